@@ -1,0 +1,60 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+namespace murmelo {
+
+// The user-defaults domain. Values keep their types: Boolean, integer (qlonglong), real,
+// text, list, dictionary, data (QByteArray) and date; an absent key is absent. Backed by
+// one JSON file written atomically on every change, or by memory (empty path) in tests.
+class Defaults : public QObject {
+    Q_OBJECT
+public:
+    explicit Defaults(QString filePath = {});
+
+    static Defaults& shared();
+    static void install(Defaults* defaults);
+    // The application's file: $XDG_CONFIG_HOME/Murmelo/defaults.json.
+    static QString standardPath();
+
+    std::optional<QVariant> object(const QString& key) const;
+    bool contains(const QString& key) const { return values_.contains(key); }
+    void set(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+
+    // Conversions in the manner of the platform's defaults: an absent key gives false,
+    // 0, 0.0; numbers and "true"/"yes"/"1" texts convert.
+    bool boolValue(const QString& key) const;
+    qint64 integerValue(const QString& key) const;
+    double doubleValue(const QString& key) const;
+    // Only a stored value of exactly that type; anything else is nullopt.
+    std::optional<bool> realBool(const QString& key) const;
+    std::optional<QString> stringValue(const QString& key) const;
+    QVariantList listValue(const QString& key) const;
+    QVariantMap dictionaryValue(const QString& key) const;
+    QByteArray dataValue(const QString& key) const;
+
+    QStringList keys() const { return values_.keys(); }
+    QString filePath() const { return path_; }
+    // Where an unreadable file was moved, if that happened at load.
+    QString setAsidePath() const { return setAside_; }
+
+    // Typed JSON coding of one value (also used for the file).
+    static QJsonValue encode(const QVariant& v);
+    static std::optional<QVariant> decode(const QJsonValue& v);
+
+signals:
+    void changed(const QString& key);
+
+private:
+    void load();
+    void save() const;
+
+    QString path_;
+    QString setAside_;
+    QVariantMap values_;
+};
+
+}  // namespace murmelo

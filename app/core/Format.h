@@ -1,0 +1,13 @@
+#pragma once
+#include <QString>
+#include <QVariantList>
+
+namespace murmelo {
+
+// Fills a printf-style format of the original texts without a locale: "%@" and "%1$@"
+// (any value as text), "%d"/"%ld"/"%lld"/"%i" (integer), "%.Nf"/"%f" (real), "%%".
+// Positional and sequential specifiers may be mixed as printf allows. A specifier with no
+// argument stays as it is.
+QString formatSpec(const QString& format, const QVariantList& args);
+
+}  // namespace murmelo

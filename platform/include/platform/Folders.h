@@ -1,0 +1,24 @@
+#pragma once
+#include <QString>
+
+namespace murmelo::Folders {
+
+// The platform folders of the original design mapped to their XDG counterparts.
+QString home();
+QString userLogs();            // ~/Library/Logs        -> $XDG_STATE_HOME
+QString applicationSupport();  // ~/Library/Application Support -> $XDG_DATA_HOME
+QString caches();              // ~/Library/Caches      -> $XDG_CACHE_HOME
+QString config();              // $XDG_CONFIG_HOME (the defaults file lives below it)
+QString temporary();           // $TMPDIR or /tmp
+QString autostart();           // $XDG_CONFIG_HOME/autostart
+
+// Points every folder above at subfolders of root (home, state, data, cache, config,
+// tmp), created on demand. Tests use it so that nothing touches the user's files.
+void overrideRoot(const QString& root);
+void clearOverride();
+bool isOverridden();
+
+// Joins a folder and a component with exactly one separator.
+QString join(const QString& dir, const QString& component);
+
+}  // namespace murmelo::Folders

@@ -1,0 +1,43 @@
+#include "TestEnvironment.h"
+
+#include "core/Log.h"
+#include "platform/Folders.h"
+#include "platform/Service.h"
+
+#include <QFile>
+
+namespace murmelo::test {
+
+TestEnvironment::TestEnvironment()
+    : queue_(clock_),
+      prevClock_(installedService<Clock>()),
+      prevQueue_(installedService<MainQueue>()),
+      prevDefaults_(installedService<Defaults>()) {
+    Folders::overrideRoot(dir_.path());
+    Clock::install(&clock_);
+    MainQueue::install(&queue_);
+    Defaults::install(&defaults_);
+    Log::resetForTesting();
+}
+
+TestEnvironment::~TestEnvironment() {
+    Clock::install(prevClock_);
+    MainQueue::install(prevQueue_);
+    Defaults::install(prevDefaults_);
+    Folders::clearOverride();
+    Log::resetForTesting();
+}
+
+QString TestEnvironment::logText() const {
+    QFile f(Log::path());
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+QStringList TestEnvironment::logLines() const {
+    QStringList lines = logText().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+}  // namespace murmelo::test

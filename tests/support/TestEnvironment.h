@@ -1,0 +1,44 @@
+#pragma once
+#include "core/Defaults.h"
+#include "sim/ManualMainQueue.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace murmelo::test {
+
+// Everything a test needs from the outside world, made fresh: every folder under a
+// temporary directory, virtual time, and an in-memory defaults domain. Restores the
+// previous services when it goes away.
+class TestEnvironment {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    QString root() const { return dir_.path(); }
+    sim::ManualClock& clock() { return clock_; }
+    sim::ManualMainQueue& queue() { return queue_; }
+    Defaults& defaults() { return defaults_; }
+
+    // Moves virtual time, firing timers on the way.
+    void advance(double seconds) { queue_.advance(seconds); }
+    void runPending() { queue_.runPending(); }
+
+    // The log lines written so far in this test (the test log, not the user's).
+    QStringList logLines() const;
+    QString logText() const;
+    bool logContains(const QString& fragment) const { return logText().contains(fragment); }
+
+private:
+    QTemporaryDir dir_;
+    sim::ManualClock clock_;
+    sim::ManualMainQueue queue_;
+    Defaults defaults_;
+    Clock* prevClock_;
+    MainQueue* prevQueue_;
+    Defaults* prevDefaults_;
+};
+
+}  // namespace murmelo::test
