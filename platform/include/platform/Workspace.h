@@ -1,0 +1,32 @@
+#pragma once
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// A running application as the desktop shows it. On Linux the bundle identifier is an
+// opaque application id: the desktop-file id or the lower-cased window class.
+struct AppIdentity {
+    QString bundleIdentifier;
+    QString localizedName;
+    qint64 pid = 0;
+    bool operator==(const AppIdentity&) const = default;
+};
+
+// The front application and its changes.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    virtual std::optional<AppIdentity> frontmostApplication() const = 0;
+    virtual bool isRunning(const AppIdentity& app) const = 0;
+    // Brings the application to the front; false when it is gone.
+    virtual bool activate(const AppIdentity& app) = 0;
+    // Called on the main thread whenever another application comes to the front.
+    virtual void setActivationHandler(std::function<void(const AppIdentity&)> handler) = 0;
+
+    static Workspace& shared();
+    static void install(Workspace* workspace);
+};
+
+}  // namespace murmelo

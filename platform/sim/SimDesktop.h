@@ -1,0 +1,71 @@
+#pragma once
+#include "platform/Workspace.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace murmelo::sim {
+
+// A text field of a simulated application. Positions are UTF-16 code units, as the
+// accessibility interface exchanges them.
+struct SimField {
+    QString role = QStringLiteral("AXTextField");  // AXTextArea, AXSecureTextField, AXComboBox, ...
+    QString subrole;
+    QString value;
+    qsizetype selectionStart = 0;
+    qsizetype selectionLength = 0;
+    bool editable = true;
+    bool secure = false;           // a password field
+    bool dropsTypedText = false;   // typed keys never arrive (a field that loses input)
+    bool refusesWrites = false;    // accessibility writes fail
+
+    qsizetype caret() const { return selectionStart + selectionLength; }
+    QString selectedText() const { return value.mid(selectionStart, selectionLength); }
+    void select(qsizetype start, qsizetype length = 0);
+};
+
+struct SimApp {
+    AppIdentity identity;
+    std::vector<std::shared_ptr<SimField>> fields;
+    std::shared_ptr<SimField> focused;
+    bool running = true;
+};
+
+// The one simulated desktop: applications with text fields, a front application and a
+// focused field. Other simulated backends (keys, pasteboard, accessibility, event source)
+// act on it. Nothing here sleeps or touches the real desktop.
+class SimDesktop : public Workspace {
+public:
+    SimDesktop() = default;
+
+    SimApp& addApp(const QString& bundleId, const QString& name);
+    std::shared_ptr<SimField> addField(const QString& bundleId, const QString& role = QStringLiteral("AXTextField"),
+                                       const QString& value = {});
+    // Brings the application to the front and focuses the field (or keeps its focus).
+    void focus(const QString& bundleId, std::shared_ptr<SimField> field = nullptr);
+    void quit(const QString& bundleId);
+
+    SimApp* app(const QString& bundleId);
+    SimApp* front();
+    std::shared_ptr<SimField> focusedField();
+
+    // Editing as the focused application would do it: the text replaces the selection and
+    // the caret ends after it.
+    static void insertText(SimField& field, const QString& text);
+    static void deleteBackward(SimField& field);
+
+    // Workspace
+    std::optional<AppIdentity> frontmostApplication() const override;
+    bool isRunning(const AppIdentity& app) const override;
+    bool activate(const AppIdentity& app) override;
+    void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
+
+private:
+    std::vector<std::unique_ptr<SimApp>> apps_;
+    SimApp* front_ = nullptr;
+    qint64 nextPid_ = 4100;
+    std::function<void(const AppIdentity&)> onActivate_;
+};
+
+}  // namespace murmelo::sim

@@ -1,0 +1,27 @@
+#include "platform/Workspace.h"
+
+#include "platform/Service.h"
+
+namespace murmelo {
+namespace {
+
+// Before a backend is installed nothing is known of other applications.
+class NoWorkspace : public Workspace {
+public:
+    std::optional<AppIdentity> frontmostApplication() const override { return std::nullopt; }
+    bool isRunning(const AppIdentity&) const override { return false; }
+    bool activate(const AppIdentity&) override { return false; }
+    void setActivationHandler(std::function<void(const AppIdentity&)>) override {}
+};
+
+}  // namespace
+
+Workspace& Workspace::shared() {
+    if (auto* w = installedService<Workspace>()) return *w;
+    static NoWorkspace none;
+    return none;
+}
+
+void Workspace::install(Workspace* workspace) { installService<Workspace>(workspace); }
+
+}  // namespace murmelo
