@@ -1,6 +1,9 @@
 #pragma once
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
+#include <optional>
 
 namespace murmelo {
 
@@ -10,4 +13,26 @@ QString L(const QString& key, const QString& ruDefault);
 // The localised format filled with the arguments (see formatSpec).
 QString L(const QString& key, const QString& ruFormat, const QVariantList& args);
 
+namespace Localization {
+
+// The interface languages that have translations, in order.
+const QStringList& shipped();
+
+// The language whose table L reads. Chosen once, at the first lookup: the checkout's table
+// named by "MURMELO_UI_LANGUAGE_OVERRIDE" (with "MURMELO_REPO_ROOT"), else the first
+// preferred language ("AppleLanguages", else the system's) that the resources hold, else
+// Russian, whose texts are the call-site defaults.
+QString language();
+// Where the table in use was read from (empty when there is none).
+QString tablePath();
+
+// Reads a table: lines of "key" = "text"; with /* */ and // comments and the escapes
+// \" \\ \n \t \uXXXX. A malformed entry stops the reading; error tells where.
+QHash<QString, QString> parseTable(const QString& text, QString* error = nullptr);
+
+// Forgets the chosen table so that the next lookup chooses again, with the given list
+// standing in for the system's preferred languages (nullopt: the real ones).
+void resetForTesting(std::optional<QStringList> systemLanguages = std::nullopt);
+
+}  // namespace Localization
 }  // namespace murmelo

@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 
+#include "core/Localization.h"
 #include "core/Log.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
@@ -18,6 +19,8 @@ TestEnvironment::TestEnvironment()
     MainQueue::install(&queue_);
     Defaults::install(&defaults_);
     Log::resetForTesting();
+    // Interface texts in Russian, whatever the machine's own language.
+    Localization::resetForTesting(QStringList{QStringLiteral("ru")});
 }
 
 TestEnvironment::~TestEnvironment() {
@@ -26,6 +29,7 @@ TestEnvironment::~TestEnvironment() {
     Defaults::install(prevDefaults_);
     Folders::clearOverride();
     Log::resetForTesting();
+    Localization::resetForTesting(QStringList{QStringLiteral("ru")});
 }
 
 QString TestEnvironment::logText() const {

@@ -1,3 +1,5 @@
+#include "core/Localization.h"
+
 #include <QApplication>
 #include <gmock/gmock.h>
 
@@ -6,6 +8,8 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Interface texts in Russian, whatever the machine's own language.
+    murmelo::Localization::resetForTesting(QStringList{QStringLiteral("ru")});
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
 }
