@@ -85,6 +85,12 @@ bool SimDesktop::isRunning(const AppIdentity& id) const {
     return false;
 }
 
+std::optional<AppIdentity> SimDesktop::runningApplication(qint64 pid) const {
+    for (const auto& a : apps_)
+        if (a->identity.pid == pid && a->running) return a->identity;
+    return std::nullopt;
+}
+
 bool SimDesktop::activate(const AppIdentity& id) {
     if (!isRunning(id)) return false;
     focus(id.bundleIdentifier);
@@ -93,6 +99,19 @@ bool SimDesktop::activate(const AppIdentity& id) {
 
 void SimDesktop::setActivationHandler(std::function<void(const AppIdentity&)> handler) {
     onActivate_ = std::move(handler);
+}
+
+SimApp* SimDesktop::appByPid(qint64 pid) {
+    for (auto& a : apps_)
+        if (a->identity.pid == pid) return a.get();
+    return nullptr;
+}
+
+SimApp* SimDesktop::ownerOf(const SimField* field) {
+    for (auto& a : apps_)
+        for (const auto& f : a->fields)
+            if (f.get() == field) return a.get();
+    return nullptr;
 }
 
 }  // namespace murmelo::sim

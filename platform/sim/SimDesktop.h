@@ -1,8 +1,10 @@
 #pragma once
 #include "platform/Workspace.h"
 
+#include <QRectF>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace murmelo::sim {
@@ -23,6 +25,17 @@ struct SimField {
     qsizetype caret() const { return selectionStart + selectionLength; }
     QString selectedText() const { return value.mid(selectionStart, selectionLength); }
     void select(qsizetype start, qsizetype length = 0);
+
+    // Accessibility details of slower or stranger applications.
+    bool selectedTextSettable = true;  // "AXSelectedText" can be set
+    bool valueSettable = true;         // "AXValue" can be set
+    bool ignoresWrites = false;        // a write reports success and changes nothing
+    bool selectionReadable = true;     // "AXSelectedTextRange" can be read
+    bool valueReadable = true;         // "AXValue" can be read
+    int writeLagReads = 0;             // an accepted write shows only after this many re-reads
+    double readDelay = 0;              // seconds each accessibility read keeps the caller waiting
+    std::optional<QString> placeholder;
+    std::optional<QRectF> frame;       // screen frame; ranges are laid out 8 units per code unit
 };
 
 struct SimApp {
@@ -30,6 +43,9 @@ struct SimApp {
     std::vector<std::shared_ptr<SimField>> fields;
     std::shared_ptr<SimField> focused;
     bool running = true;
+    // A browser-like application that shows no focused element until its accessibility
+    // tree is switched on from outside.
+    bool accessibilityAsleep = false;
 };
 
 // The one simulated desktop: applications with text fields, a front application and a
@@ -49,6 +65,8 @@ public:
     SimApp* app(const QString& bundleId);
     SimApp* front();
     std::shared_ptr<SimField> focusedField();
+    SimApp* appByPid(qint64 pid);
+    SimApp* ownerOf(const SimField* field);
 
     // Editing as the focused application would do it: the text replaces the selection and
     // the caret ends after it.
@@ -58,6 +76,7 @@ public:
     // Workspace
     std::optional<AppIdentity> frontmostApplication() const override;
     bool isRunning(const AppIdentity& app) const override;
+    std::optional<AppIdentity> runningApplication(qint64 pid) const override;
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
 

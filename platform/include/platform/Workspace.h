@@ -20,6 +20,13 @@ public:
     virtual ~Workspace() = default;
     virtual std::optional<AppIdentity> frontmostApplication() const = 0;
     virtual bool isRunning(const AppIdentity& app) const = 0;
+    // The running application with that process id; a backend that cannot look it up
+    // knows only the front one.
+    virtual std::optional<AppIdentity> runningApplication(qint64 pid) const {
+        auto front = frontmostApplication();
+        if (front && front->pid == pid) return front;
+        return std::nullopt;
+    }
     // Brings the application to the front; false when it is gone.
     virtual bool activate(const AppIdentity& app) = 0;
     // Called on the main thread whenever another application comes to the front.

@@ -1,0 +1,72 @@
+#pragma once
+#include <QMetaType>
+#include <QRectF>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+// Error numbers of the accessibility interface; write outcomes carry them ("rejected--25204").
+enum class AXError : int {
+    success = 0,
+    failure = -25200,
+    illegalArgument = -25201,
+    invalidUIElement = -25202,
+    cannotComplete = -25204,
+    attributeUnsupported = -25205,
+    notImplemented = -25208,
+    apiDisabled = -25211,
+    noValue = -25212,
+    parameterizedAttributeUnsupported = -25213,
+};
+
+// A text range in UTF-16 code units.
+struct AXRange {
+    qsizetype location = 0;
+    qsizetype length = 0;
+    bool operator==(const AXRange&) const = default;
+};
+
+// An element of another application's accessibility tree (a text field, or an
+// application as a whole). Opaque: only the backend that made it can read it.
+class AXElement {
+public:
+    virtual ~AXElement() = default;
+};
+using AXElementPtr = std::shared_ptr<AXElement>;
+
+// The accessibility tree of the desktop, reduced to what text access needs. Attributes are
+// named as the callers know them ("AXRole", "AXSubrole", "AXIsEditable", "AXValue",
+// "AXSelectedTextRange", "AXSelectedText", "AXPlaceholderValue", "AXManualAccessibility");
+// values travel in a QVariant holding QString, bool or AXRange. Positions are UTF-16 code
+// units; a backend whose toolkit counts code points converts at its edge.
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // The element that has the keyboard focus anywhere on the desktop.
+    virtual AXElementPtr focusedElement(AXError* error = nullptr) = 0;
+    // The element standing for a whole application.
+    virtual AXElementPtr applicationElement(qint64 pid) = 0;
+
+    virtual QVariant attribute(const AXElement& el, const QString& name, AXError* error = nullptr) = 0;
+    virtual AXError setAttribute(const AXElement& el, const QString& name, const QVariant& value) = 0;
+    // A failed query leaves settable false and answers the error.
+    virtual AXError isAttributeSettable(const AXElement& el, const QString& name, bool* settable) = 0;
+    // Screen rectangle of a text range ("AXBoundsForRange").
+    virtual std::optional<QRectF> boundsForRange(const AXElement& el, AXRange range, AXError* error = nullptr) = 0;
+    virtual std::optional<qint64> pid(const AXElement& el) = 0;
+    // How long a call to this element may wait for its application.
+    virtual AXError setMessagingTimeout(const AXElement& el, float seconds) = 0;
+    // Gives the target application time to apply a write before it is read again.
+    virtual void settle(double seconds) = 0;
+
+    static Accessibility& shared();
+    static void install(Accessibility* accessibility);
+};
+
+}  // namespace murmelo
+
+Q_DECLARE_METATYPE(murmelo::AXRange)

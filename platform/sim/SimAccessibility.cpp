@@ -1,0 +1,206 @@
+#include "sim/SimAccessibility.h"
+
+namespace murmelo::sim {
+namespace {
+
+struct SimAXElement : AXElement {
+    std::weak_ptr<SimField> field;
+    qint64 pid = 0;
+    bool application = false;
+    float timeout = 0;
+};
+
+const SimAXElement* simElement(const AXElement& el) { return dynamic_cast<const SimAXElement*>(&el); }
+
+const QString kRole = QStringLiteral("AXRole");
+const QString kSubrole = QStringLiteral("AXSubrole");
+const QString kEditable = QStringLiteral("AXIsEditable");
+const QString kValue = QStringLiteral("AXValue");
+const QString kRange = QStringLiteral("AXSelectedTextRange");
+const QString kSelected = QStringLiteral("AXSelectedText");
+const QString kPlaceholder = QStringLiteral("AXPlaceholderValue");
+const QString kManual = QStringLiteral("AXManualAccessibility");
+const QString kSecureRole = QStringLiteral("AXSecureTextField");
+
+QVariant fail(AXError* error, AXError code) {
+    if (error) *error = code;
+    return {};
+}
+
+}  // namespace
+
+AXElementPtr SimAccessibility::elementFor(const std::shared_ptr<SimField>& field) {
+    auto el = std::make_shared<SimAXElement>();
+    el->field = field;
+    if (SimApp* owner = desktop_.ownerOf(field.get())) el->pid = owner->identity.pid;
+    return el;
+}
+
+AXElementPtr SimAccessibility::focusedElement(AXError* error) {
+    SimApp* front = desktop_.front();
+    if (!front || !front->focused || front->accessibilityAsleep) {
+        fail(error, AXError::noValue);
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    auto el = std::make_shared<SimAXElement>();
+    el->field = front->focused;
+    el->pid = front->identity.pid;
+    return el;
+}
+
+AXElementPtr SimAccessibility::applicationElement(qint64 pid) {
+    if (!desktop_.appByPid(pid)) return nullptr;
+    auto el = std::make_shared<SimAXElement>();
+    el->pid = pid;
+    el->application = true;
+    return el;
+}
+
+std::shared_ptr<SimField> SimAccessibility::fieldOf(const AXElement& el, AXError* error) {
+    const SimAXElement* e = simElement(el);
+    std::shared_ptr<SimField> f = e && !e->application ? e->field.lock() : nullptr;
+    if (!f) fail(error, e && e->application ? AXError::attributeUnsupported : AXError::invalidUIElement);
+    return f;
+}
+
+QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, AXError* error) {
+    ++reads;
+    auto f = fieldOf(el, error);
+    if (!f) return {};
+    if (f->readDelay > 0 && onBlockingRead) onBlockingRead(f->readDelay);
+    if (error) *error = AXError::success;
+    if (name == kRole) return f->role;
+    if (name == kSubrole) {
+        if (!f->subrole.isEmpty()) return f->subrole;
+        if (f->secure && f->role != kSecureRole) return kSecureRole;
+        return fail(error, AXError::noValue);
+    }
+    if (name == kEditable) return f->editable;
+    if (name == kValue) {
+        if (!f->valueReadable) return fail(error, AXError::noValue);
+        // Password fields show only bullets.
+        if (f->secure) return QString(f->value.size(), QChar(0x2022));
+        auto p = pending_.find(f.get());
+        if (p != pending_.end()) {
+            if (p->second.readsLeft > 0) {
+                --p->second.readsLeft;
+            } else {
+                Pending done = p->second;
+                pending_.erase(p);
+                apply(*f, done.value, done.selectionStart);
+            }
+        }
+        return f->value;
+    }
+    if (name == kRange) {
+        if (!f->selectionReadable) return fail(error, AXError::noValue);
+        return QVariant::fromValue(AXRange{f->selectionStart, f->selectionLength});
+    }
+    if (name == kSelected) {
+        if (f->secure) return fail(error, AXError::noValue);
+        return f->selectedText();
+    }
+    if (name == kPlaceholder) {
+        if (!f->placeholder) return fail(error, AXError::noValue);
+        return *f->placeholder;
+    }
+    return fail(error, AXError::attributeUnsupported);
+}
+
+void SimAccessibility::apply(SimField& field, const QString& newValue, qsizetype caret) {
+    field.value = newValue;
+    field.select(caret);
+}
+
+AXError SimAccessibility::setAttribute(const AXElement& el, const QString& name, const QVariant& value) {
+    ++writes;
+    const SimAXElement* e = simElement(el);
+    if (e && e->application) {
+        if (name != kManual) return AXError::attributeUnsupported;
+        SimApp* a = desktop_.appByPid(e->pid);
+        if (!a) return AXError::invalidUIElement;
+        a->accessibilityAsleep = false;
+        return AXError::success;
+    }
+    AXError error = AXError::success;
+    auto f = fieldOf(el, &error);
+    if (!f) return error;
+    if (name == kRange) {
+        if (!value.canConvert<AXRange>()) return AXError::illegalArgument;
+        const AXRange r = value.value<AXRange>();
+        if (r.location < 0 || r.length < 0 || r.location + r.length > f->value.size()) return AXError::illegalArgument;
+        f->select(r.location, r.length);
+        return AXError::success;
+    }
+    const bool selected = name == kSelected;
+    if (!selected && name != kValue) return AXError::attributeUnsupported;
+    if (!f->editable || f->secure || !(selected ? f->selectedTextSettable : f->valueSettable))
+        return AXError::attributeUnsupported;
+    if (f->refusesWrites) return AXError::cannotComplete;
+    if (f->ignoresWrites) return AXError::success;
+    const QString text = value.toString();
+    QString next = f->value;
+    qsizetype caret = 0;
+    if (selected) {
+        next.replace(f->selectionStart, f->selectionLength, text);
+        caret = f->selectionStart + text.size();
+    } else {
+        next = text;
+        caret = text.size();  // a whole-value write leaves the caret at the end
+    }
+    if (f->writeLagReads > 0) {
+        pending_[f.get()] = Pending{next, caret, f->writeLagReads};
+        return AXError::success;
+    }
+    apply(*f, next, caret);
+    return AXError::success;
+}
+
+AXError SimAccessibility::isAttributeSettable(const AXElement& el, const QString& name, bool* settable) {
+    if (settable) *settable = false;
+    AXError error = AXError::success;
+    auto f = fieldOf(el, &error);
+    if (!f) return error;
+    bool answer = false;
+    if (name == kRange) answer = true;
+    else if (name == kSelected) answer = f->editable && !f->secure && f->selectedTextSettable;
+    else if (name == kValue) answer = f->editable && !f->secure && f->valueSettable;
+    if (settable) *settable = answer;
+    return AXError::success;
+}
+
+std::optional<QRectF> SimAccessibility::boundsForRange(const AXElement& el, AXRange range, AXError* error) {
+    ++reads;
+    auto f = fieldOf(el, error);
+    if (!f) return std::nullopt;
+    if (!f->frame || range.location < 0 || range.location + range.length > f->value.size() + 1) {
+        fail(error, AXError::noValue);
+        return std::nullopt;
+    }
+    if (error) *error = AXError::success;
+    const QRectF& fr = *f->frame;
+    return QRectF(fr.x() + 8.0 * double(range.location), fr.y(), 8.0 * double(range.length), fr.height());
+}
+
+std::optional<qint64> SimAccessibility::pid(const AXElement& el) {
+    const SimAXElement* e = simElement(el);
+    if (!e || e->pid == 0) return std::nullopt;
+    return e->pid;
+}
+
+AXError SimAccessibility::setMessagingTimeout(const AXElement& el, float seconds) {
+    auto* e = const_cast<SimAXElement*>(simElement(el));
+    if (!e) return AXError::illegalArgument;
+    e->timeout = seconds;
+    return AXError::success;
+}
+
+float SimAccessibility::messagingTimeout(const AXElement& el) {
+    const SimAXElement* e = simElement(el);
+    return e ? e->timeout : 0.0f;
+}
+
+void SimAccessibility::settle(double) { ++settles; }
+
+}  // namespace murmelo::sim

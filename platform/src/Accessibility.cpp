@@ -1,0 +1,45 @@
+#include "platform/Accessibility.h"
+
+#include "platform/Service.h"
+
+namespace murmelo {
+namespace {
+
+// Before a backend is installed no element can be reached: every call answers as the
+// accessibility interface does when it is switched off.
+class NoAccessibility : public Accessibility {
+public:
+    AXElementPtr focusedElement(AXError* error) override {
+        if (error) *error = AXError::apiDisabled;
+        return nullptr;
+    }
+    AXElementPtr applicationElement(qint64) override { return nullptr; }
+    QVariant attribute(const AXElement&, const QString&, AXError* error) override {
+        if (error) *error = AXError::apiDisabled;
+        return {};
+    }
+    AXError setAttribute(const AXElement&, const QString&, const QVariant&) override { return AXError::apiDisabled; }
+    AXError isAttributeSettable(const AXElement&, const QString&, bool* settable) override {
+        if (settable) *settable = false;
+        return AXError::apiDisabled;
+    }
+    std::optional<QRectF> boundsForRange(const AXElement&, AXRange, AXError* error) override {
+        if (error) *error = AXError::apiDisabled;
+        return std::nullopt;
+    }
+    std::optional<qint64> pid(const AXElement&) override { return std::nullopt; }
+    AXError setMessagingTimeout(const AXElement&, float) override { return AXError::apiDisabled; }
+    void settle(double) override {}
+};
+
+}  // namespace
+
+Accessibility& Accessibility::shared() {
+    if (auto* a = installedService<Accessibility>()) return *a;
+    static NoAccessibility none;
+    return none;
+}
+
+void Accessibility::install(Accessibility* accessibility) { installService<Accessibility>(accessibility); }
+
+}  // namespace murmelo
