@@ -21,6 +21,7 @@ struct SimField {
     bool secure = false;           // a password field
     bool dropsTypedText = false;   // typed keys never arrive (a field that loses input)
     bool refusesWrites = false;    // accessibility writes fail
+    bool ignoresPaste = false;     // Command-V does nothing: the pasteboard is never read
 
     qsizetype caret() const { return selectionStart + selectionLength; }
     QString selectedText() const { return value.mid(selectionStart, selectionLength); }

@@ -1,0 +1,194 @@
+#include "input/ClipboardManager.h"
+#include "input/InputTestFixture.h"
+
+#include "core/Defaults.h"
+
+#include <QJsonDocument>
+
+using namespace murmelo;
+
+namespace {
+
+const QString CONCEALED = QStringLiteral("org.nspasteboard.ConcealedType");
+
+class ClipboardManagerTest : public test::SimInputTest {
+protected:
+    ClipboardManagerTest() { manager.start(); }
+
+    QStringList texts() const {
+        QStringList out;
+        for (const ClipItem& i : manager.items()) out << i.text;
+        return out;
+    }
+    // The user copies in another program, and the next poll comes.
+    void userCopies(const QString& text, const QList<QPair<QString, QByteArray>>& extra = {}) {
+        pasteboard.copyFromOtherApp(text, extra);
+        env.advance(ClipboardManager::POLL_INTERVAL);
+    }
+    QString storedJson() { return QString::fromUtf8(env.defaults().dataValue(ClipboardManager::STORE_KEY)); }
+
+    ClipboardManager manager{&pasteboard};
+};
+
+TEST_F(ClipboardManagerTest, RecopiedItemMovesToTopWithItsFirstDate) {
+    userCopies(QStringLiteral("alpha"));
+    const double firstDate = manager.items().front().date;
+    env.advance(100);
+    userCopies(QStringLiteral("beta"));
+    userCopies(QStringLiteral("alpha"));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("alpha"), QStringLiteral("beta")}));
+    EXPECT_EQ(manager.items().front().date, firstDate);
+}
+
+TEST_F(ClipboardManagerTest, KeepsFiftyUnpinnedPlusEveryPin) {
+    for (int i = 0; i < 3; ++i) {
+        manager.capture(QStringLiteral("pin %1").arg(i));
+        manager.togglePin(manager.items().front().id);
+    }
+    for (int i = 0; i < 50; ++i) manager.capture(QStringLiteral("text %1").arg(i));
+    ASSERT_EQ(manager.items().size(), 53u);
+    // The oldest unpinned text comes back: it moves up, nothing is lost.
+    manager.capture(QStringLiteral("text 0"));
+    EXPECT_EQ(manager.items().size(), 53u);
+    EXPECT_EQ(texts().front(), QStringLiteral("text 0"));
+    // A new text drops the unpinned item nearest the end ("text 1"); the pins stay.
+    manager.capture(QStringLiteral("new"));
+    EXPECT_EQ(manager.items().size(), 53u);
+    EXPECT_FALSE(texts().contains(QStringLiteral("text 1")));
+    int pinned = 0;
+    for (const ClipItem& i : manager.items()) pinned += i.pinned;
+    EXPECT_EQ(pinned, 3);
+    manager.clearUnpinned();
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("pin 2"), QStringLiteral("pin 1"), QStringLiteral("pin 0")}));
+}
+
+TEST_F(ClipboardManagerTest, MarkedCopiesNeverReachHistoryOrSettings) {
+    const QString secret = QStringLiteral("hunter2-secret");
+    for (const QString& marker : CLIPBOARD_HISTORY_MARKER_TYPES) {
+        userCopies(secret, {{marker, QByteArray("secret")}});
+        EXPECT_TRUE(manager.items().empty()) << marker.toStdString();
+    }
+    userCopies(QStringLiteral("plain"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("plain")});
+    EXPECT_FALSE(storedJson().contains(secret));
+}
+
+// A password manager writing its concealed copy between our two reads of the pasteboard.
+class RacingPasteboard : public sim::SimPasteboard {
+public:
+    std::optional<QString> string() const override {
+        auto* self = const_cast<RacingPasteboard*>(this);
+        if (race) {
+            race = false;
+            self->copyFromOtherApp(QStringLiteral("s3cr3t"), {{QStringLiteral("x-kde-passwordManagerHint"), "secret"}});
+        }
+        return SimPasteboard::string();
+    }
+    mutable bool race = false;
+};
+
+TEST_F(ClipboardManagerTest, ConcealedCopyLandingBetweenReadsIsNotCaptured) {
+    RacingPasteboard board;
+    ClipboardManager racing(&board);
+    board.copyFromOtherApp(QStringLiteral("harmless"));
+    board.race = true;
+    racing.poll();
+    racing.poll();
+    for (const ClipItem& i : racing.items()) EXPECT_NE(i.text, QStringLiteral("s3cr3t"));
+}
+
+TEST_F(ClipboardManagerTest, OwnWritesStayOutButAFreshUserCopyIsKept) {
+    manager.writeInternally([&] {
+        pasteboard.clearContents();
+        PasteboardItem item;
+        item.setData(Pasteboard::plainTextType, "our own text");
+        pasteboard.writeItems({item});
+    });
+    env.advance(5);
+    EXPECT_TRUE(manager.items().empty());
+    // The user copies and, before the next tick, the program writes: the copy is kept.
+    pasteboard.copyFromOtherApp(QStringLiteral("user copy"));
+    manager.writeInternally([&] { pasteboard.clearContents(); });
+    env.advance(5);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("user copy")});
+}
+
+TEST_F(ClipboardManagerTest, WhitespaceOnlyIsSkippedSpacesAroundAreKept) {
+    userCopies(QStringLiteral(" \n\t "));
+    userCopies(QStringLiteral("  padded  "));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("  padded  ")});
+}
+
+TEST_F(ClipboardManagerTest, TurningHistoryOnDoesNotCaptureWhatIsThere) {
+    manager.setEnabled(false);
+    userCopies(QStringLiteral("while off"));
+    manager.setEnabled(true);
+    env.advance(2);
+    EXPECT_TRUE(manager.items().empty());
+    userCopies(QStringLiteral("after"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("after")});
+}
+
+TEST_F(ClipboardManagerTest, OneDamagedStoredItemCostsOnlyItself) {
+    const QByteArray stored = R"([{"id":"A","text":"good","date":1.5,"pinned":true},)"
+                              R"({"id":"B","text":"no pin","date":2},)"
+                              R"({"id":"C","text":7,"date":2,"pinned":false},)"
+                              R"({"id":"D","text":"also good","date":3,"pinned":false}])";
+    env.defaults().set(ClipboardManager::STORE_KEY, stored);
+    ClipboardManager reloaded(&pasteboard);
+    ASSERT_EQ(reloaded.items().size(), 2u);
+    EXPECT_EQ(reloaded.items()[0], (ClipItem{QStringLiteral("A"), QStringLiteral("good"), 1.5, true}));
+    EXPECT_EQ(reloaded.items()[1].text, QStringLiteral("also good"));
+    env.defaults().set(ClipboardManager::STORE_KEY, QByteArray("not json"));
+    EXPECT_TRUE(ClipboardManager(&pasteboard).items().empty());
+}
+
+TEST_F(ClipboardManagerTest, HistorySurvivesInTheSettings) {
+    userCopies(QStringLiteral("kept"));
+    manager.togglePin(manager.items().front().id);
+    ClipboardManager reloaded(&pasteboard);
+    EXPECT_EQ(reloaded.items(), manager.items());
+}
+
+TEST_F(ClipboardManagerTest, LeaseRestoresEveryTypeAndTheRestoreIsNotCaptured) {
+    PasteboardItem rich;
+    rich.setData(Pasteboard::plainTextType, "user text");
+    rich.setData(QStringLiteral("text/html"), "<i>user text</i>");
+    rich.setData(QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///tmp/a");
+    pasteboard.setItemsFromOtherApp({rich});
+    env.advance(1);
+    manager.clearUnpinned();
+
+    auto token = manager.beginPreservingPasteboard();
+    manager.writeInternally([&] { pasteboard.copyFromOtherApp(QStringLiteral("borrowed")); });
+    EXPECT_TRUE(manager.finishTemporaryLease(token));
+    EXPECT_EQ(pasteboard.items(), QList<PasteboardItem>{rich});
+    env.advance(2);
+    EXPECT_TRUE(manager.items().empty());
+}
+
+TEST_F(ClipboardManagerTest, NewLeaseRestoresTheOldOneBeforeSavingAgain) {
+    pasteboard.copyFromOtherApp(QStringLiteral("mine"), {{QStringLiteral("text/html"), "<p>mine</p>"}});
+    const QList<PasteboardItem> original = pasteboard.items();
+    auto first = manager.beginPreservingPasteboard();
+    manager.writeInternally([&] { pasteboard.copyFromOtherApp(QStringLiteral("first borrow")); });
+    auto second = manager.beginPreservingPasteboard();
+    EXPECT_FALSE(manager.isTemporaryLeaseActive(first));
+    EXPECT_EQ(pasteboard.items(), original);  // the first lease gave it back
+    manager.writeInternally([&] { pasteboard.copyFromOtherApp(QStringLiteral("second borrow")); });
+    EXPECT_FALSE(manager.finishTemporaryLease(first));
+    EXPECT_TRUE(manager.cancelTemporaryLeaseForUserCommand());
+    EXPECT_FALSE(manager.isTemporaryLeaseActive(second));
+    EXPECT_EQ(pasteboard.items(), original);
+}
+
+TEST_F(ClipboardManagerTest, RelativeTimes) {
+    const double now = double(env.clock().now().toMSecsSinceEpoch()) / 1000.0;
+    EXPECT_EQ(relTime(now - 59), QStringLiteral("только что"));
+    EXPECT_EQ(relTime(now - 3599), QStringLiteral("59 мин назад"));
+    EXPECT_EQ(relTime(now - 7800), QStringLiteral("2 ч назад"));
+    const QString dated = relTime(now - 86400);
+    EXPECT_TRUE(dated.startsWith(QStringLiteral("14 ")) && dated.endsWith(QStringLiteral(", 10:00"))) << dated.toStdString();
+}
+
+}  // namespace

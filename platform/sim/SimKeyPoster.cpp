@@ -1,0 +1,48 @@
+#include "sim/SimKeyPoster.h"
+
+#include "platform/MainQueue.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimPasteboard.h"
+
+namespace murmelo::sim {
+
+namespace {
+constexpr quint16 kDelete = 51;
+constexpr quint16 kV = 9;
+}  // namespace
+
+int SimKeyPoster::addObserver(std::function<void(const KeyEvent&)> observer) {
+    const int id = nextObserver_++;
+    observers_[id] = std::move(observer);
+    return id;
+}
+
+void SimKeyPoster::removeObserver(int id) { observers_.erase(id); }
+
+bool SimKeyPoster::post(const KeyEvent& event) {
+    posted_.push_back(event);
+    const auto observers = observers_;
+    for (const auto& [id, fn] : observers) fn(event);
+    deliver(event);
+    return true;
+}
+
+void SimKeyPoster::deliver(const KeyEvent& event) {
+    if (!event.keyDown) return;
+    std::shared_ptr<SimField> field = desktop_.focusedField();
+    if (!field || !field->editable) return;
+    if (event.keyCode == kV && (event.flags & KeyFlags::command)) {
+        if (field->ignoresPaste) return;
+        auto paste = [this, field] {
+            if (auto text = pasteboard_.readAsClient()) SimDesktop::insertText(*field, *text);
+        };
+        if (pasteReadDelay_ <= 0) paste();
+        else MainQueue::shared().after(pasteReadDelay_, paste);
+        return;
+    }
+    if (field->dropsTypedText) return;
+    if (!event.unicode.isEmpty()) SimDesktop::insertText(*field, event.unicode);
+    else if (event.keyCode == kDelete) SimDesktop::deleteBackward(*field);
+}
+
+}  // namespace murmelo::sim

@@ -1,0 +1,43 @@
+#pragma once
+#include "platform/KeyEventPoster.h"
+
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace murmelo::sim {
+
+class SimDesktop;
+class SimPasteboard;
+
+// Synthetic keys on the simulated desktop. Every posted event is recorded, reported to the
+// observers (the way a global event source sees it), then delivered to the focused field:
+// a key down with a Unicode string inserts it, Delete (51) deletes backward, Command-V
+// makes the focused field read and paste the pasteboard's plain text.
+class SimKeyPoster : public KeyEventPoster {
+public:
+    SimKeyPoster(SimDesktop& desktop, SimPasteboard& pasteboard) : desktop_(desktop), pasteboard_(pasteboard) {}
+
+    bool post(const KeyEvent& event) override;
+
+    const std::vector<KeyEvent>& posted() const { return posted_; }
+    void clearPosted() { posted_.clear(); }
+    // Observers see each event before the focused application does.
+    int addObserver(std::function<void(const KeyEvent&)> observer);
+    void removeObserver(int id);
+    // How long the focused application takes from Command-V to reading the pasteboard
+    // (0: at once, inside post).
+    void setPasteReadDelay(double seconds) { pasteReadDelay_ = seconds; }
+
+private:
+    void deliver(const KeyEvent& event);
+
+    SimDesktop& desktop_;
+    SimPasteboard& pasteboard_;
+    std::vector<KeyEvent> posted_;
+    std::map<int, std::function<void(const KeyEvent&)>> observers_;
+    int nextObserver_ = 1;
+    double pasteReadDelay_ = 0.0;
+};
+
+}  // namespace murmelo::sim
