@@ -26,8 +26,6 @@ int main(int argc, char** argv) {
                      "murmelo: нет X11-дисплея (DISPLAY не задан) — запусти на рабочем столе X11; тесты: scripts/test\n");
         return 2;
     }
-    murmelo::linuxdesktop::installLinuxPlatform(QStringLiteral("com.local.murmelo"));
-
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ondrix"));
@@ -37,6 +35,8 @@ int main(int argc, char** argv) {
 
     murmelo::QtMainQueue queue;
     murmelo::MainQueue::install(&queue);
+    // The desktop backends need the application object and its event loop.
+    murmelo::linuxdesktop::installLinuxPlatform(QStringLiteral("com.local.murmelo"));
 
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);

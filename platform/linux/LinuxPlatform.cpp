@@ -2,14 +2,30 @@
 
 #include "../src/ProcessRunningApplication.h"
 #include "linux/LinuxPower.h"
+#include "linux/X11Workspace.h"
+#include "linux/XkbInputSources.h"
+
+#include <QGuiApplication>
 
 namespace murmelo::linuxdesktop {
+
+bool onX11Display() {
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
+           QGuiApplication::platformName() == QLatin1String("xcb");
+}
 
 void installLinuxPlatform(const QString& appId) {
     static ProcessRunningApplication app(appId);
     RunningApplication::install(&app);
     static LinuxPower power;
     Power::install(&power);
+    if (!onX11Display()) return;
+
+    // Kept for the life of the process; the X connections close with it.
+    auto* workspace = new X11Workspace;
+    if (workspace->isConnected()) Workspace::install(workspace);
+    auto* sources = new XkbInputSources;
+    if (sources->isConnected()) InputSources::install(sources);
 }
 
 }  // namespace murmelo::linuxdesktop

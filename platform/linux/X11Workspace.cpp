@@ -1,0 +1,222 @@
+#include "linux/X11Workspace.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTimer>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace murmelo::linuxdesktop {
+namespace {
+
+Atom atom(Display* d, const char* name) { return XInternAtom(d, name, False); }
+
+// One property as bytes (8-bit formats) or the first 32-bit item.
+QByteArray stringProperty(Display* d, Window w, Atom prop) {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, prop, 0, 1024, False, AnyPropertyType, &type, &format, &n, &after, &data) != Success)
+        return {};
+    QByteArray out;
+    if (data && format == 8) out = QByteArray(reinterpret_cast<char*>(data), static_cast<int>(n));
+    if (data) XFree(data);
+    return out;
+}
+
+std::optional<unsigned long> cardinalProperty(Display* d, Window w, Atom prop) {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, prop, 0, 1, False, AnyPropertyType, &type, &format, &n, &after, &data) != Success)
+        return std::nullopt;
+    std::optional<unsigned long> out;
+    if (data && format == 32 && n == 1) out = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return out;
+}
+
+// The Name of an installed desktop file, or nothing.
+QString desktopFileName(const QString& id) {
+    const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id + QStringLiteral(".desktop"));
+    if (path.isEmpty()) return {};
+    QSettings s(path, QSettings::IniFormat);
+    return s.value(QStringLiteral("Desktop Entry/Name")).toString();
+}
+
+}  // namespace
+
+X11Workspace::X11Workspace(const QString& displayName) {
+    const QByteArray name = displayName.toLocal8Bit();
+    dpy_ = XOpenDisplay(displayName.isEmpty() ? nullptr : name.data());
+    if (!dpy_) return;
+    root_ = DefaultRootWindow(dpy_);
+    XSelectInput(dpy_, root_, PropertyChangeMask);
+    XFlush(dpy_);
+    notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
+}
+
+X11Workspace::~X11Workspace() {
+    delete notifier_;
+    if (dpy_) XCloseDisplay(dpy_);
+}
+
+bool X11Workspace::managerKeepsActiveWindow() const {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, root_, atom(dpy_, "_NET_ACTIVE_WINDOW"), 0, 1, False, XA_WINDOW, &type, &format, &n,
+                           &after, &data) != Success)
+        return false;
+    if (data) XFree(data);
+    return type == XA_WINDOW && n == 1;
+}
+
+// Walks up from a window (often a child the focus landed in) to the one that carries
+// WM_CLASS, the application's top-level window.
+unsigned long X11Workspace::clientWindow(unsigned long window) const {
+    const Atom wmClass = atom(dpy_, "WM_CLASS");
+    Window w = window;
+    for (int depth = 0; w && w != root_ && depth < 32; ++depth) {
+        if (!stringProperty(dpy_, w, wmClass).isEmpty()) return w;
+        Window rootRet, parent;
+        Window* children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(dpy_, w, &rootRet, &parent, &children, &n)) return 0;
+        if (children) XFree(children);
+        w = parent;
+    }
+    return 0;
+}
+
+unsigned long X11Workspace::frontWindow() const {
+    if (!dpy_) return 0;
+    if (managerKeepsActiveWindow()) {
+        const auto w = cardinalProperty(dpy_, root_, atom(dpy_, "_NET_ACTIVE_WINDOW"));
+        return w && *w ? clientWindow(*w) : 0;
+    }
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(dpy_, &focus, &revert);
+    if (focus == None || focus == PointerRoot) return 0;
+    return clientWindow(focus);
+}
+
+std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const {
+    if (!dpy_ || !window) return std::nullopt;
+    AppIdentity id;
+    XClassHint hint{};
+    QString resClass;
+    if (XGetClassHint(dpy_, window, &hint)) {
+        resClass = QString::fromLocal8Bit(hint.res_class ? hint.res_class : "");
+        if (resClass.isEmpty()) resClass = QString::fromLocal8Bit(hint.res_name ? hint.res_name : "");
+        if (hint.res_name) XFree(hint.res_name);
+        if (hint.res_class) XFree(hint.res_class);
+    }
+    for (const char* prop : {"_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE"}) {
+        const QByteArray v = stringProperty(dpy_, window, atom(dpy_, prop));
+        if (!v.isEmpty()) {
+            id.bundleIdentifier = QString::fromUtf8(v);
+            break;
+        }
+    }
+    if (id.bundleIdentifier.isEmpty()) id.bundleIdentifier = resClass.toLower();
+    if (id.bundleIdentifier.isEmpty()) return std::nullopt;
+    id.localizedName = desktopFileName(id.bundleIdentifier);
+    if (id.localizedName.isEmpty()) id.localizedName = resClass.isEmpty() ? id.bundleIdentifier : resClass;
+    id.pid = static_cast<qint64>(cardinalProperty(dpy_, window, atom(dpy_, "_NET_WM_PID")).value_or(0));
+    return id;
+}
+
+std::optional<AppIdentity> X11Workspace::frontmostApplication() const { return identityOf(frontWindow()); }
+
+bool X11Workspace::isRunning(const AppIdentity& app) const {
+    if (app.pid <= 0) return false;
+    return ::kill(static_cast<pid_t>(app.pid), 0) == 0 || errno == EPERM;
+}
+
+bool X11Workspace::activate(const AppIdentity& app) {
+    if (!dpy_ || !isRunning(app)) return false;
+    // The application's mapped top-level windows, topmost last.
+    Window rootRet, parent;
+    Window* children = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(dpy_, root_, &rootRet, &parent, &children, &n)) return false;
+    Window target = 0;
+    for (unsigned int i = n; i-- > 0 && !target;) {
+        const Window c = clientWindow(children[i]) ? clientWindow(children[i]) : 0;
+        if (!c) continue;
+        XWindowAttributes attrs;
+        if (!XGetWindowAttributes(dpy_, children[i], &attrs) || attrs.map_state != IsViewable) continue;
+        const auto id = identityOf(c);
+        if (id && id->pid == app.pid) target = c;
+    }
+    if (children) XFree(children);
+    if (!target) return false;
+    if (managerKeepsActiveWindow()) {
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = target;
+        ev.xclient.message_type = atom(dpy_, "_NET_ACTIVE_WINDOW");
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = 2;  // a pager-like request: honoured without focus-stealing rules
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    } else {
+        XRaiseWindow(dpy_, target);
+        XSetInputFocus(dpy_, target, RevertToParent, CurrentTime);
+    }
+    XFlush(dpy_);
+    return true;
+}
+
+void X11Workspace::setActivationHandler(std::function<void(const AppIdentity&)> handler) {
+    onActivate_ = std::move(handler);
+    last_ = frontmostApplication();
+    // Without a window manager nothing announces focus changes: look twice a second.
+    if (onActivate_ && !poll_) {
+        poll_ = new QTimer(this);
+        poll_->setInterval(500);
+        connect(poll_, &QTimer::timeout, this, [this] {
+            // Replies to our own queries may have queued events the notifier never saw.
+            drain();
+            if (!managerKeepsActiveWindow()) check();
+        });
+        poll_->start();
+    }
+}
+
+void X11Workspace::drain() {
+    if (!dpy_) return;
+    bool changed = false;
+    const Atom active = atom(dpy_, "_NET_ACTIVE_WINDOW");
+    while (XPending(dpy_) > 0) {
+        XEvent ev;
+        XNextEvent(dpy_, &ev);
+        if (ev.type == PropertyNotify && ev.xproperty.atom == active) changed = true;
+    }
+    if (changed) check();
+}
+
+void X11Workspace::check() {
+    if (!onActivate_) return;
+    const auto now = frontmostApplication();
+    if (!now || (last_ && last_->pid == now->pid && last_->bundleIdentifier == now->bundleIdentifier)) {
+        if (now) last_ = now;
+        return;
+    }
+    last_ = now;
+    onActivate_(*now);
+}
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,47 @@
+#pragma once
+#include "platform/Workspace.h"
+
+#include <QObject>
+
+class QSocketNotifier;
+class QTimer;
+typedef struct _XDisplay Display;
+
+namespace murmelo::linuxdesktop {
+
+// The front application from the window manager's _NET_ACTIVE_WINDOW; without a window
+// manager that keeps it, from the window holding the input focus. The application id is
+// the window's desktop-file id (_GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE) or its
+// lower-cased WM_CLASS class; the process is _NET_WM_PID. Main thread, own X connection.
+class X11Workspace : public QObject, public Workspace {
+public:
+    explicit X11Workspace(const QString& displayName = {});
+    ~X11Workspace() override;
+
+    bool isConnected() const { return dpy_ != nullptr; }
+
+    std::optional<AppIdentity> frontmostApplication() const override;
+    bool isRunning(const AppIdentity& app) const override;
+    bool activate(const AppIdentity& app) override;
+    void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
+
+    // The identity of one top-level window; nothing when it names no application.
+    std::optional<AppIdentity> identityOf(unsigned long window) const;
+    // The top-level window in front (active or focused), 0 when none.
+    unsigned long frontWindow() const;
+
+private:
+    void drain();
+    void check();
+    unsigned long clientWindow(unsigned long window) const;
+    bool managerKeepsActiveWindow() const;
+
+    Display* dpy_ = nullptr;
+    unsigned long root_ = 0;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* poll_ = nullptr;
+    std::optional<AppIdentity> last_;
+    std::function<void(const AppIdentity&)> onActivate_;
+};
+
+}  // namespace murmelo::linuxdesktop

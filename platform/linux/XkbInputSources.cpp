@@ -1,0 +1,154 @@
+#include "linux/XkbInputSources.h"
+
+#include "linux/KeyTable.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+namespace murmelo::linuxdesktop {
+
+XkbInputSources::XkbInputSources(const QString& displayName) {
+    int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion, reason = 0;
+    const QByteArray name = displayName.toLocal8Bit();
+    dpy_ = XkbOpenDisplay(displayName.isEmpty() ? nullptr : name.data(), &xkbEventBase_, &error, &major, &minor,
+                          &reason);
+    if (!dpy_) return;
+    (void)opcode;
+    XkbSelectEventDetails(dpy_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask, XkbGroupStateMask);
+    const unsigned long mapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask | XkbNamesNotifyMask;
+    XkbSelectEvents(dpy_, XkbUseCoreKbd, mapEvents, mapEvents);
+    reload();
+    XkbStateRec st{};
+    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) == Success) lastGroup_ = st.group;
+    notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
+    XFlush(dpy_);
+}
+
+XkbInputSources::~XkbInputSources() {
+    delete notifier_;
+    if (dpy_) XCloseDisplay(dpy_);
+}
+
+void XkbInputSources::reload() {
+    QStringList ids = xkbLayoutIds(dpy_);
+    const QStringList names = xkbGroupNames(dpy_);
+    // A server without rule names still has named groups.
+    if (ids.isEmpty())
+        for (int i = 0; i < names.size(); ++i) ids << QStringLiteral("xkb:group%1").arg(i + 1);
+    std::vector<InputSource> sources;
+    for (int i = 0; i < ids.size() && i < XkbNumKbdGroups; ++i)
+        sources.push_back({ids[i], names.value(i).isEmpty() ? ids[i] : names[i]});
+    std::lock_guard lock(mutex_);
+    sources_ = std::move(sources);
+    keymap_.load(dpy_);
+}
+
+int XkbInputSources::groupOf(const QString& id) const {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < sources_.size(); ++i)
+        if (sources_[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<InputSource> XkbInputSources::enabledSources() const {
+    std::lock_guard lock(mutex_);
+    return sources_;
+}
+
+std::optional<InputSource> XkbInputSources::currentSource() const {
+    if (!dpy_) return std::nullopt;
+    XkbStateRec st{};
+    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return std::nullopt;
+    // The reply may have pulled events into Xlib's queue, out of the notifier's sight.
+    const_cast<XkbInputSources*>(this)->scheduleDrain();
+    std::lock_guard lock(mutex_);
+    if (st.group >= sources_.size()) return std::nullopt;
+    return sources_[st.group];
+}
+
+bool XkbInputSources::select(const QString& sourceId) {
+    const int group = groupOf(sourceId);
+    if (!dpy_ || group < 0) return false;
+    if (!XkbLockGroup(dpy_, XkbUseCoreKbd, group)) return false;
+    XFlush(dpy_);
+    return true;
+}
+
+std::optional<QString> XkbInputSources::translate(const QString& sourceId, int keyCode, KeyLevel level) const {
+    const int group = groupOf(sourceId);
+    const auto kc = KeyTable::xKeycode(keyCode);
+    if (group < 0 || !kc) return std::nullopt;
+    std::lock_guard lock(mutex_);
+    const bool shift = level == KeyLevel::Shift || level == KeyLevel::OptionShift;
+    const bool option = level == KeyLevel::Option || level == KeyLevel::OptionShift;
+    const QString t = XkbKeymap::text(keymap_.produced(*kc, group, shift, option));
+    if (t.isEmpty()) return std::nullopt;
+    return t;
+}
+
+bool XkbInputSources::isDeadKey(const QString& sourceId, int keyCode, bool shift) const {
+    const int group = groupOf(sourceId);
+    const auto kc = KeyTable::xKeycode(keyCode);
+    if (group < 0 || !kc) return false;
+    std::lock_guard lock(mutex_);
+    return XkbKeymap::isDeadKeysym(keymap_.produced(*kc, group, shift, false));
+}
+
+void XkbInputSources::setSelectionHandler(std::function<void(const InputSource&)> handler) {
+    onSelect_ = std::move(handler);
+}
+
+void XkbInputSources::setEnabledSourcesHandler(std::function<void()> handler) { onEnabled_ = std::move(handler); }
+
+void XkbInputSources::scheduleDrain() {
+    if (drainScheduled_) return;
+    drainScheduled_ = true;
+    QTimer::singleShot(0, this, [this] { drain(); });
+}
+
+void XkbInputSources::drain() {
+    drainScheduled_ = false;
+    if (!dpy_) return;
+    bool enabledChanged = false;
+    int group = -1;
+    while (XPending(dpy_) > 0) {
+        XEvent ev;
+        XNextEvent(dpy_, &ev);
+        if (ev.type != xkbEventBase_) continue;
+        const auto* xkb = reinterpret_cast<const XkbAnyEvent*>(&ev);
+        switch (xkb->xkb_type) {
+        case XkbStateNotify:
+            group = reinterpret_cast<const XkbStateNotifyEvent*>(&ev)->group;
+            break;
+        case XkbNewKeyboardNotify:
+        case XkbNamesNotify:
+            enabledChanged = true;
+            break;
+        case XkbMapNotify: {
+            std::lock_guard lock(mutex_);
+            keymap_.load(dpy_);
+            break;
+        }
+        default: break;
+        }
+    }
+    if (enabledChanged) {
+        const auto before = enabledSources();
+        reload();
+        if (enabledSources() != before && onEnabled_) onEnabled_();
+    }
+    if (group >= 0 && group != lastGroup_) {
+        lastGroup_ = group;
+        std::optional<InputSource> s;
+        {
+            std::lock_guard lock(mutex_);
+            if (group < static_cast<int>(sources_.size())) s = sources_[group];
+        }
+        if (s && onSelect_) onSelect_(*s);
+    }
+}
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,51 @@
+#pragma once
+#include "linux/XkbKeymap.h"
+#include "platform/InputSources.h"
+
+#include <QObject>
+#include <mutex>
+
+class QSocketNotifier;
+
+namespace murmelo::linuxdesktop {
+
+// Input sources as XKB groups: one group per configured layout, selected by locking the
+// group, changes seen from XkbStateNotify (group) and new keyboard or names notifications
+// (the enabled set). Lives on the main thread with its own X connection; translate() and
+// isDeadKey() read a copied key map and may be called from any thread.
+// Desktops with their own switcher (GNOME, IBus) may override a locked group.
+class XkbInputSources : public QObject, public InputSources {
+public:
+    // displayName empty: $DISPLAY.
+    explicit XkbInputSources(const QString& displayName = {});
+    ~XkbInputSources() override;
+
+    bool isConnected() const { return dpy_ != nullptr; }
+
+    std::vector<InputSource> enabledSources() const override;
+    std::optional<InputSource> currentSource() const override;
+    bool select(const QString& sourceId) override;
+    std::optional<QString> translate(const QString& sourceId, int keyCode, KeyLevel level) const override;
+    bool isDeadKey(const QString& sourceId, int keyCode, bool shift) const override;
+    void setSelectionHandler(std::function<void(const InputSource&)> handler) override;
+    void setEnabledSourcesHandler(std::function<void()> handler) override;
+
+private:
+    void reload();
+    int groupOf(const QString& id) const;
+    void drain();
+    void scheduleDrain();
+
+    Display* dpy_ = nullptr;
+    int xkbEventBase_ = 0;
+    QSocketNotifier* notifier_ = nullptr;
+    mutable std::mutex mutex_;  // guards sources_ and keymap_ for readers on other threads
+    std::vector<InputSource> sources_;
+    XkbKeymap keymap_;
+    int lastGroup_ = -1;
+    bool drainScheduled_ = false;
+    std::function<void(const InputSource&)> onSelect_;
+    std::function<void()> onEnabled_;
+};
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,129 @@
+// The target window of the real-desktop tests: a line edit and a text edit that other
+// clients type, paste and read into. It takes commands, one per line, from a FIFO
+// ("focus line", "focus text", "clear", "copy TEXT", "quit") and rewrites a JSON state file
+// after every change, so a test can tell what really arrived without trusting the
+// accessibility bus alone.
+#include <QApplication>
+#include <QClipboard>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTextEdit>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+class Target : public QWidget {
+public:
+    Target(const QString& statePath) : statePath_(statePath) {
+        setWindowTitle(QStringLiteral("Murmelo test target"));
+        auto* layout = new QVBoxLayout(this);
+        line_ = new QLineEdit(this);
+        line_->setObjectName(QStringLiteral("line"));
+        line_->setAccessibleName(QStringLiteral("line"));
+        text_ = new QTextEdit(this);
+        text_->setObjectName(QStringLiteral("text"));
+        text_->setAccessibleName(QStringLiteral("text"));
+        layout->addWidget(line_);
+        layout->addWidget(text_);
+        resize(480, 320);
+        connect(line_, &QLineEdit::textChanged, this, [this] { writeState(); });
+        connect(text_, &QTextEdit::textChanged, this, [this] { writeState(); });
+        connect(qApp, &QApplication::focusChanged, this, [this] { writeState(); });
+    }
+
+    void listen(const QString& fifo) {
+        // Read-write so that the FIFO never reports end of file between writers.
+        fd_ = ::open(fifo.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK);
+        if (fd_ < 0) {
+            std::perror("target: fifo");
+            return;
+        }
+        auto* n = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+        connect(n, &QSocketNotifier::activated, this, [this] { readCommands(); });
+    }
+
+    void writeState() {
+        QJsonObject o;
+        o[QStringLiteral("line")] = line_->text();
+        o[QStringLiteral("text")] = text_->toPlainText();
+        QString focus = QStringLiteral("none");
+        if (line_->hasFocus()) focus = QStringLiteral("line");
+        if (text_->hasFocus()) focus = QStringLiteral("text");
+        o[QStringLiteral("focus")] = focus;
+        o[QStringLiteral("active")] = isActiveWindow();
+        o[QStringLiteral("done")] = done_;
+        o[QStringLiteral("winId")] = QString::number(winId());
+        QSaveFile f(statePath_);
+        if (!f.open(QIODevice::WriteOnly)) return;
+        f.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        f.write("\n");
+        f.commit();
+    }
+
+private:
+    void readCommands() {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            if (n <= 0) break;
+            pending_.append(buf, n);
+        }
+        qsizetype nl;
+        while ((nl = pending_.indexOf('\n')) >= 0) {
+            const QString cmd = QString::fromUtf8(pending_.left(nl));
+            pending_.remove(0, nl + 1);
+            run(cmd);
+        }
+    }
+
+    void run(const QString& cmd) {
+        if (cmd == QLatin1String("focus line") || cmd == QLatin1String("focus text")) {
+            activateWindow();
+            raise();
+            (cmd.endsWith(QLatin1String("line")) ? static_cast<QWidget*>(line_) : text_)->setFocus();
+        } else if (cmd == QLatin1String("clear")) {
+            line_->clear();
+            text_->clear();
+        } else if (cmd.startsWith(QLatin1String("copy "))) {
+            QApplication::clipboard()->setText(cmd.mid(5));
+        } else if (cmd == QLatin1String("quit")) {
+            qApp->quit();
+            return;
+        }
+        ++done_;
+        writeState();
+    }
+
+    QString statePath_;
+    QLineEdit* line_;
+    QTextEdit* text_;
+    int fd_ = -1;
+    QByteArray pending_;
+    int done_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s COMMAND-FIFO STATE-FILE\n", argv[0]);
+        return 2;
+    }
+    QApplication::setApplicationName(QStringLiteral("murmelo_test_target"));
+    QApplication::setDesktopFileName(QStringLiteral("murmelo-test-target"));
+    Target w(QString::fromLocal8Bit(argv[2]));
+    w.listen(QString::fromLocal8Bit(argv[1]));
+    w.show();
+    w.activateWindow();
+    w.writeState();
+    return app.exec();
+}

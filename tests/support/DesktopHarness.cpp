@@ -1,0 +1,54 @@
+#include "DesktopHarness.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace murmelo::test {
+
+bool waitUntil(const std::function<bool()>& condition, double seconds) {
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        if (condition()) return true;
+        if (t.elapsed() > seconds * 1000) return condition();
+        // Runs events for at most 10 ms: replies and notifications arrive meanwhile.
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+bool DesktopTarget::available() {
+    return !qEnvironmentVariableIsEmpty("MURMELO_TARGET_STATE") && QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+qint64 DesktopTarget::pid() const { return qEnvironmentVariable("MURMELO_TARGET_PID").toLongLong(); }
+
+QJsonObject DesktopTarget::state() const {
+    QFile f(qEnvironmentVariable("MURMELO_TARGET_STATE"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+unsigned long DesktopTarget::windowId() const {
+    return state().value(QStringLiteral("winId")).toString().toULong();
+}
+
+bool DesktopTarget::command(const QString& cmd) {
+    const int before = state().value(QStringLiteral("done")).toInt();
+    const int fd = ::open(qEnvironmentVariable("MURMELO_TARGET_IN").toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const QByteArray line = cmd.toUtf8() + '\n';
+    const bool written = ::write(fd, line.constData(), line.size()) == line.size();
+    ::close(fd);
+    return written && waitUntil([&] { return state().value(QStringLiteral("done")).toInt() > before; });
+}
+
+}  // namespace murmelo::test
