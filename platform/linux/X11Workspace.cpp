@@ -138,7 +138,20 @@ std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const 
     return id;
 }
 
-std::optional<AppIdentity> X11Workspace::frontmostApplication() const { return identityOf(frontWindow()); }
+std::optional<AppIdentity> X11Workspace::frontmostApplication() const {
+    auto id = identityOf(frontWindow());
+    scheduleDrain();
+    return id;
+}
+
+// Replies to our queries may carry events along into the X library's buffer, out of the
+// socket notifier's sight: drain them from the event loop after every query.
+void X11Workspace::scheduleDrain() const {
+    if (drainScheduled_ || !dpy_) return;
+    drainScheduled_ = true;
+    auto* self = const_cast<X11Workspace*>(this);
+    QTimer::singleShot(0, self, [self] { self->drain(); });
+}
 
 bool X11Workspace::isRunning(const AppIdentity& app) const {
     if (app.pid <= 0) return false;
@@ -177,6 +190,7 @@ bool X11Workspace::activate(const AppIdentity& app) {
         XSetInputFocus(dpy_, target, RevertToParent, CurrentTime);
     }
     XFlush(dpy_);
+    scheduleDrain();
     return true;
 }
 
@@ -197,6 +211,7 @@ void X11Workspace::setActivationHandler(std::function<void(const AppIdentity&)> 
 }
 
 void X11Workspace::drain() {
+    drainScheduled_ = false;
     if (!dpy_) return;
     bool changed = false;
     const Atom active = atom(dpy_, "_NET_ACTIVE_WINDOW");

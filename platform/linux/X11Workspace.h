@@ -32,6 +32,7 @@ public:
 
 private:
     void drain();
+    void scheduleDrain() const;
     void check();
     unsigned long clientWindow(unsigned long window) const;
     bool managerKeepsActiveWindow() const;
@@ -40,6 +41,7 @@ private:
     unsigned long root_ = 0;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* poll_ = nullptr;
+    mutable bool drainScheduled_ = false;
     std::optional<AppIdentity> last_;
     std::function<void(const AppIdentity&)> onActivate_;
 };

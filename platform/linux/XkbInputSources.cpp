@@ -25,6 +25,7 @@ XkbInputSources::XkbInputSources(const QString& displayName) {
     notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
     XFlush(dpy_);
+    scheduleDrain();
 }
 
 XkbInputSources::~XkbInputSources() {
@@ -63,7 +64,7 @@ std::optional<InputSource> XkbInputSources::currentSource() const {
     XkbStateRec st{};
     if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return std::nullopt;
     // The reply may have pulled events into Xlib's queue, out of the notifier's sight.
-    const_cast<XkbInputSources*>(this)->scheduleDrain();
+    scheduleDrain();
     std::lock_guard lock(mutex_);
     if (st.group >= sources_.size()) return std::nullopt;
     return sources_[st.group];
@@ -74,6 +75,7 @@ bool XkbInputSources::select(const QString& sourceId) {
     if (!dpy_ || group < 0) return false;
     if (!XkbLockGroup(dpy_, XkbUseCoreKbd, group)) return false;
     XFlush(dpy_);
+    scheduleDrain();
     return true;
 }
 
@@ -103,10 +105,14 @@ void XkbInputSources::setSelectionHandler(std::function<void(const InputSource&)
 
 void XkbInputSources::setEnabledSourcesHandler(std::function<void()> handler) { onEnabled_ = std::move(handler); }
 
-void XkbInputSources::scheduleDrain() {
+// Writing to the connection may make the X library read whatever the server sent meanwhile
+// into its own buffer, where the socket notifier no longer sees it: every call that talks
+// to the server is followed by a drain from the event loop.
+void XkbInputSources::scheduleDrain() const {
     if (drainScheduled_) return;
     drainScheduled_ = true;
-    QTimer::singleShot(0, this, [this] { drain(); });
+    auto* self = const_cast<XkbInputSources*>(this);
+    QTimer::singleShot(0, self, [self] { self->drain(); });
 }
 
 void XkbInputSources::drain() {

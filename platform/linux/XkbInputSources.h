@@ -34,7 +34,7 @@ private:
     void reload();
     int groupOf(const QString& id) const;
     void drain();
-    void scheduleDrain();
+    void scheduleDrain() const;
 
     Display* dpy_ = nullptr;
     int xkbEventBase_ = 0;
@@ -43,7 +43,7 @@ private:
     std::vector<InputSource> sources_;
     XkbKeymap keymap_;
     int lastGroup_ = -1;
-    bool drainScheduled_ = false;
+    mutable bool drainScheduled_ = false;
     std::function<void(const InputSource&)> onSelect_;
     std::function<void()> onEnabled_;
 };
