@@ -30,6 +30,16 @@ QString formatSpec(const QString& format, const QVariantList& args) {
         } else {
             j = digitsStart;
         }
+        // Flags and width: "-" pads on the right, "0" pads numbers with zeros.
+        bool leftJustify = false, zeroPad = false, plusSign = false;
+        while (j < n && (format[j] == '-' || format[j] == '0' || format[j] == '+')) {
+            if (format[j] == '-') leftJustify = true;
+            else if (format[j] == '0') zeroPad = true;
+            else plusSign = true;
+            ++j;
+        }
+        int width = 0;
+        while (j < n && format[j].isDigit()) width = width * 10 + format[j++].digitValue();
         int precision = -1;
         if (j < n && format[j] == '.') {
             qsizetype p = j + 1;
@@ -43,7 +53,8 @@ QString formatSpec(const QString& format, const QVariantList& args) {
             break;
         }
         const QChar conv = format[j];
-        if (conv != '@' && conv != 'd' && conv != 'i' && conv != 'u' && conv != 'f' && conv != 's') {
+        const bool numeric = conv == 'd' || conv == 'i' || conv == 'u' || conv == 'f' || conv == 'x' || conv == 'X';
+        if (!numeric && conv != '@' && conv != 's') {
             out += c;
             continue;
         }
@@ -54,14 +65,28 @@ QString formatSpec(const QString& format, const QVariantList& args) {
             continue;
         }
         const QVariant& a = args[index];
-        if (conv == 'd' || conv == 'i' || conv == 'u') out += QString::number(a.toLongLong());
-        else if (conv == 'f') {
+        QString text;
+        if (conv == 'd' || conv == 'i') text = QString::number(a.toLongLong());
+        else if (conv == 'u') text = QString::number(a.toULongLong());
+        else if (conv == 'x' || conv == 'X') {
+            text = QString::number(a.toULongLong(), 16);
+            if (conv == 'X') text = text.toUpper();
+        } else if (conv == 'f') {
             // printf's rounding, not Qt's, so that "%.1f" of 1.25 reads as it does in C.
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 6 : precision, a.toDouble());
-            out += QString::fromLatin1(buf);
+            text = QString::fromLatin1(buf);
+        } else text = a.toString();
+        if (plusSign && numeric && !text.startsWith('-')) text.prepend('+');
+        if (text.size() < width) {
+            const qsizetype pad = width - text.size();
+            if (leftJustify) text += QString(pad, ' ');
+            else if (zeroPad && numeric) {
+                const qsizetype sign = (text.startsWith('-') || text.startsWith('+')) ? 1 : 0;
+                text.insert(sign, QString(pad, '0'));
+            } else text.prepend(QString(pad, ' '));
         }
-        else out += a.toString();
+        out += text;
         i = j;
     }
     return out;

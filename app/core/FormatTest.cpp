@@ -17,6 +17,14 @@ TEST(FormatTest, FillsTheSpecifiersOfTheInterfaceTexts) {
         {"%.1f ч", {1.25}, "1.2 ч"},
         {"нет %@", {}, "нет %@"},
         {"100%", {}, "100%"},
+        {"%d ч %02d мин", {1, 5}, "1 ч 05 мин"},
+        {"%5d|%-5d|%05d", {42, 42, -42}, "   42|42   |-0042"},
+        {"%06llu", {qulonglong(123)}, "000123"},
+        {"%02x%llx", {10, 255}, "0aff"},
+        {"[%-6@]", {"ab"}, "[ab    ]"},
+        {"%1$d воркеров, %2$.0f МБ", {3, 12.5}, "3 воркеров, 12 МБ"},
+        {"%+d", {3}, "+3"},
+        {"на 50% дольше", {7}, "на 50% дольше"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(formatSpec(QString::fromUtf8(c.format), c.args), QString::fromUtf8(c.expected)) << c.format;
