@@ -166,6 +166,9 @@ QHash<QString, QString> parseTable(const QString& text, QString* error) {
         if (!skipSpace() || !quoted(value)) return fail("expected a quoted text for \"" + key + "\"");
         if (!skipSpace() || i >= n || text[i] != ';') return fail("expected ; after \"" + key + "\"");
         ++i;
+        // A second entry for a key wins, but a translator should hear about it.
+        if (out.contains(key) && error && error->isEmpty())
+            *error = QStringLiteral("line %1: duplicate key \"%2\"").arg(line).arg(key);
         out.insert(key, value);
     }
     return out;

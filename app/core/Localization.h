@@ -27,7 +27,8 @@ QString language();
 QString tablePath();
 
 // Reads a table: lines of "key" = "text"; with /* */ and // comments and the escapes
-// \" \\ \n \t \uXXXX. A malformed entry stops the reading; error tells where.
+// \" \\ \n \t \uXXXX. A malformed entry stops the reading; error tells where (also of a
+// key given twice, whose later text wins).
 QHash<QString, QString> parseTable(const QString& text, QString* error = nullptr);
 
 // Forgets the chosen table so that the next lookup chooses again, with the given list

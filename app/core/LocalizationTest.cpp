@@ -97,6 +97,11 @@ TEST_F(LocalizationTest, AMalformedEntryIsReportedWithItsLine) {
     QString error;
     Localization::parseTable("\"a\" = \"x\";\n\"b\" = \"y\"\n", &error);
     EXPECT_TRUE(error.startsWith("line 3")) << error.toStdString();
+
+    const auto twice = Localization::parseTable("\"a\" = \"1\";\n\"b\" = \"2\";\n\"a\" = \"3\";\n", &error);
+    EXPECT_EQ(error, "line 3: duplicate key \"a\"");
+    EXPECT_EQ(twice.value("a"), "3");
+    EXPECT_EQ(twice.value("b"), "2");
 }
 
 TEST_F(LocalizationTest, EnglishReplacesKeyedTextsAndMissingKeysKeepTheRussianDefault) {
