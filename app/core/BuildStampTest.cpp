@@ -3,6 +3,8 @@
 #include "core/DevPaths.h"
 #include "TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -94,6 +96,69 @@ TEST_F(BuildStampTest, WhatsNewFallsBackToTheRecentLines) {
     EXPECT_EQ(BuildStamp::whatsNew(), (QStringList{"r0", "r2"}));
     stamp({{"MurmeloBuildRecent0", "r0"}, {"MurmeloWhatsNew1", "n1"}, {"MurmeloWhatsNew5", "n5"}, {"MurmeloWhatsNew6", "x"}});
     EXPECT_EQ(BuildStamp::whatsNew(), (QStringList{"n1", "n5"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The script the build runs to write the stamp, run here on small trees of the test's own.
+class StampScriptTest : public ::testing::Test {
+protected:
+    QString run(const QString& root) {
+        const QString out = env.root() + "/stamp/BuildStampData.cpp";
+        QDir().mkpath(env.root() + "/stamp");
+        QProcess p;
+        p.start("cmake", {"-DROOT=" + root, "-DOUT=" + out, "-P", murmeloSourceRoot() + "/cmake/BuildStamp.cmake"});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        QFile f(out);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    bool sh(const QString& dir, const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(dir);
+        p.start("git", QStringList{"-c", "user.name=t", "-c", "user.email=t@t", "-c", "init.defaultBranch=main"} + args);
+        return p.waitForFinished(10000) && p.exitCode() == 0;
+    }
+    test::TestEnvironment env;
+};
+
+TEST_F(StampScriptTest, WritesTheCheckoutsStateAndFollowsNewCommits) {
+    const QString repo = env.root() + "/repo";
+    QDir().mkpath(repo);
+    if (!sh(repo, {"init", "-q"})) GTEST_SKIP() << "git is not available";
+    QFile(repo + "/a.txt").open(QIODevice::WriteOnly);
+    ASSERT_TRUE(sh(repo, {"add", "a.txt"}));
+    ASSERT_TRUE(sh(repo, {"commit", "-qm", "First \"quoted\" change"}));
+    ASSERT_TRUE(sh(repo, {"checkout", "-qb", "feature/sound-cues"}));
+    ASSERT_TRUE(sh(repo, {"commit", "-q", "--allow-empty", "-m", "Sound cues"}));
+
+    const QString first = run(repo);
+    EXPECT_TRUE(first.contains("{\"MurmeloBuildBranch\", \"feature/sound-cues\"}")) << first.toStdString();
+    EXPECT_TRUE(first.contains("{\"MurmeloBuildDirty\", \"0\"}"));
+    EXPECT_TRUE(first.contains("{\"MurmeloBuildRecent1\", \"First \\\"quoted\\\" change\"}"));
+    EXPECT_TRUE(first.contains("{\"MurmeloWhatsNew0\", \"Sound cues\"}"));
+    EXPECT_FALSE(first.contains("MurmeloWhatsNew1"));
+    EXPECT_TRUE(first.contains("MurmeloBuildTime"));
+
+    ASSERT_TRUE(sh(repo, {"commit", "-q", "--allow-empty", "-m", "Louder cues"}));
+    const QString second = run(repo);
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(second.contains("{\"MurmeloBuildRecent0\", \"Louder cues\"}"));
+    EXPECT_TRUE(second.contains("{\"MurmeloWhatsNew1\", \"Sound cues\"}"));
+
+    QFile(repo + "/b.txt").open(QIODevice::WriteOnly);
+    EXPECT_TRUE(run(repo).contains("{\"MurmeloBuildDirty\", \"1\"}"));
+}
+
+TEST_F(StampScriptTest, OutsideAGitCheckoutOnlyTheRootIsWritten) {
+    const QString plain = env.root() + "/plain";
+    QDir().mkpath(plain);
+    const QString text = run(plain);
+    EXPECT_TRUE(text.contains("{\"MurmeloBuildRoot\", \"" + plain + "\"}")) << text.toStdString();
+    EXPECT_FALSE(text.contains("MurmeloBuildBranch"));
+    EXPECT_FALSE(text.contains("MurmeloBuildCommit"));
 }
 
 }  // namespace
