@@ -1,0 +1,229 @@
+#include "input/DeliveryRepairCard.h"
+
+#include "core/Localization.h"
+#include "core/Log.h"
+#include "core/RTL.h"
+#include "core/Water.h"
+#include "input/ClipboardPaste.h"
+#include "input/DeliveryAudit.h"
+#include "input/DeliveryRepair.h"
+#include "platform/Service.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace murmelo {
+namespace {
+
+using Kind = DeliveryRepairCardController::Kind;
+
+// The card's surface: the water card clipped to rounded corners, a hairline border.
+class CardPanel : public QWidget {
+public:
+    explicit CardPanel(const Water& w) : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                                              Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
+                                         w_(w) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_TranslucentBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
+        QPainterPath path;
+        path.addRoundedRect(r, 12, 12);
+        p.save();
+        p.setClipPath(path);
+        paintWaterCard(p, rect(), w_, waterLightScale(size()));
+        p.restore();
+        p.setPen(QPen(w_.line(), 0.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(path);
+    }
+
+private:
+    Water w_;
+};
+
+QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, color);
+    l->setPalette(pal);
+    return l;
+}
+
+QPushButton* button(const QString& text, const QColor& ink, const std::optional<QColor>& fill, int padX, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setFont(F::sec());
+    b->setFlat(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setCursor(Qt::PointingHandCursor);
+    const QString bg = fill ? QStringLiteral("background:%1; border-radius:10px;").arg(fill->name(QColor::HexArgb))
+                            : QStringLiteral("background:transparent;");
+    b->setStyleSheet(QStringLiteral("QPushButton{color:%1; %2 border:none; padding:4px %3px;}")
+                         .arg(ink.name(QColor::HexArgb), bg)
+                         .arg(padX));
+    return b;
+}
+
+}  // namespace
+
+QString DeliveryRepairCardController::logTag(Kind kind) {
+    switch (kind) {
+    case Kind::dictation: return QStringLiteral("insert-repair");
+    case Kind::polish: return QStringLiteral("polish-repair");
+    case Kind::undo: return QStringLiteral("undo-repair");
+    }
+    return {};
+}
+
+TextWriteOrigin DeliveryRepairCardController::origin(Kind kind) {
+    switch (kind) {
+    case Kind::dictation: return TextWriteOrigin::dictationRepair;
+    case Kind::polish: return TextWriteOrigin::polishRepair;
+    case Kind::undo: return TextWriteOrigin::layoutUndoRepair;
+    }
+    return TextWriteOrigin::unknown;
+}
+
+DeliveryRepairCardController::Model DeliveryRepairCardController::model(int chars, const QString& app, Kind kind) {
+    Model m{kind, chars, app, {}, {}, {}, {}};
+    const QVariantList args{QString::number(chars), app};
+    switch (kind) {
+    case Kind::dictation:
+        m.title = L(QStringLiteral("delivery.repair.title"), QStringLiteral("Вставка не доехала"));
+        m.body = L(QStringLiteral("delivery.repair.body"), QStringLiteral("%1$@ симв. не легли в поле (%2$@). Текст цел."), args);
+        break;
+    case Kind::polish:
+        m.title = L(QStringLiteral("delivery.repair.polish.title"), QStringLiteral("Правка не доехала"));
+        m.body = L(QStringLiteral("delivery.repair.polish.body"),
+                   QStringLiteral("Полировка стёрла %1$@ симв. и не смогла впечатать замену (%2$@). Текст цел."), args);
+        break;
+    case Kind::undo:
+        m.title = L(QStringLiteral("delivery.repair.undo.title"), QStringLiteral("Откат не доехал"));
+        m.body = L(QStringLiteral("delivery.repair.undo.body"),
+                   QStringLiteral("Откат стёр слово и не смог вернуть %1$@ симв. набранного (%2$@)."), args);
+        break;
+    }
+    m.insertButton = L(QStringLiteral("delivery.repair.again"), QStringLiteral("Вставить ещё раз"));
+    m.okButton = L(QStringLiteral("common.ok"), QStringLiteral("Понятно"));
+    return m;
+}
+
+QPointF DeliveryRepairCardController::cardOrigin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {
+    if (!visibleFrame) return {0, 0};
+    return {visibleFrame->right() - size.width() - 16, visibleFrame->top() + 16};
+}
+
+DeliveryRepairCardController::DeliveryRepairCardController() = default;
+DeliveryRepairCardController::~DeliveryRepairCardController() { hide(); }
+
+DeliveryRepairCardController& DeliveryRepairCardController::shared() {
+    if (auto* c = installedService<DeliveryRepairCardController>()) return *c;
+    static auto* controller = new DeliveryRepairCardController;  // lives for the process
+    return *controller;
+}
+
+void DeliveryRepairCardController::install(DeliveryRepairCardController* controller) {
+    installService<DeliveryRepairCardController>(controller);
+}
+
+void DeliveryRepairCardController::show(const QString& expected, const QString& app, Kind kind) {
+    MainQueue::shared().post([this, expected, app, kind] { build(expected, app, kind); });
+}
+
+void DeliveryRepairCardController::build(const QString& expected, const QString& app, Kind kind) {
+    hide();
+    pendingText_ = expected;
+    pendingApp_ = app;
+    pendingKind_ = kind;
+    const int chars = TextWriteTrace::characterCount(expected);
+    model_ = model(chars, app, kind);
+
+    const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    const Water w{dark, false};
+    auto panel = std::make_unique<CardPanel>(w);
+    auto* column = new QVBoxLayout(panel.get());
+    column->setSpacing(7);
+    column->setContentsMargins(14, 12, 14, 12);
+    column->addWidget(label(model_.title, F::small(), w.cap(), panel.get()));
+    column->addWidget(label(model_.body, F::sec(), w.ink(), panel.get()));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    std::weak_ptr<bool> alive = alive_;
+    auto* again = button(model_.insertButton, w.knobOn(), w.acc(), 10, panel.get());
+    QObject::connect(again, &QPushButton::clicked, [this, alive] { if (!alive.expired()) reinsert(); });
+    auto* ok = button(model_.okButton, w.cap(), std::nullopt, 8, panel.get());
+    QObject::connect(ok, &QPushButton::clicked, [this, alive] { if (!alive.expired()) hide(); });
+    row->addWidget(again);
+    row->addWidget(ok);
+    row->addStretch();
+    column->addLayout(row);
+    panel->setMinimumWidth(210 + 28);
+    RTL::apply(panel.get());
+    panel->adjustSize();
+
+    // Placement in the bottom-left-origin model, converted once at Qt's edge.
+    const QSize size = panel->sizeHint().expandedTo(panel->minimumSize());
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    QPoint topLeft(0, 0);
+    if (screen) {
+        const QRect avail = screen->availableGeometry();
+        const double flipBase = avail.top() + avail.bottom() + 1;  // y' = base - y mirrors within the screen
+        const QRectF visibleModel(avail.left(), flipBase - (avail.top() + avail.height()), avail.width(), avail.height());
+        const QPointF o = cardOrigin(visibleModel, size);
+        topLeft = QPoint(int(o.x()), int(flipBase - o.y() - size.height()));
+    }
+    panel->setGeometry(QRect(topLeft, size));
+    panel->show();
+    panel_ = std::move(panel);
+    ++shown_;
+
+    hideWork_ = MainQueue::shared().after(lifetime, [this, alive] { if (!alive.expired()) hide(); });
+    logLine(logTag(kind) + QStringLiteral(": card shown — ") + QString::number(chars) +
+            QStringLiteral(" chars kept for manual reinsert (") + app + ')' + DeliveryRepair::loadAvg1Token());
+}
+
+void DeliveryRepairCardController::hide() {
+    hideWork_.cancel();
+    hideWork_.reset();
+    if (panel_) {
+        panel_->hide();
+        // Deleted later: hide may run from the card's own button.
+        panel_.release()->deleteLater();
+    }
+    pendingText_.reset();
+}
+
+void DeliveryRepairCardController::reinsert() {
+    if (!pendingText_) return;
+    const QString text = *pendingText_;
+    const QString app = pendingApp_;
+    const Kind kind = pendingKind_;
+    hide();
+    const int chars = TextWriteTrace::characterCount(text);
+    logLine(logTag(kind) + QStringLiteral(": manual reinsert — ") + QString::number(chars) + QStringLiteral(" chars via clipboard (") +
+            app + ')' + DeliveryRepair::loadAvg1Token());
+    // The field as it stands before the reinsert: the audit then sees the text arrive
+    // wherever the caret put it, and never offers a second copy of a text that landed.
+    const auto before = DeliveryRepair::snapshotFocusedField();
+    pasteViaClipboard(text, origin(kind));
+    if (kind != Kind::dictation && chars < DeliveryRepair::minTailMatch) return;
+    DeliveryAudit::auditDictationDelivery(text, app, std::nullopt, before, 1, DeliveryRepair::verifyDelay);
+}
+
+}  // namespace murmelo
