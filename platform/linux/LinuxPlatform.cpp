@@ -2,7 +2,9 @@
 
 #include "../src/ProcessRunningApplication.h"
 #include "linux/LinuxPower.h"
+#include "linux/QtPasteboard.h"
 #include "linux/X11Workspace.h"
+#include "linux/XTestKeyPoster.h"
 #include "linux/XkbInputSources.h"
 
 #include <QGuiApplication>
@@ -26,6 +28,9 @@ void installLinuxPlatform(const QString& appId) {
     if (workspace->isConnected()) Workspace::install(workspace);
     auto* sources = new XkbInputSources;
     if (sources->isConnected()) InputSources::install(sources);
+    auto* poster = new XTestKeyPoster;
+    if (poster->isConnected()) KeyEventPoster::install(poster);
+    Pasteboard::install(new QtPasteboard);
 }
 
 }  // namespace murmelo::linuxdesktop

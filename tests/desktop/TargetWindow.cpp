@@ -1,6 +1,6 @@
 // The target window of the real-desktop tests: a line edit and a text edit that other
 // clients type, paste and read into. It takes commands, one per line, from a FIFO
-// ("focus line", "focus text", "clear", "copy TEXT", "quit") and rewrites a JSON state file
+// ("focus line", "focus text", "clear", "copy TEXT", "read clipboard", "quit") and rewrites a JSON state file
 // after every change, so a test can tell what really arrived without trusting the
 // accessibility bus alone.
 #include <QApplication>
@@ -60,6 +60,7 @@ public:
         o[QStringLiteral("focus")] = focus;
         o[QStringLiteral("active")] = isActiveWindow();
         o[QStringLiteral("done")] = done_;
+        o[QStringLiteral("clipboard")] = clipboard_;
         o[QStringLiteral("winId")] = QString::number(winId());
         QSaveFile f(statePath_);
         if (!f.open(QIODevice::WriteOnly)) return;
@@ -94,6 +95,9 @@ private:
             text_->clear();
         } else if (cmd.startsWith(QLatin1String("copy "))) {
             QApplication::clipboard()->setText(cmd.mid(5));
+        } else if (cmd == QLatin1String("read clipboard")) {
+            // Fetches the clipboard's text as any pasting client would.
+            clipboard_ = QApplication::clipboard()->text();
         } else if (cmd == QLatin1String("quit")) {
             qApp->quit();
             return;
@@ -108,6 +112,7 @@ private:
     int fd_ = -1;
     QByteArray pending_;
     int done_ = 0;
+    QString clipboard_;
 };
 
 }  // namespace

@@ -1,0 +1,178 @@
+#include "linux/XTestKeyPoster.h"
+
+#include "linux/KeyTable.h"
+#include "linux/OwnEventLedger.h"
+#include "platform/MainQueue.h"
+
+#include <QTimer>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace murmelo::linuxdesktop {
+namespace {
+
+constexpr int kShiftKeycode = 50;  // Shift_L
+
+// The X key codes of the modifier keys for the core's flags.
+constexpr std::pair<quint64, int> kFlagKeys[] = {
+    {KeyTable::FLAG_COMMAND, 37}, {KeyTable::FLAG_SHIFT, 50}, {KeyTable::FLAG_OPTION, 64}, {KeyTable::FLAG_CONTROL, 133}};
+
+double uptime() { return Clock::shared().uptime(); }
+
+}  // namespace
+
+XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
+    const QByteArray name = displayName.toLocal8Bit();
+    dpy_ = XOpenDisplay(displayName.isEmpty() ? nullptr : name.data());
+    if (!dpy_) return;
+    int ev, err, major, minor;
+    if (!XTestQueryExtension(dpy_, &ev, &err, &major, &minor) || !keymap_.load(dpy_)) {
+        XCloseDisplay(dpy_);
+        dpy_ = nullptr;
+    }
+}
+
+XTestKeyPoster::~XTestKeyPoster() {
+    if (!dpy_) return;
+    restore();
+    XCloseDisplay(dpy_);
+}
+
+bool XTestKeyPoster::sendKey(int keycode, bool press, qint64 userData, unsigned long delayMs) {
+    OwnEventLedger::shared().expect(keycode, press, userData, uptime());
+    return XTestFakeKeyEvent(dpy_, static_cast<unsigned>(keycode), press ? True : False, delayMs) != 0;
+}
+
+int XTestKeyPoster::currentGroup() {
+    XkbStateRec st{};
+    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return 0;
+    return st.group;
+}
+
+bool XTestKeyPoster::post(const KeyEvent& event) {
+    if (!dpy_) return false;
+    // Another client may have changed the keyboard since: read the map afresh, unless our
+    // own remap is in force.
+    if (remapped_.isEmpty()) keymap_.load(dpy_);
+    bool ok = true;
+    if (!event.unicode.isEmpty()) {
+        if (event.keyDown) ok = typeText(event.unicode, event.userData);
+    } else {
+        const auto kc = KeyTable::xKeycode(event.keyCode);
+        if (!kc) return false;
+        const quint64 flag = KeyTable::modifierFlag(event.keyCode);
+        if (flag) {
+            ok = sendKey(*kc, event.keyDown, event.userData);
+            if (event.keyDown) heldFlags_ |= flag;
+            else heldFlags_ &= ~flag;
+        } else {
+            // Flags the event asks for and our own modifier keys do not hold.
+            std::vector<int> extra;
+            if (event.keyDown)
+                for (auto [f, mkc] : kFlagKeys)
+                    if ((event.flags & f) && !(heldFlags_ & f)) extra.push_back(mkc);
+            for (int m : extra) ok = sendKey(m, true, event.userData) && ok;
+            ok = sendKey(*kc, event.keyDown, event.userData) && ok;
+            for (auto it = extra.rbegin(); it != extra.rend(); ++it) ok = sendKey(*it, false, event.userData) && ok;
+        }
+    }
+    XFlush(dpy_);
+    return ok;
+}
+
+int XTestKeyPoster::keycodeForKeysym(unsigned long keysym) const {
+    for (auto it = remapped_.begin(); it != remapped_.end(); ++it)
+        if (it.value() == keysym) return it.key();
+    return 0;
+}
+
+// A key code with no symbols at all, not yet lent to another character.
+int XTestKeyPoster::spareKeycodeFor(unsigned long keysym) {
+    for (int kc = keymap_.maxKeycode(); kc >= keymap_.minKeycode() && kc > 8; --kc)
+        if (keymap_.isEmpty(kc) && !remapped_.contains(kc)) {
+            remapped_.insert(kc, keysym);
+            return kc;
+        }
+    return 0;
+}
+
+bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
+    const int group = currentGroup();
+    struct Step {
+        int keycode;
+        int group;
+        bool shift;
+        bool fresh;  // on a key code remapped by this call
+    };
+    std::vector<Step> steps;
+    std::vector<std::pair<int, unsigned long>> remapNow;
+    for (char32_t c : text.toUcs4()) {
+        const unsigned long sym = XkbKeymap::keysymFor(c);
+        if (!sym) return false;
+        const auto places = keymap_.find(c, group);
+        // Plain or Shift levels only: a level-three key needs a modifier that may not exist.
+        auto it = std::find_if(places.begin(), places.end(), [](const XkbKeymap::Place& p) { return p.level <= 1; });
+        if (it != places.end()) {
+            steps.push_back({it->keycode, it->group, it->level == 1, false});
+            continue;
+        }
+        int kc = keycodeForKeysym(sym);
+        bool fresh = false;
+        if (!kc) {
+            kc = spareKeycodeFor(sym);
+            if (!kc) return false;
+            remapNow.push_back({kc, sym});
+            fresh = true;
+        }
+        steps.push_back({kc, -1, false, fresh});
+    }
+    // One remap for every new character of this text.
+    for (auto [kc, sym] : remapNow) {
+        KeySym syms[] = {sym, sym};
+        XChangeKeyboardMapping(dpy_, kc, 2, syms, 1);
+    }
+    bool ok = true;
+    bool settle = !remapNow.empty();
+    int locked = group;
+    for (const Step& s : steps) {
+        if (s.group >= 0 && s.group != locked) {
+            if (userGroup_ < 0) userGroup_ = group;
+            XkbLockGroup(dpy_, XkbUseCoreKbd, s.group);
+            locked = s.group;
+        }
+        if (s.shift) ok = sendKey(kShiftKeycode, true, userData) && ok;
+        ok = sendKey(s.keycode, true, userData, settle ? REMAP_SETTLE_MS : 0) && ok;
+        settle = false;
+        ok = sendKey(s.keycode, false, userData) && ok;
+        if (s.shift) ok = sendKey(kShiftKeycode, false, userData) && ok;
+    }
+    if (userGroup_ >= 0 || !remapped_.isEmpty()) scheduleRestore();
+    return ok;
+}
+
+// Posts of one delivery come back to back inside one turn of the event loop; the user's
+// group and the spare key codes come back after it.
+void XTestKeyPoster::scheduleRestore() {
+    if (restoreScheduled_) return;
+    restoreScheduled_ = true;
+    QTimer::singleShot(0, this, [this] { restore(); });
+}
+
+void XTestKeyPoster::restore() {
+    restoreScheduled_ = false;
+    if (!dpy_) return;
+    if (userGroup_ >= 0) {
+        XkbLockGroup(dpy_, XkbUseCoreKbd, userGroup_);
+        userGroup_ = -1;
+    }
+    for (auto it = remapped_.begin(); it != remapped_.end(); ++it) {
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(dpy_, it.key(), 1, &none, 1);
+    }
+    remapped_.clear();
+    XFlush(dpy_);
+}
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,50 @@
+#pragma once
+#include "linux/XkbKeymap.h"
+#include "platform/KeyEventPoster.h"
+
+#include <QHash>
+#include <QObject>
+
+namespace murmelo::linuxdesktop {
+
+// Synthetic keys through XTest, on the main thread with an X connection of its own.
+// Every key sent is written into the own-event ledger with the event's user data.
+// - A key event without text presses the key of its virtual key code; modifier flags that
+//   our own posted modifier keys do not already hold are pressed around a key down.
+// - A key down with text types the text: each character on a key of the current layout
+//   group; else on a key of another group, which is locked for as long as the run of such
+//   characters lasts and unlocked at the next turn of the event loop; else, for characters
+//   no group has, on spare key codes given those characters in one remap and unmapped
+//   again at the next turn. The key up of such an event sends nothing: the text was
+//   pressed and released with its key down.
+class XTestKeyPoster : public QObject, public KeyEventPoster {
+public:
+    explicit XTestKeyPoster(const QString& displayName = {});
+    ~XTestKeyPoster() override;
+    bool isConnected() const { return dpy_ != nullptr; }
+
+    bool post(const KeyEvent& event) override;
+
+    // Server-side pause (XTest's delay: the server holds our later requests too) before a
+    // key on a freshly remapped key code, so that clients have re-read the mapping first.
+    // Qt clients on Xvfb missed keys at 25 ms and never at 50 ms.
+    static constexpr unsigned long REMAP_SETTLE_MS = 60;
+
+private:
+    bool typeText(const QString& text, qint64 userData);
+    bool sendKey(int keycode, bool press, qint64 userData, unsigned long delayMs = 0);
+    int currentGroup();
+    int keycodeForKeysym(unsigned long keysym) const;
+    int spareKeycodeFor(unsigned long keysym);
+    void scheduleRestore();
+    void restore();
+
+    Display* dpy_ = nullptr;
+    XkbKeymap keymap_;
+    quint64 heldFlags_ = 0;        // modifiers our own posted modifier keys hold down
+    int userGroup_ = -1;           // the group to return to after a locked run, -1 none
+    QHash<int, unsigned long> remapped_;  // spare key code -> keysym given to it
+    bool restoreScheduled_ = false;
+};
+
+}  // namespace murmelo::linuxdesktop
