@@ -126,7 +126,7 @@ struct ModeOutput {
     int exitStatus = 0;
 };
 ModeOutput statusMode();
-// Completes on the main queue (at once when there is nothing to remove).
+// Completes on the main queue, also when there is nothing to remove.
 void uninstallMode(std::function<void(const ModeOutput&)> completion);
 
 // Drops every hold, timer and observer; tests call it between cases.
