@@ -189,7 +189,9 @@ TEST_F(ClipboardPasteTest, TraceAndLogCarryNoPastedText) {
     EXPECT_TRUE(log.contains(QStringLiteral("OBSERVE clipboard-delivery=read-confirmed restore=600ms")));
     EXPECT_TRUE(log.contains(QStringLiteral("END outcome=cmd-v-posted elapsed=70ms")));
     for (const QString& word : sentence.split(' '))
-        if (word.size() > 3) EXPECT_FALSE(log.contains(word)) << word.toStdString();
+        if (word.size() > 3) {
+            EXPECT_FALSE(log.contains(word)) << word.toStdString();
+        }
 }
 
 }  // namespace

@@ -88,8 +88,11 @@ TEST(DeliveryRepairUndoPacket, CaretAndSelectionRules) {
 
 TEST(DeliveryRepairLoad, TokenHasTwoDecimals) {
     const QString token = loadAvg1Token();
-    if (loadAvg1()) EXPECT_TRUE(QRegularExpression(QStringLiteral("^ load1=\\d+\\.\\d\\d$")).match(token).hasMatch()) << token.toStdString();
-    else EXPECT_TRUE(token.isEmpty());
+    if (loadAvg1()) {
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^ load1=\\d+\\.\\d\\d$")).match(token).hasMatch()) << token.toStdString();
+    } else {
+        EXPECT_TRUE(token.isEmpty());
+    }
 }
 
 class RepairCardTest : public test::SimInputTest {};
