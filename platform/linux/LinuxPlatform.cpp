@@ -1,6 +1,7 @@
 #include "linux/LinuxPlatform.h"
 
 #include "../src/ProcessRunningApplication.h"
+#include "linux/AtspiAccessibility.h"
 #include "linux/LinuxPower.h"
 #include "linux/QtPasteboard.h"
 #include "linux/X11Workspace.h"
@@ -31,6 +32,8 @@ void installLinuxPlatform(const QString& appId) {
     auto* poster = new XTestKeyPoster;
     if (poster->isConnected()) KeyEventPoster::install(poster);
     Pasteboard::install(new QtPasteboard);
+    auto* ax = new AtspiAccessibility;
+    if (ax->isConnected()) Accessibility::install(ax);
 }
 
 }  // namespace murmelo::linuxdesktop

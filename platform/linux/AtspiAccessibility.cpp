@@ -1,0 +1,468 @@
+// GLib's headers use "signals" as a name, which Qt defines as a macro.
+#undef signals
+#include <atspi/atspi.h>
+
+#include "linux/AtspiAccessibility.h"
+
+#include "linux/Utf16Offsets.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace murmelo::linuxdesktop {
+
+// The AT-SPI thread: a GLib main loop on a context of its own, the focus listener, and
+// the calls handed to it.
+struct AtspiAccessibility::Worker {
+    GMainContext* context = nullptr;
+    GMainLoop* loop = nullptr;
+    std::thread thread;
+    std::atomic<bool> connected{false};
+    std::mutex focusMutex;
+    AtspiAccessible* focus = nullptr;  // owned reference, touched on the thread only
+    AtspiEventListener* listener = nullptr;
+
+    template <class R>
+    std::optional<R> call(std::function<R()> fn) {
+        auto task = std::make_shared<std::packaged_task<R()>>(std::move(fn));
+        auto future = task->get_future();
+        auto* boxed = new std::shared_ptr<std::packaged_task<R()>>(task);
+        g_main_context_invoke_full(
+            context, G_PRIORITY_DEFAULT,
+            [](gpointer p) -> gboolean {
+                (**static_cast<std::shared_ptr<std::packaged_task<R()>>*>(p))();
+                return G_SOURCE_REMOVE;
+            },
+            boxed, [](gpointer p) { delete static_cast<std::shared_ptr<std::packaged_task<R()>>*>(p); });
+        if (future.wait_for(std::chrono::duration<double>(CALL_TIMEOUT)) != std::future_status::ready) return std::nullopt;
+        return future.get();
+    }
+};
+
+namespace {
+
+// An element: one reference to an AT-SPI object, released on the AT-SPI thread.
+class AtspiElement : public AXElement {
+public:
+    AtspiElement(AtspiAccessible* obj, std::weak_ptr<AtspiAccessibility::Worker> worker)
+        : obj_(obj), worker_(std::move(worker)) {}
+    ~AtspiElement() override {
+        if (auto w = worker_.lock()) {
+            AtspiAccessible* obj = obj_;
+            g_main_context_invoke(w->context, [](gpointer p) -> gboolean {
+                g_object_unref(p);
+                return G_SOURCE_REMOVE;
+            }, obj);
+        }
+    }
+    AtspiAccessible* obj() const { return obj_; }
+
+private:
+    AtspiAccessible* obj_;
+    std::weak_ptr<AtspiAccessibility::Worker> worker_;
+};
+
+AtspiAccessible* objOf(const AXElement& el) {
+    auto* e = dynamic_cast<const AtspiElement*>(&el);
+    return e ? e->obj() : nullptr;
+}
+
+void clearError(GError** e) {
+    if (*e) g_error_free(*e);
+    *e = nullptr;
+}
+
+bool hasState(AtspiAccessible* obj, AtspiStateType state) {
+    AtspiStateSet* set = atspi_accessible_get_state_set(obj);
+    if (!set) return false;
+    const bool on = atspi_state_set_contains(set, state);
+    g_object_unref(set);
+    return on;
+}
+
+// The focused element of the desktop by search: applications, then their trees,
+// breadth first, bounded so that a huge tree cannot stall the thread.
+AtspiAccessible* searchFocus() {
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (!desktop) return nullptr;
+    GError* err = nullptr;
+    std::vector<AtspiAccessible*> queue;
+    const int apps = atspi_accessible_get_child_count(desktop, &err);
+    clearError(&err);
+    for (int i = 0; i < apps; ++i)
+        if (AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err)) queue.push_back(a);
+    clearError(&err);
+    g_object_unref(desktop);
+    AtspiAccessible* found = nullptr;
+    size_t visited = 0;
+    for (size_t i = 0; i < queue.size() && visited < 2000; ++i, ++visited) {
+        AtspiAccessible* node = queue[i];
+        if (!found && hasState(node, ATSPI_STATE_FOCUSED) &&
+            atspi_accessible_get_role(node, &err) != ATSPI_ROLE_FRAME) {
+            found = static_cast<AtspiAccessible*>(g_object_ref(node));
+        }
+        clearError(&err);
+        if (found) break;
+        const int n = atspi_accessible_get_child_count(node, &err);
+        clearError(&err);
+        for (int c = 0; c < n && c < 500; ++c)
+            if (AtspiAccessible* ch = atspi_accessible_get_child_at_index(node, c, &err)) queue.push_back(ch);
+        clearError(&err);
+    }
+    for (AtspiAccessible* a : queue) g_object_unref(a);
+    return found;
+}
+
+QString textOf(AtspiAccessible* obj, bool* ok) {
+    *ok = false;
+    AtspiText* text = atspi_accessible_get_text_iface(obj);
+    if (!text) return {};
+    GError* err = nullptr;
+    const int count = atspi_text_get_character_count(text, &err);
+    QString out;
+    if (!err) {
+        gchar* s = atspi_text_get_text(text, 0, count, &err);
+        if (!err && s) {
+            out = QString::fromUtf8(s);
+            *ok = true;
+        }
+        g_free(s);
+    }
+    clearError(&err);
+    g_object_unref(text);
+    return out;
+}
+
+// The selection (or the caret as an empty one) in characters.
+std::optional<std::pair<int, int>> selectionOf(AtspiAccessible* obj) {
+    AtspiText* text = atspi_accessible_get_text_iface(obj);
+    if (!text) return std::nullopt;
+    GError* err = nullptr;
+    std::optional<std::pair<int, int>> out;
+    if (atspi_text_get_n_selections(text, &err) > 0 && !err) {
+        AtspiRange* r = atspi_text_get_selection(text, 0, &err);
+        if (r && !err) out = std::pair{std::min(r->start_offset, r->end_offset), std::max(r->start_offset, r->end_offset)};
+        g_free(r);
+    }
+    clearError(&err);
+    if (!out) {
+        const int caret = atspi_text_get_caret_offset(text, &err);
+        if (!err && caret >= 0) out = std::pair{caret, caret};
+        clearError(&err);
+    }
+    g_object_unref(text);
+    return out;
+}
+
+QString roleName(AtspiRole role) {
+    switch (role) {
+    case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_PASSWORD_TEXT:
+    case ATSPI_ROLE_SPIN_BUTTON: return QStringLiteral("AXTextField");
+    case ATSPI_ROLE_TEXT:
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_DOCUMENT_TEXT:
+    case ATSPI_ROLE_EDITBAR:
+    case ATSPI_ROLE_TERMINAL: return QStringLiteral("AXTextArea");
+    case ATSPI_ROLE_COMBO_BOX: return QStringLiteral("AXComboBox");
+    case ATSPI_ROLE_APPLICATION: return QStringLiteral("AXApplication");
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME: return QStringLiteral("AXWebArea");
+    case ATSPI_ROLE_PUSH_BUTTON: return QStringLiteral("AXButton");
+    case ATSPI_ROLE_FRAME:
+    case ATSPI_ROLE_WINDOW:
+    case ATSPI_ROLE_DIALOG: return QStringLiteral("AXWindow");
+    default: return QStringLiteral("AXGroup");
+    }
+}
+
+bool isTextAttribute(const QString& name) {
+    return name == QLatin1String("AXValue") || name == QLatin1String("AXSelectedText") ||
+           name == QLatin1String("AXSelectedTextRange");
+}
+
+// Writes the whole value: every toolkit implements it the same way, while partial inserts
+// count their length in bytes in some toolkits and in UTF-16 units in others.
+bool writeValue(AtspiAccessible* obj, const QString& value) {
+    AtspiEditableText* e = atspi_accessible_get_editable_text_iface(obj);
+    if (!e) return false;
+    GError* err = nullptr;
+    const bool ok = atspi_editable_text_set_text_contents(e, value.toUtf8().constData(), &err) && !err;
+    clearError(&err);
+    g_object_unref(e);
+    return ok;
+}
+
+bool setSelectionChars(AtspiAccessible* obj, int start, int end) {
+    AtspiText* text = atspi_accessible_get_text_iface(obj);
+    if (!text) return false;
+    GError* err = nullptr;
+    bool ok;
+    if (start == end) {
+        // An empty selection is the caret: drop any selection first.
+        if (atspi_text_get_n_selections(text, &err) > 0 && !err) atspi_text_remove_selection(text, 0, &err);
+        clearError(&err);
+        ok = atspi_text_set_caret_offset(text, start, &err) && !err;
+    } else if (atspi_text_get_n_selections(text, &err) > 0 && !err) {
+        ok = atspi_text_set_selection(text, 0, start, end, &err) && !err;
+    } else {
+        clearError(&err);
+        ok = atspi_text_add_selection(text, start, end, &err) && !err;
+    }
+    clearError(&err);
+    g_object_unref(text);
+    return ok;
+}
+
+}  // namespace
+
+AtspiAccessibility::AtspiAccessibility() : worker_(std::make_shared<Worker>()) {
+    Worker* w = worker_.get();
+    w->context = g_main_context_new();
+    w->loop = g_main_loop_new(w->context, FALSE);
+    std::promise<bool> ready;
+    auto started = ready.get_future();
+    w->thread = std::thread([w, &ready] {
+        g_main_context_push_thread_default(w->context);
+        atspi_set_main_context(w->context);
+        const bool ok = atspi_init() >= 0;
+        atspi_set_timeout(DBUS_TIMEOUT_MS, DBUS_TIMEOUT_MS * 2);
+        if (ok) {
+            w->listener = atspi_event_listener_new(
+                [](AtspiEvent* event, void* data) {
+                    auto* self = static_cast<Worker*>(data);
+                    if (event->detail1 == 1 && event->source) {
+                        if (self->focus) g_object_unref(self->focus);
+                        self->focus = static_cast<AtspiAccessible*>(g_object_ref(event->source));
+                    }
+                    g_boxed_free(ATSPI_TYPE_EVENT, event);
+                },
+                w, nullptr);
+            GError* err = nullptr;
+            w->connected = atspi_event_listener_register(w->listener, "object:state-changed:focused", &err) && !err;
+            clearError(&err);
+        }
+        ready.set_value(w->connected);
+        g_main_loop_run(w->loop);
+        if (w->focus) g_object_unref(w->focus);
+        w->focus = nullptr;
+        if (w->listener) {
+            atspi_event_listener_deregister(w->listener, "object:state-changed:focused", nullptr);
+            g_object_unref(w->listener);
+        }
+        g_main_context_pop_thread_default(w->context);
+    });
+    started.wait_for(std::chrono::seconds(5));
+}
+
+AtspiAccessibility::~AtspiAccessibility() {
+    g_main_loop_quit(worker_->loop);
+    if (worker_->thread.joinable()) worker_->thread.join();
+    g_main_loop_unref(worker_->loop);
+    g_main_context_unref(worker_->context);
+}
+
+bool AtspiAccessibility::isConnected() const { return worker_->connected; }
+
+AXElementPtr AtspiAccessibility::focusedElement(AXError* error) {
+    Worker* w = worker_.get();
+    auto found = w->call<AtspiAccessible*>([w]() -> AtspiAccessible* {
+        if (w->focus && hasState(w->focus, ATSPI_STATE_FOCUSED)) return static_cast<AtspiAccessible*>(g_object_ref(w->focus));
+        // No event yet, or the element lost the focus without telling: look.
+        AtspiAccessible* f = searchFocus();
+        if (f) {
+            if (w->focus) g_object_unref(w->focus);
+            w->focus = static_cast<AtspiAccessible*>(g_object_ref(f));
+        }
+        return f;
+    });
+    if (!found || !*found) {
+        if (error) *error = found ? AXError::noValue : AXError::cannotComplete;
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    return std::make_shared<AtspiElement>(*found, worker_);
+}
+
+AXElementPtr AtspiAccessibility::applicationElement(qint64 pid) {
+    auto found = worker_->call<AtspiAccessible*>([pid]() -> AtspiAccessible* {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        if (!desktop) return nullptr;
+        GError* err = nullptr;
+        AtspiAccessible* match = nullptr;
+        const int n = atspi_accessible_get_child_count(desktop, &err);
+        clearError(&err);
+        for (int i = 0; i < n && !match; ++i) {
+            AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err);
+            clearError(&err);
+            if (!a) continue;
+            if (static_cast<qint64>(atspi_accessible_get_process_id(a, &err)) == pid && !err) match = a;
+            else g_object_unref(a);
+            clearError(&err);
+        }
+        g_object_unref(desktop);
+        return match;
+    });
+    if (!found || !*found) return nullptr;
+    return std::make_shared<AtspiElement>(*found, worker_);
+}
+
+QVariant AtspiAccessibility::attribute(const AXElement& el, const QString& name, AXError* error) {
+    AtspiAccessible* obj = objOf(el);
+    auto answer = worker_->call<std::pair<QVariant, AXError>>([obj, name]() -> std::pair<QVariant, AXError> {
+        if (!obj) return {{}, AXError::invalidUIElement};
+        GError* err = nullptr;
+        const AtspiRole role = atspi_accessible_get_role(obj, &err);
+        if (err) {
+            clearError(&err);
+            return {{}, AXError::invalidUIElement};
+        }
+        if (name == QLatin1String("AXRole")) {
+            // Some toolkits (Qt among them) give one-line and multi-line editors the same
+            // text role; only the multi-line state tells them apart (Qt sets no
+            // single-line state).
+            if (role == ATSPI_ROLE_TEXT && !hasState(obj, ATSPI_STATE_MULTI_LINE))
+                return {QStringLiteral("AXTextField"), AXError::success};
+            return {roleName(role), AXError::success};
+        }
+        if (name == QLatin1String("AXSubrole")) {
+            if (role == ATSPI_ROLE_PASSWORD_TEXT) return {QStringLiteral("AXSecureTextField"), AXError::success};
+            return {{}, AXError::noValue};
+        }
+        if (name == QLatin1String("AXIsEditable")) return {hasState(obj, ATSPI_STATE_EDITABLE), AXError::success};
+        if (!isTextAttribute(name)) return {{}, AXError::attributeUnsupported};
+        bool ok = false;
+        const QString value = textOf(obj, &ok);
+        if (!ok) return {{}, AXError::attributeUnsupported};
+        if (name == QLatin1String("AXValue")) return {value, AXError::success};
+        const auto sel = selectionOf(obj);
+        if (!sel) return {{}, AXError::noValue};
+        const qsizetype start = utf16FromCharacters(value, sel->first);
+        const qsizetype end = utf16FromCharacters(value, sel->second);
+        if (name == QLatin1String("AXSelectedText")) return {value.mid(start, end - start), AXError::success};
+        return {QVariant::fromValue(AXRange{start, end - start}), AXError::success};
+    });
+    if (!answer) {
+        if (error) *error = AXError::cannotComplete;
+        return {};
+    }
+    if (error) *error = answer->second;
+    return answer->first;
+}
+
+AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& name, const QVariant& value) {
+    AtspiAccessible* obj = objOf(el);
+    auto answer = worker_->call<AXError>([obj, name, value]() -> AXError {
+        if (!obj) return AXError::invalidUIElement;
+        if (!isTextAttribute(name)) return AXError::attributeUnsupported;
+        if (!hasState(obj, ATSPI_STATE_EDITABLE)) return AXError::cannotComplete;
+        bool ok = false;
+        const QString current = textOf(obj, &ok);
+        if (!ok) return AXError::attributeUnsupported;
+        if (name == QLatin1String("AXValue")) {
+            if (value.typeId() != QMetaType::QString) return AXError::illegalArgument;
+            return writeValue(obj, value.toString()) ? AXError::success : AXError::cannotComplete;
+        }
+        if (name == QLatin1String("AXSelectedTextRange")) {
+            if (!value.canConvert<AXRange>()) return AXError::illegalArgument;
+            const AXRange r = value.value<AXRange>();
+            if (r.location < 0 || r.length < 0 || r.location + r.length > current.size()) return AXError::illegalArgument;
+            const int start = static_cast<int>(charactersFromUtf16(current, r.location));
+            const int end = static_cast<int>(charactersFromUtf16(current, r.location + r.length));
+            return setSelectionChars(obj, start, end) ? AXError::success : AXError::cannotComplete;
+        }
+        // AXSelectedText: the selection (or the caret) is replaced, the caret ends after.
+        if (value.typeId() != QMetaType::QString) return AXError::illegalArgument;
+        const auto sel = selectionOf(obj);
+        if (!sel) return AXError::cannotComplete;
+        const qsizetype start = utf16FromCharacters(current, sel->first);
+        const qsizetype end = utf16FromCharacters(current, sel->second);
+        const QString text = value.toString();
+        QString next = current;
+        next.replace(start, end - start, text);
+        if (!writeValue(obj, next)) return AXError::cannotComplete;
+        const int caret = static_cast<int>(charactersFromUtf16(next, start + text.size()));
+        setSelectionChars(obj, caret, caret);
+        return AXError::success;
+    });
+    return answer.value_or(AXError::cannotComplete);
+}
+
+AXError AtspiAccessibility::isAttributeSettable(const AXElement& el, const QString& name, bool* settable) {
+    if (settable) *settable = false;
+    AtspiAccessible* obj = objOf(el);
+    auto answer = worker_->call<std::pair<bool, AXError>>([obj, name]() -> std::pair<bool, AXError> {
+        if (!obj) return {false, AXError::invalidUIElement};
+        if (!isTextAttribute(name)) return {false, AXError::success};
+        AtspiEditableText* e = atspi_accessible_get_editable_text_iface(obj);
+        const bool can = e && hasState(obj, ATSPI_STATE_EDITABLE);
+        if (e) g_object_unref(e);
+        return {can, AXError::success};
+    });
+    if (!answer) return AXError::cannotComplete;
+    if (settable) *settable = answer->first;
+    return answer->second;
+}
+
+std::optional<QRectF> AtspiAccessibility::boundsForRange(const AXElement& el, AXRange range, AXError* error) {
+    AtspiAccessible* obj = objOf(el);
+    auto answer = worker_->call<std::optional<QRectF>>([obj, range]() -> std::optional<QRectF> {
+        if (!obj) return std::nullopt;
+        bool ok = false;
+        const QString value = textOf(obj, &ok);
+        if (!ok) return std::nullopt;
+        AtspiText* text = atspi_accessible_get_text_iface(obj);
+        if (!text) return std::nullopt;
+        GError* err = nullptr;
+        const int start = static_cast<int>(charactersFromUtf16(value, range.location));
+        const int end = static_cast<int>(charactersFromUtf16(value, range.location + range.length));
+        AtspiRect* r = atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, &err);
+        std::optional<QRectF> out;
+        if (r && !err) out = QRectF(r->x, r->y, r->width, r->height);
+        g_free(r);
+        clearError(&err);
+        g_object_unref(text);
+        return out;
+    });
+    const bool ok = answer && *answer;
+    if (error) *error = ok ? AXError::success : AXError::cannotComplete;
+    return ok ? *answer : std::nullopt;
+}
+
+std::optional<qint64> AtspiAccessibility::pid(const AXElement& el) {
+    AtspiAccessible* obj = objOf(el);
+    auto answer = worker_->call<std::optional<qint64>>([obj]() -> std::optional<qint64> {
+        if (!obj) return std::nullopt;
+        GError* err = nullptr;
+        const guint p = atspi_accessible_get_process_id(obj, &err);
+        const bool ok = !err && p > 0;
+        clearError(&err);
+        return ok ? std::optional<qint64>(p) : std::nullopt;
+    });
+    return answer ? *answer : std::nullopt;
+}
+
+// AT-SPI has one time-out for all calls: the shortest asked for wins until a longer one is
+// asked for again.
+AXError AtspiAccessibility::setMessagingTimeout(const AXElement&, float seconds) {
+    const int ms = std::clamp(static_cast<int>(seconds * 1000), 50, DBUS_TIMEOUT_MS);
+    worker_->call<bool>([ms] {
+        atspi_set_timeout(ms, ms * 2);
+        return true;
+    });
+    return AXError::success;
+}
+
+// Keeps the event loop (and so our own clipboard and windows) running while the other
+// application applies a write.
+void AtspiAccessibility::settle(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace murmelo::linuxdesktop
