@@ -27,8 +27,8 @@ public:
 
     // Server-side pause (XTest's delay: the server holds our later requests too) before a
     // key on a freshly remapped key code, so that clients have re-read the mapping first.
-    // Qt clients on Xvfb missed keys at 25 ms and never at 50 ms.
-    static constexpr unsigned long REMAP_SETTLE_MS = 60;
+    // Qt clients on Xvfb missed keys at 25 ms when idle and at 60 ms under load.
+    static constexpr unsigned long REMAP_SETTLE_MS = 150;
 
 private:
     bool typeText(const QString& text, qint64 userData);
