@@ -9,6 +9,8 @@ OwnEventLedger& OwnEventLedger::shared() {
 
 void OwnEventLedger::expect(int xKeycode, bool press, qint64 userData, double uptime) {
     std::lock_guard lock(mutex_);
+    // Nobody may be listening: keep the ledger from growing without bound.
+    while (!entries_.empty() && uptime - entries_.front().at > MAX_AGE) entries_.pop_front();
     entries_.push_back({xKeycode, press, userData, uptime});
 }
 

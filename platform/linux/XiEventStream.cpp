@@ -61,6 +61,8 @@ void XiEventStream::run() {
     XISetMask(bits, XI_RawButtonRelease);
     XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
     XSync(d, False);
+    // Keys we posted before anyone listened will never be seen: they must not mark others.
+    OwnEventLedger::shared().clear();
     std::set<int> xtest = xtestDevices(d);
     running_ = true;
     ready_ = true;
