@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+#include <optional>
+
+namespace murmelo {
+
+// The two servers whose process ids the death handlers kill. The raw value is the slot.
+enum class DeathChild : int { whisperServer = 0, corrector = 1 };
+inline constexpr int DEATH_CHILD_COUNT = 2;
+std::optional<DeathChild> deathChildFromRaw(int raw);
+
+// Installs the handlers for fatal signals, normal exit and uncaught exceptions. Once, at
+// start-up, after the log path is known. SIGTERM (the session ending) goes to the orderly
+// quit instead; a second SIGTERM while that runs is a death like any other.
+void installDeathLogging();
+
+// The recording file prepared for the next dictation, deleted at death. Paths of 1024
+// UTF-8 bytes or more are not remembered (and forget an earlier one).
+void rememberPrimedForDeath(const QString& path);
+void forgetPrimedForDeath();
+std::optional<QString> primedPathForDeath();
+
+// The registry of the two servers. Any thread; lock-free, readable from a signal handler.
+// A registered child is signalled through a process descriptor taken when it is
+// remembered, so a process id reused after the server ended is never killed.
+void rememberChildForDeath(DeathChild child, qint32 pid);
+void forgetChildForDeath(DeathChild child, qint32 ifPid);
+qint32 childPidForDeath(DeathChild child);
+
+}  // namespace murmelo
