@@ -1,6 +1,7 @@
 #include "core/Orphans.h"
 
 #include "core/Log.h"
+#include "core/MainStallWatch.h"
 #include "platform/RunningApplication.h"
 
 #include <QFileInfo>
@@ -84,7 +85,10 @@ bool isParentGone(const ProcRow& row) {
     return ok && ownerPid != row.ppid;
 }
 
-std::optional<QList<ProcRow>> processTable() { return Processes::shared().table(); }
+std::optional<QList<ProcRow>> processTable() {
+    MainStallScope wait(QStringLiteral("здоровье: жду /bin/ps (снимок таблицы процессов)"));
+    return Processes::shared().table();
+}
 
 QList<ProcRow> orphans(const QList<ProcRow>& rows, qint32 selfPid) {
     QList<ProcRow> out;
