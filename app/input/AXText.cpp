@@ -2,6 +2,7 @@
 
 #include "core/Defaults.h"
 #include "core/Log.h"
+#include "core/MainStallWatch.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -42,16 +43,17 @@ Tables& tables() {
 
 Accessibility& ax() { return Accessibility::shared(); }
 
-// Labels for the main-thread stall watchdog.
-void stallEnter(const QString&) {}
-void stallLeave() {}
+void stallEnter(const QString& work) { MainStallWatch::enter(work); }
+void stallLeave() { MainStallWatch::leave(); }
 
-// The write trace of one accessibility write.
-struct WriteToken {};
-WriteToken beginTrace(const QString&, const QString& /*route*/, const QString& /*origin*/, qsizetype, std::optional<qint64>) {
-    return {};
+TextWriteTraceToken beginTrace(const QString& text, TextWriteRoute route, TextWriteOrigin origin, qsizetype erased,
+                               std::optional<qint64> pid) {
+    return TextWriteTrace::begin(text, route, origin, int(erased),
+                                 pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
 }
-void finishTrace(const WriteToken&, const QString& /*outcome*/) {}
+void finishTrace(const TextWriteTraceToken& token, const QString& outcome) {
+    TextWriteTrace::finish(token, [&] { return outcome; }, false);
+}
 
 std::set<QString>& refusedBundles() {
     Tables& t = tables();
@@ -245,7 +247,7 @@ bool writeLooksRefused(qint64 pid) {
 
 bool lastWriteWholeValue() { return tables().lastWriteWholeValue; }
 
-bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool allowWholeValue, const QString& origin) {
+bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool allowWholeValue, TextWriteOrigin origin) {
     if (!el) return false;
     if (isSecure(el)) return false;
     Tables& t = tables();
@@ -280,7 +282,7 @@ bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool al
         if (!setSelectedRange(el, range)) {
             if (!wholeRoute) return fail(kNotConfirmed);
         } else {
-            const WriteToken token = beginTrace(text, QStringLiteral("ax-selected"), origin, range.length, pid);
+            const TextWriteTraceToken token = beginTrace(text, TextWriteRoute::accessibilitySelectedText, origin, range.length, pid);
             const AXError error = ax().setAttribute(*el, kSelected, text);
             if (error == AXError::success && verify(el, expected, range, text)) {
                 finishTrace(token, QStringLiteral("confirmed"));
@@ -292,7 +294,7 @@ bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool al
         }
     }
 
-    const WriteToken token = beginTrace(text, QStringLiteral("ax-value"), origin, range.length, pid);
+    const TextWriteTraceToken token = beginTrace(text, TextWriteRoute::accessibilityValue, origin, range.length, pid);
     const AXError error = ax().setAttribute(*el, kValue, expected);
     if (error == AXError::success && verify(el, expected, range, text)) {
         finishTrace(token, QStringLiteral("confirmed"));

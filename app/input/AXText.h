@@ -1,4 +1,5 @@
 #pragma once
+#include "input/TextWriteTrace.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 
@@ -57,10 +58,9 @@ QString writability(const AXElementPtr& el);
 
 bool allowsWholeValueWrite();
 bool writeLooksRefused(qint64 pid);
-// Replaces the range with the text and re-reads to confirm. The origin is the writer's
-// log name ("accessibility" for this layer's own writes).
+// Replaces the range with the text and re-reads to confirm; every write is traced.
 bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool allowWholeValue,
-             const QString& origin = QStringLiteral("accessibility"));
+             TextWriteOrigin origin = TextWriteOrigin::accessibility);
 // True after a replacement that had to write the whole value.
 bool lastWriteWholeValue();
 Caps probe(const AXElementPtr& el, bool allowWrite = false, std::optional<AppIdentity> owner = std::nullopt);

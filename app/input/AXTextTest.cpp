@@ -1,11 +1,11 @@
-#include "input/AXDeskFixture.h"
+#include "input/InputTestFixture.h"
 
 #include "core/Defaults.h"
 
 namespace murmelo::test {
 namespace {
 
-using AXTextTest = AXDeskTest;
+using AXTextTest = SimInputTest;
 
 // Replacement of a range in fields holding Cyrillic and emoji (surrogate pairs): ranges are
 // UTF-16 code units throughout.
@@ -234,6 +234,32 @@ TEST_F(AXTextTest, WholeValueWriteSettingIsTrueUnlessAFalseBoolean) {
     EXPECT_TRUE(AXText::allowsWholeValueWrite());
     env.defaults().set(AXText::wholeValueWriteKey, false);
     EXPECT_FALSE(AXText::allowsWholeValueWrite());
+}
+
+}  // namespace
+}  // namespace murmelo::test
+
+namespace murmelo::test {
+namespace {
+
+using AXTextTraceTest = SimInputTest;
+
+// Every write is traced with its route and outcome; the text itself never reaches the log.
+TEST_F(AXTextTraceTest, WritesAreTracedWithRouteAndOutcome) {
+    env.defaults().set(TextWriteTrace::SETTING_KEY, true);
+    auto field = frontField(QStringLiteral("com.example.notes"), QStringLiteral("кот"));
+    auto el = AXText::focused();
+    ASSERT_TRUE(AXText::replace(el, AXRange{0, 3}, QStringLiteral("пёс"), true, TextWriteOrigin::layout));
+    field->refusesWrites = true;
+    field->selectedTextSettable = false;
+    EXPECT_FALSE(AXText::replace(el, AXRange{0, 3}, QStringLiteral("кит"), true));
+    const QString log = env.logText();
+    EXPECT_TRUE(log.contains(QStringLiteral(" BEGIN origin=layout route=ax-selected ")));
+    EXPECT_TRUE(log.contains(QStringLiteral(" END outcome=confirmed ")));
+    EXPECT_TRUE(log.contains(QStringLiteral(" BEGIN origin=accessibility route=ax-value ")));
+    EXPECT_TRUE(log.contains(QStringLiteral(" END outcome=rejected--25204 ")));
+    EXPECT_FALSE(log.contains(QStringLiteral("пёс")));
+    EXPECT_FALSE(log.contains(QStringLiteral("кит")));
 }
 
 }  // namespace

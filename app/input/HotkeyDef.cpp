@@ -167,6 +167,16 @@ void disablePolishHotkey() {
     refreshPolishHotkey();
 }
 
+bool HotkeyKeyState::isDown(const HotkeyDef& hotkey, qint64 keyCode, quint64 flags) {
+    const quint64 b = bit(keyCode);
+    if ((flags & hotkey.mask) != hotkey.mask || (held_ & b) != 0) {
+        held_ &= ~b;
+        return false;
+    }
+    held_ |= b;
+    return true;
+}
+
 void resetHotkeyCacheForTesting() { cache() = Cache{}; }
 
 }  // namespace murmelo

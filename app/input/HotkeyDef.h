@@ -57,6 +57,22 @@ void disablePolishHotkey();
 void refreshCommandHotkey();
 void refreshPolishHotkey();
 
+// Decides press and release of modifier hotkeys per key. The flags of a modifier change
+// only say that some key of that kind is held: with left Command held, releasing right
+// Command leaves the Command flag set. So a change of a key that is already down is its
+// release, whatever the flags say; a cleared flag is always a release.
+class HotkeyKeyState {
+public:
+    // True when this modifier change presses the hotkey's key, false when it releases it.
+    bool isDown(const HotkeyDef& hotkey, qint64 keyCode, quint64 flags);
+    bool isHeld(qint64 keyCode) const { return (held_ & bit(keyCode)) != 0; }
+    void reset() { held_ = 0; }
+
+private:
+    static quint64 bit(qint64 keyCode) { return keyCode >= 0 && keyCode < 64 ? quint64(1) << keyCode : 0; }
+    quint64 held_ = 0;
+};
+
 // Forgets the cached hotkeys so that the next read computes them afresh.
 void resetHotkeyCacheForTesting();
 

@@ -119,3 +119,40 @@ TEST_F(HotkeyDefTest, CachedHotkeysIgnoreOutsideChangesUntilRefreshed) {
 
 }  // namespace
 }  // namespace murmelo::test
+
+namespace murmelo::test {
+namespace {
+
+// Key by key: a held left modifier of the same kind never turns the release of the
+// hotkey's own key into a press.
+TEST(HotkeyKeyStateTest, PressAndReleaseAreDecidedPerKey) {
+    const HotkeyDef rightCommand{54, 0x100000, QStringLiteral("правый ⌘")};
+    struct Step {
+        qint64 keyCode;
+        quint64 flags;
+        std::optional<bool> hotkeyDown;  // absent: another key, not asked
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"plain press and release", {{54, 0x100000, true}, {54, 0, false}}},
+        {"left held, right pressed and released", {{55, 0x100000, {}}, {54, 0x100000, true}, {54, 0x100000, false}, {55, 0, {}}}},
+        {"right pressed, left pressed, right released", {{54, 0x100000, true}, {55, 0x100000, {}}, {54, 0x100000, false}}},
+        {"second press after release under a held left", {{55, 0x100000, {}}, {54, 0x100000, true}, {54, 0x100000, false},
+                                                           {54, 0x100000, true}, {54, 0, false}}},
+        {"missed release heals on a cleared flag", {{54, 0x100000, true}, {54, 0, false}, {54, 0, false}, {54, 0x100000, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HotkeyKeyState state;
+        for (const Step& s : c.steps) {
+            if (!s.hotkeyDown) continue;
+            EXPECT_EQ(state.isDown(rightCommand, s.keyCode, s.flags), *s.hotkeyDown);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace murmelo::test

@@ -1,9 +1,9 @@
-#include "input/AXDeskFixture.h"
+#include "input/InputTestFixture.h"
 
 namespace murmelo::test {
 namespace {
 
-using SecureInputTest = AXDeskTest;
+using SecureInputTest = SimInputTest;
 using SecureInput::FieldProbe;
 using SecureInput::WriteVerdict;
 
