@@ -23,6 +23,7 @@ bool SimKeyPoster::post(const KeyEvent& event) {
     posted_.push_back(event);
     const auto observers = observers_;
     for (const auto& [id, fn] : observers) fn(event);
+    if (tap && !tap(event)) return true;
     deliver(event);
     return true;
 }

@@ -28,6 +28,9 @@ public:
     // How long the focused application takes from Command-V to reading the pasteboard
     // (0: at once, inside post).
     void setPasteReadDelay(double seconds) { pasteReadDelay_ = seconds; }
+    // A global event tap in front of the focused application: answering false swallows
+    // the event before the field sees it.
+    std::function<bool(const KeyEvent&)> tap;
 
 private:
     void deliver(const KeyEvent& event);

@@ -1,0 +1,96 @@
+#pragma once
+// What the event tap's dispatcher calls in the subsystems behind it. Each is the least the
+// dispatcher needs, with defaults that do nothing; a subsystem installs its own object and
+// the dispatcher never changes for it.
+#include "platform/EventTap.h"
+#include "platform/Service.h"
+
+#include <QPointF>
+
+namespace murmelo {
+
+template <class T>
+T& installedOrDefault() {
+    if (T* t = installedService<T>()) return *t;
+    static T none;
+    return none;
+}
+
+// Dictation: hotkey starts and stops, and the key-release timing.
+class TapDictation {
+public:
+    virtual ~TapDictation() = default;
+    virtual void startRec(bool command) { (void)command; }
+    virtual void stopRec() {}
+    virtual void noteKeyUp() {}
+    static TapDictation& shared() { return installedOrDefault<TapDictation>(); }
+    static void install(TapDictation* d) { installService<TapDictation>(d); }
+};
+
+class TapTypingStats {
+public:
+    virtual ~TapTypingStats() = default;
+    virtual void note(quint64 stamp, qint64 keyCode, quint64 flags) { (void)stamp, (void)keyCode, (void)flags; }
+    static TapTypingStats& shared() { return installedOrDefault<TapTypingStats>(); }
+    static void install(TapTypingStats* s) { installService<TapTypingStats>(s); }
+};
+
+// The keyboard layout switcher and the polish triggers that live in it.
+class TapLayoutSwitcher {
+public:
+    virtual ~TapLayoutSwitcher() = default;
+    // True swallows the key.
+    virtual bool handleKeyDown(const InputEvent& event) { (void)event; return false; }
+    virtual void noteCursorMoved() {}
+    virtual void noteLeftCommandChanged(bool isDown) { (void)isDown; }
+    virtual void noteUserShortcut() {}
+    virtual void noteRealKeyDown() {}
+    virtual void noteRightShift(bool down, bool polishBound) { (void)down, (void)polishBound; }
+    virtual void notePolishDown() {}
+    virtual void notePolishUp() {}
+    virtual void notePolishLiveTyping() {}
+    virtual void noteSpaceTyped() {}
+    // Physical key downs seen, wrapping.
+    quint64 typedGen = 0;
+    static TapLayoutSwitcher& shared() { return installedOrDefault<TapLayoutSwitcher>(); }
+    static void install(TapLayoutSwitcher* s) { installService<TapLayoutSwitcher>(s); }
+};
+
+class TapPolish {
+public:
+    virtual ~TapPolish() = default;
+    virtual void revertLast() {}
+    virtual bool isPolishEnabled() const { return false; }
+    virtual bool isPolishLiveEnabled() const { return false; }
+    static TapPolish& shared() { return installedOrDefault<TapPolish>(); }
+    static void install(TapPolish* p) { installService<TapPolish>(p); }
+};
+
+// Quick Actions and its result card. Points are in the bottom-left screen model.
+class TapQuickActions {
+public:
+    virtual ~TapQuickActions() = default;
+    // True consumes the key.
+    virtual bool keyDown(qint64 keyCode, quint64 flags, bool synthetic) { (void)keyCode, (void)flags, (void)synthetic; return false; }
+    virtual void keyUp(qint64 keyCode, quint64 flags, bool synthetic) { (void)keyCode, (void)flags, (void)synthetic; }
+    virtual void mouseDown(QPointF at) { (void)at; }
+    virtual void mouseUp(QPointF at, qint64 clickCount) { (void)at, (void)clickCount; }
+    virtual void dismiss() {}
+    // The cloud result card.
+    virtual bool resultCardIsKey() const { return false; }
+    virtual bool resultCardContains(QPointF point, double margin) const { (void)point, (void)margin; return false; }
+    static TapQuickActions& shared() { return installedOrDefault<TapQuickActions>(); }
+    static void install(TapQuickActions* q) { installService<TapQuickActions>(q); }
+};
+
+class TapMeetingHotkey {
+public:
+    virtual ~TapMeetingHotkey() = default;
+    virtual void noteDictationKeyDown(bool otherModifiers) { (void)otherModifiers; }
+    virtual void noteDictationKeyUp() {}
+    virtual void noteRealKeyDown() {}
+    static TapMeetingHotkey& shared() { return installedOrDefault<TapMeetingHotkey>(); }
+    static void install(TapMeetingHotkey* m) { installService<TapMeetingHotkey>(m); }
+};
+
+}  // namespace murmelo
