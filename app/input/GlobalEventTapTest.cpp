@@ -225,6 +225,17 @@ TEST_F(GlobalEventTapTest, RevertChordAndResultCard) {
     EXPECT_EQ(takeCalls(), QStringList{"startRec"});
 }
 
+TEST_F(GlobalEventTapTest, SmokeModeKeepsHotkeysOffAndKeysUntouched) {
+    install();
+    qputenv("MURMELO_QUICK_ACTIONS_SMOKE", "1");
+    rec.switcherSwallows = {1};
+    tap.flagsChanged(54, kCommand);
+    tap.flagsChanged(54, 0);
+    EXPECT_TRUE(tap.keyDown(1, QStringLiteral("s"), kCommand));
+    qunsetenv("MURMELO_QUICK_ACTIONS_SMOKE");
+    EXPECT_EQ(takeCalls(), QStringList{"qa 1"});
+}
+
 TEST_F(GlobalEventTapTest, QuickActionsConsumeBeforeEverythingElse) {
     install();
     rec.quickActionsConsume = {53};
