@@ -1,6 +1,7 @@
 #include "core/Log.h"
 
 #include "core/Defaults.h"
+#include "core/Graphemes.h"
 #include "platform/Folders.h"
 #include "platform/MainQueue.h"
 #include "platform/RunningApplication.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTextBoundaryFinder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -213,15 +213,11 @@ QString priv(const QString& text) {
     qsizetype chars = 0;
     qsizetype words = 0;
     bool inWord = false;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+    for (const QString& g : graphemes(text)) {
         ++chars;
-        const QStringView g = QStringView(text).mid(start, end - start);
         const bool sep = g == u" " || g == u"\n" || g == u"\t";
         if (!sep && !inWord) ++words;
         inWord = !sep;
-        start = end;
     }
     if (words < 2) return QStringLiteral("[%1 симв.]").arg(chars);
     return QStringLiteral("[%1 симв., %2 сл.]").arg(chars).arg(words);

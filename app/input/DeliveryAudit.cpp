@@ -1,12 +1,12 @@
 #include "input/DeliveryAudit.h"
 
+#include "core/Graphemes.h"
 #include "core/Log.h"
 #include "input/AXText.h"
 #include "input/ClipboardPaste.h"
 #include "input/DeliveryRepairCard.h"
 #include "platform/MainQueue.h"
 
-#include <QTextBoundaryFinder>
 
 namespace murmelo::DeliveryAudit {
 namespace {
@@ -14,16 +14,6 @@ namespace {
 quint64 g_typedGen = 0;
 bool g_correctionSink = false;
 
-QStringList graphemes(const QString& text) {
-    QStringList out;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-        if (end > start) out << text.mid(start, end - start);
-        start = end;
-    }
-    return out;
-}
 
 void observe(const std::optional<TextWriteTraceToken>& trace, const QString& message) {
     if (trace) TextWriteTrace::observe(*trace, [&] { return message; });

@@ -1,23 +1,13 @@
 #include "input/DeliveryRepair.h"
 
+#include "core/Graphemes.h"
 #include "input/AXText.h"
 
-#include <QTextBoundaryFinder>
 #include <cstdlib>
 
 namespace murmelo::DeliveryRepair {
 namespace {
 
-QStringList graphemes(const QString& text) {
-    QStringList out;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-        if (end > start) out << text.mid(start, end - start);
-        start = end;
-    }
-    return out;
-}
 
 QString join(const QStringList& chars, qsizetype from, qsizetype count = -1) { return chars.mid(from, count).join(QString()); }
 

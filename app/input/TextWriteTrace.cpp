@@ -8,7 +8,7 @@
 #include <QCoreApplication>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
-#include <QTextBoundaryFinder>
+#include "core/Graphemes.h"
 #include <QTimeZone>
 
 #include <array>
@@ -121,12 +121,7 @@ TextWriteTraceToken TextWriteTraceToken::off() {
 
 namespace TextWriteTrace {
 
-int characterCount(const QString& text) {
-    int n = 0;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    while (finder.toNextBoundary() != -1) ++n;
-    return text.isEmpty() ? 0 : n;
-}
+int characterCount(const QString& text) { return graphemeCount(text); }
 
 bool isEnabled() { return Defaults::shared().boolValue(SETTING_KEY); }
 

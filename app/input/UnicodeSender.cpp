@@ -2,7 +2,7 @@
 
 #include "input/SyntheticInputPostGate.h"
 
-#include <QTextBoundaryFinder>
+#include "core/Graphemes.h"
 
 namespace murmelo {
 
@@ -10,12 +10,7 @@ std::optional<TextWriteTraceToken> sendUnicode(const QString& text, TextWriteOri
     if (text.isEmpty()) return std::nullopt;
     const TextWriteTraceToken token = TextWriteTrace::begin(text, TextWriteRoute::directUnicode, origin);
     int posted = 0;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-        if (end <= start) continue;
-        const QString character = text.mid(start, end - start);
-        start = end;
+    for (const QString& character : graphemes(text)) {
         posted += SyntheticInputPostGate::post({0, true, 0, character, SYNTHETIC_MARK});
         posted += SyntheticInputPostGate::post({0, false, 0, character, SYNTHETIC_MARK});
     }
