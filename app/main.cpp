@@ -40,6 +40,6 @@ int main(int argc, char** argv) {
 
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
-    app.exec();
-    return 0;
+    // 0 after a normal quit; a one-shot mode that failed ends with its own status.
+    return app.exec();
 }

@@ -2,7 +2,10 @@
 
 #include "../src/ProcessRunningApplication.h"
 #include "linux/AtspiAccessibility.h"
+#include "linux/LinuxInstanceRegistry.h"
 #include "linux/LinuxPower.h"
+#include "linux/LocalSocketNotificationCenter.h"
+#include "linux/LogindSessionEnd.h"
 #include "linux/QtPasteboard.h"
 #include "linux/X11Workspace.h"
 #include "linux/XTestKeyPoster.h"
@@ -22,6 +25,12 @@ void installLinuxPlatform(const QString& appId) {
     RunningApplication::install(&app);
     static LinuxPower power;
     Power::install(&power);
+    static LinuxInstanceRegistry instances;
+    InstanceRegistry::install(&instances);
+    static LocalSocketNotificationCenter notifications;
+    DistributedNotificationCenter::install(&notifications);
+    static LogindSessionEnd sessionEnd;
+    SessionEnd::install(&sessionEnd);
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.

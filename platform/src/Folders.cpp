@@ -70,6 +70,11 @@ QString temporary() {
 
 QString autostart() { return join(config(), "autostart"); }
 
+QString runtime() {
+    if (auto o = overridden("run"); !o.isEmpty()) return o;
+    return envOr("XDG_RUNTIME_DIR", temporary());
+}
+
 void overrideRoot(const QString& root) {
     std::lock_guard lock(g_mutex);
     g_root = root;

@@ -11,9 +11,12 @@ QString caches();              // ~/Library/Caches      -> $XDG_CACHE_HOME
 QString config();              // $XDG_CONFIG_HOME (the defaults file lives below it)
 QString temporary();           // $TMPDIR or /tmp
 QString autostart();           // $XDG_CONFIG_HOME/autostart
+// Sockets and locks that live only as long as the user's session: $XDG_RUNTIME_DIR, else
+// the temporary folder.
+QString runtime();
 
 // Points every folder above at subfolders of root (home, state, data, cache, config,
-// tmp), created on demand. Tests use it so that nothing touches the user's files.
+// tmp, run), created on demand. Tests use it so that nothing touches the user's files.
 void overrideRoot(const QString& root);
 void clearOverride();
 bool isOverridden();

@@ -1,0 +1,142 @@
+// The real executable as separate processes: one-shot modes, a second copy, copies started
+// at the same moment. Every folder of the copies lives in a temporary directory.
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kTimeoutMs = 15000;
+
+class MurmeloProcessTest : public ::testing::Test {
+protected:
+    MurmeloProcessTest() {
+        for (const char* sub : {"home", "state", "data", "cache", "config", "run", "tmp"})
+            QDir(dir.path()).mkpath(sub);
+        QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("HOME", path("home"));
+        environment.insert("XDG_STATE_HOME", path("state"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        environment.insert("XDG_CACHE_HOME", path("cache"));
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_RUNTIME_DIR", path("run"));
+        environment.insert("TMPDIR", path("tmp"));
+        for (const char* key : {"MURMELO_QUICK_ACTIONS_SMOKE", "MURMELO_SCREEN_CONTEXT_PROBE", "DBUS_SESSION_BUS_ADDRESS"})
+            environment.remove(key);
+    }
+
+    ~MurmeloProcessTest() override {
+        for (auto& p : processes) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(kTimeoutMs);
+            }
+        }
+    }
+
+    QString path(const char* sub) const { return QDir(dir.path()).filePath(sub); }
+    QString logPath() const { return path("state") + "/Murmelo/murmelo.log"; }
+    static QString executable() { return QCoreApplication::applicationDirPath() + "/murmelo"; }
+
+    QProcess* start(const QStringList& args = {}) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(environment);
+        p->start(executable(), args);
+        EXPECT_TRUE(p->waitForStarted(kTimeoutMs));
+        processes.push_back(std::move(p));
+        return processes.back().get();
+    }
+
+    QString log() const {
+        QFile f(logPath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    // Polls until the condition holds or the time is up.
+    static bool eventually(const std::function<bool()>& condition) {
+        QDeadlineTimer deadline(kTimeoutMs);
+        while (!condition()) {
+            if (deadline.hasExpired()) return false;
+            // Lets QProcess notice children that ended.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(10);
+        }
+        return true;
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
+TEST_F(MurmeloProcessTest, OneShotModesPrintAndEndWithoutTheApplication) {
+    struct Case {
+        QStringList args;
+        QString output;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--meeting-recover"}, "брошенных записей нет\nрасшифровано: 0\n", 0},
+        {{"--meeting-notes-send"}, "укажи папку встречи\n", 1},
+    };
+    for (const Case& c : cases) {
+        QProcess* p = start(c.args);
+        ASSERT_TRUE(p->waitForFinished(kTimeoutMs));
+        EXPECT_EQ(QString::fromUtf8(p->readAllStandardOutput()), c.output);
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->exitCode(), c.status);
+    }
+    // No start, no tray, no claim of the single copy.
+    EXPECT_FALSE(log().contains("=== Murmelo запущен ==="));
+    EXPECT_FALSE(QFile::exists(path("run") + "/com.local.murmelo.lock"));
+}
+
+TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
+    QProcess* first = start();
+    ASSERT_TRUE(eventually([&] { return log().contains("AX trusted: "); })) << log().toStdString();
+
+    QProcess* second = start();
+    ASSERT_TRUE(second->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    const QString pid = QString::number(first->processId());
+    EXPECT_TRUE(log().contains("⚠ Murmelo уже запущен (pid " + pid + ") — второй экземпляр закрывается"))
+        << log().toStdString();
+    EXPECT_TRUE(log().contains("выход служебный: второй экземпляр"));
+    EXPECT_EQ(log().count("=== Murmelo запущен ==="), 2);
+    EXPECT_TRUE(eventually([&] { return log().contains("повторный запуск — показываю настройки живого экземпляра"); }))
+        << log().toStdString();
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(MurmeloProcessTest, CopiesStartedTogetherLeaveExactlyOne) {
+    constexpr int kCopies = 4;
+    std::vector<QProcess*> copies;
+    for (int i = 0; i < kCopies; ++i) copies.push_back(start());
+    auto finished = [&] {
+        int n = 0;
+        for (QProcess* p : copies) n += p->state() == QProcess::NotRunning;
+        return n;
+    };
+    ASSERT_TRUE(eventually([&] { return finished() == kCopies - 1 && log().contains("AX trusted: "); }))
+        << log().toStdString();
+    for (QProcess* p : copies) {
+        if (p->state() != QProcess::NotRunning) continue;
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->exitCode(), 0);
+    }
+    EXPECT_EQ(log().count("выход служебный: второй экземпляр"), kCopies - 1);
+    EXPECT_EQ(log().count("AX trusted: "), 1);
+    EXPECT_EQ(finished(), kCopies - 1);
+}
+
+}  // namespace
