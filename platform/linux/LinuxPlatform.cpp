@@ -8,6 +8,7 @@
 #include "linux/LogindSessionEnd.h"
 #include "linux/QtPasteboard.h"
 #include "linux/X11Workspace.h"
+#include "linux/XiEventTap.h"
 #include "linux/XTestKeyPoster.h"
 #include "linux/XkbInputSources.h"
 
@@ -39,8 +40,10 @@ void installLinuxPlatform(const QString& appId) {
     auto* sources = new XkbInputSources;
     if (sources->isConnected()) InputSources::install(sources);
     auto* poster = new XTestKeyPoster;
+    if (workspace->isConnected()) poster->setFrontApplicationIds([workspace] { return workspace->frontApplicationIds(); });
     if (poster->isConnected()) KeyEventPoster::install(poster);
     Pasteboard::install(new QtPasteboard);
+    EventTap::install(new XiEventTap);
     auto* ax = new AtspiAccessibility;
     if (ax->isConnected()) Accessibility::install(ax);
 }

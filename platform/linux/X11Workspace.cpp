@@ -1,6 +1,7 @@
 #include "linux/X11Workspace.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -136,6 +137,88 @@ std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const 
     if (id.localizedName.isEmpty()) id.localizedName = resClass.isEmpty() ? id.bundleIdentifier : resClass;
     id.pid = static_cast<qint64>(cardinalProperty(dpy_, window, atom(dpy_, "_NET_WM_PID")).value_or(0));
     return id;
+}
+
+QStringList X11Workspace::frontApplicationIds() const {
+    QStringList ids;
+    const Window w = frontWindow();
+    if (const auto id = identityOf(w)) ids << id->bundleIdentifier.toLower();
+    XClassHint hint{};
+    if (w && XGetClassHint(dpy_, w, &hint)) {
+        for (const char* n : {hint.res_class, hint.res_name})
+            if (n && *n && !ids.contains(QString::fromLocal8Bit(n).toLower())) ids << QString::fromLocal8Bit(n).toLower();
+        if (hint.res_name) XFree(hint.res_name);
+        if (hint.res_class) XFree(hint.res_class);
+    }
+    scheduleDrain();
+    return ids;
+}
+
+std::vector<unsigned long> X11Workspace::clientWindows() const {
+    std::vector<unsigned long> out;
+    if (!dpy_) return out;
+    Atom type;
+    int format;
+    unsigned long n = 0, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, root_, atom(dpy_, "_NET_CLIENT_LIST"), 0, 4096, False, XA_WINDOW, &type, &format, &n,
+                           &after, &data) == Success &&
+        data && type == XA_WINDOW && format == 32) {
+        const auto* ws = reinterpret_cast<const unsigned long*>(data);
+        out.assign(ws, ws + n);
+    }
+    if (data) XFree(data);
+    if (!out.empty()) return out;
+
+    const Atom wmClass = atom(dpy_, "WM_CLASS");
+    auto children = [this](Window w) {
+        Window rootRet, parent;
+        Window* kids = nullptr;
+        unsigned int count = 0;
+        std::vector<Window> v;
+        if (XQueryTree(dpy_, w, &rootRet, &parent, &kids, &count) && kids) v.assign(kids, kids + count);
+        if (kids) XFree(kids);
+        return v;
+    };
+    for (Window top : children(root_)) {
+        if (!stringProperty(dpy_, top, wmClass).isEmpty()) {
+            out.push_back(top);
+            continue;
+        }
+        // A reparenting window manager's frame holds the client one level down.
+        for (Window c : children(top))
+            if (!stringProperty(dpy_, c, wmClass).isEmpty()) out.push_back(c);
+    }
+    return out;
+}
+
+std::optional<AppIdentity> X11Workspace::runningApplication(qint64 pid) const {
+    if (pid <= 0) return std::nullopt;
+    // The pid may be reused by now: the process must be alive to be anyone's.
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return std::nullopt;
+    if (dpy_) {
+        const Atom wmPid = atom(dpy_, "_NET_WM_PID");
+        std::optional<AppIdentity> unmapped;
+        for (unsigned long w : clientWindows()) {
+            if (cardinalProperty(dpy_, w, wmPid).value_or(0) != static_cast<unsigned long>(pid)) continue;
+            auto id = identityOf(w);
+            if (!id) continue;
+            XWindowAttributes attrs;
+            if (XGetWindowAttributes(dpy_, w, &attrs) && attrs.map_state == IsViewable) {
+                scheduleDrain();
+                return id;
+            }
+            if (!unmapped) unmapped = id;
+        }
+        scheduleDrain();
+        if (unmapped) return unmapped;
+    }
+    // A process with no window of its own: named as the system names it.
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QString name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    if (name.isEmpty()) return std::nullopt;
+    return AppIdentity{QString(), name, pid};
 }
 
 std::optional<AppIdentity> X11Workspace::frontmostApplication() const {

@@ -2,6 +2,8 @@
 #include "platform/Workspace.h"
 
 #include <QObject>
+#include <QStringList>
+#include <vector>
 
 class QSocketNotifier;
 class QTimer;
@@ -22,6 +24,10 @@ public:
 
     std::optional<AppIdentity> frontmostApplication() const override;
     bool isRunning(const AppIdentity& app) const override;
+    // The application of a window whose _NET_WM_PID is that process (a mapped window
+    // preferred); a live process without a window is known by its command name only, with
+    // no application id; nothing when the process is gone.
+    std::optional<AppIdentity> runningApplication(qint64 pid) const override;
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
 
@@ -29,6 +35,12 @@ public:
     std::optional<AppIdentity> identityOf(unsigned long window) const;
     // The top-level window in front (active or focused), 0 when none.
     unsigned long frontWindow() const;
+    // The names the front window goes by, lower-cased: its application id and its window
+    // class and instance names. Per-application key exceptions match on any of them.
+    QStringList frontApplicationIds() const;
+    // The applications' top-level windows: the window manager's client list, else the
+    // root's children (or, under frames, their children) that carry WM_CLASS.
+    std::vector<unsigned long> clientWindows() const;
 
 private:
     void drain();

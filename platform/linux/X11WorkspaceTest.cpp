@@ -3,6 +3,7 @@
 #include "DesktopHarness.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QWidget>
 #include <QWindow>
 #include <X11/Xatom.h>
@@ -77,4 +78,35 @@ TEST_F(DesktopWorkspace, WindowManagersActiveWindowDecidesAndIsFollowed) {
     // An active window that names no application gives no front application.
     setActive(0);
     ASSERT_TRUE(test::waitUntil([&] { return !workspace->frontmostApplication(); }));
+}
+
+TEST_F(DesktopWorkspace, ProcessIdsAreLookedUpInTheWindowListAndProc) {
+    // The target's window carries its pid.
+    const auto app = workspace->runningApplication(target.pid());
+    ASSERT_TRUE(app.has_value());
+    EXPECT_EQ(app->bundleIdentifier, "murmelo_test_target");
+    EXPECT_EQ(app->pid, target.pid());
+    EXPECT_EQ(app->localizedName, "murmelo_test_target");
+
+    // A process with no window: known by its command name, with no application id.
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(sleeper.waitForStarted());
+    const auto bare = workspace->runningApplication(sleeper.processId());
+    ASSERT_TRUE(bare.has_value());
+    EXPECT_EQ(*bare, (AppIdentity{QString(), QStringLiteral("sleep"), sleeper.processId()}));
+    sleeper.kill();
+    ASSERT_TRUE(sleeper.waitForFinished());
+    EXPECT_FALSE(workspace->runningApplication(sleeper.processId()).has_value()) << "a process that is gone";
+    EXPECT_FALSE(workspace->runningApplication(0).has_value());
+
+    // With a window manager's client list, only the listed windows count.
+    Window listed = target.windowId();
+    XChangeProperty(wm, DefaultRootWindow(wm), XInternAtom(wm, "_NET_CLIENT_LIST", False), XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&listed), 1);
+    XSync(wm, False);
+    EXPECT_EQ(workspace->clientWindows(), std::vector<unsigned long>{target.windowId()});
+    EXPECT_EQ(workspace->runningApplication(target.pid()), app);
+    XDeleteProperty(wm, DefaultRootWindow(wm), XInternAtom(wm, "_NET_CLIENT_LIST", False));
+    XSync(wm, False);
 }

@@ -1,8 +1,10 @@
 #include "linux/XTestKeyPoster.h"
 
+#include "linux/AppKeyExceptions.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
 #include "platform/MainQueue.h"
+#include "platform/Workspace.h"
 
 #include <QTimer>
 #include <X11/XKBlib.h>
@@ -68,11 +70,15 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
             if (event.keyDown) heldFlags_ |= flag;
             else heldFlags_ &= ~flag;
         } else {
-            // Flags the event asks for and our own modifier keys do not hold.
+            // Flags the event asks for (as the front application takes the shortcut) and
+            // our own modifier keys do not hold.
+            quint64 want = event.flags;
+            if (event.keyDown && AppKeyExceptions::mayDiffer(event.keyCode, event.flags | heldFlags_))
+                want |= AppKeyExceptions::shortcutFlags(frontIds(), event.keyCode, event.flags | heldFlags_);
             std::vector<int> extra;
             if (event.keyDown)
                 for (auto [f, mkc] : kFlagKeys)
-                    if ((event.flags & f) && !(heldFlags_ & f)) extra.push_back(mkc);
+                    if ((want & f) && !(heldFlags_ & f)) extra.push_back(mkc);
             for (int m : extra) ok = sendKey(m, true, event.userData) && ok;
             ok = sendKey(*kc, event.keyDown, event.userData) && ok;
             for (auto it = extra.rbegin(); it != extra.rend(); ++it) ok = sendKey(*it, false, event.userData) && ok;
@@ -80,6 +86,12 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
     }
     XFlush(dpy_);
     return ok;
+}
+
+QStringList XTestKeyPoster::frontIds() const {
+    if (frontIds_) return frontIds_();
+    const auto front = Workspace::shared().frontmostApplication();
+    return front ? QStringList{front->bundleIdentifier} : QStringList{};
 }
 
 int XTestKeyPoster::keycodeForKeysym(unsigned long keysym) const {

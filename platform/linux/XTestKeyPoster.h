@@ -4,6 +4,8 @@
 
 #include <QHash>
 #include <QObject>
+#include <QStringList>
+#include <functional>
 
 namespace murmelo::linuxdesktop {
 
@@ -17,6 +19,8 @@ namespace murmelo::linuxdesktop {
 //   no group has, on spare key codes given those characters in one remap and unmapped
 //   again at the next turn. The key up of such an event sends nothing: the text was
 //   pressed and released with its key down.
+// - A shortcut some applications take differently (Command-V in a terminal) is adjusted
+//   for the application in front; see AppKeyExceptions.
 class XTestKeyPoster : public QObject, public KeyEventPoster {
 public:
     explicit XTestKeyPoster(const QString& displayName = {});
@@ -24,6 +28,11 @@ public:
     bool isConnected() const { return dpy_ != nullptr; }
 
     bool post(const KeyEvent& event) override;
+
+    // The ids of the application in front (application id, window class names), asked
+    // only for a shortcut that may differ. Without one, the installed Workspace's front
+    // application id.
+    void setFrontApplicationIds(std::function<QStringList()> ids) { frontIds_ = std::move(ids); }
 
     // Server-side pause (XTest's delay: the server holds our later requests too) before a
     // key on a freshly remapped key code, so that clients have re-read the mapping first.
@@ -34,6 +43,7 @@ private:
     bool typeText(const QString& text, qint64 userData);
     bool sendKey(int keycode, bool press, qint64 userData, unsigned long delayMs = 0);
     int currentGroup();
+    QStringList frontIds() const;
     int keycodeForKeysym(unsigned long keysym) const;
     int spareKeycodeFor(unsigned long keysym);
     void scheduleRestore();
@@ -45,6 +55,7 @@ private:
     int userGroup_ = -1;           // the group to return to after a locked run, -1 none
     QHash<int, unsigned long> remapped_;  // spare key code -> keysym given to it
     bool restoreScheduled_ = false;
+    std::function<QStringList()> frontIds_;
 };
 
 }  // namespace murmelo::linuxdesktop

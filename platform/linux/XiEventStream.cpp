@@ -2,9 +2,11 @@
 
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/XkbKeymap.h"
 #include "platform/MainQueue.h"
 
 #include <QString>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
@@ -27,6 +29,29 @@ std::set<int> xtestDevices(Display* d) {
     return ids;
 }
 
+// A grab must hold whatever the lock keys' state: one grab per combination of them.
+void applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
+    const unsigned locks[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
+    for (unsigned l : locks) {
+        if (grab)
+            XGrabKey(d, keycode, modifiers | l, DefaultRootWindow(d), True, GrabModeAsync, GrabModeAsync);
+        else
+            XUngrabKey(d, keycode, modifiers | l, DefaultRootWindow(d));
+    }
+}
+
+// What a key down types: the current group's symbol at Shift's level (Caps Lock turning
+// letters), empty for keys that type nothing.
+QString typedText(Display* d, const XkbKeymap& keymap, int keycode, quint64 flags) {
+    XkbStateRec st{};
+    if (XkbGetState(d, XkbUseCoreKbd, &st) != Success) return {};
+    const bool levelThree = st.mods & Mod5Mask;
+    QString text = XkbKeymap::text(keymap.produced(keycode, st.group, flags & KeyTable::FLAG_SHIFT, levelThree));
+    if ((flags & KeyTable::FLAG_CAPS_LOCK) && text.size() == 1 && text.at(0).isLetter())
+        text = text.at(0).isUpper() ? text.toLower() : text.toUpper();
+    return text;
+}
+
 }  // namespace
 
 XiEventStream::XiEventStream(std::function<void(const StreamEvent&)> handler)
@@ -37,17 +62,35 @@ XiEventStream::XiEventStream(std::function<void(const StreamEvent&)> handler)
     while (!ready_) std::this_thread::yield();
 }
 
-XiEventStream::~XiEventStream() {
-    *alive_ = false;
+void XiEventStream::wake() {
     const uint64_t one = 1;
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
+}
+
+void XiEventStream::request(const GrabRequest& r) {
+    if (!running_) return;
+    std::unique_lock lock(grabsMutex_);
+    grabRequests_.push_back(r);
+    const quint64 mine = ++requested_;
+    wake();
+    grabsDone_.wait_for(lock, std::chrono::seconds(1), [&] { return applied_ >= mine; });
+}
+
+void XiEventStream::grabKey(int xKeycode, unsigned xModifiers) { request({xKeycode, xModifiers, true}); }
+
+void XiEventStream::ungrabKey(int xKeycode, unsigned xModifiers) { request({xKeycode, xModifiers, false}); }
+
+XiEventStream::~XiEventStream() {
+    *alive_ = false;
+    wake();
     if (thread_.joinable()) thread_.join();
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
 void XiEventStream::run() {
     Display* d = XOpenDisplay(nullptr);
-    int opcode = 0, ev = 0, err = 0, major = 2, minor = 0;
+    // 2.2: raw events keep coming while a grab (ours or anyone's) is active.
+    int opcode = 0, ev = 0, err = 0, major = 2, minor = 2;
     if (!d || !XQueryExtension(d, "XInputExtension", &opcode, &ev, &err) || XIQueryVersion(d, &major, &minor) != Success) {
         if (d) XCloseDisplay(d);
         ready_ = true;
@@ -60,6 +103,12 @@ void XiEventStream::run() {
     XISetMask(bits, XI_RawButtonPress);
     XISetMask(bits, XI_RawButtonRelease);
     XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
+    XkbKeymap keymap;
+    keymap.load(d);
+    int xkbEvent = -1, xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
+    if (XkbQueryExtension(d, &xkbOpcode, &xkbEvent, &xkbError, &xkbMajor, &xkbMinor))
+        XkbSelectEvents(d, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
+                        XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
     XSync(d, False);
     // Keys we posted before anyone listened will never be seen: they must not mark others.
     OwnEventLedger::shared().clear();
@@ -69,10 +118,36 @@ void XiEventStream::run() {
 
     quint64 flags = 0;
     auto alive = alive_;
+    // Grabs are held by a second connection: the server does not send raw events to the
+    // client whose core grab is active, so a grab on this one would hide the grabbed keys'
+    // releases from the stream. That connection receives the grabbed keys; they are dropped.
+    Display* grabber = nullptr;
+    bool keymapStale = false;
     while (*alive) {
+        std::vector<GrabRequest> requests;
+        quint64 taken = 0;
+        {
+            std::lock_guard lock(grabsMutex_);
+            requests.swap(grabRequests_);
+            taken = requested_;
+        }
+        if (!requests.empty()) {
+            if (!grabber) grabber = XOpenDisplay(nullptr);
+            for (const GrabRequest& r : requests) {
+                if (grabber) applyGrab(grabber, r.keycode, r.modifiers, r.grab);
+            }
+            if (grabber) XSync(grabber, False);
+            std::lock_guard lock(grabsMutex_);
+            applied_ = taken;
+            grabsDone_.notify_all();
+        }
         while (*alive && XPending(d) > 0) {
             XEvent e;
             XNextEvent(d, &e);
+            if (e.type == xkbEvent) {
+                keymapStale = true;  // a remap (ours while typing, or a new layout)
+                continue;
+            }
             if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode || !XGetEventData(d, &e.xcookie)) continue;
             const auto* raw = static_cast<const XIRawEvent*>(e.xcookie.data);
             StreamEvent out;
@@ -108,14 +183,33 @@ void XiEventStream::run() {
                 }
             }
             XFreeEventData(d, &e.xcookie);
+            if (out.kind == StreamEvent::Kind::KeyDown) {
+                if (keymapStale) keymap.load(d);
+                keymapStale = false;
+                out.text = typedText(d, keymap, out.xKeycode, flags);
+            } else if (!isKey) {
+                Window rootRet, child;
+                int wx, wy;
+                unsigned mask;
+                XQueryPointer(d, DefaultRootWindow(d), &rootRet, &child, &out.x, &out.y, &wx, &wy, &mask);
+            }
             auto handler = handler_;
             queue_.post([alive, handler, out] {
                 if (*alive) handler(out);
             });
         }
-        pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        poll(fds, 2, -1);
+        if (grabber)
+            while (XPending(grabber) > 0) {
+                XEvent dropped;
+                XNextEvent(grabber, &dropped);
+            }
+        pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd_, POLLIN, 0},
+                         {grabber ? ConnectionNumber(grabber) : -1, POLLIN, 0}};
+        poll(fds, 3, -1);
+        uint64_t drained;
+        (void)!read(wakeFd_, &drained, sizeof drained);
     }
+    if (grabber) XCloseDisplay(grabber);  // its grabs end with it
     XCloseDisplay(d);
 }
 

@@ -1,9 +1,13 @@
 #pragma once
+#include <QString>
 #include <QtGlobal>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace murmelo {
 class MainQueue;
@@ -20,6 +24,8 @@ struct StreamEvent {
     quint64 flags = 0;     // modifier flags after this event
     bool own = false;      // posted by this program (XTest device and in the ledger)
     qint64 userData = 0;   // the user data our poster gave it; 0 for others' events
+    QString text;          // what a key down types in the current layout group; empty for keys
+    int x = 0, y = 0;      // pointer position on the root window, for mouse events
 };
 
 // The global input stream of an X11 desktop: XInput2 raw events on the root window, read
@@ -40,8 +46,22 @@ public:
     // XInput 2 is there and the thread listens.
     bool isRunning() const { return running_; }
 
+    // Passive grabs on the root window: the key with exactly these modifiers (X state
+    // bits; Caps Lock and Num Lock do not matter) then goes to us alone, no longer to the
+    // focused window, while the stream still reports it. For chords the program owns.
+    // Made on the stream's thread; in force when the call returns (waits at most 1 s).
+    void grabKey(int xKeycode, unsigned xModifiers);
+    void ungrabKey(int xKeycode, unsigned xModifiers);
+
 private:
+    struct GrabRequest {
+        int keycode;
+        unsigned modifiers;
+        bool grab;
+    };
     void run();
+    void wake();
+    void request(const GrabRequest& r);
 
     std::function<void(const StreamEvent&)> handler_;
     MainQueue& queue_;
@@ -50,6 +70,10 @@ private:
     int wakeFd_ = -1;
     std::thread thread_;
     std::atomic<bool> ready_{false};
+    std::mutex grabsMutex_;
+    std::vector<GrabRequest> grabRequests_;
+    std::condition_variable grabsDone_;
+    quint64 requested_ = 0, applied_ = 0;
 };
 
 }  // namespace murmelo::linuxdesktop

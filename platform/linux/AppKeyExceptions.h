@@ -1,0 +1,29 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace murmelo::linuxdesktop {
+
+// Shortcuts that some applications take with other modifiers than the rest of the desktop.
+// The core posts one shortcut for every application ("Command-V", Ctrl+V here); the backend
+// adjusts it at its edge for the application in front.
+namespace AppKeyExceptions {
+
+// Terminal emulators, by application id (desktop-file id or lower-cased window class, in
+// any letter case): Ctrl+V there reaches the shell as a control character instead of
+// pasting, and they paste with Ctrl+Shift+V.
+bool isTerminal(const QString& appId);
+
+// Whether a key down of `virtualKey` with `flags` in force (the event's own and those of
+// modifier keys already held) is a shortcut some application takes differently; only such
+// keys need the front application looked up.
+bool mayDiffer(int virtualKey, quint64 flags);
+
+// The modifier flags that key down needs in the front application, named by its ids (the
+// application id and the window's class names): Command-V, with no other modifier, gains
+// Shift in a terminal. Anything else unchanged.
+quint64 shortcutFlags(const QStringList& frontIds, int virtualKey, quint64 flags);
+
+}  // namespace AppKeyExceptions
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,132 @@
+#include "linux/AppKeyExceptions.h"
+
+#include "DesktopHarness.h"
+#include "linux/KeyTable.h"
+#include "linux/X11Workspace.h"
+#include "linux/XTestKeyPoster.h"
+#include "linux/XiEventStream.h"
+
+#include <QWidget>
+#include <QWindow>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+using namespace murmelo::linuxdesktop;
+
+namespace {
+
+constexpr quint64 CMD = KeyTable::FLAG_COMMAND;
+constexpr quint64 SHIFT = KeyTable::FLAG_SHIFT;
+constexpr qint64 MARK = 0x54514D31;
+
+}  // namespace
+
+TEST(AppKeyExceptions, TerminalsAreKnownByClassOrDesktopId) {
+    for (const char* id : {"xterm", "UXTerm", "gnome-terminal-server", "org.gnome.Terminal", "konsole",
+                           "org.kde.konsole", "Xfce4-terminal", "terminator", "tilix", "Alacritty", "kitty", "foot",
+                           "URxvt", "st-256color", "lxterminal", "mate-terminal", "qterminal",
+                           "org.wezfurlong.wezterm", "org.kde.konsole.desktop"})
+        EXPECT_TRUE(AppKeyExceptions::isTerminal(QString::fromLatin1(id))) << id;
+    // Editors, browsers and ids that merely contain a terminal's name are not terminals.
+    for (const char* id : {"", "gedit", "org.gnome.TextEditor", "firefox", "code", "murmelo_test_target",
+                           "xterminal-notes", "st-notes", "kittycat"})
+        EXPECT_FALSE(AppKeyExceptions::isTerminal(QString::fromLatin1(id))) << id;
+}
+
+TEST(AppKeyExceptions, OnlyAPlainCommandVGainsShiftAndOnlyInATerminal) {
+    struct Case {
+        const char* what;
+        QStringList front;
+        int key;
+        quint64 flags;
+        quint64 expected;
+    };
+    const QStringList terminal = {"org.gnome.terminal", "gnome-terminal-server", "gnome-terminal"};
+    const QStringList editor = {"org.gnome.texteditor", "gnome-text-editor"};
+    const Case cases[] = {
+        {"paste in a terminal", terminal, 9, CMD, CMD | SHIFT},
+        {"terminal known only by its window class", {"some.custom.id", "kitty"}, 9, CMD, CMD | SHIFT},
+        {"paste in an editor", editor, 9, CMD, CMD},
+        {"no front application", {}, 9, CMD, CMD},
+        {"plain V in a terminal", terminal, 9, 0, 0},
+        {"Command-C in a terminal", terminal, 8, CMD, CMD},
+        {"Command-Shift-V already", terminal, 9, CMD | SHIFT, CMD | SHIFT},
+        {"Command-Option-V", terminal, 9, CMD | KeyTable::FLAG_OPTION, CMD | KeyTable::FLAG_OPTION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(AppKeyExceptions::shortcutFlags(c.front, c.key, c.flags), c.expected);
+    }
+    EXPECT_TRUE(AppKeyExceptions::mayDiffer(9, CMD));
+    EXPECT_FALSE(AppKeyExceptions::mayDiffer(0, CMD));
+    EXPECT_FALSE(AppKeyExceptions::mayDiffer(9, 0));
+}
+
+namespace {
+
+// A window of the test's own that can pass for another application by its class.
+struct DesktopTerminalPaste : ::testing::Test {
+    QWidget window;
+    std::unique_ptr<X11Workspace> workspace;
+    std::unique_ptr<XTestKeyPoster> poster;
+    std::unique_ptr<XiEventStream> stream;
+    std::vector<StreamEvent> events;
+    Display* dpy = nullptr;
+
+    void SetUp() override {
+        if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
+        dpy = XOpenDisplay(nullptr);
+        ASSERT_NE(dpy, nullptr);
+        workspace = std::make_unique<X11Workspace>();
+        ASSERT_TRUE(workspace->isConnected());
+        poster = std::make_unique<XTestKeyPoster>();
+        ASSERT_TRUE(poster->isConnected());
+        poster->setFrontApplicationIds([this] { return workspace->frontApplicationIds(); });
+        window.show();
+        ASSERT_TRUE(test::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    }
+    void TearDown() override {
+        if (dpy) XCloseDisplay(dpy);
+    }
+    void passFor(const QByteArray& instance, const QByteArray& cls) {
+        const QByteArray value = instance + '\0' + cls + '\0';
+        XChangeProperty(dpy, window.winId(), XA_WM_CLASS, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(value.constData()), value.size());
+        XSetInputFocus(dpy, window.winId(), RevertToParent, CurrentTime);
+        XFlush(dpy);
+        ASSERT_TRUE(test::waitUntil([&] { return workspace->frontApplicationIds().contains(instance.toLower()); }));
+    }
+    // The modifier flags in force when V went down, as the global stream saw it.
+    std::optional<quint64> flagsAtV() {
+        events.clear();
+        stream = std::make_unique<XiEventStream>([this](const StreamEvent& e) { events.push_back(e); });
+        if (!stream->isRunning()) return std::nullopt;
+        for (const KeyEvent& e : {KeyEvent{55, true, CMD, {}, MARK}, KeyEvent{9, true, CMD, {}, MARK},
+                                  KeyEvent{9, false, CMD, {}, MARK}, KeyEvent{55, false, 0, {}, MARK}})
+            if (!poster->post(e)) return std::nullopt;
+        const auto released = [&] {
+            return !events.empty() && events.back().keyCode == 55 && events.back().flags == 0;
+        };
+        if (!test::waitUntil(released)) return std::nullopt;
+        for (const StreamEvent& e : events) {
+            EXPECT_TRUE(e.own);
+            if (e.kind == StreamEvent::Kind::KeyDown && e.keyCode == 9) return e.flags;
+        }
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+TEST_F(DesktopTerminalPaste, CommandVReachesATerminalWithShiftAndOthersWithout) {
+    passFor("xterm", "XTerm");
+    EXPECT_EQ(flagsAtV(), CMD | SHIFT);
+    passFor("gedit", "Gedit");
+    EXPECT_EQ(flagsAtV(), CMD);
+    // The Shift we added is let go again: the next key is plain.
+    passFor("konsole", "konsole");
+    EXPECT_EQ(flagsAtV(), CMD | SHIFT);
+    EXPECT_EQ(events.back().flags, 0u);
+}

@@ -1,0 +1,98 @@
+#include "linux/XiEventTap.h"
+
+#include "linux/KeyTable.h"
+#include "platform/KeyEventPoster.h"
+#include "platform/MainQueue.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace murmelo::linuxdesktop {
+namespace {
+
+constexpr int kVirtualBackSpace = 51;
+
+}  // namespace
+
+XiEventTap::~XiEventTap() = default;
+
+bool XiEventTap::create(Callback callback) {
+    stream_.reset();
+    callback_ = std::move(callback);
+    stream_ = std::make_unique<XiEventStream>([this](const StreamEvent& e) { deliver(e); });
+    if (!stream_->isRunning()) {
+        stream_.reset();
+        return false;
+    }
+    for (auto [kc, mods] : grabs_) stream_->grabKey(kc, mods);
+    enabled_ = true;
+    return true;
+}
+
+void XiEventTap::grabChord(int virtualKey, quint64 flags) {
+    const auto kc = KeyTable::xKeycode(virtualKey);
+    if (!kc) return;
+    const std::pair<int, unsigned> grab{*kc, KeyTable::xStateFromFlags(flags & ~KeyTable::FLAG_CAPS_LOCK)};
+    if (std::find(grabs_.begin(), grabs_.end(), grab) != grabs_.end()) return;
+    grabs_.push_back(grab);
+    if (stream_) stream_->grabKey(grab.first, grab.second);
+}
+
+void XiEventTap::ungrabChord(int virtualKey, quint64 flags) {
+    const auto kc = KeyTable::xKeycode(virtualKey);
+    if (!kc) return;
+    const std::pair<int, unsigned> grab{*kc, KeyTable::xStateFromFlags(flags & ~KeyTable::FLAG_CAPS_LOCK)};
+    const auto it = std::find(grabs_.begin(), grabs_.end(), grab);
+    if (it == grabs_.end()) return;
+    grabs_.erase(it);
+    if (stream_) stream_->ungrabKey(grab.first, grab.second);
+}
+
+std::optional<InputEvent> XiEventTap::translate(const StreamEvent& e, qint64 ownPid) {
+    InputEvent out;
+    using K = StreamEvent::Kind;
+    switch (e.kind) {
+    case K::KeyDown: out.type = InputEventType::keyDown; break;
+    case K::KeyUp: out.type = InputEventType::keyUp; break;
+    case K::FlagsChanged: out.type = InputEventType::flagsChanged; break;
+    case K::Scroll: out.type = InputEventType::scrollWheel; break;
+    case K::MouseDown:
+        out.type = e.xKeycode == 1   ? InputEventType::leftMouseDown
+                   : e.xKeycode == 3 ? InputEventType::rightMouseDown
+                                     : InputEventType::otherMouseDown;
+        break;
+    case K::MouseUp:
+        if (e.xKeycode != 1) return std::nullopt;
+        out.type = InputEventType::leftMouseUp;
+        break;
+    }
+    const bool isKey = e.kind == K::KeyDown || e.kind == K::KeyUp || e.kind == K::FlagsChanged;
+    out.keyCode = isKey ? e.keyCode : 0;
+    out.flags = e.flags;
+    out.userData = e.own ? e.userData : 0;
+    out.sourcePID = e.own ? ownPid : 0;
+    if (e.kind == K::KeyDown) out.unicode = e.text;
+    if (!isKey) out.location = QPointF(e.x, e.y);
+    out.timestamp = static_cast<quint64>(Clock::shared().uptime() * 1e9);
+    return out;
+}
+
+bool XiEventTap::needsErasing(const StreamEvent& e) {
+    constexpr quint64 shortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+    return e.kind == StreamEvent::Kind::KeyDown && !e.own && !e.text.isEmpty() && !(e.flags & shortcut);
+}
+
+void XiEventTap::deliver(const StreamEvent& e) {
+    // Our own erasing keys are no event of the session's as far as the core knows.
+    if (e.own && e.userData == ERASE_MARK) return;
+    if (!enabled_ || !callback_) return;
+    const auto event = translate(e, QCoreApplication::applicationPid());
+    if (!event) return;
+    const bool pass = callback_(*event);
+    if (pass || !needsErasing(e)) return;
+    KeyEventPoster& poster = KeyEventPoster::shared();
+    poster.post({kVirtualBackSpace, true, 0, {}, ERASE_MARK});
+    poster.post({kVirtualBackSpace, false, 0, {}, ERASE_MARK});
+}
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,52 @@
+#pragma once
+#include "linux/XiEventStream.h"
+#include "platform/EventTap.h"
+
+#include <optional>
+#include <vector>
+
+namespace murmelo::linuxdesktop {
+
+// The event tap of an X11 desktop, over the XInput 2 stream. X11 lets a client observe
+// every key but not hold it back: by the time the callback answers, the focused window has
+// the key. So a swallowed key down that typed a character (no Command, Option or Control
+// held) is erased right after the answer with a BackSpace of our own, posted before
+// anything the core queues in reaction; the tap keeps that BackSpace to itself. Chords the
+// program owns are grabbed (grabChord) so that they never reach the focused window at all.
+// Events we posted come with the user data our poster gave them; everyone else's with 0
+// and no source process, as hardware events do.
+class XiEventTap : public EventTap {
+public:
+    XiEventTap() = default;
+    ~XiEventTap() override;
+
+    bool create(Callback callback) override;
+    bool exists() const override { return stream_ && stream_->isRunning(); }
+    bool isEnabled() const override { return exists() && enabled_; }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
+
+    // A chord (the core's key code and modifier flags) that goes to the program alone; it
+    // is still reported to the callback. Kept across create().
+    void grabChord(int virtualKey, quint64 flags);
+    void ungrabChord(int virtualKey, quint64 flags);
+
+    // The user data of the BackSpace that erases a swallowed key.
+    static constexpr qint64 ERASE_MARK = 0x4D524531;
+
+    // The stream's event in the core's terms; nothing for events the core has no type for
+    // (release of a button other than the left one).
+    static std::optional<InputEvent> translate(const StreamEvent& event, qint64 ownPid);
+    // Whether a swallowed event must be erased: the user's key down that typed something
+    // with no shortcut modifier held.
+    static bool needsErasing(const StreamEvent& event);
+
+private:
+    void deliver(const StreamEvent& event);
+
+    std::unique_ptr<XiEventStream> stream_;
+    Callback callback_;
+    bool enabled_ = false;
+    std::vector<std::pair<int, unsigned>> grabs_;  // X key code, X modifier state
+};
+
+}  // namespace murmelo::linuxdesktop

@@ -1,0 +1,226 @@
+#include "linux/XiEventTap.h"
+
+#include "DesktopHarness.h"
+#include "linux/KeyTable.h"
+#include "linux/XTestKeyPoster.h"
+
+#include <QCoreApplication>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+using namespace murmelo::linuxdesktop;
+
+namespace {
+
+constexpr qint64 MARK = 0x54514D31;
+constexpr quint64 CMD = KeyTable::FLAG_COMMAND;
+constexpr quint64 SHIFT = KeyTable::FLAG_SHIFT;
+
+StreamEvent key(StreamEvent::Kind kind, int keyCode, quint64 flags, QString text = {}, bool own = false) {
+    StreamEvent e;
+    e.kind = kind;
+    e.keyCode = keyCode;
+    e.flags = flags;
+    e.text = std::move(text);
+    e.own = own;
+    e.userData = own ? MARK : 0;
+    return e;
+}
+
+StreamEvent button(StreamEvent::Kind kind, int number) {
+    StreamEvent e;
+    e.kind = kind;
+    e.xKeycode = number;
+    e.x = 120;
+    e.y = 45;
+    return e;
+}
+
+}  // namespace
+
+TEST(XiEventTap, StreamEventsBecomeTheCoresEvents) {
+    using K = StreamEvent::Kind;
+    struct Case {
+        const char* what;
+        StreamEvent in;
+        std::optional<InputEventType> type;
+    };
+    const Case cases[] = {
+        {"key down", key(K::KeyDown, 0, SHIFT, "A"), InputEventType::keyDown},
+        {"key up", key(K::KeyUp, 0, 0), InputEventType::keyUp},
+        {"modifier", key(K::FlagsChanged, 54, CMD), InputEventType::flagsChanged},
+        {"left button", button(K::MouseDown, 1), InputEventType::leftMouseDown},
+        {"left button up", button(K::MouseUp, 1), InputEventType::leftMouseUp},
+        {"right button", button(K::MouseDown, 3), InputEventType::rightMouseDown},
+        {"middle button", button(K::MouseDown, 2), InputEventType::otherMouseDown},
+        {"back button", button(K::MouseDown, 8), InputEventType::otherMouseDown},
+        {"right button up has no type", button(K::MouseUp, 3), std::nullopt},
+        {"scroll", button(K::Scroll, 4), InputEventType::scrollWheel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto out = XiEventTap::translate(c.in, 4242);
+        ASSERT_EQ(out.has_value(), c.type.has_value());
+        if (!out) continue;
+        EXPECT_EQ(out->type, *c.type);
+        EXPECT_EQ(out->flags, c.in.flags);
+    }
+    const auto down = XiEventTap::translate(key(K::KeyDown, 0, SHIFT, "A"), 4242);
+    EXPECT_EQ(down->keyCode, 0);
+    EXPECT_EQ(down->unicode, "A");
+    EXPECT_EQ(down->userData, 0);
+    EXPECT_EQ(down->sourcePID, 0) << "the user's keys come from no process";
+    const auto own = XiEventTap::translate(key(K::KeyDown, 11, CMD, "b", true), 4242);
+    EXPECT_EQ(own->userData, MARK);
+    EXPECT_EQ(own->sourcePID, 4242);
+    const auto click = XiEventTap::translate(button(K::MouseDown, 1), 4242);
+    EXPECT_EQ(click->location, QPointF(120, 45));
+    EXPECT_EQ(click->keyCode, 0);
+}
+
+TEST(XiEventTap, OnlyTheUsersTypedKeysAreErasedWhenSwallowed) {
+    using K = StreamEvent::Kind;
+    struct Case {
+        const char* what;
+        StreamEvent in;
+        bool erase;
+    };
+    const Case cases[] = {
+        {"letter", key(K::KeyDown, 0, 0, "a"), true},
+        {"shifted letter", key(K::KeyDown, 0, SHIFT, "A"), true},
+        {"Cyrillic letter", key(K::KeyDown, 0, 0, QStringLiteral("ф")), true},
+        {"Command chord types nothing", key(K::KeyDown, 0, CMD, "a"), false},
+        {"Option chord", key(K::KeyDown, 0, KeyTable::FLAG_OPTION, "a"), false},
+        {"Control chord", key(K::KeyDown, 0, KeyTable::FLAG_CONTROL, "a"), false},
+        {"a key that types nothing", key(K::KeyDown, 123, 0), false},
+        {"key up", key(K::KeyUp, 0, 0, "a"), false},
+        {"modifier", key(K::FlagsChanged, 54, CMD), false},
+        {"our own key", key(K::KeyDown, 0, 0, "a", true), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(XiEventTap::needsErasing(c.in), c.erase);
+    }
+}
+
+namespace {
+
+struct DesktopEventTap : ::testing::Test {
+    test::DesktopTarget target;
+    XiEventTap tap;
+    std::unique_ptr<XTestKeyPoster> poster;
+    std::vector<InputEvent> seen;
+    std::function<bool(const InputEvent&)> answer = [](const InputEvent&) { return true; };
+    Display* other = nullptr;  // another program's XTest keys: the user's, as far as we can tell
+
+    void SetUp() override {
+        if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
+        poster = std::make_unique<XTestKeyPoster>();
+        ASSERT_TRUE(poster->isConnected());
+        KeyEventPoster::install(poster.get());
+        other = XOpenDisplay(nullptr);
+        ASSERT_NE(other, nullptr);
+        ASSERT_TRUE(tap.create([this](const InputEvent& e) {
+            seen.push_back(e);
+            return answer(e);
+        }));
+        EXPECT_TRUE(tap.exists());
+        EXPECT_TRUE(tap.isEnabled());
+        ASSERT_TRUE(target.command("clear"));
+        ASSERT_TRUE(target.command("focus line"));
+        ASSERT_TRUE(test::waitUntil([&] { return target.state().value("focus").toString() == "line"; }));
+    }
+    void TearDown() override {
+        KeyEventPoster::install(nullptr);
+        if (other) XCloseDisplay(other);
+    }
+    // The other program presses and lets go of one key; waits until the tap saw both.
+    void press(int xKeycode) {
+        const size_t before = seen.size();
+        XTestFakeKeyEvent(other, xKeycode, True, 0);
+        XTestFakeKeyEvent(other, xKeycode, False, 0);
+        XFlush(other);
+        ASSERT_TRUE(test::waitUntil([&] { return seen.size() >= before + 2; }))
+            << "key " << xKeycode << " seen " << seen.size() - before << " line " << target.line().toStdString();
+    }
+    size_t count(InputEventType type, qint64 keyCode) const {
+        return std::count_if(seen.begin(), seen.end(), [&](const InputEvent& e) { return e.type == type && e.keyCode == keyCode; });
+    }
+};
+
+}  // namespace
+
+TEST_F(DesktopEventTap, TheUsersKeysAndOursReachTheCallbackTold) {
+    press(38);  // a
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0].type, InputEventType::keyDown);
+    EXPECT_EQ(seen[0].keyCode, 0);
+    EXPECT_EQ(seen[0].unicode, "a");
+    EXPECT_EQ(seen[0].userData, 0);
+    EXPECT_EQ(seen[0].sourcePID, 0);
+
+    seen.clear();
+    for (const KeyEvent& e : {KeyEvent{55, true, CMD, {}, MARK}, KeyEvent{11, true, CMD, {}, MARK},
+                              KeyEvent{11, false, CMD, {}, MARK}, KeyEvent{55, false, 0, {}, MARK}})
+        ASSERT_TRUE(poster->post(e));
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() >= 4; }));
+    for (const InputEvent& e : seen) {
+        EXPECT_EQ(e.userData, MARK);
+        EXPECT_EQ(e.sourcePID, QCoreApplication::applicationPid());
+    }
+    EXPECT_EQ(seen[0].type, InputEventType::flagsChanged);
+    EXPECT_EQ(seen[1].type, InputEventType::keyDown);
+    EXPECT_EQ(seen[1].keyCode, 11);
+    EXPECT_EQ(seen[1].flags, CMD);
+
+    // A disabled tap reports nothing.
+    tap.setEnabled(false);
+    EXPECT_FALSE(tap.isEnabled());
+    seen.clear();
+    XTestFakeKeyEvent(other, 38, True, 0);
+    XTestFakeKeyEvent(other, 38, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return target.line().endsWith("a"); }));
+    test::waitUntil([] { return false; }, 0.2);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(DesktopEventTap, ASwallowedTypedKeyIsErasedAndTheEraseIsNotReported) {
+    // The core swallows "x" (key code 7); everything else passes.
+    answer = [](const InputEvent& e) { return !(e.type == InputEventType::keyDown && e.keyCode == 7); };
+    press(38);  // a
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == "a"; }));
+    press(53);  // x: reaches the line edit, then is erased
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == "a"; })) << target.line().toStdString();
+    press(56);  // b
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "ab"; })) << target.line().toStdString();
+    EXPECT_EQ(count(InputEventType::keyDown, 7), 1u);
+    EXPECT_EQ(count(InputEventType::keyDown, 51), 0u) << "the erasing BackSpace is the tap's own business";
+
+    // A swallowed chord is not erased: it typed nothing.
+    seen.clear();
+    answer = [](const InputEvent& e) { return e.type != InputEventType::keyDown; };
+    XTestFakeKeyEvent(other, 37, True, 0);  // Ctrl held: Command
+    press(54);                              // c
+    XTestFakeKeyEvent(other, 37, False, 0);
+    XFlush(other);
+    press(56);  // b, swallowed and erased
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "ab"; })) << target.line().toStdString();
+    test::waitUntil([] { return false; }, 0.2);
+    EXPECT_EQ(target.line(), "ab");
+}
+
+TEST_F(DesktopEventTap, AGrabbedChordGoesToTheTapAlone) {
+    tap.grabChord(38, 0);  // j, no modifiers
+    press(38);  // a
+    press(44);  // j: grabbed
+    press(56);  // b
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == "ab"; })) << target.line().toStdString();
+    EXPECT_EQ(count(InputEventType::keyDown, 38), 1u) << "the tap still sees the grabbed key";
+
+    tap.ungrabChord(38, 0);
+    press(44);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "abj"; })) << target.line().toStdString();
+}
