@@ -1,4 +1,9 @@
 #include "core/AppDelegate.h"
+#include "core/NeighbourServices.h"
+#include "input/ClipboardManager.h"
+#include "input/GlobalEventTap.h"
+#include "input/SecureInput.h"
+#include "input/StatusMenus.h"
 #include "linux/LinuxPlatform.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
@@ -16,6 +21,21 @@ bool hasDisplay() {
     if (platform && *platform) return true;
     const char* display = std::getenv("DISPLAY");
     return display && *display;
+}
+
+// The input layer sits above the core; the start-up reaches it through these entries.
+void connectInputLayer() {
+    static murmelo::InputMenuServices menuServices;
+    murmelo::StatusMenuServices::install(&menuServices);
+    auto& services = murmelo::NeighbourServices::shared();
+    services.buildStatusMenu = [build = services.buildStatusMenu] {
+        build();
+        murmelo::StatusMenus::attach();
+    };
+    services.installTap = [] { return murmelo::GlobalEventTap::installTap(); };
+    services.startTapGuard = [] { murmelo::GlobalEventTap::startTapGuard(); };
+    services.secureInputStart = [] { murmelo::SecureInput::start(); };
+    services.clipboardManagerStart = [] { murmelo::ClipboardManager::shared().start(); };
 }
 
 }  // namespace
@@ -38,6 +58,7 @@ int main(int argc, char** argv) {
     // The desktop backends need the application object and its event loop.
     murmelo::linuxdesktop::installLinuxPlatform(QStringLiteral("com.local.murmelo"));
 
+    connectInputLayer();
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
     // 0 after a normal quit; a one-shot mode that failed ends with its own status.

@@ -5,6 +5,7 @@
 #include "core/MurmeloRuntimeSafety.h"
 #include "core/NeighbourServices.h"
 #include "core/OneShotModes.h"
+#include "core/OrderlyQuit.h"
 #include "core/OrphanedStayAwakeAlert.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/InstanceRegistry.h"
@@ -217,6 +218,8 @@ void AppDelegate::observeShowPrefs() {
 
 void AppDelegate::observeSessionEnd() {
     SessionEnd::shared().setHandler([this](SessionEnd::Kind kind) { terminate(reasonFor(kind)); });
+    // SIGTERM reaches the main thread through the death handlers: the session logging out.
+    OrderlyQuit::setHandler([this](const QString&) { terminate(reasonFor(SessionEnd::Kind::logOut)); });
 }
 
 void AppDelegate::startModel() {
@@ -268,6 +271,7 @@ void AppDelegate::applicationWillTerminate() {
     services.recordingHoldSweepAll();
     services.monthlyStatsFlushNow();
     services.layoutAppStatsFlush();
+    OrderlyQuit::runFlushCallbacks();
     if (services.stayAwakeIsArmed()) {
         // The lock is not released here: it outlives the process by design.
         logLine(services.stayAwakeUsesSystemDaemon()

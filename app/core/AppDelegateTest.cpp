@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "core/NeighbourServices.h"
 #include "core/OneShotModes.h"
+#include "core/OrderlyQuit.h"
 #include "core/OrphanedStayAwakeAlert.h"
 #include "sim/SimInstanceRegistry.h"
 #include "sim/SimNotificationCenter.h"
@@ -41,6 +42,7 @@ protected:
     ~AppDelegateTest() override {
         OneShotModes::setOutput(nullptr);
         OrphanedStayAwakeAlert::setRunner(nullptr);
+        OrderlyQuit::resetForTesting();
         AppQuit::resetForTesting();
         NeighbourServices::install(nullptr);
         InstanceRegistry::install(nullptr);
@@ -114,6 +116,7 @@ protected:
         s.monthlyStatsFlushNow = note("monthlyStatsFlushNow");
         s.layoutAppStatsFlush = note("layoutAppStatsFlush");
         s.stayAwakeIsArmed = [] { return true; };
+        s.stayAwakeUsesSystemDaemon = [] { return false; };
         s.quickActionsDismiss = note("quickActionsDismiss");
         s.screenReplyCancel = note("screenReplyCancel");
         s.quickReplyPreviewCancel = note("quickReplyPreviewCancel");
@@ -383,6 +386,22 @@ TEST_F(AppDelegateTest, TheEndOfTheSessionRunsTheShutdownWithoutAsking) {
     const QStringList after = lines().mid(before);
     EXPECT_EQ(after, QStringList{"выход: причина от системы (разлогин/перезагрузка/выключение) — не спрашиваю"} +
                          shutdownLines());
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+TEST_F(AppDelegateTest, SigtermFromTheSessionTakesTheSameQuit) {
+    int flushed = 0;
+    OrderlyQuit::addFlushCallback([&] { ++flushed; });
+    launch();
+    const qsizetype before = lines().size();
+    OrderlyQuit::request("SIGTERM от сеанса");
+    const QStringList after = lines().mid(before);
+    QStringList expected = QStringList{"выход: SIGTERM от сеанса — штатный выход, не смерть",
+                                       "выход: причина от системы (разлогин/перезагрузка/выключение) — не спрашиваю"} +
+                           shutdownLines();
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(flushed, 1);
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(exits, std::vector<int>{0});
 }

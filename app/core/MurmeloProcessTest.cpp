@@ -118,6 +118,20 @@ TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+TEST_F(MurmeloProcessTest, SigtermRunsTheOrderlyShutdown) {
+    QProcess* app = start();
+    ASSERT_TRUE(eventually([&] { return log().contains("AX trusted: "); })) << log().toStdString();
+    app->terminate();  // SIGTERM, as the session sends it at log-out
+    ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 0);
+    const QString text = log();
+    const qsizetype reason = text.indexOf("выход: причина от системы (разлогин/перезагрузка/выключение) — не спрашиваю");
+    EXPECT_GT(reason, 0) << text.toStdString();
+    EXPECT_GT(text.indexOf("⚰ Murmelo вышел: штатный exit/atexit (не сигнал)"), reason) << text.toStdString();
+    EXPECT_FALSE(text.contains("умер: SIGTERM"));
+}
+
 TEST_F(MurmeloProcessTest, CopiesStartedTogetherLeaveExactlyOne) {
     constexpr int kCopies = 4;
     std::vector<QProcess*> copies;

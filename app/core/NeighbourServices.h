@@ -16,9 +16,6 @@ struct NeighbourServices {
     // Tests install their own; nullptr goes back to the process's.
     static void install(NeighbourServices* services);
 
-    // The outcome of a step that can fail: an error text, or nothing when it went well.
-    using Failure = std::optional<QString>;
-
     // What the model start does (the dictation subsystem decides it).
     struct ModelStart {
         enum class Kind { start, substitute, nothingDownloaded };
@@ -112,8 +109,9 @@ struct NeighbourServices {
     std::function<int(int limitSeconds)> meetingRecoveryRun = [](int) { return 0; };
 
     // ---- Presence and quick panel
-    std::function<void()> ladderPresenceShow = [] {};
-    std::function<void()> presenceStyleApply = [] {};
+    std::function<void()> ladderPresenceShow;
+    // Until the presence subsystem exists the only style is the bar icon.
+    std::function<void()> presenceStyleApply;
     std::function<void()> beadDropPrewarm = [] {};
     std::function<void()> quickPanelHide = [] {};
 
@@ -136,32 +134,33 @@ struct NeighbourServices {
     std::function<bool()> isProcessTrusted = [] { return false; };
     std::function<void()> refreshModelMenu = [] {};
 
-    // ---- Core parts whose code is not in the tree yet
-    std::function<QString()> buildStampLine = [] { return QString(); };
-    std::function<QString()> preferredLocalization = [] { return QString(); };
-    std::function<QStringList()> shippedLanguages = [] { return QStringList(); };
-    std::function<void()> installDeathLogging = [] {};
-    std::function<void()> orphansSweep = [] {};
-    std::function<void()> healthStart = [] {};
-    std::function<void()> mainStallWatchStart = [] {};
-    std::function<void()> buildStatusMenu = [] {};
-    std::function<void()> ensureStatusItem = [] {};
-    std::function<void()> solarCalibrationRecording = [] {};
-    std::function<void()> buildPanelRefresh = [] {};
-    std::function<bool()> autostartIsEnabled = [] { return false; };
-    std::function<bool()> autostartLegacyHasBlanketKeepAlive = [] { return false; };
-    std::function<QString()> autostartLegacyPlistPath = [] { return QString(); };
-    // Prints its own lines; a failure when it could not migrate.
-    std::function<Failure()> autostartMigrateFromLegacy = [] { return Failure(); };
-    std::function<bool()> stayAwakeCheckAtLaunch = [] { return false; };
-    std::function<void()> stayAwakeKeepAfterOrphan = [] {};
-    std::function<void()> stayAwakeReleaseAfterOrphan = [] {};
-    std::function<bool()> stayAwakeIsArmed = [] { return false; };
-    std::function<bool()> stayAwakeUsesSystemDaemon = [] { return false; };
-    std::function<QString()> stayAwakeReport = [] { return QString(); };
-    std::function<bool()> stayAwakeIsInstalled = [] { return false; };
-    std::function<void(std::function<void(std::optional<QString> error)>)> stayAwakeUninstall =
-        [](auto completion) { completion(std::nullopt); };
+    // ---- Parts of the core itself. They call the real thing (set by the constructor);
+    // they are entries so that the start-up's order can be checked on its own.
+    std::function<QString()> buildStampLine;
+    std::function<QString()> preferredLocalization;
+    std::function<QStringList()> shippedLanguages;
+    std::function<void()> installDeathLogging;
+    std::function<void()> orphansSweep;
+    std::function<void()> healthStart;
+    std::function<void()> mainStallWatchStart;
+    std::function<void()> buildStatusMenu;
+    std::function<void()> ensureStatusItem;
+    std::function<void()> solarCalibrationRecording;
+    std::function<void()> buildPanelRefresh;
+    std::function<bool()> autostartIsEnabled;
+    std::function<bool()> autostartLegacyHasBlanketKeepAlive;
+    std::function<QString()> autostartLegacyPlistPath;
+    std::function<bool()> stayAwakeCheckAtLaunch;
+    std::function<void()> stayAwakeKeepAfterOrphan;
+    std::function<void()> stayAwakeReleaseAfterOrphan;
+    std::function<bool()> stayAwakeIsArmed;
+    std::function<bool()> stayAwakeUsesSystemDaemon;
+    std::function<QString()> stayAwakeReport;
+    std::function<bool()> stayAwakeIsInstalled;
+    // Completes on the main queue with an error text or none.
+    std::function<void(std::function<void(std::optional<QString> error)>)> stayAwakeUninstall;
+
+    NeighbourServices();
 };
 
 }  // namespace murmelo

@@ -1,6 +1,7 @@
 #include "core/OneShotModes.h"
 
 #include "core/AppQuit.h"
+#include "core/Autostart.h"
 #include "core/Format.h"
 #include "core/NeighbourServices.h"
 #include "platform/MainQueue.h"
@@ -183,6 +184,14 @@ int uninstallStayAwake() {
     return kPending;
 }
 
+int migrateAutostart() {
+    const Autostart::CommandResult result = Autostart::runMigrateAutostart();
+    QString text = result.output;
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    if (!text.isEmpty()) print(text);
+    return result.exitStatus;
+}
+
 struct Mode {
     QString reason;
     std::function<bool()> matches;
@@ -225,7 +234,7 @@ bool run(const QStringList& arguments, const QProcessEnvironment& environment) {
          }},
         {QStringLiteral("--stay-awake-uninstall"), flag("--stay-awake-uninstall"), [] { return uninstallStayAwake(); }},
         {QStringLiteral("--migrate-autostart"), flag("--migrate-autostart"),
-         [&] { return services.autostartMigrateFromLegacy() ? kFailed : 0; }},
+         [] { return migrateAutostart(); }},
     };
     for (const Mode& mode : modes) {
         if (!mode.matches()) continue;

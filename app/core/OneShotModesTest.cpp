@@ -21,6 +21,7 @@ protected:
         fresh();
         services.meetingPreflightReport = [] { return QString("=== готовность к записи встречи ==="); };
         services.stayAwakeReport = [] { return QString("сторож: выкл"); };
+        services.stayAwakeIsInstalled = [] { return false; };
     }
     ~OneShotModesTest() override {
         OneShotModes::setOutput(nullptr);
@@ -84,7 +85,6 @@ TEST_F(OneShotModesTest, TheFirstMatchingModeInTableOrderRuns) {
         {{"--meeting-names"}, {}, "--meeting-names", {"никто не играет звук - звонилку не опознать"}},
         {{"--meeting-recover"}, {}, "--meeting-recover", {"брошенных записей нет", "расшифровано: 0"}},
         {{"--stay-awake-uninstall"}, {}, "--stay-awake-uninstall", {"сторож не установлен - снимать нечего"}},
-        {{"--migrate-autostart"}, {}, "--migrate-autostart", {}},
     };
     for (const Case& c : cases) {
         fresh();
@@ -95,6 +95,13 @@ TEST_F(OneShotModesTest, TheFirstMatchingModeInTableOrderRuns) {
     }
     EXPECT_EQ(probes, 1);
     EXPECT_EQ(dialogs, 0);
+}
+
+TEST_F(OneShotModesTest, LoginItemMigrationWithNothingToMigrate) {
+    EXPECT_TRUE(run({"--migrate-autostart"}));
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_TRUE(out[0].startsWith("миграция не нужна: легаси-агента (")) << out[0].toStdString();
+    EXPECT_EQ(exits, std::vector<int>{0});
 }
 
 TEST_F(OneShotModesTest, MeetingNotesTakeAFolderAndAKind) {
@@ -178,9 +185,6 @@ TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
              services.localizedApplicationName = [](qint64) { return QString("Zoom"); };
          },
          {"окно: Zoom [pid 4242]", "снимок не вышел: распознавание окон в этой сборке недоступно"}},
-        {{"--migrate-autostart"},
-         [this] { services.autostartMigrateFromLegacy = [] { return NeighbourServices::Failure("x"); }; },
-         {}},
     };
     for (const Case& c : cases) {
         fresh();

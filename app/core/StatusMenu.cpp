@@ -1,5 +1,6 @@
 #include "core/StatusMenu.h"
 
+#include "core/AppDelegate.h"
 #include "core/AppState.h"
 #include "core/BuildStamp.h"
 #include "core/Defaults.h"
@@ -124,6 +125,11 @@ QString StatusMenuServices::currentCleanupMode() const {
 void StatusMenuServices::setCleanupMode(const QString& rawValue) { Defaults::shared().set(CLEANUP_MODE_KEY, rawValue); }
 
 void StatusMenuServices::terminate() {
+    // The delegate asks for confirmation and runs the shutdown, flushes included.
+    if (AppDelegate* delegate = AppDelegate::shared()) {
+        delegate->terminate();
+        return;
+    }
     OrderlyQuit::runFlushCallbacks();
     QCoreApplication::quit();
 }
