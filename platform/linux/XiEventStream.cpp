@@ -157,6 +157,11 @@ void XiEventStream::run() {
             if (isKey) {
                 out.keyCode = KeyTable::virtualKey(raw->detail).value_or(-1);
                 const quint64 flag = out.keyCode >= 0 ? KeyTable::modifierFlag(out.keyCode) : 0;
+                out.repeat = press && (raw->flags & XIKeyRepeat);
+                if (flag && out.repeat) {
+                    XFreeEventData(d, &e.xcookie);
+                    continue;  // a held modifier changes nothing
+                }
                 if (flag && flag != KeyTable::FLAG_CAPS_LOCK) {
                     flags = press ? (flags | flag) : (flags & ~flag);
                     out.kind = StreamEvent::Kind::FlagsChanged;

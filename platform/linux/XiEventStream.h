@@ -26,6 +26,7 @@ struct StreamEvent {
     qint64 userData = 0;   // the user data our poster gave it; 0 for others' events
     QString text;          // what a key down types in the current layout group; empty for keys
     int x = 0, y = 0;      // pointer position on the root window, for mouse events
+    bool repeat = false;   // a key down the server repeats while the key is held
 };
 
 // The global input stream of an X11 desktop: XInput2 raw events on the root window, read

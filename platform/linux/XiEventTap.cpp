@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cmath>
 
 namespace murmelo::linuxdesktop {
 namespace {
@@ -13,6 +14,15 @@ namespace {
 constexpr int kVirtualBackSpace = 51;
 
 }  // namespace
+
+qint64 ClickCounter::down(double uptime, QPointF at) {
+    const QPointF d = at - lastPoint_;
+    const bool continues = uptime - lastAt_ <= INTERVAL && std::abs(d.x()) <= SLOP && std::abs(d.y()) <= SLOP;
+    count_ = continues ? count_ + 1 : 1;
+    lastAt_ = uptime;
+    lastPoint_ = at;
+    return count_;
+}
 
 XiEventTap::~XiEventTap() = default;
 
@@ -72,6 +82,7 @@ std::optional<InputEvent> XiEventTap::translate(const StreamEvent& e, qint64 own
     out.userData = e.own ? e.userData : 0;
     out.sourcePID = e.own ? ownPid : 0;
     if (e.kind == K::KeyDown) out.unicode = e.text;
+    out.autorepeat = e.repeat;
     if (!isKey) out.location = QPointF(e.x, e.y);
     out.timestamp = static_cast<quint64>(Clock::shared().uptime() * 1e9);
     return out;
@@ -86,8 +97,11 @@ void XiEventTap::deliver(const StreamEvent& e) {
     // Our own erasing keys are no event of the session's as far as the core knows.
     if (e.own && e.userData == ERASE_MARK) return;
     if (!enabled_ || !callback_) return;
-    const auto event = translate(e, QCoreApplication::applicationPid());
+    auto event = translate(e, QCoreApplication::applicationPid());
     if (!event) return;
+    if (event->type == InputEventType::leftMouseDown) event->clickState = clicks_.down(Clock::shared().uptime(), event->location);
+    else if (event->type == InputEventType::leftMouseUp) event->clickState = std::max<qint64>(clicks_.current(), 1);
+    else if (e.kind == StreamEvent::Kind::MouseDown) event->clickState = 1;
     const bool pass = callback_(*event);
     if (pass || !needsErasing(e)) return;
     KeyEventPoster& poster = KeyEventPoster::shared();

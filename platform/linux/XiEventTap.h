@@ -2,6 +2,7 @@
 #include "linux/XiEventStream.h"
 #include "platform/EventTap.h"
 
+#include <QPointF>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,22 @@ namespace murmelo::linuxdesktop {
 // program owns are grabbed (grabChord) so that they never reach the focused window at all.
 // Events we posted come with the user data our poster gave them; everyone else's with 0
 // and no source process, as hardware events do.
+// Counts the clicks of a multiple click: a left button press soon after the last one and
+// near it continues the count, anything else starts at one.
+class ClickCounter {
+public:
+    qint64 down(double uptime, QPointF at);
+    qint64 current() const { return count_; }
+
+    static constexpr double INTERVAL = 0.4;  // seconds, the desktop's usual double-click time
+    static constexpr double SLOP = 4;        // pixels
+
+private:
+    qint64 count_ = 0;
+    double lastAt_ = -1e9;
+    QPointF lastPoint_;
+};
+
 class XiEventTap : public EventTap {
 public:
     XiEventTap() = default;
@@ -47,6 +64,7 @@ private:
     Callback callback_;
     bool enabled_ = false;
     std::vector<std::pair<int, unsigned>> grabs_;  // X key code, X modifier state
+    ClickCounter clicks_;
 };
 
 }  // namespace murmelo::linuxdesktop

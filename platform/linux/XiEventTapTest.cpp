@@ -105,6 +105,16 @@ TEST(XiEventTap, OnlyTheUsersTypedKeysAreErasedWhenSwallowed) {
     }
 }
 
+TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
+    ClickCounter c;
+    EXPECT_EQ(c.down(10.0, {100, 100}), 1);
+    EXPECT_EQ(c.down(10.3, {102, 99}), 2);
+    EXPECT_EQ(c.down(10.6, {102, 99}), 3) << "each press within the interval of the last";
+    EXPECT_EQ(c.current(), 3);
+    EXPECT_EQ(c.down(11.1, {102, 99}), 1) << "too late";
+    EXPECT_EQ(c.down(11.2, {120, 99}), 1) << "too far";
+}
+
 namespace {
 
 struct DesktopEventTap : ::testing::Test {
@@ -223,4 +233,28 @@ TEST_F(DesktopEventTap, AGrabbedChordGoesToTheTapAlone) {
     tap.ungrabChord(38, 0);
     press(44);
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == "abj"; })) << target.line().toStdString();
+}
+
+TEST_F(DesktopEventTap, ButtonsAndScrollArriveWithPlaceAndClickCount) {
+    XTestFakeMotionEvent(other, 0, 200, 150, 0);
+    for (int b : {1, 1, 4, 3}) {
+        XTestFakeButtonEvent(other, b, True, 0);
+        XTestFakeButtonEvent(other, b, False, 0);
+    }
+    XFlush(other);
+    // Left down and up twice, one scroll step, right down (its release has no type).
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() >= 6; })) << seen.size();
+    const InputEventType types[] = {InputEventType::leftMouseDown, InputEventType::leftMouseUp,
+                                    InputEventType::leftMouseDown, InputEventType::leftMouseUp,
+                                    InputEventType::scrollWheel,   InputEventType::rightMouseDown};
+    const qint64 clicks[] = {1, 1, 2, 2, 0, 1};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].type, types[i]);
+        EXPECT_EQ(seen[i].clickState, clicks[i]);
+        EXPECT_EQ(seen[i].location, QPointF(200, 150));
+        EXPECT_EQ(seen[i].userData, 0);
+    }
+    test::waitUntil([] { return false; }, 0.1);
+    EXPECT_EQ(seen.size(), 6u);
 }
