@@ -12,15 +12,6 @@
 namespace murmelo::AXText {
 namespace {
 
-const QString kRole = QStringLiteral("AXRole");
-const QString kSubrole = QStringLiteral("AXSubrole");
-const QString kEditable = QStringLiteral("AXIsEditable");
-const QString kValue = QStringLiteral("AXValue");
-const QString kRange = QStringLiteral("AXSelectedTextRange");
-const QString kSelected = QStringLiteral("AXSelectedText");
-const QString kPlaceholder = QStringLiteral("AXPlaceholderValue");
-const QString kManual = QStringLiteral("AXManualAccessibility");
-const QString kSecureRole = QStringLiteral("AXSecureTextField");
 const QString kNotConfirmed = QStringLiteral("запись не подтвердилась перечиткой");
 
 constexpr qsizetype kWholeValueLimit = 5000;
@@ -154,7 +145,7 @@ bool wakeChromium() {
     if (AXElementPtr app = ax().applicationElement(front->pid)) {
         ax().setMessagingTimeout(*app, keyPathTimeout);
         stallEnter(QStringLiteral("AX: бужу дерево у ") + name);
-        error = ax().setAttribute(*app, kManual, true);
+        error = ax().setAttribute(*app, AXNames::manualAccessibility, true);
         stallLeave();
     }
     const bool accepted = error == AXError::success;
@@ -179,31 +170,31 @@ std::optional<QString> textAttr(const AXElementPtr& el, const QString& name) {
 }
 }  // namespace
 
-QString role(const AXElementPtr& el) { return textAttr(el, kRole).value_or(QStringLiteral("?")); }
+QString role(const AXElementPtr& el) { return textAttr(el, AXNames::role).value_or(QStringLiteral("?")); }
 
 bool isSecure(const AXElementPtr& el) {
-    return textAttr(el, kRole) == kSecureRole || textAttr(el, kSubrole) == kSecureRole;
+    return textAttr(el, AXNames::role) == AXNames::secureTextFieldRole || textAttr(el, AXNames::subrole) == AXNames::secureTextFieldRole;
 }
 
 bool isEditable(const AXElementPtr& el) {
-    const QVariant v = attr(el, kEditable);
+    const QVariant v = attr(el, AXNames::editable);
     if (v.typeId() == QMetaType::Bool) return v.toBool();
-    return settable(el, kRange);
+    return settable(el, AXNames::selectedRange);
 }
 
-std::optional<QString> value(const AXElementPtr& el) { return textAttr(el, kValue); }
-std::optional<QString> placeholder(const AXElementPtr& el) { return textAttr(el, kPlaceholder); }
-std::optional<QString> selectedText(const AXElementPtr& el) { return textAttr(el, kSelected); }
+std::optional<QString> value(const AXElementPtr& el) { return textAttr(el, AXNames::value); }
+std::optional<QString> placeholder(const AXElementPtr& el) { return textAttr(el, AXNames::placeholder); }
+std::optional<QString> selectedText(const AXElementPtr& el) { return textAttr(el, AXNames::selectedText); }
 
 std::optional<AXRange> selectedRange(const AXElementPtr& el) {
-    const QVariant v = attr(el, kRange);
+    const QVariant v = attr(el, AXNames::selectedRange);
     if (v.typeId() != qMetaTypeId<AXRange>()) return std::nullopt;
     return v.value<AXRange>();
 }
 
 bool setSelectedRange(const AXElementPtr& el, AXRange range) {
     if (!el) return false;
-    return ax().setAttribute(*el, kRange, QVariant::fromValue(range)) == AXError::success;
+    return ax().setAttribute(*el, AXNames::selectedRange, QVariant::fromValue(range)) == AXError::success;
 }
 
 std::optional<QRectF> bounds(const AXElementPtr& el, AXRange range) {
@@ -224,13 +215,13 @@ std::optional<qint64> ownerPid(const AXElementPtr& el) {
 
 bool acceptsWrite(const AXElementPtr& el) {
     if (isSecure(el)) return false;
-    return settable(el, kValue) || settable(el, kSelected);
+    return settable(el, AXNames::value) || settable(el, AXNames::selectedText);
 }
 
 QString writability(const AXElementPtr& el) {
     auto yn = [&](const QString& name) { return settable(el, name) ? QStringLiteral("да") : QStringLiteral("нет"); };
-    return QStringLiteral("запись: значение ") + yn(kValue) + QStringLiteral(", выделенный текст ") + yn(kSelected) +
-           QStringLiteral(", диапазон ") + yn(kRange);
+    return QStringLiteral("запись: значение ") + yn(AXNames::value) + QStringLiteral(", выделенный текст ") + yn(AXNames::selectedText) +
+           QStringLiteral(", диапазон ") + yn(AXNames::selectedRange);
 }
 
 bool allowsWholeValueWrite() { return Defaults::shared().realBool(wholeValueWriteKey).value_or(true); }
@@ -263,9 +254,9 @@ bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool al
     expected.replace(range.location, range.length, text);
     const auto savedSelection = selectedRange(el);
 
-    const bool selectedRoute = settable(el, kSelected);
+    const bool selectedRoute = settable(el, AXNames::selectedText);
     // Values of more than 5000 units are never written whole.
-    const bool wholeRoute = allowWholeValue && current->size() <= kWholeValueLimit && settable(el, kValue);
+    const bool wholeRoute = allowWholeValue && current->size() <= kWholeValueLimit && settable(el, AXNames::value);
 
     auto fail = [&](const QString& why) {
         if (savedSelection) setSelectedRange(el, *savedSelection);
@@ -283,7 +274,7 @@ bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool al
             if (!wholeRoute) return fail(kNotConfirmed);
         } else {
             const TextWriteTraceToken token = beginTrace(text, TextWriteRoute::accessibilitySelectedText, origin, range.length, pid);
-            const AXError error = ax().setAttribute(*el, kSelected, text);
+            const AXError error = ax().setAttribute(*el, AXNames::selectedText, text);
             if (error == AXError::success && verify(el, expected, range, text)) {
                 finishTrace(token, QStringLiteral("confirmed"));
                 forgiveMisses(pid);
@@ -295,7 +286,7 @@ bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool al
     }
 
     const TextWriteTraceToken token = beginTrace(text, TextWriteRoute::accessibilityValue, origin, range.length, pid);
-    const AXError error = ax().setAttribute(*el, kValue, expected);
+    const AXError error = ax().setAttribute(*el, AXNames::value, expected);
     if (error == AXError::success && verify(el, expected, range, text)) {
         finishTrace(token, QStringLiteral("confirmed"));
         setSelectedRange(el, AXRange{range.location + text.size(), 0});

@@ -12,15 +12,6 @@ struct SimAXElement : AXElement {
 
 const SimAXElement* simElement(const AXElement& el) { return dynamic_cast<const SimAXElement*>(&el); }
 
-const QString kRole = QStringLiteral("AXRole");
-const QString kSubrole = QStringLiteral("AXSubrole");
-const QString kEditable = QStringLiteral("AXIsEditable");
-const QString kValue = QStringLiteral("AXValue");
-const QString kRange = QStringLiteral("AXSelectedTextRange");
-const QString kSelected = QStringLiteral("AXSelectedText");
-const QString kPlaceholder = QStringLiteral("AXPlaceholderValue");
-const QString kManual = QStringLiteral("AXManualAccessibility");
-const QString kSecureRole = QStringLiteral("AXSecureTextField");
 
 QVariant fail(AXError* error, AXError code) {
     if (error) *error = code;
@@ -70,14 +61,14 @@ QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, A
     if (!f) return {};
     if (f->readDelay > 0 && onBlockingRead) onBlockingRead(f->readDelay);
     if (error) *error = AXError::success;
-    if (name == kRole) return f->role;
-    if (name == kSubrole) {
+    if (name == AXNames::role) return f->role;
+    if (name == AXNames::subrole) {
         if (!f->subrole.isEmpty()) return f->subrole;
-        if (f->secure && f->role != kSecureRole) return kSecureRole;
+        if (f->secure && f->role != AXNames::secureTextFieldRole) return AXNames::secureTextFieldRole;
         return fail(error, AXError::noValue);
     }
-    if (name == kEditable) return f->editable;
-    if (name == kValue) {
+    if (name == AXNames::editable) return f->editable;
+    if (name == AXNames::value) {
         if (!f->valueReadable) return fail(error, AXError::noValue);
         // Password fields show only bullets.
         if (f->secure) return QString(f->value.size(), QChar(0x2022));
@@ -93,15 +84,15 @@ QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, A
         }
         return f->value;
     }
-    if (name == kRange) {
+    if (name == AXNames::selectedRange) {
         if (!f->selectionReadable) return fail(error, AXError::noValue);
         return QVariant::fromValue(AXRange{f->selectionStart, f->selectionLength});
     }
-    if (name == kSelected) {
+    if (name == AXNames::selectedText) {
         if (f->secure) return fail(error, AXError::noValue);
         return f->selectedText();
     }
-    if (name == kPlaceholder) {
+    if (name == AXNames::placeholder) {
         if (!f->placeholder) return fail(error, AXError::noValue);
         return *f->placeholder;
     }
@@ -117,7 +108,7 @@ AXError SimAccessibility::setAttribute(const AXElement& el, const QString& name,
     ++writes;
     const SimAXElement* e = simElement(el);
     if (e && e->application) {
-        if (name != kManual) return AXError::attributeUnsupported;
+        if (name != AXNames::manualAccessibility) return AXError::attributeUnsupported;
         SimApp* a = desktop_.appByPid(e->pid);
         if (!a) return AXError::invalidUIElement;
         a->accessibilityAsleep = false;
@@ -126,15 +117,15 @@ AXError SimAccessibility::setAttribute(const AXElement& el, const QString& name,
     AXError error = AXError::success;
     auto f = fieldOf(el, &error);
     if (!f) return error;
-    if (name == kRange) {
+    if (name == AXNames::selectedRange) {
         if (!value.canConvert<AXRange>()) return AXError::illegalArgument;
         const AXRange r = value.value<AXRange>();
         if (r.location < 0 || r.length < 0 || r.location + r.length > f->value.size()) return AXError::illegalArgument;
         f->select(r.location, r.length);
         return AXError::success;
     }
-    const bool selected = name == kSelected;
-    if (!selected && name != kValue) return AXError::attributeUnsupported;
+    const bool selected = name == AXNames::selectedText;
+    if (!selected && name != AXNames::value) return AXError::attributeUnsupported;
     if (!f->editable || f->secure || !(selected ? f->selectedTextSettable : f->valueSettable))
         return AXError::attributeUnsupported;
     if (f->refusesWrites) return AXError::cannotComplete;
@@ -163,9 +154,9 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& el, const QString
     auto f = fieldOf(el, &error);
     if (!f) return error;
     bool answer = false;
-    if (name == kRange) answer = true;
-    else if (name == kSelected) answer = f->editable && !f->secure && f->selectedTextSettable;
-    else if (name == kValue) answer = f->editable && !f->secure && f->valueSettable;
+    if (name == AXNames::selectedRange) answer = true;
+    else if (name == AXNames::selectedText) answer = f->editable && !f->secure && f->selectedTextSettable;
+    else if (name == AXNames::value) answer = f->editable && !f->secure && f->valueSettable;
     if (settable) *settable = answer;
     return AXError::success;
 }

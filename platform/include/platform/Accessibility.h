@@ -8,6 +8,19 @@
 
 namespace murmelo {
 
+// The attribute and role names the callers and every backend share.
+namespace AXNames {
+inline const QString role = QStringLiteral("AXRole");
+inline const QString subrole = QStringLiteral("AXSubrole");
+inline const QString editable = QStringLiteral("AXIsEditable");
+inline const QString value = QStringLiteral("AXValue");
+inline const QString selectedRange = QStringLiteral("AXSelectedTextRange");
+inline const QString selectedText = QStringLiteral("AXSelectedText");
+inline const QString placeholder = QStringLiteral("AXPlaceholderValue");
+inline const QString manualAccessibility = QStringLiteral("AXManualAccessibility");
+inline const QString secureTextFieldRole = QStringLiteral("AXSecureTextField");
+}  // namespace AXNames
+
 // Error numbers of the accessibility interface; write outcomes carry them ("rejected--25204").
 enum class AXError : int {
     success = 0,
