@@ -1,4 +1,5 @@
 #include "core/OneShotModes.h"
+#include "core/Graphemes.h"
 
 #include "core/AppQuit.h"
 #include "core/Autostart.h"
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QSemaphore>
 #include <QStringDecoder>
-#include <QTextBoundaryFinder>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -46,13 +46,6 @@ QStringList operands(const QStringList& arguments, const QString& flag) {
 }
 
 QString folderOf(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
-
-qsizetype characterCount(const QString& text) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() > 0) ++count;
-    return count;
-}
 
 QString readUtf8(const QString& path) {
     QFile file(path);
@@ -132,7 +125,7 @@ int sendMeetingNotes(const QStringList& arguments) {
         return kFailed;
     }
     const QString text = readUtf8(*written);
-    print(formatSpec(QStringLiteral("готово за %.0f с, %d симв.\n"), {secondsSince(start), characterCount(text)}));
+    print(formatSpec(QStringLiteral("готово за %.0f с, %d симв.\n"), {secondsSince(start), graphemeCount(text)}));
     print(text);
     return 0;
 }

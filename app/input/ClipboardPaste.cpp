@@ -1,4 +1,5 @@
 #include "input/ClipboardPaste.h"
+#include "core/Graphemes.h"
 
 #include "core/Log.h"
 #include "input/ClipboardManager.h"
@@ -168,7 +169,7 @@ void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
     // 8-9: settle, then Command-V.
     const double settle = remote ? PasteTiming::settleRemote : PasteTiming::settleLocal;
     if (remote && timingNote()) timingNote()(QStringLiteral("УДАЛЁННЫЙ СТОЛ: settle 500 мс вместо 70"));
-    const int characters = TextWriteTrace::characterCount(text);
+    const int characters = graphemeCount(text);
     MainQueue::shared().after(settle, [state, lease, remote, settle, characters] {
         sendStep(state, lease, remote, settle, characters);
     });

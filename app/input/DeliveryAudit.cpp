@@ -34,7 +34,7 @@ void repairStep(const Inputs& in, const QString& auditValue, quint64 typedAtInse
     const auto fresh = DeliveryRepair::snapshotFocusedField();
     const bool typed = g_typedGen != typedAtInsert;
     const auto action = DeliveryRepair::decide(in.expected, auditValue, in.before, fresh, typed, in.attempt);
-    const QString chars = QString::number(TextWriteTrace::characterCount(action.payload));
+    const QString chars = QString::number(graphemeCount(action.payload));
     switch (action.kind) {
     case DeliveryRepair::Action::notNeeded:
         observe(in.trace, QStringLiteral("delivery-repair=not-needed reason=") + action.payload + load);

@@ -1,4 +1,5 @@
 #include "input/DeliveryRepairCard.h"
+#include "core/Graphemes.h"
 
 #include "core/Localization.h"
 #include "core/Log.h"
@@ -150,7 +151,7 @@ void DeliveryRepairCardController::build(const QString& expected, const QString&
     pendingText_ = expected;
     pendingApp_ = app;
     pendingKind_ = kind;
-    const int chars = TextWriteTrace::characterCount(expected);
+    const int chars = graphemeCount(expected);
     model_ = model(chars, app, kind);
 
     const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
@@ -215,7 +216,7 @@ void DeliveryRepairCardController::reinsert() {
     const QString app = pendingApp_;
     const Kind kind = pendingKind_;
     hide();
-    const int chars = TextWriteTrace::characterCount(text);
+    const int chars = graphemeCount(text);
     logLine(logTag(kind) + QStringLiteral(": manual reinsert — ") + QString::number(chars) + QStringLiteral(" chars via clipboard (") +
             app + ')' + DeliveryRepair::loadAvg1Token());
     // The field as it stands before the reinsert: the audit then sees the text arrive

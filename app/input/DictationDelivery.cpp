@@ -1,4 +1,5 @@
 #include "input/DictationDelivery.h"
+#include "core/Graphemes.h"
 
 #include "core/Log.h"
 #include "input/ClipboardPaste.h"
@@ -13,7 +14,7 @@ namespace murmelo {
 
 DictationInsertionRoute dictationInsertionRoute(const QString& text, bool clipboardMode) {
     if (text.contains(QChar('\n'))) return DictationInsertionRoute::clipboard;
-    if (text.contains(QChar('\r')) || clipboardMode || TextWriteTrace::characterCount(text) > DIRECT_TYPING_MAX_CHARS)
+    if (text.contains(QChar('\r')) || clipboardMode || graphemeCount(text) > DIRECT_TYPING_MAX_CHARS)
         return DictationInsertionRoute::clipboard;
     return DictationInsertionRoute::directUnicode;
 }
@@ -42,7 +43,7 @@ void pasteText(const QString& text, TextWriteOrigin origin) {
     const double started = Clock::shared().uptime();
     const auto token = sendUnicode(text, origin);
     const qint64 ms = qint64((Clock::shared().uptime() - started) * 1000.0);
-    const int n = TextWriteTrace::characterCount(text);
+    const int n = graphemeCount(text);
     QString line = QStringLiteral("вставка: напечатано ") + QString::number(n) + QStringLiteral(" симв. напрямую (без буфера) за ") +
                    QString::number(ms) + QStringLiteral(" мс");
     if (ms >= 501) line += QStringLiteral(" — ДОЛГО, это ") + QString::number(ms / n) + QStringLiteral(" мс на символ");

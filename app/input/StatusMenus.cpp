@@ -1,4 +1,5 @@
 #include "input/StatusMenus.h"
+#include "core/Graphemes.h"
 
 #include "core/AppState.h"
 #include "core/Defaults.h"
@@ -66,7 +67,7 @@ void fill(QMenu* menu, const QList<SubmenuEntry>& entries) {
 QString shortened(const QString& text, int limit) {
     QString flat = text;
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (TextWriteTrace::characterCount(flat) <= limit) return flat;
+    if (graphemeCount(flat) <= limit) return flat;
     return firstCharacters(flat, limit - 3) + QStringLiteral("…");
 }
 

@@ -121,7 +121,6 @@ TextWriteTraceToken TextWriteTraceToken::off() {
 
 namespace TextWriteTrace {
 
-int characterCount(const QString& text) { return graphemeCount(text); }
 
 bool isEnabled() { return Defaults::shared().boolValue(SETTING_KEY); }
 
@@ -135,7 +134,7 @@ QString signature(const QString& text, quint64 salt) {
 
 TextWriteTraceMetadata metadata(const QString& text, std::optional<quint64> salt) {
     TextWriteTraceMetadata m;
-    m.characters = characterCount(text);
+    m.characters = graphemeCount(text);
     m.utf16Units = int(text.size());
     m.lines = text.isEmpty() ? 0 : 1 + int(text.count(QChar('\n')));
     m.signature = salt ? signature(text, *salt) : signature(text);

@@ -67,8 +67,5 @@ QString signature(const QString& text);
 QString signature(const QString& text, quint64 salt);
 TextWriteTraceMetadata metadata(const QString& text, std::optional<quint64> salt = std::nullopt);
 
-// User-perceived characters of a text.
-int characterCount(const QString& text);
-
 }  // namespace TextWriteTrace
 }  // namespace murmelo
