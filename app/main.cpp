@@ -1,8 +1,5 @@
-#include "core/AppDelegate.h"
-#include "core/NeighbourServices.h"
-#include "input/ClipboardManager.h"
-#include "input/GlobalEventTap.h"
-#include "input/SecureInput.h"
+#include "shell/AppDelegate.h"
+#include "ui/UiSeam.h"
 #include "input/StatusMenus.h"
 #include "linux/LinuxPlatform.h"
 #include "platform/MainQueue.h"
@@ -27,15 +24,11 @@ bool hasDisplay() {
 void connectInputLayer() {
     static murmelo::InputMenuServices menuServices;
     murmelo::StatusMenuServices::install(&menuServices);
-    auto& services = murmelo::NeighbourServices::shared();
-    services.buildStatusMenu = [build = services.buildStatusMenu] {
+    auto& ui = murmelo::UiSeam::shared();
+    ui.buildStatusMenu = [build = ui.buildStatusMenu] {
         build();
         murmelo::StatusMenus::attach();
     };
-    services.installTap = [] { return murmelo::GlobalEventTap::installTap(); };
-    services.startTapGuard = [] { murmelo::GlobalEventTap::startTapGuard(); };
-    services.secureInputStart = [] { murmelo::SecureInput::start(); };
-    services.clipboardManagerStart = [] { murmelo::ClipboardManager::shared().start(); };
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ endif()
 string(TIMESTAMP _time "%Y-%m-%d %H:%M")
 file(WRITE "${OUT}.tmp"
 "// Generated at build time by cmake/BuildStamp.cmake; do not edit.
-#include \"core/BuildStampData.h\"
+#include \"base/BuildStampData.h\"
 
 namespace murmelo::BuildStampData {
 

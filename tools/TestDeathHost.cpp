@@ -2,9 +2,9 @@
 // stand-in servers and registers them, primes a recording file, registers a flush, reports
 // "ready <server pid> <corrector pid>" and runs its event loop until a signal ends it.
 //   murmelo-test-death-host SIDECAR PRIMED_FILE
-#include "core/Death.h"
-#include "core/Log.h"
-#include "core/OrderlyQuit.h"
+#include "diagnostics/Death.h"
+#include "base/Log.h"
+#include "base/OrderlyQuit.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
 

@@ -1,8 +1,8 @@
 #include "input/AXText.h"
 
-#include "core/Defaults.h"
-#include "core/Log.h"
-#include "core/MainStallWatch.h"
+#include "base/Defaults.h"
+#include "base/Log.h"
+#include "diagnostics/MainStallWatch.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "input/InputTestFixture.h"
 
-#include "core/Defaults.h"
+#include "base/Defaults.h"
 
 namespace murmelo::test {
 namespace {

@@ -1,7 +1,7 @@
 #include "input/ClipboardManager.h"
 
-#include "core/Defaults.h"
-#include "core/MainStallWatch.h"
+#include "base/Defaults.h"
+#include "diagnostics/MainStallWatch.h"
 #include "platform/Pasteboard.h"
 #include "platform/Service.h"
 

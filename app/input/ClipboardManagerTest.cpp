@@ -1,7 +1,7 @@
 #include "input/ClipboardManager.h"
 #include "input/InputTestFixture.h"
 
-#include "core/Defaults.h"
+#include "base/Defaults.h"
 
 #include <QJsonDocument>
 

@@ -1,7 +1,7 @@
 #include "input/ClipboardPaste.h"
-#include "core/Graphemes.h"
+#include "base/Graphemes.h"
 
-#include "core/Log.h"
+#include "base/Log.h"
 #include "input/ClipboardManager.h"
 #include "input/SecureInput.h"
 #include "input/SyntheticInputPostGate.h"

@@ -1,7 +1,7 @@
 #include "input/DeliveryAudit.h"
 
-#include "core/Graphemes.h"
-#include "core/Log.h"
+#include "base/Graphemes.h"
+#include "base/Log.h"
 #include "input/AXText.h"
 #include "input/ClipboardPaste.h"
 #include "input/DeliveryRepairCard.h"

@@ -1,6 +1,6 @@
 #include "input/DeliveryRepair.h"
 
-#include "core/Graphemes.h"
+#include "base/Graphemes.h"
 #include "input/AXText.h"
 
 #include <cstdlib>

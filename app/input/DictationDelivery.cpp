@@ -1,7 +1,7 @@
 #include "input/DictationDelivery.h"
-#include "core/Graphemes.h"
+#include "base/Graphemes.h"
 
-#include "core/Log.h"
+#include "base/Log.h"
 #include "input/ClipboardPaste.h"
 #include "input/DeliveryAudit.h"
 #include "input/SecureInput.h"

@@ -1,8 +1,8 @@
 #include "input/GlobalEventTap.h"
 
-#include "core/BuildStamp.h"
-#include "core/Log.h"
-#include "core/MurmeloRuntimeSafety.h"
+#include "base/BuildStamp.h"
+#include "base/Log.h"
+#include "base/MurmeloRuntimeSafety.h"
 #include "input/ClipboardManager.h"
 #include "input/HotkeyDef.h"
 #include "input/InputEventFlightRecorder.h"

@@ -1,6 +1,6 @@
 #include "input/GlobalEventTap.h"
 
-#include "core/StatusMenu.h"
+#include "ui/StatusMenu.h"
 #include "input/HotkeyDef.h"
 #include "input/InputTestFixture.h"
 #include "input/SyntheticInputPostGate.h"

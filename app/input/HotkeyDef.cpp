@@ -1,7 +1,7 @@
 #include "input/HotkeyDef.h"
 
-#include "core/Defaults.h"
-#include "core/Log.h"
+#include "base/Defaults.h"
+#include "base/Log.h"
 
 namespace murmelo {
 

@@ -1,6 +1,6 @@
 #include "input/InputEventFlightRecorder.h"
 
-#include "core/Log.h"
+#include "base/Log.h"
 #include "input/SyntheticInputPostGate.h"
 #include "input/TextWriteTrace.h"
 #include "platform/MainQueue.h"

@@ -1,7 +1,7 @@
 #include "input/SecureInput.h"
 
-#include "core/Localization.h"
-#include "core/Log.h"
+#include "base/Localization.h"
+#include "base/Log.h"
 #include "input/AXText.h"
 #include "platform/MainQueue.h"
 #include "platform/SecureEventInput.h"

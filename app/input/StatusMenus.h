@@ -1,5 +1,5 @@
 #pragma once
-#include "core/StatusMenu.h"
+#include "ui/StatusMenu.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "input/StatusMenus.h"
 
-#include "core/AppState.h"
+#include "ui/AppState.h"
 #include "input/ClipboardManager.h"
 #include "input/InputTestFixture.h"
 #include "input/TapFuse.h"

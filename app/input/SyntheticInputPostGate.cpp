@@ -1,6 +1,6 @@
 #include "input/SyntheticInputPostGate.h"
 
-#include "core/Defaults.h"
+#include "base/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 

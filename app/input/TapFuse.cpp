@@ -1,8 +1,8 @@
 #include "input/TapFuse.h"
 
-#include "core/Localization.h"
-#include "core/Log.h"
-#include "core/StatusMenu.h"
+#include "base/Localization.h"
+#include "base/Log.h"
+#include "ui/StatusMenu.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
 #include "input/TextWriteTrace.h"
 
-#include "core/Defaults.h"
-#include "core/Log.h"
+#include "base/Defaults.h"
+#include "base/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
 #include <QCoreApplication>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
-#include "core/Graphemes.h"
+#include "base/Graphemes.h"
 #include <QTimeZone>
 
 #include <array>

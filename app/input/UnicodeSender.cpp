@@ -2,7 +2,7 @@
 
 #include "input/SyntheticInputPostGate.h"
 
-#include "core/Graphemes.h"
+#include "base/Graphemes.h"
 
 namespace murmelo {
 

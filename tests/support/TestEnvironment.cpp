@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
 
-#include "core/Localization.h"
-#include "core/Log.h"
+#include "base/Localization.h"
+#include "base/Log.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/Defaults.h"
+#include "base/Defaults.h"
 #include "sim/ManualMainQueue.h"
 
 #include <QStringList>

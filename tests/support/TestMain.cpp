@@ -1,4 +1,4 @@
-#include "core/Localization.h"
+#include "base/Localization.h"
 
 #include <QApplication>
 #include <gmock/gmock.h>

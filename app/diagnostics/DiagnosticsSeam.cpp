@@ -1,0 +1,17 @@
+#include "diagnostics/DiagnosticsSeam.h"
+
+#include "diagnostics/Death.h"
+#include "diagnostics/Health.h"
+#include "diagnostics/MainStallWatch.h"
+#include "diagnostics/Orphans.h"
+
+namespace murmelo {
+
+DiagnosticsSeam::DiagnosticsSeam() {
+    installDeathLogging = [] { murmelo::installDeathLogging(); };
+    orphansSweep = [] { Orphans::sweep(); };
+    healthStart = [] { Health::start(); };
+    mainStallWatchStart = [] { MainStallWatch::start(); };
+}
+
+}  // namespace murmelo

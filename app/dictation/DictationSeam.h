@@ -1,0 +1,41 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of the dictation subsystem (recorder, held recordings, models and the recognition server). Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct DictationSeam {
+    static DictationSeam& shared() { return sharedService<DictationSeam>(); }
+    // What the model start does.
+    struct ModelStart {
+        enum class Kind { start, substitute, nothingDownloaded };
+        Kind kind = Kind::start;
+        QString modelID;     // start: the model; substitute: the one to use
+        QString selectedID;  // substitute, nothingDownloaded: the selected identifier
+        bool selectedIsKnown = true;
+    };
+
+    std::function<void()> recorderPrime = [] {};
+    std::function<void()> recorderSweepOldRecordings = [] {};
+    std::function<void()> recordingHoldStartJanitor = [] {};
+    // Listens for changes of the audio input route and tells the recorder.
+    std::function<void()> audioRouteStartListening = [] {};
+    std::function<void()> recorderDiscardPrimedIfIdle = [] {};
+    // Removes every recording held for a rollback (a sweep with an age of 0 s).
+    std::function<void()> recordingHoldSweepAll = [] {};
+    std::function<bool()> dictationPauseIsActive = [] { return false; };
+    std::function<void(int minutes)> dictationPause = [](int) {};
+    std::function<std::optional<ModelStart>()> modelStartDecision = [] { return std::nullopt; };
+    std::function<void(const QString& id)> setSelectedModelID = [](const QString&) {};
+    std::function<void(const QString& id)> serverManagerStart = [](const QString&) {};
+    std::function<void()> serverManagerStop = [] {};
+    std::function<void()> refreshModelMenu = [] {};
+};
+
+}  // namespace murmelo

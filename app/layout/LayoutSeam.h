@@ -1,0 +1,20 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of the layout switcher and its models. Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct LayoutSeam {
+    static LayoutSeam& shared() { return sharedService<LayoutSeam>(); }
+    std::function<void()> layoutAppStatsFlush = [] {};
+    std::function<void()> inputRivalsStart = [] {};
+    std::function<void()> layoutSwitcherStart = [] {};
+};
+
+}  // namespace murmelo

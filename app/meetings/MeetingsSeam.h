@@ -1,0 +1,49 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of meetings. Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct MeetingsSeam {
+    static MeetingsSeam& shared() { return sharedService<MeetingsSeam>(); }
+    // A meeting-notes request ready to send.
+    struct NotesDraft {
+        qint64 characters = 0;
+    };
+
+    std::function<void()> meetingStoreStartupMaintenance = [] {};
+    std::function<QString()> meetingPreflightReport = [] { return QString(); };
+    std::function<std::optional<qint64>()> meetingCallAppPID = [] { return std::nullopt; };
+    std::function<QString(qint64 pid)> localizedApplicationName = [](qint64) { return QString(); };
+    std::function<QStringList()> meetingCallWindowTitles = [] { return QStringList(); };
+    std::function<QStringList(const QString& ocrText)> meetingParticipantCandidates = [](const QString&) {
+        return QStringList();
+    };
+    // kind is "notes" or "summary".
+    std::function<std::optional<NotesDraft>(const QString& folder, const QString& kind, QString* error)>
+        meetingNotesDraft = [](const QString&, const QString&, QString* error) -> std::optional<NotesDraft> {
+        if (error) *error = QStringLiteral("заметки по встречам в этой сборке недоступны");
+        return std::nullopt;
+    };
+    std::function<QString()> meetingNotesModel = [] { return QString(); };
+    // The path of the file it wrote, or nothing with the error.
+    std::function<std::optional<QString>(const QString& folder, const QString& kind, QString* error)>
+        meetingNotesSend = [](const QString&, const QString&, QString* error) -> std::optional<QString> {
+        if (error) *error = QStringLiteral("заметки по встречам в этой сборке недоступны");
+        return std::nullopt;
+    };
+    // Rebuilds the session of a folder and transcribes it; the transcript's path, or nothing.
+    std::function<std::optional<QString>(const QString& folder)> meetingRetranscribe =
+        [](const QString&) -> std::optional<QString> { return std::nullopt; };
+    // Names of the meeting folders whose recording has no transcript, in list order.
+    std::function<QStringList()> meetingRecoveryPending = [] { return QStringList(); };
+    std::function<int(int limitSeconds)> meetingRecoveryRun = [](int) { return 0; };
+};
+
+}  // namespace murmelo

@@ -1,0 +1,20 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of onboarding. Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct OnboardingSeam {
+    static OnboardingSeam& shared() { return sharedService<OnboardingSeam>(); }
+    std::function<void()> onboardingShowPreview = [] {};
+    std::function<void()> onboardingShowAtLaunchIfNeeded = [] {};
+    std::function<bool()> onboardingIsManagingModelSetup = [] { return false; };
+};
+
+}  // namespace murmelo

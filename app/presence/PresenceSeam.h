@@ -1,0 +1,24 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of the presence indicators and the quick panel. Each entry calls the real
+// thing; tests install their own (ScopedService) to watch the order of the calls.
+struct PresenceSeam {
+    static PresenceSeam& shared() { return sharedService<PresenceSeam>(); }
+    PresenceSeam();
+
+    std::function<void()> ladderPresenceShow;
+    // Until the presence subsystem exists the only style is the bar icon.
+    std::function<void()> presenceStyleApply;
+    std::function<void()> beadDropPrewarm = [] {};
+    std::function<void()> quickPanelHide = [] {};
+};
+
+}  // namespace murmelo

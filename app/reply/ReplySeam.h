@@ -1,0 +1,28 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of screen reply. Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct ReplySeam {
+    static ReplySeam& shared() { return sharedService<ReplySeam>(); }
+    std::function<void()> screenReplyCancel = [] {};
+    std::function<void()> quickReplyPreviewCancel = [] {};
+    // Prints its own report to standard output.
+    std::function<void()> screenContextProbeRun = [] {};
+    // Captures the window of the process whose title matches one of the patterns and
+    // recognises its text; the completion may come on any thread, once.
+    std::function<void(qint64 pid, const QStringList& titles,
+                       std::function<void(std::optional<QString> text, QString error)> completion)>
+        windowOCRRecognizeText = [](qint64, const QStringList&, auto completion) {
+            completion(std::nullopt, QStringLiteral("распознавание окон в этой сборке недоступно"));
+        };
+};
+
+}  // namespace murmelo

@@ -1,0 +1,21 @@
+#pragma once
+#include "platform/Service.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// What start-up, the one-shot modes and shutdown need of the settings window. Until that subsystem
+// is built each entry does nothing or answers its empty value; its library fills them.
+struct SettingsSeam {
+    static SettingsSeam& shared() { return sharedService<SettingsSeam>(); }
+    std::function<void()> appearanceApply = [] {};
+    std::function<QString()> appearanceCurrent = [] { return QStringLiteral("system"); };
+    // tab: "appearance", "dictation", "history", "meetings", "app" or "home".
+    std::function<void(const QString& tab)> prefsWindowShow = [](const QString&) {};
+};
+
+}  // namespace murmelo
