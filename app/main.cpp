@@ -1,6 +1,5 @@
 #include "shell/AppDelegate.h"
-#include "ui/UiSeam.h"
-#include "input/StatusMenus.h"
+#include "shell/StatusMenuSections.h"
 #include "linux/LinuxPlatform.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
@@ -18,17 +17,6 @@ bool hasDisplay() {
     if (platform && *platform) return true;
     const char* display = std::getenv("DISPLAY");
     return display && *display;
-}
-
-// The input layer sits above the core; the start-up reaches it through these entries.
-void connectInputLayer() {
-    static murmelo::InputMenuServices menuServices;
-    murmelo::StatusMenuServices::install(&menuServices);
-    auto& ui = murmelo::UiSeam::shared();
-    ui.buildStatusMenu = [build = ui.buildStatusMenu] {
-        build();
-        murmelo::StatusMenus::attach();
-    };
 }
 
 }  // namespace
@@ -51,7 +39,9 @@ int main(int argc, char** argv) {
     // The desktop backends need the application object and its event loop.
     murmelo::linuxdesktop::installLinuxPlatform(QStringLiteral("com.local.murmelo"));
 
-    connectInputLayer();
+    // Every subsystem's lines of the status menu, in place before the start-up builds it;
+    // they live as long as the process.
+    new murmelo::StatusMenuSections;
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
     // 0 after a normal quit; a one-shot mode that failed ends with its own status.

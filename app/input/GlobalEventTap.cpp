@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "base/MurmeloRuntimeSafety.h"
 #include "input/ClipboardManager.h"
+#include "input/DeliveryAudit.h"
 #include "input/HotkeyDef.h"
 #include "input/InputEventFlightRecorder.h"
 #include "input/SecureInput.h"
@@ -106,7 +107,7 @@ bool onKeyDown(const InputEvent& event, bool synthetic, double now) {
             return false;
         }
         TapTypingStats::shared().note(event.timestamp, event.keyCode, event.flags);
-        ++switcher.typedGen;
+        DeliveryAudit::noteUserTyped();
         switcher.noteRealKeyDown();
         TapMeetingHotkey::shared().noteRealKeyDown();
         switcher.notePolishLiveTyping();
@@ -215,7 +216,7 @@ bool installTap() {
     state().installed = true;
     logLine(QStringLiteral("сборка: ") + BuildStamp::line());
     const TapPolish& polish = TapPolish::shared();
-    const QString suffix = !polish.isPolishEnabled()     ? QStringLiteral(" (полировка ВЫКЛ)")
+    const QString suffix = !TapPolish::isPolishEnabled()     ? QStringLiteral(" (полировка ВЫКЛ)")
                            : polish.isPolishLiveEnabled() ? QStringLiteral(" (живая ВКЛ)")
                                                           : QString();
     logLine(QStringLiteral("event-tap установлен · диктовка: ") + activeHotkey().name + QStringLiteral(" · команды: ") +

@@ -50,8 +50,6 @@ public:
     virtual void notePolishUp() {}
     virtual void notePolishLiveTyping() {}
     virtual void noteSpaceTyped() {}
-    // Physical key downs seen, wrapping.
-    quint64 typedGen = 0;
     static TapLayoutSwitcher& shared() { return installedOrDefault<TapLayoutSwitcher>(); }
     static void install(TapLayoutSwitcher* s) { installService<TapLayoutSwitcher>(s); }
 };
@@ -60,8 +58,10 @@ class TapPolish {
 public:
     virtual ~TapPolish() = default;
     virtual void revertLast() {}
-    virtual bool isPolishEnabled() const { return false; }
     virtual bool isPolishLiveEnabled() const { return false; }
+    // Polish is on when its setting says so: the menu and the tap read the same key.
+    static bool isPolishEnabled();
+    static void setPolishEnabled(bool on);
     static TapPolish& shared() { return installedOrDefault<TapPolish>(); }
     static void install(TapPolish* p) { installService<TapPolish>(p); }
 };

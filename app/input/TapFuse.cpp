@@ -2,7 +2,7 @@
 
 #include "base/Localization.h"
 #include "base/Log.h"
-#include "ui/StatusMenu.h"
+#include "input/HistoryMenus.h"
 
 #include <algorithm>
 
@@ -29,7 +29,7 @@ std::map<qint64, double>& deadlines() {
 
 QString n(double v) { return QString::number(qint64(v)); }
 
-void refreshMenu() { StatusMenuServices::shared().refreshTapFuseItem(); }
+void refreshMenu() { HistoryMenus::refreshTapFuseItem(); }
 
 }  // namespace
 

@@ -21,7 +21,7 @@
 #include "vocabulary/VocabularySeam.h"
 #include "shell/OneShotModes.h"
 #include "base/OrderlyQuit.h"
-#include "ui/StatusMenu.h"
+#include "ui/CoreMenuSections.h"
 #include "keepawake/OrphanedStayAwakeAlert.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/InstanceRegistry.h"
@@ -62,12 +62,12 @@ AppDelegate::AppDelegate()
     g_delegate = this;
     // Whoever asks the application to quit (a menu, Qt itself) goes through terminate().
     if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
-    StatusMenuServices::quitRequest() = [this] { terminate(); };
+    QuitMenuSection::quitRequest() = [this] { terminate(); };
 }
 
 AppDelegate::~AppDelegate() {
     if (g_delegate == this) g_delegate = nullptr;
-    StatusMenuServices::quitRequest() = nullptr;
+    QuitMenuSection::quitRequest() = nullptr;
 }
 
 AppDelegate* AppDelegate::shared() { return g_delegate; }

@@ -2,78 +2,14 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <functional>
-#include <memory>
 
 class QAction;
+class QIcon;
 class QMenu;
 
 namespace murmelo {
-
-// What the status menu needs of the subsystems it opens and switches. Each default does
-// the least that is meaningful before its subsystem exists: switches read and write their
-// setting, windows do nothing; the owning subsystem installs its own implementation.
-class StatusMenuServices {
-public:
-    virtual ~StatusMenuServices() = default;
-
-    // Hotkeys (the input layer).
-    virtual QString currentHotkeyName() const { return {}; }
-    virtual QString commandHotkeyName() const { return {}; }
-    virtual QString polishHotkeyName() const { return {}; }
-    virtual bool hasActivePolishHotkey() const { return false; }
-
-    // Layout switcher.
-    virtual bool typingFixLanguagesAvailable() const { return false; }
-    virtual bool layoutSwitchEnabled() const;
-    virtual void setLayoutSwitchEnabled(bool on);
-    virtual bool layoutSwitchSoundEnabled() const;
-    virtual void setLayoutSwitchSoundEnabled(bool on);
-
-    // Polish, Quick Actions, screen reply.
-    virtual bool isPolishEnabled() const;
-    virtual void setPolishEnabled(bool on);
-    virtual bool isQuickActionsEnabled() const;
-    virtual void setQuickActionsEnabled(bool on);
-    virtual bool screenReplyOCREnabled() const;
-    virtual void setScreenReplyOCREnabled(bool on);
-    virtual bool windowOCRHasPermission() const { return true; }
-    virtual bool requestWindowOCRPermission() { return windowOCRHasPermission(); }
-    virtual void openScreenCaptureSettings() {}
-
-    // Dictation clean-up modes, in their own order: raw value, title, subtitle.
-    struct CleanupMode {
-        QString rawValue, title, subtitle;
-    };
-    virtual QList<CleanupMode> cleanupModes() const;
-    virtual QString currentCleanupMode() const;
-    virtual void setCleanupMode(const QString& rawValue);
-
-    // Windows and dialogs.
-    virtual void openSettings() {}
-    virtual void openMeetings() {}
-    virtual void openSettingsHistory() {}
-    virtual void openQuickReplySettings() {}
-    virtual void showCorrection() {}
-    virtual void showRules() {}
-    virtual void showCleanupStatus() {}
-
-    // The state hub's menu logic: status lines and the two history submenus.
-    virtual void refreshTapFuseItem() {}
-    virtual void refreshRivalItem() {}
-    virtual void rebuildHistoryMenu() {}
-    virtual void rebuildClipboardMenu() {}
-
-    // The application's terminate request (confirmed by the quit flow once it exists).
-    virtual void terminate();
-    // Set by the application's quit flow, which lives above the menu.
-    static std::function<void()>& quitRequest();
-
-    static StatusMenuServices& shared();
-    static void install(StatusMenuServices* services);
-};
 
 // One line of the status menu as tests see it: everything but the drawing.
 struct MenuEntry {
@@ -90,50 +26,95 @@ struct MenuEntry {
     bool smallSecondary = false;  // 11-point secondary text
     QList<MenuEntry> submenu;
     bool hasSubmenu = false;
+
+    static MenuEntry item(const QString& name, const QString& title, const QString& icon = {});
+    static MenuEntry disabled(const QString& name, const QString& title, const QString& icon = {}, bool hidden = false);
+    static MenuEntry toggle(const QString& name, const QString& title, const QString& icon, bool checked);
+    static MenuEntry separatorLine();
 };
 
-// The status menu: built once from its model and handed to the state hub, which opens it
-// from the status item. Its check marks are read afresh every time it opens, so a switch
-// changed elsewhere never shows stale.
+// The menu's fixed places, top to bottom. A separator stands before history, layout,
+// meetings, settings and quit; every other place follows the one above it directly.
+enum class StatusMenuPlace {
+    header,
+    model,
+    inputStatus,
+    rival,
+    build,
+    history,
+    corrections,
+    cleanupSelfTest,
+    layout,
+    cleanupMode,
+    polish,
+    quickActions,
+    screenReply,
+    meetings,
+    settings,
+    quit,
+};
+
+class StatusMenu;
+
+// A part of the status menu that one subsystem owns: its lines and what they do. Several
+// sections may share a place; they follow in the order they were added.
+class StatusMenuSection {
+public:
+    virtual ~StatusMenuSection() = default;
+    // The section's lines as they would be built now.
+    virtual QList<MenuEntry> entries() const = 0;
+    // One of its lines was chosen; the sender is the menu item.
+    virtual void trigger(const QString& name, QAction* sender) { (void)name, (void)sender; }
+    // The menu was built: hand items to whoever updates them later.
+    virtual void built(StatusMenu& menu) { (void)menu; }
+    // The menu is opening: check marks and titles are read afresh, so a switch changed
+    // elsewhere never shows stale.
+    virtual void refresh(StatusMenu& menu) { (void)menu; }
+};
+
+// A section's place in the menu for as long as the handle lives.
+class StatusMenuRegistration {
+public:
+    StatusMenuRegistration() = default;
+    StatusMenuRegistration(StatusMenuPlace place, StatusMenuSection* section);
+    ~StatusMenuRegistration();
+    StatusMenuRegistration(StatusMenuRegistration&& other) noexcept;
+    StatusMenuRegistration& operator=(StatusMenuRegistration&& other) noexcept;
+    StatusMenuRegistration(const StatusMenuRegistration&) = delete;
+    StatusMenuRegistration& operator=(const StatusMenuRegistration&) = delete;
+
+private:
+    StatusMenuSection* section_ = nullptr;
+};
+
+// The status menu: built once from the sections and handed to the state hub, which opens
+// it from the status item.
 class StatusMenu : public QObject {
     Q_OBJECT
 public:
     explicit StatusMenu(QObject* parent = nullptr);
     ~StatusMenu() override;
 
-    // The menu as it would be built now.
+    // The menu as it would be built now from the sections added so far.
     static QList<MenuEntry> model();
     // Builds the menu once and stores it and its dynamic items in AppState.
     QMenu* build();
     QMenu* menu() const { return menu_; }
     QAction* action(const QString& name) const { return actions_.value(name); }
-    // The check marks (and the title that follows one of them) from the current settings.
+    // Every item of that name, in menu order (choices that share one action name).
+    QList<QAction*> actions(const QString& name) const { return allActions_.value(name); }
+    // Each section reads its check marks and titles afresh.
     void refreshChecks();
 
-    // Actions; the sender is the menu item.
-    void openPrefs();
-    void openMeetings();
-    void openClipboard();
-    void openQuickReplySettings();
-    void openLastDictationCorrection();
-    void openLearnedCorrections();
-    void openSmartCleanupLearning();
-    void toggleLayoutSwitch(QAction* sender);
-    void toggleLayoutSound(QAction* sender);
-    void togglePolish(QAction* sender);
-    void toggleQuickActions(QAction* sender);
-    void toggleScreenReplyOCR(QAction* sender);
-    void selectSmartCleanupMode(QAction* sender);
-    void refreshCleanupModeItems();
-
-    QMap<QString, QAction*> cleanupModeItems;
+    // The platform's symbol names mapped to the desktop's icon theme.
+    static QIcon symbolIcon(const QString& symbol);
 
 private:
-    void fill(QMenu* menu, const QList<MenuEntry>& entries);
-    void connectAction(QAction* action, const QString& name);
+    void fill(QMenu* menu, const QList<MenuEntry>& entries, StatusMenuSection* owner);
 
     QMenu* menu_ = nullptr;  // owned
     QMap<QString, QAction*> actions_;
+    QMap<QString, QList<QAction*>> allActions_;
 };
 
 }  // namespace murmelo

@@ -1,9 +1,8 @@
 #pragma once
-#include "ui/StatusMenu.h"
-
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 namespace murmelo {
 
@@ -19,10 +18,10 @@ struct SubmenuEntry {
     bool operator==(const SubmenuEntry&) const = default;
 };
 
-// What the state hub does with the status menu after it is built: refills the submenus of
+// The history and clipboard submenus of the status menu, and what the state hub does with the menu after it is built: refills the submenus of
 // recent dictations and clipboard items as they open, updates the status lines, and
 // pastes a picked text back into the application that was in front before.
-namespace StatusMenus {
+namespace HistoryMenus {
 
 inline constexpr int historyTitleLimit = 60;
 inline constexpr int clipboardTitleLimit = 58;
@@ -42,6 +41,8 @@ void clearHistory();
 void pasteHistory(const QVariant& representedObject);
 void pasteClip(const QVariant& representedObject);
 void openClipboardSettings();
+// What opening the clipboard settings does; the settings window lives above the input layer.
+std::function<void()>& openClipboardSettingsHandler();
 // Inserts the text into the application that was in front before the menu or panel
 // took the focus; never into whatever else happens to be in front.
 void pasteReturningFocus(const QString& text, const QString& source);
@@ -51,19 +52,6 @@ void refreshTapFuseItem();
 // Connects the hub's menus: the application menu's opening and the submenus' refills.
 void attach();
 
-}  // namespace StatusMenus
-
-// The status menu's services that the input layer answers: hotkey names, the breaker line
-// and the two history submenus.
-class InputMenuServices : public StatusMenuServices {
-public:
-    QString currentHotkeyName() const override;
-    QString commandHotkeyName() const override;
-    QString polishHotkeyName() const override;
-    bool hasActivePolishHotkey() const override;
-    void refreshTapFuseItem() override { StatusMenus::refreshTapFuseItem(); }
-    void rebuildHistoryMenu() override { StatusMenus::rebuildHistoryMenu(); }
-    void rebuildClipboardMenu() override { StatusMenus::rebuildClipboardMenu(); }
-};
+}  // namespace HistoryMenus
 
 }  // namespace murmelo

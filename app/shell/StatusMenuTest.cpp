@@ -1,6 +1,7 @@
 #include "ui/StatusMenu.h"
 
 #include "TestEnvironment.h"
+#include "shell/StatusMenuSections.h"
 #include "ui/AppState.h"
 #include "base/Bundle.h"
 
@@ -12,37 +13,36 @@ using namespace murmelo;
 
 namespace {
 
-// Services as the neighbouring subsystems would answer; the switches keep the default
+// The subsystems' sections, answering as their subsystems would; the switches keep their
 // settings-backed behaviour.
-struct FakeServices : StatusMenuServices {
+struct FakeSections : StatusMenuSections {
     bool layouts = true;
     bool polishKey = true;
     bool permission = true;
     bool grantOnRequest = false;
     int permissionRequests = 0, settingsOpened = 0, screenSettingsOpened = 0, historyRebuilt = 0;
-    QString currentHotkeyName() const override { return "правый Ctrl"; }
-    QString commandHotkeyName() const override { return "правый Alt"; }
-    QString polishHotkeyName() const override { return "правый Shift"; }
-    bool hasActivePolishHotkey() const override { return polishKey; }
-    bool typingFixLanguagesAvailable() const override { return layouts; }
-    bool windowOCRHasPermission() const override { return permission; }
-    bool requestWindowOCRPermission() override {
-        ++permissionRequests;
-        permission = grantOnRequest;
-        return permission;
+    FakeSections() {
+        header.dictationKeyName = [] { return QString("правый Ctrl"); };
+        header.commandKeyName = [] { return QString("правый Alt"); };
+        quickActions.commandHotkeyName = [] { return QString("правый Alt"); };
+        polish.polishHotkeyName = [] { return QString("правый Shift"); };
+        polish.hasActivePolishHotkey = [this] { return polishKey; };
+        layout.typingFixLanguagesAvailable = [this] { return layouts; };
+        screenReply.windowOCRHasPermission = [this] { return permission; };
+        screenReply.requestWindowOCRPermission = [this] {
+            ++permissionRequests;
+            permission = grantOnRequest;
+            return permission;
+        };
+        screenReply.openScreenCaptureSettings = [this] { ++screenSettingsOpened; };
+        settings.openSettings = [this] { ++settingsOpened; };
+        history.attach = [this] { ++historyRebuilt; };
     }
-    void openScreenCaptureSettings() override { ++screenSettingsOpened; }
-    void openSettings() override { ++settingsOpened; }
-    void rebuildHistoryMenu() override { ++historyRebuilt; }
 };
 
 class StatusMenuTest : public ::testing::Test {
 protected:
-    StatusMenuTest() { StatusMenuServices::install(&services); }
-    ~StatusMenuTest() override {
-        StatusMenuServices::install(nullptr);
-        Bundle::setInfoForTesting(std::nullopt);
-    }
+    ~StatusMenuTest() override { Bundle::setInfoForTesting(std::nullopt); }
     static QStringList names(const QList<MenuEntry>& entries) {
         QStringList out;
         for (const MenuEntry& e : entries) out << (e.separator ? QStringLiteral("-") : e.name);
@@ -55,7 +55,7 @@ protected:
     }
 
     test::TestEnvironment env;
-    FakeServices services;
+    FakeSections services;
 };
 
 TEST_F(StatusMenuTest, ReleaseBuildMenuHasTheFixedOrderAndTexts) {
@@ -151,25 +151,25 @@ TEST_F(StatusMenuTest, CheckMarksAreReadAfreshWhenTheMenuOpens) {
     emit qmenu->aboutToShow();
     EXPECT_TRUE(menu.action("togglePolish")->isChecked());
     EXPECT_FALSE(menu.action("toggleQuickActions")->isChecked());
-    EXPECT_TRUE(menu.cleanupModeItems.value("clean")->isChecked());
-    EXPECT_FALSE(menu.cleanupModeItems.value("literal")->isChecked());
+    EXPECT_TRUE(services.cleanupMode.modeItems.value("clean")->isChecked());
+    EXPECT_FALSE(services.cleanupMode.modeItems.value("literal")->isChecked());
 }
 
 TEST_F(StatusMenuTest, CleanupModeChoiceStoresLogsAndIgnoresStrangeObjects) {
     StatusMenu menu;
     menu.build();
-    QAction* structured = menu.cleanupModeItems.value("structured");
+    QAction* structured = services.cleanupMode.modeItems.value("structured");
     structured->trigger();
     EXPECT_EQ(env.defaults().stringValue("smartCleanup.mode.v1"), "structured");
     EXPECT_TRUE(structured->isChecked());
-    EXPECT_FALSE(menu.cleanupModeItems.value("literal")->isChecked());
+    EXPECT_FALSE(services.cleanupMode.modeItems.value("literal")->isChecked());
     structured->trigger();  // already selected: stored and logged again
     EXPECT_EQ(env.logLines().filter("Smart Cleanup: режим structured").size(), 2);
 
     QAction strange;
     for (const QVariant& v : {QVariant("verbatim"), QVariant(1), QVariant()}) {
         strange.setData(v);
-        menu.selectSmartCleanupMode(&strange);
+        services.cleanupMode.select(&strange);
     }
     EXPECT_EQ(env.defaults().stringValue("smartCleanup.mode.v1"), "structured");
     EXPECT_EQ(env.logLines().size(), 2);

@@ -1,4 +1,4 @@
-#include "input/StatusMenus.h"
+#include "input/HistoryMenus.h"
 
 #include "ui/AppState.h"
 #include "input/ClipboardManager.h"
@@ -11,9 +11,9 @@
 namespace murmelo::test {
 namespace {
 
-class StatusMenusTest : public SimInputTest {
+class HistoryMenusTest : public SimInputTest {
 protected:
-    StatusMenusTest() : prevManager_(installedService<ClipboardManager>()) {
+    HistoryMenusTest() : prevManager_(installedService<ClipboardManager>()) {
         ClipboardManager::install(&manager);
         AppState& hub = AppState::shared();
         hub.appMenu = &appMenu;
@@ -23,9 +23,9 @@ protected:
         hub.tapFuseItem = appMenu.addAction(QStringLiteral("fuse"));
         hub.frontAppBeforeMenu.reset();
         TapFuse::reset();
-        StatusMenus::attach();
+        HistoryMenus::attach();
     }
-    ~StatusMenusTest() override {
+    ~HistoryMenusTest() override {
         AppState& hub = AppState::shared();
         hub.appMenu = nullptr;
         hub.historyMenu = nullptr;
@@ -40,7 +40,7 @@ protected:
     void setHistory(const QStringList& texts) {
         QVariantList l;
         for (const QString& t : texts) l << t;
-        env.defaults().set(StatusMenus::historyKey, l);
+        env.defaults().set(HistoryMenus::historyKey, l);
     }
     static QStringList titles(const QMenu& menu) {
         QStringList out;
@@ -60,7 +60,7 @@ private:
     ClipboardManager* prevManager_;
 };
 
-TEST_F(StatusMenusTest, TitlesAreShortenedByCharacters) {
+TEST_F(HistoryMenusTest, TitlesAreShortenedByCharacters) {
     struct Case {
         QString text;
         int limit;
@@ -74,10 +74,10 @@ TEST_F(StatusMenusTest, TitlesAreShortenedByCharacters) {
         {QString(58, QChar('a')), 58, QString(58, QChar('a'))},
         {QString(59, QChar('a')), 58, QString(55, QChar('a')) + QStringLiteral("…")},
     };
-    for (const Case& c : cases) EXPECT_EQ(StatusMenus::shortened(c.text, c.limit), c.want);
+    for (const Case& c : cases) EXPECT_EQ(HistoryMenus::shortened(c.text, c.limit), c.want);
 }
 
-TEST_F(StatusMenusTest, HistorySubmenu) {
+TEST_F(HistoryMenusTest, HistorySubmenu) {
     emit historyMenu.aboutToShow();
     EXPECT_EQ(titles(historyMenu), QStringList{QStringLiteral("пусто")});
     EXPECT_FALSE(historyMenu.actions().first()->isEnabled());
@@ -89,12 +89,12 @@ TEST_F(StatusMenusTest, HistorySubmenu) {
     EXPECT_EQ(historyMenu.actions().first()->toolTip(), QStringLiteral("вторая\nстрока"));
 
     entry(historyMenu, QStringLiteral("Очистить историю"))->trigger();
-    EXPECT_FALSE(env.defaults().contains(StatusMenus::historyKey));
+    EXPECT_FALSE(env.defaults().contains(HistoryMenus::historyKey));
     EXPECT_EQ(titles(historyMenu), QStringList{QStringLiteral("пусто")});
     EXPECT_TRUE(env.logContains(QStringLiteral("история очищена")));
 }
 
-TEST_F(StatusMenusTest, ClipboardSubmenuShowsFifteenWithPins) {
+TEST_F(HistoryMenusTest, ClipboardSubmenuShowsFifteenWithPins) {
     for (int i = 1; i <= 20; ++i) manager.capture(QStringLiteral("клип %1").arg(i));
     manager.togglePin(manager.items()[1].id);
     emit clipboardMenu.aboutToShow();
@@ -102,10 +102,10 @@ TEST_F(StatusMenusTest, ClipboardSubmenuShowsFifteenWithPins) {
     ASSERT_EQ(t.size(), 17);
     EXPECT_EQ(t.mid(15), (QStringList{QStringLiteral("---"), QStringLiteral("Открыть историю буфера…")}));
     EXPECT_EQ(t.filter(QStringLiteral("📌 ")).size(), 1);
-    EXPECT_EQ(StatusMenus::clipboardMenuModel().first().representedObject, manager.items().front().id);
+    EXPECT_EQ(HistoryMenus::clipboardMenuModel().first().representedObject, manager.items().front().id);
 }
 
-TEST_F(StatusMenusTest, PickedClipMovesToTopAndIsPastedIntoTheRememberedApplication) {
+TEST_F(HistoryMenusTest, PickedClipMovesToTopAndIsPastedIntoTheRememberedApplication) {
     auto notes = frontField(QStringLiteral("com.example.notes"));
     manager.capture(QStringLiteral("старый"));
     manager.capture(QStringLiteral("новый"));
@@ -123,7 +123,7 @@ TEST_F(StatusMenusTest, PickedClipMovesToTopAndIsPastedIntoTheRememberedApplicat
     EXPECT_EQ(notes->value, QStringLiteral("старый"));
 }
 
-TEST_F(StatusMenusTest, EntryPickedOverTheRememberedApplicationPastesWithoutReactivating) {
+TEST_F(HistoryMenusTest, EntryPickedOverTheRememberedApplicationPastesWithoutReactivating) {
     auto notes = frontField(QStringLiteral("com.example.notes"));
     setHistory({QStringLiteral("текст")});
     emit appMenu.aboutToShow();
@@ -136,14 +136,14 @@ TEST_F(StatusMenusTest, EntryPickedOverTheRememberedApplicationPastesWithoutReac
 
 // The application the text was meant for has quit: nothing is pasted into whatever is in
 // front now.
-TEST_F(StatusMenusTest, NothingIsPastedWhenTheRememberedApplicationQuit) {
+TEST_F(HistoryMenusTest, NothingIsPastedWhenTheRememberedApplicationQuit) {
     auto notes = frontField(QStringLiteral("com.example.notes"));
     auto other = frontField(QStringLiteral("com.example.other"));
     desktop.focus(QStringLiteral("com.example.notes"));
     emit appMenu.aboutToShow();
     desktop.quit(QStringLiteral("com.example.notes"));
     desktop.focus(QStringLiteral("com.example.other"));
-    StatusMenus::pasteReturningFocus(QStringLiteral("секрет"), QStringLiteral("истории"));
+    HistoryMenus::pasteReturningFocus(QStringLiteral("секрет"), QStringLiteral("истории"));
     env.advance(3.0);
     EXPECT_EQ(other->value, QString());
     EXPECT_EQ(notes->value, QString());
@@ -151,7 +151,7 @@ TEST_F(StatusMenusTest, NothingIsPastedWhenTheRememberedApplicationQuit) {
     EXPECT_FALSE(env.logContains(QStringLiteral("вставлено")));
 }
 
-TEST_F(StatusMenusTest, OpeningTheMenuRefreshesTheStatusLines) {
+TEST_F(HistoryMenusTest, OpeningTheMenuRefreshesTheStatusLines) {
     emit appMenu.aboutToShow();
     EXPECT_FALSE(AppState::shared().secureInputItem->isVisible());
     EXPECT_FALSE(AppState::shared().tapFuseItem->isVisible());

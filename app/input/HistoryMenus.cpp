@@ -1,4 +1,4 @@
-#include "input/StatusMenus.h"
+#include "input/HistoryMenus.h"
 #include "base/Graphemes.h"
 
 #include "ui/AppState.h"
@@ -21,7 +21,7 @@
 #include <QTextBoundaryFinder>
 
 namespace murmelo {
-namespace StatusMenus {
+namespace HistoryMenus {
 namespace {
 
 constexpr double kPasteDelay = 0.15;
@@ -143,7 +143,18 @@ void pasteClip(const QVariant& representedObject) {
     pasteReturningFocus(text, QStringLiteral("буфера"));
 }
 
-void openClipboardSettings() { StatusMenuServices::shared().openSettingsHistory(); }
+std::function<void()>& openClipboardSettingsHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
+void openClipboardSettings() {
+    if (openClipboardSettingsHandler()) {
+        openClipboardSettingsHandler()();
+        return;
+    }
+    logLine(QStringLiteral("буфер: окна настроек в этой сборке нет"));
+}
 
 void pasteReturningFocus(const QString& text, const QString& source) {
     Workspace& workspace = Workspace::shared();
@@ -204,11 +215,6 @@ void attach() {
     });
 }
 
-}  // namespace StatusMenus
-
-QString InputMenuServices::currentHotkeyName() const { return activeHotkey().name; }
-QString InputMenuServices::commandHotkeyName() const { return murmelo::commandHotkeyName(); }
-QString InputMenuServices::polishHotkeyName() const { return murmelo::polishHotkeyName(); }
-bool InputMenuServices::hasActivePolishHotkey() const { return activePolishHotkey().has_value(); }
+}  // namespace HistoryMenus
 
 }  // namespace murmelo

@@ -1,0 +1,92 @@
+#include "cleanup/CleanupMenuSections.h"
+
+#include "base/BuildStamp.h"
+#include "base/Defaults.h"
+#include "base/Localization.h"
+#include "base/Log.h"
+#include "ui/CoreMenuSections.h"
+
+#include <QAction>
+
+namespace murmelo {
+namespace {
+const QString CLEANUP_MODE_KEY = QStringLiteral("smartCleanup.mode.v1");
+}  // namespace
+
+QList<MenuEntry> CleanupSelfTestMenuSection::entries() const {
+    if (!BuildStamp::isWork()) return {};
+    return {MenuEntry::item("openSmartCleanupLearning",
+                            L("menu.smartCleanupSelfTest", "Обработка диктовки: самопроверка…"), "checkmark.shield")};
+}
+
+void CleanupSelfTestMenuSection::trigger(const QString&, QAction*) {
+    if (showCleanupStatus) {
+        showCleanupStatus();
+        return;
+    }
+    logMenuLineUnavailable(L("menu.smartCleanupSelfTest", "Обработка диктовки: самопроверка…"));
+}
+
+QList<CleanupModeMenuSection::Mode> CleanupModeMenuSection::modes() {
+    return {{"literal", "Дословно", "только распознавание"},
+            {"clean", "Чисто", "оговорки, филлеры и явные списки"},
+            {"structured", "Структурировано", "плюс команды, числа и единицы"}};
+}
+
+QString CleanupModeMenuSection::currentMode() {
+    const QString stored = Defaults::shared().stringValue(CLEANUP_MODE_KEY).value_or(QString());
+    return stored == QStringLiteral("clean") || stored == QStringLiteral("structured") ? stored
+                                                                                       : QStringLiteral("literal");
+}
+
+QList<MenuEntry> CleanupModeMenuSection::entries() const {
+    MenuEntry cleanup = MenuEntry::item("cleanupMenu", L("menu.dictationProcessing", "Обработка диктовки"),
+                                        "text.line.first.and.arrowtriangle.forward");
+    cleanup.hasSubmenu = true;
+    const QString current = currentMode();
+    for (const Mode& mode : modes()) {
+        MenuEntry e = MenuEntry::toggle("selectSmartCleanupMode", mode.title + QStringLiteral(" — ") + mode.subtitle,
+                                        {}, mode.rawValue == current);
+        e.representedObject = mode.rawValue;
+        cleanup.submenu << e;
+    }
+    cleanup.submenu << MenuEntry::separatorLine();
+    for (const char* hint : {"Голосом на одну фразу:", "  «со знаками …» — знаки препинания словами",
+                             "  «списком …» — пронумеровать пункты", "  «дословно …» — ничего не менять"}) {
+        MenuEntry e = MenuEntry::disabled("cleanupHint", QString::fromUtf8(hint));
+        e.smallSecondary = true;
+        cleanup.submenu << e;
+    }
+    return {cleanup};
+}
+
+void CleanupModeMenuSection::trigger(const QString& name, QAction* sender) {
+    if (name == QStringLiteral("selectSmartCleanupMode")) select(sender);
+}
+
+void CleanupModeMenuSection::built(StatusMenu& menu) {
+    modeItems.clear();
+    for (QAction* a : menu.actions("selectSmartCleanupMode")) modeItems.insert(a->data().toString(), a);
+    refreshModeItems();
+}
+
+void CleanupModeMenuSection::refresh(StatusMenu&) { refreshModeItems(); }
+
+void CleanupModeMenuSection::select(QAction* sender) {
+    const QVariant data = sender->data();
+    if (data.typeId() != QMetaType::QString) return;
+    const QString raw = data.toString();
+    bool known = false;
+    for (const Mode& mode : modes()) known = known || mode.rawValue == raw;
+    if (!known) return;
+    Defaults::shared().set(CLEANUP_MODE_KEY, raw);
+    refreshModeItems();
+    logLine(QStringLiteral("Smart Cleanup: режим ") + raw);
+}
+
+void CleanupModeMenuSection::refreshModeItems() {
+    const QString current = currentMode();
+    for (auto it = modeItems.begin(); it != modeItems.end(); ++it) it.value()->setChecked(it.key() == current);
+}
+
+}  // namespace murmelo

@@ -1,0 +1,57 @@
+#include "layout/LayoutMenuSections.h"
+
+#include "base/Defaults.h"
+#include "base/Localization.h"
+#include "base/Log.h"
+
+#include <QAction>
+
+namespace murmelo {
+namespace {
+
+const QString LAYOUT_SWITCH_KEY = QStringLiteral("layoutSwitchEnabled");
+const QString LAYOUT_SOUND_KEY = QStringLiteral("layoutSwitchSound");
+
+QString onOff(bool on) { return on ? QStringLiteral("вкл") : QStringLiteral("выкл"); }
+
+}  // namespace
+
+QList<MenuEntry> RivalMenuSection::entries() const {
+    return {MenuEntry::disabled("rivalItem", {}, "keyboard.badge.ellipsis", true)};
+}
+
+bool LayoutMenuSection::layoutSwitchEnabled() { return Defaults::shared().boolValue(LAYOUT_SWITCH_KEY); }
+
+bool LayoutMenuSection::layoutSwitchSoundEnabled() {
+    // On until the user turns it off.
+    return Defaults::shared().object(LAYOUT_SOUND_KEY) ? Defaults::shared().boolValue(LAYOUT_SOUND_KEY) : true;
+}
+
+QList<MenuEntry> LayoutMenuSection::entries() const {
+    if (!typingFixLanguagesAvailable()) return {};
+    return {MenuEntry::toggle("toggleLayoutSwitch", L("menu.autoLayout", "Смена раскладки"), "keyboard",
+                              layoutSwitchEnabled()),
+            MenuEntry::toggle("toggleLayoutSound", L("menu.layoutSound", "└ звук при переключении"), {},
+                              layoutSwitchSoundEnabled())};
+}
+
+void LayoutMenuSection::trigger(const QString& name, QAction* sender) {
+    if (name == QStringLiteral("toggleLayoutSwitch")) {
+        const bool on = !layoutSwitchEnabled();
+        Defaults::shared().set(LAYOUT_SWITCH_KEY, on);
+        sender->setChecked(on);
+        logLine(QStringLiteral("авто-раскладка: ") + onOff(on));
+    } else if (name == QStringLiteral("toggleLayoutSound")) {
+        const bool on = !layoutSwitchSoundEnabled();
+        Defaults::shared().set(LAYOUT_SOUND_KEY, on);
+        sender->setChecked(on);
+        logLine(QStringLiteral("звук переключения раскладки: ") + onOff(on));
+    }
+}
+
+void LayoutMenuSection::refresh(StatusMenu& menu) {
+    if (QAction* a = menu.action("toggleLayoutSwitch")) a->setChecked(layoutSwitchEnabled());
+    if (QAction* a = menu.action("toggleLayoutSound")) a->setChecked(layoutSwitchSoundEnabled());
+}
+
+}  // namespace murmelo

@@ -1,0 +1,27 @@
+#pragma once
+#include "ui/StatusMenu.h"
+
+#include <functional>
+
+namespace murmelo {
+
+// The line that names other programs' event taps; hidden until the switcher finds one.
+class RivalMenuSection : public StatusMenuSection {
+public:
+    QList<MenuEntry> entries() const override;
+};
+
+// The layout switch and its sound, shown when the typing-fix languages are installed.
+class LayoutMenuSection : public StatusMenuSection {
+public:
+    QList<MenuEntry> entries() const override;
+    void trigger(const QString& name, QAction* sender) override;
+    void refresh(StatusMenu& menu) override;
+
+    // Until the switcher is built no languages are available.
+    std::function<bool()> typingFixLanguagesAvailable = [] { return false; };
+    static bool layoutSwitchEnabled();
+    static bool layoutSwitchSoundEnabled();
+};
+
+}  // namespace murmelo

@@ -1,0 +1,32 @@
+#include "polish/PolishMenuSection.h"
+
+#include "base/Localization.h"
+#include "input/HotkeyDef.h"
+#include "input/TapConsumers.h"
+
+#include <QAction>
+
+namespace murmelo {
+
+PolishMenuSection::PolishMenuSection()
+    : hasActivePolishHotkey([] { return activePolishHotkey().has_value(); }),
+      polishHotkeyName([] { return murmelo::polishHotkeyName(); }) {}
+
+QList<MenuEntry> PolishMenuSection::entries() const {
+    return {MenuEntry::toggle("togglePolish",
+                              hasActivePolishHotkey()
+                                  ? L("menu.polish", "Улучшить текст — %1$@", {polishHotkeyName()})
+                                  : L("menu.polish.noKey", "Улучшить текст — клавиша не назначена"),
+                              "wand.and.stars", TapPolish::isPolishEnabled())};
+}
+
+void PolishMenuSection::trigger(const QString&, QAction* sender) {
+    TapPolish::setPolishEnabled(!TapPolish::isPolishEnabled());
+    sender->setChecked(TapPolish::isPolishEnabled());
+}
+
+void PolishMenuSection::refresh(StatusMenu& menu) {
+    if (QAction* a = menu.action("togglePolish")) a->setChecked(TapPolish::isPolishEnabled());
+}
+
+}  // namespace murmelo
