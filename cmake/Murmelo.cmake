@@ -38,6 +38,8 @@ function(murmelo_library name dir)
     target_link_libraries(${name}_tests PRIVATE ${name} murmelo_testsupport ${ARG_TEST_DEPS} GTest::gmock)
     target_precompile_headers(${name}_tests PRIVATE <gtest/gtest.h> <QtCore/QString> <functional>)
     add_test(NAME ${name} COMMAND ${name}_tests)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    # Shuffled, so that a service one test leaves installed shows up as another's failure;
+    # the seed is printed at the top of the output.
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GTEST_SHUFFLE=1" TIMEOUT 300)
   endif()
 endfunction()

@@ -65,9 +65,8 @@ TEST_F(AutostartTest, ExecValuesAreQuotedAndEscapedForADesktopEntry) {
 
 class AutostartSimTest : public AutostartTest {
 protected:
-    AutostartSimTest() { LoginItem::install(&item); }
-    ~AutostartSimTest() override { LoginItem::install(nullptr); }
     sim::SimLoginItem item;
+    ScopedService<LoginItem> itemScope_{item};
 };
 
 TEST_F(AutostartSimTest, LegacyModeKeepsItsSwitchInTheSettingAndHidesTheEntry) {

@@ -58,14 +58,13 @@ TEST_F(LogTest, TestHostsWriteToTheTemporaryFolderWithTimestampedLines) {
 TEST_F(LogTest, ApplicationLogsIntoItsOwnPrivateFolder) {
     FakeApp app;
     app.id = "com.local.murmelo";
-    RunningApplication::install(&app);
+    ScopedService<RunningApplication> appScope(app);
     Log::resetForTesting();
     logLine("старт");
     EXPECT_TRUE(Log::isApp());
     EXPECT_EQ(Log::path(), Folders::join(Folders::join(Folders::userLogs(), "Murmelo"), "murmelo.log"));
     EXPECT_EQ(modeOf(Log::dir()), 0700u);
     EXPECT_EQ(modeOf(Log::path()), 0600u);
-    RunningApplication::install(nullptr);
 }
 
 TEST_F(LogTest, RotatesOnlyWhenALineCrossesTheLimit) {
@@ -175,7 +174,7 @@ TEST_F(LogTest, RunningBuildLineDescribesLocationBuildTimeAndSignature) {
     FakeApp app;
     app.mtime = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7));
     app.sig.kind = CodeSignature::Kind::AdHoc;
-    RunningApplication::install(&app);
+    ScopedService<RunningApplication> appScope(app);
     EXPECT_EQ(runningBuildLine(),
               "/opt/murmelo/bin/murmelo · собрана 04.03 05:06 · подпись ad-hoc (привязана к этому бинарю)");
     app.mtime.reset();
@@ -183,7 +182,6 @@ TEST_F(LogTest, RunningBuildLineDescribesLocationBuildTimeAndSignature) {
     EXPECT_EQ(runningBuildLine(), "/opt/murmelo/bin/murmelo · подпись «Dev»");
     app.sig = {CodeSignature::Kind::None, {}};
     EXPECT_EQ(runningBuildLine(), "/opt/murmelo/bin/murmelo · подпись отсутствует");
-    RunningApplication::install(nullptr);
 }
 
 TEST_F(LogTest, TwoProcessesAppendingToOneLogLoseNoLine) {

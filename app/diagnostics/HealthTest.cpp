@@ -19,14 +19,12 @@ constexpr qint32 SELF = 500;
 class HealthTest : public ::testing::Test {
 protected:
     HealthTest() {
-        Processes::install(&procs);
         Orphans::setServerPrograms({WHISPER}, {CORRECTOR});
         Health::resetForTesting();
         procs.add(SELF, 300, 310 * 1024, QStringLiteral("/opt/murmelo/bin/murmelo"));
     }
     ~HealthTest() override {
         Health::resetForTesting();
-        Processes::install(nullptr);
         Orphans::resetServerPrograms();
     }
 
@@ -46,6 +44,7 @@ protected:
 
     test::TestEnvironment env;
     sim::SimProcesses procs{SELF, 1000};
+    ScopedService<Processes> procsScope_{procs};
 };
 
 TEST_F(HealthTest, PeriodFallsBackTo60ForMissingOrNonPositiveValues) {

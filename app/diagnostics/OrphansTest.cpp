@@ -22,15 +22,14 @@ const QString SCRIPT = QStringLiteral("/opt/murmelo/corrector/server_ct2.py");
 class OrphansTest : public ::testing::Test {
 protected:
     OrphansTest() {
-        Processes::install(&procs);
         Orphans::setServerPrograms({WHISPER}, {CORRECTOR, SCRIPT});
     }
     ~OrphansTest() override {
-        Processes::install(nullptr);
         Orphans::resetServerPrograms();
     }
     TestEnvironment env;
     sim::SimProcesses procs{500, 1000};
+    ScopedService<Processes> procsScope_{procs};
 };
 
 TEST_F(OrphansTest, OnlyOurOwnServersWhoseParentIsGoneAreOrphans) {
@@ -117,7 +116,7 @@ TEST_F(OrphansTest, FreePortKillsOnlyOurOwnListeners) {
     };
     for (const Case& c : cases) {
         sim::SimProcesses fresh{500, 1000};
-        Processes::install(&fresh);
+        ScopedService<Processes> freshScope(fresh);
         QFile::remove(Log::path());
         c.setUp(fresh);
         Orphans::freePort(8910);

@@ -9,8 +9,7 @@ namespace {
 
 class ClipboardPasteTest : public test::SimInputTest {
 protected:
-    ClipboardPasteTest() : prevManager_(installedService<ClipboardManager>()) {
-        ClipboardManager::install(&manager);
+    ClipboardPasteTest() {
         manager.start();
         field = frontField(QStringLiteral("org.kde.kate"), QStringLiteral("> "));
         userClipboard.setData(Pasteboard::plainTextType, "user's own text");
@@ -21,7 +20,6 @@ protected:
             if (e.keyCode == 9 && e.keyDown) cmdVAt.push_back(env.clock().uptime() - t0);
         });
     }
-    ~ClipboardPasteTest() override { ClipboardManager::install(prevManager_); }
 
     // Looks without reading a promised text: a read would be the canary's signal.
     bool clipboardIsTheUsers() const {
@@ -47,7 +45,7 @@ protected:
     double t0 = 0;
 
 private:
-    ClipboardManager* prevManager_;
+    ScopedService<ClipboardManager> managerScope_{manager};
 };
 
 TEST_F(ClipboardPasteTest, TwoLinePasteReadAtOneTenthRestoresAtSixTenthsConfirmed) {

@@ -49,12 +49,6 @@ struct Recorder : TapDictation, TapTypingStats, TapLayoutSwitcher, TapQuickActio
 class GlobalEventTapTest : public SimInputTest {
 protected:
     GlobalEventTapTest() : tap(desktop) {
-        EventTap::install(&tap);
-        TapDictation::install(&rec);
-        TapTypingStats::install(&rec);
-        TapLayoutSwitcher::install(&rec);
-        TapQuickActions::install(&rec);
-        TapPolish::install(&rec);
         AppState::shared().tapFuseItem = &fuseItem;
         resetHotkeyCacheForTesting();
         TapFuse::reset();
@@ -66,12 +60,6 @@ protected:
         GlobalEventTap::resetForTesting();
         TapFuse::reset();
         SwallowedKeys::reset();
-        EventTap::install(nullptr);
-        TapDictation::install(nullptr);
-        TapTypingStats::install(nullptr);
-        TapLayoutSwitcher::install(nullptr);
-        TapQuickActions::install(nullptr);
-        TapPolish::install(nullptr);
         AppState::shared().tapFuseItem = nullptr;
     }
     void install() {
@@ -87,6 +75,12 @@ protected:
 
     sim::SimEventTap tap;
     Recorder rec;
+    ScopedService<EventTap> tapScope_{tap};
+    ScopedService<TapDictation> dictationScope_{rec};
+    ScopedService<TapTypingStats> statsScope_{rec};
+    ScopedService<TapLayoutSwitcher> switcherScope_{rec};
+    ScopedService<TapQuickActions> quickActionsScope_{rec};
+    ScopedService<TapPolish> polishScope_{rec};
     // The breaker's line of the status menu.
     QAction fuseItem;
 };

@@ -13,8 +13,7 @@ namespace {
 
 class HistoryMenusTest : public SimInputTest {
 protected:
-    HistoryMenusTest() : prevManager_(installedService<ClipboardManager>()) {
-        ClipboardManager::install(&manager);
+    HistoryMenusTest() {
         AppState& hub = AppState::shared();
         hub.appMenu = &appMenu;
         hub.historyMenu = &historyMenu;
@@ -35,7 +34,6 @@ protected:
         hub.frontAppBeforeMenu.reset();
         SecureInput::setPresentationObserver(nullptr);
         TapFuse::reset();
-        ClipboardManager::install(prevManager_);
     }
     void setHistory(const QStringList& texts) {
         QVariantList l;
@@ -57,7 +55,7 @@ protected:
     QMenu appMenu, historyMenu, clipboardMenu;
 
 private:
-    ClipboardManager* prevManager_;
+    ScopedService<ClipboardManager> managerScope_{manager};
 };
 
 TEST_F(HistoryMenusTest, TitlesAreShortenedByCharacters) {

@@ -24,29 +24,13 @@ namespace murmelo::test {
 class SimInputTest : public ::testing::Test {
 protected:
     SimInputTest()
-        : keys(desktop, pasteboard),
-          ax(desktop),
-          prevWorkspace_(installedService<Workspace>()),
-          prevPasteboard_(installedService<Pasteboard>()),
-          prevKeys_(installedService<KeyEventPoster>()),
-          prevAX_(installedService<Accessibility>()),
-          prevSecure_(installedService<SecureEventInput>()) {
-        Workspace::install(&desktop);
-        Pasteboard::install(&pasteboard);
-        KeyEventPoster::install(&keys);
-        Accessibility::install(&ax);
-        SecureEventInput::install(&secure);
+        : keys(desktop, pasteboard), ax(desktop) {
         AXText::resetForTesting();
         SecureInput::resetForTesting();
     }
     ~SimInputTest() override {
         AXText::resetForTesting();
         SecureInput::resetForTesting();
-        Workspace::install(prevWorkspace_);
-        Pasteboard::install(prevPasteboard_);
-        KeyEventPoster::install(prevKeys_);
-        Accessibility::install(prevAX_);
-        SecureEventInput::install(prevSecure_);
     }
 
     // A field of its own application, brought to the front and focused.
@@ -66,11 +50,11 @@ protected:
     sim::SimSecureEventInput secure;
 
 private:
-    Workspace* prevWorkspace_;
-    Pasteboard* prevPasteboard_;
-    KeyEventPoster* prevKeys_;
-    Accessibility* prevAX_;
-    SecureEventInput* prevSecure_;
+    ScopedService<Workspace> workspaceScope_{desktop};
+    ScopedService<Pasteboard> pasteboardScope_{pasteboard};
+    ScopedService<KeyEventPoster> keysScope_{keys};
+    ScopedService<Accessibility> axScope_{ax};
+    ScopedService<SecureEventInput> secureScope_{secure};
 };
 
 }  // namespace murmelo::test

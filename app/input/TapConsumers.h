@@ -9,13 +9,6 @@
 
 namespace murmelo {
 
-template <class T>
-T& installedOrDefault() {
-    if (T* t = installedService<T>()) return *t;
-    static T none;
-    return none;
-}
-
 // Dictation: hotkey starts and stops, and the key-release timing.
 class TapDictation {
 public:
@@ -23,7 +16,7 @@ public:
     virtual void startRec(bool command) { (void)command; }
     virtual void stopRec() {}
     virtual void noteKeyUp() {}
-    static TapDictation& shared() { return installedOrDefault<TapDictation>(); }
+    static TapDictation& shared() { return sharedService<TapDictation>(); }
     static void install(TapDictation* d) { installService<TapDictation>(d); }
 };
 
@@ -31,7 +24,7 @@ class TapTypingStats {
 public:
     virtual ~TapTypingStats() = default;
     virtual void note(quint64 stamp, qint64 keyCode, quint64 flags) { (void)stamp, (void)keyCode, (void)flags; }
-    static TapTypingStats& shared() { return installedOrDefault<TapTypingStats>(); }
+    static TapTypingStats& shared() { return sharedService<TapTypingStats>(); }
     static void install(TapTypingStats* s) { installService<TapTypingStats>(s); }
 };
 
@@ -50,7 +43,7 @@ public:
     virtual void notePolishUp() {}
     virtual void notePolishLiveTyping() {}
     virtual void noteSpaceTyped() {}
-    static TapLayoutSwitcher& shared() { return installedOrDefault<TapLayoutSwitcher>(); }
+    static TapLayoutSwitcher& shared() { return sharedService<TapLayoutSwitcher>(); }
     static void install(TapLayoutSwitcher* s) { installService<TapLayoutSwitcher>(s); }
 };
 
@@ -62,7 +55,7 @@ public:
     // Polish is on when its setting says so: the menu and the tap read the same key.
     static bool isPolishEnabled();
     static void setPolishEnabled(bool on);
-    static TapPolish& shared() { return installedOrDefault<TapPolish>(); }
+    static TapPolish& shared() { return sharedService<TapPolish>(); }
     static void install(TapPolish* p) { installService<TapPolish>(p); }
 };
 
@@ -79,7 +72,7 @@ public:
     // The cloud result card.
     virtual bool resultCardIsKey() const { return false; }
     virtual bool resultCardContains(QPointF point, double margin) const { (void)point, (void)margin; return false; }
-    static TapQuickActions& shared() { return installedOrDefault<TapQuickActions>(); }
+    static TapQuickActions& shared() { return sharedService<TapQuickActions>(); }
     static void install(TapQuickActions* q) { installService<TapQuickActions>(q); }
 };
 
@@ -89,7 +82,7 @@ public:
     virtual void noteDictationKeyDown(bool otherModifiers) { (void)otherModifiers; }
     virtual void noteDictationKeyUp() {}
     virtual void noteRealKeyDown() {}
-    static TapMeetingHotkey& shared() { return installedOrDefault<TapMeetingHotkey>(); }
+    static TapMeetingHotkey& shared() { return sharedService<TapMeetingHotkey>(); }
     static void install(TapMeetingHotkey* m) { installService<TapMeetingHotkey>(m); }
 };
 

@@ -5,6 +5,7 @@
 
 #include <TestEnvironment.h>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace murmelo::test {
 
@@ -13,15 +14,14 @@ namespace murmelo::test {
 class StayAwakeFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        prevPower_ = installedService<Power>();
-        Power::install(&power);
+        powerScope_.emplace(power);
         power.setBattery(80, true);
         power.lid = false;
         StayAwake::resetForTesting();
     }
     void TearDown() override {
         StayAwake::resetForTesting();
-        Power::install(prevPower_);
+        powerScope_.reset();
     }
 
     double now() const { return double(const_cast<TestEnvironment&>(env).clock().now().toMSecsSinceEpoch()) / 1000.0; }
@@ -43,7 +43,7 @@ protected:
     sim::SimPower power;
 
 private:
-    Power* prevPower_ = nullptr;
+    std::optional<ScopedService<Power>> powerScope_;
 };
 
 }  // namespace murmelo::test

@@ -23,9 +23,6 @@ class AppDelegateTest : public ::testing::Test, public test::TestSeams {
 protected:
     AppDelegateTest() {
         AppQuit::resetForTesting();
-        InstanceRegistry::install(&instances);
-        DistributedNotificationCenter::install(&notifications);
-        SessionEnd::install(&sessionEnd);
         OneShotModes::setOutput([this](const QString& line) { printed << line; });
         AppQuit::setDialogRunner([this](const QuitConfirmation&) {
             ++dialogs;
@@ -43,9 +40,6 @@ protected:
         OrphanedStayAwakeAlert::setRunner(nullptr);
         OrderlyQuit::resetForTesting();
         AppQuit::resetForTesting();
-        InstanceRegistry::install(nullptr);
-        DistributedNotificationCenter::install(nullptr);
-        SessionEnd::install(nullptr);
     }
 
     static std::function<void()> note(const char* name) {
@@ -161,6 +155,9 @@ protected:
     sim::SimInstanceRegistry instances;
     sim::SimNotificationCenter notifications;
     sim::SimSessionEnd sessionEnd;
+    ScopedService<InstanceRegistry> instancesScope_{instances};
+    ScopedService<DistributedNotificationCenter> notificationsScope_{notifications};
+    ScopedService<SessionEnd> sessionEndScope_{sessionEnd};
     AppDelegate delegate;
     QStringList printed;
     std::vector<int> exits;

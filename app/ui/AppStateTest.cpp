@@ -47,15 +47,11 @@ class AppStateTest : public ::testing::Test {
 protected:
     AppStateTest()
         : hub(std::make_unique<RecordingLadder>(ladder), std::make_unique<RecordingDrop>(drops)),
-          prevWorkspace_(installedService<Workspace>()),
-          prevPanel_(installedService<QuickPanelController>()) {
-        Workspace::install(&desktop);
-        QuickPanelController::install(&panel);
+          workspaceScope_(desktop),
+          panelScope_(panel) {
         Bundle::setInfoForTesting(QHash<QString, QString>{{"MurmeloBuildBranch", "main"}});
     }
     ~AppStateTest() override {
-        Workspace::install(prevWorkspace_);
-        QuickPanelController::install(prevPanel_);
         Bundle::setInfoForTesting(std::nullopt);
     }
     OrbIconMode icon() const { return hub.item->mode(); }
@@ -68,8 +64,8 @@ protected:
     AppState hub;
 
 private:
-    Workspace* prevWorkspace_;
-    QuickPanelController* prevPanel_;
+    ScopedService<Workspace> workspaceScope_;
+    ScopedService<QuickPanelController> panelScope_;
 };
 
 TEST_F(AppStateTest, EachSetterDrivesIconLadderAndDrop) {

@@ -9,24 +9,14 @@
 
 namespace murmelo::test {
 
-TestEnvironment::TestEnvironment()
-    : queue_(clock_),
-      prevClock_(installedService<Clock>()),
-      prevQueue_(installedService<MainQueue>()),
-      prevDefaults_(installedService<Defaults>()) {
+TestEnvironment::TestEnvironment() : queue_(clock_) {
     Folders::overrideRoot(dir_.path());
-    Clock::install(&clock_);
-    MainQueue::install(&queue_);
-    Defaults::install(&defaults_);
     Log::resetForTesting();
     // Interface texts in Russian, whatever the machine's own language.
     Localization::resetForTesting(QStringList{QStringLiteral("ru")});
 }
 
 TestEnvironment::~TestEnvironment() {
-    Clock::install(prevClock_);
-    MainQueue::install(prevQueue_);
-    Defaults::install(prevDefaults_);
     Folders::clearOverride();
     Log::resetForTesting();
     Localization::resetForTesting(QStringList{QStringLiteral("ru")});

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/Defaults.h"
+#include "platform/Service.h"
 #include "sim/ManualMainQueue.h"
 
 #include <QStringList>
@@ -36,9 +37,9 @@ private:
     sim::ManualClock clock_;
     sim::ManualMainQueue queue_;
     Defaults defaults_;
-    Clock* prevClock_;
-    MainQueue* prevQueue_;
-    Defaults* prevDefaults_;
+    ScopedService<Clock> clockScope_{clock_};
+    ScopedService<MainQueue> queueScope_{queue_};
+    ScopedService<Defaults> defaultsScope_{defaults_};
 };
 
 }  // namespace murmelo::test
