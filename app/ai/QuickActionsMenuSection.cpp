@@ -35,10 +35,7 @@ void QuickActionsMenuSection::trigger(const QString& name, QAction* sender) {
         sender->setChecked(on);
         logLine(QStringLiteral("Quick Actions: ") + (on ? QStringLiteral("вкл") : QStringLiteral("выкл")));
     } else if (name == QStringLiteral("openQuickReplySettings")) {
-        if (openQuickReplySettings)
-            openQuickReplySettings();
-        else
-            logMenuLineUnavailable(sender->text());
+        runMenuAction(openQuickReplySettings, sender->text());
     }
 }
 

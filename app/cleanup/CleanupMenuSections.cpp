@@ -20,11 +20,7 @@ QList<MenuEntry> CleanupSelfTestMenuSection::entries() const {
 }
 
 void CleanupSelfTestMenuSection::trigger(const QString&, QAction*) {
-    if (showCleanupStatus) {
-        showCleanupStatus();
-        return;
-    }
-    logMenuLineUnavailable(L("menu.smartCleanupSelfTest", "Обработка диктовки: самопроверка…"));
+    runMenuAction(showCleanupStatus, L("menu.smartCleanupSelfTest", "Обработка диктовки: самопроверка…"));
 }
 
 QList<CleanupModeMenuSection::Mode> CleanupModeMenuSection::modes() {

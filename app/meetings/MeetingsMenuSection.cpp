@@ -10,11 +10,7 @@ QList<MenuEntry> MeetingsMenuSection::entries() const {
 }
 
 void MeetingsMenuSection::trigger(const QString&, QAction*) {
-    if (openMeetings) {
-        openMeetings();
-        return;
-    }
-    logMenuLineUnavailable(L("meetings.menu", "Встречи…"));
+    runMenuAction(openMeetings, L("meetings.menu", "Встречи…"));
 }
 
 }  // namespace murmelo

@@ -12,11 +12,7 @@ QList<MenuEntry> SettingsMenuSection::entries() const {
 }
 
 void SettingsMenuSection::trigger(const QString&, QAction*) {
-    if (openSettings) {
-        openSettings();
-        return;
-    }
-    logMenuLineUnavailable(L("menu.prefs", "Настройки…"));
+    runMenuAction(openSettings, L("menu.prefs", "Настройки…"));
 }
 
 }  // namespace murmelo

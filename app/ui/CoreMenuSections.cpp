@@ -38,7 +38,11 @@ void QuitMenuSection::trigger(const QString&, QAction*) {
     QCoreApplication::quit();
 }
 
-void logMenuLineUnavailable(const QString& line) {
+void runMenuAction(const std::function<void()>& action, const QString& line) {
+    if (action) {
+        action();
+        return;
+    }
     logLine(QStringLiteral("меню: «") + line + QStringLiteral("» — этой части в сборке ещё нет"));
 }
 

@@ -21,8 +21,8 @@ public:
     static std::function<void()>& quitRequest();
 };
 
-// Logs once per call that a line's subsystem is not in this build yet, so that a click
-// that does nothing is never silent.
-void logMenuLineUnavailable(const QString& line);
+// Runs a line's action, or says in the log that the line's subsystem is not in this build
+// yet, so that a click that does nothing is never silent.
+void runMenuAction(const std::function<void()>& action, const QString& line);
 
 }  // namespace murmelo

@@ -13,14 +13,10 @@ QList<MenuEntry> CorrectionsMenuSection::entries() const {
 }
 
 void CorrectionsMenuSection::trigger(const QString& name, QAction*) {
-    const bool last = name == QStringLiteral("openLastDictationCorrection");
-    const std::function<void()>& show = last ? showCorrection : showRules;
-    if (show) {
-        show();
-        return;
-    }
-    logMenuLineUnavailable(last ? L("menu.fixLast", "Исправить последнюю диктовку…")
-                                : L("menu.learnedFixes", "Запомненные исправления…"));
+    if (name == QStringLiteral("openLastDictationCorrection"))
+        runMenuAction(showCorrection, L("menu.fixLast", "Исправить последнюю диктовку…"));
+    else
+        runMenuAction(showRules, L("menu.learnedFixes", "Запомненные исправления…"));
 }
 
 }  // namespace murmelo
