@@ -8,13 +8,16 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of dictation clean-up. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of dictation clean-up. Each entry calls
+// the real thing; tests install their own (ScopedService) to watch the order of the calls.
 struct CleanupSeam {
     static CleanupSeam& shared() { return sharedService<CleanupSeam>(); }
-    std::function<void()> migrateSmartCleanupDefaultToLiteral = [] {};
-    std::function<QString()> currentSmartCleanupModeTitle = [] { return QString(); };
-    std::function<void()> smartCleanupSelfLearningStart = [] {};
+    CleanupSeam();
+
+    std::function<void()> migrateSmartCleanupDefaultToLiteral;
+    std::function<QString()> currentSmartCleanupModeTitle;
+    // The self-test and self-learning are not built yet: this only says so in the log.
+    std::function<void()> smartCleanupSelfLearningStart;
 };
 
 }  // namespace murmelo

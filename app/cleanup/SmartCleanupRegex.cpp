@@ -1,0 +1,51 @@
+#include "cleanup/SmartCleanupRegex.h"
+
+#include "base/Graphemes.h"
+
+#include <algorithm>
+
+namespace murmelo::SmartCleanupRegex {
+
+Regex compile(const QString& pattern, std::uint32_t options) { return Regex::compile(pattern, options); }
+
+const Regex& word() {
+    static const Regex expression = compile(QStringLiteral(R"([\p{L}\p{N}][\p{L}\p{N}._'’\-]*)"), caseInsensitive);
+    return expression;
+}
+
+QStringList words(const QString& text) {
+    QStringList out;
+    for (const Regex::Match& m : word().matches(text)) out.append(m.captured(text));
+    return out;
+}
+
+QString escapedAlternation(const QStringList& words) {
+    struct Entry {
+        QString word;
+        int length;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(words.size());
+    for (const QString& w : words) entries.push_back({w, graphemeCount(w)});
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.length > b.length; });
+    QStringList escaped;
+    escaped.reserve(qsizetype(entries.size()));
+    for (const Entry& e : entries) escaped.append(Regex::escapedPattern(e.word));
+    return escaped.join(QLatin1Char('|'));
+}
+
+QString replace(const Regex& regex, const QString& text, const QString& templ) { return regex.replace(text, templ); }
+
+QString replaceWithCallback(const Regex& regex, const QString& text, const Transform& transform) {
+    const QList<Regex::Match> found = regex.matches(text);
+    if (found.isEmpty()) return text;
+    QString current = text;
+    for (auto it = found.crbegin(); it != found.crend(); ++it) {
+        if (const std::optional<QString> replacement = transform(*it, text)) {
+            current.replace(it->start(), it->length(), *replacement);
+        }
+    }
+    return current;
+}
+
+}  // namespace murmelo::SmartCleanupRegex
