@@ -2,12 +2,12 @@
 
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "base/Regex.h"
 #include "input/AXText.h"
 #include "platform/MainQueue.h"
 #include "platform/SecureEventInput.h"
 #include "platform/Workspace.h"
 
-#include <QRegularExpression>
 #include <cmath>
 
 namespace murmelo::SecureInput {
@@ -124,10 +124,10 @@ QString tooltip() { return flagActive() ? menuTitle() : QString(); }
 void setPresentationObserver(std::function<void(bool)> observer) { state().observer = std::move(observer); }
 
 std::optional<qint64> holderPid(const QString& registryText) {
-    static const QRegularExpression re(QStringLiteral("\"kCGSSessionSecureInputPID\"=(\\d+)"));
-    const auto match = re.match(registryText);
-    if (!match.hasMatch()) return std::nullopt;
-    const QString matched = match.captured(0);
+    static const Regex re = Regex::compile(QStringLiteral("\"kCGSSessionSecureInputPID\"=(\\d+)"));
+    const auto match = re.firstMatch(registryText);
+    if (!match) return std::nullopt;
+    const QString matched = match->captured(registryText);
     qsizetype first = 0;
     while (first < matched.size() && !matched[first].isDigit()) ++first;
     bool ok = false;
