@@ -1,17 +1,14 @@
 #include "cleanup/CleanupMenuSections.h"
 
 #include "base/BuildStamp.h"
-#include "base/Defaults.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "cleanup/SmartCleanupMode.h"
 #include "ui/CoreMenuSections.h"
 
 #include <QAction>
 
 namespace murmelo {
-namespace {
-const QString CLEANUP_MODE_KEY = QStringLiteral("smartCleanup.mode.v1");
-}  // namespace
 
 QList<MenuEntry> CleanupSelfTestMenuSection::entries() const {
     if (!BuildStamp::isWork()) return {};
@@ -24,16 +21,14 @@ void CleanupSelfTestMenuSection::trigger(const QString&, QAction*) {
 }
 
 QList<CleanupModeMenuSection::Mode> CleanupModeMenuSection::modes() {
-    return {{"literal", "Дословно", "только распознавание"},
-            {"clean", "Чисто", "оговорки, филлеры и явные списки"},
-            {"structured", "Структурировано", "плюс команды, числа и единицы"}};
+    QList<Mode> out;
+    for (SmartCleanupMode mode : SmartCleanupModes::allCases()) {
+        out.append({SmartCleanupModes::rawValue(mode), SmartCleanupModes::title(mode), SmartCleanupModes::subtitle(mode)});
+    }
+    return out;
 }
 
-QString CleanupModeMenuSection::currentMode() {
-    const QString stored = Defaults::shared().stringValue(CLEANUP_MODE_KEY).value_or(QString());
-    return stored == QStringLiteral("clean") || stored == QStringLiteral("structured") ? stored
-                                                                                       : QStringLiteral("literal");
-}
+QString CleanupModeMenuSection::currentMode() { return SmartCleanupModes::rawValue(currentSmartCleanupMode()); }
 
 QList<MenuEntry> CleanupModeMenuSection::entries() const {
     MenuEntry cleanup = MenuEntry::item("cleanupMenu", L("menu.dictationProcessing", "Обработка диктовки"),
@@ -72,10 +67,9 @@ void CleanupModeMenuSection::select(QAction* sender) {
     const QVariant data = sender->data();
     if (data.typeId() != QMetaType::QString) return;
     const QString raw = data.toString();
-    bool known = false;
-    for (const Mode& mode : modes()) known = known || mode.rawValue == raw;
-    if (!known) return;
-    Defaults::shared().set(CLEANUP_MODE_KEY, raw);
+    const std::optional<SmartCleanupMode> mode = SmartCleanupModes::fromRawValue(raw);
+    if (!mode) return;
+    setSmartCleanupMode(*mode);
     refreshModeItems();
     logLine(QStringLiteral("Smart Cleanup: режим ") + raw);
 }
