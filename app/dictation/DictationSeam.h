@@ -8,10 +8,11 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of the dictation subsystem (recorder, held recordings, models and the recognition server). Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of the dictation subsystem (recorder, held recordings, models and the recognition server). The constructor
+// binds the entries whose code exists; the others still do nothing or answer their empty value.
 struct DictationSeam {
     static DictationSeam& shared() { return sharedService<DictationSeam>(); }
+    DictationSeam();
     // What the model start does.
     struct ModelStart {
         enum class Kind { start, substitute, nothingDownloaded };

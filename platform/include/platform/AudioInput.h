@@ -1,0 +1,51 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+// The system's default input device as the log names it.
+struct AudioInputDevice {
+    quint32 id = 0;
+    std::optional<QString> name;  // none when the device's name cannot be read
+    bool operator==(const AudioInputDevice&) const = default;
+};
+
+// One capture of the default input: 16-bit signed mono samples at the rate it was made for.
+class AudioCapture {
+public:
+    // Receives samples in capture order, on whatever thread the backend delivers them.
+    using Sink = std::function<void(const qint16* samples, size_t count)>;
+
+    virtual ~AudioCapture() = default;
+    // Begins delivering samples; false when the input refused to start.
+    virtual bool start(Sink sink) = 0;
+    // Ends the capture. When it returns, every sample already captured has reached the sink
+    // and no further call to it will come. Never call it from inside the sink.
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+};
+
+// The microphone: which device is the default input, news when that changes, and captures.
+// A route that delivers only digital silence (or nothing at all) is how a dead input shows.
+class AudioInput {
+public:
+    virtual ~AudioInput() = default;
+
+    // None when there is no default input device or it cannot be read.
+    virtual std::optional<AudioInputDevice> defaultInputDevice() = 0;
+    // Calls onChange on the main queue after each change of the default input device, for
+    // the life of the process. 0 when the subscription holds, else a non-zero status code.
+    virtual int addDefaultInputListener(std::function<void()> onChange) = 0;
+    // A capture of the default input in mono at the given rate, not yet started; none, with
+    // a description in error, when it cannot be made.
+    virtual std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) = 0;
+
+    static AudioInput& shared();
+    static void install(AudioInput* input);
+};
+
+}  // namespace murmelo

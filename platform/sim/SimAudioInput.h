@@ -1,0 +1,59 @@
+#pragma once
+#include "platform/AudioInput.h"
+#include "platform/MainQueue.h"
+
+#include <deque>
+#include <vector>
+
+namespace murmelo::sim {
+
+// A microphone run by the test, in virtual time: a running capture receives the samples of
+// the time that passed on the clock, in ticks of the main queue, so a 3 s take costs three
+// seconds of advance() and no sleeping. What it plays is a script of samples (WAV files,
+// tones, digital silence) consumed by running captures in order; once the script is used
+// up the microphone hears faint room noise, as a real one does.
+class SimAudioInput : public AudioInput {
+public:
+    // The default input device; none: the machine has no input device.
+    std::optional<AudioInputDevice> device = AudioInputDevice{73, QStringLiteral("Встроенный микрофон")};
+    int listenerStatus = 0;                // non-zero: the subscription fails with this code
+    std::optional<QString> failNextCapture;  // the next makeCapture fails with this description
+    int refuseStarts = 0;                  // the next this many starts answer false
+    int deadCaptures = 0;                  // the next this many started captures hear digital zero
+    double tickSeconds = 0.02;             // how often a running capture delivers
+
+    void play(const std::vector<qint16>& samples);
+    // A sine tone; amplitude is a share of full scale.
+    void playTone(double hz, double amplitude, double seconds);
+    // Digital zero for the given time.
+    void playSilence(double seconds);
+    // The samples of a 16-bit PCM mono WAV file; false (and nothing queued) otherwise.
+    bool playWavFile(const QString& path);
+    size_t scriptedSamples() const { return script_.size(); }
+
+    // Makes another device the default input and tells the listeners on the main queue.
+    void changeDefaultDevice(std::optional<AudioInputDevice> next);
+
+    int capturesMade() const { return made_; }
+    int capturesStarted() const { return started_; }
+    int capturesRunning() const { return running_; }
+    int listeners() const { return int(listeners_.size()); }
+
+    // AudioInput
+    std::optional<AudioInputDevice> defaultInputDevice() override { return device; }
+    int addDefaultInputListener(std::function<void()> onChange) override;
+    std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) override;
+
+private:
+    class Capture;
+    void fill(qint16* out, size_t count, bool dead);
+
+    std::deque<qint16> script_;
+    std::vector<std::function<void()>> listeners_;
+    quint32 noise_ = 0x2545F491u;
+    int made_ = 0;
+    int started_ = 0;
+    int running_ = 0;
+};
+
+}  // namespace murmelo::sim

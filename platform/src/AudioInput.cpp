@@ -1,0 +1,29 @@
+#include "platform/AudioInput.h"
+
+#include "platform/Service.h"
+
+namespace murmelo {
+namespace {
+
+// Before a backend is installed there is no microphone.
+class NoAudioInput : public AudioInput {
+public:
+    std::optional<AudioInputDevice> defaultInputDevice() override { return std::nullopt; }
+    int addDefaultInputListener(std::function<void()>) override { return -1; }
+    std::unique_ptr<AudioCapture> makeCapture(int, QString* error) override {
+        if (error) *error = QStringLiteral("no audio input backend");
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+AudioInput& AudioInput::shared() {
+    if (auto* a = installedService<AudioInput>()) return *a;
+    static NoAudioInput none;
+    return none;
+}
+
+void AudioInput::install(AudioInput* input) { installService<AudioInput>(input); }
+
+}  // namespace murmelo
