@@ -113,9 +113,9 @@ int SimAudioInput::addDefaultInputListener(std::function<void()> onChange) {
 }
 
 std::unique_ptr<AudioCapture> SimAudioInput::makeCapture(int sampleRate, QString* error) {
-    if (failNextCapture) {
-        if (error) *error = *failNextCapture;
-        failNextCapture.reset();
+    if (failCaptures > 0) {
+        --failCaptures;
+        if (error) *error = captureError;
         return nullptr;
     }
     ++made_;

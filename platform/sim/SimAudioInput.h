@@ -17,7 +17,8 @@ public:
     // The default input device; none: the machine has no input device.
     std::optional<AudioInputDevice> device = AudioInputDevice{73, QStringLiteral("Встроенный микрофон")};
     int listenerStatus = 0;                // non-zero: the subscription fails with this code
-    std::optional<QString> failNextCapture;  // the next makeCapture fails with this description
+    int failCaptures = 0;                  // the next this many makeCapture calls fail ...
+    QString captureError = QStringLiteral("input unavailable");  // ... with this description
     int refuseStarts = 0;                  // the next this many starts answer false
     int deadCaptures = 0;                  // the next this many started captures hear digital zero
     double tickSeconds = 0.02;             // how often a running capture delivers
