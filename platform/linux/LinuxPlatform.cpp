@@ -6,6 +6,7 @@
 #include "linux/LinuxPower.h"
 #include "linux/LocalSocketNotificationCenter.h"
 #include "linux/LogindSessionEnd.h"
+#include "linux/PulseAudioInput.h"
 #include "linux/QtPasteboard.h"
 #include "linux/X11Workspace.h"
 #include "linux/XiEventTap.h"
@@ -32,6 +33,9 @@ void installLinuxPlatform(const QString& appId) {
     DistributedNotificationCenter::install(&notifications);
     static LogindSessionEnd sessionEnd;
     SessionEnd::install(&sessionEnd);
+    // The microphone needs no display. Kept for the life of the process: its PulseAudio
+    // thread may still be delivering while statics are destroyed.
+    AudioInput::install(new PulseAudioInput);
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.
