@@ -3,6 +3,7 @@
 #include "TestEnvironment.h"
 #include "diagnostics/Death.h"
 #include "dictation/AudioRoute.h"
+#include "dictation/DictationSeam.h"
 #include "dictation/Wav.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
@@ -410,4 +411,25 @@ TEST_F(RecorderFixture, InputRouteNamesTheDeviceAndSubscribesOnce) {
     EXPECT_EQ(changes, 0);  // delivered on the main queue
     env.runPending();
     EXPECT_EQ(changes, 1);
+}
+
+TEST_F(RecorderFixture, StartUpAndShutdownReachTheProcessRecorder) {
+    DictationSeam seam;
+    seam.recorderPrime();
+    ASSERT_TRUE(recorder().primedURL());
+    const QString primed = *recorder().primedURL();
+    seam.audioRouteStartListening();
+    EXPECT_EQ(mic.listeners(), 1);
+    mic.changeDefaultDevice(AudioInputDevice{2, QString("Гарнитура")});
+    env.runPending();
+    ASSERT_TRUE(recorder().primedURL());
+    EXPECT_NE(*recorder().primedURL(), primed);
+
+    seam.recorderDiscardPrimedIfIdle();
+    EXPECT_FALSE(recorder().hasRecorder());
+    EXPECT_EQ(recordings(), QStringList{QFileInfo(primed).fileName()});
+    // The file the device change left behind goes with the sweep once a day old.
+    env.clock().setNow(QDateTime::currentDateTime().addSecs(86401));
+    seam.recorderSweepOldRecordings();
+    EXPECT_TRUE(recordings().isEmpty());
 }
