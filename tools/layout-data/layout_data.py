@@ -713,6 +713,23 @@ def write_wordlist(forms, path):
     return len(ordered)
 
 
+def write_pack_inputs(freq, yo_spellings, outdir):
+    """Inputs of a Russian correction pack: its alphabet, and for freq.fst each word with evidence
+    and a value of -1000 ln(its share of running words), so that -value/1000 is the word's log
+    share (a form without evidence is left to the pack's floor of -20)."""
+    (outdir / "alphabet.txt").write_text("".join(c + "\n" for c in RU_ALPHABET), encoding="utf-8")
+    total = sum(freq.values())
+    costs = {}
+    for w, n in freq.items():
+        for spelling in [w, *yo_spellings.get(w, ())]:
+            if all(c in RU_ALPHABET for c in spelling):
+                costs[spelling] = round(-1000 * math.log(n / total))
+    with open(outdir / "ru_pack_freq.tsv", "w", encoding="utf-8", newline="\n") as f:
+        for w in sorted(costs, key=ru_key):
+            f.write(f"{w}\t{costs[w]}\n")
+    return len(costs)
+
+
 # ---------------------------------------------------------------------------------------------
 # evaluation
 
@@ -913,6 +930,8 @@ def main():
     wordlist.parent.mkdir(exist_ok=True)
     n = write_wordlist(forms, wordlist)
     log(f"word-form list: {n} forms in {wordlist}")
+    n = write_pack_inputs(freq, yo, scratch / "out")
+    log(f"correction pack inputs: alphabet.txt and {n} word frequencies in {scratch / 'out'}")
 
     ru_known = lambda w: w.lower().replace("ё", "е") in forms_e or w.lower().replace("ё", "е") in freq
     en_known = lambda w: w.lower() in en_forms
