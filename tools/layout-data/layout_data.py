@@ -18,11 +18,9 @@ import collections
 import gzip
 import hashlib
 import html.parser
-import io
 import json
 import math
 import multiprocessing
-import os
 import re
 import shutil
 import struct
@@ -105,14 +103,19 @@ def log(*parts):
 # fetch
 
 def fetch(scratch):
+    for tool in ("apt-get", "dpkg-deb", "npm"):
+        if not shutil.which(tool):
+            sys.exit(f"layout-data: needs {tool}")
     debs = scratch / "debs"
     debs.mkdir(parents=True, exist_ok=True)
     have = {p.name.split("_")[0] for p in debs.glob("*.deb")}
     missing = [d for d in DEBS if d not in have]
     if missing:
         log("downloading", len(missing), "Debian packages")
-        subprocess.run(["apt-get", "download", *missing], cwd=debs, check=True,
-                       stdout=subprocess.DEVNULL)
+        done = subprocess.run(["apt-get", "download", *missing], cwd=debs, stdout=subprocess.DEVNULL)
+        if done.returncode != 0:
+            sys.exit("layout-data: apt-get download failed; the package lists may be stale "
+                     "(apt-get update)")
     extracted = scratch / "x"
     for deb in sorted(debs.glob("*.deb")):
         name = deb.name.split("_")[0]
