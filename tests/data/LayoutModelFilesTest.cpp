@@ -122,6 +122,49 @@ TEST(LayoutModelFiles, NgramModelsLoadAndTellTheLanguagesApart) {
     }
 }
 
+QString readLayoutText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The same keys on the US and the Russian layout.
+const QString US_KEYS = QStringLiteral("`1234567890-=qwertyuiop[]\\asdfghjkl;'zxcvbnm,./");
+const QString RU_KEYS = QStringLiteral("ё1234567890-=йцукенгшщзхъ\\фывапролджэячсмитьбю.");
+
+QString onOtherLayout(const QString& word, const QString& from, const QString& to) {
+    QString out;
+    for (QChar c : word) {
+        const qsizetype i = from.indexOf(c);
+        out += i >= 0 ? to.at(i) : c;
+    }
+    return out;
+}
+
+// Words kept out of the models' training (a sample the pipeline writes beside this test): the
+// models alone must tell most of them from the same keys read on the other layout.
+TEST(LayoutModelFiles, ModelsAloneCatchHeldOutWordsTypedOnTheWrongLayout) {
+    Model en, ru;
+    ASSERT_EQ(loadModel("en.json", en).value_or(QString()).toStdString(), "");
+    ASSERT_EQ(loadModel("ru.json", ru).value_or(QString()).toStdString(), "");
+    struct Case { const char* lang; const Model* own; const Model* other; const QString& from; const QString& to; };
+    const Case cases[] = {{"ru", &ru, &en, RU_KEYS, US_KEYS}, {"en", &en, &ru, US_KEYS, RU_KEYS}};
+    for (const Case& c : cases) {
+        const QStringList words = readLayoutText(QStringLiteral(MURMELO_TEST_DATA_DIR "/layout-heldout-") + c.lang + ".txt")
+                                      .split('\n', Qt::SkipEmptyParts);
+        ASSERT_GE(words.size(), 1000) << c.lang;
+        int caught = 0, wrong = 0;
+        for (const QString& w : words) {
+            const auto own = score(*c.own, w);
+            const auto other = score(*c.other, onOtherLayout(w, c.from, c.to));
+            caught += own && (!other || *own > *other);
+            wrong += own && other && *other > *own;
+        }
+        const double caughtShare = double(caught) / words.size(), wrongShare = double(wrong) / words.size();
+        EXPECT_GE(caughtShare, 0.97) << c.lang;
+        EXPECT_LE(wrongShare, 0.015) << c.lang;
+    }
+}
+
 // One TSV file read the way the lexicon loader reads it.
 struct Table {
     QList<QStringList> rows;

@@ -768,7 +768,14 @@ def decide(typed, converted, lang_typed, lang_other, models, known, margins):
     return diff > margins[1]
 
 
-def evaluate(scratch, models, ru_known, en_known, out_path):
+def write_sample(words, path, size=3000):
+    """An even sample of held-out words, one per line, for the test suite's check of the
+    committed models."""
+    step = max(1, len(words) // size)
+    path.write_text("".join(w + "\n" for w in words[::step][:size]), encoding="utf-8")
+
+
+def evaluate(scratch, models, ru_known, en_known, out_path, sample_dir):
     known = {"ru": ru_known, "en": en_known}
     results = []
     for lang, other, tokens, to_other in (("ru", "en", ru_tokens, RU_TO_EN), ("en", "ru", en_tokens, EN_TO_RU)):
@@ -788,6 +795,7 @@ def evaluate(scratch, models, ru_known, en_known, out_path):
             wrong_models += s_other is not None and s_right is not None and s_other > s_right
         n = len(words)
         results.append((lang, other, n, caught / n, caught_models / n, wrong / n, wrong_models / n))
+        write_sample(words, sample_dir / f"layout-heldout-{lang}.txt")
     lines = ["# Wrong-layout detection on held-out text", "",
              f"One in {HOLDOUT} unique lines of the source text (chosen by a hash of the line) is kept",
              "out of every model and table. Each of its words of 3+ letters (without hyphens) is",
@@ -938,7 +946,7 @@ def main():
 
     ru_known = lambda w: w.lower().replace("ё", "е") in forms_e or w.lower().replace("ё", "е") in freq
     en_known = lambda w: w.lower() in en_forms
-    evaluate(scratch, models, ru_known, en_known, out / "EVALUATION.md")
+    evaluate(scratch, models, ru_known, en_known, out / "EVALUATION.md", ROOT / "tests" / "data")
 
     sizes = {}
     for p in sorted(out.iterdir()):
