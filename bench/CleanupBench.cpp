@@ -59,10 +59,33 @@ void BM_CleanupBothProfilesClean(benchmark::State& state) {
     state.SetLabel(QStringLiteral("%1 chars").arg(text.size()).toStdString());
 }
 
+// Dictated lists of every form, so that detection, grouping and rendering all have work,
+// with the refused look-alikes (versions, file names, ordinals inside sentences) between.
+const QString& lists() {
+    static const QString text = dictation(
+        {QStringLiteral("План, пункт 1, сделать много, пункт 2, проверить, пункт 3, заработать кучу денег."),
+         QStringLiteral("Давай запишем план. Первый пункт – проверить работу. Второй пункт – перезапустить. Третий – заработать."),
+         QStringLiteral("Версии 1.2 и 2.3 остаются совместимыми, файлы report1.txt и report2.txt лежат рядом."),
+         QStringLiteral("Plan. First point — check the build. Second point — restart it. Third — ship."),
+         QStringLiteral("Tasks: 1. check the build, 2. restart the application, 3. record the result."),
+         QStringLiteral("Во-первых, проверить, во-вторых, перезапустить, в-третьих, заработать."),
+         QStringLiteral("The first user opened the second document.")},
+        2000);
+    return text;
+}
+
+// No language tag, every list skill: the most the list stage is asked to do.
+void BM_CleanupListsClean(benchmark::State& state) {
+    const QString& text = lists();
+    for (auto _ : state) benchmark::DoNotOptimize(SmartCleanup::process(text, SmartCleanupMode::clean, std::nullopt));
+    state.SetLabel(QStringLiteral("%1 chars").arg(text.size()).toStdString());
+}
+
 }  // namespace
 
 BENCHMARK(BM_CleanupRussianStructured)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanupEnglishStructured)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanupBothProfilesClean)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CleanupListsClean)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -1,16 +1,14 @@
 #include "cleanup/SmartCleanupProcessors.h"
 
-#include "base/Log.h"
-
-#include <atomic>
+#include "cleanup/SmartCleanupListSequenceParser.h"
 
 namespace murmelo {
 
-// Spoken lists are not shaped yet: the text passes on unchanged, and the first run says so.
-SmartCleanupProcessorResult SmartCleanupListProcessor::process(const QString& text, const SmartCleanupContext&) const {
-    static std::atomic_bool said{false};
-    if (!said.exchange(true)) logLine(QStringLiteral("Smart Cleanup: списки ещё не распознаются, текст проходит без изменений"));
-    return SmartCleanupProcessorResult::unchanged(text);
+SmartCleanupProcessorResult SmartCleanupListProcessor::process(const QString& text, const SmartCleanupContext& context) const {
+    const QList<SmartCleanupListCandidate> candidates = detector.detect(text, context.profiles, context.enabledSkills);
+    const QList<SmartCleanupListSequence> sequences = parser.parse(candidates, text);
+    if (sequences.isEmpty()) return SmartCleanupProcessorResult::unchanged(text);
+    return renderer.render(sequences, text);
 }
 
 }  // namespace murmelo

@@ -1,5 +1,6 @@
 #pragma once
 #include "cleanup/SmartCleanupEngine.h"
+#include "cleanup/SmartCleanupListSequenceParser.h"
 
 namespace murmelo {
 
@@ -23,10 +24,14 @@ public:
     SmartCleanupProcessorResult process(const QString& text, const SmartCleanupContext& context) const override;
 };
 
-// Spoken lists shaped into numbered lines.
+// Spoken lists shaped into numbered lines: markers found, grouped into lists, rendered.
 class SmartCleanupListProcessor final : public SmartCleanupProcessor {
 public:
     SmartCleanupProcessorResult process(const QString& text, const SmartCleanupContext& context) const override;
+
+    SmartCleanupListCandidateDetector detector;
+    SmartCleanupListSequenceParser parser;
+    SmartCleanupListRenderer renderer;
 };
 
 // Number words before a unit or after an explicit cue become figures; structured mode only.
