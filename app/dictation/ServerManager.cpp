@@ -125,7 +125,12 @@ ServerManager::ServerManager(Config config) : config_(std::move(config)) {
 
 ServerManager::~ServerManager() { stop(); }
 
-qint32 ServerManager::pid() const { return proc_ ? qint32(proc_->processId()) : -1; }
+qint32 ServerManager::pid() const {
+    // The id recorded at launch: a process that has just ended reports 0, which must never
+    // pass for a process id.
+    const int pid = proc_ ? proc_->property("murmeloPid").toInt() : 0;
+    return pid > 0 ? qint32(pid) : -1;
+}
 
 bool ServerManager::isRunning() const { return proc_ && proc_->state() == QProcess::Running; }
 

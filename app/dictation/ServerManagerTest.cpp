@@ -239,6 +239,20 @@ TEST_F(ServerManagerTest, DeathsAMinuteApartNeverExhaustTheBudget) {
     EXPECT_FALSE(env.logContains("(2-я смерть за минуту)"));
 }
 
+TEST_F(ServerManagerTest, AWarmUpWhoseServerWasReplacedEndsSilently) {
+    manager->start(tiny());
+    const qint32 first = manager->pid();
+    // Restarted before the first warm-up could look at its server on the main thread.
+    manager->start(tiny());
+    ASSERT_NE(manager->pid(), first);
+    ASSERT_TRUE(startedAndWarm());
+    ASSERT_TRUE(waitFor(env, [this] { return pool.activeThreadCount() == 0; }));
+    EXPECT_EQ(count("whisper-server: прогрет за"), 1);
+    EXPECT_FALSE(env.logContains("прогрев отменён"));
+    EXPECT_FALSE(env.logContains("прогрев не прошёл"));
+    EXPECT_FALSE(env.logContains("умер"));
+}
+
 TEST_F(ServerManagerTest, AStopIsNoDeathAndForgetsTheProcess) {
     manager->start(tiny());
     const qint32 pid = manager->pid();
@@ -417,4 +431,22 @@ TEST(WhisperStandIn, SpeaksTheServerProtocol) {
     const int status = server.wait();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(WhisperStandIn, DelaysEveryReplyWhenAsked) {
+    test::TestEnvironment env;
+    writeFile(env.root() + "/model.bin", "m");
+    const quint16 port = freePort();
+    test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", env.root() + "/model.bin",
+                                              "--port", QString::number(port), "--delay-ms", "400"});
+    ASSERT_EQ(server.readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    const QUrl root(QString("http://127.0.0.1:%1/").arg(port));
+    // The reply cannot come before its delay, so a shorter wait gives up whatever the load.
+    const auto early = offMain(env, [&] { return loopbackHttp("GET", root, {}, {}, 2, 0.1); });
+    ASSERT_TRUE(early);
+    EXPECT_FALSE(early->responded);
+    const auto late = offMain(env, [&] { return loopbackHttp("GET", root, {}, {}, 10, 10); });
+    ASSERT_TRUE(late);
+    EXPECT_TRUE(late->responded);
+    EXPECT_EQ(late->status, 200);
 }
