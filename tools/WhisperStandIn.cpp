@@ -226,7 +226,7 @@ private:
         const QByteArray method = requestLine[0];
         const QByteArray path = requestLine[1];
         Reply reply;
-        if (path == "/" && (method == "GET" || method == "HEAD"))
+        if (path == "/" && method == "GET")
             reply = {200, "text/html; charset=utf-8", "<html><body>murmelo whisper stand-in</body></html>\n", false};
         else if (path == "/inference" && method == "POST")
             reply = inference(headers.value("content-type"), body);
