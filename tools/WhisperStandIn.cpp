@@ -25,6 +25,7 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -219,7 +220,14 @@ private:
             finish(socket, jsonError(413, QStringLiteral("bad or too large Content-Length")));
             return;
         }
-        if (buffer.size() - headerEnd - 4 < length) return;
+        if (buffer.size() - headerEnd - 4 < length) {
+            // Clients such as curl hold a large body back until told to go on.
+            if (headers.value("expect").toLower() == "100-continue" && !continued_.contains(socket)) {
+                continued_.insert(socket);
+                socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            }
+            return;
+        }
         const QByteArray body = buffer.mid(headerEnd + 4, length);
         buffers_.remove(socket);
         socket->disconnect(this);
@@ -244,6 +252,7 @@ private:
 
     void finish(QTcpSocket* socket, const Reply& reply) {
         buffers_.remove(socket);
+        continued_.remove(socket);
         socket->disconnect(this);
         QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) + "\r\n";
         out += "Content-Type: " + reply.contentType + "\r\n";
@@ -378,6 +387,7 @@ private:
     Options options_;
     QTcpServer server_;
     QHash<QTcpSocket*, QByteArray> buffers_;
+    QSet<QTcpSocket*> continued_;
     int answered_ = 0;
 };
 
