@@ -1,9 +1,9 @@
 #include "dictation/DictationSeam.h"
 
 #include "dictation/AudioRoute.h"
-#include "dictation/Recorder.h"
 #include "dictation/ModelCatalog.h"
 #include "dictation/ModelMenuSection.h"
+#include "dictation/Recorder.h"
 #include "dictation/ServerManager.h"
 
 namespace murmelo {
