@@ -23,14 +23,18 @@ QString canonical(const QString& path) {
     return c.isEmpty() ? path : c;
 }
 
-Programs programs() {
-    std::lock_guard lock(g_mutex);
+Programs programsLocked() {
     if (g_programs.custom) return g_programs;
     Programs p;
     const QString dir = QFileInfo(RunningApplication::shared().executablePath()).absolutePath();
     p.recognition << dir + QStringLiteral("/whisper-server");
     p.corrector << dir + QStringLiteral("/corrector-server");
     return p;
+}
+
+Programs programs() {
+    std::lock_guard lock(g_mutex);
+    return programsLocked();
 }
 
 bool runs(const ProcRow& row, const QString& program) {
@@ -57,6 +61,14 @@ void markOwner(QProcessEnvironment& environment) {
 void setServerPrograms(const QStringList& recognition, const QStringList& corrector) {
     std::lock_guard lock(g_mutex);
     g_programs = {recognition, corrector, true};
+}
+
+void setRecognitionPrograms(const QStringList& recognition) {
+    std::lock_guard lock(g_mutex);
+    Programs p = programsLocked();
+    p.recognition = recognition;
+    p.custom = true;
+    g_programs = p;
 }
 
 void resetServerPrograms() {

@@ -23,6 +23,8 @@ void markOwner(QProcessEnvironment& environment);
 // of a Python interpreter. Defaults: "whisper-server" and "corrector-server" beside the
 // application's executable.
 void setServerPrograms(const QStringList& recognition, const QStringList& corrector);
+// Sets the recognition server's programs and keeps the corrector's as they are.
+void setRecognitionPrograms(const QStringList& recognition);
 void resetServerPrograms();
 
 // Only our own servers count: same user, one of the programs above.

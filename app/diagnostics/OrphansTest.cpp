@@ -66,6 +66,18 @@ TEST_F(OrphansTest, OnlyOurOwnServersWhoseParentIsGoneAreOrphans) {
     EXPECT_EQ(found, (QList<qint32>{10, 13, 14}));  // row order
 }
 
+TEST_F(OrphansTest, TheRecognitionProgramCanChangeAloneKeepingTheCorrector) {
+    const QString standIn = QStringLiteral("/work/build/bin/murmelo-whisper-stand-in");
+    Orphans::setRecognitionPrograms({standIn});
+    procs.add(50, 1, 1024, standIn);
+    procs.add(51, 1, 1024, WHISPER);
+    procs.add(52, 1, 1024, CORRECTOR);
+    const auto rows = *Orphans::processTable();
+    EXPECT_EQ(Orphans::serverKind(rows[0]), Orphans::ServerKind::recognition);
+    EXPECT_EQ(Orphans::serverKind(rows[1]), Orphans::ServerKind::none);
+    EXPECT_EQ(Orphans::serverKind(rows[2]), Orphans::ServerKind::corrector);
+}
+
 TEST_F(OrphansTest, SweepKillsAndReportsEveryOrphanEvenWhenAKillFails) {
     procs.add(40, 1, 1024, WHISPER);
     procs.add(41, 1, 1024, CORRECTOR);

@@ -1,7 +1,10 @@
 #include "dictation/DictationSeam.h"
 
 #include "dictation/AudioRoute.h"
+#include "dictation/ModelCatalog.h"
+#include "dictation/ModelMenuSection.h"
 #include "dictation/Recorder.h"
+#include "dictation/ServerManager.h"
 
 namespace murmelo {
 
@@ -10,6 +13,26 @@ DictationSeam::DictationSeam() {
     recorderSweepOldRecordings = [] { Recorder::sweepOldRecordings(); };
     audioRouteStartListening = [] { AudioRoute::startListening([] { recorder().inputDeviceChanged(); }); };
     recorderDiscardPrimedIfIdle = [] { recorder().discardPrimedIfIdle(); };
+    modelStartDecision = []() -> std::optional<ModelStart> {
+        const ModelStartDecision d = murmelo::modelStartDecision();
+        ModelStart out;
+        out.selectedID = d.selected;
+        out.selectedIsKnown = d.selectedIsKnown;
+        if (d.model) out.modelID = d.model->id;
+        switch (d.kind) {
+        case ModelStartDecision::Kind::start: out.kind = ModelStart::Kind::start; break;
+        case ModelStartDecision::Kind::substitute: out.kind = ModelStart::Kind::substitute; break;
+        case ModelStartDecision::Kind::nothingDownloaded: out.kind = ModelStart::Kind::nothingDownloaded; break;
+        }
+        return out;
+    };
+    setSelectedModelID = [](const QString& id) { setSelectedID(id); };
+    serverManagerStart = [](const QString& id) {
+        if (const auto model = modelWithID(id)) ServerManager::shared().start(*model);
+    };
+    serverManagerStop = [] { ServerManager::shared().stop(); };
+    refreshModelMenu = [] { murmelo::refreshModelMenu(); };
+    registerServerPrograms = [] { ServerManager::shared(); };
 }
 
 }  // namespace murmelo

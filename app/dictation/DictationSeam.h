@@ -37,6 +37,8 @@ struct DictationSeam {
     std::function<void(const QString& id)> serverManagerStart = [](const QString&) {};
     std::function<void()> serverManagerStop = [] {};
     std::function<void()> refreshModelMenu = [] {};
+    // Tells the orphan sweep which program is the recognition server; before the sweep.
+    std::function<void()> registerServerPrograms = [] {};
 };
 
 }  // namespace murmelo

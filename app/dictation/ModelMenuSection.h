@@ -9,4 +9,8 @@ public:
     QList<MenuEntry> entries() const override;
 };
 
+// Names the selected model in the status menu's model line ("—" for an identifier this
+// build does not know); nothing while the menu has no such line.
+void refreshModelMenu();
+
 }  // namespace murmelo

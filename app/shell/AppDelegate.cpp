@@ -132,6 +132,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     // 9-11. Orphans of an earlier run, meeting-store maintenance off the main thread,
     // health pulse and stall watchdog.
+    DictationSeam::shared().registerServerPrograms();
     DiagnosticsSeam::shared().orphansSweep();
     background_(MeetingsSeam::shared().meetingStoreStartupMaintenance);
     DiagnosticsSeam::shared().healthStart();

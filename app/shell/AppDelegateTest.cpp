@@ -56,6 +56,7 @@ protected:
         cleanup.currentSmartCleanupModeTitle = [] { return QString("Дословно"); };
         cleanup.smartCleanupSelfLearningStart = note("smartCleanupSelfLearningStart");
         diagnostics.installDeathLogging = note("installDeathLogging");
+        dictation.registerServerPrograms = note("registerServerPrograms");
         diagnostics.orphansSweep = note("orphansSweep");
         meetings.meetingStoreStartupMaintenance = note("meetingStoreStartupMaintenance");
         diagnostics.healthStart = note("healthStart");
@@ -180,6 +181,7 @@ TEST_F(AppDelegateTest, TheStartRunsEveryStepInOrder) {
         "обработка диктовки: Дословно",
         "· smartCleanupSelfLearningStart",
         "· installDeathLogging",
+        "· registerServerPrograms",
         "· orphansSweep",
         "· background",
         "· healthStart",
@@ -238,6 +240,7 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
         "· smartCleanupSelfLearningStart",
         "Quick Actions smoke mode: диктовка и изменение текста отключены",
         "· installDeathLogging",
+        "· registerServerPrograms",
         "· orphansSweep",
         "· background",
         "· healthStart",

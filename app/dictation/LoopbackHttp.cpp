@@ -1,0 +1,48 @@
+#include "dictation/LoopbackHttp.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace murmelo {
+
+HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
+                        const QByteArray& body, double timeout, double wait) {
+    HttpResult result;
+    QNetworkAccessManager manager;
+    // The servers are on this machine: a proxy from the environment must not sit between.
+    manager.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(url);
+    request.setTransferTimeout(std::max(1, int(timeout * 1000)));
+    if (!contentType.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
+
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(std::max(0, int(wait * 1000)));
+    if (!reply->isFinished()) loop.exec();
+
+    if (!reply->isFinished()) {
+        reply->abort();
+        result.error = QStringLiteral("нет ответа за ") + QString::number(wait, 'g', 3) + QStringLiteral(" с");
+    } else {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            result.responded = true;
+            result.status = status.toInt();
+            result.body = reply->readAll();
+        } else {
+            result.error = reply->errorString();
+        }
+    }
+    delete reply;
+    return result;
+}
+
+}  // namespace murmelo

@@ -1,0 +1,22 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+namespace murmelo {
+
+// One HTTP exchange with a local server, blocking the calling thread (never the main
+// thread: it runs an event loop of its own). An HTTP response of any status counts as an
+// answer; only a failure to get one is a transport error.
+struct HttpResult {
+    bool responded = false;  // an HTTP response arrived
+    int status = 0;
+    QByteArray body;
+    QString error;           // why no response came (empty when one did)
+};
+
+// timeout: the request's inactivity limit; wait: how long the caller waits at most in all.
+HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
+                        const QByteArray& body, double timeout, double wait);
+
+}  // namespace murmelo
