@@ -25,6 +25,14 @@ Fst load(const std::string& bytes) {
     return *f;
 }
 
+// The file bytes with the automaton read from them; never copied, so the bytes stay put.
+struct Owned {
+    explicit Owned(std::string b) : bytes(std::move(b)), fst(load(bytes)) {}
+    Owned(const Owned&) = delete;
+    std::string bytes;
+    Fst fst;
+};
+
 unsigned levenshtein(std::string_view a, std::string_view b) {
     std::vector<unsigned> row(b.size() + 1), next(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) row[j] = unsigned(j);
@@ -69,7 +77,7 @@ TEST(Fst, AnswersLikeTheSetItWasBuiltFrom) {
         const auto keys = randomKeys(rng, 1500, wide ? char(0x70) : '!', wide ? 40 : 6);
         const bool withValues = round % 2 == 1;
         const auto bytes = build(keys, withValues);
-        const Fst f = load(bytes);
+        const Fst f = load(bytes);  // `bytes` outlives it
         EXPECT_EQ(f.len(), keys.size());
         EXPECT_EQ(f.isMap(), withValues);
         std::uniform_int_distribution<int> len(0, 10), letter(0, wide ? 40 : 7);
@@ -94,7 +102,8 @@ TEST(Fst, AnswersLikeTheSetItWasBuiltFrom) {
 TEST(Fst, FuzzyFindsExactlyTheKeysWithinTheDistanceInKeyOrder) {
     std::mt19937 rng(11);
     const auto keys = randomKeys(rng, 3000, '!', 5);
-    const Fst f = load(build(keys, false));
+    const Owned owned(build(keys, false));
+    const Fst& f = owned.fst;
     std::uniform_int_distribution<int> len(0, 9), letter(0, 5);
     for (int probe = 0; probe < 200; ++probe) {
         std::string q;
@@ -109,7 +118,8 @@ TEST(Fst, FuzzyFindsExactlyTheKeysWithinTheDistanceInKeyOrder) {
 }
 
 TEST(Fst, FuzzyStopsWhenTheVisitorSaysSoAndRefusesWhatItCannotSearch) {
-    const Fst f = load(build({{"!!", 0}, {"!\"", 0}, {"\"!", 0}}, false));
+    const Owned owned(build({{"!!", 0}, {"!\"", 0}, {"\"!", 0}}, false));
+    const Fst& f = owned.fst;
     int seen = 0;
     EXPECT_TRUE(f.fuzzy("!!", 1, [&](std::string_view) { return ++seen < 2; }));
     EXPECT_EQ(seen, 2);
@@ -119,12 +129,14 @@ TEST(Fst, FuzzyStopsWhenTheVisitorSaysSoAndRefusesWhatItCannotSearch) {
 }
 
 TEST(Fst, EmptySetsAndTheEmptyKey) {
-    const Fst none = load(build({}, false));
+    const Owned ownedNone(build({}, false));
+    const Fst& none = ownedNone.fst;
     EXPECT_EQ(none.len(), 0u);
     EXPECT_FALSE(none.contains(""));
     EXPECT_TRUE(fuzzyAll(none, "!", 2).empty());
 
-    const Fst onlyEmpty = load(build({{"", 5}}, true));
+    const Owned ownedEmpty(build({{"", 5}}, true));
+    const Fst& onlyEmpty = ownedEmpty.fst;
     EXPECT_TRUE(onlyEmpty.contains(""));
     EXPECT_EQ(onlyEmpty.get(""), 5u);
     EXPECT_EQ(fuzzyAll(onlyEmpty, "!", 1), std::vector<std::string>{""});
@@ -136,7 +148,8 @@ TEST(Fst, BuilderRefusesKeysOutOfOrder) {
     EXPECT_FALSE(b.add("b"));
     EXPECT_FALSE(b.add("a"));
     EXPECT_TRUE(b.add("ba"));
-    const Fst f = load(b.finish());
+    const Owned owned(b.finish());
+    const Fst& f = owned.fst;
     EXPECT_EQ(f.len(), 2u);
 }
 
