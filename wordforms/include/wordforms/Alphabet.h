@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,8 +38,13 @@ public:
 private:
     bool add(char32_t letter);
 
+    std::uint8_t lookup(char32_t letter) const;  // 0 when absent
+
     std::vector<char32_t> letters_;
     std::unordered_map<char32_t, std::uint8_t> map_;
+    // The same lookup for the first code points (Latin to Cyrillic) without hashing.
+    static constexpr char32_t DIRECT = 0x530;
+    std::array<std::uint8_t, DIRECT> direct_{};
 };
 
 // Encoding with the default alphabet of the calling thread (built on first use in it).

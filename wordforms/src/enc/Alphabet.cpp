@@ -17,7 +17,9 @@ Alphabet Alphabet::defaultAlphabet() {
 bool Alphabet::add(char32_t letter) {
     if (map_.count(letter)) return true;
     if (letters_.size() >= MAX_LETTERS) return false;
-    map_.emplace(letter, static_cast<std::uint8_t>(FIRST_CODE + letters_.size()));
+    const auto code = static_cast<std::uint8_t>(FIRST_CODE + letters_.size());
+    map_.emplace(letter, code);
+    if (letter < DIRECT) direct_[letter] = code;
     letters_.push_back(letter);
     return true;
 }
@@ -42,14 +44,20 @@ std::optional<Alphabet> Alphabet::parse(std::string_view text) {
     return a;
 }
 
+std::uint8_t Alphabet::lookup(char32_t letter) const {
+    if (letter < DIRECT) return direct_[letter];
+    const auto it = map_.find(letter);
+    return it == map_.end() ? 0 : it->second;
+}
+
 std::optional<std::string> Alphabet::encode(std::u32string_view word) const {
     if (word.empty()) return std::nullopt;
     std::string key;
     key.reserve(word.size());
     for (char32_t c : word) {
-        const auto it = map_.find(utf8::toLower(c));
-        if (it == map_.end()) return std::nullopt;
-        key.push_back(static_cast<char>(it->second));
+        const auto code = lookup(utf8::toLower(c));
+        if (!code) return std::nullopt;
+        key.push_back(static_cast<char>(code));
     }
     return key;
 }
@@ -62,9 +70,9 @@ std::optional<std::string> Alphabet::encode(std::string_view word) const {
     while (pos < word.size()) {
         const auto c = utf8::next(word, pos);
         if (!c) return std::nullopt;
-        const auto it = map_.find(utf8::toLower(*c));
-        if (it == map_.end()) return std::nullopt;
-        key.push_back(static_cast<char>(it->second));
+        const auto code = lookup(utf8::toLower(*c));
+        if (!code) return std::nullopt;
+        key.push_back(static_cast<char>(code));
     }
     return key;
 }
@@ -81,9 +89,9 @@ std::string Alphabet::decode(std::string_view key) const {
 }
 
 std::optional<std::uint8_t> Alphabet::code(char32_t letter) const {
-    const auto it = map_.find(letter);
-    if (it == map_.end()) return std::nullopt;
-    return it->second;
+    const auto code = lookup(letter);
+    if (!code) return std::nullopt;
+    return code;
 }
 
 std::string Alphabet::toText() const {

@@ -10,6 +10,12 @@ std::optional<char32_t> next(std::string_view text, std::size_t& pos) {
         ++pos;
         return b0;
     }
+    // Two-byte sequences (Cyrillic, Greek, accented Latin) are most words' letters.
+    if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2 && pos + 1 < text.size() && (byte(pos + 1) & 0xC0) == 0x80) {
+        const char32_t c = (char32_t(b0 & 0x1F) << 6) | (byte(pos + 1) & 0x3F);
+        pos += 2;
+        return c;
+    }
     std::size_t len;
     char32_t c;
     char32_t least;
@@ -90,6 +96,7 @@ bool pairUpper(char32_t c, char32_t lo, char32_t hi, bool evenUpper) {
 
 char32_t toLower(char32_t c) {
     if (c < 0x80) return in(c, 'A', 'Z') ? c + 32 : c;
+    if (in(c, 0x430, 0x45F)) return c;  // lower-case Cyrillic, the common case
     // Latin-1 and Latin Extended-A
     if (in(c, 0xC0, 0xDE) && c != 0xD7) return c + 32;
     if (c == 0x130) return 'i';
