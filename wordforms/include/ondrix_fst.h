@@ -25,7 +25,8 @@ bool ondrix_fst_contains(const ondrix_fst *handle, const char *word, size_t word
 /* Writes the forms within max_edits (clamped to 1..2) of the word into out, in alphabet
  * order, separated by line feeds and terminated by NUL; at most `limit` of them when limit
  * is 1 or more, and only as many as fit whole. Returns how many were written, or -1 for
- * bad arguments or a word that cannot be encoded (the buffer is then left untouched). */
+ * bad arguments, a word that cannot be encoded or one longer than 64 letters (too large an
+ * automaton); the buffer is then left untouched. */
 int32_t ondrix_fst_fuzzy(const ondrix_fst *handle, const char *word, size_t word_len, int32_t max_edits,
                          int32_t limit, char *out, size_t out_len);
 
