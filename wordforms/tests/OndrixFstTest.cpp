@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <sys/stat.h>
 
 namespace murmelo {
 namespace {
@@ -127,6 +128,9 @@ TEST(OndrixFstOpen, RefusesWhatIsNoSetAndIgnoresNull) {
     EXPECT_EQ(ondrix_fst_open(dir.write("empty.fst", "").c_str()), nullptr);
     EXPECT_EQ(ondrix_fst_open(dir.write("text.fst", "кот\nкит\n").c_str()), nullptr);
     EXPECT_EQ(ondrix_fst_open("/tmp/\xFF\xFE.fst"), nullptr);
+    const auto fifo = dir.file("fifo.fst");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ondrix_fst_open(fifo.c_str()), nullptr);
     EXPECT_EQ(ondrix_fst_len(nullptr), 0u);
     ondrix_fst_close(nullptr);
 }

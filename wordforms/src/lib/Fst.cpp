@@ -256,7 +256,8 @@ MappedFile::~MappedFile() {
 
 std::unique_ptr<MappedFile> MappedFile::open(const char* path, std::string* error, bool* openFailed) {
     if (openFailed) *openFailed = false;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in place of the file is refused instead of waiting for a writer.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setError(error, std::strerror(errno));
         if (openFailed) *openFailed = true;
