@@ -11,7 +11,10 @@
 #include <QtCore/QStringDecoder>
 #include <QtCore/QStringList>
 
+#include "ondrix_fst.h"
+
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -235,6 +238,17 @@ TEST(LayoutModelFiles, RussianTablesReadAndHoldKnownWords) {
 
     const auto b = byFirstTwo(bigrams, true);
     EXPECT_GT(b.value(QStringLiteral("может\tбыть")).value(2).toLongLong(), 1);
+}
+
+TEST(LayoutModelFiles, RussianWordFormSetHoldsInflectedFormsAndNothingElse) {
+    const QByteArray path = (modelsDir() + "/ru_forms.fst").toUtf8();
+    ondrix_fst* set = ondrix_fst_open(path.constData());
+    ASSERT_TRUE(set) << path.constData();
+    EXPECT_GT(ondrix_fst_len(set), 1000000u);
+    auto has = [set](const char* w) { return ondrix_fst_contains(set, w, std::strlen(w)); };
+    for (const char* w : {"привет", "пошла", "клавиатурами", "ещё", "еще"}) EXPECT_TRUE(has(w)) << w;
+    for (const char* w : {"ghbdtn", "приветт", "клавиатурамии"}) EXPECT_FALSE(has(w)) << w;
+    ondrix_fst_close(set);
 }
 
 }  // namespace

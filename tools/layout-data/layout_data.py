@@ -24,6 +24,7 @@ import multiprocessing
 import re
 import shutil
 import struct
+import os
 import subprocess
 import sys
 import zipfile
@@ -895,6 +896,16 @@ def write_hunspell_licence(scratch, path):
 
 # ---------------------------------------------------------------------------------------------
 
+def build_forms_fst(wordlist, target):
+    """ru_forms.fst from the word list, with the word-form library's own builder (build/bin)."""
+    tool = Path(os.environ.get("MURMELO_FST_BUILD", ROOT / "build" / "bin" / "ondrix-fst-build"))
+    if not tool.exists():
+        sys.exit(f"layout-data: {tool} not found: build the project first (scripts/build), "
+                 "or point MURMELO_FST_BUILD at ondrix-fst-build")
+    subprocess.run([str(tool), str(wordlist), str(target)], check=True)
+    log(f"ru_forms.fst: {target.stat().st_size} bytes")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--scratch", type=Path, default=ROOT / "build" / "layout-data",
@@ -941,6 +952,7 @@ def main():
     wordlist.parent.mkdir(exist_ok=True)
     n = write_wordlist(forms, wordlist)
     log(f"word-form list: {n} forms in {wordlist}")
+    build_forms_fst(wordlist, out / "ru_forms.fst")
     n = write_pack_inputs(freq, yo, scratch / "out")
     log(f"correction pack inputs: alphabet.txt and {n} word frequencies in {scratch / 'out'}")
 
