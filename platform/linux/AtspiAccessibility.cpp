@@ -13,8 +13,15 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
+#include <map>
+#include <string>
+#include <unistd.h>
 
 namespace murmelo::linuxdesktop {
+
+namespace {
+bool isOwn(AtspiAccessible* obj);
+}
 
 // The process's one AT-SPI connection and the thread all its calls run on. libatspi keeps
 // its connections, its event queue and the GLib context it reports to in globals, and is
@@ -80,7 +87,9 @@ struct AtspiAccessibility::Connection {
                         auto* self = static_cast<Connection*>(data);
                         if (event->detail1 == 1 && event->source) {
                             if (self->focus) g_object_unref(self->focus);
-                            self->focus = static_cast<AtspiAccessible*>(g_object_ref(event->source));
+                            // Our own windows are no target of text access.
+                            self->focus = isOwn(event->source) ? nullptr
+                                                               : static_cast<AtspiAccessible*>(g_object_ref(event->source));
                         }
                         g_boxed_free(ATSPI_TYPE_EVENT, event);
                     },
@@ -130,6 +139,27 @@ bool hasState(AtspiAccessible* obj, AtspiStateType state) {
     return on;
 }
 
+// Whether an object belongs to this very process. Our own toolkit answers AT-SPI from the
+// main thread, which waits for the AT-SPI thread during every call: asking it would only
+// wait out the D-Bus time-out. The process id comes from the bus, not from the application;
+// it is kept per bus name.
+bool isOwn(AtspiAccessible* obj) {
+    static std::map<std::string, bool> known;  // AT-SPI thread only
+    AtspiApplication* app = obj ? ATSPI_OBJECT(obj)->app : nullptr;
+    if (!app || !app->bus_name) return false;
+    const auto it = known.find(app->bus_name);
+    if (it != known.end()) return it->second;
+    GError* err = nullptr;
+    const guint pid = atspi_accessible_get_process_id(obj, &err);
+    if (err) {
+        g_error_free(err);
+        return false;
+    }
+    const bool own = static_cast<pid_t>(pid) == getpid();
+    known.emplace(app->bus_name, own);
+    return own;
+}
+
 // The focused element of the desktop by search: applications, then their trees,
 // breadth first, bounded so that a huge tree cannot stall the thread.
 AtspiAccessible* searchFocus() {
@@ -139,8 +169,11 @@ AtspiAccessible* searchFocus() {
     std::vector<AtspiAccessible*> queue;
     const int apps = atspi_accessible_get_child_count(desktop, &err);
     clearError(&err);
-    for (int i = 0; i < apps; ++i)
-        if (AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err)) queue.push_back(a);
+    for (int i = 0; i < apps; ++i) {
+        AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err);
+        if (a && isOwn(a)) g_object_unref(a);
+        else if (a) queue.push_back(a);
+    }
     clearError(&err);
     g_object_unref(desktop);
     AtspiAccessible* found = nullptr;
@@ -321,7 +354,7 @@ AXElementPtr AtspiAccessibility::focusedElement(AXError* error) {
 }
 
 AXElementPtr AtspiAccessibility::applicationElement(qint64 pid) {
-    if (!isConnected()) return nullptr;
+    if (!isConnected() || pid == getpid()) return nullptr;
     auto found = connection_.call<AtspiAccessible*>([pid](CallGate&) -> AtspiAccessible* {
         AtspiAccessible* desktop = atspi_get_desktop(0);
         if (!desktop) return nullptr;

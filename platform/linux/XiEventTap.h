@@ -43,8 +43,9 @@ public:
     void setEnabled(bool enabled) override { enabled_ = enabled; }
 
     // A chord (the core's key code and modifier flags) that goes to the program alone; it
-    // is still reported to the callback. Kept across create().
-    void grabChord(int virtualKey, quint64 flags);
+    // is still reported to the callback. Kept across create(). False when the grab is not
+    // in force: no stream yet, or the server refused it (another program holds the chord).
+    bool grabChord(int virtualKey, quint64 flags);
     void ungrabChord(int virtualKey, quint64 flags);
 
     // The user data of the BackSpace that erases a swallowed key.
