@@ -102,6 +102,7 @@ struct XiEventStream::Shared {
     std::condition_variable changed;
     Start start = Start::pending;
     std::vector<GrabRequest> requests;
+    std::vector<std::function<void()>> sentinels;
     quint64 requested = 0, applied = 0;
     std::map<quint64, bool> outcomes;  // whether each grab request held, by its number
 };
@@ -148,6 +149,7 @@ public:
         while (*s_->alive) {
             applyGrabRequests();
             readEvents();
+            passSentinels();
             dropGrabbedKeys();
             waitForInput();
         }
@@ -172,6 +174,24 @@ private:
         for (const auto& [id, held] : outcomes) s_->outcomes[id] = held;
         s_->applied = requests.back().id;
         s_->changed.notify_all();
+    }
+
+    // A round trip brings in every event the server sent before it; they go to the main
+    // queue before the sentinels.
+    void passSentinels() {
+        std::vector<std::function<void()>> sentinels;
+        {
+            std::lock_guard lock(s_->mutex);
+            sentinels.swap(s_->sentinels);
+        }
+        if (sentinels.empty()) return;
+        XSync(d_, False);
+        readEvents();
+        auto alive = s_->alive;
+        for (auto& fn : sentinels)
+            s_->queue.post([alive, fn] {
+                if (*alive) fn();
+            });
     }
 
     void readEvents() {
@@ -317,6 +337,13 @@ bool XiEventStream::request(int xKeycode, unsigned xModifiers, bool grab) {
     const bool held = shared_->outcomes[mine];
     shared_->outcomes.erase(mine);
     return held;
+}
+
+void XiEventStream::afterPendingEvents(std::function<void()> fn) {
+    if (!isRunning()) return;
+    std::lock_guard lock(shared_->mutex);
+    shared_->sentinels.push_back(std::move(fn));
+    shared_->wake();
 }
 
 bool XiEventStream::grabKey(int xKeycode, unsigned xModifiers) { return request(xKeycode, xModifiers, true); }

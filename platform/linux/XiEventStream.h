@@ -54,6 +54,10 @@ public:
     bool grabKey(int xKeycode, unsigned xModifiers);
     void ungrabKey(int xKeycode, unsigned xModifiers);
 
+    // Runs fn on the main thread after the handler has had every event the server sent
+    // before this call: the stream's sentinel, for showing that something did not happen.
+    void afterPendingEvents(std::function<void()> fn);
+
     static constexpr double HANDSHAKE_TIMEOUT = 5.0;
     static constexpr double GRAB_TIMEOUT = 1.0;
 

@@ -48,6 +48,12 @@ public:
     bool grabChord(int virtualKey, quint64 flags);
     void ungrabChord(int virtualKey, quint64 flags);
 
+    // Runs fn on the main thread once every event the server sent before this call has been
+    // through the tap (reported or, while disabled, dropped). Nothing runs without a stream.
+    void afterPendingEvents(std::function<void()> fn) {
+        if (stream_) stream_->afterPendingEvents(std::move(fn));
+    }
+
     // The user data of the BackSpace that erases a swallowed key.
     static constexpr qint64 ERASE_MARK = 0x4D524531;
 
