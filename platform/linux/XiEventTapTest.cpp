@@ -3,6 +3,7 @@
 #include "DesktopHarness.h"
 #include "linux/KeyTable.h"
 #include "linux/XTestKeyPoster.h"
+#include "platform/Service.h"
 
 #include <QCoreApplication>
 #include <X11/Xlib.h>
@@ -121,6 +122,7 @@ struct DesktopEventTap : ::testing::Test {
     test::DesktopTarget target;
     XiEventTap tap;
     std::unique_ptr<XTestKeyPoster> poster;
+    std::optional<ScopedService<KeyEventPoster>> installed;  // the tap erases through it
     std::vector<InputEvent> seen;
     std::function<bool(const InputEvent&)> answer = [](const InputEvent&) { return true; };
     Display* other = nullptr;  // another program's XTest keys: the user's, as far as we can tell
@@ -129,7 +131,7 @@ struct DesktopEventTap : ::testing::Test {
         if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
         poster = std::make_unique<XTestKeyPoster>();
         ASSERT_TRUE(poster->isConnected());
-        KeyEventPoster::install(poster.get());
+        installed.emplace(poster.get());
         other = XOpenDisplay(nullptr);
         ASSERT_NE(other, nullptr);
         ASSERT_TRUE(tap.create([this](const InputEvent& e) {
@@ -143,7 +145,6 @@ struct DesktopEventTap : ::testing::Test {
         ASSERT_TRUE(test::waitUntil([&] { return target.state().value("focus").toString() == "line"; }));
     }
     void TearDown() override {
-        KeyEventPoster::install(nullptr);
         if (other) XCloseDisplay(other);
     }
     // The other program presses and lets go of one key; waits until the tap saw both.
