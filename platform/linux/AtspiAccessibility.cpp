@@ -4,42 +4,104 @@
 
 #include "linux/AtspiAccessibility.h"
 
+#include "linux/GlibCallThread.h"
 #include "linux/Utf16Offsets.h"
 
-#include <QElapsedTimer>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
-#include <future>
-#include <mutex>
-#include <thread>
+#include <atomic>
+#include <map>
+#include <string>
+#include <unistd.h>
 
 namespace murmelo::linuxdesktop {
 
-// The AT-SPI thread: a GLib main loop on a context of its own, the focus listener, and
-// the calls handed to it.
-struct AtspiAccessibility::Worker {
-    GMainContext* context = nullptr;
-    GMainLoop* loop = nullptr;
-    std::thread thread;
+namespace {
+bool isOwn(AtspiAccessible* obj);
+}
+
+// The process's one AT-SPI connection and the thread all its calls run on. libatspi keeps
+// its connections, its event queue and the GLib context it reports to in globals, and is
+// not safe from two threads; so one thread, made on first use, serves every backend of the
+// process and lives as long as the process (its context must never be freed while
+// libatspi points at it).
+struct AtspiAccessibility::Connection {
+    GlibCallThread thread;
     std::atomic<bool> connected{false};
-    std::mutex focusMutex;
+    // A context nobody runs: libatspi's connections are moved through it to put them back
+    // on ours (see home()).
+    GMainContext* parking = g_main_context_new();
     AtspiAccessible* focus = nullptr;  // owned reference, touched on the thread only
     AtspiEventListener* listener = nullptr;
 
+    static Connection& shared() {
+        static Connection* c = [] {
+            auto* made = new Connection;
+            made->start();
+            return made;
+        }();
+        return *c;
+    }
+
+    // Runs fn on the AT-SPI thread; nothing when it was not done in time.
     template <class R>
-    std::optional<R> call(std::function<R()> fn) {
-        auto task = std::make_shared<std::packaged_task<R()>>(std::move(fn));
-        auto future = task->get_future();
-        auto* boxed = new std::shared_ptr<std::packaged_task<R()>>(task);
-        g_main_context_invoke_full(
-            context, G_PRIORITY_DEFAULT,
-            [](gpointer p) -> gboolean {
-                (**static_cast<std::shared_ptr<std::packaged_task<R()>>*>(p))();
-                return G_SOURCE_REMOVE;
+    std::optional<R> call(std::function<R(CallGate&)> fn) {
+        return thread.call<R>(
+            [this, fn = std::move(fn)](CallGate& gate) {
+                R r = fn(gate);
+                home();
+                return r;
             },
-            boxed, [](gpointer p) { delete static_cast<std::shared_ptr<std::packaged_task<R()>>*>(p); });
-        if (future.wait_for(std::chrono::duration<double>(CALL_TIMEOUT)) != std::future_status::ready) return std::nullopt;
-        return future.get();
+            CALL_TIMEOUT, CHANGE_GRACE);
+    }
+
+    // libatspi watches some connections from GLib's default context, which the main
+    // thread's event loop runs: the accessibility bus once atspi_init has connected, and
+    // the direct connection to each application it learns of. Dispatched there, its
+    // handlers would run on the main thread beside ours. Setting the context anew moves
+    // every connection it knows onto ours; it does nothing when the context is unchanged,
+    // hence the detour.
+    void home() {
+        atspi_set_main_context(parking);
+        atspi_set_main_context(thread.context());
+    }
+
+    void start() {
+        const auto up = thread.call<bool>(
+            [this](CallGate&) {
+                // While the first backend is made its caller waits here and runs no loop;
+                // holding the default context also keeps any other thread's loop away from
+                // the bus until it is moved.
+                GMainContext* main = g_main_context_default();
+                const bool held = g_main_context_acquire(main);
+                const int init = atspi_init();  // 0 connected, 1 connected before, else no bus
+                if (init == 0 || init == 1) atspi_set_main_context(thread.context());
+                if (held) g_main_context_release(main);
+                if (init != 0 && init != 1) return false;
+                atspi_set_timeout(DBUS_TIMEOUT_MS, DBUS_TIMEOUT_MS * 2);
+                listener = atspi_event_listener_new(
+                    [](AtspiEvent* event, void* data) {
+                        auto* self = static_cast<Connection*>(data);
+                        if (event->detail1 == 1 && event->source) {
+                            if (self->focus) g_object_unref(self->focus);
+                            // Our own windows are no target of text access.
+                            self->focus = isOwn(event->source) ? nullptr
+                                                               : static_cast<AtspiAccessible*>(g_object_ref(event->source));
+                        }
+                        g_boxed_free(ATSPI_TYPE_EVENT, event);
+                    },
+                    this, nullptr);
+                GError* err = nullptr;
+                const bool ok = atspi_event_listener_register(listener, "object:state-changed:focused", &err) && !err;
+                if (err) g_error_free(err);
+                connected = ok;
+                return ok;
+            },
+            START_TIMEOUT);
+        if (!up) qWarning("AT-SPI: the accessibility bus did not answer within %g s", START_TIMEOUT);
     }
 };
 
@@ -48,22 +110,15 @@ namespace {
 // An element: one reference to an AT-SPI object, released on the AT-SPI thread.
 class AtspiElement : public AXElement {
 public:
-    AtspiElement(AtspiAccessible* obj, std::weak_ptr<AtspiAccessibility::Worker> worker)
-        : obj_(obj), worker_(std::move(worker)) {}
+    explicit AtspiElement(AtspiAccessible* obj) : obj_(obj) {}
     ~AtspiElement() override {
-        if (auto w = worker_.lock()) {
-            AtspiAccessible* obj = obj_;
-            g_main_context_invoke(w->context, [](gpointer p) -> gboolean {
-                g_object_unref(p);
-                return G_SOURCE_REMOVE;
-            }, obj);
-        }
+        AtspiAccessible* obj = obj_;
+        AtspiAccessibility::Connection::shared().thread.post([obj] { g_object_unref(obj); });
     }
     AtspiAccessible* obj() const { return obj_; }
 
 private:
     AtspiAccessible* obj_;
-    std::weak_ptr<AtspiAccessibility::Worker> worker_;
 };
 
 AtspiAccessible* objOf(const AXElement& el) {
@@ -84,6 +139,27 @@ bool hasState(AtspiAccessible* obj, AtspiStateType state) {
     return on;
 }
 
+// Whether an object belongs to this very process. Our own toolkit answers AT-SPI from the
+// main thread, which waits for the AT-SPI thread during every call: asking it would only
+// wait out the D-Bus time-out. The process id comes from the bus, not from the application;
+// it is kept per bus name.
+bool isOwn(AtspiAccessible* obj) {
+    static std::map<std::string, bool> known;  // AT-SPI thread only
+    AtspiApplication* app = obj ? ATSPI_OBJECT(obj)->app : nullptr;
+    if (!app || !app->bus_name) return false;
+    const auto it = known.find(app->bus_name);
+    if (it != known.end()) return it->second;
+    GError* err = nullptr;
+    const guint pid = atspi_accessible_get_process_id(obj, &err);
+    if (err) {
+        g_error_free(err);
+        return false;
+    }
+    const bool own = static_cast<pid_t>(pid) == getpid();
+    known.emplace(app->bus_name, own);
+    return own;
+}
+
 // The focused element of the desktop by search: applications, then their trees,
 // breadth first, bounded so that a huge tree cannot stall the thread.
 AtspiAccessible* searchFocus() {
@@ -93,8 +169,11 @@ AtspiAccessible* searchFocus() {
     std::vector<AtspiAccessible*> queue;
     const int apps = atspi_accessible_get_child_count(desktop, &err);
     clearError(&err);
-    for (int i = 0; i < apps; ++i)
-        if (AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err)) queue.push_back(a);
+    for (int i = 0; i < apps; ++i) {
+        AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err);
+        if (a && isOwn(a)) g_object_unref(a);
+        else if (a) queue.push_back(a);
+    }
     clearError(&err);
     g_object_unref(desktop);
     AtspiAccessible* found = nullptr;
@@ -220,57 +299,43 @@ bool setSelectionChars(AtspiAccessible* obj, int start, int end) {
 
 }  // namespace
 
-AtspiAccessibility::AtspiAccessibility() : worker_(std::make_shared<Worker>()) {
-    Worker* w = worker_.get();
-    w->context = g_main_context_new();
-    w->loop = g_main_loop_new(w->context, FALSE);
-    std::promise<bool> ready;
-    auto started = ready.get_future();
-    w->thread = std::thread([w, &ready] {
-        g_main_context_push_thread_default(w->context);
-        atspi_set_main_context(w->context);
-        const bool ok = atspi_init() >= 0;
-        atspi_set_timeout(DBUS_TIMEOUT_MS, DBUS_TIMEOUT_MS * 2);
-        if (ok) {
-            w->listener = atspi_event_listener_new(
-                [](AtspiEvent* event, void* data) {
-                    auto* self = static_cast<Worker*>(data);
-                    if (event->detail1 == 1 && event->source) {
-                        if (self->focus) g_object_unref(self->focus);
-                        self->focus = static_cast<AtspiAccessible*>(g_object_ref(event->source));
-                    }
-                    g_boxed_free(ATSPI_TYPE_EVENT, event);
-                },
-                w, nullptr);
-            GError* err = nullptr;
-            w->connected = atspi_event_listener_register(w->listener, "object:state-changed:focused", &err) && !err;
-            clearError(&err);
-        }
-        ready.set_value(w->connected);
-        g_main_loop_run(w->loop);
-        if (w->focus) g_object_unref(w->focus);
-        w->focus = nullptr;
-        if (w->listener) {
-            atspi_event_listener_deregister(w->listener, "object:state-changed:focused", nullptr);
-            g_object_unref(w->listener);
-        }
-        g_main_context_pop_thread_default(w->context);
-    });
-    started.wait_for(std::chrono::seconds(5));
+AtspiAccessibility::AtspiAccessibility() : connection_(Connection::shared()) {}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+bool AtspiAccessibility::isConnected() const { return connection_.connected; }
+
+bool AtspiAccessibility::isProcessTrusted() {
+    if (!isConnected()) return false;
+    // The launcher of the accessibility bus keeps the switch; a session that reaches the bus
+    // some other way has none, and then being connected is the answer.
+    QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, DBUS_TIMEOUT_MS);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return true;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
-AtspiAccessibility::~AtspiAccessibility() {
-    g_main_loop_quit(worker_->loop);
-    if (worker_->thread.joinable()) worker_->thread.join();
-    g_main_loop_unref(worker_->loop);
-    g_main_context_unref(worker_->context);
+std::vector<int> AtspiAccessibility::connectionSockets() {
+    if (!isConnected()) return {};
+    return connection_
+        .call<std::vector<int>>([](CallGate&) {
+            std::vector<int> fds;
+            int fd = -1;
+            if (DBusConnection* bus = atspi_get_a11y_bus(); bus && dbus_connection_get_unix_fd(bus, &fd)) fds.push_back(fd);
+            return fds;
+        })
+        .value_or(std::vector<int>{});
 }
-
-bool AtspiAccessibility::isConnected() const { return worker_->connected; }
 
 AXElementPtr AtspiAccessibility::focusedElement(AXError* error) {
-    Worker* w = worker_.get();
-    auto found = w->call<AtspiAccessible*>([w]() -> AtspiAccessible* {
+    if (!isConnected()) {
+        if (error) *error = AXError::cannotComplete;
+        return nullptr;
+    }
+    Connection* w = &connection_;
+    auto found = w->call<AtspiAccessible*>([w](CallGate&) -> AtspiAccessible* {
         if (w->focus && hasState(w->focus, ATSPI_STATE_FOCUSED)) return static_cast<AtspiAccessible*>(g_object_ref(w->focus));
         // No event yet, or the element lost the focus without telling: look.
         AtspiAccessible* f = searchFocus();
@@ -285,11 +350,12 @@ AXElementPtr AtspiAccessibility::focusedElement(AXError* error) {
         return nullptr;
     }
     if (error) *error = AXError::success;
-    return std::make_shared<AtspiElement>(*found, worker_);
+    return std::make_shared<AtspiElement>(*found);
 }
 
 AXElementPtr AtspiAccessibility::applicationElement(qint64 pid) {
-    auto found = worker_->call<AtspiAccessible*>([pid]() -> AtspiAccessible* {
+    if (!isConnected() || pid == getpid()) return nullptr;
+    auto found = connection_.call<AtspiAccessible*>([pid](CallGate&) -> AtspiAccessible* {
         AtspiAccessible* desktop = atspi_get_desktop(0);
         if (!desktop) return nullptr;
         GError* err = nullptr;
@@ -308,12 +374,12 @@ AXElementPtr AtspiAccessibility::applicationElement(qint64 pid) {
         return match;
     });
     if (!found || !*found) return nullptr;
-    return std::make_shared<AtspiElement>(*found, worker_);
+    return std::make_shared<AtspiElement>(*found);
 }
 
 QVariant AtspiAccessibility::attribute(const AXElement& el, const QString& name, AXError* error) {
     AtspiAccessible* obj = objOf(el);
-    auto answer = worker_->call<std::pair<QVariant, AXError>>([obj, name]() -> std::pair<QVariant, AXError> {
+    auto answer = connection_.call<std::pair<QVariant, AXError>>([obj, name](CallGate&) -> std::pair<QVariant, AXError> {
         if (!obj) return {{}, AXError::invalidUIElement};
         GError* err = nullptr;
         const AtspiRole role = atspi_accessible_get_role(obj, &err);
@@ -356,7 +422,7 @@ QVariant AtspiAccessibility::attribute(const AXElement& el, const QString& name,
 
 AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& name, const QVariant& value) {
     AtspiAccessible* obj = objOf(el);
-    auto answer = worker_->call<AXError>([obj, name, value]() -> AXError {
+    auto answer = connection_.call<AXError>([obj, name, value](CallGate& gate) -> AXError {
         if (!obj) return AXError::invalidUIElement;
         if (!isTextAttribute(name)) return AXError::attributeUnsupported;
         if (!hasState(obj, ATSPI_STATE_EDITABLE)) return AXError::cannotComplete;
@@ -365,6 +431,7 @@ AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& nam
         if (!ok) return AXError::attributeUnsupported;
         if (name == QLatin1String("AXValue")) {
             if (value.typeId() != QMetaType::QString) return AXError::illegalArgument;
+            if (!gate.commit()) return AXError::cannotComplete;
             return writeValue(obj, value.toString()) ? AXError::success : AXError::cannotComplete;
         }
         if (name == QLatin1String("AXSelectedTextRange")) {
@@ -373,6 +440,7 @@ AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& nam
             if (r.location < 0 || r.length < 0 || r.location + r.length > current.size()) return AXError::illegalArgument;
             const int start = static_cast<int>(charactersFromUtf16(current, r.location));
             const int end = static_cast<int>(charactersFromUtf16(current, r.location + r.length));
+            if (!gate.commit()) return AXError::cannotComplete;
             return setSelectionChars(obj, start, end) ? AXError::success : AXError::cannotComplete;
         }
         // AXSelectedText: the selection (or the caret) is replaced, the caret ends after.
@@ -384,7 +452,7 @@ AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& nam
         const QString text = value.toString();
         QString next = current;
         next.replace(start, end - start, text);
-        if (!writeValue(obj, next)) return AXError::cannotComplete;
+        if (!gate.commit() || !writeValue(obj, next)) return AXError::cannotComplete;
         const int caret = static_cast<int>(charactersFromUtf16(next, start + text.size()));
         setSelectionChars(obj, caret, caret);
         return AXError::success;
@@ -395,7 +463,7 @@ AXError AtspiAccessibility::setAttribute(const AXElement& el, const QString& nam
 AXError AtspiAccessibility::isAttributeSettable(const AXElement& el, const QString& name, bool* settable) {
     if (settable) *settable = false;
     AtspiAccessible* obj = objOf(el);
-    auto answer = worker_->call<std::pair<bool, AXError>>([obj, name]() -> std::pair<bool, AXError> {
+    auto answer = connection_.call<std::pair<bool, AXError>>([obj, name](CallGate&) -> std::pair<bool, AXError> {
         if (!obj) return {false, AXError::invalidUIElement};
         if (!isTextAttribute(name)) return {false, AXError::success};
         AtspiEditableText* e = atspi_accessible_get_editable_text_iface(obj);
@@ -410,7 +478,7 @@ AXError AtspiAccessibility::isAttributeSettable(const AXElement& el, const QStri
 
 std::optional<QRectF> AtspiAccessibility::boundsForRange(const AXElement& el, AXRange range, AXError* error) {
     AtspiAccessible* obj = objOf(el);
-    auto answer = worker_->call<std::optional<QRectF>>([obj, range]() -> std::optional<QRectF> {
+    auto answer = connection_.call<std::optional<QRectF>>([obj, range](CallGate&) -> std::optional<QRectF> {
         if (!obj) return std::nullopt;
         bool ok = false;
         const QString value = textOf(obj, &ok);
@@ -435,7 +503,7 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AXElement& el, AX
 
 std::optional<qint64> AtspiAccessibility::pid(const AXElement& el) {
     AtspiAccessible* obj = objOf(el);
-    auto answer = worker_->call<std::optional<qint64>>([obj]() -> std::optional<qint64> {
+    auto answer = connection_.call<std::optional<qint64>>([obj](CallGate&) -> std::optional<qint64> {
         if (!obj) return std::nullopt;
         GError* err = nullptr;
         const guint p = atspi_accessible_get_process_id(obj, &err);
@@ -450,7 +518,7 @@ std::optional<qint64> AtspiAccessibility::pid(const AXElement& el) {
 // asked for again.
 AXError AtspiAccessibility::setMessagingTimeout(const AXElement&, float seconds) {
     const int ms = std::clamp(static_cast<int>(seconds * 1000), 50, DBUS_TIMEOUT_MS);
-    worker_->call<bool>([ms] {
+    connection_.call<bool>([ms](CallGate&) {
         atspi_set_timeout(ms, ms * 2);
         return true;
     });

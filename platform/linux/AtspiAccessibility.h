@@ -3,13 +3,17 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace murmelo::linuxdesktop {
 
-// Accessibility text through AT-SPI (libatspi). Every AT-SPI call runs on a thread of its
-// own with its own GLib main context; callers wait for the answer at most CALL_TIMEOUT
-// seconds, and D-Bus calls time out after the messaging time-out (short by default), so a
-// hung application cannot hold the main thread. The focused element is tracked from
+// Accessibility text through AT-SPI (libatspi). Every AT-SPI call runs on the one AT-SPI
+// thread of the process, with its own GLib main context; callers wait for the answer at
+// most CALL_TIMEOUT seconds, and D-Bus calls time out after the messaging time-out (short
+// by default), so a hung application cannot hold the main thread. A call whose caller gave
+// up never changes the other application afterwards: one still queued is dropped, one
+// running refuses to start its write, and a write already sent is waited for up to
+// CHANGE_GRACE seconds more so that its outcome is known. The focused element is tracked from
 // "object:state-changed:focused" events, with a bounded search of the desktop's
 // applications before the first event. AT-SPI offsets are characters; they are converted
 // to and from UTF-16 code units here.
@@ -20,6 +24,11 @@ public:
 
     // The accessibility bus answered and the focus listener is registered.
     bool isConnected() const;
+    // Connected, and the session's accessibility switch (org.a11y.Status IsEnabled) is on
+    // where the session has one.
+    bool isProcessTrusted() override;
+    // The sockets of the AT-SPI connections, for checks that no other loop watches them.
+    std::vector<int> connectionSockets();
 
     AXElementPtr focusedElement(AXError* error = nullptr) override;
     AXElementPtr applicationElement(qint64 pid) override;
@@ -33,11 +42,15 @@ public:
 
     static constexpr double CALL_TIMEOUT = 1.5;
     static constexpr int DBUS_TIMEOUT_MS = 800;
+    // A write under way may take the longest D-Bus time-out, which is longer for an
+    // application that has only just appeared.
+    static constexpr double CHANGE_GRACE = 2 * DBUS_TIMEOUT_MS / 1000.0 + 0.2;
+    static constexpr double START_TIMEOUT = 5.0;
 
-    struct Worker;
+    struct Connection;
 
 private:
-    std::shared_ptr<Worker> worker_;
+    Connection& connection_;
 };
 
 }  // namespace murmelo::linuxdesktop

@@ -3,7 +3,11 @@
 #include "DesktopHarness.h"
 #include "linux/XTestKeyPoster.h"
 
+#undef signals
+#include <glib.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
@@ -36,6 +40,22 @@ struct DesktopAccessibility : ::testing::Test {
     }
     QString value(const AXElementPtr& el) { return ax->attribute(*el, "AXValue").toString(); }
 };
+
+// The descriptors GLib's default context polls: what the main thread's event loop watches.
+std::vector<int> polledByTheMainLoop() {
+    GMainContext* main = g_main_context_default();
+    std::vector<int> out;
+    if (!g_main_context_acquire(main)) return out;
+    gint priority = 0, timeout = 0;
+    g_main_context_prepare(main, &priority);
+    GPollFD fds[256];
+    const gint n = std::min<gint>(g_main_context_query(main, priority, &timeout, fds, 256), 256);
+    for (gint i = 0; i < n; ++i) out.push_back(fds[i].fd);
+    g_main_context_check(main, priority, fds, n);
+    g_main_context_dispatch(main);
+    g_main_context_release(main);
+    return out;
+}
 
 }  // namespace
 
@@ -83,4 +103,24 @@ TEST_F(DesktopAccessibility, TheTargetApplicationIsFoundByItsProcess) {
     ASSERT_TRUE(app);
     EXPECT_EQ(ax->attribute(*app, "AXRole").toString(), "AXApplication");
     EXPECT_FALSE(ax->applicationElement(999999));
+}
+
+TEST_F(DesktopAccessibility, NoAccessibilityConnectionIsRunByTheMainThreadsLoop) {
+    // libatspi is not safe from two threads: had the main loop a say in its connections,
+    // their handlers would run on the main thread beside the AT-SPI thread's calls.
+    AXElementPtr el = focus("line", "AXTextField");
+    ASSERT_TRUE(el);
+    const std::vector<int> sockets = ax->connectionSockets();
+    ASSERT_FALSE(sockets.empty());
+    const std::vector<int> polled = polledByTheMainLoop();
+    for (int fd : sockets) EXPECT_EQ(std::count(polled.begin(), polled.end(), fd), 0) << "socket " << fd;
+
+    // A second backend shares the one connection; the first one going away leaves it working.
+    ax.reset();
+    AtspiAccessibility again;
+    ASSERT_TRUE(again.isConnected());
+    EXPECT_TRUE(again.isProcessTrusted());
+    AXElementPtr still = again.focusedElement();
+    ASSERT_TRUE(still);
+    EXPECT_EQ(again.pid(*still), target.pid());
 }

@@ -275,9 +275,14 @@ TEST_F(LinuxPowerLogindTest, SleepAndWakeArriveFromPrepareForSleep) {
     EXPECT_TRUE(waitUntil([&] { return woke == 1; }));
     EXPECT_EQ(slept, 1);
 
+    // Another listener on the same bus connection is the sentinel: the signal reaches both
+    // in the same turn of the event loop.
     power.setSleepHandlers({}, {});
+    LinuxPower witness;
+    int witnessed = 0;
+    witness.setSleepHandlers([&] { ++witnessed; }, {});
     emitPrepare(true);
-    waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(waitUntil([&] { return witnessed == 1; }));
     EXPECT_EQ(slept, 1);
 }
 

@@ -10,6 +10,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "linux/XErrorTrap.h"
+
 #include <cerrno>
 #include <csignal>
 
@@ -44,6 +46,20 @@ std::optional<unsigned long> cardinalProperty(Display* d, Window w, Atom prop) {
     if (data) XFree(data);
     return out;
 }
+
+// Windows may vanish while they are queried: the queries of one answer run inside a trap,
+// and a failure is logged instead of reaching the process-wide X error handler.
+class QueryTrap {
+public:
+    QueryTrap(Display* d, const char* what) : trap_(d), what_(what) {}
+    ~QueryTrap() {
+        if (trap_.finish()) qWarning("workspace: %s: a window went away during the query (%s)", what_, qPrintable(trap_.describe()));
+    }
+
+private:
+    XErrorTrap trap_;
+    const char* what_;
+};
 
 // The Name of an installed desktop file, or nothing.
 QString desktopFileName(const QString& id) {
@@ -102,6 +118,7 @@ unsigned long X11Workspace::clientWindow(unsigned long window) const {
 
 unsigned long X11Workspace::frontWindow() const {
     if (!dpy_) return 0;
+    QueryTrap trap(dpy_, "front window");
     if (managerKeepsActiveWindow()) {
         const auto w = cardinalProperty(dpy_, root_, atom(dpy_, "_NET_ACTIVE_WINDOW"));
         return w && *w ? clientWindow(*w) : 0;
@@ -115,6 +132,7 @@ unsigned long X11Workspace::frontWindow() const {
 
 std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const {
     if (!dpy_ || !window) return std::nullopt;
+    QueryTrap trap(dpy_, "identity of a window");
     AppIdentity id;
     XClassHint hint{};
     QString resClass;
@@ -142,6 +160,7 @@ std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const 
 QStringList X11Workspace::frontApplicationIds() const {
     QStringList ids;
     const Window w = frontWindow();
+    QueryTrap trap(dpy_, "front application ids");
     if (const auto id = identityOf(w)) ids << id->bundleIdentifier.toLower();
     XClassHint hint{};
     if (w && XGetClassHint(dpy_, w, &hint)) {
@@ -157,6 +176,7 @@ QStringList X11Workspace::frontApplicationIds() const {
 std::vector<unsigned long> X11Workspace::clientWindows() const {
     std::vector<unsigned long> out;
     if (!dpy_) return out;
+    QueryTrap trap(dpy_, "client windows");
     Atom type;
     int format;
     unsigned long n = 0, after;
@@ -197,6 +217,7 @@ std::optional<AppIdentity> X11Workspace::runningApplication(qint64 pid) const {
     // The pid may be reused by now: the process must be alive to be anyone's.
     if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return std::nullopt;
     if (dpy_) {
+        QueryTrap trap(dpy_, "windows of a process");
         const Atom wmPid = atom(dpy_, "_NET_WM_PID");
         std::optional<AppIdentity> unmapped;
         for (unsigned long w : clientWindows()) {
@@ -243,6 +264,7 @@ bool X11Workspace::isRunning(const AppIdentity& app) const {
 
 bool X11Workspace::activate(const AppIdentity& app) {
     if (!dpy_ || !isRunning(app)) return false;
+    QueryTrap trap(dpy_, "activation");
     // The application's mapped top-level windows, topmost last.
     Window rootRet, parent;
     Window* children = nullptr;

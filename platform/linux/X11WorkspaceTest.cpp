@@ -110,3 +110,15 @@ TEST_F(DesktopWorkspace, ProcessIdsAreLookedUpInTheWindowListAndProc) {
     XDeleteProperty(wm, DefaultRootWindow(wm), XInternAtom(wm, "_NET_CLIENT_LIST", False));
     XSync(wm, False);
 }
+
+TEST_F(DesktopWorkspace, AWindowThatVanishedIsNoApplicationAndIsReported) {
+    const Window gone = XCreateSimpleWindow(wm, DefaultRootWindow(wm), 0, 0, 10, 10, 0, 0, 0);
+    XSync(wm, False);
+    XDestroyWindow(wm, gone);
+    XSync(wm, False);
+    test::LoggedWarnings warnings;
+    EXPECT_FALSE(workspace->identityOf(gone).has_value());
+    EXPECT_TRUE(warnings.contains("went away")) << warnings.lines().join('\n').toStdString();
+    // The connection is still good for the next question.
+    EXPECT_TRUE(workspace->runningApplication(target.pid()).has_value());
+}

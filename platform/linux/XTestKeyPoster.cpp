@@ -3,6 +3,7 @@
 #include "linux/AppKeyExceptions.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/XErrorTrap.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
@@ -141,9 +142,17 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
         steps.push_back({kc, -1, false, fresh});
     }
     // One remap for every new character of this text.
-    for (auto [kc, sym] : remapNow) {
-        KeySym syms[] = {sym, sym};
-        XChangeKeyboardMapping(dpy_, kc, 2, syms, 1);
+    if (!remapNow.empty()) {
+        XErrorTrap trap(dpy_);
+        for (auto [kc, sym] : remapNow) {
+            KeySym syms[] = {sym, sym};
+            XChangeKeyboardMapping(dpy_, kc, 2, syms, 1);
+        }
+        if (trap.finish()) {
+            qWarning("keys: remapping spare key codes failed (%s); the text is not typed", qPrintable(trap.describe()));
+            scheduleRestore();
+            return false;
+        }
     }
     bool ok = true;
     bool settle = !remapNow.empty();

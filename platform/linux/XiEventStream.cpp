@@ -2,6 +2,7 @@
 
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/XErrorTrap.h"
 #include "linux/XkbKeymap.h"
 #include "platform/MainQueue.h"
 
@@ -10,8 +11,14 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <poll.h>
 #include <set>
+#include <vector>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -29,8 +36,10 @@ std::set<int> xtestDevices(Display* d) {
     return ids;
 }
 
-// A grab must hold whatever the lock keys' state: one grab per combination of them.
-void applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
+// A grab must hold whatever the lock keys' state: one grab per combination of them. False
+// when the server refused any of them (BadAccess: another client holds the chord).
+bool applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
+    XErrorTrap trap(d);
     const unsigned locks[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
     for (unsigned l : locks) {
         if (grab)
@@ -38,6 +47,16 @@ void applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
         else
             XUngrabKey(d, keycode, modifiers | l, DefaultRootWindow(d));
     }
+    if (!trap.finish()) return true;
+    qWarning("XInput: %s key %d with modifiers 0x%x failed: %s", grab ? "grabbing" : "releasing", keycode, modifiers,
+             qPrintable(trap.describe()));
+    if (grab) {
+        // Half a grab (some lock combinations only) would make the chord depend on Caps Lock.
+        XErrorTrap undo(d);
+        for (unsigned l : locks) XUngrabKey(d, keycode, modifiers | l, DefaultRootWindow(d));
+        undo.finish();
+    }
+    return false;
 }
 
 // What a key down types: the current group's symbol at Shift's level (Caps Lock turning
@@ -54,168 +73,287 @@ QString typedText(Display* d, const XkbKeymap& keymap, int keycode, quint64 flag
 
 }  // namespace
 
-XiEventStream::XiEventStream(std::function<void(const StreamEvent&)> handler)
-    : handler_(std::move(handler)), queue_(MainQueue::shared()), alive_(std::make_shared<std::atomic<bool>>(true)) {
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    thread_ = std::thread([this] { run(); });
-    // The thread reports whether it could listen; the wait is bounded by its X handshake.
-    while (!ready_) std::this_thread::yield();
-}
+struct XiEventStream::Shared {
+    struct GrabRequest {
+        int keycode;
+        unsigned modifiers;
+        bool grab;
+        quint64 id;
+    };
+    enum class Start { pending, running, failed };
 
-void XiEventStream::wake() {
-    const uint64_t one = 1;
-    if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
-}
-
-void XiEventStream::request(const GrabRequest& r) {
-    if (!running_) return;
-    std::unique_lock lock(grabsMutex_);
-    grabRequests_.push_back(r);
-    const quint64 mine = ++requested_;
-    wake();
-    grabsDone_.wait_for(lock, std::chrono::seconds(1), [&] { return applied_ >= mine; });
-}
-
-void XiEventStream::grabKey(int xKeycode, unsigned xModifiers) { request({xKeycode, xModifiers, true}); }
-
-void XiEventStream::ungrabKey(int xKeycode, unsigned xModifiers) { request({xKeycode, xModifiers, false}); }
-
-XiEventStream::~XiEventStream() {
-    *alive_ = false;
-    wake();
-    if (thread_.joinable()) thread_.join();
-    if (wakeFd_ >= 0) close(wakeFd_);
-}
-
-void XiEventStream::run() {
-    Display* d = XOpenDisplay(nullptr);
-    // 2.2: raw events keep coming while a grab (ours or anyone's) is active.
-    int opcode = 0, ev = 0, err = 0, major = 2, minor = 2;
-    if (!d || !XQueryExtension(d, "XInputExtension", &opcode, &ev, &err) || XIQueryVersion(d, &major, &minor) != Success) {
-        if (d) XCloseDisplay(d);
-        ready_ = true;
-        return;
+    Shared(std::function<void(const StreamEvent&)> h, MainQueue& q) : handler(std::move(h)), queue(q) {
+        wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     }
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-    XISetMask(bits, XI_RawKeyPress);
-    XISetMask(bits, XI_RawKeyRelease);
-    XISetMask(bits, XI_RawButtonPress);
-    XISetMask(bits, XI_RawButtonRelease);
-    XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
-    XkbKeymap keymap;
-    keymap.load(d);
-    int xkbEvent = -1, xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
-    if (XkbQueryExtension(d, &xkbOpcode, &xkbEvent, &xkbError, &xkbMajor, &xkbMinor))
-        XkbSelectEvents(d, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
-                        XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
-    XSync(d, False);
-    // Keys we posted before anyone listened will never be seen: they must not mark others.
-    OwnEventLedger::shared().clear();
-    std::set<int> xtest = xtestDevices(d);
-    running_ = true;
-    ready_ = true;
+    ~Shared() {
+        if (wakeFd >= 0) close(wakeFd);
+    }
+    void wake() {
+        const uint64_t one = 1;
+        if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
+    }
 
-    quint64 flags = 0;
-    auto alive = alive_;
+    std::function<void(const StreamEvent&)> handler;
+    MainQueue& queue;
+    std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
+    int wakeFd = -1;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    Start start = Start::pending;
+    std::vector<GrabRequest> requests;
+    std::vector<std::function<void()>> sentinels;
+    quint64 requested = 0, applied = 0;
+    std::map<quint64, bool> outcomes;  // whether each grab request held, by its number
+};
+
+namespace {
+
+// The stream's thread: one X connection that listens, and a second one that holds grabs.
+class StreamReader {
+public:
+    explicit StreamReader(std::shared_ptr<XiEventStream::Shared> shared) : s_(std::move(shared)) {}
+    ~StreamReader() {
+        if (grabber_) XCloseDisplay(grabber_);  // its grabs end with it
+        if (d_) XCloseDisplay(d_);
+    }
+
+    // The handshake: XInput 2.2 on the server, raw events selected, the keymap read.
+    bool open() {
+        d_ = XOpenDisplay(nullptr);
+        // 2.2: raw events keep coming while a grab (ours or anyone's) is active.
+        int ev = 0, err = 0, major = 2, minor = 2;
+        if (!d_ || !XQueryExtension(d_, "XInputExtension", &opcode_, &ev, &err) ||
+            XIQueryVersion(d_, &major, &minor) != Success)
+            return false;
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XISetMask(bits, XI_RawButtonPress);
+        XISetMask(bits, XI_RawButtonRelease);
+        XISelectEvents(d_, DefaultRootWindow(d_), &mask, 1);
+        keymap_.load(d_);
+        int xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
+        if (XkbQueryExtension(d_, &xkbOpcode, &xkbEvent_, &xkbError, &xkbMajor, &xkbMinor))
+            XkbSelectEvents(d_, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
+                            XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
+        XSync(d_, False);
+        // Keys we posted before anyone listened will never be seen: they must not mark others.
+        OwnEventLedger::shared().clear();
+        xtest_ = xtestDevices(d_);
+        return true;
+    }
+
+    void loop() {
+        while (*s_->alive) {
+            applyGrabRequests();
+            readEvents();
+            passSentinels();
+            dropGrabbedKeys();
+            waitForInput();
+        }
+    }
+
+private:
     // Grabs are held by a second connection: the server does not send raw events to the
-    // client whose core grab is active, so a grab on this one would hide the grabbed keys'
-    // releases from the stream. That connection receives the grabbed keys; they are dropped.
-    Display* grabber = nullptr;
-    bool keymapStale = false;
-    while (*alive) {
-        std::vector<GrabRequest> requests;
-        quint64 taken = 0;
+    // client whose core grab is active, so a grab on the listening one would hide the
+    // grabbed keys' releases from the stream. That connection receives the grabbed keys;
+    // they are dropped.
+    void applyGrabRequests() {
+        std::vector<XiEventStream::Shared::GrabRequest> requests;
         {
-            std::lock_guard lock(grabsMutex_);
-            requests.swap(grabRequests_);
-            taken = requested_;
+            std::lock_guard lock(s_->mutex);
+            requests.swap(s_->requests);
         }
-        if (!requests.empty()) {
-            if (!grabber) grabber = XOpenDisplay(nullptr);
-            for (const GrabRequest& r : requests) {
-                if (grabber) applyGrab(grabber, r.keycode, r.modifiers, r.grab);
-            }
-            if (grabber) XSync(grabber, False);
-            std::lock_guard lock(grabsMutex_);
-            applied_ = taken;
-            grabsDone_.notify_all();
+        if (requests.empty()) return;
+        if (!grabber_) grabber_ = XOpenDisplay(nullptr);
+        std::map<quint64, bool> outcomes;
+        for (const auto& r : requests) outcomes[r.id] = grabber_ && applyGrab(grabber_, r.keycode, r.modifiers, r.grab);
+        std::lock_guard lock(s_->mutex);
+        for (const auto& [id, held] : outcomes) s_->outcomes[id] = held;
+        s_->applied = requests.back().id;
+        s_->changed.notify_all();
+    }
+
+    // A round trip brings in every event the server sent before it; they go to the main
+    // queue before the sentinels.
+    void passSentinels() {
+        std::vector<std::function<void()>> sentinels;
+        {
+            std::lock_guard lock(s_->mutex);
+            sentinels.swap(s_->sentinels);
         }
-        while (*alive && XPending(d) > 0) {
+        if (sentinels.empty()) return;
+        XSync(d_, False);
+        readEvents();
+        auto alive = s_->alive;
+        for (auto& fn : sentinels)
+            s_->queue.post([alive, fn] {
+                if (*alive) fn();
+            });
+    }
+
+    void readEvents() {
+        while (*s_->alive && XPending(d_) > 0) {
             XEvent e;
-            XNextEvent(d, &e);
-            if (e.type == xkbEvent) {
-                keymapStale = true;  // a remap (ours while typing, or a new layout)
+            XNextEvent(d_, &e);
+            if (e.type == xkbEvent_) {
+                keymapStale_ = true;  // a remap (ours while typing, or a new layout)
                 continue;
             }
-            if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode || !XGetEventData(d, &e.xcookie)) continue;
-            const auto* raw = static_cast<const XIRawEvent*>(e.xcookie.data);
-            StreamEvent out;
-            const bool press = raw->evtype == XI_RawKeyPress || raw->evtype == XI_RawButtonPress;
-            out.xKeycode = raw->detail;
-            const bool isKey = raw->evtype == XI_RawKeyPress || raw->evtype == XI_RawKeyRelease;
-            if (isKey) {
-                out.keyCode = KeyTable::virtualKey(raw->detail).value_or(-1);
-                const quint64 flag = out.keyCode >= 0 ? KeyTable::modifierFlag(out.keyCode) : 0;
-                out.repeat = press && (raw->flags & XIKeyRepeat);
-                if (flag && out.repeat) {
-                    XFreeEventData(d, &e.xcookie);
-                    continue;  // a held modifier changes nothing
-                }
-                if (flag && flag != KeyTable::FLAG_CAPS_LOCK) {
-                    flags = press ? (flags | flag) : (flags & ~flag);
-                    out.kind = StreamEvent::Kind::FlagsChanged;
-                } else if (flag) {
-                    if (press) flags ^= flag;  // Caps Lock toggles on its press
-                    out.kind = StreamEvent::Kind::FlagsChanged;
-                } else {
-                    out.kind = press ? StreamEvent::Kind::KeyDown : StreamEvent::Kind::KeyUp;
-                }
-            } else if (raw->detail >= 4 && raw->detail <= 7) {
-                if (!press) {
-                    XFreeEventData(d, &e.xcookie);
-                    continue;  // a scroll step is one press and one release
-                }
-                out.kind = StreamEvent::Kind::Scroll;
-            } else {
-                out.kind = press ? StreamEvent::Kind::MouseDown : StreamEvent::Kind::MouseUp;
-            }
-            out.flags = flags;
-            if (xtest.count(raw->sourceid) && isKey) {
-                if (auto data = OwnEventLedger::shared().claim(raw->detail, press, Clock::shared().uptime())) {
-                    out.own = true;
-                    out.userData = *data;
-                }
-            }
-            XFreeEventData(d, &e.xcookie);
-            if (out.kind == StreamEvent::Kind::KeyDown) {
-                if (keymapStale) keymap.load(d);
-                keymapStale = false;
-                out.text = typedText(d, keymap, out.xKeycode, flags);
-            } else if (!isKey) {
-                Window rootRet, child;
-                int wx, wy;
-                unsigned mask;
-                XQueryPointer(d, DefaultRootWindow(d), &rootRet, &child, &out.x, &out.y, &wx, &wy, &mask);
-            }
-            auto handler = handler_;
-            queue_.post([alive, handler, out] {
-                if (*alive) handler(out);
+            if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode_ || !XGetEventData(d_, &e.xcookie)) continue;
+            std::optional<StreamEvent> out = translate(*static_cast<const XIRawEvent*>(e.xcookie.data));
+            XFreeEventData(d_, &e.xcookie);
+            if (!out) continue;
+            complete(*out);
+            auto alive = s_->alive;
+            auto handler = s_->handler;
+            s_->queue.post([alive, handler, ev = *out] {
+                if (*alive) handler(ev);
             });
         }
-        if (grabber)
-            while (XPending(grabber) > 0) {
-                XEvent dropped;
-                XNextEvent(grabber, &dropped);
+    }
+
+    // The raw event in the core's terms, keeping the modifier state; nothing for events
+    // that change nothing (a held modifier's repeat, a scroll step's release).
+    std::optional<StreamEvent> translate(const XIRawEvent& raw) {
+        StreamEvent out;
+        const bool press = raw.evtype == XI_RawKeyPress || raw.evtype == XI_RawButtonPress;
+        const bool isKey = raw.evtype == XI_RawKeyPress || raw.evtype == XI_RawKeyRelease;
+        out.xKeycode = raw.detail;
+        if (isKey) {
+            out.keyCode = KeyTable::virtualKey(raw.detail).value_or(-1);
+            const quint64 flag = out.keyCode >= 0 ? KeyTable::modifierFlag(out.keyCode) : 0;
+            out.repeat = press && (raw.flags & XIKeyRepeat);
+            if (flag && out.repeat) return std::nullopt;  // a held modifier changes nothing
+            if (flag && flag != KeyTable::FLAG_CAPS_LOCK) {
+                flags_ = press ? (flags_ | flag) : (flags_ & ~flag);
+                out.kind = StreamEvent::Kind::FlagsChanged;
+            } else if (flag) {
+                if (press) flags_ ^= flag;  // Caps Lock toggles on its press
+                out.kind = StreamEvent::Kind::FlagsChanged;
+            } else {
+                out.kind = press ? StreamEvent::Kind::KeyDown : StreamEvent::Kind::KeyUp;
             }
-        pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd_, POLLIN, 0},
-                         {grabber ? ConnectionNumber(grabber) : -1, POLLIN, 0}};
+        } else if (raw.detail >= 4 && raw.detail <= 7) {
+            if (!press) return std::nullopt;  // a scroll step is one press and one release
+            out.kind = StreamEvent::Kind::Scroll;
+        } else {
+            out.kind = press ? StreamEvent::Kind::MouseDown : StreamEvent::Kind::MouseUp;
+        }
+        out.flags = flags_;
+        if (xtest_.count(raw.sourceid) && isKey) {
+            if (auto data = OwnEventLedger::shared().claim(raw.detail, press, Clock::shared().uptime())) {
+                out.own = true;
+                out.userData = *data;
+            }
+        }
+        return out;
+    }
+
+    // What needs the server: the text a key down types, the pointer's place for a button.
+    void complete(StreamEvent& out) {
+        if (out.kind == StreamEvent::Kind::KeyDown) {
+            if (keymapStale_) keymap_.load(d_);
+            keymapStale_ = false;
+            out.text = typedText(d_, keymap_, out.xKeycode, out.flags);
+        } else if (out.kind != StreamEvent::Kind::KeyUp && out.kind != StreamEvent::Kind::FlagsChanged) {
+            Window rootRet, child;
+            int wx, wy;
+            unsigned mask;
+            XQueryPointer(d_, DefaultRootWindow(d_), &rootRet, &child, &out.x, &out.y, &wx, &wy, &mask);
+        }
+    }
+
+    void dropGrabbedKeys() {
+        if (!grabber_) return;
+        while (XPending(grabber_) > 0) {
+            XEvent dropped;
+            XNextEvent(grabber_, &dropped);
+        }
+    }
+
+    void waitForInput() {
+        pollfd fds[3] = {{ConnectionNumber(d_), POLLIN, 0}, {s_->wakeFd, POLLIN, 0},
+                         {grabber_ ? ConnectionNumber(grabber_) : -1, POLLIN, 0}};
         poll(fds, 3, -1);
         uint64_t drained;
-        (void)!read(wakeFd_, &drained, sizeof drained);
+        (void)!read(s_->wakeFd, &drained, sizeof drained);
     }
-    if (grabber) XCloseDisplay(grabber);  // its grabs end with it
-    XCloseDisplay(d);
+
+    std::shared_ptr<XiEventStream::Shared> s_;
+    Display* d_ = nullptr;
+    Display* grabber_ = nullptr;
+    int opcode_ = 0;
+    int xkbEvent_ = -1;
+    XkbKeymap keymap_;
+    bool keymapStale_ = false;
+    std::set<int> xtest_;
+    quint64 flags_ = 0;
+};
+
+}  // namespace
+
+XiEventStream::XiEventStream(std::function<void(const StreamEvent&)> handler)
+    : shared_(std::make_shared<Shared>(std::move(handler), MainQueue::shared())) {
+    thread_ = std::thread([s = shared_] {
+        StreamReader reader(s);
+        const bool up = reader.open();
+        {
+            std::lock_guard lock(s->mutex);
+            s->start = up ? Shared::Start::running : Shared::Start::failed;
+        }
+        s->changed.notify_all();
+        if (up) reader.loop();
+    });
+    std::unique_lock lock(shared_->mutex);
+    if (!shared_->changed.wait_for(lock, std::chrono::duration<double>(HANDSHAKE_TIMEOUT),
+                                   [&] { return shared_->start != Shared::Start::pending; })) {
+        qWarning("XInput: the X server did not answer within %g s; no key stream", HANDSHAKE_TIMEOUT);
+        // The thread ends by itself once the server answers; it holds its own share.
+        *shared_->alive = false;
+        lock.unlock();
+        thread_.detach();
+    }
+}
+
+bool XiEventStream::isRunning() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->start == Shared::Start::running && *shared_->alive;
+}
+
+bool XiEventStream::request(int xKeycode, unsigned xModifiers, bool grab) {
+    if (!isRunning()) return false;
+    std::unique_lock lock(shared_->mutex);
+    const quint64 mine = ++shared_->requested;
+    shared_->requests.push_back({xKeycode, xModifiers, grab, mine});
+    shared_->wake();
+    if (!shared_->changed.wait_for(lock, std::chrono::duration<double>(GRAB_TIMEOUT),
+                                   [&] { return shared_->applied >= mine; })) {
+        qWarning("XInput: the %s of key %d took longer than %g s", grab ? "grab" : "release", xKeycode, GRAB_TIMEOUT);
+        return false;
+    }
+    const bool held = shared_->outcomes[mine];
+    shared_->outcomes.erase(mine);
+    return held;
+}
+
+void XiEventStream::afterPendingEvents(std::function<void()> fn) {
+    if (!isRunning()) return;
+    std::lock_guard lock(shared_->mutex);
+    shared_->sentinels.push_back(std::move(fn));
+    shared_->wake();
+}
+
+bool XiEventStream::grabKey(int xKeycode, unsigned xModifiers) { return request(xKeycode, xModifiers, true); }
+
+void XiEventStream::ungrabKey(int xKeycode, unsigned xModifiers) { request(xKeycode, xModifiers, false); }
+
+XiEventStream::~XiEventStream() {
+    *shared_->alive = false;
+    shared_->wake();
+    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace murmelo::linuxdesktop

@@ -1,13 +1,9 @@
 #pragma once
 #include <QString>
 #include <QtGlobal>
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace murmelo {
 class MainQueue;
@@ -38,43 +34,42 @@ struct StreamEvent {
 // swallowed after the fact must be erased by the caller.
 class XiEventStream {
 public:
-    // The handler runs on the main thread.
+    // The handler runs on the main thread. Waits for the stream's X handshake at most
+    // HANDSHAKE_TIMEOUT seconds; a server that does not answer by then leaves the stream
+    // not running.
     explicit XiEventStream(std::function<void(const StreamEvent&)> handler);
     ~XiEventStream();
     XiEventStream(const XiEventStream&) = delete;
     XiEventStream& operator=(const XiEventStream&) = delete;
 
     // XInput 2 is there and the thread listens.
-    bool isRunning() const { return running_; }
+    bool isRunning() const;
 
     // Passive grabs on the root window: the key with exactly these modifiers (X state
     // bits; Caps Lock and Num Lock do not matter) then goes to us alone, no longer to the
     // focused window, while the stream still reports it. For chords the program owns.
-    // Made on the stream's thread; in force when the call returns (waits at most 1 s).
-    void grabKey(int xKeycode, unsigned xModifiers);
+    // Made on the stream's thread; in force when the call returns (waits at most
+    // GRAB_TIMEOUT seconds). False, with a log line, when the server refused (another
+    // program holds the chord) or did not answer in time.
+    bool grabKey(int xKeycode, unsigned xModifiers);
     void ungrabKey(int xKeycode, unsigned xModifiers);
 
-private:
-    struct GrabRequest {
-        int keycode;
-        unsigned modifiers;
-        bool grab;
-    };
-    void run();
-    void wake();
-    void request(const GrabRequest& r);
+    // Runs fn on the main thread after the handler has had every event the server sent
+    // before this call: the stream's sentinel, for showing that something did not happen.
+    void afterPendingEvents(std::function<void()> fn);
 
-    std::function<void(const StreamEvent&)> handler_;
-    MainQueue& queue_;
-    std::shared_ptr<std::atomic<bool>> alive_;
-    std::atomic<bool> running_{false};
-    int wakeFd_ = -1;
+    static constexpr double HANDSHAKE_TIMEOUT = 5.0;
+    static constexpr double GRAB_TIMEOUT = 1.0;
+
+    // What the thread shares with its owner; it may outlive the owner when the handshake
+    // never ended.
+    struct Shared;
+
+private:
+    bool request(int xKeycode, unsigned xModifiers, bool grab);
+
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
-    std::atomic<bool> ready_{false};
-    std::mutex grabsMutex_;
-    std::vector<GrabRequest> grabRequests_;
-    std::condition_variable grabsDone_;
-    quint64 requested_ = 0, applied_ = 0;
 };
 
 }  // namespace murmelo::linuxdesktop

@@ -75,3 +75,21 @@ TEST_F(DesktopEventStream, AnotherClientsKeysAreTheUsersAndOursAreOwn) {
     EXPECT_EQ(events[1].flags, 0u);
     XCloseDisplay(other);
 }
+
+TEST_F(DesktopEventStream, AChordAnotherProgramHoldsIsRefusedAndReported) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XGrabKey(other, 44, ControlMask, DefaultRootWindow(other), True, GrabModeAsync, GrabModeAsync);  // Ctrl+J
+    XSync(other, False);
+    {
+        test::LoggedWarnings warnings;
+        EXPECT_FALSE(stream->grabKey(44, ControlMask));
+        EXPECT_TRUE(warnings.contains("BadAccess")) << warnings.lines().join('\n').toStdString();
+    }
+    XUngrabKey(other, 44, ControlMask, DefaultRootWindow(other));
+    XSync(other, False);
+    // Nothing of the refused grab was left half in place, and the chord can be had now.
+    EXPECT_TRUE(stream->grabKey(44, ControlMask));
+    stream->ungrabKey(44, ControlMask);
+    XCloseDisplay(other);
+}

@@ -39,13 +39,12 @@ bool XiEventTap::create(Callback callback) {
     return true;
 }
 
-void XiEventTap::grabChord(int virtualKey, quint64 flags) {
+bool XiEventTap::grabChord(int virtualKey, quint64 flags) {
     const auto kc = KeyTable::xKeycode(virtualKey);
-    if (!kc) return;
+    if (!kc) return false;
     const std::pair<int, unsigned> grab{*kc, KeyTable::xStateFromFlags(flags & ~KeyTable::FLAG_CAPS_LOCK)};
-    if (std::find(grabs_.begin(), grabs_.end(), grab) != grabs_.end()) return;
-    grabs_.push_back(grab);
-    if (stream_) stream_->grabKey(grab.first, grab.second);
+    if (std::find(grabs_.begin(), grabs_.end(), grab) == grabs_.end()) grabs_.push_back(grab);
+    return stream_ && stream_->grabKey(grab.first, grab.second);
 }
 
 void XiEventTap::ungrabChord(int virtualKey, quint64 flags) {

@@ -43,9 +43,16 @@ public:
     void setEnabled(bool enabled) override { enabled_ = enabled; }
 
     // A chord (the core's key code and modifier flags) that goes to the program alone; it
-    // is still reported to the callback. Kept across create().
-    void grabChord(int virtualKey, quint64 flags);
+    // is still reported to the callback. Kept across create(). False when the grab is not
+    // in force: no stream yet, or the server refused it (another program holds the chord).
+    bool grabChord(int virtualKey, quint64 flags);
     void ungrabChord(int virtualKey, quint64 flags);
+
+    // Runs fn on the main thread once every event the server sent before this call has been
+    // through the tap (reported or, while disabled, dropped). Nothing runs without a stream.
+    void afterPendingEvents(std::function<void()> fn) {
+        if (stream_) stream_->afterPendingEvents(std::move(fn));
+    }
 
     // The user data of the BackSpace that erases a swallowed key.
     static constexpr qint64 ERASE_MARK = 0x4D524531;

@@ -23,6 +23,7 @@ public:
     std::optional<qint64> pid(const AXElement& el) override;
     AXError setMessagingTimeout(const AXElement& el, float seconds) override;
     void settle(double seconds) override;
+    bool isProcessTrusted() override { return processTrusted; }
 
     // An element for a given field (as if the focus were on it).
     AXElementPtr elementFor(const std::shared_ptr<SimField>& field);
@@ -33,6 +34,8 @@ public:
     int reads = 0;
     int writes = 0;
     int settles = 0;
+    // What isProcessTrusted answers; tests switch it on.
+    bool processTrusted = false;
     // Called with a field's read delay on each of its reads (tests move a clock with it).
     std::function<void(double)> onBlockingRead;
 

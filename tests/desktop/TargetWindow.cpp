@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <X11/Xlib.h>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -89,6 +90,7 @@ private:
         if (cmd == QLatin1String("focus line") || cmd == QLatin1String("focus text")) {
             activateWindow();
             raise();
+            takeInputFocus();
             (cmd.endsWith(QLatin1String("line")) ? static_cast<QWidget*>(line_) : text_)->setFocus();
         } else if (cmd == QLatin1String("clear")) {
             line_->clear();
@@ -106,7 +108,19 @@ private:
         writeState();
     }
 
+    // With no window manager, Qt asks for the input focus with the time of the last event it
+    // saw, and the server ignores the request when another client set the focus later (at
+    // "current time"). The target takes it as a window manager would, and waits until the
+    // server has done it, so that keys sent once the command is done arrive here.
+    void takeInputFocus() {
+        if (!x_) x_ = XOpenDisplay(nullptr);
+        if (!x_) return;
+        XSetInputFocus(x_, static_cast<Window>(winId()), RevertToParent, CurrentTime);
+        XSync(x_, False);
+    }
+
     QString statePath_;
+    Display* x_ = nullptr;
     QLineEdit* line_;
     QTextEdit* text_;
     int fd_ = -1;

@@ -25,6 +25,27 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     }
 }
 
+LoggedWarnings::LoggedWarnings() {
+    {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+    }
+    previous_ = qInstallMessageHandler(&LoggedWarnings::handler);
+}
+
+LoggedWarnings::~LoggedWarnings() { qInstallMessageHandler(previous_); }
+
+QStringList LoggedWarnings::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+void LoggedWarnings::handler(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    std::lock_guard lock(mutex_);
+    lines_ << text;
+}
+
 bool DesktopTarget::available() {
     return !qEnvironmentVariableIsEmpty("MURMELO_TARGET_STATE") && QGuiApplication::platformName() == QLatin1String("xcb");
 }

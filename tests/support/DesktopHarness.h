@@ -1,13 +1,33 @@
 #pragma once
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <mutex>
 
 namespace murmelo::test {
 
 // Spins the Qt event loop until the condition holds or the time runs out; true when it
 // held. The one way the real-desktop tests wait.
 bool waitUntil(const std::function<bool()>& condition, double seconds = 5.0);
+
+// Collects the Qt warnings logged, from any thread, while it lives (the backends report
+// failures of the desktop's servers that way).
+class LoggedWarnings {
+public:
+    LoggedWarnings();
+    ~LoggedWarnings();
+    LoggedWarnings(const LoggedWarnings&) = delete;
+    LoggedWarnings& operator=(const LoggedWarnings&) = delete;
+    QStringList lines() const;
+    bool contains(const QString& part) const { return !lines().filter(part).isEmpty(); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text);
+    static inline std::mutex mutex_;
+    static inline QStringList lines_;
+    QtMessageHandler previous_ = nullptr;
+};
 
 // The target window that scripts/desktop-session started for the real-desktop tests.
 class DesktopTarget {

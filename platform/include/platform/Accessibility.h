@@ -75,6 +75,9 @@ public:
     virtual AXError setMessagingTimeout(const AXElement& el, float seconds) = 0;
     // Gives the target application time to apply a write before it is read again.
     virtual void settle(double seconds) = 0;
+    // Whether this program may use the accessibility tree at all (the desktop's
+    // accessibility is switched on and reachable). A backend that cannot tell says no.
+    virtual bool isProcessTrusted() { return false; }
 
     static Accessibility& shared();
     static void install(Accessibility* accessibility);
