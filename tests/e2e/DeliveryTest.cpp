@@ -6,6 +6,7 @@
 #include "input/SyntheticInputPostGate.h"
 #include "input/TextWriteTrace.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -31,6 +32,13 @@ TEST_F(DeliveryTest, ShortLineIsTypedDirectlyAuditedAndLeavesTheClipboardAlone) 
         EXPECT_EQ(desk.posted()[i].keyDown, i % 2 == 0);
     }
     EXPECT_TRUE(desk.logHas(QStringLiteral("вставка: напечатано 12 симв. напрямую (без буфера) за 0 мс")));
+    // The trace's end line keeps its outcome one token, so that "outcome=" parses.
+    QStringList outcomes;
+    for (const QString& line : desk.log()) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral(" END outcome=(\\S+) elapsed=")).match(line);
+        if (m.hasMatch()) outcomes << m.captured(1);
+    }
+    EXPECT_EQ(outcomes, QStringList{QStringLiteral("posted-events-24")});
     desk.wait(0.44);
     EXPECT_FALSE(desk.logHas(QStringLiteral("delivery-audit=")));
     desk.wait(0.01);
