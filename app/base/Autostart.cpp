@@ -107,6 +107,13 @@ Migration migrateFromLegacy() {
         m.output << QStringLiteral("миграция не нужна: легаси-агента (") + legacy + QStringLiteral(") нет");
         return m;
     }
+    // The user's choice in legacy mode: the switch, else the entry's own "Hidden".
+    const QString key = QString::fromLatin1(SWITCH_KEY);
+    bool wasOn = Defaults::shared().object(key) ? Defaults::shared().boolValue(key) : true;
+    if (!Defaults::shared().object(key)) {
+        const auto entry = LoginItem::readDesktopEntry(legacy);
+        if (entry && entry->value(QStringLiteral("Hidden")) == QStringLiteral("true")) wasOn = false;
+    }
     // 2. Set aside under a name the desktop's autostart does not run.
     QFile::remove(backup);
     QFile file(legacy);
@@ -115,6 +122,13 @@ Migration migrateFromLegacy() {
         return m;
     }
     // 3. Nothing to stop: an autostart entry only runs at login.
+    // A user who had it off keeps it off: nothing is registered.
+    if (!wasOn) {
+        m.output << QStringLiteral("готово: автозапуск был выключен и остаётся выключенным; легаси отложен в ") + backup;
+        logLine(QStringLiteral("автозапуск мигрирован: легаси → XDG autostart (выкл, как было)"));
+        m.migrated = true;
+        return m;
+    }
     // 4.
     LoginItem& item = LoginItem::shared();
     if (auto error = item.registerItem()) {
