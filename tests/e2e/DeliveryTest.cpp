@@ -237,18 +237,19 @@ TEST_F(DeliveryTest, RoutesAndRefusals) {
 TEST(DictationInsertionRoute, Rules) {
     const QString line200(200, QChar('a'));
     struct Case {
+        const char* name;
         QString text;
         bool clipboardMode;
         DictationInsertionRoute route;
     } cases[] = {
-        {line200, false, DictationInsertionRoute::directUnicode},
-        {line200 + 'a', false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("a\nb"), false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("a\rb"), false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("short"), true, DictationInsertionRoute::clipboard},
-        {QStringLiteral("short"), false, DictationInsertionRoute::directUnicode},
+        {"200 characters are typed", line200, false, DictationInsertionRoute::directUnicode},
+        {"201 characters are pasted", line200 + 'a', false, DictationInsertionRoute::clipboard},
+        {"a line feed is pasted", QStringLiteral("a\nb"), false, DictationInsertionRoute::clipboard},
+        {"a carriage return is pasted", QStringLiteral("a\rb"), false, DictationInsertionRoute::clipboard},
+        {"clipboard mode pastes", QStringLiteral("short"), true, DictationInsertionRoute::clipboard},
+        {"a short line is typed", QStringLiteral("short"), false, DictationInsertionRoute::directUnicode},
     };
-    for (const Case& c : cases) EXPECT_EQ(dictationInsertionRoute(c.text, c.clipboardMode), c.route) << c.text.size();
+    for (const Case& c : cases) EXPECT_EQ(dictationInsertionRoute(c.text, c.clipboardMode), c.route) << c.name;
 }
 
 }  // namespace
