@@ -231,6 +231,26 @@ TEST_F(ClipboardManagerTest, LeaseRestoresEveryTypeAndTheRestoreIsNotCaptured) {
     EXPECT_TRUE(manager.items().empty());
 }
 
+// Another program may offer gigabytes: reads stop at the bound, and what could not be
+// read is named in the log instead of being silently lost.
+TEST_F(ClipboardManagerTest, ReadsOfThePasteboardAreBounded) {
+    pasteboard.readLimit = 1000;
+    PasteboardItem rich;
+    rich.setData(Pasteboard::plainTextType, "user text");
+    rich.setData(QStringLiteral("image/png"), QByteArray(1001, 'p'));
+    pasteboard.setItemsFromOtherApp({rich});
+    env.advance(1);
+    manager.clearUnpinned();
+    auto token = manager.beginPreservingPasteboard();
+    EXPECT_TRUE(env.logContains(QStringLiteral("буфер: тип image/png не прочитан (больше предела или недоступен)")));
+    manager.writeInternally([&] { pasteboard.copyFromOtherApp(QStringLiteral("borrowed")); });
+    EXPECT_TRUE(manager.finishTemporaryLease(token));
+    EXPECT_EQ(pasteboard.types(), QStringList{Pasteboard::plainTextType});
+    // A text over the bound is not read for the history either.
+    userCopies(QString(1001, QChar('t')));
+    EXPECT_TRUE(manager.items().empty());
+}
+
 TEST_F(ClipboardManagerTest, NewLeaseRestoresTheOldOneBeforeSavingAgain) {
     pasteboard.copyFromOtherApp(QStringLiteral("mine"), {{QStringLiteral("text/html"), "<p>mine</p>"}});
     const QList<PasteboardItem> original = pasteboard.items();
