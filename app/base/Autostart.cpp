@@ -102,7 +102,6 @@ Migration migrateFromLegacy() {
     Migration m;
     const QString legacy = legacyPlistPath();
     const QString backup = backupPath();
-    // 1.
     if (!QFileInfo::exists(legacy)) {
         m.output << QStringLiteral("миграция не нужна: легаси-агента (") + legacy + QStringLiteral(") нет");
         return m;
@@ -114,14 +113,14 @@ Migration migrateFromLegacy() {
         const auto entry = LoginItem::readDesktopEntry(legacy);
         if (entry && entry->value(QStringLiteral("Hidden")) == QStringLiteral("true")) wasOn = false;
     }
-    // 2. Set aside under a name the desktop's autostart does not run.
+    // Set aside under a name the desktop's autostart does not run.
     QFile::remove(backup);
     QFile file(legacy);
     if (!file.rename(backup)) {
         m.output << QStringLiteral("не смог отложить легаси-плист: ") + file.errorString();
         return m;
     }
-    // 3. Nothing to stop: an autostart entry only runs at login.
+    // Nothing to stop: an autostart entry only runs at login.
     // A user who had it off keeps it off: nothing is registered.
     if (!wasOn) {
         m.output << QStringLiteral("готово: автозапуск был выключен и остаётся выключенным; легаси отложен в ") + backup;
@@ -129,16 +128,13 @@ Migration migrateFromLegacy() {
         m.migrated = true;
         return m;
     }
-    // 4.
     LoginItem& item = LoginItem::shared();
     if (auto error = item.registerItem()) {
-        // 6.
         QFile::rename(backup, legacy);
         m.output << QStringLiteral("XDG autostart не зарегистрировался (") + *error +
                         QStringLiteral(") — легаси возвращён на место");
         return m;
     }
-    // 5.
     if (item.status() == LoginItem::Status::requiresApproval) {
         item.openSystemSettingsLoginItems();
         m.output << QStringLiteral("осталось разрешить Murmelo в Системных настройках → Логин (окно открыто)");
