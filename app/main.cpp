@@ -1,6 +1,9 @@
 #include "shell/AppDelegate.h"
 #include "shell/StatusMenuSections.h"
+#include "base/Log.h"
 #include "linux/LinuxPlatform.h"
+#include "linux/TrayHost.h"
+#include "ui/AppState.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
 
@@ -42,6 +45,10 @@ int main(int argc, char** argv) {
     // Every subsystem's lines of the status menu, in place before the start-up builds it;
     // they live as long as the process.
     new murmelo::StatusMenuSections;
+    // Stock GNOME has no tray: the status item is then invisible, which the log says once.
+    murmelo::AppState::shared().trayHostAvailable = [] {
+        return murmelo::linuxdesktop::trayHostAvailable([](const QString& line) { murmelo::logLine(line); });
+    };
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
     // 0 after a normal quit; a one-shot mode that failed ends with its own status.

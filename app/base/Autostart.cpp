@@ -102,29 +102,39 @@ Migration migrateFromLegacy() {
     Migration m;
     const QString legacy = legacyPlistPath();
     const QString backup = backupPath();
-    // 1.
     if (!QFileInfo::exists(legacy)) {
         m.output << QStringLiteral("миграция не нужна: легаси-агента (") + legacy + QStringLiteral(") нет");
         return m;
     }
-    // 2. Set aside under a name the desktop's autostart does not run.
+    // The user's choice in legacy mode: the switch, else the entry's own "Hidden".
+    const QString key = QString::fromLatin1(SWITCH_KEY);
+    bool wasOn = Defaults::shared().object(key) ? Defaults::shared().boolValue(key) : true;
+    if (!Defaults::shared().object(key)) {
+        const auto entry = LoginItem::readDesktopEntry(legacy);
+        if (entry && entry->value(QStringLiteral("Hidden")) == QStringLiteral("true")) wasOn = false;
+    }
+    // Set aside under a name the desktop's autostart does not run.
     QFile::remove(backup);
     QFile file(legacy);
     if (!file.rename(backup)) {
         m.output << QStringLiteral("не смог отложить легаси-плист: ") + file.errorString();
         return m;
     }
-    // 3. Nothing to stop: an autostart entry only runs at login.
-    // 4.
+    // Nothing to stop: an autostart entry only runs at login.
+    // A user who had it off keeps it off: nothing is registered.
+    if (!wasOn) {
+        m.output << QStringLiteral("готово: автозапуск был выключен и остаётся выключенным; легаси отложен в ") + backup;
+        logLine(QStringLiteral("автозапуск мигрирован: легаси → XDG autostart (выкл, как было)"));
+        m.migrated = true;
+        return m;
+    }
     LoginItem& item = LoginItem::shared();
     if (auto error = item.registerItem()) {
-        // 6.
         QFile::rename(backup, legacy);
         m.output << QStringLiteral("XDG autostart не зарегистрировался (") + *error +
                         QStringLiteral(") — легаси возвращён на место");
         return m;
     }
-    // 5.
     if (item.status() == LoginItem::Status::requiresApproval) {
         item.openSystemSettingsLoginItems();
         m.output << QStringLiteral("осталось разрешить Murmelo в Системных настройках → Логин (окно открыто)");

@@ -117,6 +117,36 @@ TEST_F(AutostartSimTest, MigrationMovesTheLegacyEntryAsideAndRegistersTheLoginIt
     EXPECT_EQ(Autostart::runMigrateAutostart().output, noneLine);  // a second run has nothing to do
 }
 
+// A user who had switched the legacy entry off keeps it off: the migration moves the entry
+// aside and registers nothing.
+TEST_F(AutostartSimTest, MigrationKeepsAnAutostartTheUserHadSwitchedOff) {
+    struct Case {
+        const char* name;
+        QByteArray entry;
+        std::optional<bool> setting;
+        LoginItem::Status after;
+    } cases[] = {
+        {"switched off in the setting", LEGACY, false, LoginItem::Status::notRegistered},
+        {"hidden entry, no setting", LEGACY + "Hidden=true\n", std::nullopt, LoginItem::Status::notRegistered},
+        {"on in the setting", LEGACY, true, LoginItem::Status::enabled},
+        {"never written", LEGACY, std::nullopt, LoginItem::Status::enabled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        item.current = LoginItem::Status::notRegistered;
+        QFile::remove(Autostart::backupPath());
+        env.defaults().remove(Autostart::SWITCH_KEY);
+        if (c.setting) env.defaults().set(Autostart::SWITCH_KEY, *c.setting);
+        writeFile(Autostart::legacyPlistPath(), c.entry);
+        const Autostart::CommandResult r = Autostart::runMigrateAutostart();
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(item.current, c.after);
+        EXPECT_FALSE(Autostart::isLegacyMode());
+        EXPECT_EQ(readFile(Autostart::backupPath()), c.entry);
+        EXPECT_EQ(Autostart::isEnabled(), c.after == LoginItem::Status::enabled);
+    }
+}
+
 TEST_F(AutostartSimTest, AFailedRegistrationPutsTheLegacyEntryBack) {
     writeFile(Autostart::legacyPlistPath(), LEGACY);
     item.registerError = "диск только для чтения";

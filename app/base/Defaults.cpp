@@ -1,5 +1,6 @@
 #include "base/Defaults.h"
 
+#include "base/Log.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <cmath>
 
 namespace murmelo {
 namespace {
@@ -111,6 +113,43 @@ std::optional<QVariant> Defaults::decode(const QJsonValue& v) {
     return std::nullopt;
 }
 
+std::optional<QVariant> Defaults::decodePlain(const QJsonValue& v) {
+    switch (v.type()) {
+    case QJsonValue::Bool: return QVariant(v.toBool());
+    case QJsonValue::String: return QVariant(v.toString());
+    case QJsonValue::Double: {
+        const double d = v.toDouble();
+        if (std::floor(d) == d && std::abs(d) < 9.0e15) return QVariant(qlonglong(d));
+        return QVariant(d);
+    }
+    case QJsonValue::Array: {
+        QVariantList list;
+        for (const QJsonValue& e : v.toArray()) {
+            auto d = decode(e);
+            if (!d) d = decodePlain(e);
+            if (!d) return std::nullopt;
+            list.append(*d);
+        }
+        return QVariant(list);
+    }
+    case QJsonValue::Object: {
+        QVariantMap map;
+        const QJsonObject o = v.toObject();
+        // A broken value of our own form is not a dictionary written by hand.
+        static const QStringList typeNames = {"bool", "int", "real", "string", "data", "date", "array", "dict"};
+        if (o.size() == 1 && typeNames.contains(o.begin().key())) return std::nullopt;
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            auto d = decode(it.value());
+            if (!d) d = decodePlain(it.value());
+            if (!d) return std::nullopt;
+            map.insert(it.key(), *d);
+        }
+        return QVariant(map);
+    }
+    default: return std::nullopt;
+    }
+}
+
 void Defaults::load() {
     if (path_.isEmpty()) return;
     QFile f(path_);
@@ -119,31 +158,58 @@ void Defaults::load() {
     f.close();
     QJsonParseError err{};
     QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
-    bool ok = err.error == QJsonParseError::NoError && doc.isObject();
+    bool typed = err.error == QJsonParseError::NoError && doc.isObject();
     QVariantMap values;
-    if (ok) {
+    if (typed) {
         const QJsonObject root = doc.object();
         for (auto it = root.begin(); it != root.end(); ++it) {
             auto d = decode(it.value());
-            if (!d) { ok = false; break; }
-            values.insert(it.key(), *d);
+            if (!d) {
+                // Written by hand: a plain value is read as what it is; the typed readers
+                // still take it only when its kind is the key's.
+                typed = false;
+                d = decodePlain(it.value());
+            }
+            if (d) values.insert(it.key(), *d);
         }
     }
-    if (!ok) {
-        // Never overwrite settings we could not read: keep them aside for the user.
-        setAside_ = path_ + ".bad";
-        QFile::remove(setAside_);
-        QFile::rename(path_, setAside_);
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        values_ = values;
     }
-    values_ = values;
+    if (typed) return;
+    // Never lose settings we could not read: the whole file goes aside for the user, and
+    // what was readable is written back in our own form.
+    setAside(bytes);
+    if (!values.isEmpty()) save();
+}
+
+void Defaults::setAside(const QByteArray& bytes) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path_ + QStringLiteral(".bad-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n) aside = path_ + QStringLiteral(".bad-") + stamp + '-' + QString::number(n);
+    if (!QFile::rename(path_, aside)) {
+        // Renaming failed (another file system?): keep a copy of the bytes at least.
+        QSaveFile copy(aside);
+        if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.commit()) {
+            logLine(QStringLiteral("настройки: файл ") + path_ + QStringLiteral(" не в своём виде, и отложить его не вышло"));
+            return;
+        }
+        QFile::remove(path_);
+    }
+    setAside_ = aside;
+    logLine(QStringLiteral("настройки: файл ") + path_ + QStringLiteral(" не в своём виде — копия отложена в ") + aside +
+            QStringLiteral("; прочитано ключей: ") + QString::number(keys().size()));
 }
 
 void Defaults::save() const {
     if (path_.isEmpty()) return;
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QJsonObject root;
-    for (auto it = values_.begin(); it != values_.end(); ++it) root[it.key()] = encode(it.value());
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = values_.begin(); it != values_.end(); ++it) root[it.key()] = encode(it.value());
+    }
     QSaveFile f(path_);
     if (!f.open(QIODevice::WriteOnly)) return;
     f.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
@@ -152,9 +218,20 @@ void Defaults::save() const {
 }
 
 std::optional<QVariant> Defaults::object(const QString& key) const {
+    std::lock_guard lock(mutex_);
     auto it = values_.find(key);
     if (it == values_.end()) return std::nullopt;
     return *it;
+}
+
+bool Defaults::contains(const QString& key) const {
+    std::lock_guard lock(mutex_);
+    return values_.contains(key);
+}
+
+QStringList Defaults::keys() const {
+    std::lock_guard lock(mutex_);
+    return values_.keys();
 }
 
 void Defaults::set(const QString& key, const QVariant& value) {
@@ -164,14 +241,20 @@ void Defaults::set(const QString& key, const QVariant& value) {
         v.typeId() == QMetaType::ULongLong)
         v = QVariant(v.toLongLong());
     if (v.typeId() == QMetaType::QStringList) v = QVariant(v.toList());
-    values_.insert(key, v);
+    {
+        std::lock_guard lock(mutex_);
+        values_.insert(key, v);
+    }
     save();
     emit changed(key);
 }
 
 void Defaults::remove(const QString& key) {
-    if (!values_.contains(key)) return;
-    values_.remove(key);
+    {
+        std::lock_guard lock(mutex_);
+        if (!values_.contains(key)) return;
+        values_.remove(key);
+    }
     save();
     emit changed(key);
 }

@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <mutex>
 #include <optional>
 
 namespace murmelo {
@@ -9,6 +10,7 @@ namespace murmelo {
 // The user-defaults domain. Values keep their types: Boolean, integer (qlonglong), real,
 // text, list, dictionary, data (QByteArray) and date; an absent key is absent. Backed by
 // one JSON file written atomically on every change, or by memory (empty path) in tests.
+// Reads are safe from any thread; writes belong to the main thread.
 class Defaults : public QObject {
     Q_OBJECT
 public:
@@ -20,7 +22,7 @@ public:
     static QString standardPath();
 
     std::optional<QVariant> object(const QString& key) const;
-    bool contains(const QString& key) const { return values_.contains(key); }
+    bool contains(const QString& key) const;
     void set(const QString& key, const QVariant& value);
     void remove(const QString& key);
 
@@ -36,14 +38,17 @@ public:
     QVariantMap dictionaryValue(const QString& key) const;
     QByteArray dataValue(const QString& key) const;
 
-    QStringList keys() const { return values_.keys(); }
+    QStringList keys() const;
     QString filePath() const { return path_; }
-    // Where an unreadable file was moved, if that happened at load.
+    // Where a file not in the typed form was set aside at load (a name of its own each
+    // time); the keys that could be read were kept.
     QString setAsidePath() const { return setAside_; }
 
     // Typed JSON coding of one value (also used for the file).
     static QJsonValue encode(const QVariant& v);
     static std::optional<QVariant> decode(const QJsonValue& v);
+    // A plain JSON value (written by hand) read as the value of its own kind.
+    static std::optional<QVariant> decodePlain(const QJsonValue& v);
 
 signals:
     void changed(const QString& key);
@@ -52,8 +57,11 @@ private:
     void load();
     void save() const;
 
+    void setAside(const QByteArray& bytes);
+
     QString path_;
     QString setAside_;
+    mutable std::mutex mutex_;  // guards values_
     QVariantMap values_;
 };
 

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 using namespace murmelo;
 
@@ -52,22 +55,81 @@ TEST(DefaultsTest, ConversionsFollowThePlatformDefaults) {
     EXPECT_EQ(d.integerValue("absent"), 0);
 }
 
-TEST(DefaultsTest, AnUnreadableFileIsSetAsideNotOverwritten) {
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A file not in the program's own form is copied aside under a name of its own (a second
+// bad file never overwrites the first), logged, and every key that can be read is kept.
+TEST(DefaultsTest, AFileNotInItsOwnFormIsSetAsideLoggedAndReadAsFarAsPossible) {
     test::TestEnvironment env;
     const QString path = env.root() + "/defaults.json";
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("{ not json");
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QVariantMap kept;
+    } cases[] = {
+        {"garbage", "{ not json", {}},
+        {"plain JSON written by hand", R"({"barIconLit": true, "hours": 8, "ratio": 0.5, "name": "ру", "nothing": null})",
+         {{"barIconLit", true}, {"hours", qlonglong(8)}, {"ratio", 0.5}, {"name", "ру"}}},
+        {"typed keys beside a broken one",
+         R"({"flag": {"bool": false}, "clips": {"array": [{"string": "a"}]}, "bad": {"int": "x"}})",
+         {{"flag", false}, {"clips", QVariantList{"a"}}}},
+    };
+    QStringList asides;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, c.bytes);
+        Defaults d(path);
+        ASSERT_FALSE(d.setAsidePath().isEmpty());
+        EXPECT_FALSE(asides.contains(d.setAsidePath()));
+        asides << d.setAsidePath();
+        EXPECT_EQ(readFile(d.setAsidePath()), c.bytes);
+        EXPECT_TRUE(env.logContains("настройки: файл " + path + " не в своём виде — копия отложена в " + d.setAsidePath()));
+        QVariantMap read;
+        for (const QString& k : d.keys()) read.insert(k, *d.object(k));
+        EXPECT_EQ(read, c.kept);
+        for (auto it = c.kept.begin(); it != c.kept.end(); ++it)
+            EXPECT_EQ(d.object(it.key())->typeId(), it.value().typeId()) << it.key().toStdString();
+        d.set("x", 1);
+        Defaults again(path);
+        EXPECT_EQ(again.integerValue("x"), 1);
+        EXPECT_TRUE(again.setAsidePath().isEmpty());  // now in its own form
     }
-    Defaults d(path);
-    EXPECT_TRUE(d.keys().isEmpty());
-    EXPECT_EQ(d.setAsidePath(), path + ".bad");
-    QFile bad(path + ".bad");
-    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
-    EXPECT_EQ(bad.readAll(), QByteArray("{ not json"));
-    d.set("x", 1);
-    EXPECT_EQ(Defaults(path).integerValue("x"), 1);
+    for (const QString& aside : asides) EXPECT_TRUE(QFile::exists(aside));
+    Defaults last(path);
+    EXPECT_EQ(last.realBool("barIconLit"), std::nullopt);  // the last case did not hold it
+}
+
+// Later subsystems read settings from worker threads while the main thread writes.
+TEST(DefaultsTest, ReadsAreSafeFromAnyThread) {
+    Defaults d;
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongType{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r)
+        readers.emplace_back([&] {
+            while (!stop) {
+                if (auto v = d.object("list"); v && v->typeId() != QMetaType::QVariantList) ++wrongType;
+                (void)d.stringValue("name");
+                (void)d.keys();
+            }
+        });
+    for (int i = 0; i < 3000; ++i) {
+        d.set("list", QVariantList{i, QString::number(i)});
+        d.set("name", QString(100, QChar('a' + i % 26)));
+        if (i % 3 == 0) d.remove("name");
+    }
+    stop = true;
+    for (auto& t : readers) t.join();
+    EXPECT_EQ(wrongType, 0);
 }
 
 TEST(DefaultsTest, ChangesAreAnnounced) {

@@ -55,7 +55,11 @@ void prepare() {
     g_prepared = true;
     const Paths& p = paths();
     QDir().mkpath(p.dir);
-    ::chmod(native(p.dir).constData(), 0700);
+    // Narrow only the application's own log folder, and only when it is a folder of ours:
+    // never a file or link standing in its place, nor the shared temporary folder.
+    struct stat st {};
+    if (p.isApp && ::lstat(native(p.dir).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
+        ::chmod(native(p.dir).constData(), 0700);
     const QByteArray file = native(p.path);
     if (::access(file.constData(), F_OK) == 0) {
         ::chmod(file.constData(), 0600);

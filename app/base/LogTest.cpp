@@ -67,6 +67,26 @@ TEST_F(LogTest, ApplicationLogsIntoItsOwnPrivateFolder) {
     EXPECT_EQ(modeOf(Log::path()), 0600u);
 }
 
+// Only a folder of ours is narrowed: a regular file standing where the log folder should
+// be, or the shared temporary folder a test host logs into, keeps its mode.
+TEST_F(LogTest, ModesChangeOnlyOnTheLogFolderWeOwn) {
+    ::chmod(QFile::encodeName(Folders::temporary()).constData(), 0755);
+    logLine("тест");
+    EXPECT_EQ(modeOf(Folders::temporary()), 0755u);
+
+    FakeApp app;
+    app.id = "com.local.murmelo";
+    ScopedService<RunningApplication> appScope(app);
+    Log::resetForTesting();
+    const QString standIn = Folders::join(Folders::userLogs(), "Murmelo");
+    QDir().mkpath(Folders::userLogs());
+    writeBytes(standIn, 3);
+    ::chmod(QFile::encodeName(standIn).constData(), 0644);
+    logLine("старт");
+    EXPECT_EQ(modeOf(standIn), 0644u);
+    EXPECT_TRUE(QFileInfo(standIn).isFile());
+}
+
 TEST_F(LogTest, RotatesOnlyWhenALineCrossesTheLimit) {
     // "10:00:00 " + message + "\n" lands the file at exactly the limit: it stays.
     const qint64 lineOverhead = 10;

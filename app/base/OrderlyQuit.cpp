@@ -9,7 +9,7 @@ namespace murmelo::OrderlyQuit {
 namespace {
 
 std::vector<std::function<void()>> g_flushes;
-bool g_flushed = false;
+size_t g_ran = 0;  // callbacks already run, in order
 std::function<void(const QString&)> g_handler;
 
 }  // namespace
@@ -17,9 +17,11 @@ std::function<void(const QString&)> g_handler;
 void addFlushCallback(std::function<void()> flush) { g_flushes.push_back(std::move(flush)); }
 
 void runFlushCallbacks() {
-    if (g_flushed) return;
-    g_flushed = true;
-    for (auto& f : g_flushes) f();
+    // By index: a callback may register another, which runs in this same pass.
+    while (g_ran < g_flushes.size()) {
+        std::function<void()> f = g_flushes[g_ran++];
+        f();
+    }
 }
 
 void setHandler(std::function<void(const QString&)> handler) { g_handler = std::move(handler); }
@@ -36,7 +38,7 @@ void request(const QString& reason) {
 
 void resetForTesting() {
     g_flushes.clear();
-    g_flushed = false;
+    g_ran = 0;
     g_handler = nullptr;
 }
 

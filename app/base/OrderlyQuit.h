@@ -4,8 +4,8 @@
 
 namespace murmelo::OrderlyQuit {
 
-// What must be written before the process ends (statistics, settings). Run once, in
-// registration order, by the quit path; a callback registered later is not run.
+// What must be written before the process ends (statistics, settings). Each callback runs
+// once, in registration order; one registered after an early run runs at the next call.
 void addFlushCallback(std::function<void()> flush);
 void runFlushCallbacks();
 

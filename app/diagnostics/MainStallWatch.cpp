@@ -145,9 +145,11 @@ struct State {
     MainStallWatch::Hooks hooks;
 };
 
+// Never destroyed: the watch's detached threads (ticker, sampler, process table) may still
+// run while the process exits and its static objects are torn down.
 State& state() {
-    static State s;
-    return s;
+    static State* s = new State;
+    return *s;
 }
 
 double now() { return Clock::shared().uptime(); }

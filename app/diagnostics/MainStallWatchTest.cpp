@@ -221,3 +221,35 @@ TEST_F(MainStallWatchTest, LabelsFromOtherThreadsAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+QString& longWork() {
+    static QString* work = new QString(100000, QChar('x'));  // big enough to live in its own mapping
+    return *work;
+}
+
+// Runs after every static object made later has been destroyed: it stands for a detached
+// thread of the watch that is still running while the process exits.
+void readWorkAfterExit() {
+    if (MainStallWatch::currentWork() != longWork()) _exit(3);
+}
+
+}  // namespace
+
+// The watch's threads are detached and may still run while the process exits; what they
+// use must outlive the exit's destructors.
+TEST(MainStallWatchExitTest, ItsStateOutlivesTheExitForThreadsStillRunning) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // Registered before the watch's state exists, so it runs after that state's
+            // destructor would have.
+            std::atexit(readWorkAfterExit);
+            test::TestEnvironment env;
+            MainStallWatch::resetForTesting();
+            MainStallWatch::enter(QString(longWork().constData(), longWork().size()));  // a copy of its own
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

@@ -1,11 +1,18 @@
 #include "input/ClipboardManager.h"
 
 #include "base/Defaults.h"
+#include "base/Log.h"
+#include "base/OrderlyQuit.h"
+#include "platform/Folders.h"
 #include "diagnostics/MainStallWatch.h"
 #include "platform/Pasteboard.h"
 #include "platform/Service.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QSaveFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -28,6 +35,13 @@ double nowSeconds() { return double(Clock::shared().now().toMSecsSinceEpoch()) /
 
 QString freshId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
+// UTF-8 size without encoding a text that is plainly small or plainly large.
+bool fitsInHistory(const QString& text) {
+    if (text.size() > ClipboardManager::MAX_ITEM_BYTES) return false;
+    if (text.size() * 3 <= ClipboardManager::MAX_ITEM_BYTES) return true;
+    return text.toUtf8().size() <= ClipboardManager::MAX_ITEM_BYTES;
+}
+
 }  // namespace
 
 ClipboardManager::ClipboardManager(Pasteboard* pasteboard)
@@ -36,7 +50,15 @@ ClipboardManager::ClipboardManager(Pasteboard* pasteboard)
     load();
 }
 
-ClipboardManager::~ClipboardManager() { stop(); }
+ClipboardManager::~ClipboardManager() {
+    stop();
+    flush();
+}
+
+QString ClipboardManager::historyPath() {
+    return Folders::join(Folders::join(Folders::applicationSupport(), QStringLiteral("Murmelo")),
+                         QStringLiteral("clipboard-history.json"));
+}
 
 ClipboardManager& ClipboardManager::shared() {
     if (auto* m = installedService<ClipboardManager>()) return *m;
@@ -103,6 +125,11 @@ void ClipboardManager::poll() {
 }
 
 void ClipboardManager::capture(const QString& text) {
+    if (!fitsInHistory(text)) {
+        logLine(QStringLiteral("буфер: копия больше 1 МБ (") + QString::number(text.size()) +
+                QStringLiteral(" симв.) — в историю не взята"));
+        return;
+    }
     auto it = std::find_if(items_.begin(), items_.end(), [&](const ClipItem& i) { return i.text == text; });
     ClipItem item;
     if (it != items_.end()) {
@@ -150,7 +177,7 @@ void ClipboardManager::clearUnpinned() {
 }
 
 void ClipboardManager::changed() {
-    save();
+    scheduleSave();
     if (onChange) onChange();
 }
 
@@ -179,14 +206,66 @@ std::vector<ClipItem> ClipboardManager::decode(const QByteArray& data) {
         const QJsonValue id = o.value(QStringLiteral("id")), text = o.value(QStringLiteral("text")),
                          date = o.value(QStringLiteral("date")), pinned = o.value(QStringLiteral("pinned"));
         if (!id.isString() || !text.isString() || !date.isDouble() || !pinned.isBool()) continue;
+        if (!fitsInHistory(text.toString())) continue;
         out.push_back({id.toString(), text.toString(), date.toDouble(), pinned.toBool()});
     }
     return out;
 }
 
-void ClipboardManager::load() { items_ = decode(Defaults::shared().dataValue(STORE_KEY)); }
+void ClipboardManager::load() {
+    QFile file(historyPath());
+    if (file.open(QIODevice::ReadOnly)) items_ = decode(file.readAll());
+    file.close();
+    // The history used to live in the settings file: move it over once, losing nothing.
+    Defaults& settings = Defaults::shared();
+    if (!settings.contains(STORE_KEY)) return;
+    std::vector<ClipItem> moved = decode(settings.dataValue(STORE_KEY));
+    const size_t before = items_.size();
+    for (const ClipItem& item : moved) {
+        const bool known = std::any_of(items_.begin(), items_.end(), [&](const ClipItem& i) { return i.id == item.id; });
+        if (!known) items_.push_back(item);
+    }
+    if (!writeFile(items_)) {
+        logLine(QStringLiteral("буфер: историю из настроек перенести не вышло — остаётся там"));
+        return;
+    }
+    settings.remove(STORE_KEY);
+    logLine(QStringLiteral("буфер: история перенесена из настроек в ") + historyPath() + QStringLiteral(" (") +
+            QString::number(items_.size() - before) + QStringLiteral(")"));
+}
 
-void ClipboardManager::save() { Defaults::shared().set(STORE_KEY, encode(items_)); }
+void ClipboardManager::scheduleSave() {
+    dirty_ = true;
+    if (!flushRegistered_) {
+        flushRegistered_ = true;
+        std::weak_ptr<bool> alive = alive_;
+        OrderlyQuit::addFlushCallback([this, alive] {
+            if (alive.lock()) flush();
+        });
+    }
+    if (saving_.isPending()) return;
+    std::weak_ptr<bool> alive = alive_;
+    saving_ = MainQueue::shared().after(SAVE_DELAY, [this, alive] {
+        if (alive.lock()) flush();
+    });
+}
+
+void ClipboardManager::flush() {
+    saving_.cancel();
+    if (!dirty_) return;
+    dirty_ = false;
+    if (!writeFile(items_)) logLine(QStringLiteral("буфер: историю записать не вышло — ") + historyPath());
+}
+
+bool ClipboardManager::writeFile(const std::vector<ClipItem>& items) {
+    const QString path = historyPath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray bytes = encode(items);
+    return f.write(bytes) == bytes.size() && f.commit();
+}
 
 // MARK: own writes and the lease
 

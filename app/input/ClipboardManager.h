@@ -33,10 +33,18 @@ extern const QStringList CLIPBOARD_HISTORY_MARKER_TYPES;
 // temporary clipboard lease.
 class ClipboardManager {
 public:
+    // The settings key the history lived under before it had a file of its own; read once
+    // and moved over.
     static inline const QString STORE_KEY = QStringLiteral("clipboardHistory");
     static inline const QString ENABLED_KEY = QStringLiteral("clipboardEnabled");
     static constexpr int MAX = CLIPBOARD_MAX;
     static constexpr double POLL_INTERVAL = 0.6;
+    // Changes are written together this long after the first of them.
+    static constexpr double SAVE_DELAY = 1.0;
+    // A copied text larger than this (UTF-8) is not kept in the history.
+    static constexpr qsizetype MAX_ITEM_BYTES = 1024 * 1024;
+    // The history's own file: $XDG_DATA_HOME/Murmelo/clipboard-history.json.
+    static QString historyPath();
 
     explicit ClipboardManager(Pasteboard* pasteboard = nullptr);
     ~ClipboardManager();
@@ -60,6 +68,8 @@ public:
     void clearUnpinned();
     const std::vector<ClipItem>& items() const { return items_; }
     std::function<void()> onChange;
+    // Writes a pending change now (quit, tests).
+    void flush();
 
     // The program's own writes: the body writes to the pasteboard, the poll never sees it.
     void writeInternally(const std::function<void()>& body);
@@ -79,7 +89,8 @@ public:
 
 private:
     void load();
-    void save();
+    void scheduleSave();
+    bool writeFile(const std::vector<ClipItem>& items);
     void changed();
     void schedulePoll();
 
@@ -87,6 +98,9 @@ private:
     std::vector<ClipItem> items_;
     qint64 lastChangeCount_ = 0;
     std::shared_ptr<TimerHandle> polling_;
+    TimerHandle saving_;
+    bool dirty_ = false;
+    bool flushRegistered_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     TemporaryClipboardLease temporaryLease_;
 };

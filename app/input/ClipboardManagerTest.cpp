@@ -3,6 +3,9 @@
 
 #include "base/Defaults.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 using namespace murmelo;
@@ -25,7 +28,21 @@ protected:
         pasteboard.copyFromOtherApp(text, extra);
         env.advance(ClipboardManager::POLL_INTERVAL);
     }
-    QString storedJson() { return QString::fromUtf8(env.defaults().dataValue(ClipboardManager::STORE_KEY)); }
+    // The history file as it stands once pending changes are written.
+    QString storedJson() {
+        manager.flush();
+        return QString::fromUtf8(readHistoryFile());
+    }
+    static QByteArray readHistoryFile() {
+        QFile f(ClipboardManager::historyPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void writeHistoryFile(const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(ClipboardManager::historyPath()).absolutePath());
+        QFile f(ClipboardManager::historyPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
 
     ClipboardManager manager{&pasteboard};
 };
@@ -134,20 +151,67 @@ TEST_F(ClipboardManagerTest, OneDamagedStoredItemCostsOnlyItself) {
                               R"({"id":"B","text":"no pin","date":2},)"
                               R"({"id":"C","text":7,"date":2,"pinned":false},)"
                               R"({"id":"D","text":"also good","date":3,"pinned":false}])";
-    env.defaults().set(ClipboardManager::STORE_KEY, stored);
+    writeHistoryFile(stored);
     ClipboardManager reloaded(&pasteboard);
     ASSERT_EQ(reloaded.items().size(), 2u);
     EXPECT_EQ(reloaded.items()[0], (ClipItem{QStringLiteral("A"), QStringLiteral("good"), 1.5, true}));
     EXPECT_EQ(reloaded.items()[1].text, QStringLiteral("also good"));
-    env.defaults().set(ClipboardManager::STORE_KEY, QByteArray("not json"));
+    writeHistoryFile("not json");
     EXPECT_TRUE(ClipboardManager(&pasteboard).items().empty());
 }
 
-TEST_F(ClipboardManagerTest, HistorySurvivesInTheSettings) {
+// The history has a file of its own, written once for a burst of changes, and never
+// rewrites the settings file.
+TEST_F(ClipboardManagerTest, HistoryLivesInItsOwnFileWrittenOnceABurstSettles) {
+    QStringList settingsChanges;
+    QObject::connect(&env.defaults(), &Defaults::changed, [&](const QString& key) { settingsChanges << key; });
     userCopies(QStringLiteral("kept"));
     manager.togglePin(manager.items().front().id);
+    manager.capture(QStringLiteral("second"));
+    EXPECT_TRUE(readHistoryFile().isEmpty());
+    env.advance(ClipboardManager::SAVE_DELAY);
+    EXPECT_EQ(ClipboardManager::decode(readHistoryFile()), manager.items());
+    EXPECT_TRUE(settingsChanges.isEmpty());
+    EXPECT_FALSE(env.defaults().contains(ClipboardManager::STORE_KEY));
     ClipboardManager reloaded(&pasteboard);
     EXPECT_EQ(reloaded.items(), manager.items());
+    // A change not yet written is not lost when the manager goes.
+    {
+        ClipboardManager last(&pasteboard);
+        last.capture(QStringLiteral("at the very end"));
+    }
+    EXPECT_EQ(ClipboardManager(&pasteboard).items().front().text, QStringLiteral("at the very end"));
+}
+
+// An existing user's history, still in the settings, moves to the file once; a file that
+// already exists keeps its items and gains the ones it lacked.
+TEST_F(ClipboardManagerTest, HistoryInTheSettingsMovesToItsFileOnce) {
+    writeHistoryFile(R"([{"id":"F","text":"from the file","date":5,"pinned":false}])");
+    env.defaults().set(ClipboardManager::STORE_KEY,
+                       QByteArray(R"([{"id":"A","text":"pinned","date":1.5,"pinned":true},)"
+                                  R"({"id":"F","text":"from the file","date":5,"pinned":false},)"
+                                  R"({"id":"B","text":"older","date":1,"pinned":false}])"));
+    ClipboardManager moved(&pasteboard);
+    QStringList got;
+    for (const ClipItem& i : moved.items()) got << i.id;
+    EXPECT_EQ(got, (QStringList{"F", "A", "B"}));
+    EXPECT_FALSE(env.defaults().contains(ClipboardManager::STORE_KEY));
+    EXPECT_EQ(ClipboardManager::decode(readHistoryFile()), moved.items());
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("буфер: история перенесена из настроек в ")).size(), 1);
+    EXPECT_EQ(ClipboardManager(&pasteboard).items(), moved.items());
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("буфер: история перенесена")).size(), 1);
+}
+
+TEST_F(ClipboardManagerTest, ATextLargerThanTheCapIsNotKept) {
+    const QString big(ClipboardManager::MAX_ITEM_BYTES + 1, QChar('a'));
+    const QString bigCyrillic(ClipboardManager::MAX_ITEM_BYTES / 2 + 1, QChar(0x0436));  // two bytes each
+    userCopies(big);
+    userCopies(bigCyrillic);
+    EXPECT_TRUE(manager.items().empty());
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("— в историю не взята")).size(), 2);
+    const QString fits(ClipboardManager::MAX_ITEM_BYTES / 2, QChar(0x0436));
+    userCopies(fits);
+    EXPECT_EQ(manager.items().size(), 1u);
 }
 
 TEST_F(ClipboardManagerTest, LeaseRestoresEveryTypeAndTheRestoreIsNotCaptured) {
@@ -164,6 +228,26 @@ TEST_F(ClipboardManagerTest, LeaseRestoresEveryTypeAndTheRestoreIsNotCaptured) {
     EXPECT_TRUE(manager.finishTemporaryLease(token));
     EXPECT_EQ(pasteboard.items(), QList<PasteboardItem>{rich});
     env.advance(2);
+    EXPECT_TRUE(manager.items().empty());
+}
+
+// Another program may offer gigabytes: reads stop at the bound, and what could not be
+// read is named in the log instead of being silently lost.
+TEST_F(ClipboardManagerTest, ReadsOfThePasteboardAreBounded) {
+    pasteboard.readLimit = 1000;
+    PasteboardItem rich;
+    rich.setData(Pasteboard::plainTextType, "user text");
+    rich.setData(QStringLiteral("image/png"), QByteArray(1001, 'p'));
+    pasteboard.setItemsFromOtherApp({rich});
+    env.advance(1);
+    manager.clearUnpinned();
+    auto token = manager.beginPreservingPasteboard();
+    EXPECT_TRUE(env.logContains(QStringLiteral("буфер: тип image/png не прочитан (больше предела или недоступен)")));
+    manager.writeInternally([&] { pasteboard.copyFromOtherApp(QStringLiteral("borrowed")); });
+    EXPECT_TRUE(manager.finishTemporaryLease(token));
+    EXPECT_EQ(pasteboard.types(), QStringList{Pasteboard::plainTextType});
+    // A text over the bound is not read for the history either.
+    userCopies(QString(1001, QChar('t')));
     EXPECT_TRUE(manager.items().empty());
 }
 

@@ -1,5 +1,7 @@
 #include "input/DeliveryAudit.h"
 
+#include "platform/Accessibility.h"
+
 #include "base/Graphemes.h"
 #include "base/Log.h"
 #include "input/AXText.h"
@@ -71,7 +73,10 @@ void audit(const Inputs& in, quint64 typedAtSchedule) {
     }
     const AXElementPtr el = AXText::focused();
     const std::optional<QString> value = el ? AXText::value(el) : std::nullopt;
-    if (!value || value->isEmpty()) {
+    // Many toolkits show an empty value for a field whose text they do not expose; only a
+    // backend that knows the field is really empty makes an empty reading a reading.
+    const bool emptyIsRead = el && value && value->isEmpty() && Accessibility::shared().reportsEmptyValueReliably(*el);
+    if (!value || (value->isEmpty() && !emptyIsRead)) {
         observe(in.trace, QStringLiteral("delivery-audit=unreadable") + load);
         return;
     }

@@ -72,7 +72,8 @@ TEST_F(HistoryMenusTest, TitlesAreShortenedByCharacters) {
         {QString(58, QChar('a')), 58, QString(58, QChar('a'))},
         {QString(59, QChar('a')), 58, QString(55, QChar('a')) + QStringLiteral("…")},
     };
-    for (const Case& c : cases) EXPECT_EQ(HistoryMenus::shortened(c.text, c.limit), c.want);
+    for (const Case& c : cases)
+        EXPECT_EQ(HistoryMenus::shortened(c.text, c.limit), c.want) << c.text.size() << " chars, limit " << c.limit;
 }
 
 TEST_F(HistoryMenusTest, HistorySubmenu) {

@@ -3,6 +3,7 @@
 #include "input/ClipboardManager.h"
 #include "input/GlobalEventTap.h"
 #include "input/SecureInput.h"
+#include "platform/Accessibility.h"
 
 namespace murmelo {
 
@@ -11,6 +12,7 @@ InputSeam::InputSeam() {
     startTapGuard = [] { GlobalEventTap::startTapGuard(); };
     secureInputStart = [] { SecureInput::start(); };
     clipboardManagerStart = [] { ClipboardManager::shared().start(); };
+    isProcessTrusted = [] { return Accessibility::shared().isProcessTrusted(); };
 }
 
 }  // namespace murmelo

@@ -18,7 +18,7 @@ struct InputSeam {
     std::function<void()> startTapGuard = [] {};
     std::function<void()> secureInputStart = [] {};
     std::function<void()> clipboardManagerStart = [] {};
-    std::function<bool()> isProcessTrusted = [] { return false; };
+    std::function<bool()> isProcessTrusted;
 };
 
 }  // namespace murmelo

@@ -1,5 +1,7 @@
 #include "input/TemporaryClipboardLease.h"
 
+#include "base/Log.h"
+
 #include <algorithm>
 
 namespace murmelo {
@@ -54,6 +56,14 @@ PasteboardSnapshot snapshotPasteboard(const Pasteboard& pasteboard) {
         for (const auto& entry : item.entries) fresh.setData(entry.first, entry.second);
         if (!fresh.isEmpty()) out << fresh;
     }
+    // What the pasteboard offers but could not be read (too large, or its owner did not
+    // answer) will not come back with the restore: say so.
+    QStringList read;
+    for (const PasteboardItem& item : out) read << item.types();
+    for (const QString& type : pasteboard.types())
+        if (!read.contains(type))
+            logLine(QStringLiteral("буфер: тип ") + type +
+                    QStringLiteral(" не прочитан (больше предела или недоступен) — после вставки не вернётся"));
     return out;
 }
 

@@ -14,7 +14,7 @@ std::optional<TextWriteTraceToken> sendUnicode(const QString& text, TextWriteOri
         posted += SyntheticInputPostGate::post({0, true, 0, character, SYNTHETIC_MARK});
         posted += SyntheticInputPostGate::post({0, false, 0, character, SYNTHETIC_MARK});
     }
-    TextWriteTrace::finish(token, [posted] { return QStringLiteral("posted events=%1").arg(posted); });
+    TextWriteTrace::finish(token, [posted] { return QStringLiteral("posted-events-%1").arg(posted); });
     if (posted == 0) return std::nullopt;
     return token;
 }

@@ -339,6 +339,7 @@ TEST_F(AppDelegateTest, TheModelStartFollowsTheDecision) {
          {"· refreshModelMenu", "нет ни одной модели (выбрана large-v3) — открываю Настройки для загрузки"}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail.join(" | ").toStdString());
         test::TestEnvironment fresh;
         AppDelegate d;
         model = c.decision;

@@ -70,7 +70,9 @@ TEST(AppQuitCode, FourCharacterCodesAndTheDecision) {
         {false, AppQuit::code("rsdn"), AppQuit::Path::systemShutdown},
         {false, AppQuit::code("quit"), AppQuit::Path::ask},
     };
-    for (const Case& c : cases) EXPECT_EQ(AppQuit::decide(c.silent, c.reason), c.expected);
+    for (const Case& c : cases)
+        EXPECT_EQ(AppQuit::decide(c.silent, c.reason), c.expected)
+            << (c.silent ? "silent " : "") << (c.reason ? QString::number(*c.reason, 16).toStdString() : "no reason");
 }
 
 TEST(AppQuitTexts, NameBodyAndButtons) {
@@ -133,6 +135,7 @@ TEST_F(AppQuitTest, TheUsersAnswerDecidesTheQuit) {
         {true, Button::cancel, "выход: отменён человеком", false, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.paused ? "paused, " : "") + c.line);
         paused = c.paused;
         answer = c.answer;
         shown.clear();

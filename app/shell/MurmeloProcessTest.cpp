@@ -89,6 +89,7 @@ TEST_F(MurmeloProcessTest, OneShotModesPrintAndEndWithoutTheApplication) {
         {{"--meeting-notes-send"}, "укажи папку встречи\n", 1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
         QProcess* p = start(c.args);
         ASSERT_TRUE(p->waitForFinished(kTimeoutMs));
         EXPECT_EQ(QString::fromUtf8(p->readAllStandardOutput()), c.output);

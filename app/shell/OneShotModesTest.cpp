@@ -130,6 +130,7 @@ TEST_F(OneShotModesTest, MeetingNotesTakeAFolderAndAKind) {
         {{"--verbose", "--meeting-notes-send", "/m/2026-01-15 call"}, "notes"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
         requests.clear();
         fresh();
         EXPECT_TRUE(run(c.args));

@@ -161,6 +161,7 @@ void AppState::ensureStatusItem() {
     connect(made.get(), &StatusItem::clicked, this, &AppState::statusItemClicked);
     made->tray().show();
     item = std::move(made);
+    if (trayHostAvailable) trayHostAvailable();
 }
 
 void AppState::removeStatusItem() { item.reset(); }

@@ -98,6 +98,9 @@ public:
 
     // Opens the status menu at the status item; tests replace it.
     std::function<void(QMenu*)> openMenu;
+    // Asked when the status item is made: whether the desktop has a tray to show it in.
+    // The platform's answer logs a missing tray once; the process sets it.
+    std::function<bool()> trayHostAvailable;
 
 private:
     void setBar(const OrbIconMode& mode);

@@ -180,6 +180,20 @@ TEST_F(AppStateTest, AWorkBuildShowsItsBadgeFromTheFirstStateChange) {
     EXPECT_EQ(hub.item->title(), "");
 }
 
+// Making the status item asks the platform whether a tray can show it (it logs a missing
+// tray once); an item already made asks nothing.
+TEST_F(AppStateTest, MakingTheStatusItemAsksWhetherATrayCanShowIt) {
+    int asked = 0;
+    hub.trayHostAvailable = [&] {
+        ++asked;
+        return false;
+    };
+    hub.ensureStatusItem();
+    hub.ensureStatusItem();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(hub.item);
+}
+
 TEST_F(AppStateTest, RightOrControlClickOpensTheMenuAndAPlainClickTogglesThePanel) {
     hub.ensureStatusItem();
     QMenu menu;

@@ -47,6 +47,7 @@ TEST(SwTest, SizesKnobPlaceAndShadowByVariant) {
         {lightPanel, false, {28, 16}, {2, 2, 12, 12}, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.w.settings ? "settings" : "panel") + (c.on ? " on" : " off"));
         const SwModel m{c.on, c.w};
         EXPECT_EQ(m.trackSize(), c.track);
         EXPECT_EQ(m.knobFrame(), c.knob);

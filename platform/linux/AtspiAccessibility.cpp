@@ -317,6 +317,19 @@ bool AtspiAccessibility::isProcessTrusted() {
     return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
+bool AtspiAccessibility::reportsEmptyValueReliably(const AXElement& el) {
+    AtspiAccessible* obj = objOf(el);
+    if (!obj) return false;
+    return connection_
+        .call<bool>([obj](CallGate&) {
+            AtspiText* text = atspi_accessible_get_text_iface(obj);
+            if (!text) return false;
+            g_object_unref(text);
+            return true;
+        })
+        .value_or(false);
+}
+
 std::vector<int> AtspiAccessibility::connectionSockets() {
     if (!isConnected()) return {};
     return connection_

@@ -27,6 +27,8 @@ public:
     // Connected, and the session's accessibility switch (org.a11y.Status IsEnabled) is on
     // where the session has one.
     bool isProcessTrusted() override;
+    // An element that carries the text interface reads its own text: empty is empty.
+    bool reportsEmptyValueReliably(const AXElement& el) override;
     // The sockets of the AT-SPI connections, for checks that no other loop watches them.
     std::vector<int> connectionSockets();
 

@@ -67,8 +67,9 @@ QList<PasteboardItem> QtPasteboard::items() const {
     if (!m) return {};
     PasteboardItem item;
     for (const QString& t : types()) {
+        // Qt fetches the whole selection; what is over the bound is dropped, not kept.
         const QByteArray d = m->data(t);
-        if (!d.isNull()) item.setData(t, d);
+        if (!d.isNull() && d.size() <= maxReadBytes) item.setData(t, d);
     }
     if (item.isEmpty()) return {};
     return {item};
@@ -77,7 +78,9 @@ QList<PasteboardItem> QtPasteboard::items() const {
 std::optional<QString> QtPasteboard::string() const {
     const QMimeData* m = clipboard()->mimeData();
     if (!m || !m->hasText()) return std::nullopt;
-    return m->text();
+    QString text = m->text();
+    if (text.size() * qsizetype(sizeof(QChar)) > maxReadBytes) return std::nullopt;
+    return text;
 }
 
 void QtPasteboard::clearContents() {

@@ -2,30 +2,44 @@
 
 #include <QTimeZone>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace murmelo::sim {
 
 ManualClock::ManualClock()
     : wallStart_(QDateTime(QDate(2026, 1, 15), QTime(10, 0, 0))) {}
 
+qint64 ManualClock::toNanos(double seconds) { return seconds > 0 ? std::llround(seconds * 1e9) : 0; }
+
 QDateTime ManualClock::now() const {
     std::lock_guard lock(mutex_);
-    return wallStart_.addMSecs(qint64(elapsed_ * 1000.0 + 0.5));
+    return wallStart_.addMSecs((elapsedNs_ + 500'000) / 1'000'000);
 }
 
 double ManualClock::uptime() const {
     std::lock_guard lock(mutex_);
-    return uptimeStart_ + elapsed_;
+    return double(uptimeStartNs_ + elapsedNs_) / 1e9;
+}
+
+qint64 ManualClock::uptimeNanos() const {
+    std::lock_guard lock(mutex_);
+    return uptimeStartNs_ + elapsedNs_;
 }
 
 void ManualClock::advance(double seconds) {
     std::lock_guard lock(mutex_);
-    if (seconds > 0) elapsed_ += seconds;
+    elapsedNs_ += toNanos(seconds);
+}
+
+void ManualClock::advanceTo(qint64 uptimeNanos) {
+    std::lock_guard lock(mutex_);
+    elapsedNs_ = std::max(elapsedNs_, uptimeNanos - uptimeStartNs_);
 }
 
 void ManualClock::setNow(const QDateTime& wall) {
     std::lock_guard lock(mutex_);
-    wallStart_ = wall.addMSecs(-qint64(elapsed_ * 1000.0 + 0.5));
+    wallStart_ = wall.addMSecs(-((elapsedNs_ + 500'000) / 1'000'000));
 }
 
 ManualMainQueue::ManualMainQueue(ManualClock& clock) : clock_(clock), thread_(std::this_thread::get_id()) {}
@@ -38,7 +52,7 @@ void ManualMainQueue::post(std::function<void()> fn) {
 TimerHandle ManualMainQueue::after(double seconds, std::function<void()> fn) {
     auto state = std::make_shared<TimerState>();
     std::lock_guard lock(mutex_);
-    timers_.push_back({clock_.uptime() + std::max(0.0, seconds), seq_++, state, std::move(fn)});
+    timers_.push_back({clock_.uptimeNanos() + ManualClock::toNanos(seconds), seq_++, state, std::move(fn)});
     return TimerHandle(state);
 }
 
@@ -56,49 +70,43 @@ void ManualMainQueue::runPending() {
     }
 }
 
-bool ManualMainQueue::popDue(double limit, Timer& out) {
+bool ManualMainQueue::popDue(qint64 limitNs, Timer& out) {
     std::lock_guard lock(mutex_);
     timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
                                  [](const Timer& t) { return t.state->cancelled.load(); }),
                   timers_.end());
     auto it = std::min_element(timers_.begin(), timers_.end(), [](const Timer& a, const Timer& b) {
-        return a.due != b.due ? a.due < b.due : a.seq < b.seq;
+        return a.dueNs != b.dueNs ? a.dueNs < b.dueNs : a.seq < b.seq;
     });
-    if (it == timers_.end() || it->due > limit + 1e-9) return false;
+    if (it == timers_.end() || it->dueNs > limitNs) return false;
     out = std::move(*it);
     timers_.erase(it);
     return true;
 }
 
+void ManualMainQueue::fire(Timer& t) {
+    clock_.advanceTo(t.dueNs);
+    if (!t.state->cancelled) {
+        t.state->fired = true;
+        t.fn();
+    }
+    runPending();
+}
+
 void ManualMainQueue::advance(double seconds) {
     runPending();
-    const double target = clock_.uptime() + std::max(0.0, seconds);
+    const qint64 target = clock_.uptimeNanos() + ManualClock::toNanos(seconds);
     Timer t;
-    while (popDue(target, t)) {
-        double step = t.due - clock_.uptime();
-        if (step > 0) clock_.advance(step);
-        if (!t.state->cancelled) {
-            t.state->fired = true;
-            t.fn();
-        }
-        runPending();
-    }
-    double rest = target - clock_.uptime();
-    if (rest > 0) clock_.advance(rest);
+    while (popDue(target, t)) fire(t);
+    clock_.advanceTo(target);
     runPending();
 }
 
 bool ManualMainQueue::fireNext() {
     runPending();
     Timer t;
-    if (!popDue(1e300, t)) return false;
-    double step = t.due - clock_.uptime();
-    if (step > 0) clock_.advance(step);
-    if (!t.state->cancelled) {
-        t.state->fired = true;
-        t.fn();
-    }
-    runPending();
+    if (!popDue(std::numeric_limits<qint64>::max(), t)) return false;
+    fire(t);
     return true;
 }
 

@@ -18,11 +18,17 @@ public:
     void advance(double seconds);
     void setNow(const QDateTime& wall);
 
+    // Virtual time is kept in whole nanoseconds, so sums of steps never drift.
+    static qint64 toNanos(double seconds);
+    qint64 uptimeNanos() const;
+    // Moves uptime forward to the given instant (never back).
+    void advanceTo(qint64 uptimeNanos);
+
 private:
     mutable std::mutex mutex_;
     QDateTime wallStart_;
-    double uptimeStart_ = 1000.0;
-    double elapsed_ = 0.0;
+    qint64 uptimeStartNs_ = 1000'000'000'000;
+    qint64 elapsedNs_ = 0;
 };
 
 // A main queue run by hand: posted blocks run on runPending(), timers fire in due order as
@@ -44,12 +50,13 @@ public:
 
 private:
     struct Timer {
-        double due;
+        qint64 dueNs;
         unsigned long long seq;
         std::shared_ptr<TimerState> state;
         std::function<void()> fn;
     };
-    bool popDue(double limit, Timer& out);
+    bool popDue(qint64 limitNs, Timer& out);
+    void fire(Timer& t);
 
     ManualClock& clock_;
     std::thread::id thread_;

@@ -51,3 +51,22 @@ TEST(ManualMainQueueTest, PostsFromOtherThreadsRunOnTheMainThreadInOrder) {
     queue.advance(2.5);
     EXPECT_EQ(before.msecsTo(clock.now()), 2500);
 }
+
+// A repeating poll must not push a later timer off its boundary: time read back at a
+// timer is its exact due time, however many other timers ran before it.
+TEST(ManualMainQueueTest, TimersFireAtExactlyTheirDueTimeAmidAPoll) {
+    ManualClock clock;
+    ManualMainQueue queue(clock);
+    queue.advance(1);
+    std::function<void()> poll = [&] { queue.after(0.6, poll); };
+    queue.after(0.6, poll);
+    double firedAt = 0;
+    queue.after(2.0, [&] { firedAt = clock.uptime(); });
+    queue.advance(0.6);
+    queue.advance(1.4);
+    EXPECT_EQ(firedAt, 1003.0);
+    EXPECT_EQ(clock.uptime(), 1003.0);
+    // Tenths add up to whole seconds without drift.
+    for (int i = 0; i < 10; ++i) queue.advance(0.1);
+    EXPECT_EQ(clock.uptime(), 1004.0);
+}

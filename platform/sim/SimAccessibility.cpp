@@ -194,4 +194,10 @@ float SimAccessibility::messagingTimeout(const AXElement& el) {
 
 void SimAccessibility::settle(double) { ++settles; }
 
+bool SimAccessibility::reportsEmptyValueReliably(const AXElement& el) {
+    AXError error = AXError::success;
+    const auto f = fieldOf(el, &error);
+    return f && f->emptyValueReliable;
+}
+
 }  // namespace murmelo::sim

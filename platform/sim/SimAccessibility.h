@@ -23,7 +23,8 @@ public:
     std::optional<qint64> pid(const AXElement& el) override;
     AXError setMessagingTimeout(const AXElement& el, float seconds) override;
     void settle(double seconds) override;
-    bool isProcessTrusted() override { return processTrusted; }
+    bool isProcessTrusted() override { return trusted; }
+    bool reportsEmptyValueReliably(const AXElement& el) override;
 
     // An element for a given field (as if the focus were on it).
     AXElementPtr elementFor(const std::shared_ptr<SimField>& field);
@@ -34,8 +35,8 @@ public:
     int reads = 0;
     int writes = 0;
     int settles = 0;
-    // What isProcessTrusted answers; tests switch it on.
-    bool processTrusted = false;
+    // Whether the desktop lets this process use accessibility.
+    bool trusted = true;
     // Called with a field's read delay on each of its reads (tests move a clock with it).
     std::function<void(double)> onBlockingRead;
 

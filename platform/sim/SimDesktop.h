@@ -35,6 +35,7 @@ struct SimField {
     bool valueReadable = true;         // "AXValue" can be read
     int writeLagReads = 0;             // an accepted write shows only after this many re-reads
     double readDelay = 0;              // seconds each accessibility read keeps the caller waiting
+    bool emptyValueReliable = false;   // an empty "AXValue" is known to be really empty
     std::optional<QString> placeholder;
     std::optional<QRectF> frame;       // screen frame; ranges are laid out 8 units per code unit
 };

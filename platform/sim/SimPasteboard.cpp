@@ -25,15 +25,24 @@ QList<PasteboardItem> SimPasteboard::items() const {
     QList<PasteboardItem> out;
     // A provider may write to the pasteboard; iterate over a copy.
     const QList<Item> copy = items_;
-    for (const Item& i : copy) out << resolved(i);
+    for (const Item& i : copy) {
+        PasteboardItem bounded;
+        for (const auto& [type, bytes] : resolved(i).entries)
+            if (bytes.size() <= readLimit) bounded.entries.append({type, bytes});
+        out << bounded;
+    }
     return out;
 }
 
 std::optional<QString> SimPasteboard::string() const {
     const QList<Item> copy = items_;
     for (const Item& i : copy) {
-        if (i.provider && i.promisedType == plainTextType) return QString::fromUtf8(resolved(i).data(plainTextType).value_or(QByteArray()));
-        if (auto d = i.item.data(plainTextType)) return QString::fromUtf8(*d);
+        std::optional<QByteArray> d;
+        if (i.provider && i.promisedType == plainTextType) d = resolved(i).data(plainTextType).value_or(QByteArray());
+        else d = i.item.data(plainTextType);
+        if (!d) continue;
+        if (d->size() > readLimit) return std::nullopt;
+        return QString::fromUtf8(*d);
     }
     return std::nullopt;
 }

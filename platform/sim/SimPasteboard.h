@@ -24,6 +24,8 @@ public:
     void setItemsFromOtherApp(const QList<PasteboardItem>& items);
     // Another program reads the plain text, as a target does when it pastes.
     std::optional<QString> readAsClient() { return string(); }
+    // The most one read takes of a type (tests lower it).
+    qsizetype readLimit = Pasteboard::maxReadBytes;
     // Makes the pasteboard refuse promised data (the eager fallback of a paste).
     void setRefusesPromises(bool refuses) { refusesPromises_ = refuses; }
     // How many times a provider was asked for its data.

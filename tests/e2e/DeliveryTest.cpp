@@ -6,6 +6,7 @@
 #include "input/SyntheticInputPostGate.h"
 #include "input/TextWriteTrace.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -31,6 +32,13 @@ TEST_F(DeliveryTest, ShortLineIsTypedDirectlyAuditedAndLeavesTheClipboardAlone) 
         EXPECT_EQ(desk.posted()[i].keyDown, i % 2 == 0);
     }
     EXPECT_TRUE(desk.logHas(QStringLiteral("вставка: напечатано 12 симв. напрямую (без буфера) за 0 мс")));
+    // The trace's end line keeps its outcome one token, so that "outcome=" parses.
+    QStringList outcomes;
+    for (const QString& line : desk.log()) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral(" END outcome=(\\S+) elapsed=")).match(line);
+        if (m.hasMatch()) outcomes << m.captured(1);
+    }
+    EXPECT_EQ(outcomes, QStringList{QStringLiteral("posted-events-24")});
     desk.wait(0.44);
     EXPECT_FALSE(desk.logHas(QStringLiteral("delivery-audit=")));
     desk.wait(0.01);
@@ -141,15 +149,71 @@ TEST_F(DeliveryTest, ManualReinsertLandingMidFieldIsNotOfferedAgain) {
     EXPECT_EQ(desk.fieldText().count(text), 1);
 }
 
-TEST_F(DeliveryTest, UserTypingBeforeTheAuditSkipsIt) {
+// The user's own keys, seen by the event tap, tell the audit that the field is the user's
+// again: a dictation the field dropped is then neither called a mismatch nor repaired.
+TEST_F(DeliveryTest, DictationDroppedThenUserTypesNoCard) {
     desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("Привет! "));
     desk.dropTypedText();
     pasteText(QStringLiteral("пропавшее"), TextWriteOrigin::dictation);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("Привет! "));
     desk.dropTypedText(false).type(QStringLiteral("сам"));
-    desk.wait(5);
-    EXPECT_TRUE(desk.logHas(QStringLiteral("OBSERVE delivery-audit=skipped-user-typed")));
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("Привет! сам"));
+    desk.wait(40);
+    EXPECT_EQ(desk.logCount(QStringLiteral("OBSERVE delivery-audit=skipped-user-typed")), 1);
+    EXPECT_FALSE(desk.logHas(QStringLiteral("delivery-audit=mismatch")));
+    EXPECT_FALSE(desk.logHas(QStringLiteral("insert-repair")));
     EXPECT_EQ(desk.pastesPosted(), 0);
     EXPECT_EQ(desk.cardsShown(), 0);
+}
+
+// The program's own typing, which comes back through the tap marked as its own, is not
+// the user's: the audit still runs after it.
+TEST_F(DeliveryTest, TheProgramsOwnTypingThroughTheTapDoesNotSkipTheAudit) {
+    desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("Привет! "));
+    pasteText(QStringLiteral("своё"), TextWriteOrigin::dictation);
+    desk.wait(0.45);
+    EXPECT_TRUE(desk.logHas(QStringLiteral("OBSERVE delivery-audit=confirmed")));
+    EXPECT_FALSE(desk.logHas(QStringLiteral("skipped-user-typed")));
+}
+
+// An empty field whose backend says an empty reading is real is audited and repaired; one
+// whose emptiness may be a toolkit hiding its text is left alone.
+TEST_F(DeliveryTest, AnEmptyFieldIsRepairedOnlyWhereItsEmptinessIsKnown) {
+    struct Case {
+        const char* name;
+        bool emptyKnown;
+        const char* audit;
+        QString field;
+    } cases[] = {
+        {"reliable empty value", true, "OBSERVE delivery-audit=mismatch", QStringLiteral("в пустое поле")},
+        {"empty value of unknown meaning", false, "OBSERVE delivery-audit=unreadable", QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        e2e::Desk d;
+        d.setting(TextWriteTrace::SETTING_KEY, true);
+        d.open(QStringLiteral("org.kde.kate"))->emptyValueReliable = c.emptyKnown;
+        d.dropTypedText();
+        pasteText(QStringLiteral("в пустое поле"), TextWriteOrigin::dictation);
+        d.wait(0.45);
+        EXPECT_TRUE(d.logHas(QString::fromUtf8(c.audit)));
+        d.wait(0.75 + 0.07 + 1.5);
+        EXPECT_EQ(d.fieldText(), c.field);
+        EXPECT_EQ(d.pastesPosted(), c.emptyKnown ? 1 : 0);
+        EXPECT_EQ(d.cardsShown(), 0);
+    }
+}
+
+// A text copied elsewhere is in the clipboard menu once the poll has seen it, and choosing
+// it there puts it into the field.
+TEST_F(DeliveryTest, ACopiedTextIsChosenFromTheClipboardMenu) {
+    desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("Итого: "));
+    desk.copy(QStringLiteral("первый")).copy(QStringLiteral("второй"));
+    ASSERT_EQ(desk.clipboardHistory().size(), 2u);
+    EXPECT_TRUE(desk.choose(QStringLiteral("clipboardMenu"), QStringLiteral("первый")));
+    desk.wait(1);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("Итого: первый"));
+    EXPECT_FALSE(desk.choose(QStringLiteral("clipboardMenu"), QStringLiteral("не копировали")));
 }
 
 TEST_F(DeliveryTest, RoutesAndRefusals) {
@@ -173,18 +237,19 @@ TEST_F(DeliveryTest, RoutesAndRefusals) {
 TEST(DictationInsertionRoute, Rules) {
     const QString line200(200, QChar('a'));
     struct Case {
+        const char* name;
         QString text;
         bool clipboardMode;
         DictationInsertionRoute route;
     } cases[] = {
-        {line200, false, DictationInsertionRoute::directUnicode},
-        {line200 + 'a', false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("a\nb"), false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("a\rb"), false, DictationInsertionRoute::clipboard},
-        {QStringLiteral("short"), true, DictationInsertionRoute::clipboard},
-        {QStringLiteral("short"), false, DictationInsertionRoute::directUnicode},
+        {"200 characters are typed", line200, false, DictationInsertionRoute::directUnicode},
+        {"201 characters are pasted", line200 + 'a', false, DictationInsertionRoute::clipboard},
+        {"a line feed is pasted", QStringLiteral("a\nb"), false, DictationInsertionRoute::clipboard},
+        {"a carriage return is pasted", QStringLiteral("a\rb"), false, DictationInsertionRoute::clipboard},
+        {"clipboard mode pastes", QStringLiteral("short"), true, DictationInsertionRoute::clipboard},
+        {"a short line is typed", QStringLiteral("short"), false, DictationInsertionRoute::directUnicode},
     };
-    for (const Case& c : cases) EXPECT_EQ(dictationInsertionRoute(c.text, c.clipboardMode), c.route) << c.text.size();
+    for (const Case& c : cases) EXPECT_EQ(dictationInsertionRoute(c.text, c.clipboardMode), c.route) << c.name;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "input/AXText.h"
 #include "input/DeliveryAudit.h"
+#include "input/GlobalEventTap.h"
 #include "input/SecureInput.h"
 #include "platform/Accessibility.h"
 #include "platform/KeyEventPoster.h"
@@ -9,9 +10,25 @@
 #include "platform/SecureEventInput.h"
 #include "platform/Service.h"
 #include "platform/Workspace.h"
+#include "shell/StatusMenuSections.h"
+#include "ui/AppState.h"
+
+#include <QAction>
+#include <QMenu>
 
 namespace murmelo::e2e {
+
+// Every subsystem's lines and the menu built from them, made when a test first opens it.
+struct DeskMenu {
+    StatusMenuSections sections;
+    StatusMenu menu;
+};
+
 namespace {
+
+constexpr quint16 kSpace = 49;
+constexpr quint16 kReturn = 36;
+bool isModifier(quint16 keyCode) { return keyCode >= 54 && keyCode <= 63; }
 
 template <class T>
 std::function<void()> installFor(T* impl) {
@@ -22,7 +39,7 @@ std::function<void()> installFor(T* impl) {
 
 }  // namespace
 
-Desk::Desk() : keys(desktop, pasteboard), ax(desktop), clipboard(&pasteboard) {
+Desk::Desk() : keys(desktop, pasteboard), ax(desktop), clipboard(&pasteboard), tap(desktop) {
     restore_.push_back(installFor<Workspace>(&desktop));
     restore_.push_back(installFor<Pasteboard>(&pasteboard));
     restore_.push_back(installFor<KeyEventPoster>(&keys));
@@ -30,14 +47,28 @@ Desk::Desk() : keys(desktop, pasteboard), ax(desktop), clipboard(&pasteboard) {
     restore_.push_back(installFor<SecureEventInput>(&secure));
     restore_.push_back(installFor<ClipboardManager>(&clipboard));
     restore_.push_back(installFor<DeliveryRepairCardController>(&cards));
+    restore_.push_back(installFor<EventTap>(&tap));
     AXText::resetForTesting();
     SecureInput::resetForTesting();
     DeliveryAudit::setCorrectionSink(false);
+    // The program's own tap and dispatcher, in front of the user's keys and its own posts.
+    tap.attach(keys);
+    GlobalEventTap::resetForTesting();
+    GlobalEventTap::installTap();
+    GlobalEventTap::startTapGuard();
     clipboard.start();
     start_ = env.clock().uptime();
 }
 
 Desk::~Desk() {
+    if (menu_) {
+        AppState& state = AppState::shared();
+        state.appMenu = nullptr;
+        state.modelItem = state.secureInputItem = state.tapFuseItem = state.rivalItem = nullptr;
+        state.historyMenu = state.clipboardMenu = nullptr;
+        menu_.reset();
+    }
+    GlobalEventTap::resetForTesting();
     cards.hide();
     clipboard.stop();
     AXText::resetForTesting();
@@ -64,41 +95,80 @@ Desk& Desk::caret(qsizetype position, qsizetype selectionLength) {
     return *this;
 }
 
-void Desk::physical(const KeyEvent& e) {
-    if (e.keyDown) DeliveryAudit::noteUserTyped();
-    for (const auto& l : physicalListeners_) l(e);
+void Desk::key(quint16 keyCode, bool down, quint64 flags, const QString& chars) {
+    if (isModifier(keyCode)) tap.flagsChanged(keyCode, down ? flags : 0);
+    else if (down) tap.keyDown(keyCode, chars, flags);
+    else tap.keyUp(keyCode, flags);
 }
 
 Desk& Desk::type(const QString& text) {
     for (const QChar c : text) {
-        physical({0, true, 0, QString(c), 0});
-        if (Field f = focusedField(); f && f->editable) sim::SimDesktop::insertText(*f, QString(c));
-        physical({0, false, 0, QString(c), 0});
+        const quint16 code = c == ' ' ? kSpace : c == '\n' ? kReturn : 0;
+        key(code, true, 0, QString(c));
+        key(code, false, 0);
     }
     env.runPending();
     return *this;
 }
 
 Desk& Desk::press(quint16 keyCode, quint64 flags) {
-    physical({keyCode, true, flags, {}, 0});
-    physical({keyCode, false, flags, {}, 0});
+    key(keyCode, true, flags);
+    key(keyCode, false, flags);
     env.runPending();
     return *this;
 }
 
 Desk& Desk::hold(quint16 keyCode, double seconds, quint64 flags) {
-    physical({keyCode, true, flags, {}, 0});
+    key(keyCode, true, flags);
+    env.runPending();
     wait(seconds);
-    physical({keyCode, false, flags, {}, 0});
+    key(keyCode, false, flags);
     env.runPending();
     return *this;
 }
 
-void Desk::onPhysicalKey(std::function<void(const KeyEvent&)> listener) { physicalListeners_.push_back(std::move(listener)); }
-
 Desk& Desk::copy(const QString& text) {
     pasteboard.copyFromOtherApp(text);
+    wait(ClipboardManager::POLL_INTERVAL);
     return *this;
+}
+
+QList<MenuEntry> Desk::openMenu() {
+    if (!menu_) {
+        menu_ = std::make_unique<DeskMenu>();
+        menu_->menu.build();
+    }
+    // What the menu does as it opens: lines read afresh, submenus wired to refill.
+    Q_EMIT menu_->menu.menu()->aboutToShow();
+    env.runPending();
+    return StatusMenu::model();
+}
+
+bool Desk::choose(const QString& name, const QString& which) {
+    openMenu();
+    auto matches = [&](QAction* a) {
+        return which.isEmpty() || a->data().toString() == which || a->text() == which || a->text().startsWith(which);
+    };
+    QAction* chosen = nullptr;
+    for (QAction* a : menu_->menu.actions(name)) {
+        if (QMenu* sub = a->menu()) {
+            // A submenu filled as it opens: the line is one of its items.
+            Q_EMIT sub->aboutToShow();
+            env.runPending();
+            for (QAction* item : sub->actions())
+                if (!item->isSeparator() && !item->menu() && matches(item)) {
+                    chosen = item;
+                    break;
+                }
+        } else if (matches(a)) {
+            chosen = a;
+        }
+        if (chosen) break;
+    }
+    if (!chosen || !chosen->isEnabled()) return false;
+    chosen->trigger();
+    env.runPending();
+    return true;
 }
 
 Desk& Desk::dropTypedText(bool on) {

@@ -4,13 +4,17 @@
 // fields, the user's keys, the clipboard, fields that lose writes, time) and reads back
 // what happened (log lines, field contents, the clipboard, posted events, cards).
 //
-// Grows with the program: a subsystem that joins adds its service to the constructor and,
-// where the user can do something new, one scripting method here.
+// The user's keys go through the simulated event tap and the program's real dispatcher,
+// as a physical keyboard's do; what the program posts comes back through the tap marked
+// as its own. Grows with the program: a subsystem that joins adds its service to the
+// constructor and, where the user can do something new, one scripting method here.
 #include "TestEnvironment.h"
 #include "input/ClipboardManager.h"
 #include "input/DeliveryRepairCard.h"
+#include "ui/StatusMenu.h"
 #include "sim/SimAccessibility.h"
 #include "sim/SimDesktop.h"
+#include "sim/SimEventTap.h"
 #include "sim/SimKeyPoster.h"
 #include "sim/SimPasteboard.h"
 #include "sim/SimSecureEventInput.h"
@@ -38,15 +42,25 @@ public:
     Field focusedField();
     // Puts the caret (and selection) of the focused field.
     Desk& caret(qsizetype position, qsizetype selectionLength = 0);
-    // The user types on the physical keyboard: each character lands in the focused field.
+    // The user types on the physical keyboard: each character goes through the event tap
+    // and, unless swallowed or dropped by the field, lands in the focused field.
     Desk& type(const QString& text);
-    // The user presses a physical key (down and up), or holds it for a while.
+    // The user presses a physical key (down and up), or holds it for a while. A modifier
+    // key (codes 54-63) reaches the tap as a modifier change: flags while it is down
+    // (pass the key's own flag bits), none after.
     Desk& press(quint16 keyCode, quint64 flags = 0);
     Desk& hold(quint16 keyCode, double seconds, quint64 flags = 0);
-    // Physical key events, for the parts of the program that watch the key stream.
-    void onPhysicalKey(std::function<void(const KeyEvent&)> listener);
-    // The user copies a text in another program.
+    // The user copies a text in another program; returns once the clipboard poll has
+    // seen it.
     Desk& copy(const QString& text);
+
+    // ---- the status menu
+    // Opens the menu as the user does (its lines read afresh) and returns what it shows.
+    QList<MenuEntry> openMenu();
+    // Chooses the line of that name (in a submenu too); with several of one name (a
+    // choice among modes), the one whose represented object or title is `which`.
+    // False when there is no such enabled line.
+    bool choose(const QString& name, const QString& which = {});
     // How the focused field misbehaves.
     Desk& dropTypedText(bool on = true);
     Desk& ignorePaste(bool on = true);
@@ -85,11 +99,12 @@ public:
     sim::SimSecureEventInput secure;
     ClipboardManager clipboard;
     DeliveryRepairCardController cards;
+    sim::SimEventTap tap;
 
 private:
-    void physical(const KeyEvent& e);
-    std::vector<std::function<void(const KeyEvent&)>> physicalListeners_;
+    void key(quint16 keyCode, bool down, quint64 flags, const QString& chars = {});
     std::vector<std::function<void()>> restore_;
+    std::unique_ptr<struct DeskMenu> menu_;
     double start_ = 0;
 };
 

@@ -75,9 +75,15 @@ public:
     virtual AXError setMessagingTimeout(const AXElement& el, float seconds) = 0;
     // Gives the target application time to apply a write before it is read again.
     virtual void settle(double seconds) = 0;
-    // Whether this program may use the accessibility tree at all (the desktop's
-    // accessibility is switched on and reachable). A backend that cannot tell says no.
+    // Whether this process can read and write other applications' text at all (on Linux:
+    // the desktop's accessibility bus is up and enabled). A backend that cannot tell says no.
     virtual bool isProcessTrusted() { return false; }
+    // Whether an empty "AXValue" of this element means the field is really empty, rather
+    // than a toolkit that does not expose its text. A backend that cannot tell says no.
+    virtual bool reportsEmptyValueReliably(const AXElement& el) {
+        (void)el;
+        return false;
+    }
 
     static Accessibility& shared();
     static void install(Accessibility* accessibility);

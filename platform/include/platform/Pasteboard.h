@@ -29,6 +29,9 @@ class Pasteboard {
 public:
     // The plain-text representation.
     static inline const QString plainTextType = QStringLiteral("text/plain");
+    // The most a read takes of one type: another program may offer gigabytes. Larger data
+    // counts as unreadable.
+    static constexpr qsizetype maxReadBytes = 64LL * 1024 * 1024;
 
     virtual ~Pasteboard() = default;
 
@@ -36,10 +39,11 @@ public:
     virtual qint64 changeCount() const = 0;
     // The types present, without asking anyone for data (an X11 TARGETS query).
     virtual QStringList types() const = 0;
-    // Every item with the data of every type; a type whose data cannot be read is left
-    // out. Reading a promised type makes its provider produce the data now.
+    // Every item with the data of every type; a type whose data cannot be read, or is
+    // larger than maxReadBytes, is left out. Reading a promised type makes its provider
+    // produce the data now.
     virtual QList<PasteboardItem> items() const = 0;
-    // The plain text, when there is any.
+    // The plain text, when there is any and it is no larger than maxReadBytes.
     virtual std::optional<QString> string() const = 0;
 
     virtual void clearContents() = 0;
