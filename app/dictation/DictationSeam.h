@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -22,23 +23,23 @@ struct DictationSeam {
         bool selectedIsKnown = true;
     };
 
-    std::function<void()> recorderPrime = [] {};
+    std::function<void()> recorderPrime = unbuilt("recorderPrime");
     std::function<void()> recorderSweepOldRecordings = [] {};
-    std::function<void()> recordingHoldStartJanitor = [] {};
+    std::function<void()> recordingHoldStartJanitor = unbuilt("recordingHoldStartJanitor");
     // Listens for changes of the audio input route and tells the recorder.
-    std::function<void()> audioRouteStartListening = [] {};
+    std::function<void()> audioRouteStartListening = unbuilt("audioRouteStartListening");
     std::function<void()> recorderDiscardPrimedIfIdle = [] {};
     // Removes every recording held for a rollback (a sweep with an age of 0 s).
     std::function<void()> recordingHoldSweepAll = [] {};
     std::function<bool()> dictationPauseIsActive = [] { return false; };
-    std::function<void(int minutes)> dictationPause = [](int) {};
+    std::function<void(int minutes)> dictationPause = unbuilt<int>("dictationPause");
     std::function<std::optional<ModelStart>()> modelStartDecision = [] { return std::nullopt; };
-    std::function<void(const QString& id)> setSelectedModelID = [](const QString&) {};
-    std::function<void(const QString& id)> serverManagerStart = [](const QString&) {};
+    std::function<void(const QString& id)> setSelectedModelID = unbuilt<const QString&>("setSelectedModelID");
+    std::function<void(const QString& id)> serverManagerStart = unbuilt<const QString&>("serverManagerStart");
     std::function<void()> serverManagerStop = [] {};
-    std::function<void()> refreshModelMenu = [] {};
+    std::function<void()> refreshModelMenu = unbuilt("refreshModelMenu");
     // Tells the orphan sweep which program is the recognition server; before the sweep.
-    std::function<void()> registerServerPrograms = [] {};
+    std::function<void()> registerServerPrograms = unbuilt("registerServerPrograms");
 };
 
 }  // namespace murmelo

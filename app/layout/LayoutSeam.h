@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -13,8 +14,8 @@ namespace murmelo {
 struct LayoutSeam {
     static LayoutSeam& shared() { return sharedService<LayoutSeam>(); }
     std::function<void()> layoutAppStatsFlush = [] {};
-    std::function<void()> inputRivalsStart = [] {};
-    std::function<void()> layoutSwitcherStart = [] {};
+    std::function<void()> inputRivalsStart = unbuilt("inputRivalsStart");
+    std::function<void()> layoutSwitcherStart = unbuilt("layoutSwitcherStart");
 };
 
 }  // namespace murmelo

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ struct MeetingsSeam {
         qint64 characters = 0;
     };
 
-    std::function<void()> meetingStoreStartupMaintenance = [] {};
+    std::function<void()> meetingStoreStartupMaintenance = unbuilt("meetingStoreStartupMaintenance");
     std::function<QString()> meetingPreflightReport = [] { return QString(); };
     std::function<std::optional<qint64>()> meetingCallAppPID = [] { return std::nullopt; };
     std::function<QString(qint64 pid)> localizedApplicationName = [](qint64) { return QString(); };

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -12,8 +13,8 @@ namespace murmelo {
 // is built each entry does nothing or answers its empty value; its library fills them.
 struct OnboardingSeam {
     static OnboardingSeam& shared() { return sharedService<OnboardingSeam>(); }
-    std::function<void()> onboardingShowPreview = [] {};
-    std::function<void()> onboardingShowAtLaunchIfNeeded = [] {};
+    std::function<void()> onboardingShowPreview = unbuilt("onboardingShowPreview");
+    std::function<void()> onboardingShowAtLaunchIfNeeded = unbuilt("onboardingShowAtLaunchIfNeeded");
     std::function<bool()> onboardingIsManagingModelSetup = [] { return false; };
 };
 

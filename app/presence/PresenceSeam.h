@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ struct PresenceSeam {
     std::function<void()> ladderPresenceShow;
     // Until the presence subsystem exists the only style is the bar icon.
     std::function<void()> presenceStyleApply;
-    std::function<void()> beadDropPrewarm = [] {};
+    std::function<void()> beadDropPrewarm = unbuilt("beadDropPrewarm");
     std::function<void()> quickPanelHide = [] {};
 };
 

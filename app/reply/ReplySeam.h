@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -15,7 +16,7 @@ struct ReplySeam {
     std::function<void()> screenReplyCancel = [] {};
     std::function<void()> quickReplyPreviewCancel = [] {};
     // Prints its own report to standard output.
-    std::function<void()> screenContextProbeRun = [] {};
+    std::function<void()> screenContextProbeRun = unbuilt("screenContextProbeRun");
     // Captures the window of the process whose title matches one of the patterns and
     // recognises its text; the completion may come on any thread, once.
     std::function<void(qint64 pid, const QStringList& titles,

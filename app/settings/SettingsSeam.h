@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -12,10 +13,10 @@ namespace murmelo {
 // is built each entry does nothing or answers its empty value; its library fills them.
 struct SettingsSeam {
     static SettingsSeam& shared() { return sharedService<SettingsSeam>(); }
-    std::function<void()> appearanceApply = [] {};
+    std::function<void()> appearanceApply = unbuilt("appearanceApply");
     std::function<QString()> appearanceCurrent = [] { return QStringLiteral("system"); };
     // tab: "appearance", "dictation", "history", "meetings", "app" or "home".
-    std::function<void(const QString& tab)> prefsWindowShow = [](const QString&) {};
+    std::function<void(const QString& tab)> prefsWindowShow = unbuilt<const QString&>("prefsWindowShow");
 };
 
 }  // namespace murmelo

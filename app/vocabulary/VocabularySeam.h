@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -12,7 +13,7 @@ namespace murmelo {
 // is built each entry does nothing or answers its empty value; its library fills them.
 struct VocabularySeam {
     static VocabularySeam& shared() { return sharedService<VocabularySeam>(); }
-    std::function<void(bool force)> correctorStart = [](bool) {};
+    std::function<void(bool force)> correctorStart = unbuilt<bool>("correctorStart");
     std::function<void()> correctorStop = [] {};
 };
 
