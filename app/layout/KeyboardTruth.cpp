@@ -20,8 +20,8 @@ const Maps& maps() {
     std::lock_guard lock(buildLock);
     if (const Maps* m = current.load(std::memory_order_acquire)) return *m;
     auto* m = new Maps;
-    for (const QString language : {QStringLiteral("ru"), QStringLiteral("en")}) {
-        const std::optional<QString> id = ManualInputSourceProfileV1::sourceID(language);
+    for (const char* language : {"ru", "en"}) {
+        const std::optional<QString> id = ManualInputSourceProfileV1::sourceID(QString::fromLatin1(language));
         if (!id) continue;
         if (auto data = SystemLayouts::layoutData(*id)) m->insert(*id, std::move(data));
     }
@@ -51,11 +51,11 @@ std::optional<QString> translation(quint16 keycode, quint64 flags, const QString
 std::optional<QString> language(quint16 keycode, quint64 flags, const QString& produced) {
     if (produced.isEmpty()) return std::nullopt;
     std::optional<QString> match;
-    for (const QString language : {QStringLiteral("ru"), QStringLiteral("en")}) {
-        if (translation(keycode, flags, language) != produced) continue;
+    for (const char* language : {"ru", "en"}) {
+        if (translation(keycode, flags, QString::fromLatin1(language)) != produced) continue;
         // The same text on both layouts (a digit, the space bar) tells nothing.
         if (match) return std::nullopt;
-        match = language;
+        match = QString::fromLatin1(language);
     }
     return match;
 }
