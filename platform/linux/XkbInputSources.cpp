@@ -8,6 +8,18 @@
 #include <X11/Xlib.h>
 
 namespace murmelo::linuxdesktop {
+namespace {
+
+// The plain US and Russian layouts stand for the two layouts the core's layout switcher
+// works with, and carry the identifiers it knows them by. Variants ("us(intl)" with its
+// dead keys, "ru(phonetic)") put other characters on the keys, so they stay XKB sources.
+QString logicalId(const QString& xkbId) {
+    if (xkbId == QLatin1String("xkb:us")) return QStringLiteral("com.apple.keylayout.US");
+    if (xkbId == QLatin1String("xkb:ru")) return QStringLiteral("com.apple.keylayout.Russian");
+    return xkbId;
+}
+
+}  // namespace
 
 XkbInputSources::XkbInputSources(const QString& displayName) {
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion, reason = 0;
@@ -40,8 +52,13 @@ void XkbInputSources::reload() {
     if (ids.isEmpty())
         for (int i = 0; i < names.size(); ++i) ids << QStringLiteral("xkb:group%1").arg(i + 1);
     std::vector<InputSource> sources;
-    for (int i = 0; i < ids.size() && i < XkbNumKbdGroups; ++i)
-        sources.push_back({ids[i], names.value(i).isEmpty() ? ids[i] : names[i]});
+    for (int i = 0; i < ids.size() && i < XkbNumKbdGroups; ++i) {
+        QString id = logicalId(ids[i]);
+        // A layout configured twice keeps the logical id on its first group only: ids stay unique.
+        for (const InputSource& s : sources)
+            if (s.id == id) id = ids[i];
+        sources.push_back({id, names.value(i).isEmpty() ? id : names[i]});
+    }
     std::lock_guard lock(mutex_);
     sources_ = std::move(sources);
     keymap_.load(dpy_);

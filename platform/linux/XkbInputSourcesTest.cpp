@@ -11,6 +11,12 @@ using namespace murmelo::linuxdesktop;
 
 namespace {
 
+// The test desktop is configured with "us,ru": the two layouts the core knows by these ids.
+const QString kUS = QStringLiteral("com.apple.keylayout.US");
+const QString kRussian = QStringLiteral("com.apple.keylayout.Russian");
+// Generous: a loaded machine may take seconds to deliver a notification; a pass costs nothing.
+constexpr double kPatience = 30.0;
+
 struct DesktopInputSources : ::testing::Test {
     std::unique_ptr<XkbInputSources> sources;
     std::vector<QString> seen;
@@ -22,9 +28,9 @@ struct DesktopInputSources : ::testing::Test {
         sources->setSelectionHandler([this](const InputSource& s) { seen.push_back(s.id); });
     }
     void TearDown() override {
-        if (sources && sources->currentSource() && sources->currentSource()->id != "xkb:us") {
-            sources->select("xkb:us");
-            test::waitUntil([&] { return sources->currentSource()->id == "xkb:us"; });
+        if (sources && sources->currentSource() && sources->currentSource()->id != kUS) {
+            sources->select(kUS);
+            test::waitUntil([&] { return sources->currentSource()->id == kUS; }, kPatience);
         }
     }
 };
@@ -32,17 +38,17 @@ struct DesktopInputSources : ::testing::Test {
 }  // namespace
 
 TEST_F(DesktopInputSources, TheConfiguredLayoutsAreTheSources) {
-    const std::vector<InputSource> expected{{"xkb:us", "English (US)"}, {"xkb:ru", "Russian"}};
+    const std::vector<InputSource> expected{{kUS, "English (US)"}, {kRussian, "Russian"}};
     EXPECT_EQ(sources->enabledSources(), expected);
     ASSERT_TRUE(sources->currentSource());
-    EXPECT_EQ(sources->currentSource()->id, "xkb:us");
+    EXPECT_EQ(sources->currentSource()->id, kUS);
 }
 
 TEST_F(DesktopInputSources, OwnSelectionIsSeenAndReadBack) {
-    ASSERT_TRUE(sources->select("xkb:ru"));
-    ASSERT_TRUE(test::waitUntil([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen, std::vector<QString>{"xkb:ru"});
-    EXPECT_EQ(sources->currentSource()->id, "xkb:ru");
+    ASSERT_TRUE(sources->select(kRussian));
+    ASSERT_TRUE(test::waitUntil([&] { return !seen.empty(); }, kPatience));
+    EXPECT_EQ(seen, std::vector<QString>{kRussian});
+    EXPECT_EQ(sources->currentSource()->id, kRussian);
     EXPECT_FALSE(sources->select("xkb:de"));
 }
 
@@ -52,12 +58,12 @@ TEST_F(DesktopInputSources, AnotherClientsGroupSwitchIsSeen) {
     ASSERT_NE(other, nullptr);
     XkbLockGroup(other, XkbUseCoreKbd, 1);
     XFlush(other);
-    ASSERT_TRUE(test::waitUntil([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen.back(), "xkb:ru");
-    EXPECT_EQ(sources->currentSource()->id, "xkb:ru");
+    ASSERT_TRUE(test::waitUntil([&] { return !seen.empty(); }, kPatience));
+    EXPECT_EQ(seen.back(), kRussian);
+    EXPECT_EQ(sources->currentSource()->id, kRussian);
     XkbLockGroup(other, XkbUseCoreKbd, 0);
     XFlush(other);
-    ASSERT_TRUE(test::waitUntil([&] { return seen.back() == "xkb:us"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return seen.back() == kUS; }, kPatience));
     XCloseDisplay(other);
 }
 
@@ -72,7 +78,7 @@ TEST_F(DesktopInputSources, KeysTranslateAsTheSimulatedLayouts) {
             }
         }
     }
-    EXPECT_FALSE(sources->translate("xkb:us", 36, KeyLevel::Base));  // Return
+    EXPECT_FALSE(sources->translate(kUS, 36, KeyLevel::Base));  // Return
     EXPECT_FALSE(sources->translate("xkb:de", 0, KeyLevel::Base));
-    EXPECT_FALSE(sources->isDeadKey("xkb:us", 0, false));
+    EXPECT_FALSE(sources->isDeadKey(kUS, 0, false));
 }

@@ -27,13 +27,13 @@ SimInputSources::Layout makeLayout(const QString& id, const QString& name, const
 }  // namespace
 
 SimInputSources::Layout SimInputSources::usLayout() {
-    return makeLayout(QStringLiteral("xkb:us"), QStringLiteral("English (US)"),
+    return makeLayout(QStringLiteral("com.apple.keylayout.US"), QStringLiteral("English (US)"),
                       QStringLiteral("`1234567890-=qwertyuiop[]\\asdfghjkl;'zxcvbnm,./ "),
                       QStringLiteral("~!@#$%^&*()_+QWERTYUIOP{}|ASDFGHJKL:\"ZXCVBNM<>? "));
 }
 
 SimInputSources::Layout SimInputSources::russianLayout() {
-    return makeLayout(QStringLiteral("xkb:ru"), QStringLiteral("Russian"),
+    return makeLayout(QStringLiteral("com.apple.keylayout.Russian"), QStringLiteral("Russian"),
                       QStringLiteral("ё1234567890-=йцукенгшщзхъ\\фывапролджэячсмитьбю. "),
                       QStringLiteral("Ё!\"№;%:?*()_+ЙЦУКЕНГШЩЗХЪ/ФЫВАПРОЛДЖЭЯЧСМИТЬБЮ, "));
 }

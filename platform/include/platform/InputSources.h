@@ -7,8 +7,11 @@
 namespace murmelo {
 
 // One keyboard input source (a keyboard layout the user has enabled). The identifier is
-// opaque to callers; the X11 backend names a source "xkb:" + layout, with "(" + variant +
-// ")" when the layout has one ("xkb:us", "xkb:ru", "xkb:de(nodeadkeys)").
+// opaque to callers. The two layouts the layout switcher works with carry the identifiers
+// the core knows them by, "com.apple.keylayout.US" and "com.apple.keylayout.Russian"; the
+// X11 backend gives them to the plain XKB layouts "us" and "ru" and names every other
+// source "xkb:" + layout, with "(" + variant + ")" when the layout has one ("xkb:de",
+// "xkb:us(intl)").
 struct InputSource {
     QString id;
     QString name;  // display name ("English (US)", "Russian"); the id when there is none
