@@ -39,7 +39,8 @@ TEST(SmartCleanupScenarioCorpusTest, BuiltInAndGeneratedHaveTheirSizesOrderAndOr
     EXPECT_EQ(generated.last().id, "en.generated.numeric.sentence-header.t2");
 
     const auto all = builtIn + generated;
-    EXPECT_EQ(QSet<QString>(ids(all).begin(), ids(all).end()).size(), 302) << "ids are unique";
+    const QStringList allIds = ids(all);
+    EXPECT_EQ(QSet<QString>(allIds.begin(), allIds.end()).size(), 302) << "ids are unique";
     for (const auto& c : all) {
         EXPECT_EQ(c.mode, SmartCleanupMode::clean) << c.id.toStdString();
         EXPECT_EQ(c.origin, c.id.contains(".generated.") ? SmartCleanupScenarioOrigin::generated

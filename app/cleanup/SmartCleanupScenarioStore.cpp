@@ -5,7 +5,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +12,7 @@
 namespace murmelo {
 namespace {
 
-const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::UTC);
+const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
 
 std::optional<QString> textField(const QJsonObject& o, const char* key) {
     const QJsonValue v = o.value(QLatin1String(key));

@@ -7,7 +7,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -121,7 +120,7 @@ TEST_F(SmartCleanupScenarioStoreTest, SnapshotIsStoredWithReferenceDateSecondsAn
     const SmartCleanupRulePackSnapshot snapshot{
         "pack-v9",
         {SmartCleanupSkillRegistry::discourseOrdinal(), SmartCleanupSkillRegistry::standaloneNumeric()},
-        QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::UTC),
+        QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC),
         302,
         4,
         1};

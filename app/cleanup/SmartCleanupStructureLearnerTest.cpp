@@ -1,3 +1,4 @@
+#include "cleanup/CleanupMenuSections.h"
 #include "cleanup/SmartCleanupLearningController.h"
 #include "cleanup/SmartCleanupSkillRegistry.h"
 #include "cleanup/SmartCleanupStructureLearner.h"
@@ -145,11 +146,11 @@ protected:
 
 }  // namespace
 
-TEST_F(LearningControllerTest, OpeningTheStatusRunsAFreshEvaluationAndCloses) {
+TEST_F(LearningControllerTest, TheMenuLineOpensTheStatusWhichRunsAFreshEvaluation) {
     confirmOne();
     SmartCleanupSkillRuntime::shared().activate({});
     answer({0});
-    SmartCleanupLearningController::shared().showStatus();
+    CleanupSelfTestMenuSection().trigger("openSmartCleanupLearning", nullptr);
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].informativeText.startsWith("Все проверки пройдены.")) << shown[0].informativeText.toStdString();
     EXPECT_TRUE(shown[0].informativeText.contains("\nПодтверждённые тобой: 1\n"));
