@@ -37,7 +37,8 @@ public:
 
     // Called by dictation delivery once per dictation that goes through clean-up, before it
     // is delivered: the text after learned replacements, the mode in force, and the text
-    // the rewrite guard accepted. Safe from any thread.
+    // the rewrite guard accepted. The lock keeps each read-modify-write of the record whole;
+    // the engine run happens before it is taken.
     void observe(const QString& learnedInput, SmartCleanupMode mode, const QString& activeOutput);
 
     SmartCleanupShadowSnapshot snapshot() const;
