@@ -1,6 +1,9 @@
 // How long the clean-up engine takes on a long dictation: it runs on the main thread
 // between recognition and delivery, so it has to stay well under 5 ms for 2,000 characters.
 #include "cleanup/SmartCleanupEngine.h"
+#include "cleanup/SmartCleanupScenarioCorpus.h"
+#include "cleanup/SmartCleanupSelfTestEvaluator.h"
+#include "cleanup/SmartCleanupSkillRegistry.h"
 
 #include <benchmark/benchmark.h>
 
@@ -81,8 +84,23 @@ void BM_CleanupListsClean(benchmark::State& state) {
     state.SetLabel(QStringLiteral("%1 chars").arg(text.size()).toStdString());
 }
 
+// The launch self-test: the corpus built, then evaluated twice (the gate with every skill,
+// then the full run with the chosen ones), synchronously before the launch goes on.
+void BM_SelfTestLaunchEvaluation(benchmark::State& state) {
+    const SmartCleanupSelfTestEvaluator evaluator;
+    qint64 scenarios = 0;
+    for (auto _ : state) {
+        const auto corpus = SmartCleanupScenarioCorpus::builtIn() + SmartCleanupScenarioCorpus::generated();
+        benchmark::DoNotOptimize(evaluator.evaluate(corpus, SmartCleanupSkillRegistry::all()));
+        benchmark::DoNotOptimize(evaluator.evaluate(corpus, SmartCleanupSkillRegistry::all()));
+        scenarios = corpus.size();
+    }
+    state.SetLabel(QStringLiteral("%1 scenarios").arg(scenarios).toStdString());
+}
+
 }  // namespace
 
+BENCHMARK(BM_SelfTestLaunchEvaluation)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanupRussianStructured)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanupEnglishStructured)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CleanupBothProfilesClean)->Unit(benchmark::kMillisecond);

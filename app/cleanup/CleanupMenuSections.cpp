@@ -3,12 +3,16 @@
 #include "base/BuildStamp.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "cleanup/SmartCleanupLearningController.h"
 #include "cleanup/SmartCleanupMode.h"
 #include "ui/CoreMenuSections.h"
 
 #include <QAction>
 
 namespace murmelo {
+
+CleanupSelfTestMenuSection::CleanupSelfTestMenuSection()
+    : showCleanupStatus([] { SmartCleanupLearningController::shared().showStatus(); }) {}
 
 QList<MenuEntry> CleanupSelfTestMenuSection::entries() const {
     if (!BuildStamp::isWork()) return {};

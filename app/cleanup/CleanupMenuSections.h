@@ -9,6 +9,7 @@ namespace murmelo {
 // The clean-up self-test window, offered in work builds only.
 class CleanupSelfTestMenuSection : public StatusMenuSection {
 public:
+    CleanupSelfTestMenuSection();
     QList<MenuEntry> entries() const override;
     void trigger(const QString& name, QAction* sender) override;
     std::function<void()> showCleanupStatus;

@@ -1,20 +1,14 @@
 #include "cleanup/CleanupSeam.h"
 
-#include "base/Log.h"
 #include "cleanup/SmartCleanupMode.h"
-
-#include <memory>
+#include "cleanup/SmartCleanupSelfLearningCoordinator.h"
 
 namespace murmelo {
 
 CleanupSeam::CleanupSeam() {
     migrateSmartCleanupDefaultToLiteral = [] { murmelo::migrateSmartCleanupDefaultToLiteral(); };
     currentSmartCleanupModeTitle = [] { return SmartCleanupModes::title(currentSmartCleanupMode()); };
-    smartCleanupSelfLearningStart = [said = std::make_shared<bool>(false)] {
-        if (*said) return;
-        *said = true;
-        logLine(QStringLiteral("Smart Cleanup: самопроверка и самообучение ещё не подключены"));
-    };
+    smartCleanupSelfLearningStart = [] { SmartCleanupSelfLearningCoordinator::shared().start(); };
 }
 
 }  // namespace murmelo

@@ -16,7 +16,7 @@ struct CleanupSeam {
 
     std::function<void()> migrateSmartCleanupDefaultToLiteral;
     std::function<QString()> currentSmartCleanupModeTitle;
-    // The self-test and self-learning are not built yet: this only says so in the log.
+    // The launch self-test: activates the list skills that pass and logs the result.
     std::function<void()> smartCleanupSelfLearningStart;
 };
 

@@ -75,7 +75,7 @@ TEST(SmartCleanupModeTest, RawValuesTitlesAndJsonCoding) {
     EXPECT_EQ(SmartCleanupModes::fromJson(QJsonValue(1)), std::nullopt);
 }
 
-TEST(CleanupSeamTest, StartUpMigratesShowsTheTitleAndSaysSelfLearningIsNotThere) {
+TEST(CleanupSeamTest, StartUpMigratesAndShowsTheTitle) {
     test::TestEnvironment env;
     env.defaults().set(SmartCleanupModes::MODE_KEY, "clean");
     CleanupSeam seam;
@@ -83,8 +83,4 @@ TEST(CleanupSeamTest, StartUpMigratesShowsTheTitleAndSaysSelfLearningIsNotThere)
     EXPECT_EQ(seam.currentSmartCleanupModeTitle(), "Дословно");
     env.defaults().set(SmartCleanupModes::MODE_KEY, "structured");
     EXPECT_EQ(seam.currentSmartCleanupModeTitle(), "Структурировано");
-
-    seam.smartCleanupSelfLearningStart();
-    seam.smartCleanupSelfLearningStart();
-    EXPECT_EQ(env.logLines().filter("самопроверка и самообучение ещё не подключены").size(), 1);
 }
