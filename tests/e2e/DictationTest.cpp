@@ -12,14 +12,12 @@
 #include "dictation/Recorder.h"
 #include "dictation/RecordingControl.h"
 #include "dictation/Wav.h"
-#include "input/GlobalEventTap.h"
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
 #include "platform/AudioInput.h"
 #include "platform/Folders.h"
 #include "platform/ModifierFlags.h"
 #include "sim/SimAudioInput.h"
-#include "sim/SimEventTap.h"
 #include "sim/SimModifierFlags.h"
 
 #include <QFile>
@@ -32,21 +30,18 @@ using namespace murmelo;
 namespace {
 
 constexpr quint64 kCommand = 0x100000;
-constexpr qint64 kRightCtrl = 54;
+constexpr quint16 kRightCtrl = 54;
 
 class DictationTest : public ::testing::Test {
 protected:
     DictationTest() {
-        tap.session = &session;
-        tap.attach(desk.keys);
+        desk.tap.session = &session;
         RecordingControl::resetForTesting();
         DictationTiming::shared().resetForTesting();
         DictationActivity::resetForTesting();
         resetHotkeyCacheForTesting();
-        GlobalEventTap::resetForTesting();
-        // As start-up does: recording control behind the tap, then the tap.
+        // As start-up does: recording control behind the desk's tap.
         DictationSeam::shared().tapDictationInstall();
-        GlobalEventTap::installTap();
 
         const auto builtIn = neighbours.transcribeAndPaste;
         neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
@@ -58,7 +53,6 @@ protected:
         };
     }
     ~DictationTest() override {
-        GlobalEventTap::resetForTesting();
         RecordingControl::resetForTesting();
         TapDictation::install(previousDictation_);
         if (recorder().isRecording()) recorder().stop();
@@ -70,13 +64,7 @@ protected:
     }
 
     // The user holds the dictation key for a while; the modifier changes go through the tap.
-    void holdDictationKey(double seconds) {
-        tap.flagsChanged(kRightCtrl, kCommand);
-        desk.env.runPending();
-        desk.wait(seconds);
-        tap.flagsChanged(kRightCtrl, 0);
-        desk.env.runPending();
-    }
+    void holdDictationKey(double seconds) { desk.hold(kRightCtrl, seconds, kCommand); }
 
     // Three seconds of a voice-like sweep in a WAV file the microphone plays.
     std::vector<qint16> playSpeech() {
@@ -113,8 +101,6 @@ protected:
     };
 
     e2e::Desk desk;
-    sim::SimEventTap tap{desk.desktop};
-    ScopedService<EventTap> tapScope_{tap};
     sim::SimModifierFlags session;
     ScopedService<ModifierFlags> sessionScope_{session};
     sim::SimAudioInput mic;
