@@ -109,6 +109,8 @@ bool hotkeyHeld(quint64 flags) {
     return s.commandMask && *s.commandMask != 0 && (flags & *s.commandMask) == *s.commandMask;
 }
 
+// The readings run on the main queue: the state needs no lock, and a reading that finds
+// the key up hands the stop to the queue all the same.
 void watchdogReading(quint64 generation) {
     State& s = state();
     if (generation != s.watchdogGeneration || !s.keyWatchdog.isValid()) return;
@@ -116,11 +118,10 @@ void watchdogReading(quint64 generation) {
         s.keyWatchdogSawHeld = true;
         s.keyWatchdogMisses = 0;
     } else if (s.keyWatchdogSawHeld) {
-        if (++s.keyWatchdogMisses < KEY_WATCHDOG_MISSES) {
-            // Read again below.
-        } else {
+        if (++s.keyWatchdogMisses >= KEY_WATCHDOG_MISSES) {
             s.keyWatchdog.cancel();
             s.keyWatchdog.reset();
+            // This moment is the release, for the trim and the timing.
             DictationTiming::shared().noteKeyUp();
             logLine(QStringLiteral("⚠ сторож клавиши: запись идёт, а клавиша уже отпущена — событие об отпускании не "
                                    "пришло или stopRec ждёт очереди. Останавливаю сам"));

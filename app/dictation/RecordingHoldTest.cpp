@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "base/Log.h"
+#include "dictation/DictationSeam.h"
 #include "dictation/Recordings.h"
 #include "platform/Folders.h"
 #include "platform/MainQueue.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 using namespace murmelo;
 
@@ -178,4 +180,48 @@ TEST_F(HoldTest, KeepingMovesIntoTheOwnerOnlyFolderAndNeverOverAnotherRecording)
     const QString fourth = file("murmelo_rec_1_4.wav");
     EXPECT_EQ(settleRecording(fourth), std::nullopt);
     EXPECT_FALSE(QFile::exists(fourth));
+}
+
+TEST_F(HoldTest, KeepingFromAnotherFileSystemCopiesWholeAndKeepsTheTime) {
+    // The temporary folder is often a memory file system apart from the logs.
+    struct stat shm {}, logs {};
+    QDir().mkpath(Log::dir());
+    if (stat("/dev/shm", &shm) != 0 || stat(QFile::encodeName(Log::dir()).constData(), &logs) != 0 ||
+        shm.st_dev == logs.st_dev || access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no second file system to move from";
+    const QString source = "/dev/shm/murmelo_rec_keeptest_" + QString::number(getpid()) + ".wav";
+    QByteArray content(300000, 'x');
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    setAge(source, 30);
+    const auto kept = Recordings::keep(source);
+    ASSERT_TRUE(kept);
+    EXPECT_FALSE(QFile::exists(source));
+    QFile f(*kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), content);
+    EXPECT_EQ(modeOf(*kept), 0600u);
+    EXPECT_EQ(QFileInfo(*kept).lastModified().toSecsSinceEpoch(), Clock::shared().now().toSecsSinceEpoch() - 30);
+    // The same millisecond again: refused, the source left in place.
+    {
+        QFile again(source);
+        ASSERT_TRUE(again.open(QIODevice::WriteOnly));
+        again.write("other");
+    }
+    EXPECT_EQ(Recordings::keep(source), std::nullopt);
+    EXPECT_TRUE(QFile::exists(source));
+    QFile::remove(source);
+}
+
+TEST_F(HoldTest, TheSeamStartsTheJanitorAndClearsEveryHeldFileAtQuit) {
+    DictationSeam seam;
+    file("murmelo_hold_old.wav", 7200);
+    file("murmelo_hold_new.wav", 10);
+    seam.recordingHoldStartJanitor();
+    EXPECT_EQ(tmpNames(), QStringList{"murmelo_hold_new.wav"});
+    seam.recordingHoldSweepAll();
+    EXPECT_TRUE(tmpNames().isEmpty());
 }
