@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Unbuilt.h"
 #include "platform/Service.h"
 
 #include <QString>
@@ -43,8 +44,8 @@ struct StoppedTake {
 };
 
 // What recording control needs of the subsystems above it and of the stages after the
-// recording. Each of them fills its entries when it is built; until then an entry does the
-// least (and says so in the log where the user would miss something).
+// recording. Each of them fills its entries when it is built; until then an entry answers
+// its empty value, or does nothing and says so once in the log (cancelling stays silent).
 struct DictationNeighbours {
     static DictationNeighbours& shared() { return sharedService<DictationNeighbours>(); }
     DictationNeighbours();
@@ -54,7 +55,8 @@ struct DictationNeighbours {
     std::function<bool()> deferVoiceInputUntilModelReady = [] { return false; };
     // Vocabulary: whether the application has a vocabulary of its own; one use counted.
     std::function<bool(const QString& bundleID)> appHasOwnVocab = [](const QString&) { return false; };
-    std::function<void(const std::optional<DictationContext>&)> appVocabNoteUse = [](const auto&) {};
+    std::function<void(const std::optional<DictationContext>&)> appVocabNoteUse =
+        unbuilt<const std::optional<DictationContext>&>("appVocabNoteUse");
     // Screen reply.
     std::function<std::optional<ReplyTarget>()> replyTargetCurrent = [] { return std::nullopt; };
     std::function<bool()> screenReplyIsGenerating = [] { return false; };
