@@ -1,15 +1,24 @@
 #include "dictation/DictationSeam.h"
 
 #include "dictation/AudioRoute.h"
+#include "dictation/DictationPause.h"
 #include "dictation/ModelCatalog.h"
 #include "dictation/ModelMenuSection.h"
 #include "dictation/Recorder.h"
+#include "dictation/RecordingControl.h"
+#include "dictation/RecordingHold.h"
 #include "dictation/ServerManager.h"
+#include "platform/MainQueue.h"
 
 namespace murmelo {
 
 DictationSeam::DictationSeam() {
+    tapDictationInstall = [] { RecordingControl::installTapDictation(); };
     recorderPrime = [] { recorder().prime(); };
+    recordingHoldStartJanitor = [] { RecordingHold::startJanitor(); };
+    recordingHoldSweepAll = [] { RecordingHold::sweep(RecordingHold::tmpDir(), Clock::shared().now(), 0); };
+    dictationPauseIsActive = [] { return DictationPause::isActive(); };
+    dictationPause = [](int minutes) { DictationPause::pause(minutes); };
     recorderSweepOldRecordings = [] { Recorder::sweepOldRecordings(); };
     audioRouteStartListening = [] { AudioRoute::startListening([] { recorder().inputDeviceChanged(); }); };
     recorderDiscardPrimedIfIdle = [] { recorder().discardPrimedIfIdle(); };

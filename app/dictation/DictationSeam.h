@@ -23,6 +23,8 @@ struct DictationSeam {
         bool selectedIsKnown = true;
     };
 
+    // Puts recording control behind the event tap's dictation hotkeys; before the tap.
+    std::function<void()> tapDictationInstall = unbuilt("tapDictationInstall");
     std::function<void()> recorderPrime = unbuilt("recorderPrime");
     std::function<void()> recorderSweepOldRecordings = [] {};
     std::function<void()> recordingHoldStartJanitor = unbuilt("recordingHoldStartJanitor");

@@ -179,7 +179,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         });
     }
 
-    // 20, 21. Event tap with its guard, secure input, rival taps.
+    // 20, 21. Event tap with its guard, secure input, rival taps; the dictation hotkeys
+    // reach recording control through it.
+    DictationSeam::shared().tapDictationInstall();
     if (!InputSeam::shared().installTap()) logLine(QStringLiteral("tap не встал, включаю guard для повторных попыток"));
     InputSeam::shared().startTapGuard();
     InputSeam::shared().secureInputStart();

@@ -57,6 +57,7 @@ protected:
         cleanup.smartCleanupSelfLearningStart = note("smartCleanupSelfLearningStart");
         diagnostics.installDeathLogging = note("installDeathLogging");
         dictation.registerServerPrograms = note("registerServerPrograms");
+        dictation.tapDictationInstall = note("tapDictationInstall");
         diagnostics.orphansSweep = note("orphansSweep");
         meetings.meetingStoreStartupMaintenance = note("meetingStoreStartupMaintenance");
         diagnostics.healthStart = note("healthStart");
@@ -194,6 +195,7 @@ TEST_F(AppDelegateTest, TheStartRunsEveryStepInOrder) {
         "AX trusted: true",
         "· stayAwakeCheckAtLaunch",
         "· background",
+        "· tapDictationInstall",
         "· installTap",
         "· startTapGuard",
         "· secureInputStart",
@@ -249,6 +251,7 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
         "· ensureStatusItem",
         "· buildPanelRefresh",
         "AX trusted: true",
+        "· tapDictationInstall",
         "· installTap",
         "tap не встал, включаю guard для повторных попыток",
         "· startTapGuard",

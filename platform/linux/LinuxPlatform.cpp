@@ -8,6 +8,7 @@
 #include "linux/LogindSessionEnd.h"
 #include "linux/PulseAudioInput.h"
 #include "linux/QtPasteboard.h"
+#include "linux/X11ModifierFlags.h"
 #include "linux/X11Workspace.h"
 #include "linux/XiEventTap.h"
 #include "linux/XTestKeyPoster.h"
@@ -48,6 +49,8 @@ void installLinuxPlatform(const QString& appId) {
     if (poster->isConnected()) KeyEventPoster::install(poster);
     Pasteboard::install(new QtPasteboard);
     EventTap::install(new XiEventTap);
+    auto* modifiers = new X11ModifierFlags;
+    if (modifiers->isConnected()) ModifierFlags::install(modifiers);
     auto* ax = new AtspiAccessibility;
     if (ax->isConnected()) Accessibility::install(ax);
 }

@@ -2,6 +2,7 @@
 
 #include "sim/SimDesktop.h"
 #include "sim/SimKeyPoster.h"
+#include "sim/SimModifierFlags.h"
 
 #include <QCoreApplication>
 
@@ -66,6 +67,7 @@ bool SimEventTap::flagsChanged(qint64 keyCode, quint64 flags) {
     e.type = InputEventType::flagsChanged;
     e.keyCode = keyCode;
     e.flags = flags;
+    if (session) session->flags = flags;
     return deliver(e);
 }
 

@@ -6,6 +6,7 @@ namespace murmelo::sim {
 
 class SimDesktop;
 class SimKeyPoster;
+class SimModifierFlags;
 
 // The global event stream of the simulated desktop. Tests type physical keys with
 // deliver(); keys posted through the simulated key poster come through marked, as the
@@ -34,6 +35,8 @@ public:
     void disableByTimeout();
     void disableByUserInput();
 
+    // The session's modifier state follows the modifier changes delivered here.
+    SimModifierFlags* session = nullptr;
     // Creation fails while this is set (no permission).
     bool refuseCreation = false;
     int creations = 0;
