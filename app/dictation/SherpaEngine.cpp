@@ -222,7 +222,8 @@ void SherpaRuntime::unload() {
 void SherpaRuntime::release(const QString& dir) {
     std::lock_guard guard(lock_);
     if (!recognizer_ || !loadedDir_) return;
-    if (QFileInfo(*loadedDir_).absoluteFilePath() != QFileInfo(dir).absoluteFilePath()) return;
+    const auto canonical = [](const QString& d) { return QDir::cleanPath(QFileInfo(d).absoluteFilePath()); };
+    if (canonical(*loadedDir_) != canonical(dir)) return;
     logLine(QStringLiteral("Parakeet model unloaded"));
     unloadLocked();
 }
