@@ -104,6 +104,9 @@ void Downloader::start(const QUrl& from, const QString& to, const std::optional<
 
 void Downloader::progress(qint64 written, qint64 expected) {
     if (finished_) return;
+    // Qt closes a transfer of unknown length with a report whose total is what arrived; the
+    // length is only known when the server sent one.
+    if (reply_ && !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) expected = -1;
     const double fraction = expected >= 1 ? double(written) / double(expected) : 0.0;
     QPointer<Downloader> self(this);
     MainQueue::shared().post([self, fraction, written, expected] {
@@ -116,7 +119,7 @@ void Downloader::completed() {
     QNetworkReply* reply = reply_;
     if (!reply || finished_) return;
     reply->deleteLater();
-    if (temp_) {
+    if (temp_ && reply->isOpen()) {
         const QByteArray rest = reply->readAll();
         if (!rest.isEmpty()) temp_->write(rest);
     }
