@@ -13,7 +13,7 @@
 namespace murmelo {
 
 ModelDownload::ModelDownload(ModelChoice model, QString modelsDir, qint64 minimumBytes, QObject* parent)
-    : QObject(parent), model_(std::move(model)), modelsDir_(std::move(modelsDir)), downloader_(minimumBytes, this) {}
+    : QObject(parent), model_(std::move(model)), modelsDir_(std::move(modelsDir)), downloader_(minimumBytes) {}
 
 QString ModelDownload::archivePath() const {
     return QDir(modelsDir_).filePath(model_.filename + QStringLiteral(".tar.bz2"));
