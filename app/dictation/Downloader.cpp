@@ -138,6 +138,17 @@ void Downloader::completed() {
     temp_->close();
     const QString tempPath = temp_->fileName();
     const qint64 size = fileSize(tempPath);
+    // A connection that breaks off can still end without an error from Qt; a body shorter
+    // than its declared length is a broken transfer, not a file to install.
+    const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (status == 200 && declared.isValid() && (encoding.isEmpty() || encoding == "identity") &&
+        declared.toLongLong() != size) {
+        discardTemp();
+        finish(false, QStringLiteral("соединение оборвалось: получено ") + humanBytes(size) + QStringLiteral(" из ") +
+                          humanBytes(declared.toLongLong()));
+        return;
+    }
     if (status != 200 || size < minimumBytes_) {
         discardTemp();
         finish(false, QStringLiteral("HTTP ") + QString::number(status) + QStringLiteral(", получено ") +
