@@ -183,11 +183,7 @@ void ServerManager::start(const ModelChoice& model) {
             return;
         }
         logLine(QStringLiteral("Parakeet selected; Whisper sidecar is not started for dictation"));
-        if (SherpaEngine::shared().warmUp)
-            SherpaEngine::shared().warmUp(*dir);
-        else
-            logLine(QStringLiteral("Parakeet: движок в процессе не собран в этой сборке — модель из ") + *dir +
-                    QStringLiteral(" не загружается"));
+        SherpaEngine::shared().warmUp(*dir);
         return;
     }
     SherpaEngine::shared().unload();

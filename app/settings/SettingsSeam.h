@@ -17,6 +17,10 @@ struct SettingsSeam {
     std::function<QString()> appearanceCurrent = [] { return QStringLiteral("system"); };
     // tab: "appearance", "dictation", "history", "meetings", "app" or "home".
     std::function<void(const QString& tab)> prefsWindowShow = unbuilt<const QString&>("prefsWindowShow");
+    // How far a model download has come (fraction 0 when the server sent no length), for the
+    // window that shows it.
+    std::function<void(const QString& modelID, double fraction, qint64 written, qint64 expected)>
+        modelDownloadProgress = unbuilt<const QString&, double, qint64, qint64>("modelDownloadProgress");
 };
 
 }  // namespace murmelo

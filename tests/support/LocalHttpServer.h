@@ -1,0 +1,68 @@
+#pragma once
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+
+namespace murmelo::test {
+
+// A plain HTTP/1.1 server on 127.0.0.1 for download tests: each path answers with what the
+// test set for it; unknown paths get 404. Runs on the thread that made it (serve its events).
+class LocalHttpServer : public QObject {
+public:
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        bool sendLength = true;    // without: the body ends when the connection closes
+        qint64 breakAfter = -1;    // close after this many body bytes, the full length declared
+        bool silent = false;       // read the request and never answer
+    };
+
+    LocalHttpServer() {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                auto* request = new QByteArray;
+                connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
+                    *request += s->readAll();
+                    if (!request->contains("\r\n\r\n")) return;
+                    const QByteArray path = request->split(' ').value(1);
+                    ++requests_;
+                    answer(s, replies_.value(QString::fromLatin1(path), Reply{404, "not here", true, -1, false}));
+                });
+                connect(s, &QTcpSocket::disconnected, s, [s, request] {
+                    delete request;
+                    s->deleteLater();
+                });
+            }
+        });
+    }
+
+    void set(const QString& path, Reply reply) { replies_[path] = std::move(reply); }
+    QUrl url(const QString& path) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path));
+    }
+    int requests() const { return requests_; }
+
+private:
+    static QByteArray reason(int status) { return status == 200 ? "OK" : status == 404 ? "Not Found" : "Status"; }
+
+    void answer(QTcpSocket* s, const Reply& r) {
+        if (r.silent) return;
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " " + reason(r.status) + "\r\n";
+        head += "Content-Type: application/octet-stream\r\nConnection: close\r\n";
+        if (r.sendLength) head += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
+        head += "\r\n";
+        s->write(head);
+        s->write(r.breakAfter >= 0 ? r.body.left(r.breakAfter) : r.body);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer server_;
+    QHash<QString, Reply> replies_;
+    int requests_ = 0;
+};
+
+}  // namespace murmelo::test
