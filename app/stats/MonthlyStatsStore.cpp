@@ -81,7 +81,8 @@ void markBenefitObservation(MonthlyStatsMonth& record, qint64 day) {
 }
 
 bool settlePendingVoiceBenefit(MonthlyStatsMonth& record) {
-    if (!record.savedBenefitLedger) return false;
+    // Asked on every key press: the speed (a sort of the histogram) only when something waits.
+    if (!record.savedBenefitLedger || record.savedBenefitLedger->pendingVoiceByDay.empty()) return false;
     return record.savedBenefitLedger->settlePendingVoiceBenefit(record.benefitComparisonTypingCharactersPerMinute());
 }
 
@@ -336,7 +337,8 @@ qint64 MonthlyStatsStore::dayNumber(const QDateTime& date) const {
 // the change's save rule (or a new ledger or a settlement) says so.
 template <class Change>
 bool MonthlyStatsStore::note(const QDateTime& when, Change change) {
-    const QDateTime at = orNow(when);
+    // One conversion into the calendar serves the month key and the day number.
+    const QDateTime at = orNow(when).toTimeZone(s_->calendar);
     const QString key = monthKey(at);
     const qint64 day = dayNumber(at);
     bool save = false;
