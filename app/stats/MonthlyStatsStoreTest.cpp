@@ -12,7 +12,6 @@
 #include <cmath>
 #include <limits>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace murmelo;
 
@@ -343,17 +342,34 @@ TEST_F(MonthlyStatsStoreTest, AnEmptyOrMissingFileStartsEmptyWithoutACopy) {
     EXPECT_TRUE(badCopies().isEmpty());
 }
 
+// Every name the copy could take this second is already used, so no copy can be made: the
+// unreadable file stays as it is until one can, and is kept before the first write that
+// replaces it. (The clock stands still, so the names stay the same.)
 TEST_F(MonthlyStatsStoreTest, NothingIsWrittenOverAnUnreadableFileThatCouldNotBeKept) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-    writeFile("{\"version\":6,\"months\":{}}");
-    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::Permissions{}));
+    const QByteArray unreadable = "{\"version\":6}";
+    writeFile(unreadable);
+    const QString stamp = env.clock().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QStringList taken;
+    for (int i = 1; i < 100; ++i) {
+        taken << QStringLiteral("%1.%2%3.bad").arg(path(), stamp, i == 1 ? QString() : QStringLiteral("-%1").arg(i));
+        QFile f(taken.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
     auto store = open();
-    EXPECT_TRUE(badCopies().isEmpty());
+    EXPECT_TRUE(store->keptUnreadablePath().isEmpty());
     store->noteQuickAction(utc(2025, 9, 1));
     store->flushNow();
-    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(fileBytes(), QByteArray("{\"version\":6,\"months\":{}}"));
-    EXPECT_TRUE(env.logContains(QStringLiteral("не читается, и копию сделать не удалось — не пишу поверх него")));
+    store->flushNow();
+    EXPECT_EQ(fileBytes(), unreadable);
+    EXPECT_EQ(env.logText().count(QStringLiteral("не читается, и копию сделать не удалось — не пишу поверх него")), 1);
+
+    QFile::remove(taken.at(41));
+    store->flushNow();
+    EXPECT_EQ(store->keptUnreadablePath(), taken.at(41));
+    QFile kept(taken.at(41));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), unreadable);
+    EXPECT_EQ(fileJson()["months"].toObject()["2025-09"].toObject()["quickActions"].toInt(), 1);
 }
 
 TEST_F(MonthlyStatsStoreTest, AFailedWriteIsLoggedAndTheNextChangeTriesAgain) {
