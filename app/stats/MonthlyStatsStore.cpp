@@ -185,13 +185,12 @@ bool writeAtomically(const QString& path, const QByteArray& data, QString* error
     return true;
 }
 
-// Copies the unreadable file to "<file>.<date>-<time>.bad" beside it; never replaces an
-// earlier copy.
+// Copies the unreadable file to "<file>.bad-<date>-<time>" beside it (the settings file's
+// convention); never replaces an earlier copy.
 QString keepUnreadableCopy(const QString& path) {
     const QString stamp = Clock::shared().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int attempt = 1; attempt < 100; ++attempt) {
-        const QString suffix = attempt == 1 ? QString() : QStringLiteral("-%1").arg(attempt);
-        const QString copy = path + QLatin1Char('.') + stamp + suffix + QStringLiteral(".bad");
+    for (int n = 1; n < 100; ++n) {
+        const QString copy = path + QStringLiteral(".bad-") + stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n));
         if (QFileInfo::exists(copy)) continue;
         if (!QFile::copy(path, copy)) return {};
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);

@@ -18,7 +18,7 @@ namespace murmelo {
 // an earlier one. Every operation may be called from any thread.
 //
 // The file is the user's history: one that exists but cannot be read is kept as a
-// timestamped ".bad" copy before anything replaces it, and nothing is written over it while
+// timestamped copy ("monthly-stats.json.bad-<date>-<time>") before anything replaces it, and nothing is written over it while
 // that copy cannot be made.
 class MonthlyStatsStore {
 public:

@@ -53,7 +53,7 @@ protected:
     }
     QJsonObject fileJson() const { return QJsonDocument::fromJson(fileBytes()).object(); }
     QStringList badCopies() const {
-        return QDir(folder).entryList(QStringList{QStringLiteral("monthly-stats.json.*.bad")}, QDir::Files);
+        return QDir(folder).entryList(QStringList{QStringLiteral("monthly-stats.json.bad-*")}, QDir::Files);
     }
     MonthlyStatsMonth record(const MonthlyStatsStore& store, const QDateTime& at) const {
         return store.snapshot(at, at).record;
@@ -351,7 +351,7 @@ TEST_F(MonthlyStatsStoreTest, NothingIsWrittenOverAnUnreadableFileThatCouldNotBe
     const QString stamp = env.clock().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QStringList taken;
     for (int i = 1; i < 100; ++i) {
-        taken << QStringLiteral("%1.%2%3.bad").arg(path(), stamp, i == 1 ? QString() : QStringLiteral("-%1").arg(i));
+        taken << QStringLiteral("%1.bad-%2%3").arg(path(), stamp, i == 1 ? QString() : QStringLiteral("-%1").arg(i));
         QFile f(taken.last());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
