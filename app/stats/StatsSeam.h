@@ -8,10 +8,12 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of usage statistics. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of usage statistics. The constructor
+// binds the entries to the statistics library.
 struct StatsSeam {
     static StatsSeam& shared() { return sharedService<StatsSeam>(); }
+    StatsSeam();
+    // Writes the statistics file at quit (creating the store if nothing used it yet).
     std::function<void()> monthlyStatsFlushNow = [] {};
 };
 
