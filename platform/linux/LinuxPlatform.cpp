@@ -2,6 +2,7 @@
 
 #include "../src/ProcessRunningApplication.h"
 #include "linux/AtspiAccessibility.h"
+#include "linux/HunspellSpellChecker.h"
 #include "linux/LinuxInstanceRegistry.h"
 #include "linux/LinuxPower.h"
 #include "linux/LocalSocketNotificationCenter.h"
@@ -37,6 +38,8 @@ void installLinuxPlatform(const QString& appId) {
     // The microphone needs no display. Kept for the life of the process: its PulseAudio
     // thread may still be delivering while statics are destroyed.
     AudioInput::install(new PulseAudioInput);
+    // Kept for the life of the process: a lexicon load may still be asking it on its thread.
+    SpellChecker::install(new HunspellSpellChecker);
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.

@@ -1,0 +1,58 @@
+#pragma once
+#include "layout/LayoutLexicons.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace murmelo {
+
+// Repair of a misspelt Russian word at a word boundary: refusals first, then the typo
+// table, then a guess from the spell checker's suggestions and the corpus, ranked by the
+// word pair with the previous word and by frequency. The whole repair is switched off in
+// this system (isSpellEnabled is false); the search is kept complete for when it is on.
+// Main thread only.
+class SpellFix {
+public:
+    explicit SpellFix(LayoutLexicons& lexicons = LayoutLexicons::shared()) : lex_(lexicons) {}
+
+    // The switcher's state and operations the search reads and writes.
+    bool isSpellEnabled = false;
+    QSet<QString> exceptions;
+    QSet<QString> learnedNames;
+    QString prevWord;
+    std::optional<QChar> prevBoundary;
+    std::function<void(const QString&)> spellVetoSink;
+    // The switcher's protected-word test; by default only the user's exceptions protect.
+    std::function<bool(const QString&)> isProtectedWord;
+    // The switcher's correction of the typed text into the replacement, at the boundary in
+    // the given layout, as a spelling correction; answers whether it was applied.
+    std::function<bool(const QString& typed, const QString& replacement, std::optional<QChar> boundary,
+                       const QString& layout)>
+        correct;
+    // The polish subsystem's working vocabulary.
+    std::function<bool(const QString&)> polishTermsKnows;
+
+    QHash<QString, double> recentSpellFixes;  // lower-cased word -> uptime of the fix
+
+    bool trySpellFix(const QString& word, const QString& prefix, const QString& suffix, const QString& current,
+                     std::optional<QChar> boundary, bool dictOnly);
+    std::optional<QString> spellFixCandidate(const QString& word, bool dictOnly);
+    QSet<QString> corpusEditCandidates(const QString& word) const;
+    static int levenshtein(const QString& a, const QString& b);
+    bool isLearnedName(const QString& word) const;
+    void noteSpellFix(const QString& word);
+    void spellVeto(const QString& tag) const;
+
+    // Writes the sets to the user-defaults keys "layoutExceptions" and "spellLearnedNames".
+    void saveExceptions() const;
+    void saveNames() const;
+
+private:
+    bool protectedWord(const QString& lw) const;
+    LayoutLexicons& lex_;
+};
+
+}  // namespace murmelo
