@@ -15,6 +15,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <limits>
+
 namespace murmelo {
 
 namespace {

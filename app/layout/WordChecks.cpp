@@ -3,6 +3,8 @@
 #include "layout/RuForms.h"
 #include "platform/SpellChecker.h"
 
+#include <algorithm>
+
 namespace murmelo {
 
 namespace {

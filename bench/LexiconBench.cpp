@@ -1,0 +1,146 @@
+// The layout switcher's word questions on the real model files and Debian's Hunspell
+// dictionaries: a word reality check runs for every finished word and must stay under
+// 50 µs after warm-up; a Hunspell suggestion search for Russian is measured to show why
+// it is kept off that path; and the first word asked while the background load is still
+// running must not wait for it.
+#include "base/Defaults.h"
+#include "base/DevPaths.h"
+#include "layout/LayoutLexicons.h"
+#include "layout/WordChecks.h"
+#include "linux/HunspellSpellChecker.h"
+#include "sim/ManualMainQueue.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace murmelo;
+
+namespace {
+
+QString modelsDir() { return murmeloDevPath(QStringLiteral("resources/layout-models")); }
+
+// Column 1 of every n-th line of a model file.
+QStringList sample(const QString& file, int every, int column = 0, int limit = 2000) {
+    QFile f(QDir(modelsDir()).filePath(file));
+    QStringList out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    int i = 0;
+    while (!f.atEnd() && out.size() < limit) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (i++ % every) continue;
+        const QStringList fields = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        if (fields.size() > column) out << fields[column];
+    }
+    return out;
+}
+
+HunspellSpellChecker& hunspell() {
+    static HunspellSpellChecker checker;
+    return checker;
+}
+
+struct Setup {
+    Setup() {
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path()));
+        Defaults::install(&defaults);
+        MainQueue::install(&queue);
+        SpellChecker::install(&hunspell());
+    }
+    QTemporaryDir dir;
+    Defaults defaults;
+    sim::ManualClock clock;
+    sim::ManualMainQueue queue{clock};
+};
+
+Setup& setup() {
+    static Setup s;
+    return s;
+}
+
+LayoutLexicons& loaded() {
+    setup();
+    static LayoutLexicons lex(modelsDir(), LayoutSwitcherRules{});
+    lex.loadSpellIfNeeded();
+    return lex;
+}
+
+void BM_LoadSpellLexicons(benchmark::State& state) {
+    setup();
+    for (auto _ : state) {
+        LayoutLexicons lex(modelsDir(), LayoutSwitcherRules{});
+        lex.loadSpellIfNeeded();
+        benchmark::DoNotOptimize(lex.corpusFreq.size());
+    }
+}
+BENCHMARK(BM_LoadSpellLexicons)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Words of the corpus: answered by the tables.
+void BM_IsRealWord_CorpusWords(benchmark::State& state) {
+    WordChecks checks(loaded());
+    const QStringList words = sample(QStringLiteral("ru_freq.tsv"), 37);
+    size_t i = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(checks.isRealWordInLayout(words[i++ % words.size()], QStringLiteral("ru")));
+}
+BENCHMARK(BM_IsRealWord_CorpusWords)->Unit(benchmark::kMicrosecond);
+
+// Misspellings: the tables miss and Hunspell is asked, with the case-variant rule.
+void BM_IsRealWord_Misspellings(benchmark::State& state) {
+    WordChecks checks(loaded());
+    const QStringList words = sample(QStringLiteral("ru_typos.tsv"), 53);
+    for (const QString& w : words) checks.isRealWordInLayout(w, QStringLiteral("ru"), true);  // warm-up
+    size_t i = 0;
+    for (auto _ : state) {
+        checks.caseVariantCache.clear();
+        benchmark::DoNotOptimize(checks.isRealWordInLayout(words[i++ % words.size()], QStringLiteral("ru"), true));
+    }
+}
+BENCHMARK(BM_IsRealWord_Misspellings)->Unit(benchmark::kMicrosecond);
+
+// English words typed on the Russian keyboard and checked in English.
+void BM_IsRealWord_English(benchmark::State& state) {
+    WordChecks checks(loaded());
+    const QStringList words{QStringLiteral("hello"), QStringLiteral("ghbdtn"), QStringLiteral("world"), QStringLiteral("iphone"),
+                            QStringLiteral("keyboard"), QStringLiteral("rfr"), QStringLiteral("layout")};
+    size_t i = 0;
+    for (auto _ : state) {
+        checks.caseVariantCache.clear();
+        benchmark::DoNotOptimize(checks.isRealWordInLayout(words[i++ % words.size()], QStringLiteral("en"), true));
+    }
+}
+BENCHMARK(BM_IsRealWord_English)->Unit(benchmark::kMicrosecond);
+
+// What a guess-based case-variant test would cost: a full suggestion search.
+void BM_HunspellSuggest_Russian(benchmark::State& state) {
+    loaded();
+    const QStringList words = sample(QStringLiteral("ru_typos.tsv"), 997, 0, 40);
+    size_t i = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(hunspell().guesses(words[i++ % words.size()], QStringLiteral("ru_RU")));
+}
+BENCHMARK(BM_HunspellSuggest_Russian)->Unit(benchmark::kMillisecond)->Iterations(40);
+
+// The first word asked right after the background load started.
+void BM_FirstWordWhileLoading(benchmark::State& state) {
+    setup();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto lex = std::make_unique<LayoutLexicons>(modelsDir(), LayoutSwitcherRules{});
+        WordChecks checks(*lex);
+        lex->startLoadingInBackground();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(checks.isRealWordInLayout(QStringLiteral("привет"), QStringLiteral("ru")));
+        state.PauseTiming();
+        lex->joinLoaderForTesting();
+        setup().queue.runPending();
+        lex.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstWordWhileLoading)->Unit(benchmark::kMicrosecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
