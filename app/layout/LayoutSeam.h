@@ -12,6 +12,7 @@ namespace murmelo {
 // What start-up, the one-shot modes and shutdown need of the layout switcher and its models. Until that subsystem
 // is built each entry does nothing or answers its empty value; its library fills them.
 struct LayoutSeam {
+    LayoutSeam();
     static LayoutSeam& shared() { return sharedService<LayoutSeam>(); }
     std::function<void()> layoutAppStatsFlush = [] {};
     std::function<void()> inputRivalsStart = unbuilt("inputRivalsStart");

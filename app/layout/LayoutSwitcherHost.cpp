@@ -1,0 +1,145 @@
+#include "layout/LayoutSwitcherHost.h"
+
+#include "base/Defaults.h"
+#include "base/Log.h"
+#include "layout/LayoutAppStats.h"
+#include "layout/ManualInputSourceProfileV1.h"
+#include "platform/InputSources.h"
+#include "platform/MainQueue.h"
+#include "platform/Service.h"
+#include "platform/Workspace.h"
+
+#include <memory>
+
+namespace murmelo {
+
+namespace {
+
+// How long after a selection the source is checked for having arrived.
+constexpr double SELECT_VERIFY_DELAY = 0.25;
+
+bool isAsciiLetter(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool isCyrillicLetter(QChar c) {
+    return (c >= u'а' && c <= u'я') || (c >= u'А' && c <= u'Я') || c == u'ё' || c == u'Ё';
+}
+
+bool currentIs(const QString& sourceID) {
+    const auto current = InputSources::shared().currentSource();
+    return current && current->id == sourceID;
+}
+
+void verifySelection(const QString& sourceID, bool retry, std::function<void(bool)> completion) {
+    MainQueue::shared().after(SELECT_VERIFY_DELAY, [sourceID, retry, completion = std::move(completion)]() mutable {
+        if (currentIs(sourceID)) {
+            LayoutAppStats::shared().noteFlip();
+            if (completion) completion(true);
+        } else if (retry && InputSources::shared().select(sourceID)) {
+            verifySelection(sourceID, false, std::move(completion));
+        } else if (completion) {
+            completion(false);
+        }
+    });
+}
+
+}  // namespace
+
+LayoutSwitcherHost& LayoutSwitcherHost::shared() { return sharedService<LayoutSwitcherHost>(); }
+
+void LayoutSwitcherHost::install(LayoutSwitcherHost* host) { installService(host); }
+
+bool LayoutSwitcherHost::isEnabled() const {
+    if (qgetenv("MURMELO_LAYOUT_OFF") == "1") return false;
+    if (auto stored = Defaults::shared().object(QStringLiteral("layoutSwitchEnabled")))
+        return Defaults::shared().boolValue(QStringLiteral("layoutSwitchEnabled"));
+    for (const auto& s : InputSources::shared().enabledSources())
+        if (s.id == ManualInputSourceProfileV1::russianApple) return true;
+    return false;
+}
+
+bool LayoutSwitcherHost::isNativeSwitch() const {
+    if (!Defaults::shared().contains(QStringLiteral("layoutNativeSwitch"))) return true;
+    return Defaults::shared().boolValue(QStringLiteral("layoutNativeSwitch"));
+}
+
+std::optional<QString> LayoutSwitcherHost::observedSourceID() const {
+    if (auto current = InputSources::shared().currentSource()) return current->id;
+    return std::nullopt;
+}
+
+bool LayoutSwitcherHost::selectExactSource(const QString& sourceID, bool retry, const QString& /*sound*/,
+                                           std::function<void(bool)> completion) {
+    if (!ManualInputSourceProfileV1::contains(sourceID)) return false;
+    if (!InputSources::shared().select(sourceID)) {
+        if (completion) completion(false);
+        return false;
+    }
+    verifySelection(sourceID, retry, std::move(completion));
+    return true;
+}
+
+const QHash<int, QSet<QString>>& LayoutSwitcherHost::livePrefixes() const {
+    static const QHash<int, QSet<QString>> none;
+    return none;
+}
+
+std::optional<QString> LayoutSwitcherHost::sourceLayout(const QString& word) {
+    int latin = 0, cyrillic = 0;
+    for (QChar c : word) {
+        if (isAsciiLetter(c)) ++latin;
+        else if (isCyrillicLetter(c)) ++cyrillic;
+    }
+    if (latin > 0 && cyrillic == 0) return QStringLiteral("en");
+    if (cyrillic > 0 && latin == 0) return QStringLiteral("ru");
+    return std::nullopt;
+}
+
+void LayoutSwitcherHost::noteWordForStats(const QString& word, bool live) {
+    if (word.isEmpty()) return;
+    QString letters;
+    for (QChar c : word)
+        if (c.isLetter()) letters += c;
+    if (letters.isEmpty()) return;
+
+    std::optional<QString> lang;
+    if (live) {
+        const QString l = liveLayout();
+        if (!l.isEmpty()) lang = l;
+    } else {
+        lang = sourceLayout(letters);
+    }
+    const bool soloLatin = letters.size() == 1 && letters.at(0).unicode() < 128;
+    LayoutAppStats::shared().noteWord(lang, soloLatin);
+}
+
+void LayoutSwitcherHost::handleAppActivated(const std::optional<QString>& bundle, const QString& name) {
+    LayoutAppStats::shared().appActivated(bundle, name);
+    noteCursorMoved();
+    if (hasCorrectionSink() || !isEnabled() || !isNativeSwitch() || !bundle) return;
+
+    const std::optional<QString> p = LayoutAppStats::shared().prior(*bundle);
+    if (!p) return;
+    const std::optional<QString> current = observedSourceID();
+    if (!ManualInputSourceProfileV1::contains(current)) return;
+    if (ManualInputSourceProfileV1::language(current) == p) return;
+    const std::optional<QString> target = ManualInputSourceProfileV1::sourceID(*p);
+    if (!target) return;
+
+    selectExactSource(*target, false, {}, [name, lang = *p](bool arrived) {
+        if (arrived)
+            logLine(QStringLiteral("layout/прайор: ") + name + QStringLiteral(" → ") + lang +
+                    QStringLiteral(" (выучено по истории решений)"));
+    });
+}
+
+void LayoutSwitcherHost::observeAppActivations() {
+    Workspace::shared().setActivationHandler([this](const AppIdentity& app) {
+        std::optional<QString> bundle;
+        if (!app.bundleIdentifier.isEmpty()) bundle = app.bundleIdentifier;
+        QString name = !app.localizedName.isEmpty() ? app.localizedName
+                       : bundle                     ? *bundle
+                                                    : QStringLiteral("?");
+        handleAppActivated(bundle, name);
+    });
+}
+
+}  // namespace murmelo
