@@ -9,8 +9,8 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of the layout switcher and its models. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of the layout switcher and its models. The layout library
+// fills the entries it has built (LayoutSeam.cpp); the rest do nothing and say so.
 struct LayoutSeam {
     LayoutSeam();
     static LayoutSeam& shared() { return sharedService<LayoutSeam>(); }
