@@ -49,7 +49,7 @@ void LayoutSwitcherHost::install(LayoutSwitcherHost* host) { installService(host
 
 bool LayoutSwitcherHost::isEnabled() const {
     if (qgetenv("MURMELO_LAYOUT_OFF") == "1") return false;
-    if (auto stored = Defaults::shared().object(QStringLiteral("layoutSwitchEnabled")))
+    if (Defaults::shared().contains(QStringLiteral("layoutSwitchEnabled")))
         return Defaults::shared().boolValue(QStringLiteral("layoutSwitchEnabled"));
     for (const auto& s : InputSources::shared().enabledSources())
         if (s.id == ManualInputSourceProfileV1::russianApple) return true;

@@ -11,7 +11,7 @@ namespace {
 
 bool ruleSwitch(const char* env, const QString& key) {
     if (qgetenv(env) == "1") return true;
-    return Defaults::shared().realBool(key).value_or(false);
+    return Defaults::shared().boolValue(key);
 }
 
 using Lane = ManualInputLaneV1;

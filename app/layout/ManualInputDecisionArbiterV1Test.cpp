@@ -1,6 +1,8 @@
 #include "layout/ManualInputDecisionArbiterV1.h"
 #include "layout/ManualInputPendingReducerV1.h"
 
+#include "TestEnvironment.h"
+
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -325,4 +327,21 @@ TEST(ManualInputPendingReducerV1Test, ClearThenSetWhateverTheOrder) {
     EXPECT_FALSE(ManualInputPendingReducerV1::reduce(theirs, decide(click)).pendingSource);
     ManualInputSnapshotV1 blockedUndo = snapshot(Kind::undo, GERMAN);
     EXPECT_FALSE(ManualInputPendingReducerV1::reduce(theirs, decide(blockedUndo)).pendingSource);
+}
+
+TEST(ManualInputSourceRulesTest, VariableExactlyOneOrTheUserDefault) {
+    test::TestEnvironment env;
+    const QByteArray old = qgetenv("MURMELO_RULE_TIS_ALWAYS");
+    const bool had = qEnvironmentVariableIsSet("MURMELO_RULE_TIS_ALWAYS");
+    qputenv("MURMELO_RULE_TIS_ALWAYS", "1");
+    env.defaults().set("layoutTisInEdit", true);
+    qputenv("MURMELO_RULE_TIS_UNCONFIRMED", "yes");
+    auto r = ManualInputSourceRules::read();
+    EXPECT_TRUE(r.ruleTisAlways);
+    EXPECT_TRUE(r.ruleTisInEdit);
+    EXPECT_FALSE(r.ruleTisUnconfirmed);
+    qunsetenv("MURMELO_RULE_TIS_UNCONFIRMED");
+    qputenv("MURMELO_RULE_TIS_ALWAYS", "0");
+    EXPECT_FALSE(ManualInputSourceRules::read().ruleTisAlways);
+    if (had) qputenv("MURMELO_RULE_TIS_ALWAYS", old); else qunsetenv("MURMELO_RULE_TIS_ALWAYS");
 }

@@ -34,7 +34,7 @@ ShadowCoreV2* ShadowCoreV2::shared() {
     if (!s.decided) {
         s.decided = true;
         const bool on = qgetenv("MURMELO_V2_SHADOW") == "1" ||
-                        Defaults::shared().realBool(QStringLiteral("layoutV2Shadow")).value_or(false);
+                        Defaults::shared().boolValue(QStringLiteral("layoutV2Shadow"));
         if (on) s.instance = std::make_unique<ShadowCoreV2>();
     }
     return s.instance.get();
