@@ -17,6 +17,7 @@ enum class ManualInputEventKindV1 { automaticText, manualDoubleShift, undo, shor
 enum class ManualInputAutomaticPhaseV1 { live, boundary };
 enum class ManualInputTokenProtectionV1 { none, code, url, compound, foreignSingle, tailEdit, learnedException, realWord };
 enum class ManualInputTextCauseV1 { layout, spell, manualLayout };
+// `explicit_` is the level "explicit" (the word is taken in C++).
 enum class ManualInputConfidenceLevelV1 { blocked, none, heuristic, dictionary, explicit_ };
 enum class ManualInputStateUpdateV1 {
     bufferReplace,
@@ -75,15 +76,11 @@ struct ManualInputTextActionV1 {
     std::optional<QString> replacement() const;
     std::optional<ManualInputTextCauseV1> cause() const;
 
+    ManualInputTextActionV1() = default;
     bool operator==(const ManualInputTextActionV1&) const = default;
 
 private:
     ManualInputTextActionV1(Kind k, QString r, ManualInputTextCauseV1 c) : kind(k), replacement_(std::move(r)), cause_(c) {}
-
-public:
-    ManualInputTextActionV1() = default;
-
-private:
     QString replacement_;
     ManualInputTextCauseV1 cause_ = ManualInputTextCauseV1::layout;
 };
@@ -153,6 +150,7 @@ struct ManualInputProposalV1 {
     std::optional<QString> targetSourceID;
     ManualInputConfidenceV1 confidence{ManualInputConfidenceLevelV1::none, QStringLiteral("proposal.none")};
 
+    // A proposal the evaluator stands behind.
     static ManualInputProposalV1 acceptedWith(QString replacement, std::optional<QString> targetSourceID,
                                               ManualInputConfidenceV1 confidence) {
         return {true, std::move(replacement), std::move(targetSourceID), std::move(confidence)};
