@@ -3,6 +3,7 @@
 #include "base/Graphemes.h"
 #include "base/Log.h"
 #include "layout/DecisionCoreV2.h"
+#include "layout/LayoutLexicons.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ShadowCoreV2.h"
 
@@ -244,4 +245,21 @@ TEST_F(ShadowCoreV2Test, LinesGoToTheLogWithoutASink) {
     shadow.lineSink = nullptr;
     shadow.compareBoundary(shadow.snapshotBoundary("hello", QStringLiteral(" "), "clean", &switcher), false, &switcher);
     EXPECT_TRUE(env.logContains(" boundary old=keep new=keep agree reason=dict-current"));
+}
+
+TEST_F(ShadowCoreV2Test, TheApplicationsHostAnswersFromTheSharedLexicons) {
+    LayoutLexicons lex{env.root(), LayoutSwitcherRules{}};
+    lex.spellLoaded = true;
+    lex.corpusFreq = {{QStringLiteral("привет"), 900}};
+    lex.livePrefixes[3] = {QStringLiteral("при")};
+    ScopedService<LayoutLexicons> scope{lex};
+    LayoutSwitcherHost host;
+
+    type("ghbdtn", "en");
+    shadow.compareBoundary(shadow.snapshotBoundary("ghbdtn", QStringLiteral(" "), "clean", &host), false, &host);
+    type("при", "ru");
+    shadow.compareLive(shadow.snapshotLive("при", &host), true, &host);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(" boundary old=keep new=convert(ru) disagree reason=dict-twin"));
+    EXPECT_TRUE(lines[1].endsWith(" live old=convert new=defer disagree reason=r12-prefix-veto"));
 }

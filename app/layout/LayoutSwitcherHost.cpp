@@ -3,7 +3,9 @@
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "layout/LayoutAppStats.h"
+#include "layout/LayoutLexicons.h"
 #include "layout/ManualInputSourceProfileV1.h"
+#include "layout/WordChecks.h"
 #include "platform/InputSources.h"
 #include "platform/MainQueue.h"
 #include "platform/Service.h"
@@ -77,10 +79,33 @@ bool LayoutSwitcherHost::selectExactSource(const QString& sourceID, bool retry, 
     return true;
 }
 
-const QHash<int, QSet<QString>>& LayoutSwitcherHost::livePrefixes() const {
-    static const QHash<int, QSet<QString>> none;
-    return none;
+namespace {
+
+// One set of checks over the shared tables, so that its case-variant memory lasts; made
+// again when other tables are installed in their place.
+WordChecks& sharedChecks() {
+    static LayoutLexicons* boundTo = nullptr;
+    static std::unique_ptr<WordChecks> checks;
+    LayoutLexicons& lex = LayoutLexicons::shared();
+    if (!checks || boundTo != &lex) {
+        checks = std::make_unique<WordChecks>(lex);
+        boundTo = &lex;
+    }
+    return *checks;
 }
+
+}  // namespace
+
+std::optional<bool> LayoutSwitcherHost::isRealWordInLayout(const QString& word, const QString& layout, bool caseVariant) {
+    return sharedChecks().isRealWordInLayout(word, layout, caseVariant);
+}
+
+std::optional<bool> LayoutSwitcherHost::isRealShortWordCurated(const QString& word, const QString& layout,
+                                                               bool caseVariant) {
+    return sharedChecks().isRealShortWordCurated(word, layout, caseVariant);
+}
+
+const QHash<int, QSet<QString>>& LayoutSwitcherHost::livePrefixes() const { return LayoutLexicons::shared().livePrefixes; }
 
 std::optional<QString> LayoutSwitcherHost::sourceLayout(const QString& word) {
     int latin = 0, cyrillic = 0;

@@ -9,7 +9,8 @@ namespace murmelo {
 
 // What the layout decision models read of the switcher engine and ask it to do. The engine
 // that handles keys derives from this; until it is here, the members below answer from the
-// system alone (input sources, user defaults) and the word-level state stays empty.
+// system (input sources, user defaults) and the shared lexicons, and the word-level state
+// stays empty.
 class LayoutSwitcherHost {
 public:
     virtual ~LayoutSwitcherHost() = default;
@@ -42,9 +43,9 @@ public:
     virtual bool selectExactSource(const QString& sourceID, bool retry, const QString& sound = {},
                                    std::function<void(bool)> completion = {});
 
-    // Word checks of the lexicons: nothing when they have no answer.
-    virtual std::optional<bool> isRealWordInLayout(const QString&, const QString&, bool) { return std::nullopt; }
-    virtual std::optional<bool> isRealShortWordCurated(const QString&, const QString&, bool) { return std::nullopt; }
+    // Word checks of the lexicons (the shared tables): nothing when they have no answer.
+    virtual std::optional<bool> isRealWordInLayout(const QString& word, const QString& layout, bool caseVariant);
+    virtual std::optional<bool> isRealShortWordCurated(const QString& word, const QString& layout, bool caseVariant);
     // Live prefixes grouped by length (the Russian beginnings that must not be flipped yet).
     virtual const QHash<int, QSet<QString>>& livePrefixes() const;
     static constexpr int livePrefixMinLen = 3;
