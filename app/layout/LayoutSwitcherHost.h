@@ -48,7 +48,6 @@ public:
     virtual std::optional<bool> isRealShortWordCurated(const QString& word, const QString& layout, bool caseVariant);
     // Live prefixes grouped by length (the Russian beginnings that must not be flipped yet).
     virtual const QHash<int, QSet<QString>>& livePrefixes() const;
-    static constexpr int livePrefixMinLen = 3;
     static constexpr int capsAbbreviationMinLen = 2;
     static constexpr int capsAbbreviationMaxLen = 4;
 

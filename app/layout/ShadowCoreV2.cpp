@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
+#include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ManualInputSourceProfileV1.h"
@@ -113,7 +114,7 @@ LanguagePairV2 ShadowCoreV2::languagePair(LayoutSwitcherHost* host) {
     };
     pair.calibrations.firstWordConfirms = ManualInputSourceProfileV1::firstWordConfirms;
     pair.calibrations.shortTokenMaxLen = 3;
-    pair.calibrations.prefixVetoMinCore = LayoutSwitcherHost::livePrefixMinLen;
+    pair.calibrations.prefixVetoMinCore = LayoutSwitcherRules::livePrefixMinLen;
     pair.calibrations.capsAbbrevMinLen = LayoutSwitcherHost::capsAbbreviationMinLen;
     pair.calibrations.capsAbbrevMaxLen = LayoutSwitcherHost::capsAbbreviationMaxLen;
     pair.calibrations.capsPullsToward = QStringLiteral("en");
