@@ -1,11 +1,13 @@
 #include "dictation/DictationNeighbours.h"
 
 #include "base/Log.h"
-#include "dictation/DictationTiming.h"
-#include "dictation/RecordingHold.h"
+#include "dictation/DictationHistory.h"
+#include "dictation/ServerManager.h"
+#include "dictation/TranscriptionPipeline.h"
+#include "input/DictationDelivery.h"
 #include "platform/Workspace.h"
 
-#include <QFileInfo>
+#include <memory>
 
 namespace murmelo {
 
@@ -19,22 +21,71 @@ std::optional<DictationContext> DictationContext::current() {
     return c;
 }
 
-DictationNeighbours::DictationNeighbours() {
-    // Until recognition is wired to the recording, a stopped take ends here: it is logged,
-    // its timing closed, and its file kept, held or deleted like any finished dictation's,
-    // so nothing piles up in the temporary folder.
-    transcribeAndPaste = [](const StoppedTake& take, std::function<void(DictationVisualCompletion)> completion) {
-        logLine(QStringLiteral("расшифровка записи ещё не подключена — запись ") + QFileInfo(take.path).fileName() +
-                QStringLiteral(" не распознаётся"));
-        DictationTiming::shared().abandon();
-        settleRecording(take.path);
-        completion(DictationVisualCompletion::idle);
-    };
-    addToHistory = [said = std::make_shared<bool>(false)](const QString&) {
+namespace {
+
+// For entries that answer a value while their subsystem is missing: says so once, like
+// `unbuilt`, and the caller answers the value that means "nothing happened".
+std::function<void()> sayOnce(const char* entry) {
+    auto said = std::make_shared<bool>(false);
+    return [entry, said] {
         if (*said) return;
         *said = true;
-        logLine(QStringLiteral("история диктовок ещё не подключена — запись в историю пропущена"));
+        logLine(QStringLiteral("заглушка: ") + QString::fromLatin1(entry) + QStringLiteral(" — этой части в сборке ещё нет"));
     };
+}
+
+}  // namespace
+
+DictationNeighbours::DictationNeighbours() {
+    transcribeAndPaste = [](const StoppedTake& take, std::function<void(DictationVisualCompletion)> completion) {
+        murmelo::transcribeAndPaste(take, std::move(completion));
+    };
+    addToHistory = [](const QString& text) { murmelo::addToHistory(text); };
+
+    recognitionEndpoint = [] { return SERVER(); };
+    postRecognition = [](const QUrl& url, const QByteArray& contentType, const QByteArray& body) {
+        return loopbackHttp("POST", url, contentType, body, WhisperRequest::DICTATION_TIMEOUT,
+                            WhisperRequest::DICTATION_TIMEOUT);
+    };
+    reviveServer = [] { ServerManager::shared().reviveIfNeeded(); };
+    waitServerReady = [](double timeout) { return ServerManager::shared().waitReady(timeout); };
+
+    // Without the trigger phrases every non-blank command-hotkey dictation is an "auto" task.
+    replyTriggerByKey = [say = sayOnce("replyTriggerByKey")](const QString& text) -> std::optional<ReplyCommand> {
+        say();
+        const QString trimmed = text.trimmed();
+        if (trimmed.isEmpty()) return std::nullopt;
+        return ReplyCommand{QStringLiteral("auto"), trimmed};
+    };
+    replyTriggerDetect = [say = sayOnce("replyTriggerDetect")](const QString&, const std::optional<QString>&)
+        -> std::optional<ReplyCommand> {
+        say();
+        return std::nullopt;
+    };
+    bridgeIsAddressed = [say = sayOnce("bridgeIsAddressed")](const QString&) {
+        say();
+        return false;
+    };
+    bridgeRouteIfAddressed = [](const QString&, std::function<void(bool)> done) { done(false); };
+    dictationPrompt = [say = sayOnce("dictationPrompt")](const std::optional<DictationContext>&) {
+        say();
+        return QString();
+    };
+    // Only the clean-up engine: the steps before it (mode trigger, term snapping, learned
+    // replacements) leave the text as recognised.
+    prepareDictationForDelivery = [say = sayOnce("prepareDictationForDelivery")](
+                                      const QString& text, const std::optional<DictationContext>&, SmartCleanupMode mode,
+                                      const std::optional<QString>& language) {
+        say();
+        const SmartCleanupResult result = SmartCleanup::process(text, mode, language);
+        return PreparedDictation{text, text, result.text, result.trace, result.changes()};
+    };
+    rewriteGuardAccept = [say = sayOnce("rewriteGuardAccept")](const QString&, const QString& candidate, const QString&) {
+        say();
+        return candidate;
+    };
+    // Without voice commands every delivered dictation is inserted.
+    deliverDictation = [](const QString& text) { pasteText(text, TextWriteOrigin::dictation); };
 }
 
 }  // namespace murmelo

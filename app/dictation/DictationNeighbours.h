@@ -1,8 +1,13 @@
 #pragma once
 #include "base/Unbuilt.h"
+#include "cleanup/SmartCleanupEngine.h"
+#include "dictation/LoopbackHttp.h"
 #include "platform/Service.h"
 
+#include <QList>
 #include <QString>
+#include <QUrl>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -24,6 +29,23 @@ struct ReplyTarget {
     QString bundleID;
     QString appName;
     bool operator==(const ReplyTarget&) const = default;
+};
+
+// A screen-reply task: its kind ("reply", "compose", "translate", "auto") and the spoken intent.
+struct ReplyCommand {
+    QString kind;
+    QString intent;
+    bool operator==(const ReplyCommand&) const = default;
+};
+
+// A dictation made ready for delivery: the recognised text, the text after learned
+// replacements, the clean-up output, its trace and the labels of what changed.
+struct PreparedDictation {
+    QString sourceText;
+    QString learnedText;
+    QString outputText;
+    QList<SmartCleanupTrace> cleanupTrace;
+    QStringList changes;
 };
 
 // How a dictation ended for the eye: the indicator goes idle, shows a short success, or is
@@ -68,6 +90,41 @@ struct DictationNeighbours {
     std::function<void(const StoppedTake&, std::function<void(DictationVisualCompletion)>)> transcribeAndPaste;
     // The dictation history.
     std::function<void(const QString& text)> addToHistory;
+
+    // Routing of a recognised text.
+    // Screen reply: the command of a command-hotkey dictation (an "auto" task with the whole
+    // text when no trigger phrase is recognised), a spoken trigger in an ordinary one.
+    std::function<std::optional<ReplyCommand>(const QString& text)> replyTriggerByKey;
+    std::function<std::optional<ReplyCommand>(const QString& text, const std::optional<QString>& bundleID)>
+        replyTriggerDetect;
+    std::function<void(const ReplyCommand&, const std::optional<ReplyTarget>&)> screenReplyStart =
+        unbuilt<const ReplyCommand&, const std::optional<ReplyTarget>&>("screenReplyStart");
+    // Voice bridge: whether the text addresses the companion; the hand-over answers on the
+    // main thread whether the companion took it.
+    std::function<bool(const QString& text)> bridgeIsAddressed;
+    std::function<void(const QString& text, std::function<void(bool delivered)>)> bridgeRouteIfAddressed;
+    // Where recognition requests go, and the recognition server's revival after it died.
+    std::function<QUrl()> recognitionEndpoint;
+    // One recognition request (url, content type, body); blocks, never on the main thread.
+    std::function<HttpResult(const QUrl&, const QByteArray&, const QByteArray&)> postRecognition;
+    std::function<void()> reviveServer;
+    std::function<bool(double timeout)> waitServerReady;  // blocks; never on the main thread
+    // The vocabulary prompt of a dictation's request (empty: no prompt).
+    std::function<QString(const std::optional<DictationContext>&)> dictationPrompt;
+    // Preparation: spoken mode trigger, term snapping, learned replacements, then the
+    // clean-up engine in the mode.
+    std::function<PreparedDictation(const QString& text, const std::optional<DictationContext>&, SmartCleanupMode,
+                                    const std::optional<QString>& language)>
+        prepareDictationForDelivery;
+    // The rewrite guard: the candidate, or the original when the rewrite is implausible.
+    std::function<QString(const QString& original, const QString& candidate, const QString& layer)> rewriteGuardAccept;
+    // The last delivered dictation, for the flow that corrects it.
+    std::function<void(const QString& source, const QString& delivered, const std::optional<DictationContext>&,
+                       SmartCleanupMode)>
+        learningRecordLast = unbuilt<const QString&, const QString&, const std::optional<DictationContext>&,
+                                     SmartCleanupMode>("learningRecordLast");
+    // Runs a voice command or inserts the text.
+    std::function<void(const QString& text)> deliverDictation;
 };
 
 }  // namespace murmelo

@@ -9,6 +9,11 @@
 
 namespace murmelo {
 
+bool HttpResult::serverGone() const {
+    return !responded && (networkError == QNetworkReply::ConnectionRefusedError ||
+                          networkError == QNetworkReply::RemoteHostClosedError);
+}
+
 HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
                         const QByteArray& body, double timeout, double wait) {
     HttpResult result;
@@ -30,6 +35,7 @@ HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteAr
 
     if (!reply->isFinished()) {
         reply->abort();
+        result.networkError = int(QNetworkReply::TimeoutError);
         result.error = QStringLiteral("нет ответа за ") + QString::number(wait, 'g', 3) + QStringLiteral(" с");
     } else {
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -39,6 +45,7 @@ HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteAr
             result.body = reply->readAll();
         } else {
             result.error = reply->errorString();
+            result.networkError = int(reply->error());
         }
     }
     delete reply;

@@ -13,6 +13,9 @@ struct HttpResult {
     int status = 0;
     QByteArray body;
     QString error;           // why no response came (empty when one did)
+    int networkError = 0;    // QNetworkReply::NetworkError when no response came
+    // The server is not there: the connection was refused or dropped before an answer.
+    bool serverGone() const;
 };
 
 // timeout: the request's inactivity limit; wait: how long the caller waits at most in all.

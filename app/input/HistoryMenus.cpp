@@ -73,8 +73,11 @@ QString shortened(const QString& text, int limit) {
 
 QStringList dictationHistory() {
     QStringList out;
-    for (const QVariant& v : Defaults::shared().listValue(historyKey))
-        if (v.typeId() == QMetaType::QString) out << v.toString();
+    // A list with anything but texts in it is no history at all; the next addition replaces it.
+    for (const QVariant& v : Defaults::shared().listValue(historyKey)) {
+        if (v.typeId() != QMetaType::QString) return {};
+        out << v.toString();
+    }
     return out;
 }
 

@@ -110,7 +110,8 @@ protected:
     TapDictation* previousDictation_ = installedService<TapDictation>();
     std::vector<Handed> handed;
     std::vector<std::function<void(DictationVisualCompletion)>> completions;
-    bool passOn = true;
+    // Recognition is TranscriptionTest's: here the take stops at the seam.
+    bool passOn = false;
 };
 
 TEST_F(DictationTest, HoldingTheKeyForTwoSecondsHandsOneTakeWithTheTailToTranscription) {
@@ -128,15 +129,12 @@ TEST_F(DictationTest, HoldingTheKeyForTwoSecondsHandsOneTakeWithTheTailToTranscr
     ASSERT_TRUE(handed[0].take.trimSeconds);
     EXPECT_DOUBLE_EQ(*handed[0].take.trimSeconds, 2.0 + TAIL_PAD);
     EXPECT_EQ(handed[0].take.context->bundleID, "org.kde.kate");
-    // Transcription is not there yet: it says so, and the take is held for the rollback window.
-    EXPECT_EQ(desk.logCount("расшифровка записи ещё не подключена — запись murmelo_rec_"), 1);
-    EXPECT_FALSE(QFile::exists(handed[0].take.path));
     desk.wait(5);
     EXPECT_EQ(handed.size(), 1u);
+    QFile::remove(handed[0].take.path);
 }
 
 TEST_F(DictationTest, TheTimingLineListsTheStagesInOrderInVirtualTime) {
-    passOn = false;
     desk.open("org.kde.kate");
     playSpeech();
     holdDictationKey(1.0);

@@ -1,0 +1,271 @@
+// A dictation from the held key to text in the focused field: the simulated microphone
+// plays a WAV, the stand-in recognition server answers with a scripted transcript, and the
+// recognised text is cleaned, added to the history and delivered.
+#include "Desk.h"
+#include "StandIns.h"
+
+#include "diagnostics/Death.h"
+#include "dictation/AudioRoute.h"
+#include "dictation/DictationActivity.h"
+#include "dictation/DictationHistory.h"
+#include "dictation/DictationNeighbours.h"
+#include "dictation/DictationSeam.h"
+#include "dictation/DictationTiming.h"
+#include "dictation/Recorder.h"
+#include "dictation/RecordingControl.h"
+#include "dictation/Wav.h"
+#include "dictation/WhisperReply.h"
+#include "input/HistoryMenus.h"
+#include "input/HotkeyDef.h"
+#include "input/TapConsumers.h"
+#include "platform/AudioInput.h"
+#include "platform/Folders.h"
+#include "platform/ModifierFlags.h"
+#include "sim/SimAudioInput.h"
+#include "sim/SimModifierFlags.h"
+#include "ui/AppState.h"
+#include "ui/OrbShape.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTimer>
+#include <QtEndian>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+constexpr quint64 kCommand = 0x100000;
+constexpr quint16 kRightCtrl = 54;
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+class TranscriptionTest : public ::testing::Test {
+protected:
+    TranscriptionTest() {
+        desk.tap.session = &session;
+        RecordingControl::resetForTesting();
+        DictationTiming::shared().resetForTesting();
+        DictationActivity::resetForTesting();
+        resetHotkeyCacheForTesting();
+        DictationSeam::shared().tapDictationInstall();
+        AppState::shared().ensureStatusItem();
+
+        const auto builtIn = neighbours.transcribeAndPaste;
+        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
+            paths << take.path;
+            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
+                outcomes.push_back(outcome);
+                completion(outcome);
+            });
+        };
+        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
+        neighbours.reviveServer = [this] { ++revivals; };
+        neighbours.waitServerReady = [](double) { return false; };
+    }
+    ~TranscriptionTest() override {
+        RecordingControl::resetForTesting();
+        TapDictation::install(previousDictation_);
+        if (recorder().isRecording()) recorder().stop();
+        recorder().discardPrimedIfIdle();
+        forgetPrimedForDeath();
+        AudioRoute::resetForTesting();
+        DictationTiming::shared().resetForTesting();
+        DictationActivity::resetForTesting();
+        for (const QString& p : paths) QFile::remove(p);
+    }
+
+    // The stand-in server, answering every recording with this transcript.
+    void serve(const QString& transcript) {
+        const QString scripts = Folders::join(desk.env.root(), "scripts");
+        QDir().mkpath(scripts);
+        QFile f(scripts + "/default.txt");
+        f.open(QIODevice::WriteOnly);
+        f.write(transcript.toUtf8() + "\n");
+        f.close();
+        QFile model(Folders::join(desk.env.root(), "model.bin"));
+        model.open(QIODevice::WriteOnly);
+        model.write("m");
+        model.close();
+        port = freePort();
+        server = std::make_unique<test::StandIn>(test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
+                                     "--port", QString::number(port), "--script-dir", scripts}));
+        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    }
+
+    // A voice-like sweep (or a near-silent hum) of the given length the microphone plays.
+    void play(double seconds, double amplitude = 12000) {
+        QByteArray pcm;
+        const int n = int(std::lround(seconds * 16000));
+        for (int i = 0; i < n; ++i) {
+            const double t = double(i) / 16000;
+            char b[2];
+            qToLittleEndian<qint16>(qint16(std::lround(amplitude * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
+            pcm.append(b, 2);
+        }
+        const QString path = Folders::join(desk.env.root(), "speech.wav");
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(wavHeader(pcm.size()) + pcm);
+        f.close();
+        ASSERT_TRUE(mic.playWavFile(path));
+    }
+
+    // Holds the dictation key, lets the tail pass, and serves the queue until the dictation
+    // has reported its outcome.
+    bool dictate(double seconds) {
+        const size_t before = outcomes.size();
+        desk.hold(kRightCtrl, seconds, kCommand);
+        desk.wait(0.3);
+        return until([&] { return outcomes.size() > before; });
+    }
+
+    bool until(const std::function<bool()>& condition, int limitMs = 20000) {
+        QDeadlineTimer deadline(limitMs);
+        while (!condition()) {
+            if (deadline.hasExpired()) return false;
+            desk.env.runPending();
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return true;
+    }
+
+    OrbIconMode indicator() const { return AppState::shared().item->mode(); }
+
+    e2e::Desk desk;
+    sim::SimModifierFlags session;
+    ScopedService<ModifierFlags> sessionScope_{session};
+    sim::SimAudioInput mic;
+    ScopedService<AudioInput> micScope_{mic};
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
+    TapDictation* previousDictation_ = installedService<TapDictation>();
+    std::unique_ptr<test::StandIn> server;
+    quint16 port = 0;
+    int revivals = 0;
+    QStringList paths;
+    std::vector<DictationVisualCompletion> outcomes;
+};
+
+TEST_F(TranscriptionTest, ASpokenSentenceIsTypedIntoTheFieldEntersTheHistoryAndTheTimingLineListsEveryStage) {
+    serve("привет мир");
+    desk.setting("smartCleanup.mode.v1", "literal");
+    desk.open("org.kde.kate");
+    desk.copy("the user's clipboard").wait(1);
+    const qint64 changes = desk.clipboardChanges();
+    play(2.0);
+    ASSERT_TRUE(dictate(2.0));
+
+    EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::succeeded});
+    EXPECT_EQ(desk.fieldText(), "привет мир");
+    EXPECT_TRUE(desk.logHas("вставка: напечатано 10 симв. напрямую (без буфера)"));
+    EXPECT_EQ(desk.pastesPosted(), 0);
+    EXPECT_EQ(dictationHistory(), QStringList{"привет мир"});
+    EXPECT_EQ(HistoryMenus::historyMenuModel().first().representedObject, "привет мир");
+    EXPECT_TRUE(desk.logHas("обработка: "));
+    EXPECT_TRUE(desk.logHas("признаки: langp=0.95 увер.слова=0.90/0.90"));
+    // Literal mode changes nothing, so no clean-up line.
+    EXPECT_FALSE(desk.logHas("Smart Cleanup: "));
+
+    QString timing;
+    for (const QString& line : desk.log())
+        if (line.contains("ждать ")) timing = line;
+    EXPECT_TRUE(QRegularExpression("ждать \\d+ мс: хвост \\d+ \\+ пауза \\d+ \\+ файл \\d+ \\+ сборка \\d+ \\+ whisper \\d+ "
+                                   "\\+ разбор \\d+ \\+ чистка \\d+ \\+ вставка \\d+$")
+                    .match(timing)
+                    .hasMatch())
+        << timing.toStdString();
+    desk.wait(5);
+    EXPECT_EQ(desk.clipboardChanges(), changes);
+    // The recording was held for the rollback window, not left in the temporary folder.
+    EXPECT_FALSE(QFile::exists(paths[0]));
+}
+
+TEST_F(TranscriptionTest, ALongTranscriptGoesThroughTheClipboardAndTheUsersClipboardComesBack) {
+    const QString sentence = "это длинная надиктовка, которая не помещается в прямой ввод текста по буквам";
+    const QString text = sentence + " " + sentence + " " + sentence;  // over 200 characters
+    ASSERT_GT(text.size(), 200);
+    serve(text);
+    desk.open("org.kde.kate");
+    desk.copy("the user's clipboard").wait(1);
+    play(2.5);
+    ASSERT_TRUE(dictate(2.5));
+    EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::succeeded});
+    desk.wait(3);
+    EXPECT_EQ(desk.fieldText(), text);
+    EXPECT_EQ(desk.pastesPosted(), 1);
+    EXPECT_EQ(desk.clipboardText(), "the user's clipboard");
+    EXPECT_EQ(dictationHistory().value(0), text);
+}
+
+TEST_F(TranscriptionTest, SilenceIsDroppedWithItsLineAndNothingIsTyped) {
+    serve("привет мир");
+    desk.open("org.kde.kate");
+    play(2.0, 30);  // a peak of about 0.0009: silence, not a dead microphone
+    ASSERT_TRUE(dictate(2.0));
+    EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle});
+    EXPECT_EQ(desk.logCount("тишина (peak=0.0009"), 1);
+    EXPECT_TRUE(desk.logHas(") — пропуск"));
+    EXPECT_FALSE(desk.logHas("обработка: "));  // never sent
+    EXPECT_EQ(desk.fieldText(), "");
+    EXPECT_EQ(desk.posted().size(), 0u);
+    EXPECT_EQ(dictationHistory(), QStringList{SILENCE_MARK});
+}
+
+TEST_F(TranscriptionTest, AShortAnswerToALongTakeIsSuspectedKeptAndNotTyped) {
+    serve("один два три");  // 12 characters for 21 seconds of audio
+    desk.open("org.kde.kate");
+    play(21.0);
+    ASSERT_TRUE(dictate(21.0));
+    EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle});
+    EXPECT_EQ(desk.logCount("⚠ ПОДОЗРИТЕЛЬНО на 21с аудио, текст не похож на речь такой длины: "), 1);
+    EXPECT_TRUE(desk.logHas("НЕ вставляю (вероятно галлюцинация Whisper), но кладу в историю + аудио СОХРАНЕНО: " + paths[0]));
+    EXPECT_EQ(desk.fieldText(), "");
+    EXPECT_EQ(desk.posted().size(), 0u);
+    EXPECT_EQ(dictationHistory(), QStringList{"один два три"});
+    EXPECT_TRUE(QFile::exists(paths[0]));
+    EXPECT_EQ(indicator(), OrbIconMode::solid(OrbColors::orange()));
+}
+
+TEST_F(TranscriptionTest, ARecognitionServerThatIsDownFailsTheDictationAndKeepsTheRecording) {
+    struct Case {
+        const char* name;
+        double seconds;
+        QString line;
+    };
+    const std::vector<Case> cases{
+        {"a long take", 4.0, "⚠ существенная запись (128КБ, 4.1с) не вставлена: пусто — аудио СОХРАНЕНО: "},
+        {"a short take", 2.0, "пусто/ошибка (коротко): "},
+    };
+    port = freePort();  // nobody listens there
+    desk.open("org.kde.kate");
+    for (const Case& c : cases) {
+        outcomes.clear();
+        revivals = 0;
+        play(c.seconds);
+        ASSERT_TRUE(dictate(c.seconds)) << c.name;
+        EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle}) << c.name;
+        EXPECT_EQ(revivals, 1) << c.name;  // revived once, repeated once, never again
+        EXPECT_TRUE(desk.logHas("whisper-server не поднялся за 8с — повтор всё равно шлю")) << c.name;
+        EXPECT_TRUE(desk.logHas(c.line)) << c.name;
+        EXPECT_TRUE(QFile::exists(paths.last())) << c.name;
+        EXPECT_EQ(indicator(), OrbIconMode::solid(OrbColors::orange())) << c.name;
+        EXPECT_EQ(desk.fieldText(), "") << c.name;
+        EXPECT_EQ(dictationHistory().value(0), SILENCE_MARK) << c.name;
+        desk.wait(5);
+    }
+}
+
+}  // namespace
