@@ -405,19 +405,3 @@ TEST_F(RecordingControlTest, EveryEndOfADictationClosesItsTimingAndActivity) {
     EXPECT_FALSE(env.logContains("предохранителю"));
 }
 
-TEST_F(RecordingControlTest, UntilTranscriptionIsBuiltATakeIsLoggedAndSettled) {
-    DictationNeighbours plain;
-    ScopedService<DictationNeighbours> scope{plain};
-    press();
-    env.advance(1.0);
-    release();
-    env.advance(TAIL_PAD);
-    const QStringList l = lines();
-    ASSERT_TRUE(std::any_of(l.begin(), l.end(), [](const QString& s) {
-        return s.startsWith("расшифровка записи ещё не подключена — запись murmelo_rec_") && s.endsWith(" не распознаётся");
-    }));
-    EXPECT_TRUE(recordings().isEmpty());
-    EXPECT_EQ(QDir(Folders::temporary()).entryList(QStringList{"murmelo_hold_*.wav"}, QDir::Files).size(), 1);
-    EXPECT_EQ(lastDrop(), "idle");
-    EXPECT_FALSE(DictationActivity::isHeld());
-}
