@@ -1,0 +1,154 @@
+// The whole dictation on the real desktop: the program runs as the user starts it, the
+// dictation key (right Ctrl) is held through XTest, the speech comes through PulseAudio's
+// FIFO microphone, the stand-in recognition server answers, and the text is typed into the
+// tests' target window.
+#include "DesktopHarness.h"
+#include "StandIns.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <cmath>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+using namespace murmelo;
+
+namespace {
+
+constexpr int kRightCtrlKeycode = 105;
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+}
+
+// Three seconds of a voice-like sweep.
+std::vector<qint16> speech() {
+    std::vector<qint16> s(48000);
+    for (size_t i = 0; i < s.size(); ++i) {
+        const double t = double(i) / 16000;
+        s[i] = qint16(std::lround(9000 * std::sin(2 * M_PI * (180 + 40 * t) * t)));
+    }
+    return s;
+}
+
+void speakIntoMicrophone(const std::vector<qint16>& samples) {
+    const int fd = ::open(qgetenv("MURMELO_MIC_FIFO").constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const char* p = reinterpret_cast<const char*>(samples.data());
+    size_t left = samples.size() * sizeof(qint16);
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        p += w;
+        left -= size_t(w);
+    }
+    ::close(fd);
+}
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The largest recording in the folder, in bytes.
+qint64 recordedBytes(const QString& dir) {
+    qint64 most = 0;
+    for (const QFileInfo& i : QDir(dir).entryInfoList({"murmelo_rec_*.wav"}, QDir::Files)) most = std::max(most, i.size());
+    return most;
+}
+
+}  // namespace
+
+TEST(DesktopDictation, HoldingRightCtrlOverTheMicrophoneTypesTheRecognisedTextIntoTheTarget) {
+    if (!test::DesktopTarget::available() || qEnvironmentVariableIsEmpty("MURMELO_MIC_FIFO"))
+        GTEST_SKIP() << "needs the test desktop with its target window and FIFO microphone (scripts/desktop-session)";
+    test::DesktopTarget target;
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+
+    // The recognition server's stand-in, answering every recording with the phrase.
+    writeFile(home.filePath("scripts/default.txt"), "привет мир\n");
+    writeFile(home.filePath("model.bin"), "m");
+    const quint16 port = freePort();
+    test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", home.filePath("model.bin"),
+                                               "-l", "auto", "--port", QString::number(port), "--script-dir",
+                                               home.filePath("scripts")});
+    ASSERT_EQ(server.readLine(30000), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+
+    // The program, in a home of its own.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* dir : {"config", "state", "data", "cache", "tmp"}) QDir().mkpath(home.filePath(dir));
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    env.insert("TMPDIR", home.filePath("tmp"));
+    env.insert("MURMELO_SERVER", QString("http://127.0.0.1:%1/inference").arg(port));
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QCoreApplication::applicationDirPath() + "/murmelo", {});
+    ASSERT_TRUE(app.waitForStarted(30000));
+    const QString log = home.filePath("state/Murmelo/murmelo.log");
+    auto logHas = [&](const QString& part) { return readAll(log).contains(part); };
+    const bool ready = test::waitUntil([&] { return logHas("event-tap установлен"); }, 60);
+    EXPECT_TRUE(ready) << readAll(log).toStdString();
+
+    Display* keyboard = XOpenDisplay(nullptr);
+    ASSERT_NE(keyboard, nullptr);
+    if (ready) {
+        ASSERT_TRUE(target.command("clear"));
+        ASSERT_TRUE(target.command("focus line"));
+
+        // The user holds the dictation key and speaks.
+        XTestFakeKeyEvent(keyboard, kRightCtrlKeycode, True, 0);
+        XFlush(keyboard);
+        EXPECT_TRUE(test::waitUntil([&] { return logHas("=== старт записи ==="); }, 30)) << readAll(log).toStdString();
+        QElapsedTimer held;
+        held.start();
+        const std::vector<qint16> spoken = speech();
+        std::thread speaker(speakIntoMicrophone, spoken);
+        const bool heard = test::waitUntil(
+            [&] { return recordedBytes(home.filePath("tmp")) >= qint64(44 + spoken.size() * 2); }, 60);
+        speaker.join();
+        // The FIFO hands the samples over faster than they are spoken: the key stays down
+        // for as long as the speech lasts, as a speaker's would.
+        test::waitUntil([&] { return held.elapsed() >= 3500; }, 10);
+        XTestFakeKeyEvent(keyboard, kRightCtrlKeycode, False, 0);
+        XFlush(keyboard);
+        EXPECT_TRUE(heard);
+
+        const bool typed = test::waitUntil([&] { return target.line() == "привет мир"; }, 60);
+        EXPECT_TRUE(typed) << "target holds: " << target.line().toStdString() << "\n" << readAll(log).toStdString();
+        EXPECT_TRUE(logHas("распознано: "));
+        EXPECT_TRUE(logHas("вставка: напечатано 10 симв. напрямую (без буфера)"));
+    }
+    XCloseDisplay(keyboard);
+    app.terminate();
+    if (!app.waitForFinished(20000)) app.kill();
+}
