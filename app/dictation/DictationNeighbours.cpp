@@ -6,6 +6,7 @@
 #include "dictation/TranscriptionPipeline.h"
 #include "input/DictationDelivery.h"
 #include "platform/Workspace.h"
+#include "ui/AppState.h"
 
 #include <memory>
 
@@ -61,6 +62,10 @@ DictationNeighbours::DictationNeighbours() {
         -> std::optional<ReplyCommand> {
         say();
         return std::nullopt;
+    };
+    screenReplyStart = [say = sayOnce("screenReplyStart")](const ReplyCommand&, const std::optional<ReplyTarget>&) {
+        say();
+        AppState::shared().idle();
     };
     bridgeIsAddressed = [say = sayOnce("bridgeIsAddressed")](const QString&) {
         say();

@@ -97,8 +97,9 @@ struct DictationNeighbours {
     std::function<std::optional<ReplyCommand>(const QString& text)> replyTriggerByKey;
     std::function<std::optional<ReplyCommand>(const QString& text, const std::optional<QString>& bundleID)>
         replyTriggerDetect;
-    std::function<void(const ReplyCommand&, const std::optional<ReplyTarget>&)> screenReplyStart =
-        unbuilt<const ReplyCommand&, const std::optional<ReplyTarget>&>("screenReplyStart");
+    // The screen reply drives the indicator from its start on; until it is built, the
+    // indicator goes back to rest so that it does not wait for a reply that never comes.
+    std::function<void(const ReplyCommand&, const std::optional<ReplyTarget>&)> screenReplyStart;
     // Voice bridge: whether the text addresses the companion; the hand-over answers on the
     // main thread whether the companion took it.
     std::function<bool(const QString& text)> bridgeIsAddressed;
