@@ -1,0 +1,45 @@
+#pragma once
+#include "platform/MainQueue.h"
+#include "polish/PolishScope.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+// The polish key tap: a short press and release with no other key in between schedules a
+// paragraph polish 0.3 s later; a second tap in that time cancels it. Main thread only.
+class PolishTap {
+public:
+    static constexpr double TAP_LIMIT = 0.4;
+    static constexpr double TAP_DELAY = 0.3;
+
+    PolishTap();
+    ~PolishTap();
+    PolishTap(const PolishTap&) = delete;
+    PolishTap& operator=(const PolishTap&) = delete;
+
+    void notePolishDown();
+    void notePolishUp();
+    // A physical key went down while the polish key was held: the press is no tap.
+    void noteKeyBetween() { keyBetween_ = true; }
+    // Drops a waiting tap polish, saying why in the log.
+    void cancelPendingPolish(const QString& reason);
+    bool hasPendingPolish() const { return pending_.isPending(); }
+
+    // Runs the polish gesture; set by the owner of the polish routes.
+    std::function<void(PolishScopeMode)> perform;
+    // Whether a dictation is recording (a tap is then ignored); the dictation's by default.
+    std::function<bool()> isRecording;
+
+private:
+    std::optional<double> downAt_;  // uptime of the press
+    bool keyBetween_ = false;
+    TimerHandle pending_;
+    // Lets a waiting work item notice that this tap is gone.
+    std::shared_ptr<PolishTap*> self_;
+};
+
+}  // namespace murmelo
