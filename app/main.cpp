@@ -1,7 +1,7 @@
 #include "shell/AppDelegate.h"
 #include "shell/StatusMenuSections.h"
 #include "base/Log.h"
-#include "shell/TypingStatsTap.h"
+#include "shell/SubsystemLinks.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/TrayHost.h"
 #include "ui/AppState.h"
@@ -50,9 +50,7 @@ int main(int argc, char** argv) {
     murmelo::AppState::shared().trayHostAvailable = [] {
         return murmelo::linuxdesktop::trayHostAvailable([](const QString& line) { murmelo::logLine(line); });
     };
-    // The user's key presses feed the typing statistics from the first key on.
-    static murmelo::TypingStatsTap typingStats;
-    murmelo::TapTypingStats::install(&typingStats);
+    murmelo::linkSubsystems();
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
     // 0 after a normal quit; a one-shot mode that failed ends with its own status.

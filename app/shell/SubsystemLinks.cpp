@@ -1,0 +1,21 @@
+#include "shell/SubsystemLinks.h"
+
+#include "dictation/DictationNeighbours.h"
+#include "input/TapConsumers.h"
+#include "polish/RewriteGuard.h"
+#include "shell/TypingStatsTap.h"
+
+namespace murmelo {
+
+void linkSubsystems() {
+    // The user's key presses feed the typing statistics from the first key on.
+    static TypingStatsTap typingStats;
+    TapTypingStats::install(&typingStats);
+    // Cleaned dictation passes the same rewrite guard as polish and Quick Actions.
+    DictationNeighbours::shared().rewriteGuardAccept = [](const QString& original, const QString& candidate,
+                                                          const QString& layer) {
+        return RewriteGuard::accept(original, candidate, layer);
+    };
+}
+
+}  // namespace murmelo

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace murmelo {
+
+// Joins subsystems that meet but may not include each other: a later subsystem's code fills
+// an earlier one's seam. The shell knows both sides, so the joining happens here, once, before
+// the start-up.
+void linkSubsystems();
+
+}  // namespace murmelo

@@ -1,0 +1,26 @@
+#include "shell/SubsystemLinks.h"
+
+#include "TestEnvironment.h"
+#include "dictation/DictationNeighbours.h"
+
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+// A cleaned dictation that came back in another script is refused by the same guard polish
+// uses, once the subsystems are linked; a small edit passes.
+TEST(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
+    test::TestEnvironment env;
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> scope(neighbours);
+    linkSubsystems();
+    const QString original = QStringLiteral("завтра в десять встреча с командой по проекту");
+    EXPECT_EQ(neighbours.rewriteGuardAccept(original, original + QStringLiteral("."), QStringLiteral("Smart Cleanup")),
+              original + QStringLiteral("."));
+    EXPECT_EQ(neighbours.rewriteGuardAccept(original, QStringLiteral("meeting with the team tomorrow at ten about the project"), QStringLiteral("Smart Cleanup")),
+              original);
+}
+
+}  // namespace
