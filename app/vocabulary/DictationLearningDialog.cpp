@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -27,6 +28,7 @@ QWidget* editorAccessory(const LearningAlert& alert) {
     editor->setGeometry(0, 0, kAccessoryWidth, kEditorHeight);
     editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor->setFrameShape(QFrame::StyledPanel);
     QFont font = editor->font();
     font.setPointSize(13);
@@ -74,7 +76,17 @@ std::unique_ptr<QMessageBox> build(const LearningAlert& alert) {
     if (accessory) {
         // Below the texts, above the buttons, as the accessory of an alert sits.
         auto* grid = static_cast<QGridLayout*>(box->layout());
-        grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
+        auto* buttons = box->findChild<QDialogButtonBox*>();
+        const int at = buttons ? grid->indexOf(buttons) : -1;
+        if (at >= 0) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(at, &row, &column, &rows, &columns);
+            grid->removeWidget(buttons);
+            grid->addWidget(accessory, row, column, 1, columns);
+            grid->addWidget(buttons, row + 1, column, rows, columns);
+        } else {
+            grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
+        }
     }
     return box;
 }
