@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "base/Defaults.h"
+#include "vocabulary/DictationLearningStore.h"
 #include "vocabulary/VocabularyNeighbours.h"
 
 #include <gtest/gtest.h>
@@ -100,4 +101,33 @@ TEST(AppVocab, RecordingControlAsksThroughItsNeighbours) {
     EXPECT_FALSE(neighbours.appHasOwnVocab(QStringLiteral("app.2")));
     neighbours.appVocabNoteUse(app(2));
     EXPECT_EQ(AppVocab::recentApps(), (QList<AppVocab::App>{{"app.2", "App 2"}}));
+}
+
+TEST(AppVocab, ThePipelineAppliesLearnedReplacementsBeforeTheCleanUpAndRecordsTheLastDictation) {
+    test::TestEnvironment env;
+    DictationLearningStore::shared() = DictationLearningStore();
+    DictationNeighbours neighbours;
+    bindVocabularyNeighbours(neighbours);
+    DictationLearningStore::shared().add(LearnedDictationReplacement::make(
+        QStringLiteral("Мише"), QStringLiteral("Маше"), DictationLearningScope::application, QStringLiteral("app.1"),
+        QStringLiteral("App 1")));
+
+    const PreparedDictation inApp =
+        neighbours.prepareDictationForDelivery(QStringLiteral("Позвони Мише завтра"), app(1), SmartCleanupMode::literal,
+                                               std::nullopt);
+    EXPECT_EQ(inApp.sourceText, QStringLiteral("Позвони Мише завтра"));
+    EXPECT_EQ(inApp.learnedText, QStringLiteral("Позвони Маше завтра"));
+    EXPECT_EQ(inApp.outputText, QStringLiteral("Позвони Маше завтра"));
+    EXPECT_EQ(inApp.changes.value(0), QStringLiteral("learned"));
+    const PreparedDictation elsewhere =
+        neighbours.prepareDictationForDelivery(QStringLiteral("Позвони Мише завтра"), app(2), SmartCleanupMode::literal,
+                                               std::nullopt);
+    EXPECT_EQ(elsewhere.learnedText, QStringLiteral("Позвони Мише завтра"));
+    EXPECT_FALSE(elsewhere.changes.contains(QStringLiteral("learned")));
+
+    neighbours.learningRecordLast(QStringLiteral("а"), QStringLiteral("б"), app(1), SmartCleanupMode::clean);
+    ASSERT_TRUE(DictationLearningStore::shared().lastDelivered());
+    EXPECT_EQ(DictationLearningStore::shared().lastDelivered()->deliveredText, QStringLiteral("б"));
+    EXPECT_EQ(DictationLearningStore::shared().lastDelivered()->context, app(1));
+    DictationLearningStore::shared() = DictationLearningStore();
 }

@@ -131,12 +131,6 @@ TEST(DictationRecords, DecodingIsStrictAboutWhatIsRequired) {
     EXPECT_EQ(kept->bundleID, QStringLiteral("com.x"));
 }
 
-TEST(DictationRecords, ChangeLabelsKeepTheirOrder) {
-    EXPECT_EQ(PreparedDictation::changeLabels(false, true, true, {QStringLiteral("fillers")}),
-              (QStringList{"terms", "learned", "fillers"}));
-    EXPECT_EQ(PreparedDictation::changeLabels(true, false, false, {}), QStringList{"trigger"});
-}
-
 // ---- applying rules
 
 TEST(DictationLearningStoreApply, MatchesWholeWordsIgnoringCaseAndInsertsLiterally) {

@@ -151,13 +151,4 @@ std::optional<LastDeliveredDictation> LastDeliveredDictation::fromJson(const QJs
     return d;
 }
 
-QStringList PreparedDictation::changeLabels(bool triggerChanged, bool termsSnapped, bool learnedChanged,
-                                            const QStringList& cleanupLabels) {
-    QStringList out;
-    if (triggerChanged) out << QStringLiteral("trigger");
-    if (termsSnapped) out << QStringLiteral("terms");
-    if (learnedChanged) out << QStringLiteral("learned");
-    return out + cleanupLabels;
-}
-
 }  // namespace murmelo

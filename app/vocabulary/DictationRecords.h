@@ -1,5 +1,4 @@
 #pragma once
-#include "cleanup/SmartCleanupEngine.h"
 #include "cleanup/SmartCleanupMode.h"
 #include "dictation/DictationNeighbours.h"
 
@@ -13,8 +12,9 @@
 
 namespace murmelo {
 
-// The records that carry one dictation into the learning loop. DictationContext itself
-// belongs to recording control, which captures it at the press; its JSON form is here.
+// The records that carry one dictation into the learning loop. DictationContext belongs to
+// recording control, which captures it at the press, and PreparedDictation to the pipeline
+// that fills it; the JSON forms and the learning records are here.
 
 // Dates in these records are coded as seconds since 2001-01-01 00:00:00 UTC, with fraction.
 double secondsSinceReferenceDate(const QDateTime& date);
@@ -71,20 +71,6 @@ struct DictationCorrectionCandidate {
     QString source;
     QString replacement;
     bool operator==(const DictationCorrectionCandidate&) const = default;
-};
-
-// The stages of one dictation's text preparation; not stored.
-struct PreparedDictation {
-    QString sourceText;
-    QString learnedText;
-    QString outputText;
-    QList<SmartCleanupTrace> cleanupTrace;
-    QStringList changes;
-    bool operator==(const PreparedDictation&) const = default;
-
-    // The change labels in their fixed order: trigger, terms, learned, then the clean-up's.
-    static QStringList changeLabels(bool triggerChanged, bool termsSnapped, bool learnedChanged,
-                                    const QStringList& cleanupLabels);
 };
 
 }  // namespace murmelo

@@ -1,14 +1,13 @@
 // A correction the user teaches after a dictation changes the next dictation into the same
-// application and no other. The press goes through the event tap and recording control,
-// which captures the application; the correction goes through the status menu line and
-// the correction dialog, answered for the user.
-//
-// The transcription pipeline is not on this branch yet: the step that stands in for it
-// below does only what the pipeline does with the learning store (learned replacements on
-// the recognised text, the last dictation recorded before delivery) and keeps the text it
-// would deliver. Once the pipeline is in, the stand-in goes and the real one runs.
+// application and no other. Everything runs as in the application: the held key goes
+// through the event tap to recording control, which captures the application in front;
+// the stand-in recognition server answers with the spoken sentence; the pipeline applies
+// the learned replacements and delivers into the field; the correction goes through the
+// status menu line and the correction dialog, answered for the user.
 #include "Desk.h"
+#include "StandIns.h"
 
+#include "diagnostics/Death.h"
 #include "dictation/AudioRoute.h"
 #include "dictation/DictationActivity.h"
 #include "dictation/DictationNeighbours.h"
@@ -17,7 +16,6 @@
 #include "dictation/Recorder.h"
 #include "dictation/RecordingControl.h"
 #include "dictation/Wav.h"
-#include "diagnostics/Death.h"
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
 #include "platform/AudioInput.h"
@@ -25,12 +23,18 @@
 #include "platform/ModifierFlags.h"
 #include "sim/SimAudioInput.h"
 #include "sim/SimModifierFlags.h"
+#include "ui/AppState.h"
 #include "vocabulary/AppVocab.h"
 #include "vocabulary/DictationLearningController.h"
 #include "vocabulary/DictationLearningStore.h"
 #include "vocabulary/VocabularySeam.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QTcpServer>
+#include <QTimer>
 #include <QtEndian>
 #include <cmath>
 #include <deque>
@@ -43,6 +47,12 @@ namespace {
 constexpr quint64 kCommand = 0x100000;
 constexpr quint16 kRightCtrl = 54;
 const QString kSpoken = QStringLiteral("Позвони Мише завтра");
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
 
 struct AnsweringUser : DictationLearningPresenter {
     LearningAnswer run(const LearningAlert& alert) override {
@@ -68,15 +78,19 @@ protected:
         // As start-up does.
         VocabularySeam::shared().bindDictationNeighbours();
         DictationSeam::shared().tapDictationInstall();
-        neighbours.transcribeAndPaste = [this](const StoppedTake& take, auto completion) {
-            DictationLearningStore& store = DictationLearningStore::shared();
-            const QString text = store.apply(kSpoken, take.context);
-            store.recordLast(kSpoken, text, take.context, SmartCleanupMode::literal);
-            QFile::remove(take.path);
-            DictationTiming::shared().abandon();
-            delivered.push_back(text);
-            completion(DictationVisualCompletion::idle);
+        AppState::shared().ensureStatusItem();
+
+        const auto builtIn = neighbours.transcribeAndPaste;
+        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
+            paths << take.path;
+            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
+                ++finished;
+                completion(outcome);
+            });
         };
+        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
+        neighbours.reviveServer = [] {};
+        neighbours.waitServerReady = [](double) { return false; };
     }
     ~LearningTest() override {
         RecordingControl::resetForTesting();
@@ -87,28 +101,58 @@ protected:
         AudioRoute::resetForTesting();
         DictationTiming::shared().resetForTesting();
         DictationActivity::resetForTesting();
-        DictationLearningStore::shared().clear();
+        for (const QString& p : paths) QFile::remove(p);
         DictationLearningStore::shared() = DictationLearningStore();
     }
 
-    // The user dictates into the application in front; returns what the pipeline delivered.
-    QString dictate() {
-        const QString path = Folders::join(desk.env.root(), "speech.wav");
-        QByteArray wav = wavHeader(48000 * 2);
-        for (int i = 0; i < 48000; ++i) {
+    // The stand-in server, answering every recording with the spoken sentence.
+    void serve() {
+        const QString scripts = Folders::join(desk.env.root(), "scripts");
+        QDir().mkpath(scripts);
+        QFile f(scripts + "/default.txt");
+        f.open(QIODevice::WriteOnly);
+        f.write(kSpoken.toUtf8() + "\n");
+        f.close();
+        QFile model(Folders::join(desk.env.root(), "model.bin"));
+        model.open(QIODevice::WriteOnly);
+        model.write("m");
+        model.close();
+        port = freePort();
+        server = std::make_unique<test::StandIn>(
+            test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
+                                "--port", QString::number(port), "--script-dir", scripts}));
+        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    }
+
+    // The user dictates into the focused field of the application in front; the text the
+    // field then holds.
+    QString dictateInto(const QString& bundleId) {
+        desk.open(bundleId);
+        QByteArray pcm;
+        for (int i = 0; i < 32000; ++i) {
+            const double t = double(i) / 16000;
             char b[2];
-            qToLittleEndian<qint16>(qint16(std::lround(12000 * std::sin(2 * M_PI * 200 * i / 16000.0))), b);
-            wav.append(b, 2);
+            qToLittleEndian<qint16>(qint16(std::lround(12000 * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
+            pcm.append(b, 2);
         }
+        const QString path = Folders::join(desk.env.root(), "speech.wav");
         QFile f(path);
         f.open(QIODevice::WriteOnly);
-        f.write(wav);
+        f.write(wavHeader(pcm.size()) + pcm);
         f.close();
         EXPECT_TRUE(mic.playWavFile(path));
-        const size_t before = delivered.size();
-        desk.hold(kRightCtrl, 1.5, kCommand);
-        desk.wait(TAIL_PAD + 0.1);
-        return delivered.size() > before ? delivered.back() : QStringLiteral("<nothing delivered>");
+        const int before = finished;
+        desk.hold(kRightCtrl, 2.0, kCommand);
+        desk.wait(0.3);
+        QDeadlineTimer deadline(20000);
+        while (finished == before && !deadline.hasExpired()) {
+            desk.env.runPending();
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        EXPECT_GT(finished, before) << "the dictation did not finish";
+        return desk.fieldText();
     }
 
     e2e::Desk desk;
@@ -121,20 +165,23 @@ protected:
     TapDictation* previousDictation_ = installedService<TapDictation>();
     AnsweringUser user;
     ScopedService<DictationLearningPresenter> userScope_{user};
-    std::vector<QString> delivered;
+    std::unique_ptr<test::StandIn> server;
+    quint16 port = 0;
+    QStringList paths;
+    int finished = 0;
 };
 
 TEST_F(LearningTest, ACorrectionOnlyInOneApplicationChangesItsNextDictationAndNoOther) {
-    desk.open(QStringLiteral("org.example.alpha"));
-    desk.open(QStringLiteral("org.example.beta"));
-    desk.focus(QStringLiteral("org.example.alpha"));
-    EXPECT_EQ(dictate(), kSpoken);
+    serve();
+    desk.setting("smartCleanup.mode.v1", "literal");
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.alpha")), kSpoken);
 
     // The user corrects it from the menu, while another application is in front.
-    desk.focus(QStringLiteral("org.example.beta"));
+    desk.open(QStringLiteral("org.example.beta"));
     user.answers = {{0, QStringLiteral("Позвони Маше завтра"), 1}, {0, {}, 0}};
     ASSERT_TRUE(desk.choose(QStringLiteral("openLastDictationCorrection")));
     ASSERT_EQ(user.shown.size(), 2u);
+    EXPECT_EQ(user.shown[0].editorText, kSpoken);
     EXPECT_EQ(user.shown[0].popupItems.value(1), QStringLiteral("Только в alpha"));
 
     const auto rules = DictationLearningStore::shared().rules();
@@ -143,16 +190,15 @@ TEST_F(LearningTest, ACorrectionOnlyInOneApplicationChangesItsNextDictationAndNo
     EXPECT_EQ(rules[0].bundleID, QStringLiteral("org.example.alpha"));
     EXPECT_EQ(desk.logCount(QStringLiteral("обучение диктовки: сохранено локальное правило (4→4 симв., application)")),
               1);
-    EXPECT_FALSE(desk.logHas(QStringLiteral("Мише")));
-    EXPECT_FALSE(desk.logHas(QStringLiteral("Маше")));
 
-    desk.focus(QStringLiteral("org.example.alpha"));
-    EXPECT_EQ(dictate(), QStringLiteral("Позвони Маше завтра"));
-    desk.focus(QStringLiteral("org.example.beta"));
-    EXPECT_EQ(dictate(), kSpoken);
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.alpha")), QStringLiteral("Позвони Маше завтра"));
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.beta")), kSpoken);
     // Recording control counted the dictations per application: two into alpha, one into beta.
     ASSERT_EQ(AppVocab::recentApps(2).size(), 1);
     EXPECT_EQ(AppVocab::recentApps(2)[0].bundleID, QStringLiteral("org.example.alpha"));
+    // What was said or corrected never reached the log.
+    EXPECT_FALSE(desk.logHas(QStringLiteral("Мише")));
+    EXPECT_FALSE(desk.logHas(QStringLiteral("Маше")));
 }
 
 }  // namespace
