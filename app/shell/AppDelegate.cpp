@@ -181,6 +181,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     // 20, 21. Event tap with its guard, secure input, rival taps; the dictation hotkeys
     // reach recording control through it.
+    VocabularySeam::shared().bindDictationNeighbours();
     DictationSeam::shared().tapDictationInstall();
     if (!InputSeam::shared().installTap()) logLine(QStringLiteral("tap не встал, включаю guard для повторных попыток"));
     InputSeam::shared().startTapGuard();

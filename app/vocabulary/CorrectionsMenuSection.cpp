@@ -2,8 +2,13 @@
 
 #include "base/Localization.h"
 #include "ui/CoreMenuSections.h"
+#include "vocabulary/DictationLearningController.h"
 
 namespace murmelo {
+
+CorrectionsMenuSection::CorrectionsMenuSection()
+    : showCorrection([] { DictationLearningController::shared().showCorrection(); }),
+      showRules([] { DictationLearningController::shared().showRules(); }) {}
 
 QList<MenuEntry> CorrectionsMenuSection::entries() const {
     return {MenuEntry::item("openLastDictationCorrection", L("menu.fixLast", "Исправить последнюю диктовку…"),

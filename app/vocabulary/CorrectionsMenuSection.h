@@ -6,8 +6,10 @@
 namespace murmelo {
 
 // Correcting the last dictation and the learned corrections.
+// Both lines open the learning dialogs unless the one who owns the section sets others.
 class CorrectionsMenuSection : public StatusMenuSection {
 public:
+    CorrectionsMenuSection();
     QList<MenuEntry> entries() const override;
     void trigger(const QString& name, QAction* sender) override;
 

@@ -9,10 +9,14 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of the vocabulary subsystem and its corrector server. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of the vocabulary subsystem and its corrector server. The constructor
+// binds what the library has built; the corrector entries do nothing or answer their empty value until it is built.
 struct VocabularySeam {
     static VocabularySeam& shared() { return sharedService<VocabularySeam>(); }
+    VocabularySeam();
+    // Gives recording control the vocabulary entries a dictation needs; start-up calls it
+    // before the dictation hotkeys are installed.
+    std::function<void()> bindDictationNeighbours = [] {};
     std::function<void(bool force)> correctorStart = unbuilt<bool>("correctorStart");
     std::function<void()> correctorStop = [] {};
 };

@@ -1,0 +1,204 @@
+// A correction the user teaches after a dictation changes the next dictation into the same
+// application and no other. Everything runs as in the application: the held key goes
+// through the event tap to recording control, which captures the application in front;
+// the stand-in recognition server answers with the spoken sentence; the pipeline applies
+// the learned replacements and delivers into the field; the correction goes through the
+// status menu line and the correction dialog, answered for the user.
+#include "Desk.h"
+#include "StandIns.h"
+
+#include "diagnostics/Death.h"
+#include "dictation/AudioRoute.h"
+#include "dictation/DictationActivity.h"
+#include "dictation/DictationNeighbours.h"
+#include "dictation/DictationSeam.h"
+#include "dictation/DictationTiming.h"
+#include "dictation/Recorder.h"
+#include "dictation/RecordingControl.h"
+#include "dictation/Wav.h"
+#include "input/HotkeyDef.h"
+#include "input/TapConsumers.h"
+#include "platform/AudioInput.h"
+#include "platform/Folders.h"
+#include "platform/ModifierFlags.h"
+#include "sim/SimAudioInput.h"
+#include "sim/SimModifierFlags.h"
+#include "ui/AppState.h"
+#include "vocabulary/AppVocab.h"
+#include "vocabulary/DictationLearningController.h"
+#include "vocabulary/DictationLearningStore.h"
+#include "vocabulary/VocabularySeam.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTimer>
+#include <QtEndian>
+#include <cmath>
+#include <deque>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+constexpr quint64 kCommand = 0x100000;
+constexpr quint16 kRightCtrl = 54;
+const QString kSpoken = QStringLiteral("Позвони Мише завтра");
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+struct AnsweringUser : DictationLearningPresenter {
+    LearningAnswer run(const LearningAlert& alert) override {
+        shown.push_back(alert);
+        if (answers.empty()) return {};
+        LearningAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::deque<LearningAnswer> answers;
+    std::vector<LearningAlert> shown;
+};
+
+class LearningTest : public ::testing::Test {
+protected:
+    LearningTest() {
+        desk.tap.session = &session;
+        RecordingControl::resetForTesting();
+        DictationTiming::shared().resetForTesting();
+        DictationActivity::resetForTesting();
+        resetHotkeyCacheForTesting();
+        DictationLearningStore::shared() = DictationLearningStore();
+        // As start-up does.
+        VocabularySeam::shared().bindDictationNeighbours();
+        DictationSeam::shared().tapDictationInstall();
+        AppState::shared().ensureStatusItem();
+
+        const auto builtIn = neighbours.transcribeAndPaste;
+        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
+            paths << take.path;
+            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
+                ++finished;
+                completion(outcome);
+            });
+        };
+        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
+        neighbours.reviveServer = [] {};
+        neighbours.waitServerReady = [](double) { return false; };
+    }
+    ~LearningTest() override {
+        RecordingControl::resetForTesting();
+        TapDictation::install(previousDictation_);
+        if (recorder().isRecording()) recorder().stop();
+        recorder().discardPrimedIfIdle();
+        forgetPrimedForDeath();
+        AudioRoute::resetForTesting();
+        DictationTiming::shared().resetForTesting();
+        DictationActivity::resetForTesting();
+        for (const QString& p : paths) QFile::remove(p);
+        DictationLearningStore::shared() = DictationLearningStore();
+    }
+
+    // The stand-in server, answering every recording with the spoken sentence.
+    void serve() {
+        const QString scripts = Folders::join(desk.env.root(), "scripts");
+        QDir().mkpath(scripts);
+        QFile f(scripts + "/default.txt");
+        f.open(QIODevice::WriteOnly);
+        f.write(kSpoken.toUtf8() + "\n");
+        f.close();
+        QFile model(Folders::join(desk.env.root(), "model.bin"));
+        model.open(QIODevice::WriteOnly);
+        model.write("m");
+        model.close();
+        port = freePort();
+        server = std::make_unique<test::StandIn>(
+            test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
+                                "--port", QString::number(port), "--script-dir", scripts}));
+        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    }
+
+    // The user dictates into the focused field of the application in front; the text the
+    // field then holds.
+    QString dictateInto(const QString& bundleId) {
+        desk.open(bundleId);
+        QByteArray pcm;
+        for (int i = 0; i < 32000; ++i) {
+            const double t = double(i) / 16000;
+            char b[2];
+            qToLittleEndian<qint16>(qint16(std::lround(12000 * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
+            pcm.append(b, 2);
+        }
+        const QString path = Folders::join(desk.env.root(), "speech.wav");
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(wavHeader(pcm.size()) + pcm);
+        f.close();
+        EXPECT_TRUE(mic.playWavFile(path));
+        const int before = finished;
+        desk.hold(kRightCtrl, 2.0, kCommand);
+        desk.wait(0.3);
+        QDeadlineTimer deadline(20000);
+        while (finished == before && !deadline.hasExpired()) {
+            desk.env.runPending();
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        EXPECT_GT(finished, before) << "the dictation did not finish";
+        return desk.fieldText();
+    }
+
+    e2e::Desk desk;
+    sim::SimModifierFlags session;
+    ScopedService<ModifierFlags> sessionScope_{session};
+    sim::SimAudioInput mic;
+    ScopedService<AudioInput> micScope_{mic};
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
+    TapDictation* previousDictation_ = installedService<TapDictation>();
+    AnsweringUser user;
+    ScopedService<DictationLearningPresenter> userScope_{user};
+    std::unique_ptr<test::StandIn> server;
+    quint16 port = 0;
+    QStringList paths;
+    int finished = 0;
+};
+
+TEST_F(LearningTest, ACorrectionOnlyInOneApplicationChangesItsNextDictationAndNoOther) {
+    serve();
+    desk.setting("smartCleanup.mode.v1", "literal");
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.alpha")), kSpoken);
+
+    // The user corrects it from the menu, while another application is in front.
+    desk.open(QStringLiteral("org.example.beta"));
+    user.answers = {{0, QStringLiteral("Позвони Маше завтра"), 1}, {0, {}, 0}};
+    ASSERT_TRUE(desk.choose(QStringLiteral("openLastDictationCorrection")));
+    ASSERT_EQ(user.shown.size(), 2u);
+    EXPECT_EQ(user.shown[0].editorText, kSpoken);
+    EXPECT_EQ(user.shown[0].popupItems.value(1), QStringLiteral("Только в alpha"));
+
+    const auto rules = DictationLearningStore::shared().rules();
+    ASSERT_EQ(rules.size(), 1);
+    EXPECT_EQ(rules[0].scope, DictationLearningScope::application);
+    EXPECT_EQ(rules[0].bundleID, QStringLiteral("org.example.alpha"));
+    EXPECT_EQ(desk.logCount(QStringLiteral("обучение диктовки: сохранено локальное правило (4→4 симв., application)")),
+              1);
+
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.alpha")), QStringLiteral("Позвони Маше завтра"));
+    EXPECT_EQ(dictateInto(QStringLiteral("org.example.beta")), kSpoken);
+    // Recording control counted the dictations per application: two into alpha, one into beta.
+    ASSERT_EQ(AppVocab::recentApps(2).size(), 1);
+    EXPECT_EQ(AppVocab::recentApps(2)[0].bundleID, QStringLiteral("org.example.alpha"));
+    // What was said or corrected never reached the log.
+    EXPECT_FALSE(desk.logHas(QStringLiteral("Мише")));
+    EXPECT_FALSE(desk.logHas(QStringLiteral("Маше")));
+}
+
+}  // namespace
