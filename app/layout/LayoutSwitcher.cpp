@@ -5,6 +5,7 @@
 #include "base/DevPaths.h"
 #include "base/Log.h"
 #include "input/SyntheticInputPostGate.h"
+#include "layout/LayoutAppStats.h"
 #include "layout/LayoutMaps.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/InputSources.h"
@@ -190,6 +191,7 @@ LayoutSwitcher::LayoutSwitcher(LayoutRules rules)
 LayoutSwitcher::~LayoutSwitcher() {
     watchdog_.cancel();
     pendingLayoutSelection.cancel();
+    QObject::disconnect(enabledWatch_);
     if (started_) Workspace::shared().setActivationHandler({});
 }
 
@@ -248,8 +250,9 @@ std::optional<QString> LayoutSwitcher::observedSourceID() const {
 std::optional<QString> LayoutSwitcher::learnedAppPrior() const {
     if (!rules_.ruleAppPriorConfirms) return std::nullopt;
     if (appPriorProvider) return appPriorProvider();
-    // The per-application statistics are not kept yet: no prior.
-    return std::nullopt;
+    const std::optional<AppIdentity> front = Workspace::shared().frontmostApplication();
+    if (!front || front->bundleIdentifier.isEmpty()) return std::nullopt;
+    return LayoutAppStats::shared().prior(front->bundleIdentifier);
 }
 
 // ---- Lifecycle ----
@@ -259,6 +262,10 @@ void LayoutSwitcher::start() {
     scheduleWatchdog();
     if (!started_) {
         started_ = true;
+        // Whoever turns the switcher on (the menu, the settings window), the models load then.
+        enabledWatch_ = QObject::connect(&Defaults::shared(), &Defaults::changed, [this](const QString& key) {
+            if (key == ENABLED_KEY && isEnabled()) loadIfNeeded();
+        });
         Workspace::shared().setActivationHandler([this](const AppIdentity& app) {
             const QString name = !app.localizedName.isEmpty() ? app.localizedName : !app.bundleIdentifier.isEmpty() ? app.bundleIdentifier : QStringLiteral("?");
             const std::optional<QString> bundle = app.bundleIdentifier.isEmpty() ? std::nullopt : std::optional(app.bundleIdentifier);

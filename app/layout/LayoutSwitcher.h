@@ -5,6 +5,7 @@
 #include "platform/MainQueue.h"
 
 #include <QDateTime>
+#include <QMetaObject>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -296,6 +297,7 @@ private:
     // The hold the previous watchdog tick saw.
     std::optional<quint64> wdSeen_;
     TimerHandle watchdog_;
+    QMetaObject::Connection enabledWatch_;
     bool started_ = false;
     int bufChars_ = 0;
 };

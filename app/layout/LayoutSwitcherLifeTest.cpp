@@ -189,3 +189,16 @@ TEST_F(Lifecycle, WordPredicates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Lifecycle, TurningTheSettingOnElsewhereLoadsTheModels) {
+    copyModel("en");
+    env.defaults().set("layoutSwitchEnabled", false);
+    engine->start();
+    EXPECT_FALSE(engine->loaded);
+    env.defaults().set("layoutSwitchEnabled", true);
+    EXPECT_TRUE(engine->loaded);
+}
+
+}  // namespace
