@@ -7,6 +7,8 @@
 #include "input/SyntheticInputPostGate.h"
 #include "layout/LayoutAppStats.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutSwitcherHost.h"
+#include "layout/ShadowCoreV2.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/InputSources.h"
 #include "platform/KeyEventPoster.h"
@@ -479,6 +481,7 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
 }
 
 bool LayoutSwitcher::handleBackspace(bool backspaceUndo, bool oneGesture) {
+    if (ShadowCoreV2* shadow = ShadowCoreV2::shared()) shadow->noteBackspace();
     if (lastCorrection) {
         if (steps.takeFlipUndo && steps.takeFlipUndo(UndoGesture::backspace, backspaceUndo, oneGesture)) return true;
         lastCorrection.reset();
@@ -545,8 +548,28 @@ bool LayoutSwitcher::ingest(const QString& ch) {
         if (steps.flipProbeLetter) steps.flipProbeLetter();
         return steps.liveType ? steps.liveType(ch) : false;
     }
-    if (isLive() && steps.tryStartLive) return steps.tryStartLive();
+    if (isLive() && steps.tryStartLive) {
+        // The shadow compares only with a decision that was really made.
+        ShadowCoreV2* shadow = ShadowCoreV2::shared();
+        LayoutSwitcherHost& host = LayoutSwitcherHost::shared();
+        std::optional<EvidenceModelV2> model;
+        if (shadow) model = shadow->snapshotLive(buf, &host);
+        const bool started = steps.tryStartLive();
+        if (shadow) shadow->compareLive(model, started, &host);
+        return started;
+    }
     return false;
+}
+
+bool LayoutSwitcher::decideAtBoundary(const QString& word, QChar boundary, BufStart start, bool onEnter) {
+    if (!steps.consider) return false;
+    ShadowCoreV2* shadow = ShadowCoreV2::shared();
+    LayoutSwitcherHost& host = LayoutSwitcherHost::shared();
+    std::optional<EvidenceModelV2> model;
+    if (shadow) model = shadow->snapshotBoundary(word, QString(boundary), bufStartName(start), &host);
+    const bool applied = steps.consider(word, boundary, start, onEnter);
+    if (shadow) shadow->compareBoundary(model, applied, &host);
+    return applied;
 }
 
 bool LayoutSwitcher::ingestBoundary(QChar ch) {
@@ -573,7 +596,7 @@ bool LayoutSwitcher::ingestBoundary(QChar ch) {
 
     if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
         bool result = false;
-        if (!word.isEmpty() && !wasLive && !wasEdit && steps.consider) result = steps.consider(word, ch, start, true);
+        if (!word.isEmpty() && !wasLive && !wasEdit) result = decideAtBoundary(word, ch, start, true);
         recentLang.reset();
         prevWord_.clear();
         prevWord2_.clear();
@@ -595,7 +618,7 @@ bool LayoutSwitcher::ingestBoundary(QChar ch) {
     }
     if (word.isEmpty()) return false;
     atSentenceStart = endsSentence(word);
-    const bool result = steps.consider ? steps.consider(word, ch, start, false) : false;
+    const bool result = decideAtBoundary(word, ch, start, false);
     prevBoundary = ch;
     return result;
 }

@@ -286,6 +286,7 @@ private:
     void applyReset(Reset kind);
     bool handleBackspace(bool backspaceUndo, bool oneGesture);
     bool ingestBoundary(QChar ch);
+    bool decideAtBoundary(const QString& word, QChar boundary, BufStart start, bool onEnter);
     void dropLiveWord();
     void caretWordLanguage();
     void scheduleWatchdog();

@@ -165,7 +165,7 @@ TEST_F(Ingestion, EnabledWithoutASettingFollowsTheRussianLayout) {
 TEST_F(Ingestion, WordsEndAtTheFourBoundariesOnly) {
     type("a.b,c!-1");
     EXPECT_EQ(engine->buf, "a.b,c!-1");
-    for (const QString b : {QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\n"), QStringLiteral("\r")}) {
+    for (const QString& b : {QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\n"), QStringLiteral("\r")}) {
         type("w");
         type(b);
         EXPECT_EQ(engine->buf, "");
@@ -422,6 +422,29 @@ TEST_F(Ingestion, CaretWordTakesItsLayoutWhenTheRuleIsOn) {
     engine->noteCursorMoved();
     EXPECT_EQ(selected, QStringList{"com.apple.keylayout.Russian"});
     EXPECT_TRUE(env.logContains("layout/каретка: слово 6 симв. ru — беру его раскладку"));
+}
+
+}  // namespace
+
+#include "layout/ShadowCoreV2.h"
+
+namespace {
+
+TEST_F(Ingestion, TheShadowComparesOnlyDecisionsThatWereMade) {
+    env.defaults().set("layoutV2Shadow", true);
+    ShadowCoreV2::resetSharedForTesting();
+    ShadowCoreV2* shadow = ShadowCoreV2::shared();
+    ASSERT_TRUE(shadow);
+    QStringList lines;
+    shadow->lineSink = [&](const QString& l) { lines << l; };
+    env.defaults().set("layoutLiveConvert", false);
+    engine->steps.consider = {};
+    type("ghbdtn ");
+    EXPECT_TRUE(lines.isEmpty()) << "no boundary decision is built: nothing to compare";
+    watch();
+    type("ghbdtn ");
+    EXPECT_EQ(lines.size(), 1);
+    ShadowCoreV2::resetSharedForTesting();
 }
 
 }  // namespace
