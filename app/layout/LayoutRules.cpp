@@ -101,8 +101,8 @@ BoundaryGates BoundaryGates::fromVariable(const std::optional<QString>& value) {
     BoundaryGates defaults;
     if (!value) return defaults;
     QList<double> numbers;
-    for (const QString& piece : value->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        if (auto d = wholeNumber(piece)) numbers.append(*d);
+    for (const QString& item : value->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (auto d = wholeNumber(item)) numbers.append(*d);
     }
     if (numbers.size() < 3) return defaults;
     BoundaryGates g;

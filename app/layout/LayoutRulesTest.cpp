@@ -70,11 +70,11 @@ TEST_F(Rules, Gates) {
     const Case cases[] = {
         {"absent", std::nullopt, 0.1, 0.3, 0.3, -1.5},
         {"three", "0.2,0.4,0.5", 0.2, 0.4, 0.5, -1.5},
-        {"invalid piece dropped", "0.2,x,0.4,0.5", 0.2, 0.4, 0.5, -1.5},
+        {"invalid number dropped", "0.2,x,0.4,0.5", 0.2, 0.4, 0.5, -1.5},
         {"two numbers", "0.2,0.4", 0.1, 0.3, 0.3, -1.5},
-        {"blank-led pieces dropped", "0.2, 0.4, 0.5, -1", 0.1, 0.3, 0.3, -1.5},
+        {"numbers led by a blank dropped", "0.2, 0.4, 0.5, -1", 0.1, 0.3, 0.3, -1.5},
         {"four", "1,2,3,-2,9", 1, 2, 3, -2},
-        {"empty pieces skipped", ",0.2,,0.4,0.5,", 0.2, 0.4, 0.5, -1.5},
+        {"empty items skipped", ",0.2,,0.4,0.5,", 0.2, 0.4, 0.5, -1.5},
     };
     for (const Case& c : cases) {
         const BoundaryGates g = BoundaryGates::fromVariable(c.value);
