@@ -5,6 +5,7 @@
 #include "base/DevPaths.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
+#include "layout/LayoutRules.h"
 #include "platform/MainQueue.h"
 #include "platform/Service.h"
 #include "platform/SpellChecker.h"
@@ -23,15 +24,6 @@ namespace murmelo {
 namespace {
 
 const QString kSpellGuessKey = QStringLiteral("layoutSpellGuess");
-
-// "0" turns a rule off; any other value, or none, leaves it on.
-bool ruleOn(const char* name) { return qEnvironmentVariable(name) != QLatin1String("0"); }
-
-int envInt(const char* name, int fallback) {
-    bool ok = false;
-    const int v = qEnvironmentVariable(name).toInt(&ok, 10);
-    return ok ? v : fallback;
-}
 
 // Words are mostly plain Cyrillic or Latin, where one code unit is one character; only
 // texts with surrogates or combining marks need the grapheme walk.
@@ -115,14 +107,16 @@ QHash<int, QSet<QString>> livePrefixesOf(const QHash<QString, qint64>& corpus, b
 }  // namespace
 
 LayoutSwitcherRules LayoutSwitcherRules::fromEnvironment() {
+    // The switcher's one table of switches reads them.
+    const LayoutRules all = LayoutRules::read(LayoutRules::processEnvironment(), Defaults::shared());
     LayoutSwitcherRules r;
-    r.ruleLivePrefix = ruleOn("MURMELO_RULE_LIVE_PREFIX");
-    r.ruleLiveStem = ruleOn("MURMELO_RULE_LIVE_STEM");
-    r.liveStemMinLen = envInt("MURMELO_LIVE_STEM_MINLEN", 4);
-    r.liveStemMinFreq = envInt("MURMELO_LIVE_STEM_MINFREQ", 3);
-    r.liveStemFST = qEnvironmentVariable("MURMELO_LIVE_STEM_FST") == QLatin1String("1");
-    r.ruleTwinFrequency = ruleOn("MURMELO_RULE_TWIN_FREQ");
-    r.ruleShortRuCurated = ruleOn("MURMELO_RULE_SHORT_RU_CURATED");
+    r.ruleLivePrefix = all.ruleLivePrefix;
+    r.ruleLiveStem = all.ruleLiveStem;
+    r.liveStemMinLen = int(all.liveStemMinLen);
+    r.liveStemMinFreq = int(all.liveStemMinFreq);
+    r.liveStemFST = all.liveStemFST;
+    r.ruleTwinFrequency = all.ruleTwinFrequency;
+    r.ruleShortRuCurated = all.ruleShortRuCurated;
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "layout/LayoutSwitcher.h"
 
 #include <QAction>
 
@@ -18,6 +19,10 @@ QString onOff(bool on) { return on ? QStringLiteral("вкл") : QStringLiteral("
 
 QList<MenuEntry> RivalMenuSection::entries() const {
     return {MenuEntry::disabled("rivalItem", {}, "keyboard.badge.ellipsis", true)};
+}
+
+LayoutMenuSection::LayoutMenuSection() {
+    typingFixLanguagesAvailable = [] { return LayoutSwitcher::typingFixLanguagesAvailable(); };
 }
 
 bool LayoutMenuSection::layoutSwitchEnabled() { return Defaults::shared().boolValue(LAYOUT_SWITCH_KEY); }

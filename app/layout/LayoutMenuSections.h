@@ -18,8 +18,9 @@ public:
     void trigger(const QString& name, QAction* sender) override;
     void refresh(StatusMenu& menu) override;
 
-    // Until the switcher is built no languages are available.
-    std::function<bool()> typingFixLanguagesAvailable = [] { return false; };
+    // The Russian layout is among the enabled input sources.
+    std::function<bool()> typingFixLanguagesAvailable;
+    LayoutMenuSection();
     static bool layoutSwitchEnabled();
     static bool layoutSwitchSoundEnabled();
 };

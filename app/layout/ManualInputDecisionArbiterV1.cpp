@@ -1,6 +1,7 @@
 #include "layout/ManualInputDecisionArbiterV1.h"
 
 #include "base/Defaults.h"
+#include "layout/LayoutRules.h"
 #include "layout/ManualInputSourceProfileV1.h"
 
 #include <cassert>
@@ -8,11 +9,6 @@
 namespace murmelo {
 
 namespace {
-
-bool ruleSwitch(const char* env, const QString& key) {
-    if (qgetenv(env) == "1") return true;
-    return Defaults::shared().boolValue(key);
-}
 
 using Lane = ManualInputLaneV1;
 using Kind = ManualInputEventKindV1;
@@ -138,10 +134,12 @@ Decision undoPath(const ManualInputSnapshotV1& s) {
 }  // namespace
 
 ManualInputSourceRules ManualInputSourceRules::read() {
+    // The switcher's one table of switches reads them.
+    const LayoutRules all = LayoutRules::read(LayoutRules::processEnvironment(), Defaults::shared());
     ManualInputSourceRules r;
-    r.ruleTisAlways = ruleSwitch("MURMELO_RULE_TIS_ALWAYS", QStringLiteral("layoutTisAlways"));
-    r.ruleTisInEdit = ruleSwitch("MURMELO_RULE_TIS_IN_EDIT", QStringLiteral("layoutTisInEdit"));
-    r.ruleTisUnconfirmed = ruleSwitch("MURMELO_RULE_TIS_UNCONFIRMED", QStringLiteral("layoutTisUnconfirmed"));
+    r.ruleTisAlways = all.ruleTisAlways;
+    r.ruleTisInEdit = all.ruleTisInEdit;
+    r.ruleTisUnconfirmed = all.ruleTisUnconfirmed;
     return r;
 }
 

@@ -1,0 +1,306 @@
+#pragma once
+#include "layout/LayoutRules.h"
+#include "layout/NgramModel.h"
+#include "platform/EventTap.h"
+#include "platform/MainQueue.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace murmelo {
+
+// Words that are never converted: commands, acronyms, product names, short English words.
+const QSet<QString>& layoutExceptionSeed();
+// Beginnings of a web address.
+const QSet<QString>& urlSchemes();
+
+// The keyboard layout switcher: keeps the word being typed and, at its end or while it is being
+// typed, decides whether it went into the wrong one of the two layouts. One engine per
+// application; tests build their own. Main thread only.
+class LayoutSwitcher {
+public:
+    // How the current word's buffer began; the word's edit rights follow from it.
+    enum class BufStart { clean, click, nav, mod, bs };
+    static QString bufStartName(BufStart s);
+    static std::optional<BufStart> bufStartFromName(const QString& name);
+
+    enum class CorrectionKind { layout, spell };
+    enum class UndoGesture { backspace, commandZ };
+    enum class UndoTransport { clipboard, keys };
+    enum class Phase { live, boundary };
+
+    // The undo record of the last correction or live flip.
+    struct PendingCorrection {
+        QUuid id;
+        QString original;
+        QString converted;
+        QString from;
+        std::optional<QString> previousSourceID;
+        std::optional<QString> targetSourceID;
+        std::optional<QChar> boundary;
+        bool didSwitch = false;
+        CorrectionKind kind = CorrectionKind::layout;
+        Phase phase = Phase::boundary;
+        QString frontApp;
+        QDateTime at;
+    };
+    // The last conversion shown, for erasing or flipping it back.
+    struct LastLayoutConversion {
+        std::optional<QUuid> id;
+        QString typed;
+        QString shown;
+        QDateTime at;
+    };
+    struct DisagreementStrike {
+        QDateTime at;
+        std::optional<QUuid> conversion;
+    };
+    struct CorrectionEvent {
+        QString word, converted, layout;
+        bool nativeOK = false, switched = false;
+        CorrectionKind kind = CorrectionKind::layout;
+        QStringList reasonCodes;
+    };
+    struct LiveProbe {
+        QString core, current, best, converted;
+        double margin = 0;
+        bool brandHit = false, floorOK = false, prefixOK = false, dictOK = false;
+    };
+
+    // The operations of the engine built elsewhere (decision, live correction, undo, key truth,
+    // strikes, probes, the field and dictation). Until those are built each answers "nothing to
+    // do" and the engine only keeps its word state. Tests replace them to watch the key path.
+    struct Steps {
+        // The boundary decision; true swallows the boundary key.
+        std::function<bool(const QString& word, QChar boundary, BufStart start, bool onEnter)> consider;
+        std::function<bool()> tryStartLive;
+        std::function<bool(const QString& ch)> liveType;
+        std::function<bool(UndoGesture gesture, bool ruleOn, bool oneGesture)> takeFlipUndo;
+        std::function<void()> undoLiveOnDictEvidence;
+        std::function<bool(const QString& ch)> undoLiveOnCodeChar;
+        std::function<void(const QString& word, const QString& why, std::optional<QUuid> conversion)> noteDisagreement;
+        std::function<void(const QString& reason)> flipProbeEnd;
+        std::function<void()> flipProbeLetter;
+        std::function<void()> flipProbeBackspace;
+        // Key truth: the characters to use for the key, and whether it was already retyped and
+        // must be swallowed.
+        std::function<std::pair<QString, bool>(const InputEvent& event, const QString& produced, bool ownTranslation,
+                                                bool idleReselect)>
+            keyTruth;
+        std::function<void(const QString& word, bool live)> noteWordForStats;
+        std::function<void()> scheduleAXEditProbe;
+        std::function<bool()> isRecording;
+        std::function<void()> stopRecording;
+        std::function<bool()> isRemoteDesktopFrontmost;
+        std::function<bool()> isExcludedAppFocused;
+        std::function<void()> probeExcludedFieldCapability;
+        std::function<std::optional<QString>(const QString& word)> sourceLayout;
+        // The word at the caret of the focused field, for the caret-word language.
+        std::function<std::optional<std::pair<QString, int>>()> focusedValueAndCaret;
+        std::function<void(const QString& sourceID)> selectExactSource;
+        std::function<void(const std::optional<QString>& bundle, const QString& name)> handleAppActivated;
+    };
+
+    // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
+    // frees only the same hold found past its deadline on two ticks in a row.
+    struct EditLock {
+        quint64 token = 0;
+        QString owner;
+        double deadline = 0;  // uptime seconds
+    };
+
+    static constexpr double watchdogInterval = 1.5;
+    static constexpr int bufferCap = 64;
+    static constexpr qint64 keyCodeZ = 6;
+    static constexpr qint64 keyCodeBackspace = 51;
+
+    explicit LayoutSwitcher(LayoutRules rules = LayoutRules::shared());
+    ~LayoutSwitcher();
+    LayoutSwitcher(const LayoutSwitcher&) = delete;
+    LayoutSwitcher& operator=(const LayoutSwitcher&) = delete;
+
+    // The application's engine, made on first use.
+    static LayoutSwitcher& shared();
+
+    // Settings keys.
+    static const QString ENABLED_KEY, EXC_KEY, NAMES_KEY, BRANDS_KEY, SPELL_GUESS_KEY, LIVE_KEY, EXCLUDED_APPS_KEY,
+        NATIVE_KEY, LEARNED_DELIVERY_KEY;
+
+    const LayoutRules& rules() const { return rules_; }
+
+    // Settings, read afresh at every access.
+    bool isEnabled() const;
+    void setEnabled(bool on);
+    bool isSpellGuessEnabled() const;
+    void setSpellGuessEnabled(bool on);
+    bool isLive() const;
+    bool isNativeSwitch() const;
+    QSet<QString> excludedAppBundles() const;
+    bool isSpellEnabled() const { return false; }
+    void setSpellEnabled(bool) {}
+    // The Russian layout is among the enabled input sources.
+    static bool typingFixLanguagesAvailable();
+
+    // Lifecycle.
+    void start();
+    void loadIfNeeded();
+    void watchdogTick();
+    void saveExceptions();
+    void saveNames();
+    void noteBrandSeen(const QString& word);
+
+    // The edit lock every correction, undo, manual conversion and polish holds while it writes.
+    std::optional<quint64> acquireEditLock(const QString& owner, double maxSeconds);
+    // Releases only the hold the token names; a stale token leaves a newer hold alone.
+    void releaseEditLock(quint64 token);
+    bool isCorrecting() const { return editLock_.has_value(); }
+    const std::optional<EditLock>& editLock() const { return editLock_; }
+
+    // Word predicates.
+    bool isKnown(const QString& w) const;
+    bool isKnownPrefix(const QString& p) const;
+    bool isBrandPrefix(const QString& s) const;
+    bool isProtectedWord(const QString& w) const;
+    bool isWorthFlippingInto(const QString& w) const;
+
+    // Key path.
+    bool handleKeyDown(const InputEvent& event);
+    bool handleKeyDown(const InputEvent& event, bool backspaceUndo, bool oneGesture, bool ownTranslation,
+                       bool idleReselect);
+    // One character (one code point) into the word state; true swallows the key.
+    bool ingest(const QString& ch);
+    void noteCursorMoved();
+    void noteLeftCommandChanged(bool isDown);
+    void noteUserShortcut();
+    void cancelPendingAutomaticLayoutSelection();
+    void noteAutomaticSourceSelectionFailed();
+
+    // The current input source as the engine believes it.
+    std::optional<QString> observedSourceID() const;
+    void veto(const QString& reason) { if (vetoSink) vetoSink(reason); }
+    std::optional<QString> learnedAppPrior() const;
+
+    // Derived values.
+    double tNormal() const { return boundaryGates.normal; }
+    double tContext() const { return boundaryGates.context; }
+    double tDisagree() const { return boundaryGates.disagree; }
+    double absFloorDisagree() const { return boundaryGates.absFloor; }
+    int liveMinLen() const { return liveLadder.minLen; }
+    bool nativeHoldActive() const { return wordsTyped < nativeHoldUntilWord; }
+
+    // The last finished word; setting it moves the old one to prevWord2.
+    const QString& prevWord() const { return prevWord_; }
+    const QString& prevWord2() const { return prevWord2_; }
+    void setPrevWord(const QString& word);
+
+    Steps steps;
+
+    // Models and thresholds.
+    const QString modelsDir;
+    std::map<QString, NgramModel> models;
+    BoundaryGates boundaryGates;
+    bool loaded = false;
+
+    // Word buffer and sentence context.
+    QString buf;
+    std::optional<QString> recentLang;
+    std::optional<QChar> prevBoundary;
+    BufStart bufStart = BufStart::clean;
+    bool editingExisting = false;
+    qint64 bsEmptyRun = 0;
+    bool capErased = false;
+    bool atSentenceStart = false;
+    qint64 wordsTyped = 0;
+    qint64 nativeHoldUntilWord = -1;
+    quint64 typedGen = 0;
+    static const QSet<qint64>& navKeys();
+
+    // Learned word sets.
+    QSet<QString> exceptions, learnedNames, brandsSeen;
+    QSet<QString> openStrong;
+
+    // Corrections and undo.
+    std::optional<PendingCorrection> lastCorrection;
+    static constexpr double undoMaxAge = 2.0;
+    std::optional<QString> undoneWordPrefix;
+
+    // Disagreement strikes and vetoes.
+    QHash<QString, QDateTime> disagreementVeto;
+    static constexpr double disagreementVetoTTL = 900.0;
+    static constexpr int disagreementVetoCap = 32;
+    QHash<QString, DisagreementStrike> disagreementStrike;
+    std::optional<LastLayoutConversion> lastConversionForVeto;
+    static constexpr double disagreementEraseWindow = 120.0;
+
+    // Live correction.
+    bool liveActive = false;
+    QString liveLayout, liveRaw, liveRawPeak, liveFlipTarget;
+    bool liveFlippedWord = false;
+    std::optional<QUuid> liveFlipConversionID;
+    bool liveRetypeVeto = false;
+    QDateTime liveLastActivityAt;  // null: never
+    LiveLadder liveLadder;
+
+    // Flip probe.
+    std::optional<QDateTime> flipProbeAt;
+    qint64 flipProbeLetters = 0, flipProbeBS = 0, flipProbeWordLen = 0, flipProbeFirstMs = -1;
+
+    // Own switch: grace and verification windows.
+    std::optional<QString> graceTarget;
+    const double graceWindow;
+    std::optional<QString> layoutVerifyTarget;
+    qint64 layoutVerifyRetries = 0;
+    static constexpr double verifyWindow = 5.0;
+    TimerHandle pendingLayoutSelection;
+    static constexpr double layoutSelectionDelay = 0.08;
+    static constexpr double userCommandCooldown = 0.35;
+    // Until the selection authority is built: the time before which no automatic selection runs.
+    double automaticSelectionHeldUntil = 0;
+    quint64 automaticSelectionEpoch = 0;
+
+    QSet<QString> learnedUnreliableBundles;
+    qint64 liveScopeAt = -1;
+
+    bool wdCorrecting() const { return wdSeen_.has_value(); }
+    const bool openDictConverts;
+
+    // Observer and test hooks; nothing in the application sets them.
+    std::function<void(const CorrectionEvent&)> correctionSink;
+    std::function<void(const LiveProbe&)> liveProbeSink;
+    std::function<void()> manualConvertSink;
+    std::function<void(const QString&)> vetoSink;
+    std::function<void(const QString&)> spellVetoSink;
+    std::function<std::optional<QString>()> sourceIDProvider;
+    std::function<std::optional<QString>()> appPriorProvider;
+
+private:
+    enum class Reset { navigation, modifier, foreignSource, gatedApp, click };
+    void applyReset(Reset kind);
+    bool handleBackspace(bool backspaceUndo, bool oneGesture);
+    bool ingestBoundary(QChar ch);
+    bool decideAtBoundary(const QString& word, QChar boundary, BufStart start, bool onEnter);
+    void dropLiveWord();
+    void caretWordLanguage();
+    void scheduleWatchdog();
+
+    LayoutRules rules_;
+    QString prevWord_, prevWord2_;
+    std::optional<EditLock> editLock_;
+    quint64 nextLockToken_ = 1;
+    // The hold the previous watchdog tick saw.
+    std::optional<quint64> wdSeen_;
+    TimerHandle watchdog_;
+    QMetaObject::Connection enabledWatch_;
+    bool started_ = false;
+    int bufChars_ = 0;
+};
+
+}  // namespace murmelo
