@@ -23,9 +23,8 @@ QList<MenuEntry> RivalMenuSection::entries() const {
 
 LayoutMenuSection::LayoutMenuSection() {
     typingFixLanguagesAvailable = [] { return LayoutSwitcher::typingFixLanguagesAvailable(); };
+    layoutSwitchEnabled = [] { return LayoutSwitcher::shared().isEnabled(); };
 }
-
-bool LayoutMenuSection::layoutSwitchEnabled() { return Defaults::shared().boolValue(LAYOUT_SWITCH_KEY); }
 
 bool LayoutMenuSection::layoutSwitchSoundEnabled() {
     // On until the user turns it off.
@@ -42,6 +41,7 @@ QList<MenuEntry> LayoutMenuSection::entries() const {
 
 void LayoutMenuSection::trigger(const QString& name, QAction* sender) {
     if (name == QStringLiteral("toggleLayoutSwitch")) {
+        // The engine watches its setting and loads its models when switched on.
         const bool on = !layoutSwitchEnabled();
         Defaults::shared().set(LAYOUT_SWITCH_KEY, on);
         sender->setChecked(on);

@@ -20,8 +20,10 @@ public:
 
     // The Russian layout is among the enabled input sources.
     std::function<bool()> typingFixLanguagesAvailable;
+    // Whether the switcher is on: the engine's own answer, so that the check mark and the
+    // engine never disagree (an unset switch follows the Russian layout).
+    std::function<bool()> layoutSwitchEnabled;
     LayoutMenuSection();
-    static bool layoutSwitchEnabled();
     static bool layoutSwitchSoundEnabled();
 };
 

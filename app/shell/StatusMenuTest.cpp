@@ -28,6 +28,8 @@ struct FakeSections : StatusMenuSections {
         polish.polishHotkeyName = [] { return QString("правый Shift"); };
         polish.hasActivePolishHotkey = [this] { return polishKey; };
         layout.typingFixLanguagesAvailable = [this] { return layouts; };
+        // The engine's answer, without the engine: the stored switch, off when unset.
+        layout.layoutSwitchEnabled = [] { return Defaults::shared().boolValue("layoutSwitchEnabled"); };
         screenReply.windowOCRHasPermission = [this] { return permission; };
         screenReply.requestWindowOCRPermission = [this] {
             ++permissionRequests;
