@@ -71,6 +71,14 @@ void setRecognitionPrograms(const QStringList& recognition) {
     g_programs = p;
 }
 
+void setCorrectorPrograms(const QStringList& corrector) {
+    std::lock_guard lock(g_mutex);
+    Programs p = programsLocked();
+    p.corrector = corrector;
+    p.custom = true;
+    g_programs = p;
+}
+
 void resetServerPrograms() {
     std::lock_guard lock(g_mutex);
     g_programs = {};

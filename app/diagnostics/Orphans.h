@@ -25,6 +25,8 @@ void markOwner(QProcessEnvironment& environment);
 void setServerPrograms(const QStringList& recognition, const QStringList& corrector);
 // Sets the recognition server's programs and keeps the corrector's as they are.
 void setRecognitionPrograms(const QStringList& recognition);
+// Sets the corrector server's programs and keeps the recognition server's as they are.
+void setCorrectorPrograms(const QStringList& corrector);
 void resetServerPrograms();
 
 // Only our own servers count: same user, one of the programs above.

@@ -10,7 +10,7 @@
 namespace murmelo {
 
 // What start-up, the one-shot modes and shutdown need of the vocabulary subsystem and its corrector server. The constructor
-// binds what the library has built; the corrector entries do nothing or answer their empty value until it is built.
+// binds what the library has built.
 struct VocabularySeam {
     static VocabularySeam& shared() { return sharedService<VocabularySeam>(); }
     VocabularySeam();
