@@ -16,6 +16,8 @@ namespace {
 // list, the new one or none, never one being changed.
 std::mutex g_cacheMutex;
 std::shared_ptr<const QList<Rule>> g_cache;
+// Counts invalidations, so that rules parsed from a text that changed meanwhile are not kept.
+quint64 g_generation = 0;
 
 // White space that is not a line break.
 bool isLineSpace(QChar c) {
@@ -64,19 +66,22 @@ void setRaw(const QString& text) {
 }
 
 QList<Rule> rules() {
+    quint64 generation = 0;
     {
         std::lock_guard lock(g_cacheMutex);
         if (g_cache) return *g_cache;
+        generation = g_generation;
     }
     auto parsed = std::make_shared<const QList<Rule>>(parse(raw()));
     std::lock_guard lock(g_cacheMutex);
-    g_cache = parsed;
+    if (generation == g_generation) g_cache = parsed;
     return *parsed;
 }
 
 void invalidateCache() {
     std::lock_guard lock(g_cacheMutex);
     g_cache.reset();
+    ++g_generation;
 }
 
 QList<Rule> parse(const QString& text) {
