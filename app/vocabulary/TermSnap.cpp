@@ -2,6 +2,7 @@
 
 #include "base/Regex.h"
 #include "platform/SpellChecker.h"
+#include "vocabulary/AppVocab.h"
 
 #include <QHash>
 #include <array>
@@ -170,6 +171,8 @@ bool isEnglishWord(const QString& word) {
 }
 
 Result apply(const QString& text, const QString& vocab) { return apply(text, vocab, isEnglishWord); }
+
+Result apply(const QString& text) { return apply(text, customVocab()); }
 
 Result apply(const QString& input, const QString& vocab, const std::function<bool(const QString&)>& spellCheck) {
     Result result{input, {}};

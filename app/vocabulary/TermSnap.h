@@ -22,6 +22,8 @@ struct Result {
 // Main thread only: the English-word cache is not locked.
 Result apply(const QString& text, const QString& vocab, const std::function<bool(const QString&)>& spellCheck);
 Result apply(const QString& text, const QString& vocab);
+// With the custom vocabulary.
+Result apply(const QString& text);
 QString phonetic(const QString& word);
 int distance(const QString& a, const QString& b);
 // The terms of a vocabulary text that snapping may restore, first spelling first.

@@ -1,6 +1,7 @@
 #include "vocabulary/TermSnap.h"
 
 #include "platform/Service.h"
+#include "vocabulary/AppVocab.h"
 #include "sim/SimSpellChecker.h"
 #include "TestEnvironment.h"
 
@@ -40,6 +41,7 @@ TEST(TermSnapTest, EditDistanceCountsCharacters) {
 
 TEST(TermSnapTest, TermsOfAVocabulary) {
     EXPECT_EQ(TermSnap::snapTerms(SEED), (QStringList{"ChatGPT", "Gemini", "Recraft", "TestFlight", "Murmelo", "Telegram"}));
+    EXPECT_EQ(TermSnap::snapTerms(VOCAB_SEED), (QStringList{"ChatGPT", "Gemini", "Recraft", "TestFlight", "Murmelo", "Telegram"}));
     EXPECT_EQ(TermSnap::snapTerms("Recraft, recraft, Open AI, TestFlight."), (QStringList{"Recraft", "TestFlight"}));
     EXPECT_TRUE(TermSnap::snapTerms("только кириллица, слова").isEmpty());
     EXPECT_TRUE(TermSnap::snapTerms("Veo, HTML, iOS").isEmpty());
