@@ -7,7 +7,15 @@ namespace {
 const QString POLISH_KEY = QStringLiteral("polishEnabled");
 }  // namespace
 
-bool TapPolish::isPolishEnabled() { return Defaults::shared().boolValue(POLISH_KEY); }
+std::function<bool()>& TapPolish::whenUnset() {
+    static std::function<bool()> answer;
+    return answer;
+}
+
+bool TapPolish::isPolishEnabled() {
+    if (const auto stored = Defaults::shared().realBool(POLISH_KEY)) return *stored;
+    return whenUnset() && whenUnset()();
+}
 void TapPolish::setPolishEnabled(bool on) { Defaults::shared().set(POLISH_KEY, on); }
 
 }  // namespace murmelo

@@ -6,6 +6,7 @@
 #include "platform/Service.h"
 
 #include <QPointF>
+#include <functional>
 
 namespace murmelo {
 
@@ -52,8 +53,11 @@ public:
     virtual ~TapPolish() = default;
     virtual void revertLast() {}
     virtual bool isPolishLiveEnabled() const { return false; }
-    // Polish is on when its setting says so: the menu and the tap read the same key.
+    // Polish is on when its setting says so (a stored real Boolean); unset, it follows
+    // whether a corrector engine exists. The menu, the tap and the corrector read this one rule.
     static bool isPolishEnabled();
+    // Answers "is there a corrector engine" for an unset switch; the shell sets it.
+    static std::function<bool()>& whenUnset();
     static void setPolishEnabled(bool on);
     static TapPolish& shared() { return sharedService<TapPolish>(); }
     static void install(TapPolish* p) { installService<TapPolish>(p); }

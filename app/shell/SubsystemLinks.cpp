@@ -3,6 +3,7 @@
 #include "dictation/DictationNeighbours.h"
 #include "input/TapConsumers.h"
 #include "polish/RewriteGuard.h"
+#include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
 
 namespace murmelo {
@@ -11,6 +12,8 @@ void linkSubsystems() {
     // The user's key presses feed the typing statistics from the first key on.
     static TypingStatsTap typingStats;
     TapTypingStats::install(&typingStats);
+    // An unset polish switch follows whether a corrector engine exists.
+    TapPolish::whenUnset() = [] { return correctorEngineAtLaunch().has_value(); };
     // Cleaned dictation passes the same rewrite guard as polish and Quick Actions.
     DictationNeighbours::shared().rewriteGuardAccept = [](const QString& original, const QString& candidate,
                                                           const QString& layer) {

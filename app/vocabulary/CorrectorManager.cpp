@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "diagnostics/Death.h"
 #include "diagnostics/Orphans.h"
+#include "input/TapConsumers.h"
 #include "platform/RunningApplication.h"
 
 #include <QCoreApplication>
@@ -83,10 +84,7 @@ QString correctorNoticeText(const std::optional<CorrectorEngine>& engine, const 
 
 QString correctorNoticeText() { return correctorNoticeText(correctorEngineAtLaunch()); }
 
-bool isPolishEnabled() {
-    if (const auto stored = Defaults::shared().realBool(QStringLiteral("polishEnabled"))) return *stored;
-    return correctorEngineAtLaunch().has_value();
-}
+bool isPolishEnabled() { return TapPolish::isPolishEnabled(); }
 
 CorrectorManager& CorrectorManager::shared() {
     // Kept for the life of the process, as the server it owns may be.
