@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "dictation/DictationNeighbours.h"
+#include "input/TapConsumers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,12 @@ TEST(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
     test::TestEnvironment env;
     DictationNeighbours neighbours;
     ScopedService<DictationNeighbours> scope(neighbours);
+    // What linking installs process-wide goes back when the test ends.
+    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
+    struct RestoreUnset {
+        std::function<bool()> saved = TapPolish::whenUnset();
+        ~RestoreUnset() { TapPolish::whenUnset() = saved; }
+    } restoreUnset;
     linkSubsystems();
     const QString original = QStringLiteral("завтра в десять встреча с командой по проекту");
     EXPECT_EQ(neighbours.rewriteGuardAccept(original, original + QStringLiteral("."), QStringLiteral("Smart Cleanup")),
