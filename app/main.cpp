@@ -1,4 +1,6 @@
+#include "base/Localization.h"
 #include "shell/AppDelegate.h"
+#include "shell/OneShotModes.h"
 #include "shell/StatusMenuSections.h"
 #include "base/Log.h"
 #include "shell/SubsystemLinks.h"
@@ -12,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -23,12 +26,35 @@ bool hasDisplay() {
     return display && *display;
 }
 
+// The help and an unknown option are answered before anything starts, display or not.
+std::optional<int> answerCommandLine(int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const auto answer = murmelo::OneShotModes::checkCommandLine(arguments);
+    if (!answer) return std::nullopt;
+    // Only locates the interface texts; needs no display.
+    QCoreApplication core(argc, argv);
+    using Kind = murmelo::OneShotModes::CommandLineAnswer::Kind;
+    const bool help = answer->kind == Kind::help;
+    const QByteArray text = (help ? murmelo::OneShotModes::helpText()
+                                  : murmelo::OneShotModes::unknownOptionText(answer->option)).toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), help ? stdout : stderr);
+    return help ? 0 : murmelo::OneShotModes::unknownOptionStatus;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto status = answerCommandLine(argc, argv)) return *status;
     if (!hasDisplay()) {
-        std::fprintf(stderr,
-                     "murmelo: нет X11-дисплея (DISPLAY не задан) — запусти на рабочем столе X11; тесты: scripts/test\n");
+        QCoreApplication core(argc, argv);  // locates the interface texts
+        const QByteArray text =
+            murmelo::L(QStringLiteral("cli.noDisplay"),
+                       QStringLiteral("murmelo: нет X11-дисплея (DISPLAY не задан) — запусти на рабочем столе X11; "
+                                      "тесты: scripts/test"))
+                .toUtf8() +
+            '\n';
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return 2;
     }
     QApplication app(argc, argv);

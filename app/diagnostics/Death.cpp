@@ -54,7 +54,8 @@ std::pair<const char*, size_t> lineFor(int s) {
     case SIGFPE: return lit("⚰ Murmelo умер: SIGFPE\n");
     case SIGBUS: return lit("⚰ Murmelo умер: SIGBUS (плохой доступ к памяти)\n");
     case SIGSEGV: return lit("⚰ Murmelo умер: SIGSEGV (плохой адрес — баг памяти в коде)\n");
-    case SIGTERM: return lit("⚰ Murmelo умер: SIGTERM (launchd/система/кто-то попросил выйти)\n");
+    case SIGTERM: return lit("⚰ Murmelo умер: SIGTERM (система/кто-то попросил выйти)\n");
+    case SIGHUP: return lit("⚰ Murmelo умер: SIGHUP (закрыт терминал)\n");
     default: return lit("⚰ Murmelo умер: неизвестный сигнал\n");
     }
 }
@@ -105,10 +106,10 @@ void writeRaw(std::pair<const char*, size_t> line) {
 
 void onDeathSignal(int s) {
     const int savedErrno = errno;
-    if (s == SIGTERM) {
+    if (s == SIGTERM || s == SIGHUP) {
         const int fd = g_quitWriteFd.load();
         if (fd >= 0 && !g_quitRequested.exchange(true)) {
-            const char byte = 1;
+            const char byte = char(s);
             [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
             errno = savedErrno;
             return;
@@ -146,8 +147,8 @@ void onTerminate() {
     std::abort();
 }
 
-// The session's SIGTERM reaches the main thread through a pipe, where the quit may run
-// the code a signal handler must not.
+// The session's SIGTERM, and the SIGHUP of a closed terminal, reach the main thread through
+// a pipe, where the quit may run the code a signal handler must not. The byte is the signal.
 void installQuitPipe() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || g_quitWriteFd.load() >= 0) return;
@@ -156,10 +157,11 @@ void installQuitPipe() {
     auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, app);
     QObject::connect(notifier, &QSocketNotifier::activated, app, [fd = fds[0], notifier] {
         char buf[16];
-        while (::read(fd, buf, sizeof buf) > 0) {
-        }
+        int signal = SIGTERM;
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) signal = buf[0];
         notifier->setEnabled(false);
-        OrderlyQuit::request(QStringLiteral("SIGTERM от сеанса"));
+        OrderlyQuit::request(signal == SIGHUP ? QStringLiteral("SIGHUP: терминал закрыт")
+                                              : QStringLiteral("SIGTERM от сеанса"));
     });
     g_quitWriteFd = fds[1];
 }
@@ -173,25 +175,26 @@ std::optional<DeathChild> deathChildFromRaw(int raw) {
 }
 
 void installDeathLogging() {
-    // 1. The log path, copied once and never freed: the handlers read it as it is.
+    // The log path, copied once and never freed: the handlers read it as it is. The child
+    // slots are static storage: nothing to allocate.
     g_logPath = ::strdup(QFile::encodeName(Log::path()).constData());
-    // 2. The slots are static: nothing to allocate.
-    // 3. Uncaught exceptions.
     g_previousTerminate = std::set_terminate(onTerminate);
     installQuitPipe();
-    // 4. The death signals, in this order.
-    for (int s : {SIGTERM, SIGINT, SIGSEGV, SIGABRT, SIGILL, SIGBUS, SIGFPE}) {
+    // A closed terminal (SIGHUP) ends the program as the session's SIGTERM does, unless it
+    // was started to outlive its terminal (nohup leaves SIGHUP ignored).
+    struct sigaction hangup {};
+    const bool hangupIgnored = ::sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler == SIG_IGN;
+    for (int s : {SIGTERM, SIGHUP, SIGINT, SIGSEGV, SIGABRT, SIGILL, SIGBUS, SIGFPE}) {
+        if (s == SIGHUP && hangupIgnored) continue;
         struct sigaction sa {};
         sa.sa_handler = onDeathSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
         ::sigaction(s, &sa, nullptr);
     }
-    // 5. A write to a closed pipe returns an error instead of killing us.
+    // A write to a closed pipe returns an error instead of killing us.
     ::signal(SIGPIPE, SIG_IGN);
-    // 6.
     std::atexit(onExit);
-    // 7.
     logLine(QStringLiteral("инструментовка смерти установлена"));
 }
 

@@ -71,6 +71,7 @@ struct DeathCase {
     int signal;
     bool orderly;  // exits with status 0 through the quit path
     const char* lastLine;
+    const char* quitLine = nullptr;  // of an orderly quit
 };
 
 class DeathHostTest : public ::testing::TestWithParam<DeathCase> {
@@ -116,13 +117,15 @@ TEST_P(DeathHostTest, SignalLeavesNoServerNoPrimedFileAndOneRawLastLine) {
     const bool flushed = !lines.filter(QStringLiteral("статистика и настройки записаны")).isEmpty();
     EXPECT_EQ(flushed, c.orderly);
     if (c.orderly) {
-        EXPECT_FALSE(lines.filter(QStringLiteral("выход: SIGTERM от сеанса")).isEmpty());
+        EXPECT_FALSE(lines.filter(QString::fromUtf8(c.quitLine)).isEmpty());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, DeathHostTest,
-    ::testing::Values(DeathCase{SIGTERM, true, "⚰ Murmelo вышел: штатный exit/atexit (не сигнал)"},
+    ::testing::Values(DeathCase{SIGTERM, true, "⚰ Murmelo вышел: штатный exit/atexit (не сигнал)", "выход: SIGTERM от сеанса"},
+                      DeathCase{SIGHUP, true, "⚰ Murmelo вышел: штатный exit/atexit (не сигнал)",
+                                "выход: SIGHUP: терминал закрыт"},
                       DeathCase{SIGINT, false, "⚰ Murmelo умер: SIGINT"},
                       DeathCase{SIGSEGV, false, "⚰ Murmelo умер: SIGSEGV (плохой адрес — баг памяти в коде)"},
                       DeathCase{SIGABRT, false, "⚰ Murmelo умер: SIGABRT (abort / std::terminate / precondition)"}));

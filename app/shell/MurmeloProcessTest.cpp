@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -101,6 +102,32 @@ TEST_F(MurmeloProcessTest, OneShotModesPrintAndEndWithoutTheApplication) {
     EXPECT_FALSE(QFile::exists(path("run") + "/com.local.murmelo.lock"));
 }
 
+// Answered before anything starts, with no display at all.
+TEST_F(MurmeloProcessTest, HelpAndUnknownOptionsNeedNoDisplay) {
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("LANG", "C.UTF-8");
+    environment.remove("LANGUAGE");
+    environment.remove("LC_ALL");
+    QProcess* help = start({"--help"});
+    ASSERT_TRUE(help->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(help->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(help->exitCode(), 0);
+    const QString text = QString::fromUtf8(help->readAllStandardOutput());
+    for (const char* mode : {"--meeting-recover", "--stay-awake-status", "--migrate-autostart"})
+        EXPECT_TRUE(text.contains(QStringLiteral("\n  ") + mode)) << text.toStdString();
+
+    QProcess* bogus = start({"--stay-awake-status", "--bogus"});
+    ASSERT_TRUE(bogus->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(bogus->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(bogus->exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(bogus->readAllStandardError()).contains("--bogus"));
+    EXPECT_TRUE(bogus->readAllStandardOutput().isEmpty());
+
+    EXPECT_FALSE(QFile::exists(logPath()));
+}
+
 TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
     QProcess* first = start();
     ASSERT_TRUE(eventually([&] { return log().contains("AX trusted: "); })) << log().toStdString();
@@ -119,18 +146,34 @@ TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
-TEST_F(MurmeloProcessTest, SigtermRunsTheOrderlyShutdown) {
-    QProcess* app = start();
-    ASSERT_TRUE(eventually([&] { return log().contains("AX trusted: "); })) << log().toStdString();
-    app->terminate();  // SIGTERM, as the session sends it at log-out
-    ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
-    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app->exitCode(), 0);
-    const QString text = log();
-    const qsizetype reason = text.indexOf("выход: причина от системы (разлогин/перезагрузка/выключение) — не спрашиваю");
-    EXPECT_GT(reason, 0) << text.toStdString();
-    EXPECT_GT(text.indexOf("⚰ Murmelo вышел: штатный exit/atexit (не сигнал)"), reason) << text.toStdString();
-    EXPECT_FALSE(text.contains("умер: SIGTERM"));
+// The session's SIGTERM at log-out and the SIGHUP of a closed terminal both take the
+// orderly quit, without asking.
+TEST_F(MurmeloProcessTest, SigtermAndSighupRunTheOrderlyShutdown) {
+    struct Case {
+        int signal;
+        const char* request;
+    } const cases[] = {
+        {SIGTERM, "выход: SIGTERM от сеанса — штатный выход, не смерть"},
+        {SIGHUP, "выход: SIGHUP: терминал закрыт — штатный выход, не смерть"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        QFile::remove(logPath());
+        QProcess* app = start();
+        ASSERT_TRUE(eventually([&] { return log().contains("AX trusted: "); })) << log().toStdString();
+        ASSERT_EQ(::kill(pid_t(app->processId()), c.signal), 0);
+        ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
+        EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app->exitCode(), 0);
+        const QString text = log();
+        const qsizetype request = text.indexOf(QString::fromUtf8(c.request));
+        EXPECT_GT(request, 0) << text.toStdString();
+        const qsizetype reason =
+            text.indexOf("выход: причина от системы (разлогин/перезагрузка/выключение) — не спрашиваю");
+        EXPECT_GT(reason, request) << text.toStdString();
+        EXPECT_GT(text.indexOf("⚰ Murmelo вышел: штатный exit/atexit (не сигнал)"), reason) << text.toStdString();
+        EXPECT_FALSE(text.contains("умер: SIG"));
+    }
 }
 
 TEST_F(MurmeloProcessTest, CopiesStartedTogetherLeaveExactlyOne) {

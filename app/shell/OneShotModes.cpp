@@ -4,6 +4,7 @@
 #include "shell/AppQuit.h"
 #include "base/Autostart.h"
 #include "base/Format.h"
+#include "base/Localization.h"
 #include "ai/AiSeam.h"
 #include "keepawake/KeepAwakeSeam.h"
 #include "meetings/MeetingsSeam.h"
@@ -184,6 +185,50 @@ int migrateAutostart() {
     return result.exitStatus;
 }
 
+// The options the command line knows, in the help's order: the flag, whether the arguments
+// after it are its operands, and the help line (key and Russian text).
+struct KnownOption {
+    const char* flag;
+    bool takesOperands;
+    const char* key;
+    const char* text;
+};
+
+constexpr KnownOption kKnownOptions[] = {
+    {"--meeting-preflight", false, "cli.help.meetingPreflight", "проверить, готова ли запись встреч"},
+    {"--meeting-names", false, "cli.help.meetingNames", "имена участников из окна звонка"},
+    {meetingNotesSendArgument, true, "cli.help.meetingNotesSend",
+     "ПАПКА [summary]: заметки (или итоги) встречи через AI-сервис"},
+    {"--meeting-retranscribe", true, "cli.help.meetingRetranscribe", "ПАПКА: расшифровать встречу заново"},
+    {"--meeting-recover", false, "cli.help.meetingRecover", "расшифровать брошенные записи встреч"},
+    {"--stay-awake-status", false, "cli.help.stayAwakeStatus", "состояние запрета сна этого компьютера (logind)"},
+    {"--stay-awake-uninstall", false, "cli.help.stayAwakeUninstall", "снять сторожа запрета сна"},
+    {"--migrate-autostart", false, "cli.help.migrateAutostart", "перенести старый автозапуск на нынешний"},
+    {"--onboarding-preview", false, "cli.help.onboardingPreview", "запуск с показом знакомства с программой"},
+    {"--manual-input-release-gate", false, "cli.help.manualInputReleaseGate",
+     "запуск с ручным пропуском ввода (проверка смены раскладки)"},
+};
+
+// The toolkit's own options, which it takes off the command line when the program starts:
+// those followed by a value, then those that stand alone.
+const QStringList& toolkitOptionsWithValue() {
+    static const QStringList list = {
+        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+        "qwindowtitle", "display", "geometry", "style", "stylesheet", "session", "name", "title",
+        "visual", "qmljsdebugger"};
+    return list;
+}
+const QStringList& toolkitFlags() {
+    static const QStringList list = {"reverse", "nograb", "dograb", "sync", "widgetcount", "cmap"};
+    return list;
+}
+
+const KnownOption* knownOption(const QString& argument) {
+    for (const KnownOption& o : kKnownOptions)
+        if (argument == QLatin1String(o.flag)) return &o;
+    return nullptr;
+}
+
 struct Mode {
     QString reason;
     std::function<bool()> matches;
@@ -234,6 +279,54 @@ bool run(const QStringList& arguments, const QProcessEnvironment& environment) {
         return true;
     }
     return false;
+}
+
+std::optional<CommandLineAnswer> checkCommandLine(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            return CommandLineAnswer{CommandLineAnswer::Kind::help, {}};
+        if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) continue;
+        if (const KnownOption* known = knownOption(argument)) {
+            if (known->takesOperands) break;
+            continue;
+        }
+        // The toolkit spells its options with one dash or two, and a value after "=" or
+        // as the next argument.
+        QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const bool inlineValue = name.contains(QLatin1Char('='));
+        name = name.section(QLatin1Char('='), 0, 0);
+        if (toolkitOptionsWithValue().contains(name)) {
+            if (!inlineValue) ++i;
+            continue;
+        }
+        if (!inlineValue && toolkitFlags().contains(name)) continue;
+        return CommandLineAnswer{CommandLineAnswer::Kind::unknownOption, argument};
+    }
+    return std::nullopt;
+}
+
+QString helpText() {
+    QStringList lines;
+    lines << L(QStringLiteral("cli.help.usage"),
+               QStringLiteral("Запуск: murmelo [РЕЖИМ]. Без режима работает значок в трее; режим выполняется и "
+                              "программа выходит."));
+    lines << QString() << L(QStringLiteral("cli.help.modes"), QStringLiteral("Режимы и параметры:"));
+    auto line = [&lines](const QString& flag, const QString& text) {
+        lines << QStringLiteral("  ") + flag.leftJustified(31) + QLatin1Char(' ') + text;
+    };
+    for (const KnownOption& o : kKnownOptions)
+        line(QString::fromLatin1(o.flag), L(QString::fromLatin1(o.key), QString::fromUtf8(o.text)));
+    line(QString::fromLatin1(screenContextProbeEnvironmentKey) + QStringLiteral("=1"),
+         L(QStringLiteral("cli.help.screenContextProbe"),
+           QStringLiteral("(переменная окружения) проба контекста экрана")));
+    line(QStringLiteral("--help, -h"), L(QStringLiteral("cli.help.help"), QStringLiteral("этот список")));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString unknownOptionText(const QString& option) {
+    return L(QStringLiteral("cli.unknownOption"), QStringLiteral("murmelo: неизвестный параметр %1$@ (список: murmelo --help)"),
+             {option});
 }
 
 void setOutput(Output output) {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -238,6 +239,49 @@ TEST_F(OneShotModesTest, KeepAwakeRemovalPrintsTheFreshReport) {
     env.runPending();
     EXPECT_EQ(out, QStringList{"сторож: выкл"});
     EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+TEST(OneShotCommandLine, HelpUnknownOptionsAndWhatStartsNormally) {
+    using Kind = OneShotModes::CommandLineAnswer::Kind;
+    const OneShotModes::CommandLineAnswer help{Kind::help, {}};
+    auto unknown = [](const char* option) { return OneShotModes::CommandLineAnswer{Kind::unknownOption, option}; };
+    struct Case {
+        const char* name;
+        QStringList args;
+        std::optional<OneShotModes::CommandLineAnswer> answer;
+    } const cases[] = {
+        {"no arguments", {}, std::nullopt},
+        {"long help", {"--help"}, help},
+        {"short help", {"-h"}, help},
+        {"help wins over a mode", {"--stay-awake-status", "--help"}, help},
+        {"unknown option", {"--bogus"}, unknown("--bogus")},
+        {"unknown option after a mode", {"--stay-awake-status", "-x"}, unknown("-x")},
+        {"a flag's longer cousin", {"--meeting-notes-send-x"}, unknown("--meeting-notes-send-x")},
+        {"modes and start options", {"--meeting-recover", "--onboarding-preview", "--manual-input-release-gate"}, std::nullopt},
+        {"operands are not options", {"--meeting-notes-send", "/m/2026-01-15 call", "--summary"}, std::nullopt},
+        {"toolkit option with a value", {"-platform", "offscreen", "--style=fusion", "--reverse"}, std::nullopt},
+        {"toolkit flag given a value", {"-reverse=1"}, unknown("-reverse=1")},
+        {"plain words and a dash", {"word", "-"}, std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(OneShotModes::checkCommandLine(c.args), c.answer) << c.name;
+}
+
+TEST(OneShotCommandLine, HelpHasOneLinePerModeThatItselfIsKnown) {
+    test::TestEnvironment env;
+    const QStringList lines = OneShotModes::helpText().split('\n');
+    for (const char* flag : {"--meeting-preflight", "--meeting-names", "--meeting-notes-send", "--meeting-retranscribe",
+                             "--meeting-recover", "--stay-awake-status", "--stay-awake-uninstall", "--migrate-autostart",
+                             "MURMELO_SCREEN_CONTEXT_PROBE=1", "--help"}) {
+        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^  ") + QRegularExpression::escape(flag) + "\\b")).size(), 1)
+            << flag;
+    }
+    // Every option the help names is accepted.
+    for (const QString& line : lines) {
+        const QString flag = line.trimmed().section(' ', 0, 0).remove(',');
+        if (!flag.startsWith("--")) continue;
+        const auto answer = OneShotModes::checkCommandLine({flag});
+        EXPECT_TRUE(!answer || answer->kind == OneShotModes::CommandLineAnswer::Kind::help) << flag.toStdString();
+    }
 }
 
 TEST(OneShotProbeLevel, ParsesADecimalInteger) {
