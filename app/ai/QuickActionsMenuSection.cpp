@@ -13,7 +13,8 @@ namespace {
 const QString QUICK_ACTIONS_KEY = QStringLiteral("quickActions.enabled");
 }  // namespace
 
-QuickActionsMenuSection::QuickActionsMenuSection() : commandHotkeyName([] { return murmelo::commandHotkeyName(); }) {}
+QuickActionsMenuSection::QuickActionsMenuSection()
+    : commandHotkeyName([] { return hotkeyTitle(activeCommandHotkey()); }) {}
 
 bool QuickActionsMenuSection::isQuickActionsEnabled() {
     // On until the user turns it off.

@@ -37,7 +37,7 @@ const QList<Choice>& choices() {
             {"fr", "Французский"},   {"hi", "Хинди"},          {"cs", "Чешский"},
             {"sv", "Шведский"},      {"ja", "Японский"},
         };
-        QList<Choice> out{{QString::fromLatin1(system), QStringLiteral("Как в macOS"), true}};
+        QList<Choice> out{{QString::fromLatin1(system), QStringLiteral("Как в системе"), true}};
         for (const auto& [code, name] : languages) {
             const QString c = QString::fromLatin1(code);
             out.push_back({c, QString::fromUtf8(name), Localization::shipped().contains(c)});
@@ -78,7 +78,7 @@ bool select(const QString& code) {
 }
 
 QString Choice::title() const {
-    if (code == QLatin1String(system)) return L("prefs.appLanguage.system", "Как в macOS");
+    if (code == QLatin1String(system)) return L("prefs.appLanguage.system", "Как в системе");
     if (code == QLatin1String("en")) return QStringLiteral("English");
     QString display = Localization::language();
     if (display.isEmpty()) display = QLocale::system().name().section('_', 0, 0);

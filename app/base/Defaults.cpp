@@ -17,7 +17,8 @@
 namespace murmelo {
 namespace {
 
-// Dates are written as seconds since 2001-01-01 00:00:00 UTC, as the original coder does.
+// Dates are written as seconds since 2001-01-01 00:00:00 UTC, so that stored files keep
+// their date format.
 const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
 
 }  // namespace

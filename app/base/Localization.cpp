@@ -42,7 +42,7 @@ QStringList preferredLanguages() {
 
 std::shared_ptr<const Table> chooseTable() {
     auto table = std::make_shared<Table>();
-    // 1. A developer's checkout may stand in for one language's table.
+    // A developer's checkout may stand in for one language's table.
     const QString repo = qEnvironmentVariable("MURMELO_REPO_ROOT");
     const QString override = qEnvironmentVariable("MURMELO_UI_LANGUAGE_OVERRIDE");
     if (!repo.isEmpty() && !override.isEmpty() && Localization::shipped().contains(override)) {
@@ -54,7 +54,7 @@ std::shared_ptr<const Table> chooseTable() {
             return table;
         }
     }
-    // 2. The application's own resources, in the first preferred language they hold.
+    // Else the application's own resources, in the first preferred language they hold.
     table->language = QStringLiteral("ru");
     for (const QString& preferred : preferredLanguages()) {
         const QString code = LanguageRegistry::normalized(preferred);

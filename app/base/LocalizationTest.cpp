@@ -206,14 +206,14 @@ TEST(AppLanguageTest, ChoicesAndTheirTitles) {
         return QString();
     };
     Localization::resetForTesting(QStringList{"ru"});
-    EXPECT_EQ(title("system"), "Как в macOS");
+    EXPECT_EQ(title("system"), "Как в системе");
     EXPECT_EQ(title("en"), "English");
     EXPECT_EQ(title("de"), "Немецкий");
     EXPECT_EQ(title("ru"), "Русский");
     Localization::resetForTesting(QStringList{"en"});
     EXPECT_EQ(title("en"), "English");
     EXPECT_EQ(title("de"), "German");
-    EXPECT_NE(title("system"), "Как в macOS");
+    EXPECT_NE(title("system"), "Как в системе");
 }
 
 TEST(RTLTest, ForceKeyDecidesWhenStoredElseTheLayoutDirection) {

@@ -80,9 +80,9 @@ void noteRestartGap() {
         logLine(QStringLiteral("⚠ здоровье — перезапуски подряд: ") + QString::number(streak) +
                 QStringLiteral(" штук с промежутком меньше ") + QString::number(qint64(QUICK_RESTART_SECS)) +
                 QStringLiteral("с (последний ") + QString::number(wholeGap) +
-                QStringLiteral("с). Это петля launchd, а не работа ") + QStringLiteral("человека. Проверить KeepAlive в ") +
-                Autostart::legacyPlistPath() + QStringLiteral(" — он обязан быть ") +
-                QStringLiteral("{SuccessfulExit=false}, а не true (см. app/README.md → Автозапуск)"));
+                QStringLiteral("с). Это петля автоперезапуска сеанса, а не работа человека. Проверить ") +
+                QStringLiteral("X-GNOME-AutoRestart в ") + Autostart::legacyPlistPath() +
+                QStringLiteral(" — там не должно быть true (починка: murmelo --migrate-autostart)"));
     }
 }
 
@@ -195,17 +195,14 @@ QList<Alarm> alarms(const Snapshot& s, std::optional<qint64> baseline) {
 }
 
 void pulse() {
-    // 1.-2.
     const auto table = Orphans::processTable();
     if (!table) return;
     QList<Orphans::ProcRow> rows = *table;
     Processes& procs = Processes::shared();
     const qint32 self = procs.selfPid();
-    // 3.-4.
     QList<qint32> killed;
     for (const Orphans::ProcRow& target : Orphans::orphans(rows, self))
         if (procs.kill(target)) killed << target.pid;
-    // 5.
     if (!killed.isEmpty()) {
         const qint64 freed = freedMegabytes(rows, killed);
         logLine(QStringLiteral("уборка сирот: убрано брошенных сайдкаров ") + QString::number(killed.size()) + ' ' +
@@ -214,10 +211,8 @@ void pulse() {
         write(QStringLiteral("SWEEP n=%1 freed_mb=%2").arg(killed.size()).arg(freed));
         rows.removeIf([&](const Orphans::ProcRow& r) { return killed.contains(r.pid); });
     }
-    // 6.-7.
     const Snapshot s = snapshot(rows, self);
     if (!g_baselineAppMB && s.appMB >= 1) g_baselineAppMB = s.appMB;
-    // 8.-9.
     const QDateTime now = Clock::shared().now();
     const qint64 upMinutes = g_started.isValid() ? g_started.secsTo(now) / 60 : 0;
     QString record = QStringLiteral("up=%1m app_mb=%2 whisper_mb=%3 whisper_n=%4 corr_mb=%5 corr_n=%6 orphan_n=%7")
@@ -230,7 +225,7 @@ void pulse() {
                          .arg(s.orphanN);
     for (Event e : allEvents) record += ' ' + rawValue(e) + '=' + QString::number(g_counts.value(rawValue(e)));
     write(record);
-    // 10.
+    // Each alarm is repeated at most once per throttle period.
     for (const Alarm& a : alarms(s, g_baselineAppMB)) {
         auto last = g_lastAlarm.constFind(a.key);
         if (last != g_lastAlarm.cend() && last->msecsTo(now) < qint64(ALARM_THROTTLE_SECS * 1000)) continue;

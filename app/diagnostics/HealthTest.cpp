@@ -100,10 +100,9 @@ TEST_F(HealthTest, QuickRestartsBuildAStreakThatRaisesTheLoopLineFromThree) {
     const QStringList loops = env.logLines().filter("перезапуски подряд");
     ASSERT_EQ(loops.size(), 2);  // streaks 3 and 4
     EXPECT_EQ(loops[0].mid(9), "⚠ здоровье — перезапуски подряд: 3 штук с промежутком меньше 60с (последний 10с). "
-                               "Это петля launchd, а не работа человека. Проверить KeepAlive в " +
+                               "Это петля автоперезапуска сеанса, а не работа человека. Проверить X-GNOME-AutoRestart в " +
                                    Autostart::legacyPlistPath() +
-                                   " — он обязан быть {SuccessfulExit=false}, а не true (см. app/README.md → "
-                                   "Автозапуск)");
+                                   " — там не должно быть true (починка: murmelo --migrate-autostart)");
 }
 
 TEST_F(HealthTest, PulseKillsOrphansReportsThemAndCountsOnlyThoseThatSurvive) {

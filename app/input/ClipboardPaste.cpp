@@ -131,7 +131,6 @@ void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
     case SecureInput::WriteVerdict::allow: break;
     }
 
-    // 1-5: trace, lease, timing.
     auto state = std::make_shared<ClipboardInsertionState>();
     state->trace = TextWriteTrace::begin(text, TextWriteRoute::clipboard, origin, 0);
     ClipboardManager& manager = ClipboardManager::shared();
@@ -143,14 +142,14 @@ void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
                                                 remote ? PasteTiming::unreadTimeoutRemote : PasteTiming::unreadTimeoutLocal,
                                                 std::nullopt};
 
-    // 6: the canary produces the text when asked and reports the read on the main queue.
+    // The canary produces the text when asked and reports the read on the main queue.
     const QByteArray bytes = text.toUtf8();
     auto canary = [bytes, state, lease]() {
         MainQueue::shared().post([state, lease] { noteCanaryRead(state, lease); });
         return bytes;
     };
 
-    // 7: written as our own, so the history never sees it.
+    // Written as our own, so the history never sees it.
     manager.writeInternally([&] {
         board.clearContents();
         PasteboardItem item;
@@ -166,7 +165,7 @@ void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
         }
     });
 
-    // 8-9: settle, then Command-V.
+    // The paste waits for the clipboard owner to settle.
     const double settle = remote ? PasteTiming::settleRemote : PasteTiming::settleLocal;
     if (remote && timingNote()) timingNote()(QStringLiteral("УДАЛЁННЫЙ СТОЛ: settle 500 мс вместо 70"));
     const int characters = graphemeCount(text);

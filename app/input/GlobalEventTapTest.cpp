@@ -94,7 +94,7 @@ TEST_F(GlobalEventTapTest, InstallLogsTheHotkeysAndRefusalIsRetriedByTheGuard) {
     tap.refuseCreation = false;
     env.advance(2.0);
     EXPECT_TRUE(tap.isEnabled());
-    EXPECT_TRUE(env.logContains(QStringLiteral("event-tap установлен · диктовка: правый ⌘ · команды: правый ⌥ · полировка: правый ⇧ (полировка ВЫКЛ)")));
+    EXPECT_TRUE(env.logContains(QStringLiteral("event-tap установлен · диктовка: правый Ctrl · команды: правый Alt · полировка: правый Shift (полировка ВЫКЛ)")));
     env.advance(10.0);
     EXPECT_EQ(tap.creations, 1);
 }

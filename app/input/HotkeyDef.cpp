@@ -1,6 +1,7 @@
 #include "input/HotkeyDef.h"
 
 #include "base/Defaults.h"
+#include "base/Localization.h"
 #include "base/Log.h"
 
 namespace murmelo {
@@ -9,10 +10,10 @@ const QString OFF_HOTKEY_TITLE = QStringLiteral("выключено");
 
 const std::array<HotkeyDef, 5>& HOTKEY_OPTIONS() {
     static const std::array<HotkeyDef, 5> options = {{
-        {54, 0x100000, QStringLiteral("правый ⌘")},
-        {61, 0x80000, QStringLiteral("правый ⌥")},
-        {60, 0x20000, QStringLiteral("правый ⇧")},
-        {55, 0x100000, QStringLiteral("левый ⌘")},
+        {54, 0x100000, QStringLiteral("правый Ctrl")},
+        {61, 0x80000, QStringLiteral("правый Alt")},
+        {60, 0x20000, QStringLiteral("правый Shift")},
+        {55, 0x100000, QStringLiteral("левый Ctrl")},
         {63, 0x800000, QStringLiteral("Fn (🌐)")},
     }};
     return options;
@@ -111,6 +112,20 @@ QString commandHotkeyName() {
 QString polishHotkeyName() {
     const auto& p = activePolishHotkey();
     return p ? p->name : QStringLiteral("нет");
+}
+
+QString hotkeyTitle(const std::optional<HotkeyDef>& hotkey) {
+    if (!hotkey) return L(QStringLiteral("hotkey.off"), OFF_HOTKEY_TITLE);
+    const char* key = nullptr;
+    switch (hotkey->code) {
+    case 54: key = "onboard.key.rightCommand"; break;
+    case 55: key = "onboard.key.leftCommand"; break;
+    case 60: key = "onboard.key.rightShift"; break;
+    case 61: key = "onboard.key.rightOption"; break;
+    case 63: key = "onboard.key.fn"; break;
+    default: return hotkey->name;
+    }
+    return L(QString::fromLatin1(key), hotkey->name);
 }
 
 void refreshCommandHotkey() {

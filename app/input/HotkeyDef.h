@@ -22,7 +22,8 @@ inline constexpr qint64 COMMAND_HOTKEY_OFF = -1;
 inline constexpr qint64 POLISH_HOTKEY_OFF = -1;
 extern const QString OFF_HOTKEY_TITLE;
 
-// Right Command, right Option, right Shift, left Command, Fn; in picker order.
+// Right Command, right Option, right Shift, left Command, Fn; in picker order. On Linux
+// Command is Ctrl and Option is Alt, and the names say so.
 const std::array<HotkeyDef, 5>& HOTKEY_OPTIONS();
 
 namespace HotkeyKeys {
@@ -46,6 +47,8 @@ const std::optional<HotkeyDef>& activeCommandHotkey();
 const std::optional<HotkeyDef>& activePolishHotkey();
 QString commandHotkeyName();
 QString polishHotkeyName();
+// A hotkey's name in the interface language (logs keep `name`); "off" for none.
+QString hotkeyTitle(const std::optional<HotkeyDef>& hotkey);
 
 // Changing (settings window, onboarding).
 void setHotkey(qint64 code);

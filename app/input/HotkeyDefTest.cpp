@@ -53,8 +53,8 @@ TEST_F(HotkeyDefTest, StoredCodesResolveWithDefaultsAndConflicts) {
 
 TEST_F(HotkeyDefTest, OptionsCarryTheirMasksAndNames) {
     ASSERT_EQ(HOTKEY_OPTIONS().size(), 5u);
-    EXPECT_EQ(HOTKEY_OPTIONS()[0], (HotkeyDef{54, 0x100000, QStringLiteral("правый ⌘")}));
-    EXPECT_EQ(HOTKEY_OPTIONS()[3], (HotkeyDef{55, 0x100000, QStringLiteral("левый ⌘")}));
+    EXPECT_EQ(HOTKEY_OPTIONS()[0], (HotkeyDef{54, 0x100000, QStringLiteral("правый Ctrl")}));
+    EXPECT_EQ(HOTKEY_OPTIONS()[3], (HotkeyDef{55, 0x100000, QStringLiteral("левый Ctrl")}));
     EXPECT_EQ(HOTKEY_OPTIONS()[4], (HotkeyDef{63, 0x800000, QStringLiteral("Fn (🌐)")}));
 }
 
@@ -65,12 +65,12 @@ TEST_F(HotkeyDefTest, NewDictationKeySwitchesTheCommandKeyOffAndBack) {
     EXPECT_EQ(activeHotkey().code, 61);
     EXPECT_FALSE(activeCommandHotkey());
     EXPECT_EQ(commandHotkeyName(), QStringLiteral("выключено"));
-    EXPECT_TRUE(env.logContains(QStringLiteral("горячая клавиша → правый ⌥")));
+    EXPECT_TRUE(env.logContains(QStringLiteral("горячая клавиша → правый Alt")));
     EXPECT_TRUE(env.logContains(QStringLiteral("клавиша команд → выключена")));
     setHotkey(54);
     EXPECT_EQ(codeOf(activeCommandHotkey()), 61);
     EXPECT_EQ(env.defaults().integerValue(HotkeyKeys::command), 61);
-    EXPECT_TRUE(env.logContains(QStringLiteral("клавиша команд → правый ⌥")));
+    EXPECT_TRUE(env.logContains(QStringLiteral("клавиша команд → правый Alt")));
 }
 
 TEST_F(HotkeyDefTest, PolishKeyTakenByDictationIsAbsent) {
@@ -126,7 +126,7 @@ namespace {
 // Key by key: a held left modifier of the same kind never turns the release of the
 // hotkey's own key into a press.
 TEST(HotkeyKeyStateTest, PressAndReleaseAreDecidedPerKey) {
-    const HotkeyDef rightCommand{54, 0x100000, QStringLiteral("правый ⌘")};
+    const HotkeyDef rightCommand{54, 0x100000, QStringLiteral("правый Ctrl")};
     struct Step {
         qint64 keyCode;
         quint64 flags;

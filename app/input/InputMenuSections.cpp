@@ -8,7 +8,8 @@
 namespace murmelo {
 
 HeaderMenuSection::HeaderMenuSection()
-    : dictationKeyName([] { return activeHotkey().name; }), commandKeyName([] { return commandHotkeyName(); }) {}
+    : dictationKeyName([] { return hotkeyTitle(activeHotkey()); }),
+      commandKeyName([] { return hotkeyTitle(activeCommandHotkey()); }) {}
 
 QList<MenuEntry> HeaderMenuSection::entries() const {
     if (MurmeloRuntimeSafety::isQuickActionsSmokeMode())

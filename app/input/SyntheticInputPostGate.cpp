@@ -16,6 +16,21 @@ const QStringList REMOTE_VIEWER_BUNDLE_PREFIXES = {
     QStringLiteral("com.microsoft.rdc."),     QStringLiteral("com.nomachine."),
 };
 
+// The same clients on Linux, by desktop-file id or lower-cased window class.
+const QStringList LINUX_REMOTE_VIEWER_PREFIXES = {
+    QStringLiteral("org.remmina."),         QStringLiteral("remmina"),
+    QStringLiteral("vncviewer"),            QStringLiteral("org.tigervnc."),
+    QStringLiteral("realvnc-vncviewer"),    QStringLiteral("xtightvncviewer"),
+    QStringLiteral("xvnc4viewer"),          QStringLiteral("gvncviewer"),
+    QStringLiteral("ssvnc"),                QStringLiteral("xfreerdp"),
+    QStringLiteral("wlfreerdp"),            QStringLiteral("sdl-freerdp"),
+    QStringLiteral("com.freerdp."),         QStringLiteral("org.kde.krdc"),
+    QStringLiteral("krdc"),                 QStringLiteral("org.gnome.connections"),
+    QStringLiteral("gnome-connections"),    QStringLiteral("org.gnome.vinagre"),
+    QStringLiteral("vinagre"),              QStringLiteral("x2goclient"),
+    QStringLiteral("nxplayer"),             QStringLiteral("nomachine"),
+};
+
 namespace SyntheticInputPostGate {
 
 bool computeIsBlocked(const QProcessEnvironment& environment, const QString& processName) {
@@ -42,8 +57,9 @@ bool post(const KeyEvent& event) {
 bool isRemoteViewerBundleID(const std::optional<QString>& bundleID) {
     if (!bundleID) return false;
     const QString id = bundleID->toLower();
-    for (const QString& prefix : REMOTE_VIEWER_BUNDLE_PREFIXES)
-        if (id.startsWith(prefix)) return true;
+    for (const QStringList* list : {&REMOTE_VIEWER_BUNDLE_PREFIXES, &LINUX_REMOTE_VIEWER_PREFIXES})
+        for (const QString& prefix : *list)
+            if (id.startsWith(prefix)) return true;
     return false;
 }
 

@@ -13,6 +13,7 @@ inline constexpr qint64 SYNTHETIC_MARK = (qint64('T') << 24) | (qint64('Q') << 1
 
 // Remote-desktop and screen-sharing viewers, lower-case id prefixes.
 extern const QStringList REMOTE_VIEWER_BUNDLE_PREFIXES;
+extern const QStringList LINUX_REMOTE_VIEWER_PREFIXES;
 // Paste deliveries into a remote viewer through the clipboard, paced for the link.
 inline const QString PASTE_CLIPBOARD_KEY = QStringLiteral("dictationPasteViaClipboard");
 

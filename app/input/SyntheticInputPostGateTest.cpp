@@ -52,7 +52,16 @@ TEST(RemoteViewer, PrefixRuleIsLowerCasedPlainPrefix) {
         {QStringLiteral("com.teamviewer.TeamViewer"), true},
         {QStringLiteral("COM.CARRIEZ.RUSTDESK"), true},
         {QStringLiteral("com.nomachine.nxplayer"), true},
-        {QStringLiteral("org.remmina.remmina"), false},
+        {QStringLiteral("org.remmina.Remmina"), true},
+        {QStringLiteral("remmina"), true},
+        {QStringLiteral("vncviewer"), true},  // TigerVNC's window class
+        {QStringLiteral("xfreerdp"), true},
+        {QStringLiteral("org.kde.krdc"), true},
+        {QStringLiteral("org.gnome.Connections"), true},
+        {QStringLiteral("x2goclient"), true},
+        {QStringLiteral("nxplayer.bin"), true},
+        {QStringLiteral("org.gnome.TextEditor"), false},
+        {QStringLiteral("org.kde.kate"), false},
     };
     for (const Case& c : cases) EXPECT_EQ(isRemoteViewerBundleID(c.id), c.remote) << c.id.value_or("(none)").toStdString();
 }

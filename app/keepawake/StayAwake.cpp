@@ -21,7 +21,7 @@ const QString kFloorKey = QStringLiteral("stayAwakeBatteryFloor");
 const QString kUntilKey = QStringLiteral("stayAwakeUntil");
 const QString kDaemonKey = QStringLiteral("stayAwakeAssumeSupported");
 
-const QString kSystemAssertionName = QStringLiteral("Murmelo: не усыплять Mac по простою");
+const QString kSystemAssertionName = QStringLiteral("Murmelo: не усыплять компьютер по простою");
 const QString kDisplayAssertionName = QStringLiteral("Murmelo: keep display on while lid is open");
 
 // Process-wide state; touched on the main thread only.
@@ -283,7 +283,7 @@ void arm(std::function<void(const ArmResult&)> completion) {
         return;
     }
     if (!holdIdleAssertion(true)) {
-        completion(ArmResult::failed(QStringLiteral("macOS не создала запрет сна по бездействию")));
+        completion(ArmResult::failed(QStringLiteral("система не создала запрет сна по бездействию")));
         return;
     }
     setArmedUntil(deadline);

@@ -51,12 +51,12 @@ QString statusText() {
     switch (status()) {
     case Status::unsupported:
         return L(QStringLiteral("stayAwake.status.unsupported"),
-                 QStringLiteral("Эта версия macOS не даёт запретить сон: системную настройку принимает только она сама, "
+                 QStringLiteral("Эта версия системы не даёт запретить сон: системную настройку принимает только она сама, "
                                 "и на запрос от администратора не отвечает. Держать ноутбук с закрытой крышкой сейчас "
-                                "можно лишь так, как это задумано у Apple - с внешним монитором и питанием."));
+                                "можно лишь так, как это задумано в системе - с внешним монитором и питанием."));
     case Status::noLid:
         return L(QStringLiteral("stayAwake.status.noLid"),
-                 QStringLiteral("У этого Mac нет крышки - настройка ни на что не влияет."));
+                 QStringLiteral("У этого компьютера нет крышки - настройка ни на что не влияет."));
     case Status::orphan:
         return L(QStringLiteral("stayAwake.status.orphan"),
                  QStringLiteral("Запрет сна стоит, но служба, которая его снимает, не работает: машина не заснёт сама "
@@ -75,7 +75,7 @@ QString statusText() {
                  QStringLiteral("Выключено. Экспериментальный режим закрытой крышки при первом включении спросит пароль."));
     case Status::off:
         return L(QStringLiteral("stayAwake.status.off"),
-                 QStringLiteral("Выключено: Mac засыпает по обычным настройкам питания."));
+                 QStringLiteral("Выключено: компьютер засыпает по обычным настройкам питания."));
     case Status::armed:
         break;
     }
@@ -87,19 +87,19 @@ QString statusText() {
     const QString hint =
         hasLid() ? L(QStringLiteral("stayAwake.status.lidNeedsDisplay"),
                      QStringLiteral("Через 5 секунд после закрытия прозвучит контрольный сигнал, если процесс работает. "
-                                    "Для штатного режима macOS нужны питание и внешний дисплей."))
+                                    "Для штатного режима системы нужны питание и внешний дисплей."))
                  : L(QStringLiteral("stayAwake.status.desktop"), QStringLiteral("Экран и процессы останутся активными."));
     if (until <= 0)
         return L(QStringLiteral("stayAwake.status.armedForever"),
-                 QStringLiteral("Работает: Mac не уснёт от бездействия, пока Ondrix запущена. %1$@"), {hint});
+                 QStringLiteral("Работает: компьютер не уснёт от бездействия, пока Ondrix запущена. %1$@"), {hint});
     return L(QStringLiteral("stayAwake.status.armed"),
-             QStringLiteral("Работает до %1$@: Mac не уснёт от бездействия. %2$@"), {clockText(until), hint});
+             QStringLiteral("Работает до %1$@: компьютер не уснёт от бездействия. %2$@"), {clockText(until), hint});
 }
 
 QString shortStatusText() {
     switch (status()) {
-    case Status::unsupported: return QStringLiteral("macOS не даёт запретить сон");
-    case Status::noLid: return QStringLiteral("у этого Mac нет крышки");
+    case Status::unsupported: return QStringLiteral("система не даёт запретить сон");
+    case Status::noLid: return QStringLiteral("у этого компьютера нет крышки");
     case Status::armed: {
         const double until = armedUntil();
         if (!(until > 0)) return QStringLiteral("работает, пока не выключишь");
@@ -109,7 +109,7 @@ QString shortStatusText() {
     case Status::enabledButOff: return QStringLiteral("запрет сна не сработал");
     case Status::foreign: return QStringLiteral("запрет сна стоит не от нас");
     case Status::needsSetup: return QStringLiteral("первое включение спросит пароль");
-    case Status::off: return QStringLiteral("Mac засыпает по обычным настройкам");
+    case Status::off: return QStringLiteral("компьютер засыпает по обычным настройкам");
     }
     return {};
 }
@@ -123,12 +123,12 @@ QString report() {
 
     add("public mode:", usesSystemDaemon() ? QStringLiteral("system daemon (experimental)")
                                            : QStringLiteral("idle-sleep prevention"));
-    add("system idle assertion:", active(systemIdleAssertionIsHeld()));
-    add("display idle assertion:", active(displayIdleAssertionIsHeld()));
-    add("SleepDisabled:", systemSleepDisabled() ? QStringLiteral("1 - sleep disabled") : QStringLiteral("0 - sleep allowed"));
-    add("AppleClamshellCausesSleep:", yesNoLid(lidCausesSleep()) + QStringLiteral(" (diagnostic only)"));
-    add("closed lid:", QStringLiteral("standard power + external display setup required"));
-    add("AppleClamshellState:", yesNoLid(lidClosed()));
+    add("logind idle inhibitor:", active(systemIdleAssertionIsHeld()));
+    add("logind display inhibitor:", active(displayIdleAssertionIsHeld()));
+    add("logind sleep block:", systemSleepDisabled() ? QStringLiteral("1 - sleep disabled") : QStringLiteral("0 - sleep allowed"));
+    add("lid switch suspends:", yesNoLid(lidCausesSleep()) + QStringLiteral(" (diagnostic only)"));
+    add("with the lid closed:", QStringLiteral("keeps running when docked: power + external display"));
+    add("lid closed:", yesNoLid(lidClosed()));
     // No system file is installed here: the guard lives in this process.
     add("daemon:", isInstalled() ? QStringLiteral("%1 (in-process, logind)").arg(QLatin1String(daemonLabel))
                                  : QStringLiteral("not installed"));

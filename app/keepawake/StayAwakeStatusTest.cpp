@@ -52,7 +52,7 @@ TEST_F(StayAwakeStatusTest, DaemonModeStatusFollowsFlagTokenHeartbeatAndSwitch) 
         {"never set up", false, false, std::nullopt, false, false, Status::needsSetup,
          QStringLiteral("первое включение спросит пароль")},
         {"guard running", false, false, std::nullopt, false, true, Status::off,
-         QStringLiteral("Mac засыпает по обычным настройкам")},
+         QStringLiteral("компьютер засыпает по обычным настройкам")},
     };
     setDaemonMode();
     for (const auto& c : cases) {
@@ -79,13 +79,13 @@ TEST_F(StayAwakeStatusTest, ArmedTextsCarryTheDeadlineAndTheLidHint) {
     ASSERT_EQ(armAndWait()->kind, StayAwake::ArmResult::Kind::armed);
     EXPECT_EQ(StayAwake::shortStatusText(), QStringLiteral("работает до 14:00"));
     EXPECT_EQ(StayAwake::statusText(),
-              QStringLiteral("Работает до 14:00: Mac не уснёт от бездействия. Через 5 секунд после закрытия прозвучит "
-                             "контрольный сигнал, если процесс работает. Для штатного режима macOS нужны питание и "
+              QStringLiteral("Работает до 14:00: компьютер не уснёт от бездействия. Через 5 секунд после закрытия прозвучит "
+                             "контрольный сигнал, если процесс работает. Для штатного режима системы нужны питание и "
                              "внешний дисплей."));
     power.lid.reset();
     StayAwake::setHours(0);
     ASSERT_EQ(armAndWait()->kind, StayAwake::ArmResult::Kind::armed);
-    EXPECT_EQ(StayAwake::statusText(), QStringLiteral("Работает: Mac не уснёт от бездействия, пока Ondrix запущена. "
+    EXPECT_EQ(StayAwake::statusText(), QStringLiteral("Работает: компьютер не уснёт от бездействия, пока Ondrix запущена. "
                                                       "Экран и процессы останутся активными."));
     EXPECT_EQ(StayAwake::shortStatusText(), QStringLiteral("работает, пока не выключишь"));
 
@@ -105,12 +105,12 @@ TEST_F(StayAwakeStatusTest, ReportHasFourteenLinesWithValuesInColumnThirtyTwo) {
     ASSERT_EQ(lines.size(), 14);
     const QStringList expected = {
         QStringLiteral("public mode:                   idle-sleep prevention"),
-        QStringLiteral("system idle assertion:         1 - active"),
-        QStringLiteral("display idle assertion:        1 - active"),
-        QStringLiteral("SleepDisabled:                 0 - sleep allowed"),
-        QStringLiteral("AppleClamshellCausesSleep:     yes (diagnostic only)"),
-        QStringLiteral("closed lid:                    standard power + external display setup required"),
-        QStringLiteral("AppleClamshellState:           no"),
+        QStringLiteral("logind idle inhibitor:         1 - active"),
+        QStringLiteral("logind display inhibitor:      1 - active"),
+        QStringLiteral("logind sleep block:            0 - sleep allowed"),
+        QStringLiteral("lid switch suspends:           yes (diagnostic only)"),
+        QStringLiteral("with the lid closed:           keeps running when docked: power + external display"),
+        QStringLiteral("lid closed:                    no"),
         QStringLiteral("daemon:                        not installed"),
         QStringLiteral("token:                         absent"),
         QStringLiteral("daemon heartbeat:              absent"),

@@ -52,7 +52,7 @@ TEST_F(StayAwakeLocalTest, ArmingHoldsBothAssertionsUnderTheChosenHours) {
     // The names the system shows for the holds.
     QStringList names;
     for (const auto& [id, h] : power.held()) names << h.name;
-    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: не усыплять Mac по простою")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: не усыплять компьютер по простою")));
     EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: keep display on while lid is open")));
 }
 
@@ -95,7 +95,7 @@ TEST_F(StayAwakeLocalTest, AnAssertionThatCannotBeCreatedLeavesNothingHeld) {
     power.failNextSystem = -536870199;
     auto r = switchOn();
     EXPECT_EQ(r.kind, Kind::failed);
-    EXPECT_EQ(r.message, QStringLiteral("macOS не создала запрет сна по бездействию"));
+    EXPECT_EQ(r.message, QStringLiteral("система не создала запрет сна по бездействию"));
     EXPECT_TRUE(env.logContains(QStringLiteral("stay-awake: системный assertion не встал (IOReturn -536870199)")));
     EXPECT_TRUE(holdsNothing());
     EXPECT_EQ(StayAwake::status(), StayAwake::Status::enabledButOff);

@@ -10,7 +10,7 @@ namespace murmelo {
 
 PolishMenuSection::PolishMenuSection()
     : hasActivePolishHotkey([] { return activePolishHotkey().has_value(); }),
-      polishHotkeyName([] { return murmelo::polishHotkeyName(); }) {}
+      polishHotkeyName([] { return hotkeyTitle(activePolishHotkey()); }) {}
 
 QList<MenuEntry> PolishMenuSection::entries() const {
     return {MenuEntry::toggle("togglePolish",

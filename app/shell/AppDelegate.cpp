@@ -97,10 +97,9 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
 
 void AppDelegate::applicationDidFinishLaunching() {
 
-    // 1. One-shot modes end the process before anything else happens.
+    // One-shot modes end the process before anything else happens.
     if (OneShotModes::run(arguments_, environment_)) return;
 
-    // 2. The start in the log.
     logLine(QStringLiteral("=== Murmelo запущен ==="));
     logLine(QStringLiteral("сборка: ") + BaseSeam::shared().buildStampLine());
     logLine(QStringLiteral("копия: ") + runningBuildLine());
@@ -110,37 +109,31 @@ void AppDelegate::applicationDidFinishLaunching() {
             QStringLiteral(" (в поставке: ") + BaseSeam::shared().shippedLanguages().join(QStringLiteral(", ")) +
             QStringLiteral(")"));
 
-    // 3. A second copy ends here.
     if (!ensureSingleInstance()) return;
 
-    // 4. Appearance.
     SettingsSeam::shared().appearanceApply();
     logLine(QStringLiteral("оформление: при старте ") + SettingsSeam::shared().appearanceCurrent());
 
-    // 5, 6. Clean-up mode and its self-learning.
     CleanupSeam::shared().migrateSmartCleanupDefaultToLiteral();
     logLine(QStringLiteral("обработка диктовки: ") + CleanupSeam::shared().currentSmartCleanupModeTitle());
     CleanupSeam::shared().smartCleanupSelfLearningStart();
 
-    // 7. The smoke test: read once, it governs the rest of the routine.
+    // The smoke test: read once, it governs the rest of the routine.
     const bool smoke = MurmeloRuntimeSafety::isQuickActionsSmokeMode(environment_);
     if (smoke) logLine(QStringLiteral("Quick Actions smoke mode: диктовка и изменение текста отключены"));
 
-    // 8. Death instrumentation, and the end of the session as a quit without questions.
+    // The end of the session is a quit without questions.
     DiagnosticsSeam::shared().installDeathLogging();
     observeSessionEnd();
 
-    // 9-11. Orphans of an earlier run, meeting-store maintenance off the main thread,
-    // health pulse and stall watchdog.
+    // The orphan sweep must know which program is the recognition server.
     DictationSeam::shared().registerServerPrograms();
     DiagnosticsSeam::shared().orphansSweep();
+    // The meeting store is tidied off the main thread.
     background_(MeetingsSeam::shared().meetingStoreStartupMaintenance);
     DiagnosticsSeam::shared().healthStart();
     DiagnosticsSeam::shared().mainStallWatchStart();
 
-    // 12. Nothing to do here: Linux does not end idle background programs on its own.
-
-    // 13, 14. Status menu, status item and presence.
     UiSeam::shared().buildStatusMenu();
     if (smoke) {
         UiSeam::shared().ensureStatusItem();
@@ -151,10 +144,8 @@ void AppDelegate::applicationDidFinishLaunching() {
             MainQueue::shared().post(UiSeam::shared().solarCalibrationRecording);
     }
 
-    // 15. Build panel.
     UiSeam::shared().buildPanelRefresh();
 
-    // 16. Onboarding.
     if (!smoke) {
         if (arguments_.contains(QStringLiteral("--onboarding-preview")))
             OnboardingSeam::shared().onboardingShowPreview();
@@ -162,15 +153,14 @@ void AppDelegate::applicationDidFinishLaunching() {
             OnboardingSeam::shared().onboardingShowAtLaunchIfNeeded();
     }
 
-    // 17. Accessibility trust.
     logLine(QStringLiteral("AX trusted: ") +
             (InputSeam::shared().isProcessTrusted() ? QStringLiteral("true") : QStringLiteral("false")));
 
-    // 18. A keep-awake lock left by an earlier run.
+    // A keep-awake lock left by an earlier run.
     if (!smoke && KeepAwakeSeam::shared().checkAtLaunch())
         MainQueue::shared().after(1.2, [] { OrphanedStayAwakeAlert::show(); });
 
-    // 19. Keychain repair, until it succeeds once.
+    // The key store is repaired until that succeeds once.
     if (!Defaults::shared().boolValue(QString::fromLatin1(kKeychainRepairedKey))) {
         background_([repair = AiSeam::shared().openAIKeychainRepairAccess] {
             if (!repair()) return;
@@ -179,9 +169,8 @@ void AppDelegate::applicationDidFinishLaunching() {
         });
     }
 
-    // 20, 21. Event tap with its guard, secure input, rival taps; the dictation hotkeys
-    // reach recording control through it.
     VocabularySeam::shared().bindDictationNeighbours();
+    // The dictation hotkeys reach recording control through the event tap.
     DictationSeam::shared().tapDictationInstall();
     if (!InputSeam::shared().installTap()) logLine(QStringLiteral("tap не встал, включаю guard для повторных попыток"));
     InputSeam::shared().startTapGuard();
@@ -189,12 +178,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     LayoutSeam::shared().inputRivalsStart();
 
     if (smoke) {
-        // 23. Only the model line of the menu.
+        // A smoke test starts no capture or servers: only the model line of the menu.
         DictationSeam::shared().refreshModelMenu();
         return;
     }
 
-    // 22. Capture and servers.
     DictationSeam::shared().recorderPrime();
     DictationSeam::shared().recorderSweepOldRecordings();
     DictationSeam::shared().recordingHoldStartJanitor();
@@ -217,10 +205,9 @@ bool AppDelegate::ensureSingleInstance() {
     logLine(QStringLiteral("⚠ Murmelo уже запущен (pid ") + QString::number(claim.otherPid) +
             QStringLiteral(") — второй экземпляр закрывается"));
     if (BaseSeam::shared().autostartLegacyHasBlanketKeepAlive()) {
-        logLine(QStringLiteral("⚠ автозапуск: у легаси-агента KeepAlive=true — повторные запуски идут от launchd, "
-                               "настройки не показываю. Починка: заменить KeepAlive на {SuccessfulExit=false} ") +
-                QStringLiteral("в ") + BaseSeam::shared().autostartLegacyPlistPath() +
-                QStringLiteral(", см. app/README.md → Автозапуск"));
+        logLine(QStringLiteral("⚠ автозапуск: у старой записи X-GNOME-AutoRestart=true — повторные запуски идут от "
+                               "сеанса, настройки не показываю. Починка: убрать X-GNOME-AutoRestart из ") +
+                BaseSeam::shared().autostartLegacyPlistPath() + QStringLiteral(" или запустить murmelo --migrate-autostart"));
     } else {
         InstanceRegistry::shared().activate(claim.otherPid);
         DistributedNotificationCenter::shared().post(murmeloShowPrefs());

@@ -294,9 +294,9 @@ TEST_F(AppDelegateTest, ASecondCopyStartedByABlanketKeepAliveOnlyLogs) {
     legacyKeepAlive = true;
     launch();
     EXPECT_TRUE(env.logContains(
-        "⚠ автозапуск: у легаси-агента KeepAlive=true — повторные запуски идут от launchd, настройки не показываю. "
-        "Починка: заменить KeepAlive на {SuccessfulExit=false} в /home/u/.config/autostart/murmelo.desktop, см. "
-        "app/README.md → Автозапуск"));
+        "⚠ автозапуск: у старой записи X-GNOME-AutoRestart=true — повторные запуски идут от сеанса, настройки не "
+        "показываю. Починка: убрать X-GNOME-AutoRestart из /home/u/.config/autostart/murmelo.desktop или запустить "
+        "murmelo --migrate-autostart"));
     EXPECT_TRUE(instances.activated.empty());
     EXPECT_TRUE(notifications.posted.isEmpty());
     EXPECT_EQ(exits, std::vector<int>{0});

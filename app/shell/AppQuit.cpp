@@ -88,7 +88,7 @@ QString confirmBody(const QString& app, bool autostart) {
                     QStringLiteral("Диктовка перестанет работать: горячая клавиша не отвечает, панель и история не "
                                    "открываются."));
     paragraphs << L(QStringLiteral("quit.confirm.back"),
-                    QStringLiteral("Запустить снова: Spotlight (⌘ Space) → «%1$@», Launchpad или папка «Программы»."),
+                    QStringLiteral("Запустить снова: меню приложений → «%1$@» или панель запуска рабочего стола."),
                     {app});
     if (autostart)
         paragraphs << L(QStringLiteral("quit.confirm.autostart"),

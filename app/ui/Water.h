@@ -77,7 +77,7 @@ QColor srgb(double r, double g, double b, double a = 1.0);
 // The named fonts. "System" is the desktop's interface font; sizes are in points of the
 // interface's geometry (one point is one logical pixel).
 namespace F {
-// The family standing in for the original display face.
+// The display face (Debian's fonts-inter).
 inline constexpr const char* displayFamily = "Inter";
 // A font of the given size in points and weight (no weight: the family's default).
 QFont make(const QString& family, double points, std::optional<QFont::Weight> weight = std::nullopt);

@@ -121,7 +121,7 @@ public:
     // The handshake: XInput 2.2 on the server, raw events selected, the keymap read.
     bool open() {
         d_ = XOpenDisplay(nullptr);
-        // 2.2: raw events keep coming while a grab (ours or anyone's) is active.
+        // XInput 2.2: raw events keep coming while a grab (ours or anyone's) is active.
         int ev = 0, err = 0, major = 2, minor = 2;
         if (!d_ || !XQueryExtension(d_, "XInputExtension", &opcode_, &ev, &err) ||
             XIQueryVersion(d_, &major, &minor) != Success)

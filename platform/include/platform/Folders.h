@@ -3,7 +3,7 @@
 
 namespace murmelo::Folders {
 
-// The platform folders of the original design mapped to their XDG counterparts.
+// The program's folders, by the names its files are known under, in their XDG places.
 QString home();
 QString userLogs();            // ~/Library/Logs        -> $XDG_STATE_HOME
 QString applicationSupport();  // ~/Library/Application Support -> $XDG_DATA_HOME
