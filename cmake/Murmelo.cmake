@@ -1,3 +1,23 @@
+# Precompiled headers: the first target of a kind compiles them and every later one of that
+# kind reuses its file, since compiling one per target cost more build time than all the
+# linking. gcc ignores a precompiled header made with other flags and reads the headers.
+function(murmelo_shared_pch target kind)
+  get_property(_owner GLOBAL PROPERTY ${kind})
+  if(_owner)
+    target_precompile_headers(${target} REUSE_FROM ${_owner})
+  else()
+    target_precompile_headers(${target} PRIVATE ${ARGN})
+    set_property(GLOBAL PROPERTY ${kind} ${target})
+  endif()
+endfunction()
+
+# A test program builds without optimisation: the tests run for seconds, and the optimiser
+# is most of their compile time.
+function(murmelo_test_program target)
+  target_compile_options(${target} PRIVATE -O0)
+  murmelo_shared_pch(${target} MURMELO_TEST_PCH <gtest/gtest.h> <QtCore/QString> <functional>)
+endfunction()
+
 # One static library per folder: every .cpp in the folder except *Test.cpp goes into the
 # library, every *Test.cpp into one test executable for the folder. Globbing keeps new
 # files from needing CMake edits.
@@ -32,11 +52,12 @@ function(murmelo_library name dir)
   if(ARG_INCLUDES)
     target_include_directories(${name} PUBLIC ${ARG_INCLUDES})
   endif()
-  target_precompile_headers(${name} PRIVATE <QtCore/QString> <QtCore/QVariant> <QtCore/QDateTime> <functional> <memory> <optional> <vector>)
+  murmelo_shared_pch(${name} MURMELO_LIBRARY_PCH
+    <QtCore/QString> <QtCore/QVariant> <QtCore/QDateTime> <functional> <memory> <optional> <vector>)
   if(MURMELO_TESTS AND _tests)
     add_executable(${name}_tests ${_tests})
     target_link_libraries(${name}_tests PRIVATE ${name} murmelo_testsupport ${ARG_TEST_DEPS} GTest::gmock)
-    target_precompile_headers(${name}_tests PRIVATE <gtest/gtest.h> <QtCore/QString> <functional>)
+    murmelo_test_program(${name}_tests)
     add_test(NAME ${name} COMMAND ${name}_tests)
     # Shuffled, so that a service one test leaves installed shows up as another's failure;
     # the seed is printed at the top of the output.
