@@ -6,10 +6,10 @@
 #include "base/Bundle.h"
 #include "base/Localization.h"
 #include "input/HotkeyDef.h"
-#include "input/StatusMenus.h"
 #include "keepawake/StayAwake.h"
 #include "shell/AppQuit.h"
 #include "shell/OneShotModes.h"
+#include "shell/StatusMenuSections.h"
 #include "ui/StatusMenu.h"
 
 #include <QDir>
@@ -46,7 +46,6 @@ void collect(const QList<MenuEntry>& entries, QList<QPair<QString, QString>>& ou
 class InterfaceWordingTest : public ::testing::TestWithParam<const char*> {
 protected:
     InterfaceWordingTest() {
-        StatusMenuServices::install(&services);
         // The build lines quote commit messages, which are no interface text.
         Bundle::setInfoForTesting(QHash<QString, QString>{});
         env.defaults().set(QStringLiteral("AppleLanguages"), QVariantList{QString::fromLatin1(GetParam())});
@@ -54,7 +53,6 @@ protected:
         resetHotkeyCacheForTesting();
     }
     ~InterfaceWordingTest() override {
-        StatusMenuServices::install(nullptr);
         Bundle::setInfoForTesting(std::nullopt);
         Localization::resetForTesting(QStringList{QStringLiteral("ru")});
         resetHotkeyCacheForTesting();
@@ -77,7 +75,7 @@ protected:
     }
 
     test::TestEnvironment env;
-    InputMenuServices services;
+    StatusMenuSections sections;  // as the subsystems fill them
 };
 
 TEST_P(InterfaceWordingTest, TheTableSpeaksOfNoOtherPlatform) {
