@@ -131,3 +131,35 @@ INSTANTIATE_TEST_SUITE_P(
                       DeathCase{SIGABRT, false, "⚰ Murmelo умер: SIGABRT (abort / std::terminate / precondition)"}));
 
 }  // namespace
+
+namespace {
+
+// Started under nohup, the program outlives its terminal: an ignored SIGHUP stays ignored.
+TEST(DeathHostHangup, AnIgnoredSighupStaysIgnored) {
+    QTemporaryDir dir;
+    const QString primed = dir.filePath(QStringLiteral("primed.wav"));
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &previous), 0);
+    StandIn host = spawnStandIn({toolPath("murmelo-test-death-host"), toolPath("murmelo-test-sidecar"), primed},
+                                {QStringLiteral("TMPDIR=") + dir.path()});
+    ::sigaction(SIGHUP, &previous, nullptr);
+    ASSERT_GT(host.pid, 0);
+    ASSERT_EQ(QString::fromStdString(host.readLine()).split(' ').size(), 3);
+
+    // The hang-up is handled before the SIGTERM (pending signals go lowest number first):
+    // had it been taken, the SIGTERM would find a quit under way and end the host raw.
+    ASSERT_EQ(::kill(host.pid, SIGHUP), 0);
+    ASSERT_EQ(::kill(host.pid, SIGTERM), 0);
+    const int status = host.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    QFile log(dir.filePath(QStringLiteral("murmelo-tests.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("выход: SIGTERM от сеанса"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("SIGHUP"))) << text.toStdString();
+}
+
+}  // namespace
