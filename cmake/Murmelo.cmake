@@ -1,7 +1,10 @@
 # Precompiled headers: the first target of a kind compiles them and every later one of that
 # kind reuses its file, since compiling one per target cost more build time than all the
 # linking. gcc ignores a precompiled header made with other flags and reads the headers.
+# Every such target compiles with -pthread (the program is threaded anyway), since the
+# libraries found through pkg-config bring it, and with it a macro the header must agree on.
 function(murmelo_shared_pch target kind)
+  target_compile_options(${target} PRIVATE -pthread)
   get_property(_owner GLOBAL PROPERTY ${kind})
   if(_owner)
     target_precompile_headers(${target} REUSE_FROM ${_owner})
