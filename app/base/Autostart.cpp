@@ -120,8 +120,8 @@ Migration migrateFromLegacy() {
         m.output << QStringLiteral("не смог отложить легаси-плист: ") + file.errorString();
         return m;
     }
-    // Nothing to stop: an autostart entry only runs at login.
-    // A user who had it off keeps it off: nothing is registered.
+    // Nothing to stop: an autostart entry only runs at login. A user who had it off keeps
+    // it off: nothing is registered.
     if (!wasOn) {
         m.output << QStringLiteral("готово: автозапуск был выключен и остаётся выключенным; легаси отложен в ") + backup;
         logLine(QStringLiteral("автозапуск мигрирован: легаси → XDG autostart (выкл, как было)"));

@@ -49,7 +49,7 @@ QString formattedRange(const Range& range, const QString& locale) {
 QString summary(const QString& modelID) {
     const auto range = estimate(modelID);
     if (!range)
-        return L(QStringLiteral("prefs.model.speed.unavailable"), QStringLiteral("Для этого Mac пока нет оценки"));
+        return L(QStringLiteral("prefs.model.speed.unavailable"), QStringLiteral("Для этого компьютера пока нет оценки"));
     return L(QStringLiteral("prefs.model.speed.estimated"), QStringLiteral("10 с аудио ≈ %1$@ с распознавания"),
              QVariantList{formattedRange(*range, Localization::language())});
 }

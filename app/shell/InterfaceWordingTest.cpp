@@ -5,6 +5,7 @@
 #include "base/AppLanguage.h"
 #include "base/Bundle.h"
 #include "base/Localization.h"
+#include "dictation/ModelPerformance.h"
 #include "input/HotkeyDef.h"
 #include "keepawake/StayAwake.h"
 #include "shell/AppQuit.h"
@@ -71,6 +72,7 @@ protected:
         out << qMakePair(QStringLiteral("--help"), OneShotModes::helpText());
         out << qMakePair(QStringLiteral("unknown option"), OneShotModes::unknownOptionText(QStringLiteral("--x")));
         out << qMakePair(QStringLiteral("--stay-awake-status"), StayAwake::report());
+        out << qMakePair(QStringLiteral("model speed"), ModelPerformance::summary(QStringLiteral("no-such-model")));
         return out;
     }
 
