@@ -320,7 +320,7 @@ TEST_F(RecordingControlTest, TheWatchdogStopsARecordingWhoseReleaseNeverCame) {
 TEST_F(RecordingControlTest, AHotkeyTheFlagsDoNotShowDisarmsTheWatchdogAndRecordingGoesOn) {
     startRec(false);  // flags never show the key
     env.advance(KEY_WATCHDOG_FIRST);
-    EXPECT_EQ(lines().last(), "сторож клавиши выключен: правый ⌘ не читается как зажатая (flagsState её не отдаёт) — "
+    EXPECT_EQ(lines().last(), "сторож клавиши выключен: правый Ctrl не читается как зажатая (flagsState её не отдаёт) — "
                               "сторожить нечем, запись не трогаю");
     EXPECT_FALSE(RecordingControl::watchdogArmed());
     const int reads = mods.reads;
@@ -338,7 +338,7 @@ TEST_F(RecordingControlTest, ACommandDictationCancelsTheScreenReplyAtTheReleaseN
     resetHotkeyCacheForTesting();
     press(true);
     EXPECT_EQ(lastDrop(), "recording cloud");
-    EXPECT_EQ(lines().last(), "=== старт записи === (команда, правый ⌥) → Notes");
+    EXPECT_EQ(lines().last(), "=== старт записи === (команда, правый Alt) → Notes");
     EXPECT_EQ(screenReplyCancels, 0);
     env.advance(0.8);
     EXPECT_TRUE(isRecording());  // the watchdog reads the command key's flag
