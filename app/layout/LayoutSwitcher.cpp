@@ -664,6 +664,7 @@ void LayoutSwitcher::noteLeftCommandChanged(bool isDown) {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     automaticSelectionHeldUntil = uptime() + userCommandCooldown;
+    layoutSelectionAuthority.noteLeftCommand(isDown, uptime(), userCommandCooldown);
     if (isDown) {
         graceTarget.reset();
         layoutVerifyTarget.reset();
@@ -675,6 +676,7 @@ void LayoutSwitcher::noteUserShortcut() {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     automaticSelectionHeldUntil = uptime() + userCommandCooldown;
+    layoutSelectionAuthority.noteUserShortcut(uptime(), userCommandCooldown);
     graceTarget.reset();
     layoutVerifyTarget.reset();
     layoutVerifyRetries = 0;
@@ -684,6 +686,7 @@ void LayoutSwitcher::cancelPendingAutomaticLayoutSelection() {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     ++automaticSelectionEpoch;
+    layoutSelectionAuthority.invalidatePending();
 }
 
 void LayoutSwitcher::noteAutomaticSourceSelectionFailed() {
