@@ -205,6 +205,8 @@ LayoutSwitcher& LayoutSwitcher::shared() {
 // ---- Settings ----
 
 bool LayoutSwitcher::typingFixLanguagesAvailable() {
+    // A switch for machines whose Russian layout must be ignored.
+    if (qEnvironmentVariable("MURMELO_NO_CYRILLIC_LAYOUT") == QLatin1String("1")) return false;
     for (const InputSource& s : InputSources::shared().enabledSources()) {
         if (s.id == ManualInputSourceProfileV1::russianApple) return true;
     }
