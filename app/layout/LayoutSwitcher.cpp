@@ -205,6 +205,8 @@ LayoutSwitcher& LayoutSwitcher::shared() {
 // ---- Settings ----
 
 bool LayoutSwitcher::typingFixLanguagesAvailable() {
+    // A switch for machines whose Russian layout must be ignored.
+    if (qEnvironmentVariable("MURMELO_NO_CYRILLIC_LAYOUT") == QLatin1String("1")) return false;
     for (const InputSource& s : InputSources::shared().enabledSources()) {
         if (s.id == ManualInputSourceProfileV1::russianApple) return true;
     }
@@ -664,6 +666,7 @@ void LayoutSwitcher::noteLeftCommandChanged(bool isDown) {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     automaticSelectionHeldUntil = uptime() + userCommandCooldown;
+    layoutSelectionAuthority.noteLeftCommand(isDown, uptime(), userCommandCooldown);
     if (isDown) {
         graceTarget.reset();
         layoutVerifyTarget.reset();
@@ -675,6 +678,7 @@ void LayoutSwitcher::noteUserShortcut() {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     automaticSelectionHeldUntil = uptime() + userCommandCooldown;
+    layoutSelectionAuthority.noteUserShortcut(uptime(), userCommandCooldown);
     graceTarget.reset();
     layoutVerifyTarget.reset();
     layoutVerifyRetries = 0;
@@ -684,6 +688,7 @@ void LayoutSwitcher::cancelPendingAutomaticLayoutSelection() {
     pendingLayoutSelection.cancel();
     pendingLayoutSelection.reset();
     ++automaticSelectionEpoch;
+    layoutSelectionAuthority.invalidatePending();
 }
 
 void LayoutSwitcher::noteAutomaticSourceSelectionFailed() {

@@ -1,4 +1,5 @@
 #pragma once
+#include "layout/LayoutAuthority.h"
 #include "layout/LayoutRules.h"
 #include "layout/NgramModel.h"
 #include "platform/EventTap.h"
@@ -265,6 +266,8 @@ public:
     // Until the selection authority is built: the time before which no automatic selection runs.
     double automaticSelectionHeldUntil = 0;
     quint64 automaticSelectionEpoch = 0;
+    // Tickets for automatic source selections; the left Command key and shortcuts void them.
+    AutomaticLayoutAuthority layoutSelectionAuthority;
 
     QSet<QString> learnedUnreliableBundles;
     qint64 liveScopeAt = -1;

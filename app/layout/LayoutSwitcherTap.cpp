@@ -1,6 +1,7 @@
 #include "layout/LayoutSwitcherTap.h"
 
 #include "base/Log.h"
+#include "layout/LayoutGates.h"
 #include "layout/LayoutSwitcherHost.h"
 
 namespace murmelo {
@@ -40,9 +41,12 @@ void startLayoutSwitcher() {
     LayoutSwitcher& engine = LayoutSwitcher::shared();
     static LayoutSwitcherTap tap(engine);
     static EngineHost host(engine);
+    static LayoutAppGates gates(engine);
     TapLayoutSwitcher::install(&tap);
     LayoutSwitcherHost::install(&host);
     connectEngineToHost(engine, host);
+    // Remote viewers and excluded applications get no edits.
+    connectEngineGates(engine, gates);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
     // Without the decision, live correction and undo the engine only follows the words typed:

@@ -1,0 +1,102 @@
+#include "layout/LayoutOutput.h"
+
+#include "base/Graphemes.h"
+#include "base/Log.h"
+#include "input/AXText.h"
+#include "input/ClipboardPaste.h"
+#include "input/SyntheticInputPostGate.h"
+#include "platform/MainQueue.h"
+
+namespace murmelo {
+
+namespace {
+constexpr quint16 keyCodeReturn = 36;
+constexpr quint16 keyCodeDelete = 51;
+
+QString postedOutcome(int n) { return QStringLiteral("posted-events-") + QString::number(n); }
+}  // namespace
+
+void LayoutOutput::noteWrite() { screenTruthLastWriteAt = Clock::shared().now(); }
+
+int LayoutOutput::postPair(quint16 keyCode, quint64 flags, const QString& unicode) {
+    int posted = 0;
+    for (const bool down : {true, false}) {
+        KeyEvent e;
+        e.keyCode = keyCode;
+        e.keyDown = down;
+        e.flags = flags;
+        e.unicode = unicode;
+        e.userData = SYNTHETIC_MARK;
+        e.source = KeySourceState::CombinedSession;
+        if (SyntheticInputPostGate::post(e)) ++posted;
+    }
+    return posted;
+}
+
+void LayoutOutput::sendKey(quint16 keyCode, quint64 flags) {
+    std::optional<TextWriteTraceToken> trace;
+    if (keyCode == keyCodeReturn && flags == 0)
+        trace = TextWriteTrace::begin(QStringLiteral("\n"), TextWriteRoute::keyEvent, TextWriteOrigin::layout);
+    const int posted = postPair(keyCode, flags);
+    if (trace) TextWriteTrace::finish(*trace, [posted] { return postedOutcome(posted); }, false);
+}
+
+std::optional<TextWriteTraceToken> LayoutOutput::sendUnicode(const QString& text, TextWriteOrigin origin) {
+    if (text.isEmpty()) return std::nullopt;
+    noteWrite();
+    const TextWriteTraceToken trace = TextWriteTrace::begin(text, TextWriteRoute::directUnicode, origin);
+    int posted = 0;
+    for (const QString& g : graphemes(text)) posted += postPair(0, 0, g);
+    TextWriteTrace::finish(trace, [posted] { return postedOutcome(posted); }, false);
+    return trace;
+}
+
+void LayoutOutput::eraseByKeys(int count, TextWriteOrigin origin) {
+    noteWrite();
+    const TextWriteTraceToken trace = TextWriteTrace::begin(QString(), TextWriteRoute::backspace, origin, count);
+    int posted = 0;
+    for (int i = 0; i < count; ++i) posted += postPair(keyCodeDelete, 0);
+    TextWriteTrace::finish(trace, [posted] { return postedOutcome(posted); }, false);
+}
+
+void LayoutOutput::sendBackspaces(int count, TextWriteOrigin origin) {
+    if (count <= 0) return;
+    eraseByKeys(count, origin);
+}
+
+bool LayoutOutput::deliverViaAX(int count, const QString& text) {
+    noteWrite();
+    const AXElementPtr el = AXText::focused();
+    if (!el) return false;
+    const std::optional<QString> value = AXText::value(el);
+    if (!value) return false;
+    const std::optional<AXRange> sel = AXText::selectedRange(el);
+    if (!sel) return false;
+    if (sel->length != 0 || sel->location < count || sel->location > value->size()) return false;
+    const AXRange range{sel->location - count, count};
+    if (!AXText::replace(el, range, text, true, TextWriteOrigin::layout)) return false;
+    logLine(QStringLiteral("layout/ax: правка записана в поле напрямую (стёрто %1, вписано ").arg(count) + priv(text) +
+            QStringLiteral(", ") + gates_.frontAppName() + QStringLiteral(")"));
+    return true;
+}
+
+TextWriteRoute LayoutOutput::deliver(int count, const QString& text, LayoutSwitcher::UndoTransport transport) {
+    if (gates_.usesAXDelivery()) {
+        if (deliverViaAX(count, text)) return TextWriteRoute::accessibilitySelectedText;
+        gates_.forgetLearnedIfAXRefused();
+    }
+    if (count >= 1) eraseByKeys(count, TextWriteOrigin::layout);
+    if (transport == LayoutSwitcher::UndoTransport::keys) {
+        sendUnicode(text, TextWriteOrigin::layout);
+        return TextWriteRoute::directUnicode;
+    }
+    if (!text.isEmpty()) pasteAtomically(text, TextWriteOrigin::layoutUndo);
+    return TextWriteRoute::clipboard;
+}
+
+void LayoutOutput::pasteAtomically(const QString& text, TextWriteOrigin origin) {
+    noteWrite();
+    pasteViaClipboard(text, origin);
+}
+
+}  // namespace murmelo

@@ -1,0 +1,90 @@
+#include "input/AXText.h"
+#include "input/SyntheticInputPostGate.h"
+#include "layout/LayoutOutput.h"
+#include "layout/LayoutSwitcherTestSupport.h"
+#include "sim/SimAccessibility.h"
+#include "sim/SimKeyPoster.h"
+#include "sim/SimPasteboard.h"
+
+using namespace murmelo;
+using murmelo::test::SwitcherFixture;
+using Transport = LayoutSwitcher::UndoTransport;
+
+namespace {
+
+// An editor's field holding "hello ghbdtn" with the caret at its end, and the engine's output.
+struct Output : SwitcherFixture {
+    sim::SimPasteboard pasteboard;
+    sim::SimKeyPoster keys{desktop, pasteboard};
+    sim::SimAccessibility ax{desktop};
+    ScopedService<Pasteboard> pasteboardScope{pasteboard};
+    ScopedService<KeyEventPoster> keysScope{keys};
+    ScopedService<Accessibility> axScope{ax};
+    std::shared_ptr<sim::SimField> field;
+    std::unique_ptr<LayoutAppGates> gates;
+    std::unique_ptr<LayoutOutput> out;
+
+    void SetUp() override {
+        SwitcherFixture::SetUp();
+        AXText::resetForTesting();
+        desktop.addApp("org.kde.kate", "Kate");
+        field = desktop.addField("org.kde.kate", "AXTextArea", "hello ghbdtn");
+        field->select(12);
+        desktop.focus("org.kde.kate", field);
+        gates = std::make_unique<LayoutAppGates>(*engine);
+        out = std::make_unique<LayoutOutput>(*gates);
+    }
+    void TearDown() override { AXText::resetForTesting(); }
+};
+
+TEST_F(Output, EveryEventIsMarkedAsOurs) {
+    out->sendKey(36);
+    out->sendUnicode("йё👍🏽");
+    out->sendBackspaces(1);
+    ASSERT_EQ(keys.posted().size(), 10u);  // a pair per key and per grapheme
+    for (const KeyEvent& e : keys.posted()) EXPECT_EQ(e.userData, SYNTHETIC_MARK);
+    EXPECT_EQ(keys.posted()[6].unicode, "👍🏽");
+    EXPECT_EQ(keys.posted()[8].keyCode, 51);
+}
+
+TEST_F(Output, NothingToWriteTouchesNothing) {
+    EXPECT_FALSE(out->sendUnicode(""));
+    out->sendBackspaces(0);
+    out->sendBackspaces(-2);
+    EXPECT_TRUE(keys.posted().empty());
+    EXPECT_FALSE(out->screenTruthLastWriteAt.isValid());
+    out->sendKey(0);
+    EXPECT_FALSE(out->screenTruthLastWriteAt.isValid());  // a bare key is not a text write
+}
+
+TEST_F(Output, DeliverRetypesTheWordByKeysOrClipboard) {
+    EXPECT_EQ(out->deliver(6, "привет", Transport::keys), TextWriteRoute::directUnicode);
+    EXPECT_EQ(field->value, "hello привет");
+    EXPECT_TRUE(out->screenTruthLastWriteAt.isValid());
+
+    EXPECT_EQ(out->deliver(6, "ghbdtn", Transport::clipboard), TextWriteRoute::clipboard);
+    env.advance(2.0);
+    EXPECT_EQ(field->value, "hello ghbdtn");
+}
+
+TEST_F(Output, AccessibilityApplicationsGetADirectWrite) {
+    engine->learnedUnreliableBundles.insert("org.kde.kate");
+    EXPECT_EQ(out->deliver(6, "привет", Transport::keys), TextWriteRoute::accessibilitySelectedText);
+    EXPECT_EQ(field->value, "hello привет");
+    EXPECT_TRUE(keys.posted().empty());
+    EXPECT_TRUE(env.logContains("layout/ax: правка записана в поле напрямую (стёрто 6"));
+}
+
+TEST_F(Output, RefusedAccessibilityWriteFallsBackToKeys) {
+    engine->learnedUnreliableBundles.insert("org.kde.kate");
+    field->select(3, 2);  // a selection, not a caret: the direct write is not tried on it
+    EXPECT_FALSE(out->deliverViaAX(1, "x"));
+    field->select(12);
+    EXPECT_FALSE(out->deliverViaAX(13, "x"));  // more than there is before the caret
+
+    field->refusesWrites = true;
+    EXPECT_EQ(out->deliver(6, "привет", Transport::keys), TextWriteRoute::directUnicode);
+    EXPECT_EQ(field->value, "hello привет");
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "layout/LayoutSourceSelection.h"
+
+#include "base/Log.h"
+#include "layout/LayoutAppStats.h"
+#include "layout/ManualInputSourceProfileV1.h"
+#include "platform/InputSources.h"
+#include "platform/MainQueue.h"
+
+#include <QElapsedTimer>
+
+namespace murmelo {
+
+namespace {
+double uptime() { return Clock::shared().uptime(); }
+
+bool isEnabledSource(const QString& sourceID) {
+    for (const InputSource& s : InputSources::shared().enabledSources())
+        if (!s.id.isEmpty() && s.id == sourceID) return true;
+    return false;
+}
+}  // namespace
+
+LayoutSourceSelection::LayoutSourceSelection(LayoutSwitcher& engine)
+    : engine_(engine), alive_(std::make_shared<bool>(true)) {}
+
+LayoutSourceSelection::~LayoutSourceSelection() {
+    *alive_ = false;
+    engine_.pendingLayoutSelection.cancel();
+}
+
+bool LayoutSourceSelection::selectNow(const QString& sourceID) {
+    if (selectOverride) return selectOverride(sourceID);
+    return InputSources::shared().select(sourceID);
+}
+
+void LayoutSourceSelection::failed(const std::function<void(bool)>& completion) {
+    engine_.noteAutomaticSourceSelectionFailed();
+    if (completion) completion(false);
+}
+
+bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retry, const std::optional<QString>& cue,
+                                              std::function<void(bool)> completion) {
+    if (!ManualInputSourceProfileV1::contains(sourceID)) {
+        if (completion) completion(false);
+        return false;
+    }
+    if (!selectOverride && !isEnabledSource(sourceID)) return false;
+    const std::optional<QString> current = engine_.observedSourceID();
+    if (!current || !ManualInputSourceProfileV1::contains(current)) {
+        if (completion) completion(false);
+        return false;
+    }
+    const std::optional<quint64> ticket = engine_.layoutSelectionAuthority.request(uptime(), current);
+    if (!ticket) return false;
+    engine_.pendingLayoutSelection.cancel();
+
+    const QString lang = ManualInputSourceProfileV1::language(sourceID).value_or(QString());
+    const double now = uptime();
+    engine_.graceTarget = lang;
+    graceUntil = now + engine_.graceWindow;
+    engine_.layoutVerifyTarget = lang;
+    layoutVerifyUntil = now + LayoutSwitcher::verifyWindow;
+    if (!retry) engine_.layoutVerifyRetries = 0;
+    lastOwnSelect.reset();
+    idleReselectDone = false;
+    ownTranslationLogged = false;
+
+    std::weak_ptr<bool> alive = alive_;
+    engine_.pendingLayoutSelection = MainQueue::shared().after(
+        LayoutSwitcher::layoutSelectionDelay,
+        [this, alive, ticket = *ticket, expected = current, sourceID, cue, completion = std::move(completion)] {
+            auto token = alive.lock();
+            if (!token || !*token) return;
+            perform(ticket, expected, sourceID, cue, completion);
+        });
+    return true;
+}
+
+void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>& expected, const QString& target,
+                                    const std::optional<QString>& cue, const std::function<void(bool)>& completion) {
+    const std::optional<QString> current = engine_.observedSourceID();
+    const bool granted = engine_.layoutSelectionAuthority.consume(ticket, uptime(), current);
+    engine_.pendingLayoutSelection.reset();
+    if (!granted) {
+        engine_.noteAutomaticSourceSelectionFailed();
+        if (!current || current != expected)
+            logLine(QStringLiteral("layout: exact TIS отменён — input source изменён до записи"));
+        if (completion) completion(false);
+        return;
+    }
+    if (forceSelectionFailure) {
+        engine_.noteAutomaticSourceSelectionFailed();
+        logLine(QStringLiteral("layout: exact TIS failure injected by manual-input release gate"));
+        if (completion) completion(false);
+        return;
+    }
+    if (!selectNow(target)) return failed(completion);
+
+    if (playCue) {
+        if (cue) playCue(*cue);
+        else if (auto lang = ManualInputSourceProfileV1::language(target)) playCue(*lang);
+    }
+    lastOwnSelect = OwnSelect{target, uptime()};
+    if (engine_.observedSourceID() == target) {
+        LayoutAppStats::shared().noteFlip();
+        if (completion) completion(true);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    MainQueue::shared().after(recheckDelay, [this, alive, target, completion] {
+        auto token = alive.lock();
+        if (!token || !*token) return;
+        if (engine_.observedSourceID() == target) {
+            LayoutAppStats::shared().noteFlip();
+            if (completion) completion(true);
+        } else {
+            failed(completion);
+        }
+    });
+}
+
+bool LayoutSourceSelection::selectLayout(const QString& language, bool retry, const std::optional<QString>& cue,
+                                         std::function<void(bool)> completion) {
+    const std::optional<QString> source = ManualInputSourceProfileV1::sourceID(language);
+    if (!source) {
+        if (completion) completion(false);
+        return false;
+    }
+    return selectExactSource(*source, retry, cue, std::move(completion));
+}
+
+std::optional<double> LayoutSourceSelection::fireIdleReselect(const QString& sourceID) {
+    if (!selectOverride && !isEnabledSource(sourceID)) return std::nullopt;
+    QElapsedTimer timer;
+    timer.start();
+    if (!selectNow(sourceID)) return std::nullopt;
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+}  // namespace murmelo

@@ -1,0 +1,59 @@
+#pragma once
+#include "layout/LayoutSwitcher.h"
+
+#include <QDateTime>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+// The engine's own switches of the input source: asked for with a ticket, performed a moment
+// later only while no user action has overtaken it, and checked to have arrived. Main thread
+// only.
+class LayoutSourceSelection {
+public:
+    explicit LayoutSourceSelection(LayoutSwitcher& engine);
+    ~LayoutSourceSelection();
+    LayoutSourceSelection(const LayoutSourceSelection&) = delete;
+    LayoutSourceSelection& operator=(const LayoutSourceSelection&) = delete;
+
+    // True when a selection of the source was scheduled. The completion is not called when
+    // the source is not enabled or the authority refuses: the false answer says it.
+    bool selectExactSource(const QString& sourceID, bool retry, const std::optional<QString>& cue = std::nullopt,
+                           std::function<void(bool)> completion = {});
+    bool selectLayout(const QString& language, bool retry, const std::optional<QString>& cue = std::nullopt,
+                      std::function<void(bool)> completion = {});
+    // Selects the source again at once, without ticket, cue or checks; milliseconds taken.
+    std::optional<double> fireIdleReselect(const QString& sourceID);
+
+    double graceUntil = 0;         // uptime seconds
+    double layoutVerifyUntil = 0;  // uptime seconds
+    struct OwnSelect {
+        QString sourceID;
+        double at = 0;
+    };
+    std::optional<OwnSelect> lastOwnSelect;
+    bool idleReselectDone = false;
+    bool ownTranslationLogged = false;
+
+    // Performs a selection instead of the system; true when it succeeded.
+    std::function<bool(const QString& sourceID)> selectOverride;
+    // Plays the cue of a selection ("ru", "en", "rollback"); no sound when unset.
+    std::function<void(const QString& cue)> playCue;
+    // Whether the release gate asks every selection to fail (set once at start).
+    bool forceSelectionFailure = false;
+
+    static constexpr double recheckDelay = 0.05;
+
+private:
+    void perform(quint64 ticket, const std::optional<QString>& expected, const QString& target,
+                 const std::optional<QString>& cue, const std::function<void(bool)>& completion);
+    bool selectNow(const QString& sourceID);
+    void failed(const std::function<void(bool)>& completion);
+
+    LayoutSwitcher& engine_;
+    std::shared_ptr<bool> alive_;
+};
+
+}  // namespace murmelo
