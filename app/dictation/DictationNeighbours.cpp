@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "dictation/DictationHistory.h"
+#include "dictation/DictationPreparation.h"
 #include "dictation/ServerManager.h"
 #include "dictation/TranscriptionPipeline.h"
 #include "input/DictationDelivery.h"
@@ -72,18 +73,10 @@ DictationNeighbours::DictationNeighbours() {
         return false;
     };
     bridgeRouteIfAddressed = [](const QString&, std::function<void(bool)> done) { done(false); };
-    dictationPrompt = [say = sayOnce("dictationPrompt")](const std::optional<DictationContext>&) {
-        say();
-        return QString();
-    };
-    // Only the clean-up engine: the steps before it (mode trigger, term snapping, learned
-    // replacements) leave the text as recognised.
-    prepareDictationForDelivery = [say = sayOnce("prepareDictationForDelivery")](
-                                      const QString& text, const std::optional<DictationContext>&, SmartCleanupMode mode,
-                                      const std::optional<QString>& language) {
-        say();
-        const SmartCleanupResult result = SmartCleanup::process(text, mode, language);
-        return PreparedDictation{text, text, result.text, result.trace, result.changes()};
+    dictationPrompt = [](const std::optional<DictationContext>& context) { return dictationVocabularyPrompt(context); };
+    prepareDictationForDelivery = [](const QString& text, const std::optional<DictationContext>& context,
+                                     SmartCleanupMode mode, const std::optional<QString>& language) {
+        return murmelo::prepareDictationForDelivery(text, context, mode, language);
     };
     rewriteGuardAccept = [say = sayOnce("rewriteGuardAccept")](const QString&, const QString& candidate, const QString&) {
         say();

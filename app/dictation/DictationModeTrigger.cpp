@@ -1,0 +1,71 @@
+#include "dictation/DictationModeTrigger.h"
+
+#include "cleanup/SmartCleanupProfileRegistry.h"
+
+#include <QRegularExpression>
+
+namespace murmelo::DictationModeTrigger {
+
+const QList<Trigger>& russian() {
+    static const QList<Trigger> list{
+        {QStringLiteral("дословно"), SmartCleanupMode::literal},
+        {QStringLiteral("как есть"), SmartCleanupMode::literal},
+        {QStringLiteral("со знаками"), SmartCleanupMode::structured},
+        {QStringLiteral("с пунктуацией"), SmartCleanupMode::structured},
+        {QStringLiteral("структурой"), SmartCleanupMode::structured},
+        {QStringLiteral("списком"), SmartCleanupMode::structured},
+    };
+    return list;
+}
+
+const QMap<QString, QList<Trigger>>& byLanguage() {
+    static const QMap<QString, QList<Trigger>> map{{QStringLiteral("ru"), russian()}};
+    return map;
+}
+
+QList<Trigger> triggers(const std::optional<QString>& language, const std::optional<QString>& text) {
+    if (!language || language->isEmpty()) return russian();
+    QString code = language->toLower();
+    const qsizetype cut = code.indexOf(QRegularExpression(QStringLiteral("[-_]")));
+    if (cut >= 0) code.truncate(cut);
+    if (text && !SmartCleanupProfileRegistry::agreesWithText(code, *text)) return {};
+    return byLanguage().value(code);
+}
+
+namespace {
+
+bool endsPhrase(QChar c) {
+    return c.isSpace() || c == u',' || c == u':' || c == u'.' || c == u'-';
+}
+
+bool isRestTrim(QChar c) {
+    return c == u' ' || c == u',' || c == u':' || c == u'.' || c == u'-' || c == u'\n' || c == u'\t';
+}
+
+QString trimRest(const QString& s) {
+    qsizetype from = 0, to = s.size();
+    while (from < to && isRestTrim(s[from])) ++from;
+    while (to > from && isRestTrim(s[to - 1])) --to;
+    return s.mid(from, to - from);
+}
+
+}  // namespace
+
+std::optional<Detection> detect(const QString& text, const std::optional<QString>& language) {
+    const QList<Trigger> list = triggers(language, text);
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    const QString lower = trimmed.toLower();
+    for (const Trigger& t : list) {
+        if (!lower.startsWith(t.phrase)) continue;
+        const qsizetype at = t.phrase.size();
+        if (at < trimmed.size() && !endsPhrase(trimmed[at])) continue;
+        QString rest = trimRest(trimmed.mid(at));
+        if (rest.isEmpty()) return std::nullopt;
+        if (trimmed[0].isUpper() && rest[0].isLower()) rest[0] = rest[0].toUpper();
+        return Detection{t.mode, rest};
+    }
+    return std::nullopt;
+}
+
+}  // namespace murmelo::DictationModeTrigger
