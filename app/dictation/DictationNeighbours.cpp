@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "dictation/DictationHistory.h"
 #include "dictation/DictationPreparation.h"
+#include "dictation/OndrixBridge.h"
 #include "dictation/ServerManager.h"
 #include "dictation/TranscriptionPipeline.h"
 #include "input/DictationDelivery.h"
@@ -68,11 +69,10 @@ DictationNeighbours::DictationNeighbours() {
         say();
         AppState::shared().idle();
     };
-    bridgeIsAddressed = [say = sayOnce("bridgeIsAddressed")](const QString&) {
-        say();
-        return false;
+    bridgeIsAddressed = [](const QString& text) { return OndrixBridge::shared().isAddressed(text); };
+    bridgeRouteIfAddressed = [](const QString& text, std::function<void(bool)> done) {
+        OndrixBridge::shared().routeIfAddressed(text, std::move(done));
     };
-    bridgeRouteIfAddressed = [](const QString&, std::function<void(bool)> done) { done(false); };
     dictationPrompt = [](const std::optional<DictationContext>& context) { return dictationVocabularyPrompt(context); };
     prepareDictationForDelivery = [](const QString& text, const std::optional<DictationContext>& context,
                                      SmartCleanupMode mode, const std::optional<QString>& language) {

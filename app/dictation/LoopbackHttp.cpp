@@ -15,7 +15,7 @@ bool HttpResult::serverGone() const {
 }
 
 HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
-                        const QByteArray& body, double timeout, double wait) {
+                        const QByteArray& body, double timeout, double wait, const HttpHeaders& headers) {
     HttpResult result;
     QNetworkAccessManager manager;
     // The servers are on this machine: a proxy from the environment must not sit between.
@@ -23,6 +23,7 @@ HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteAr
     QNetworkRequest request(url);
     request.setTransferTimeout(std::max(1, int(timeout * 1000)));
     if (!contentType.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    for (const auto& [name, value] : headers) request.setRawHeader(name, value);
     QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
 
     QEventLoop loop;

@@ -1,5 +1,7 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QUrl>
 
@@ -18,8 +20,10 @@ struct HttpResult {
     bool serverGone() const;
 };
 
+using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
+
 // timeout: the request's inactivity limit; wait: how long the caller waits at most in all.
 HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
-                        const QByteArray& body, double timeout, double wait);
+                        const QByteArray& body, double timeout, double wait, const HttpHeaders& headers = {});
 
 }  // namespace murmelo

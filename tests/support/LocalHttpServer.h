@@ -2,6 +2,8 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -27,12 +29,21 @@ public:
                 auto* request = new QByteArray;
                 connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
                     *request += s->readAll();
-                    if (!request->contains("\r\n\r\n")) return;
+                    const qsizetype headEnd = request->indexOf("\r\n\r\n");
+                    if (headEnd < 0) return;
+                    // Wait for a declared body, so that a test can look at it.
+                    static const QRegularExpression lengthField(QStringLiteral("(?im)^content-length:\\s*(\\d+)"));
+                    const auto m = lengthField.match(QString::fromLatin1(request->left(headEnd)));
+                    if (m.hasMatch() && request->size() < headEnd + 4 + m.captured(1).toLongLong()) return;
+                    if (answered_.contains(s)) return;
+                    answered_.insert(s);
                     const QByteArray path = request->split(' ').value(1);
                     ++requests_;
+                    lastRequest_ = *request;
                     answer(s, replies_.value(QString::fromLatin1(path), Reply{404, "not here", true, -1, false}));
                 });
-                connect(s, &QTcpSocket::disconnected, s, [s, request] {
+                connect(s, &QTcpSocket::disconnected, s, [this, s, request] {
+                    answered_.remove(s);
                     delete request;
                     s->deleteLater();
                 });
@@ -45,9 +56,11 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path));
     }
     int requests() const { return requests_; }
+    // The last request as it came: head and body.
+    QByteArray lastRequest() const { return lastRequest_; }
 
 private:
-    static QByteArray reason(int status) { return status == 200 ? "OK" : status == 404 ? "Not Found" : "Status"; }
+    static QByteArray reason(int status) { return status == 200 ? "OK" : status == 202 ? "Accepted" : status == 404 ? "Not Found" : "Status"; }
 
     void answer(QTcpSocket* s, const Reply& r) {
         if (r.silent) return;
@@ -63,6 +76,8 @@ private:
     QTcpServer server_;
     QHash<QString, Reply> replies_;
     int requests_ = 0;
+    QByteArray lastRequest_;
+    QSet<QTcpSocket*> answered_;
 };
 
 }  // namespace murmelo::test
