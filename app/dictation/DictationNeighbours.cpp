@@ -4,6 +4,7 @@
 #include "dictation/DictationHistory.h"
 #include "dictation/DictationPreparation.h"
 #include "dictation/OndrixBridge.h"
+#include "dictation/VoiceCommands.h"
 #include "dictation/ServerManager.h"
 #include "dictation/TranscriptionPipeline.h"
 #include "input/DictationDelivery.h"
@@ -82,8 +83,7 @@ DictationNeighbours::DictationNeighbours() {
         say();
         return candidate;
     };
-    // Without voice commands every delivered dictation is inserted.
-    deliverDictation = [](const QString& text) { pasteText(text, TextWriteOrigin::dictation); };
+    deliverDictation = [](const QString& text) { murmelo::deliverDictation(text); };
 }
 
 }  // namespace murmelo
