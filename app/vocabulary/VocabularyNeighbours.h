@@ -1,15 +1,15 @@
 #pragma once
 #include "dictation/DictationNeighbours.h"
+#include "dictation/DictationVocabulary.h"
 
 namespace murmelo {
 
 // Fills recording control's and the pipeline's vocabulary entries: whether an application
-// has its own vocabulary and counting a dictation into it, the learned replacements in the
-// preparation of a dictation, and the last delivered dictation for the correction flow.
+// has its own vocabulary and counting a dictation into it, the stores the preparation of a
+// dictation and its prompt read (on the shared dictation vocabulary), and the last delivered
+// dictation for the correction flow.
 void bindVocabularyNeighbours(DictationNeighbours& neighbours);
-
-// Learned replacements on the recognised text, then the rule clean-up on the result.
-PreparedDictation prepareDictationForDelivery(const QString& text, const std::optional<DictationContext>& context,
-                                              SmartCleanupMode mode, const std::optional<QString>& language);
+// The vocabulary, learned replacements, their prompt terms and the personal dictionary.
+void bindDictationVocabulary(DictationVocabulary& vocabulary);
 
 }  // namespace murmelo
