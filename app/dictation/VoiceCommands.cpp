@@ -197,7 +197,9 @@ VoiceCommandResult runBlocking(const VoiceCommand& command, const QString& trans
         }
     }
 
-    if (timedOut) {
+    // At the bound (or should reading fail) the shell's whole group is ended, so that
+    // nothing it started outlives the run.
+    if (timedOut || !exited) {
         kill(-pid, SIGTERM);
         const double grace = now() + killGrace;
         while (!exited && now() < grace) {

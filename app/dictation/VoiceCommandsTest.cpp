@@ -66,7 +66,9 @@ struct VoiceCommandRun : ::testing::Test {
     test::TestEnvironment env;
     QList<QPair<QString, TextWriteOrigin>> pasted;
 
+    const QByteArray savedShell = qgetenv("SHELL");
     VoiceCommandRun() { qputenv("SHELL", "/bin/sh"); }
+    ~VoiceCommandRun() override { qputenv("SHELL", savedShell); }
 
     // Waits (in real time: a child process runs) for the main queue to get the result.
     template <class Done>
