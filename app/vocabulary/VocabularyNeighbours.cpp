@@ -3,6 +3,7 @@
 #include "vocabulary/AppVocab.h"
 #include "vocabulary/DictationLearningStore.h"
 #include "vocabulary/PersonalDictionary.h"
+#include "vocabulary/TermSnap.h"
 
 namespace murmelo {
 
@@ -17,7 +18,12 @@ void bindDictationVocabulary(DictationVocabulary& vocabulary) {
         return DictationLearningStore::shared().promptTerms(context);
     };
     vocabulary.personalWords = [] { return PersonalDictionary::words(); };
-    // Term snapping is not built yet: its entry keeps saying so.
+    vocabulary.termSnap = [](const QString& text, const QString& vocab) {
+        const TermSnap::Result snapped = TermSnap::apply(text, vocab, &TermSnap::isEnglishWord);
+        TermSnapResult result{snapped.text, {}};
+        for (const TermSnap::Change& c : snapped.changes) result.replacements.append({c.from, c.to});
+        return result;
+    };
 }
 
 void bindVocabularyNeighbours(DictationNeighbours& neighbours) {

@@ -9,7 +9,8 @@ namespace murmelo {
 // dictation and its prompt read (on the shared dictation vocabulary), and the last delivered
 // dictation for the correction flow.
 void bindVocabularyNeighbours(DictationNeighbours& neighbours);
-// The vocabulary, learned replacements, their prompt terms and the personal dictionary.
+// The vocabulary, term snapping, learned replacements, their prompt terms and the personal
+// dictionary.
 void bindDictationVocabulary(DictationVocabulary& vocabulary);
 
 }  // namespace murmelo
