@@ -4,6 +4,7 @@
 #include "dictation/DictationPreparation.h"
 #include "vocabulary/AppVocab.h"
 #include "vocabulary/PersonalDictionary.h"
+#include "sim/SimSpellChecker.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,10 @@ namespace {
 // The dictation's preparation and prompt read the real stores once vocabulary is bound.
 TEST(VocabularyNeighbours, PreparationAndPromptReadTheVocabularyStores) {
     test::TestEnvironment env;
+    // Term snapping keeps the English language it first finds for the whole process.
+    sim::SimSpellChecker speller;
+    ScopedService<SpellChecker> spellerScope(speller);
+    speller.languages = {"ru_RU", "en_US"};
     DictationVocabulary vocabulary;
     ScopedService<DictationVocabulary> scope{vocabulary};
     bindDictationVocabulary(vocabulary);
