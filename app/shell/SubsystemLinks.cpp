@@ -1,7 +1,9 @@
 #include "shell/SubsystemLinks.h"
 
+#include "cleanup/LangGuess.h"
 #include "dictation/DictationNeighbours.h"
 #include "input/TapConsumers.h"
+#include "layout/RuForms.h"
 #include "polish/RewriteGuard.h"
 #include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
@@ -14,6 +16,9 @@ void linkSubsystems() {
     TapTypingStats::install(&typingStats);
     // An unset polish switch follows whether a corrector engine exists.
     TapPolish::whenUnset() = [] { return correctorEngineAtLaunch().has_value(); };
+    // The language guess of the clean-up asks the Russian word-form lexicon of the layout models.
+    RuFormsLookup::shared().isReady = [] { return RuForms::isReady(); };
+    RuFormsLookup::shared().contains = [](const QString& word) { return RuForms::contains(word); };
     // Cleaned dictation passes the same rewrite guard as polish and Quick Actions.
     DictationNeighbours::shared().rewriteGuardAccept = [](const QString& original, const QString& candidate,
                                                           const QString& layer) {
