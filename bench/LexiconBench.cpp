@@ -146,7 +146,7 @@ void BM_FirstWordWhileLoading(benchmark::State& state) {
         const qint64 callNs = call.nsecsElapsed();
         state.PauseTiming();
         callsUs.push_back(double(callNs) / 1e3);
-        lex->joinLoaderForTesting();
+        lex->joinLoader();
         loadMs += double(timer.nsecsElapsed()) / 1e6;
         setup().queue.runPending();
         lex.reset();

@@ -1,5 +1,7 @@
 #include "layout/LayoutLexicons.h"
 
+#include "base/OrderlyQuit.h"
+
 #include "base/Bundle.h"
 #include "base/Defaults.h"
 #include "base/DevPaths.h"
@@ -345,6 +347,9 @@ void LayoutLexicons::startLoadingInBackground() {
     if (spellLoaded) return;
     spellLoaded = true;
     loading_ = true;
+    // A quit while the files are read waits for the reader here, while the main queue it
+    // posts to still exists.
+    if (this == &shared()) OrderlyQuit::addFlushCallback([this] { joinLoader(); });
     const bool withGuess = isSpellGuessEnabled();
     if (withGuess) guessLoaded = true;
     std::weak_ptr<int> alive = alive_;
@@ -367,7 +372,7 @@ void LayoutLexicons::startLoadingInBackground() {
     });
 }
 
-void LayoutLexicons::joinLoaderForTesting() {
+void LayoutLexicons::joinLoader() {
     if (worker_.joinable()) worker_.join();
 }
 

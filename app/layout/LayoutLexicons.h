@@ -92,7 +92,7 @@ public:
 
     // Waits for a background load's worker to finish (its tables are then queued on the
     // main queue, not yet installed).
-    void joinLoaderForTesting();
+    void joinLoader();
 
 private:
     struct SpellTables;

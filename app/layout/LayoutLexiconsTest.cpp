@@ -240,7 +240,7 @@ TEST_F(LayoutLexiconsTest, BackgroundLoadAnswersNothingUntilHandedOver) {
     EXPECT_TRUE(lex.spellLoaded);
     EXPECT_TRUE(lex.isLoading());
     lex.loadSpellIfNeeded();  // never loads a second time, never waits
-    lex.joinLoaderForTesting();
+    lex.joinLoader();
     EXPECT_TRUE(lex.corpusFreq.isEmpty());  // tables are handed over on the main thread
     EXPECT_FALSE(lex.spellLang);
     env.runPending();
@@ -256,7 +256,7 @@ TEST_F(LayoutLexiconsTest, GuessSwitchedOnDuringBackgroundLoadWaitsForTheCorpus)
     lex.startLoadingInBackground();
     lex.setSpellGuessEnabled(true);
     EXPECT_FALSE(lex.guessLoaded);
-    lex.joinLoaderForTesting();
+    lex.joinLoader();
     env.runPending();
     EXPECT_TRUE(lex.guessLoaded);
     EXPECT_TRUE(lex.corpusPhoneticKeys.contains(QStringLiteral("малака")));

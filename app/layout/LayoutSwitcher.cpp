@@ -1,5 +1,7 @@
 #include "layout/LayoutSwitcher.h"
 
+#include "layout/LayoutLexicons.h"
+
 #include "base/Bundle.h"
 #include "base/Defaults.h"
 #include "base/DevPaths.h"
@@ -299,6 +301,9 @@ void LayoutSwitcher::loadIfNeeded() {
     learnedNames = stringSet(NAMES_KEY);
     brandsSeen = stringSet(BRANDS_KEY);
     loaded = !models.empty();
+    // The word tables and spell checkers load on a worker, so the first typed word never
+    // waits for them; loading happens once per process.
+    LayoutLexicons::shared().startLoadingInBackground();
     QStringList codes;
     for (const auto& [code, model] : models) codes.append(QLatin1Char('"') + code + QLatin1Char('"'));
     logLine(QStringLiteral("layout: модели [%1] порог %2 (калибр %3) сид %4 + выучено %5 имён %6 loaded=%7")
