@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "layout/LayoutSwitchSound.h"
 #include "layout/LayoutSwitcher.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@ namespace murmelo {
 namespace {
 
 const QString LAYOUT_SWITCH_KEY = QStringLiteral("layoutSwitchEnabled");
-const QString LAYOUT_SOUND_KEY = QStringLiteral("layoutSwitchSound");
 
 QString onOff(bool on) { return on ? QStringLiteral("вкл") : QStringLiteral("выкл"); }
 
@@ -27,8 +27,7 @@ LayoutMenuSection::LayoutMenuSection() {
 }
 
 bool LayoutMenuSection::layoutSwitchSoundEnabled() {
-    // On until the user turns it off.
-    return Defaults::shared().object(LAYOUT_SOUND_KEY) ? Defaults::shared().boolValue(LAYOUT_SOUND_KEY) : true;
+    return LayoutSwitchSound::isEnabled();
 }
 
 QList<MenuEntry> LayoutMenuSection::entries() const {
@@ -48,7 +47,7 @@ void LayoutMenuSection::trigger(const QString& name, QAction* sender) {
         logLine(QStringLiteral("авто-раскладка: ") + onOff(on));
     } else if (name == QStringLiteral("toggleLayoutSound")) {
         const bool on = !layoutSwitchSoundEnabled();
-        Defaults::shared().set(LAYOUT_SOUND_KEY, on);
+        LayoutSwitchSound::setEnabled(on);
         sender->setChecked(on);
         logLine(QStringLiteral("звук переключения раскладки: ") + onOff(on));
     }

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "layout/LayoutAppStats.h"
+#include "layout/LayoutSwitchSound.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/InputSources.h"
 #include "platform/MainQueue.h"
@@ -21,7 +22,11 @@ bool isEnabledSource(const QString& sourceID) {
 }  // namespace
 
 LayoutSourceSelection::LayoutSourceSelection(LayoutSwitcher& engine)
-    : engine_(engine), alive_(std::make_shared<bool>(true)) {}
+    : engine_(engine), alive_(std::make_shared<bool>(true)) {
+    playCue = [](const QString& raw) {
+        if (auto cue = LayoutSwitchSound::cueFromRaw(raw)) LayoutSwitchSound::play(*cue);
+    };
+}
 
 LayoutSourceSelection::~LayoutSourceSelection() {
     *alive_ = false;

@@ -39,7 +39,7 @@ public:
 
     // Performs a selection instead of the system; true when it succeeded.
     std::function<bool(const QString& sourceID)> selectOverride;
-    // Plays the cue of a selection ("ru", "en", "rollback"); no sound when unset.
+    // Plays the cue of a selection ("ru", "en", "rollback"); the switch sound unless replaced.
     std::function<void(const QString& cue)> playCue;
     // Whether the release gate asks every selection to fail (set once at start).
     bool forceSelectionFailure = false;

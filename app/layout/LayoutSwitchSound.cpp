@@ -1,0 +1,170 @@
+#include "layout/LayoutSwitchSound.h"
+
+#include "base/Defaults.h"
+#include "base/Log.h"
+#include "layout/ManualInputSourceProfileV1.h"
+#include "platform/SoundPlayer.h"
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace murmelo::LayoutSwitchSound {
+
+bool standMode = false;
+std::function<void(Cue)> sink;
+
+namespace {
+
+// One worker thread that runs jobs in order. Lives for the process: a cue may still be
+// playing while the program quits, and nothing waits for it.
+class SerialQueue {
+public:
+    SerialQueue() { std::thread([this] { run(); }).detach(); }
+
+    void async(std::function<void()> job) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_all();
+    }
+    void waitUntilIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    }
+
+private:
+    void run() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !jobs_.empty(); });
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                busy_ = true;
+            }
+            job();
+            {
+                std::lock_guard lock(mutex_);
+                busy_ = false;
+            }
+            idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<std::function<void()>> jobs_;
+    bool busy_ = false;
+};
+
+SerialQueue& queue() {
+    static auto* q = new SerialQueue;  // "com.local.murmelo.layout-sound"
+    return *q;
+}
+
+// Touched only on the queue.
+std::map<Cue, std::shared_ptr<Sound>>& cache() {
+    static std::map<Cue, std::shared_ptr<Sound>> sounds;
+    return sounds;
+}
+
+void restart(Sound& sound) {
+    // A repeated cue starts again instead of overlapping.
+    if (sound.isPlaying()) sound.stop();
+    sound.play();
+}
+
+void playOnQueue(Cue cue) {
+    auto& sounds = cache();
+    if (auto it = sounds.find(cue); it != sounds.end() && it->second) {
+        restart(*it->second);
+        return;
+    }
+    const QString name = soundName(cue);
+    std::shared_ptr<Sound> sound = name.isEmpty() ? nullptr : SoundPlayer::shared().load(name);
+    if (!sound) {
+        // Not cached: the next play of the cue tries again.
+        logLine(QStringLiteral("layout/звук: системный звук ") + (name.isEmpty() ? QStringLiteral("?") : name) +
+                QStringLiteral(" не найден - молчу"));
+        return;
+    }
+    sounds[cue] = sound;
+    restart(*sound);
+}
+
+}  // namespace
+
+QString rawValue(Cue cue) {
+    switch (cue) {
+    case Cue::ru: return QStringLiteral("ru");
+    case Cue::en: return QStringLiteral("en");
+    case Cue::rollback: return QStringLiteral("rollback");
+    }
+    return {};
+}
+
+std::optional<Cue> cueFromRaw(const QString& raw) {
+    for (Cue c : {Cue::ru, Cue::en, Cue::rollback})
+        if (rawValue(c) == raw) return c;
+    return std::nullopt;
+}
+
+QString soundName(Cue cue) {
+    switch (cue) {
+    case Cue::ru: return QStringLiteral("Pop");
+    case Cue::en: return QStringLiteral("Tink");
+    case Cue::rollback: return QStringLiteral("Bottle");
+    }
+    return {};
+}
+
+bool isEnabled() {
+    return Defaults::shared().object(DEFAULTS_KEY) ? Defaults::shared().boolValue(DEFAULTS_KEY) : true;
+}
+
+void setEnabled(bool on) { Defaults::shared().set(DEFAULTS_KEY, on); }
+
+bool envValueSilences(const std::optional<QByteArray>& value) { return value && *value == "0"; }
+
+bool envOff() {
+    static const bool off = [] {
+        return envValueSilences(qEnvironmentVariableIsSet("MURMELO_LAYOUT_SOUND")
+                                    ? std::optional<QByteArray>(qgetenv("MURMELO_LAYOUT_SOUND"))
+                                    : std::nullopt);
+    }();
+    return off;
+}
+
+bool shouldPlay(bool enabled, bool envOff, bool standMode) { return enabled && !envOff && !standMode; }
+
+void play(Cue cue) {
+    if (!isEnabled() || envOff() || standMode) return;
+    if (sink) {
+        sink(cue);
+        return;
+    }
+    queue().async([cue] { playOnQueue(cue); });
+}
+
+std::optional<Cue> cue(const std::optional<QString>& sourceID) {
+    const std::optional<QString> lang = ManualInputSourceProfileV1::language(sourceID);
+    if (lang == QStringLiteral("ru")) return Cue::ru;
+    if (lang == QStringLiteral("en")) return Cue::en;
+    return std::nullopt;
+}
+
+void waitUntilIdle() { queue().waitUntilIdle(); }
+
+void forgetSounds() {
+    queue().async([] { cache().clear(); });
+    queue().waitUntilIdle();
+}
+
+}  // namespace murmelo::LayoutSwitchSound
