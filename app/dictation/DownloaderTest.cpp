@@ -26,18 +26,6 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-bool waitFor(test::TestEnvironment& env, const std::function<bool()>& condition, int limitMs = 20000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        env.runPending();
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 struct Outcome {
     int done = 0;
     bool ok = false;
@@ -77,12 +65,12 @@ protected:
         };
         d.start(url, dest, digest);
         if (advanceToTimeout) {
-            waitFor(env, [&] { return server.requests() > 0; });
+            env.waitFor([&] { return server.requests() > 0; });
             env.advance(MODEL_DOWNLOAD_TIMEOUT);
         }
-        EXPECT_TRUE(waitFor(env, [&] { return out.done > 0; }));
+        EXPECT_TRUE(env.waitFor([&] { return out.done > 0; }));
         // Late reports from the network or the worker would show up here.
-        waitFor(env, [] { return false; }, 50);
+        env.waitFor([] { return false; }, 50);
         return out;
     }
     // Only the destination is left in the folder: no partial or hidden files.

@@ -1,4 +1,5 @@
 #include "dictation/ServerManager.h"
+#include "LocalHttpServer.h"
 
 #include "base/Log.h"
 #include "diagnostics/Death.h"
@@ -28,12 +29,6 @@
 using namespace murmelo;
 
 namespace {
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 void writeFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -121,7 +116,7 @@ protected:
         writeFile(scriptsDir + "/default.txt", "");
         qputenv("MURMELO_WHISPER_STAND_IN_SCRIPTS", scriptsDir.toUtf8());
         env.defaults().set("silenceGateVAD", false);
-        port = freePort();
+        port = test::freePort();
         ServerManager::Config config;
         config.binary = test::toolPath("murmelo-whisper-stand-in");
         config.modelsDir = modelsDir;
@@ -386,7 +381,7 @@ TEST(WhisperStandIn, SpeaksTheServerProtocol) {
     const QString scripts = env.root() + "/scripts";
     writeFile(scripts + "/default.txt", "one two three four\n");
     writeFile(env.root() + "/model.bin", "m");
-    const quint16 port = freePort();
+    const quint16 port = test::freePort();
     test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", env.root() + "/model.bin",
                                               "-l", "en", "--host", "127.0.0.1", "--port", QString::number(port), "-t", "4",
                                               "--script-dir", scripts, "--fail-after", "3"});
@@ -436,7 +431,7 @@ TEST(WhisperStandIn, SpeaksTheServerProtocol) {
 TEST(WhisperStandIn, DelaysEveryReplyWhenAsked) {
     test::TestEnvironment env;
     writeFile(env.root() + "/model.bin", "m");
-    const quint16 port = freePort();
+    const quint16 port = test::freePort();
     test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", env.root() + "/model.bin",
                                               "--port", QString::number(port), "--delay-ms", "400"});
     ASSERT_EQ(server.readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));

@@ -1,5 +1,6 @@
 #include "dictation/VoiceCommands.h"
 
+#include "DesktopHarness.h"
 #include "TestEnvironment.h"
 #include "platform/Folders.h"
 
@@ -185,8 +186,7 @@ TEST_F(VoiceCommandRun, TheBoundEndsTheWholeGroup) {
         const QByteArray s = stat.readAll();
         return s.mid(s.lastIndexOf(')') + 2, 1) != "Z";
     };
-    QDeadlineTimer gone(5000);
-    while (running() && !gone.hasExpired()) QThread::msleep(10);
+    test::waitUntil([&] { return !running(); }, 5.0);
     EXPECT_FALSE(running());
 }
 

@@ -32,18 +32,6 @@ QByteArray readFile(const QString& path) {
 QString sha(const QByteArray& data) {
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
 }
-bool waitFor(test::TestEnvironment& env, const std::function<bool()>& condition, int limitMs = 30000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        env.runPending();
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 }  // namespace
 
 // The transducer model from the settings window's download: archive over HTTP, unpacked,
@@ -83,7 +71,7 @@ protected:
         std::optional<std::pair<bool, std::optional<QString>>> result;
         job.onDone = [&](bool ok, std::optional<QString> message) { result = {ok, message}; };
         job.start();
-        EXPECT_TRUE(waitFor(env, [&] { return result.has_value(); }));
+        EXPECT_TRUE(env.waitFor([&] { return result.has_value(); }));
         return result.value_or(std::make_pair(false, std::optional<QString>()));
     }
     QStringList inModels() { return QDir(models).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
@@ -146,7 +134,7 @@ TEST_F(ModelDownloadTest, AWhisperModelWithAWrongDigestKeepsTheOldFile) {
     bool done = false;
     job.onDone = [&](bool, std::optional<QString> m) { done = true; message = m; };
     job.start();
-    ASSERT_TRUE(waitFor(env, [&] { return done; }));
+    ASSERT_TRUE(env.waitFor([&] { return done; }));
     ASSERT_TRUE(message);
     EXPECT_TRUE(message->startsWith("контрольная сумма не сошлась"));
     EXPECT_EQ(readFile(models + "/" + tiny.filename), "old whisper");

@@ -1,4 +1,5 @@
 #include "vocabulary/CorrectorManager.h"
+#include "LocalHttpServer.h"
 
 #include "diagnostics/Death.h"
 #include "diagnostics/Orphans.h"
@@ -20,12 +21,6 @@ using namespace murmelo;
 
 namespace {
 
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 void writeFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -36,19 +31,6 @@ void writeFile(const QString& path, const QByteArray& data) {
 QString readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-// Serves this thread's events and the manual main queue until the condition holds.
-bool waitFor(test::TestEnvironment& env, const std::function<bool()>& condition, int limitMs = 20000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        env.runPending();
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 QStringList commandLine(qint32 pid) {
@@ -63,7 +45,7 @@ protected:
     void SetUp() override {
         modelsDir = env.root() + "/models";
         modelDir = modelsDir + "/vudi_ct2_int8";
-        port = freePort();
+        port = test::freePort();
         env.defaults().set("polishEnabled", true);
     }
     void TearDown() override {
@@ -71,7 +53,7 @@ protected:
             const qint32 pid = manager->pid();
             manager->stop();
             if (pid > 0) {
-                EXPECT_TRUE(waitFor(env, [pid] { return !test::isAlive(pid); }));
+                EXPECT_TRUE(env.waitFor([pid] { return !test::isAlive(pid); }));
             }
             manager.reset();
         }
@@ -138,7 +120,7 @@ TEST_F(CorrectorManagerTest, PolishOffStartsNothingUnlessForced) {
     EXPECT_TRUE(env.logLines().isEmpty());
     manager->start(true);
     EXPECT_GT(manager->pid(), 0);
-    EXPECT_TRUE(waitFor(env, [this] { return listening(); }));
+    EXPECT_TRUE(env.waitFor([this] { return listening(); }));
 }
 
 TEST_F(CorrectorManagerTest, StartsTheServerWithItsCommandLineAndItAnswers) {
@@ -154,7 +136,7 @@ TEST_F(CorrectorManagerTest, StartsTheServerWithItsCommandLineAndItAnswers) {
                                     .arg(port)
                                     .arg(modelDir)
                                     .arg(pid)));
-    ASSERT_TRUE(waitFor(env, [this] { return listening(); })) << readFile(manager->logPath()).toStdString();
+    ASSERT_TRUE(env.waitFor([this] { return listening(); })) << readFile(manager->logPath()).toStdString();
 
     // The parent keeps no handle on the server's log file.
     const QString log = QFileInfo(manager->logPath()).canonicalFilePath();
@@ -164,7 +146,7 @@ TEST_F(CorrectorManagerTest, StartsTheServerWithItsCommandLineAndItAnswers) {
     auto reply = std::async(std::launch::async, [this] {
         return loopbackHttp("GET", QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), {}, {}, 5, 5);
     });
-    ASSERT_TRUE(waitFor(env, [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    ASSERT_TRUE(env.waitFor([&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(reply.get().status, 200);
 }
 
@@ -174,17 +156,17 @@ TEST_F(CorrectorManagerTest, ASecondStartLeavesOneServerAndStopEndsIt) {
     manager->start();
     const qint32 first = manager->pid();
     ASSERT_GT(first, 0);
-    ASSERT_TRUE(waitFor(env, [this] { return listening(); }));
+    ASSERT_TRUE(env.waitFor([this] { return listening(); }));
     manager->start();
     const qint32 second = manager->pid();
     ASSERT_GT(second, 0);
     EXPECT_NE(first, second);
-    EXPECT_TRUE(waitFor(env, [first] { return !test::isAlive(first); }));
+    EXPECT_TRUE(env.waitFor([first] { return !test::isAlive(first); }));
     EXPECT_TRUE(test::isAlive(second));
     manager->stop();
     EXPECT_EQ(manager->pid(), -1);
-    EXPECT_TRUE(waitFor(env, [second] { return !test::isAlive(second); }));
-    EXPECT_TRUE(waitFor(env, [] { return childPidForDeath(DeathChild::corrector) <= 0; }));
+    EXPECT_TRUE(env.waitFor([second] { return !test::isAlive(second); }));
+    EXPECT_TRUE(env.waitFor([] { return childPidForDeath(DeathChild::corrector) <= 0; }));
     manager->stop();  // nothing left to stop
     EXPECT_EQ(manager->pid(), -1);
 }
@@ -217,9 +199,9 @@ TEST_F(CorrectorManagerTest, AServerThatDiedIsReplacedByTheNextStart) {
     makeManager(standIn());
     manager->start();
     const qint32 first = manager->pid();
-    ASSERT_TRUE(waitFor(env, [this] { return listening(); }));
+    ASSERT_TRUE(env.waitFor([this] { return listening(); }));
     ::kill(first, SIGKILL);
-    EXPECT_TRUE(waitFor(env, [] { return childPidForDeath(DeathChild::corrector) <= 0; }));
+    EXPECT_TRUE(env.waitFor([] { return childPidForDeath(DeathChild::corrector) <= 0; }));
     EXPECT_EQ(correctorReadiness(standIn(), modelsDir), CorrectorReadiness::ready);
     manager->start();
     EXPECT_GT(manager->pid(), 0);
@@ -230,7 +212,7 @@ TEST_F(CorrectorManagerTest, AStartFromAWorkerThreadRunsTheServerToo) {
     installModel();
     makeManager(standIn());
     auto done = std::async(std::launch::async, [this] { manager->start(true); });
-    ASSERT_TRUE(waitFor(env, [&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    ASSERT_TRUE(env.waitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_GT(manager->pid(), 0);
 }
 
@@ -241,7 +223,7 @@ QString corrected(test::TestEnvironment& env, quint16 port, const QString& text)
         return loopbackHttp("POST", QUrl(QStringLiteral("http://127.0.0.1:%1/correct").arg(port)),
                             "text/plain; charset=utf-8", text.toUtf8(), 10, 10);
     });
-    if (!waitFor(env, [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; })) return {};
+    if (!env.waitFor([&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; })) return {};
     const HttpResult r = reply.get();
     return r.status == 200 ? QString::fromUtf8(r.body) : QStringLiteral("HTTP %1").arg(r.status);
 }
@@ -253,7 +235,7 @@ TEST(CorrectorStandInTest, AnswersScriptedTextsAndLeavesOthersAlone) {
     writeFile(env.root() + "/m/model.bin", "w");
     writeFile(env.root() + "/m/tokenizer.json", "{}");
     writeFile(env.root() + "/script.tsv", "привет как дела\tПривет, как дела?\n");
-    const quint16 port = freePort();
+    const quint16 port = test::freePort();
     test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port",
                                                QString::number(port), "--model-dir", env.root() + "/m", "--script",
                                                env.root() + "/script.tsv"});
@@ -266,7 +248,7 @@ TEST(CorrectorStandInTest, MendsPunctuationCapitalsAndSpellingByRule) {
     test::TestEnvironment env;
     writeFile(env.root() + "/m/model.bin", "w");
     writeFile(env.root() + "/m/tokenizer.json", "{}");
-    const quint16 port = freePort();
+    const quint16 port = test::freePort();
     test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port",
                                                QString::number(port), "--model-dir", env.root() + "/m"});
     ASSERT_FALSE(server.readLine().empty());
@@ -287,7 +269,7 @@ TEST(CorrectorStandInTest, RefusesAModelFolderWithoutTokenizer) {
     test::TestEnvironment env;
     writeFile(env.root() + "/m/model.bin", "w");
     test::StandIn server = test::spawnStandIn(
-        {test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(freePort()), "--model-dir", env.root() + "/m"});
+        {test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(test::freePort()), "--model-dir", env.root() + "/m"});
     const int status = server.wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
 }

@@ -28,18 +28,6 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-bool waitFor(test::TestEnvironment& env, const std::function<bool()>& condition, int limitMs = 20000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        env.runPending();
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 CorrectorModelArtifact artifact(const QString& url = {}, const QByteArray& archive = {}) {
     CorrectorModelArtifact a;
     a.filename = "vudi_ct2_int8.tar.gz";
@@ -105,7 +93,7 @@ protected:
             ++out.done;
             out.error = e;
         });
-        EXPECT_TRUE(waitFor(env, [&] { return out.done > 0; }));
+        EXPECT_TRUE(env.waitFor([&] { return out.done > 0; }));
         return out;
     }
 
@@ -129,7 +117,7 @@ TEST_F(CorrectorModelInstallerTest, AGoodArchiveIsSwappedInAndDeleted) {
                            out.error = e;
                        });
     EXPECT_TRUE(installer->isRunning());
-    ASSERT_TRUE(waitFor(env, [&] { return out.done > 0; }));
+    ASSERT_TRUE(env.waitFor([&] { return out.done > 0; }));
     EXPECT_EQ(out.error, std::nullopt);
     EXPECT_FALSE(installer->isRunning());
     EXPECT_EQ(readFile(target + "/tokenizer.json"), "{\"new\":true}");
@@ -235,7 +223,7 @@ TEST_F(CorrectorModelInstallerTest, ASecondInstallIsRefusedAndNoAddressIsReporte
     });
     installer->install({}, [&](std::optional<QString>) { ++second; });
     EXPECT_TRUE(env.logContains("corrector: загрузка весов уже идёт — второй раз не начинаю"));
-    ASSERT_TRUE(waitFor(env, [&] { return out.done > 0; }));
+    ASSERT_TRUE(env.waitFor([&] { return out.done > 0; }));
     EXPECT_EQ(out.error, std::nullopt);
     EXPECT_EQ(second, 0);
 

@@ -3,6 +3,7 @@
 // FIFO microphone, the stand-in recognition server answers, and the text is typed into the
 // tests' target window.
 #include "DesktopHarness.h"
+#include "LocalHttpServer.h"
 #include "StandIns.h"
 
 #include <QCoreApplication>
@@ -29,12 +30,6 @@ using namespace murmelo;
 namespace {
 
 constexpr int kRightCtrlKeycode = 105;
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 void writeFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -92,7 +87,7 @@ TEST(DesktopDictation, HoldingRightCtrlOverTheMicrophoneTypesTheRecognisedTextIn
     // The recognition server's stand-in, answering every recording with the phrase.
     writeFile(home.filePath("scripts/default.txt"), "привет мир\n");
     writeFile(home.filePath("model.bin"), "m");
-    const quint16 port = freePort();
+    const quint16 port = test::freePort();
     test::StandIn server = test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", home.filePath("model.bin"),
                                                "-l", "auto", "--port", QString::number(port), "--script-dir",
                                                home.filePath("scripts")});

@@ -2,6 +2,7 @@
 // goes through the simulated event tap and the real dispatcher to recording control, the
 // simulated microphone plays a WAV, and the stopped take reaches the transcription seam.
 #include "Desk.h"
+#include "DictationSupport.h"
 
 #include "diagnostics/Death.h"
 #include "dictation/AudioRoute.h"
@@ -53,14 +54,8 @@ protected:
         };
     }
     ~DictationTest() override {
-        RecordingControl::resetForTesting();
+        e2e::endDictations();
         TapDictation::install(previousDictation_);
-        if (recorder().isRecording()) recorder().stop();
-        recorder().discardPrimedIfIdle();
-        forgetPrimedForDeath();
-        AudioRoute::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
     }
 
     // The user holds the dictation key for a while; the modifier changes go through the tap.

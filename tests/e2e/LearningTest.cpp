@@ -5,6 +5,8 @@
 // the learned replacements and delivers into the field; the correction goes through the
 // status menu line and the correction dialog, answered for the user.
 #include "Desk.h"
+#include "DictationSupport.h"
+#include "LocalHttpServer.h"
 #include "StandIns.h"
 
 #include "diagnostics/Death.h"
@@ -48,12 +50,6 @@ constexpr quint64 kCommand = 0x100000;
 constexpr quint16 kRightCtrl = 54;
 const QString kSpoken = QStringLiteral("Позвони Мише завтра");
 
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 struct AnsweringUser : DictationLearningPresenter {
     LearningAnswer run(const LearningAlert& alert) override {
         shown.push_back(alert);
@@ -93,14 +89,8 @@ protected:
         neighbours.waitServerReady = [](double) { return false; };
     }
     ~LearningTest() override {
-        RecordingControl::resetForTesting();
+        e2e::endDictations();
         TapDictation::install(previousDictation_);
-        if (recorder().isRecording()) recorder().stop();
-        recorder().discardPrimedIfIdle();
-        forgetPrimedForDeath();
-        AudioRoute::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
         for (const QString& p : paths) QFile::remove(p);
         DictationLearningStore::shared() = DictationLearningStore();
     }
@@ -117,7 +107,7 @@ protected:
         model.open(QIODevice::WriteOnly);
         model.write("m");
         model.close();
-        port = freePort();
+        port = test::freePort();
         server = std::make_unique<test::StandIn>(
             test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
                                 "--port", QString::number(port), "--script-dir", scripts}));

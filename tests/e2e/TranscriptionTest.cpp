@@ -2,6 +2,8 @@
 // plays a WAV, the stand-in recognition server answers with a scripted transcript, and the
 // recognised text is cleaned, added to the history and delivered.
 #include "Desk.h"
+#include "DictationSupport.h"
+#include "LocalHttpServer.h"
 #include "StandIns.h"
 
 #include "diagnostics/Death.h"
@@ -44,12 +46,6 @@ namespace {
 constexpr quint64 kCommand = 0x100000;
 constexpr quint16 kRightCtrl = 54;
 
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 class TranscriptionTest : public ::testing::Test {
 protected:
     TranscriptionTest() {
@@ -74,14 +70,8 @@ protected:
         neighbours.waitServerReady = [](double) { return false; };
     }
     ~TranscriptionTest() override {
-        RecordingControl::resetForTesting();
+        e2e::endDictations();
         TapDictation::install(previousDictation_);
-        if (recorder().isRecording()) recorder().stop();
-        recorder().discardPrimedIfIdle();
-        forgetPrimedForDeath();
-        AudioRoute::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
         for (const QString& p : paths) QFile::remove(p);
     }
 
@@ -97,7 +87,7 @@ protected:
         model.open(QIODevice::WriteOnly);
         model.write("m");
         model.close();
-        port = freePort();
+        port = test::freePort();
         server = std::make_unique<test::StandIn>(test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
                                      "--port", QString::number(port), "--script-dir", scripts}));
         ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
@@ -249,7 +239,7 @@ TEST_F(TranscriptionTest, ARecognitionServerThatIsDownFailsTheDictationAndKeepsT
         {"a long take", 4.0, "⚠ существенная запись (128КБ, 4.1с) не вставлена: пусто — аудио СОХРАНЕНО: "},
         {"a short take", 2.0, "пусто/ошибка (коротко): "},
     };
-    port = freePort();  // nobody listens there
+    port = test::freePort();  // nobody listens there
     desk.open("org.kde.kate");
     for (const Case& c : cases) {
         outcomes.clear();

@@ -10,6 +10,13 @@
 
 namespace murmelo::test {
 
+// A port on 127.0.0.1 that nobody listens on right now, for a server a test starts.
+inline quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
 // A plain HTTP/1.1 server on 127.0.0.1 for download tests: each path answers with what the
 // test set for it; unknown paths get 404. Runs on the thread that made it (serve its events).
 class LocalHttpServer : public QObject {

@@ -5,7 +5,10 @@
 #include "platform/Folders.h"
 #include "platform/Service.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 namespace murmelo::test {
 
@@ -20,6 +23,18 @@ TestEnvironment::~TestEnvironment() {
     Folders::clearOverride();
     Log::resetForTesting();
     Localization::resetForTesting(QStringList{QStringLiteral("ru")});
+}
+
+bool TestEnvironment::waitFor(const std::function<bool()>& condition, int limitMs) {
+    QDeadlineTimer deadline(limitMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        runPending();
+        QEventLoop loop;
+        QTimer::singleShot(2, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
 }
 
 QString TestEnvironment::logText() const {

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace murmelo::test {
 
@@ -26,6 +27,9 @@ public:
     // Moves virtual time, firing timers on the way.
     void advance(double seconds) { queue_.advance(seconds); }
     void runPending() { queue_.runPending(); }
+    // Serves the manual main queue and this thread's Qt events until the condition holds or
+    // the time is up; true when it held. For work done by real servers and threads.
+    bool waitFor(const std::function<bool()>& condition, int limitMs = 30000);
 
     // The log lines written so far in this test (the test log, not the user's).
     QStringList logLines() const;
