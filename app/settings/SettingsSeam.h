@@ -14,7 +14,11 @@ namespace murmelo {
 struct SettingsSeam {
     static SettingsSeam& shared() { return sharedService<SettingsSeam>(); }
     std::function<void()> appearanceApply = unbuilt("appearanceApply");
-    std::function<QString()> appearanceCurrent = [] { return QStringLiteral("system"); };
+    // Nothing stores an appearance yet: say which one applies and why, rather than a value
+    // read from nowhere.
+    std::function<QString()> appearanceCurrent = [] {
+        return QStringLiteral("system (по умолчанию — настроек оформления в сборке ещё нет)");
+    };
     // tab: "appearance", "dictation", "history", "meetings", "app" or "home".
     std::function<void(const QString& tab)> prefsWindowShow = unbuilt<const QString&>("prefsWindowShow");
     // How far a model download has come (fraction 0 when the server sent no length), for the
