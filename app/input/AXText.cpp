@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "diagnostics/MainStallWatch.h"
+#include "platform/ComposeStage.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -119,9 +120,19 @@ AXElementPtr focusedRaw() {
 
 QString rejectedOutcome(AXError error) { return QStringLiteral("rejected-") + QString::number(int(error)); }
 
+// The stand's own text answers for its field while it asks to.
+ComposeStage* virtualStage(const AXElementPtr& el) {
+    ComposeStage* stage = ComposeStage::active();
+    return el && stage && stage->virtualField ? stage : nullptr;
+}
+
 }  // namespace
 
 AXElementPtr focused() {
+    if (ComposeStage::standMode()) {
+        ComposeStage* stage = ComposeStage::installed();
+        return stage ? stage->fieldElement : nullptr;
+    }
     AXElementPtr el = focusedRaw();
     if (!el && wakeChromium()) el = focusedRaw();
     return el;
@@ -173,20 +184,32 @@ std::optional<QString> textAttr(const AXElementPtr& el, const QString& name) {
 QString role(const AXElementPtr& el) { return textAttr(el, AXNames::role).value_or(QStringLiteral("?")); }
 
 bool isSecure(const AXElementPtr& el) {
+    if (virtualStage(el)) return false;
     return textAttr(el, AXNames::role) == AXNames::secureTextFieldRole || textAttr(el, AXNames::subrole) == AXNames::secureTextFieldRole;
 }
 
 bool isEditable(const AXElementPtr& el) {
+    if (virtualStage(el)) return true;
     const QVariant v = attr(el, AXNames::editable);
     if (v.typeId() == QMetaType::Bool) return v.toBool();
     return settable(el, AXNames::selectedRange);
 }
 
-std::optional<QString> value(const AXElementPtr& el) { return textAttr(el, AXNames::value); }
-std::optional<QString> placeholder(const AXElementPtr& el) { return textAttr(el, AXNames::placeholder); }
-std::optional<QString> selectedText(const AXElementPtr& el) { return textAttr(el, AXNames::selectedText); }
+std::optional<QString> value(const AXElementPtr& el) {
+    if (ComposeStage* stage = virtualStage(el)) return stage->axValue();
+    return textAttr(el, AXNames::value);
+}
+std::optional<QString> placeholder(const AXElementPtr& el) {
+    if (virtualStage(el)) return std::nullopt;
+    return textAttr(el, AXNames::placeholder);
+}
+std::optional<QString> selectedText(const AXElementPtr& el) {
+    if (virtualStage(el)) return std::nullopt;
+    return textAttr(el, AXNames::selectedText);
+}
 
 std::optional<AXRange> selectedRange(const AXElementPtr& el) {
+    if (ComposeStage* stage = virtualStage(el)) return AXRange{stage->axCaret(), 0};
     const QVariant v = attr(el, AXNames::selectedRange);
     if (v.typeId() != qMetaTypeId<AXRange>()) return std::nullopt;
     return v.value<AXRange>();
@@ -194,6 +217,10 @@ std::optional<AXRange> selectedRange(const AXElementPtr& el) {
 
 bool setSelectedRange(const AXElementPtr& el, AXRange range) {
     if (!el) return false;
+    if (ComposeStage* stage = virtualStage(el)) {
+        stage->axSetCaret(range.location);
+        return true;
+    }
     return ax().setAttribute(*el, AXNames::selectedRange, QVariant::fromValue(range)) == AXError::success;
 }
 
@@ -240,6 +267,7 @@ bool lastWriteWholeValue() { return tables().lastWriteWholeValue; }
 
 bool replace(const AXElementPtr& el, AXRange range, const QString& text, bool allowWholeValue, TextWriteOrigin origin) {
     if (!el) return false;
+    if (ComposeStage* stage = virtualStage(el)) return stage->axReplace(range, text, rawValue(origin));
     if (isSecure(el)) return false;
     Tables& t = tables();
     t.lastWriteWholeValue = false;

@@ -8,6 +8,7 @@
 #include "input/ClipboardPaste.h"
 #include "input/DeliveryAudit.h"
 #include "input/DeliveryRepair.h"
+#include "platform/ComposeStage.h"
 #include "platform/Service.h"
 
 #include <QCursor>
@@ -143,6 +144,8 @@ void DeliveryRepairCardController::install(DeliveryRepairCardController* control
 }
 
 void DeliveryRepairCardController::show(const QString& expected, const QString& app, Kind kind) {
+    // A stand's field is in-process: there is no user to offer the repair to.
+    if (ComposeStage::standMode()) return;
     MainQueue::shared().post([this, expected, app, kind] { build(expected, app, kind); });
 }
 

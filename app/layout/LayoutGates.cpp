@@ -106,7 +106,11 @@ bool LayoutAppGates::isAXDeliveryBundle(const QString& bundle) const {
 }
 
 bool LayoutAppGates::usesAXDelivery() {
-    if (standForceAXDelivery) return *standForceAXDelivery;
+    // The stand's field decides for itself whether it is written through accessibility.
+    if (LayoutSwitcher::standMode()) {
+        const ComposeStage* stage = LayoutSwitcher::stage();
+        return stage && stage->forceAXDelivery;
+    }
     const FocusedApp app = focusedApp();
     return app.bundle && isAXDeliveryBundle(*app.bundle);
 }

@@ -71,9 +71,6 @@ public:
     void forgetLearnedDelivery();
     QStringList learnedDeliveryAppNames() const;
 
-    // Set while the simulated field stands in for the system: its flag decides the delivery.
-    std::optional<bool> standForceAXDelivery;
-
     static constexpr double focusedAppCacheSeconds = 0.5;
 
 private:

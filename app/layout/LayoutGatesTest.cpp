@@ -4,6 +4,7 @@
 #include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/SystemSubstitutions.h"
 #include "sim/SimAccessibility.h"
+#include "sim/SimComposeStage.h"
 
 using namespace murmelo;
 using murmelo::test::SwitcherFixture;
@@ -147,11 +148,15 @@ TEST_F(Gates, RefusedAccessibilityWriteUnlearnsTheApplication) {
 }
 
 TEST_F(Gates, SimulatedFieldDecidesDeliveryWhileItStandsIn) {
-    gates->standForceAXDelivery = true;
-    EXPECT_TRUE(gates->usesAXDelivery());
-    gates->standForceAXDelivery = false;
     desktop.focus("com.apple.Spotlight");
-    EXPECT_FALSE(gates->usesAXDelivery());
+    LayoutSwitcher::setStandMode(true);
+    EXPECT_FALSE(gates->usesAXDelivery()) << "no stage: nothing to deliver to";
+    sim::SimComposeStage stage("com.apple.keylayout.US");
+    LayoutSwitcher::setStage(&stage);
+    EXPECT_FALSE(gates->usesAXDelivery()) << "the stage's flag, not the application's list";
+    stage.forceAXDelivery = true;
+    EXPECT_TRUE(gates->usesAXDelivery());
+    LayoutSwitcher::setStage(nullptr);
 }
 
 TEST(LayoutAuthority, UserActionsVoidTicketsAndHoldNewOnes) {

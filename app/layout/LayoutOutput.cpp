@@ -14,9 +14,11 @@ constexpr quint16 keyCodeReturn = 36;
 constexpr quint16 keyCodeDelete = 51;
 
 QString postedOutcome(int n) { return QStringLiteral("posted-events-") + QString::number(n); }
+
+ComposeStage* standStage() { return LayoutSwitcher::stage(); }
 }  // namespace
 
-void LayoutOutput::noteWrite() { screenTruthLastWriteAt = Clock::shared().now(); }
+void LayoutOutput::noteWrite() { engine_.screenTruthLastWriteAt = Clock::shared().now(); }
 
 int LayoutOutput::postPair(quint16 keyCode, quint64 flags, const QString& unicode) {
     int posted = 0;
@@ -34,6 +36,10 @@ int LayoutOutput::postPair(quint16 keyCode, quint64 flags, const QString& unicod
 }
 
 void LayoutOutput::sendKey(quint16 keyCode, quint64 flags) {
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* stage = standStage()) stage->machineKey(keyCode, flags, rawValue(TextWriteOrigin::layout));
+        return;
+    }
     std::optional<TextWriteTraceToken> trace;
     if (keyCode == keyCodeReturn && flags == 0)
         trace = TextWriteTrace::begin(QStringLiteral("\n"), TextWriteRoute::keyEvent, TextWriteOrigin::layout);
@@ -44,6 +50,10 @@ void LayoutOutput::sendKey(quint16 keyCode, quint64 flags) {
 std::optional<TextWriteTraceToken> LayoutOutput::sendUnicode(const QString& text, TextWriteOrigin origin) {
     if (text.isEmpty()) return std::nullopt;
     noteWrite();
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* stage = standStage()) stage->machineInsert(text, rawValue(origin));
+        return std::nullopt;
+    }
     const TextWriteTraceToken trace = TextWriteTrace::begin(text, TextWriteRoute::directUnicode, origin);
     int posted = 0;
     for (const QString& g : graphemes(text)) posted += postPair(0, 0, g);
@@ -53,6 +63,10 @@ std::optional<TextWriteTraceToken> LayoutOutput::sendUnicode(const QString& text
 
 void LayoutOutput::eraseByKeys(int count, TextWriteOrigin origin) {
     noteWrite();
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* stage = standStage()) stage->machineErase(count, rawValue(origin));
+        return;
+    }
     const TextWriteTraceToken trace = TextWriteTrace::begin(QString(), TextWriteRoute::backspace, origin, count);
     int posted = 0;
     for (int i = 0; i < count; ++i) posted += postPair(keyCodeDelete, 0);
@@ -66,6 +80,14 @@ void LayoutOutput::sendBackspaces(int count, TextWriteOrigin origin) {
 
 bool LayoutOutput::deliverViaAX(int count, const QString& text) {
     noteWrite();
+    // The stand's field takes the replacement itself; success is claimed only when it landed.
+    if (LayoutSwitcher::standMode()) {
+        ComposeStage* stage = standStage();
+        if (!stage || !stage->hasLiveField()) return false;
+        const qsizetype caret = stage->axCaret();
+        if (caret < count) return false;
+        return stage->axReplace(AXRange{caret - count, count}, text, rawValue(TextWriteOrigin::layout));
+    }
     const AXElementPtr el = AXText::focused();
     if (!el) return false;
     const std::optional<QString> value = AXText::value(el);
@@ -96,6 +118,10 @@ TextWriteRoute LayoutOutput::deliver(int count, const QString& text, LayoutSwitc
 
 void LayoutOutput::pasteAtomically(const QString& text, TextWriteOrigin origin) {
     noteWrite();
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* stage = standStage()) stage->machinePaste(text, rawValue(origin));
+        return;
+    }
     pasteViaClipboard(text, origin);
 }
 

@@ -9,10 +9,11 @@ namespace murmelo {
 
 // The engine's hands in other applications' fields: marked synthetic keys, accessibility
 // writes and clipboard pastes, and the one erase-then-type step corrections and undo use.
+// While stand mode is on, every write goes to the installed stage instead (none without one).
 // Main thread only.
 class LayoutOutput {
 public:
-    explicit LayoutOutput(LayoutAppGates& gates) : gates_(gates) {}
+    LayoutOutput(LayoutSwitcher& engine, LayoutAppGates& gates) : engine_(engine), gates_(gates) {}
 
     // One key down and up, marked as ours. Only a bare Return is traced.
     void sendKey(quint16 keyCode, quint64 flags = 0);
@@ -25,15 +26,18 @@ public:
     TextWriteRoute deliver(int count, const QString& text, LayoutSwitcher::UndoTransport transport);
     void pasteAtomically(const QString& text, TextWriteOrigin origin);
 
-    // When the engine last wrote into a field itself; screen readings just after it are not the user's.
-    QDateTime screenTruthLastWriteAt;
-
 private:
     int postPair(quint16 keyCode, quint64 flags, const QString& unicode = {});
     void eraseByKeys(int count, TextWriteOrigin origin);
     void noteWrite();
 
+    LayoutSwitcher& engine_;
     LayoutAppGates& gates_;
 };
+
+class LayoutSourceSelection;
+
+// Binds the engine's output and selection steps to these two.
+void bindOutputSteps(LayoutSwitcher& engine, LayoutOutput& output, LayoutSourceSelection& selection);
 
 }  // namespace murmelo

@@ -32,7 +32,7 @@ struct Output : SwitcherFixture {
         field->select(12);
         desktop.focus("org.kde.kate", field);
         gates = std::make_unique<LayoutAppGates>(*engine);
-        out = std::make_unique<LayoutOutput>(*gates);
+        out = std::make_unique<LayoutOutput>(*engine, *gates);
     }
     void TearDown() override { AXText::resetForTesting(); }
 };
@@ -52,15 +52,15 @@ TEST_F(Output, NothingToWriteTouchesNothing) {
     out->sendBackspaces(0);
     out->sendBackspaces(-2);
     EXPECT_TRUE(keys.posted().empty());
-    EXPECT_FALSE(out->screenTruthLastWriteAt.isValid());
+    EXPECT_FALSE(engine->screenTruthLastWriteAt.isValid());
     out->sendKey(0);
-    EXPECT_FALSE(out->screenTruthLastWriteAt.isValid());  // a bare key is not a text write
+    EXPECT_FALSE(engine->screenTruthLastWriteAt.isValid());  // a bare key is not a text write
 }
 
 TEST_F(Output, DeliverRetypesTheWordByKeysOrClipboard) {
     EXPECT_EQ(out->deliver(6, "привет", Transport::keys), TextWriteRoute::directUnicode);
     EXPECT_EQ(field->value, "hello привет");
-    EXPECT_TRUE(out->screenTruthLastWriteAt.isValid());
+    EXPECT_TRUE(engine->screenTruthLastWriteAt.isValid());
 
     EXPECT_EQ(out->deliver(6, "ghbdtn", Transport::clipboard), TextWriteRoute::clipboard);
     env.advance(2.0);

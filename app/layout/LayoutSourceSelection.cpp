@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "layout/LayoutAppStats.h"
 #include "layout/LayoutSwitchSound.h"
+#include "layout/ManualInputReleaseGateInjection.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/InputSources.h"
 #include "platform/MainQueue.h"
@@ -26,6 +27,7 @@ LayoutSourceSelection::LayoutSourceSelection(LayoutSwitcher& engine)
     playCue = [](const QString& raw) {
         if (auto cue = LayoutSwitchSound::cueFromRaw(raw)) LayoutSwitchSound::play(*cue);
     };
+    releaseGateForcesFailure = [] { return ManualInputReleaseGateInjection::forcesTISFailure(); };
 }
 
 LayoutSourceSelection::~LayoutSourceSelection() {
@@ -35,6 +37,12 @@ LayoutSourceSelection::~LayoutSourceSelection() {
 
 bool LayoutSourceSelection::selectNow(const QString& sourceID) {
     if (selectOverride) return selectOverride(sourceID);
+    if (LayoutSwitcher::standMode()) {
+        ComposeStage* stage = LayoutSwitcher::stage();
+        if (!stage) return false;
+        stage->selectSource(sourceID);
+        return true;
+    }
     return InputSources::shared().select(sourceID);
 }
 
@@ -49,7 +57,8 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
         if (completion) completion(false);
         return false;
     }
-    if (!selectOverride && !isEnabledSource(sourceID)) return false;
+    const bool standMode = LayoutSwitcher::standMode();
+    if (!selectOverride && !standMode && !isEnabledSource(sourceID)) return false;
     const std::optional<QString> current = engine_.observedSourceID();
     if (!current || !ManualInputSourceProfileV1::contains(current)) {
         if (completion) completion(false);
@@ -62,17 +71,19 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
     const QString lang = ManualInputSourceProfileV1::language(sourceID).value_or(QString());
     const double now = uptime();
     engine_.graceTarget = lang;
-    graceUntil = now + engine_.graceWindow;
+    engine_.graceUntil = now + engine_.graceWindow;
     engine_.layoutVerifyTarget = lang;
-    layoutVerifyUntil = now + LayoutSwitcher::verifyWindow;
+    engine_.layoutVerifyUntil = now + LayoutSwitcher::verifyWindow;
     if (!retry) engine_.layoutVerifyRetries = 0;
-    lastOwnSelect.reset();
-    idleReselectDone = false;
-    ownTranslationLogged = false;
+    engine_.lastOwnSelect.reset();
+    engine_.idleReselectDone = false;
+    engine_.ownTranslationLogged = false;
 
+    // A stand has no system to wait for: its selection runs at the next turn of the queue.
+    const double delay = standMode && LayoutSwitcher::stage() ? 0.0 : LayoutSwitcher::layoutSelectionDelay;
     std::weak_ptr<bool> alive = alive_;
     engine_.pendingLayoutSelection = MainQueue::shared().after(
-        LayoutSwitcher::layoutSelectionDelay,
+        delay,
         [this, alive, ticket = *ticket, expected = current, sourceID, cue, completion = std::move(completion)] {
             auto token = alive.lock();
             if (!token || !*token) return;
@@ -93,7 +104,7 @@ void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>
         if (completion) completion(false);
         return;
     }
-    if (forceSelectionFailure) {
+    if (releaseGateForcesFailure && releaseGateForcesFailure()) {
         engine_.noteAutomaticSourceSelectionFailed();
         logLine(QStringLiteral("layout: exact TIS failure injected by manual-input release gate"));
         if (completion) completion(false);
@@ -105,7 +116,7 @@ void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>
         if (cue) playCue(*cue);
         else if (auto lang = ManualInputSourceProfileV1::language(target)) playCue(*lang);
     }
-    lastOwnSelect = OwnSelect{target, uptime()};
+    engine_.lastOwnSelect = LayoutSwitcher::OwnSelect{target, uptime()};
     if (engine_.observedSourceID() == target) {
         LayoutAppStats::shared().noteFlip();
         if (completion) completion(true);
@@ -135,9 +146,15 @@ bool LayoutSourceSelection::selectLayout(const QString& language, bool retry, co
 }
 
 std::optional<double> LayoutSourceSelection::fireIdleReselect(const QString& sourceID) {
-    if (!selectOverride && !isEnabledSource(sourceID)) return std::nullopt;
     QElapsedTimer timer;
     timer.start();
+    if (LayoutSwitcher::standMode() && !selectOverride) {
+        ComposeStage* stage = LayoutSwitcher::stage();
+        if (!stage) return std::nullopt;
+        stage->reselectSource(sourceID);
+        return double(timer.nsecsElapsed()) / 1e6;
+    }
+    if (!selectOverride && !isEnabledSource(sourceID)) return std::nullopt;
     if (!selectNow(sourceID)) return std::nullopt;
     return double(timer.nsecsElapsed()) / 1e6;
 }

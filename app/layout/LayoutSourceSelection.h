@@ -9,8 +9,9 @@
 namespace murmelo {
 
 // The engine's own switches of the input source: asked for with a ticket, performed a moment
-// later only while no user action has overtaken it, and checked to have arrived. Main thread
-// only.
+// later only while no user action has overtaken it, and checked to have arrived. The windows
+// and the last own selection it arms are the engine's fields. While stand mode is on the stage
+// is selected instead of the system. Main thread only.
 class LayoutSourceSelection {
 public:
     explicit LayoutSourceSelection(LayoutSwitcher& engine);
@@ -27,22 +28,12 @@ public:
     // Selects the source again at once, without ticket, cue or checks; milliseconds taken.
     std::optional<double> fireIdleReselect(const QString& sourceID);
 
-    double graceUntil = 0;         // uptime seconds
-    double layoutVerifyUntil = 0;  // uptime seconds
-    struct OwnSelect {
-        QString sourceID;
-        double at = 0;
-    };
-    std::optional<OwnSelect> lastOwnSelect;
-    bool idleReselectDone = false;
-    bool ownTranslationLogged = false;
-
     // Performs a selection instead of the system; true when it succeeded.
     std::function<bool(const QString& sourceID)> selectOverride;
     // Plays the cue of a selection ("ru", "en", "rollback"); the switch sound unless replaced.
     std::function<void(const QString& cue)> playCue;
-    // Whether the release gate asks every selection to fail (set once at start).
-    bool forceSelectionFailure = false;
+    // Whether the release gate asks every selection to fail; asked before every attempt.
+    std::function<bool()> releaseGateForcesFailure;
 
     static constexpr double recheckDelay = 0.05;
 

@@ -37,8 +37,8 @@ TEST_F(Selection, SelectsAfterTheDelayArmsWindowsAndConfirms) {
     EXPECT_EQ(sources.selectCalls, QStringList{RU});
     EXPECT_EQ(completions, QList<bool>{true});
     EXPECT_EQ(cues, QStringList{"ru"});
-    ASSERT_TRUE(sel->lastOwnSelect);
-    EXPECT_EQ(sel->lastOwnSelect->sourceID, RU);
+    ASSERT_TRUE(engine->lastOwnSelect);
+    EXPECT_EQ(engine->lastOwnSelect->sourceID, RU);
 }
 
 TEST_F(Selection, OnlyTheLatestOfTwoQuickRequestsRuns) {
@@ -122,7 +122,7 @@ TEST_F(Selection, SourceThatDoesNotArriveFailsAndClearsTheWindows) {
 }
 
 TEST_F(Selection, ReleaseGateInjectionFailsEverySelection) {
-    sel->forceSelectionFailure = true;
+    sel->releaseGateForcesFailure = [] { return true; };
     ASSERT_TRUE(sel->selectExactSource(RU, false, std::nullopt, done()));
     env.advance(0.1);
     EXPECT_TRUE(sources.selectCalls.isEmpty());

@@ -2,6 +2,7 @@
 
 #include "base/Defaults.h"
 #include "base/Log.h"
+#include "layout/LayoutSwitcher.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/SoundPlayer.h"
 
@@ -14,7 +15,6 @@
 
 namespace murmelo::LayoutSwitchSound {
 
-bool standMode = false;
 std::function<void(Cue)> sink;
 
 namespace {
@@ -145,7 +145,8 @@ bool envOff() {
 bool shouldPlay(bool enabled, bool envOff, bool standMode) { return enabled && !envOff && !standMode; }
 
 void play(Cue cue) {
-    if (!isEnabled() || envOff() || standMode) return;
+    // A stand drives the engine without a listener: no cue at all then.
+    if (!shouldPlay(isEnabled(), envOff(), LayoutSwitcher::standMode())) return;
     if (sink) {
         sink(cue);
         return;

@@ -26,8 +26,6 @@ bool envOff();
 // The rule behind envOff for one value of the variable (none when it is not set).
 bool envValueSilences(const std::optional<QByteArray>& value);
 
-// Set while the simulated stand drives the engine: no cue at all then.
-extern bool standMode;
 // When set, cues that pass the gates go here instead of being played. Main thread.
 extern std::function<void(Cue)> sink;
 

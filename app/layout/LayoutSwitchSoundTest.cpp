@@ -4,6 +4,7 @@
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/ManualInputSourceProfileV1.h"
+#include "sim/SimComposeStage.h"
 #include "sim/SimSoundPlayer.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,8 @@ namespace {
 struct SoundGates : ::testing::Test {
     test::TestEnvironment env;
     QList<Cue> heard;
-    void SetUp() override {
-        LayoutSwitchSound::standMode = false;
-        LayoutSwitchSound::sink = [this](Cue c) { heard << c; };
-    }
-    void TearDown() override {
-        LayoutSwitchSound::sink = nullptr;
-        LayoutSwitchSound::standMode = false;
-    }
+    void SetUp() override { LayoutSwitchSound::sink = [this](Cue c) { heard << c; }; }
+    void TearDown() override { LayoutSwitchSound::sink = nullptr; }
 };
 
 TEST_F(SoundGates, SettingDecidesOnUntilTurnedOff) {
@@ -40,7 +35,7 @@ TEST_F(SoundGates, SettingDecidesOnUntilTurnedOff) {
 }
 
 TEST_F(SoundGates, StandModeSilencesEvenTheHook) {
-    LayoutSwitchSound::standMode = true;
+    LayoutSwitcher::setStandMode(true);
     LayoutSwitchSound::play(Cue::ru);
     EXPECT_TRUE(heard.isEmpty());
 }
@@ -139,10 +134,13 @@ TEST_F(SelectionCues, EachLayoutHasItsCueAndARollbackItsOwn) {
 }
 
 TEST_F(SelectionCues, StandModeSelectionIsSilent) {
-    LayoutSwitchSound::standMode = true;
+    sim::SimComposeStage stage(US);
+    LayoutSwitcher::setStage(&stage);
+    LayoutSwitcher::setStandMode(true);
     select(RU);
-    LayoutSwitchSound::standMode = false;
+    EXPECT_EQ(stage.realSourceID, RU);
     EXPECT_TRUE(player.events().isEmpty());
+    LayoutSwitcher::setStage(nullptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "layout/LayoutMaps.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ShadowCoreV2.h"
+#include "layout/TypingFixLanguages.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/InputSources.h"
 #include "platform/KeyEventPoster.h"
@@ -206,14 +207,7 @@ LayoutSwitcher& LayoutSwitcher::shared() {
 
 // ---- Settings ----
 
-bool LayoutSwitcher::typingFixLanguagesAvailable() {
-    // A switch for machines whose Russian layout must be ignored.
-    if (qEnvironmentVariable("MURMELO_NO_CYRILLIC_LAYOUT") == QLatin1String("1")) return false;
-    for (const InputSource& s : InputSources::shared().enabledSources()) {
-        if (s.id == ManualInputSourceProfileV1::russianApple) return true;
-    }
-    return false;
-}
+bool LayoutSwitcher::typingFixLanguagesAvailable() { return TypingFixLanguages::isAvailable(); }
 
 bool LayoutSwitcher::isEnabled() const {
     if (rules_.forcedOff) return false;
@@ -247,11 +241,33 @@ void LayoutSwitcher::setPrevWord(const QString& word) {
     prevWord_ = word;
 }
 
-std::optional<QString> LayoutSwitcher::observedSourceID() const {
+std::optional<QString> LayoutSwitcher::systemSourceID() const {
     if (sourceIDProvider) return sourceIDProvider();
+    if (standMode()) {
+        if (ComposeStage* s = stage()) return s->sourceID();
+        return std::nullopt;
+    }
     if (auto s = InputSources::shared().currentSource()) return s->id;
     return std::nullopt;
 }
+
+std::optional<QString> LayoutSwitcher::truthFromKeysAnswer(bool ruleOn, const std::optional<QString>& observedByKeys,
+                                                           const std::function<std::optional<QString>()>& system) {
+    if (ruleOn && observedByKeys) {
+        if (auto source = ManualInputSourceProfileV1::sourceID(*observedByKeys)) return source;
+    }
+    return system();
+}
+
+std::optional<QString> LayoutSwitcher::currentSourceID() const {
+    return truthFromKeysAnswer(rules_.ruleTruthFromKeys, observedByKeys, [this] { return systemSourceID(); });
+}
+
+std::optional<QString> LayoutSwitcher::langForSource(const std::optional<QString>& sourceID) {
+    return ManualInputSourceProfileV1::language(sourceID);
+}
+
+std::optional<QString> LayoutSwitcher::currentLayoutId() const { return langForSource(observedSourceID()); }
 
 std::optional<QString> LayoutSwitcher::learnedAppPrior() const {
     if (!rules_.ruleAppPriorConfirms) return std::nullopt;
@@ -664,7 +680,7 @@ void LayoutSwitcher::caretWordLanguage() {
     const std::optional<QString> current = observedSourceID();
     if (current && *current == *source) return;
     logLine(QStringLiteral("layout/каретка: слово %1 симв. %2 — беру его раскладку").arg(word.size()).arg(lang));
-    if (steps.selectExactSource) steps.selectExactSource(*source);
+    if (steps.selectExactSource) steps.selectExactSource(*source, false, std::nullopt, {});
 }
 
 void LayoutSwitcher::noteLeftCommandChanged(bool isDown) {

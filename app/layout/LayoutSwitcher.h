@@ -1,7 +1,9 @@
 #pragma once
+#include "input/TextWriteTrace.h"
 #include "layout/LayoutAuthority.h"
 #include "layout/LayoutRules.h"
 #include "layout/NgramModel.h"
+#include "platform/ComposeStage.h"
 #include "platform/EventTap.h"
 #include "platform/MainQueue.h"
 
@@ -106,8 +108,27 @@ public:
         std::function<std::optional<QString>(const QString& word)> sourceLayout;
         // The word at the caret of the focused field, for the caret-word language.
         std::function<std::optional<std::pair<QString, int>>()> focusedValueAndCaret;
-        std::function<void(const QString& sourceID)> selectExactSource;
         std::function<void(const std::optional<QString>& bundle, const QString& name)> handleAppActivated;
+
+        // Output and input-source selection: the engine's hands in the focused field and on the
+        // keyboard's source. Until bound, nothing is written and no source is selected.
+        std::function<void(quint16 keyCode, quint64 flags)> sendKey;
+        std::function<std::optional<TextWriteTraceToken>(const QString& text, TextWriteOrigin origin)> sendUnicode;
+        std::function<void(int count, TextWriteOrigin origin)> sendBackspaces;
+        std::function<bool(int count, const QString& text)> deliverViaAX;
+        // Erases count characters before the caret, then types the text; the route used.
+        std::function<TextWriteRoute(int count, const QString& text, UndoTransport transport)> deliver;
+        std::function<void(const QString& text, TextWriteOrigin origin)> pasteAtomically;
+        // A verified selection after the selection delay; true when scheduled. The sound is a
+        // cue's raw value ("ru", "en", "rollback"); none plays the target's own cue.
+        std::function<bool(const QString& sourceID, bool retry, const std::optional<QString>& sound,
+                           std::function<void(bool)> completion)>
+            selectExactSource;
+        std::function<bool(const QString& language, bool retry, const std::optional<QString>& sound,
+                           std::function<void(bool)> completion)>
+            selectLayout;
+        // Selects the source again at once; milliseconds taken, none on failure.
+        std::function<std::optional<double>(const QString& sourceID)> fireIdleReselect;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
@@ -184,8 +205,24 @@ public:
     void cancelPendingAutomaticLayoutSelection();
     void noteAutomaticSourceSelectionFailed();
 
-    // The current input source as the engine believes it.
-    std::optional<QString> observedSourceID() const;
+    // The current input source as the engine believes it: the keys' evidence when that rule is
+    // on, else what the system (or the stand) reports.
+    std::optional<QString> observedSourceID() const { return currentSourceID(); }
+    std::optional<QString> currentSourceID() const;
+    std::optional<QString> systemSourceID() const;
+    std::optional<QString> rawSystemSourceID() const { return systemSourceID(); }
+    static std::optional<QString> truthFromKeysAnswer(bool ruleOn, const std::optional<QString>& observedByKeys,
+                                                      const std::function<std::optional<QString>()>& system);
+    // "en" or "ru" of the believed current source; none outside the two layouts.
+    std::optional<QString> currentLayoutId() const;
+    static std::optional<QString> langForSource(const std::optional<QString>& sourceID);
+
+    // The simulated text field that stands in for the system while stand mode is on. Stand
+    // mode, once on, stays on for the life of the process.
+    static ComposeStage* stage() { return ComposeStage::installed(); }
+    static void setStage(ComposeStage* stage) { ComposeStage::install(stage); }
+    static bool standMode() { return ComposeStage::standMode(); }
+    static void setStandMode(bool on) { ComposeStage::setStandMode(on); }
     void veto(const QString& reason) { if (vetoSink) vetoSink(reason); }
     std::optional<QString> learnedAppPrior() const;
 
@@ -254,12 +291,26 @@ public:
     std::optional<QDateTime> flipProbeAt;
     qint64 flipProbeLetters = 0, flipProbeBS = 0, flipProbeWordLen = 0, flipProbeFirstMs = -1;
 
-    // Own switch: grace and verification windows.
+    // Own switch: grace and verification windows (uptime seconds).
     std::optional<QString> graceTarget;
+    double graceUntil = 0;
     const double graceWindow;
     std::optional<QString> layoutVerifyTarget;
+    double layoutVerifyUntil = 0;
     qint64 layoutVerifyRetries = 0;
     static constexpr double verifyWindow = 5.0;
+    struct OwnSelect {
+        QString sourceID;
+        double at = 0;  // uptime seconds
+    };
+    // The source the engine last selected successfully.
+    std::optional<OwnSelect> lastOwnSelect;
+    bool idleReselectDone = false;
+    bool ownTranslationLogged = false;
+    // The language the latest keystrokes showed.
+    std::optional<QString> observedByKeys;
+    // When the engine last wrote into a field itself; field readings just after it are not the user's.
+    QDateTime screenTruthLastWriteAt;
     TimerHandle pendingLayoutSelection;
     static constexpr double layoutSelectionDelay = 0.08;
     static constexpr double userCommandCooldown = 0.35;

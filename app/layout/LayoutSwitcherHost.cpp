@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "layout/LayoutAppStats.h"
 #include "layout/LayoutLexicons.h"
+#include "layout/TypingFixLanguages.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "layout/WordChecks.h"
 #include "platform/InputSources.h"
@@ -53,9 +54,7 @@ bool LayoutSwitcherHost::isEnabled() const {
     if (qgetenv("MURMELO_LAYOUT_OFF") == "1") return false;
     if (Defaults::shared().contains(QStringLiteral("layoutSwitchEnabled")))
         return Defaults::shared().boolValue(QStringLiteral("layoutSwitchEnabled"));
-    for (const auto& s : InputSources::shared().enabledSources())
-        if (s.id == ManualInputSourceProfileV1::russianApple) return true;
-    return false;
+    return TypingFixLanguages::isAvailable();
 }
 
 bool LayoutSwitcherHost::isNativeSwitch() const {

@@ -157,6 +157,8 @@ TEST_F(Ingestion, EnabledWithoutASettingFollowsTheRussianLayout) {
     env.defaults().remove("layoutSwitchEnabled");
     EXPECT_TRUE(engine->isEnabled());
     sources.setEnabled({"com.apple.keylayout.US"});
+    EXPECT_TRUE(engine->isEnabled()) << "the kept answer holds until the change is announced";
+    env.runPending();
     EXPECT_FALSE(engine->isEnabled());
     EXPECT_FALSE(engine->handleKeyDown(key(kLetter, "a")));
     EXPECT_EQ(engine->buf, "");
@@ -412,7 +414,11 @@ TEST_F(Ingestion, CaretWordTakesItsLayoutWhenTheRuleIsOn) {
     auto wire = [&] {
         engine->loaded = true;
         engine->steps.focusedValueAndCaret = [] { return std::optional(std::pair{QStringLiteral("да привет"), 5}); };
-        engine->steps.selectExactSource = [&](const QString& s) { selected << s; };
+        engine->steps.selectExactSource = [&](const QString& s, bool, const std::optional<QString>&,
+                                              std::function<void(bool)>) {
+            selected << s;
+            return true;
+        };
     };
     wire();
     engine->noteCursorMoved();

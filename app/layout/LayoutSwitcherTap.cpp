@@ -2,39 +2,30 @@
 
 #include "base/Log.h"
 #include "layout/LayoutGates.h"
+#include "layout/LayoutOutput.h"
+#include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
 
 namespace murmelo {
 
-namespace {
+QString EngineHost::bufStart() const { return LayoutSwitcher::bufStartName(engine_.bufStart); }
 
-// What the decision models and the per-application prior read of the engine.
-class EngineHost : public LayoutSwitcherHost {
-public:
-    explicit EngineHost(LayoutSwitcher& engine) : engine_(engine) {}
-    QString bufStart() const override { return LayoutSwitcher::bufStartName(engine_.bufStart); }
-    QString prevWord() const override { return engine_.prevWord(); }
-    std::optional<QString> recentLang() const override { return engine_.recentLang; }
-    QString liveLayout() const override { return engine_.liveActive ? engine_.liveLayout : QString(); }
-    bool hasCorrectionSink() const override { return bool(engine_.correctionSink); }
-    bool isEnabled() const override { return engine_.isEnabled(); }
-    bool isNativeSwitch() const override { return engine_.isNativeSwitch(); }
-    void noteCursorMoved() override { engine_.noteCursorMoved(); }
-    std::optional<QString> observedSourceID() const override { return engine_.observedSourceID(); }
+bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QString& sound,
+                                   std::function<void(bool)> completion) {
+    if (!engine_.steps.selectExactSource) return false;
+    std::optional<QString> cue;
+    if (!sound.isEmpty()) cue = sound;
+    return engine_.steps.selectExactSource(sourceID, retry, cue, std::move(completion));
+}
 
-private:
-    LayoutSwitcher& engine_;
-};
-
-}  // namespace
-
-void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host) {
+void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host, LayoutOutput& output,
+                         LayoutSourceSelection& selection) {
+    bindOutputSteps(engine, output, selection);
     engine.steps.handleAppActivated = [&host](const std::optional<QString>& bundle, const QString& name) {
         host.handleAppActivated(bundle, name);
     };
     engine.steps.noteWordForStats = [&host](const QString& word, bool live) { host.noteWordForStats(word, live); };
     engine.steps.sourceLayout = [](const QString& word) { return LayoutSwitcherHost::sourceLayout(word); };
-    engine.steps.selectExactSource = [&host](const QString& sourceID) { host.selectExactSource(sourceID, false); };
 }
 
 void startLayoutSwitcher() {
@@ -42,9 +33,11 @@ void startLayoutSwitcher() {
     static LayoutSwitcherTap tap(engine);
     static EngineHost host(engine);
     static LayoutAppGates gates(engine);
+    static LayoutOutput output(engine, gates);
+    static LayoutSourceSelection selection(engine);
     TapLayoutSwitcher::install(&tap);
     LayoutSwitcherHost::install(&host);
-    connectEngineToHost(engine, host);
+    connectEngineToHost(engine, host, output, selection);
     // Remote viewers and excluded applications get no edits.
     connectEngineGates(engine, gates);
     // The engine's start follows application switches itself and hands them to the host.

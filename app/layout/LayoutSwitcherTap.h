@@ -1,6 +1,7 @@
 #pragma once
 #include "input/TapConsumers.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherHost.h"
 
 namespace murmelo {
 
@@ -20,10 +21,34 @@ private:
     LayoutSwitcher& engine_;
 };
 
-class LayoutSwitcherHost;
+class LayoutOutput;
+class LayoutSourceSelection;
 
-// Application switches, finished words, script guesses and source selections go through the host.
-void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host);
+// The host the application gives its engine: the decision models read the engine's word state
+// through it, and its source selections are the engine's own, with ticket and verification.
+class EngineHost : public LayoutSwitcherHost {
+public:
+    explicit EngineHost(LayoutSwitcher& engine) : engine_(engine) {}
+    QString bufStart() const override;
+    QString prevWord() const override { return engine_.prevWord(); }
+    std::optional<QString> recentLang() const override { return engine_.recentLang; }
+    QString liveLayout() const override { return engine_.liveActive ? engine_.liveLayout : QString(); }
+    bool hasCorrectionSink() const override { return bool(engine_.correctionSink); }
+    bool isEnabled() const override { return engine_.isEnabled(); }
+    bool isNativeSwitch() const override { return engine_.isNativeSwitch(); }
+    void noteCursorMoved() override { engine_.noteCursorMoved(); }
+    std::optional<QString> observedSourceID() const override { return engine_.observedSourceID(); }
+    bool selectExactSource(const QString& sourceID, bool retry, const QString& sound = {},
+                           std::function<void(bool)> completion = {}) override;
+
+private:
+    LayoutSwitcher& engine_;
+};
+
+// Application switches, finished words, script guesses and source selections go through the
+// host; writes into the field and source selections through the output and selection.
+void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host, LayoutOutput& output,
+                         LayoutSourceSelection& selection);
 
 // Start-up of the application's switcher: the engine starts and the tap hands it every key.
 void startLayoutSwitcher();

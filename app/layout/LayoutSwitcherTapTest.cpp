@@ -26,6 +26,9 @@ TEST_F(SwitcherTap, TheTapReachesTheEngine) {
 
 }  // namespace
 
+#include "layout/LayoutGates.h"
+#include "layout/LayoutOutput.h"
+#include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
 
 namespace {
@@ -38,7 +41,10 @@ TEST_F(SwitcherTap, AnApplicationSwitchGoesThroughTheHostAndDropsTheWord) {
     } host;
     host.engine = engine.get();
     ScopedService<LayoutSwitcherHost> hostScope{host};
-    connectEngineToHost(*engine, host);
+    LayoutAppGates gates(*engine);
+    LayoutOutput output(*engine, gates);
+    LayoutSourceSelection selection(*engine);
+    connectEngineToHost(*engine, host, output, selection);
     engine->start();
     engine->buf = "ab";
     desktop.addApp("org.example.editor", "Editor");

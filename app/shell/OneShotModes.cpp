@@ -206,7 +206,8 @@ constexpr KnownOption kKnownOptions[] = {
     {"--migrate-autostart", false, "cli.help.migrateAutostart", "перенести старый автозапуск на нынешний"},
     {"--onboarding-preview", false, "cli.help.onboardingPreview", "запуск с показом знакомства с программой"},
     {"--manual-input-release-gate", false, "cli.help.manualInputReleaseGate",
-     "запуск с ручным пропуском ввода (проверка смены раскладки)"},
+     "запуск, в котором при MURMELO_MANUAL_INPUT_TEST_FORCE_TIS_FAILURE=1 всякая смена раскладки переключателем "
+     "проваливается (проверка)"},
 };
 
 // The toolkit's own options, which it takes off the command line when the program starts:

@@ -2,6 +2,8 @@
 
 #include "platform/Service.h"
 
+#include <atomic>
+
 namespace murmelo {
 namespace {
 
@@ -18,6 +20,11 @@ public:
 };
 
 }  // namespace
+
+quint64 InputSources::nextSerial() {
+    static std::atomic<quint64> serial{0};
+    return ++serial;
+}
 
 InputSources& InputSources::shared() {
     if (auto* s = installedService<InputSources>()) return *s;

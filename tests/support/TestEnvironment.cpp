@@ -2,6 +2,7 @@
 
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "platform/ComposeStage.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
 
@@ -17,6 +18,8 @@ TestEnvironment::TestEnvironment() : queue_(clock_) {
     Log::resetForTesting();
     // Interface texts in Russian, whatever the machine's own language.
     Localization::resetForTesting(QStringList{QStringLiteral("ru")});
+    // A stand is for one test: its stage and its lasting stand mode go with the test.
+    ComposeStage::resetForTesting();
 }
 
 TestEnvironment::~TestEnvironment() {

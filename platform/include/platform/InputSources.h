@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QtGlobal>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -27,7 +28,14 @@ enum class KeyLevel { Base, Shift, Option, OptionShift };
 // virtual key codes (physical positions), as everywhere above the platform layer.
 class InputSources {
 public:
+    InputSources() : serial_(nextSerial()) {}
+    InputSources(const InputSources&) : serial_(nextSerial()) {}
+    InputSources& operator=(const InputSources&) { return *this; }
     virtual ~InputSources() = default;
+
+    // Tells instances apart over the life of the process, where an address may be reused:
+    // what is cached about one backend is not taken for another.
+    quint64 serial() const { return serial_; }
 
     // The enabled sources in the user's order; empty when they cannot be read.
     virtual std::vector<InputSource> enabledSources() const = 0;
@@ -50,6 +58,10 @@ public:
 
     static InputSources& shared();
     static void install(InputSources* sources);
+
+private:
+    static quint64 nextSerial();
+    quint64 serial_;
 };
 
 }  // namespace murmelo
