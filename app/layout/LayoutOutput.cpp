@@ -80,23 +80,24 @@ void LayoutOutput::sendBackspaces(int count, TextWriteOrigin origin) {
 
 bool LayoutOutput::deliverViaAX(int count, const QString& text) {
     noteWrite();
-    // The stand's field takes the replacement itself; success is claimed only when it landed.
     if (LayoutSwitcher::standMode()) {
+        // The stand's field takes the replacement itself; success is claimed only when it landed.
         ComposeStage* stage = standStage();
         if (!stage || !stage->hasLiveField()) return false;
         const qsizetype caret = stage->axCaret();
         if (caret < count) return false;
-        return stage->axReplace(AXRange{caret - count, count}, text, rawValue(TextWriteOrigin::layout));
+        if (!stage->axReplace(AXRange{caret - count, count}, text, rawValue(TextWriteOrigin::layout))) return false;
+    } else {
+        const AXElementPtr el = AXText::focused();
+        if (!el) return false;
+        const std::optional<QString> value = AXText::value(el);
+        if (!value) return false;
+        const std::optional<AXRange> sel = AXText::selectedRange(el);
+        if (!sel) return false;
+        if (sel->length != 0 || sel->location < count || sel->location > value->size()) return false;
+        const AXRange range{sel->location - count, count};
+        if (!AXText::replace(el, range, text, true, TextWriteOrigin::layout)) return false;
     }
-    const AXElementPtr el = AXText::focused();
-    if (!el) return false;
-    const std::optional<QString> value = AXText::value(el);
-    if (!value) return false;
-    const std::optional<AXRange> sel = AXText::selectedRange(el);
-    if (!sel) return false;
-    if (sel->length != 0 || sel->location < count || sel->location > value->size()) return false;
-    const AXRange range{sel->location - count, count};
-    if (!AXText::replace(el, range, text, true, TextWriteOrigin::layout)) return false;
     logLine(QStringLiteral("layout/ax: правка записана в поле напрямую (стёрто %1, вписано ").arg(count) + priv(text) +
             QStringLiteral(", ") + gates_.frontAppName() + QStringLiteral(")"));
     return true;

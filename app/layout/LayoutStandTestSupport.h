@@ -86,7 +86,7 @@ struct StandFixture : SwitcherFixture {
             const bool swallowed = engine->handleKeyDown(e);
             stage->humanKey(stage->delivered(key), swallowed);
             stage->tickKeystroke();
-            env.runPending();
+            env.advance(0);
         }
     }
 };
