@@ -68,6 +68,7 @@ void LayoutOutput::eraseByKeys(int count, TextWriteOrigin origin) {
         return;
     }
     const TextWriteTraceToken trace = TextWriteTrace::begin(QString(), TextWriteRoute::backspace, origin, count);
+    probeFieldBeforeErase(count);
     int posted = 0;
     for (int i = 0; i < count; ++i) posted += postPair(keyCodeDelete, 0);
     TextWriteTrace::finish(trace, [posted] { return postedOutcome(posted); }, false);
@@ -115,6 +116,53 @@ TextWriteRoute LayoutOutput::deliver(int count, const QString& text, LayoutSwitc
     }
     if (!text.isEmpty()) pasteAtomically(text, TextWriteOrigin::layoutUndo);
     return TextWriteRoute::clipboard;
+}
+
+bool LayoutOutput::fieldProbeFromEnvironment() {
+    static const bool on = qgetenv("MURMELO_LAYOUT_FIELD_PROBE") == "1";
+    return on;
+}
+
+namespace {
+QString unreadable() { return QStringLiteral("НЕ ЧИТАЕТСЯ"); }
+
+QString valueLength(const AXElementPtr& el) {
+    const std::optional<QString> value = AXText::value(el);
+    return value ? QString::number(graphemeCount(*value)) + QStringLiteral(" симв.") : unreadable();
+}
+}  // namespace
+
+void LayoutOutput::probeFieldBeforeErase(int count) {
+    if (probeSilent()) return;
+    const AXElementPtr el = AXText::focused();
+    if (!el) {
+        logLine(QStringLiteral("layout/поле: собираюсь стереть %1 — фокусного элемента AX НЕТ ").arg(count) +
+                QStringLiteral("(NSWorkspace зовёт переднее «") + gates_.frontAppName() + QStringLiteral("»)"));
+        return;
+    }
+    const std::optional<AXRange> sel = AXText::selectedRange(el);
+    const QString selection =
+        sel ? QString::number(sel->location) + QLatin1Char('+') + QString::number(sel->length) : unreadable();
+    logLine(QStringLiteral("layout/поле: собираюсь стереть %1 | роль ").arg(count) + AXText::role(el) +
+            QStringLiteral(" | выделение ") + selection + QStringLiteral(" | значение ") + valueLength(el) +
+            QStringLiteral(" | ") + AXText::writability(el) + QStringLiteral(" | приложение: по NSWorkspace «") +
+            gates_.frontAppName() + QStringLiteral("», по фокусу «") +
+            LayoutAppGates::appName(el).value_or(QStringLiteral("?")) + QStringLiteral("»"));
+}
+
+void LayoutOutput::probeExcludedFieldCapability() {
+    if (probeSilent()) return;
+    const double now = Clock::shared().uptime();
+    if (excludedProbeAt_ && now - *excludedProbeAt_ < excludedProbeInterval) return;
+    excludedProbeAt_ = now;
+    const AXElementPtr el = AXText::focused();
+    if (!el) {
+        logLine(QStringLiteral("layout/поле-исключение: фокусного элемента AX нет"));
+        return;
+    }
+    logLine(QStringLiteral("layout/поле-исключение: роль ") + AXText::role(el) + QStringLiteral(" | значение ") +
+            valueLength(el) + QStringLiteral(" | ") + AXText::writability(el) +
+            QStringLiteral(" | приложение по фокусу «") + gates_.focusedApp().name + QStringLiteral("»"));
 }
 
 void LayoutOutput::pasteAtomically(const QString& text, TextWriteOrigin origin) {

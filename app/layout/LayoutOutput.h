@@ -26,13 +26,27 @@ public:
     TextWriteRoute deliver(int count, const QString& text, LayoutSwitcher::UndoTransport transport);
     void pasteAtomically(const QString& text, TextWriteOrigin origin);
 
+    // Diagnostics of the focused field, written only while the field probe is on and no
+    // correction observer is set: before every Backspace run, and (at most every 2 s) when a
+    // key arrives in an application the user excluded.
+    void probeFieldBeforeErase(int count);
+    void probeExcludedFieldCapability();
+    // MURMELO_LAYOUT_FIELD_PROBE is "1"; read once per process.
+    static bool fieldProbeFromEnvironment();
+    bool fieldProbe = fieldProbeFromEnvironment();
+    static constexpr double excludedProbeInterval = 2.0;
+
 private:
     int postPair(quint16 keyCode, quint64 flags, const QString& unicode = {});
     void eraseByKeys(int count, TextWriteOrigin origin);
     void noteWrite();
 
+    bool probeSilent() const { return !fieldProbe || bool(engine_.correctionSink); }
+
     LayoutSwitcher& engine_;
     LayoutAppGates& gates_;
+    // Uptime of the last diagnostic of an excluded application's field.
+    std::optional<double> excludedProbeAt_;
 };
 
 class LayoutSourceSelection;

@@ -21,6 +21,7 @@ void bindOutputSteps(LayoutSwitcher& engine, LayoutOutput& output, LayoutSourceS
                                   std::function<void(bool)> completion) {
         return selection.selectLayout(language, retry, sound, std::move(completion));
     };
+    s.probeExcludedFieldCapability = [&output] { output.probeExcludedFieldCapability(); };
     s.fireIdleReselect = [&selection](const QString& sourceID) { return selection.fireIdleReselect(sourceID); };
 }
 

@@ -87,4 +87,32 @@ TEST_F(Output, RefusedAccessibilityWriteFallsBackToKeys) {
     EXPECT_EQ(field->value, "hello привет");
 }
 
+TEST_F(Output, FieldDiagnosticsSpeakOnlyWhenAskedTo) {
+    out->fieldProbe = false;
+    out->sendBackspaces(1);
+    out->probeExcludedFieldCapability();
+    EXPECT_FALSE(env.logContains("layout/поле"));
+
+    out->fieldProbe = true;
+    out->sendBackspaces(2);
+    EXPECT_TRUE(env.logContains("layout/поле: собираюсь стереть 2 | роль AXTextArea | выделение 11+0 | значение 11 симв. | "
+                                "запись: значение да, выделенный текст да, диапазон да | приложение: по NSWorkspace «Kate», "
+                                "по фокусу «Kate»"));
+    out->probeExcludedFieldCapability();
+    out->probeExcludedFieldCapability();
+    EXPECT_EQ(env.logLines().filter("layout/поле-исключение: роль AXTextArea | значение 9 симв.").size(), 1)
+        << "at most every two seconds";
+    env.advance(2.0);
+    desktop.quit("org.kde.kate");
+    out->probeExcludedFieldCapability();
+    EXPECT_TRUE(env.logContains("layout/поле-исключение: фокусного элемента AX нет"));
+    out->probeFieldBeforeErase(3);
+    EXPECT_TRUE(env.logContains("layout/поле: собираюсь стереть 3 — фокусного элемента AX НЕТ (NSWorkspace зовёт переднее «"));
+
+    engine->correctionSink = [](const LayoutSwitcher::CorrectionEvent&) {};
+    env.advance(2.0);
+    out->probeExcludedFieldCapability();
+    EXPECT_EQ(env.logLines().filter("layout/поле-исключение").size(), 2) << "an observer keeps them silent";
+}
+
 }  // namespace
