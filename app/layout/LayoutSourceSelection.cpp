@@ -5,6 +5,7 @@
 #include "layout/LayoutSwitchSound.h"
 #include "layout/ManualInputReleaseGateInjection.h"
 #include "layout/ManualInputSourceProfileV1.h"
+#include "layout/SystemLayouts.h"
 #include "platform/InputSources.h"
 #include "platform/MainQueue.h"
 
@@ -14,6 +15,14 @@ namespace murmelo {
 
 namespace {
 double uptime() { return Clock::shared().uptime(); }
+
+// A source as the arrival line names it: its language, else the last part of its identifier.
+QString shortSource(const std::optional<QString>& sourceID) {
+    if (!sourceID) return QStringLiteral("?");
+    if (auto lang = ManualInputSourceProfileV1::language(sourceID)) return *lang;
+    const QStringList parts = sourceID->split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    return parts.isEmpty() ? *sourceID : parts.last();
+}
 
 bool isEnabledSource(const QString& sourceID) {
     for (const InputSource& s : InputSources::shared().enabledSources())
@@ -117,6 +126,20 @@ void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>
         else if (auto lang = ManualInputSourceProfileV1::language(target)) playCue(*lang);
     }
     engine_.lastOwnSelect = LayoutSwitcher::OwnSelect{target, uptime()};
+    if (!LayoutSwitcher::standMode()) {
+        // Says where a selection got stuck when the system did not follow it in time.
+        std::weak_ptr<bool> alive = alive_;
+        MainQueue::shared().after(arrivalCheckDelay, [this, alive, target] {
+            auto token = alive.lock();
+            if (!token || !*token) return;
+            const std::optional<QString> prefs = SystemInputSourcePrefs::selectedSourceID();
+            const std::optional<QString> system = engine_.systemSourceID();
+            if (prefs == target && system == target) return;
+            logLine(QStringLiteral("layout/доезд: просили ") + shortSource(target) + QStringLiteral(", ") +
+                    QStringLiteral("настройки говорят ") + shortSource(prefs) + QStringLiteral(", TIS говорит ") +
+                    shortSource(system));
+        });
+    }
     if (engine_.observedSourceID() == target) {
         LayoutAppStats::shared().noteFlip();
         if (completion) completion(true);

@@ -36,6 +36,7 @@ public:
     std::function<bool()> releaseGateForcesFailure;
 
     static constexpr double recheckDelay = 0.05;
+    static constexpr double arrivalCheckDelay = 0.06;
 
 private:
     void perform(quint64 ticket, const std::optional<QString>& expected, const QString& target,

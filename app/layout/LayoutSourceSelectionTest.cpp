@@ -39,6 +39,8 @@ TEST_F(Selection, SelectsAfterTheDelayArmsWindowsAndConfirms) {
     EXPECT_EQ(cues, QStringList{"ru"});
     ASSERT_TRUE(engine->lastOwnSelect);
     EXPECT_EQ(engine->lastOwnSelect->sourceID, RU);
+    env.advance(0.1);
+    EXPECT_FALSE(env.logContains("layout/доезд")) << "an arrived source says nothing";
 }
 
 TEST_F(Selection, OnlyTheLatestOfTwoQuickRequestsRuns) {
@@ -111,6 +113,7 @@ TEST_F(Selection, SourceThatDoesNotArriveFailsAndClearsTheWindows) {
     EXPECT_FALSE(engine->graceTarget);
     EXPECT_FALSE(engine->layoutVerifyTarget);
     EXPECT_EQ(cues, QStringList{"rollback"});
+    EXPECT_TRUE(env.logContains("layout/доезд: просили ru, настройки говорят en, TIS говорит en"));
 
     sel->selectOverride = {};
     sources.refuseSelection = true;
