@@ -80,11 +80,12 @@ private:
         s->disconnectFromHost();
     }
 
-    QTcpServer server_;
     QHash<QString, Reply> replies_;
     int requests_ = 0;
     QByteArray lastRequest_;
     QSet<QTcpSocket*> answered_;
+    // Last, so it goes first: its sockets' disconnect handlers still find the members above.
+    QTcpServer server_;
 };
 
 }  // namespace murmelo::test
