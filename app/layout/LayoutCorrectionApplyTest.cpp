@@ -341,6 +341,7 @@ TEST_F(Apply, AnUndoGestureThatUndidNothingIsLetThrough) {
     EXPECT_TRUE(keys.posted().empty());
     engine->releaseEditLock(*lock);
 
+    env.advance(LayoutSwitcher::verifyWindow + 1);  // the first correction's own switch is over
     typeThrough("x ghbdtn ");
     ASSERT_TRUE(engine->lastCorrection);
     engine->sourceIDProvider = [] { return std::optional<QString>("com.apple.keylayout.German"); };

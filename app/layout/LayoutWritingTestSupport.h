@@ -1,5 +1,6 @@
 #pragma once
 #include "input/AXText.h"
+#include "input/ClipboardManager.h"
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutOutput.h"
@@ -40,6 +41,8 @@ struct WritingRig : SwitcherFixture {
     ScopedService<Pasteboard> pasteboardScope{pasteboard};
     ScopedService<KeyEventPoster> keysScope{keys};
     ScopedService<Accessibility> axScope{ax};
+    ClipboardManager clipboard{&pasteboard};
+    ScopedService<ClipboardManager> clipboardScope{clipboard};
     std::shared_ptr<sim::SimField> field;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
