@@ -85,6 +85,7 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
     engine_.layoutVerifyUntil = now + LayoutSwitcher::verifyWindow;
     if (!retry) engine_.layoutVerifyRetries = 0;
     engine_.lastOwnSelect.reset();
+    engine_.ownSelectArrived = false;
     engine_.idleReselectDone = false;
     engine_.ownTranslationLogged = false;
 
@@ -141,6 +142,7 @@ void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>
         });
     }
     if (engine_.observedSourceID() == target) {
+        engine_.ownSelectArrived = true;
         LayoutAppStats::shared().noteFlip();
         if (completion) completion(true);
         return;
@@ -150,6 +152,7 @@ void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>
         auto token = alive.lock();
         if (!token || !*token) return;
         if (engine_.observedSourceID() == target) {
+            engine_.ownSelectArrived = true;
             LayoutAppStats::shared().noteFlip();
             if (completion) completion(true);
         } else {

@@ -499,7 +499,9 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
     }
     lastCorrection.reset();
     bool swallow = false;
+    keyInHand = event;
     for (const QString& ch : characters(chars)) swallow = ingest(ch) || swallow;
+    keyInHand.reset();
     return swallow;
 }
 
@@ -536,6 +538,11 @@ bool LayoutSwitcher::handleBackspace(bool backspaceUndo, bool oneGesture) {
     }
     if (steps.flipProbeBackspace) steps.flipProbeBackspace();
     return false;
+}
+
+void LayoutSwitcher::setBuffer(const QString& text) {
+    buf = text;
+    bufChars_ = int(text.toUcs4().size());
 }
 
 void LayoutSwitcher::dropLiveWord() {

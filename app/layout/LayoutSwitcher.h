@@ -1,7 +1,9 @@
 #pragma once
+#include "input/DeliveryRepair.h"
 #include "input/TextWriteTrace.h"
 #include "layout/LayoutAuthority.h"
 #include "layout/LayoutRules.h"
+#include "layout/ManualInputRecordsV1.h"
 #include "layout/NgramModel.h"
 #include "platform/ComposeStage.h"
 #include "platform/EventTap.h"
@@ -19,6 +21,8 @@
 #include <optional>
 
 namespace murmelo {
+
+struct EditRights;
 
 // Words that are never converted: commands, acronyms, product names, short English words.
 const QSet<QString>& layoutExceptionSeed();
@@ -129,6 +133,17 @@ public:
             selectLayout;
         // Selects the source again at once; milliseconds taken, none on failure.
         std::function<std::optional<double>(const QString& sourceID)> fireIdleReselect;
+
+        // Applying a correction the boundary decision (or the spelling fixer) asked for; true
+        // when it was typed and the boundary key must be swallowed.
+        std::function<bool(const QString& word, const QString& to, std::optional<QChar> boundary,
+                           const QString& layout, bool nativeOK, const EditRights& rights, CorrectionKind kind)>
+            correct;
+        // Reads the focused field when a key's layout disagrees with the system's source.
+        std::function<void()> scheduleAXProbeOnMismatch;
+        // Re-reads a field after an undo pasted over a correction, and repairs it or offers the card.
+        std::function<void(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite)>
+            auditUndoEdit;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
@@ -226,6 +241,14 @@ public:
     void veto(const QString& reason) { if (vetoSink) vetoSink(reason); }
     std::optional<QString> learnedAppPrior() const;
 
+    // Snapshots of the moment put to the manual-input arbiter; its answer comes back unchanged.
+    ManualInputDecisionV1 automaticDecision(ManualInputAutomaticPhaseV1 phase, const QString& replacement,
+                                            const QString& targetLanguage, bool evaluatorConfident, bool editMode,
+                                            CorrectionKind kind) const;
+    ManualInputDecisionV1 manualDecision(const QString& replacement, const QString& targetSourceID,
+                                         bool editMode) const;
+    ManualInputDecisionV1 undoDecision(const PendingCorrection& pending) const;
+
     // Derived values.
     double tNormal() const { return boundaryGates.normal; }
     double tContext() const { return boundaryGates.context; }
@@ -249,6 +272,11 @@ public:
 
     // Word buffer and sentence context.
     QString buf;
+    // Replaces the buffer; writers other than the key path go through here.
+    void setBuffer(const QString& text);
+    // The key being handled, while its characters are ingested: a boundary the engine retypes
+    // itself is replayed as this key was pressed.
+    std::optional<InputEvent> keyInHand;
     std::optional<QString> recentLang;
     std::optional<QChar> prevBoundary;
     BufStart bufStart = BufStart::clean;
@@ -291,7 +319,9 @@ public:
     std::optional<QDateTime> flipProbeAt;
     qint64 flipProbeLetters = 0, flipProbeBS = 0, flipProbeWordLen = 0, flipProbeFirstMs = -1;
 
-    // Own switch: grace and verification windows (uptime seconds).
+    // Own switch: grace and verification windows (uptime seconds), and the language the
+    // last printable key came from.
+    std::optional<QString> lastKeyTruth;
     std::optional<QString> graceTarget;
     double graceUntil = 0;
     const double graceWindow;
@@ -305,6 +335,8 @@ public:
     };
     // The source the engine last selected successfully.
     std::optional<OwnSelect> lastOwnSelect;
+    // The system was seen on that source after the selection: a later change is not ours.
+    bool ownSelectArrived = false;
     bool idleReselectDone = false;
     bool ownTranslationLogged = false;
     // The language the latest keystrokes showed.

@@ -1,7 +1,9 @@
 #include "layout/LayoutSwitcherTap.h"
 
 #include "base/Log.h"
+#include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutGates.h"
+#include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
@@ -40,6 +42,10 @@ void startLayoutSwitcher() {
     connectEngineToHost(engine, host, output, selection);
     // Remote viewers and excluded applications get no edits.
     connectEngineGates(engine, gates);
+    static LayoutKeyTruth truth(engine);
+    static LayoutCorrectionApply apply(engine, gates);
+    bindKeyTruthSteps(engine, truth);
+    bindCorrectionSteps(engine, apply);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
     // Without the decision, live correction and undo the engine only follows the words typed:

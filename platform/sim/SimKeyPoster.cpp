@@ -9,6 +9,9 @@ namespace murmelo::sim {
 namespace {
 constexpr quint16 kDelete = 51;
 constexpr quint16 kV = 9;
+constexpr quint16 kReturn = 36;
+constexpr quint16 kTab = 48;
+constexpr quint64 kShortcutFlags = KeyFlags::command | KeyFlags::control | KeyFlags::option;
 }  // namespace
 
 int SimKeyPoster::addObserver(std::function<void(const KeyEvent&)> observer) {
@@ -44,6 +47,9 @@ void SimKeyPoster::deliver(const KeyEvent& event) {
     if (field->dropsTypedText) return;
     if (!event.unicode.isEmpty()) SimDesktop::insertText(*field, event.unicode);
     else if (event.keyCode == kDelete) SimDesktop::deleteBackward(*field);
+    // A plain field takes Return and Tab (with Shift too) as a line end and a tab.
+    else if (event.keyCode == kReturn && !(event.flags & kShortcutFlags)) SimDesktop::insertText(*field, QStringLiteral("\n"));
+    else if (event.keyCode == kTab && !(event.flags & kShortcutFlags)) SimDesktop::insertText(*field, QStringLiteral("\t"));
 }
 
 }  // namespace murmelo::sim

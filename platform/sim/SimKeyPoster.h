@@ -12,8 +12,9 @@ class SimPasteboard;
 
 // Synthetic keys on the simulated desktop. Every posted event is recorded, reported to the
 // observers (the way a global event source sees it), then delivered to the focused field:
-// a key down with a Unicode string inserts it, Delete (51) deletes backward, Command-V
-// makes the focused field read and paste the pasteboard's plain text.
+// a key down with a Unicode string inserts it, Delete (51) deletes backward, Return (36) and
+// Tab (48) without text insert a line end and a tab, Command-V makes the focused field read
+// and paste the pasteboard's plain text.
 class SimKeyPoster : public KeyEventPoster {
 public:
     SimKeyPoster(SimDesktop& desktop, SimPasteboard& pasteboard) : desktop_(desktop), pasteboard_(pasteboard) {}
