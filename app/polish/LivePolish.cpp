@@ -131,6 +131,11 @@ LivePolish::LivePolish(LayoutSwitcher& engine) : engine_(engine), self_(std::mak
     steps.cardEnabled = [] { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); };
 }
 
+LivePolish& LivePolish::shared() {
+    static LivePolish* live = new LivePolish(LayoutSwitcher::shared());  // lives as long as the process
+    return *live;
+}
+
 LivePolish::~LivePolish() {
     *self_ = nullptr;
     liveWork.cancel();

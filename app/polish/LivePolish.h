@@ -79,6 +79,9 @@ public:
     LivePolish(const LivePolish&) = delete;
     LivePolish& operator=(const LivePolish&) = delete;
 
+    // The application's live polish, over the application's switcher; made on first use.
+    static LivePolish& shared();
+
     // Every key press of the user's own, after the switcher counted it: re-arms the tick.
     void notePolishLiveTyping();
     // Drops a pending tick (a dictation is starting).
