@@ -279,6 +279,7 @@ void LivePolish::handleAnswer(const Request& request, const std::optional<QStrin
                     .arg(engine_.typedGen - request.typedGen));
         return;
     }
+    if (!steps.polishForField) return;
     const std::optional<FieldResult> result = steps.polishForField(request.chunk, *answer, request.context);
     if (!result || result->text == request.chunk) return;
     const QString& fixed = result->text;
