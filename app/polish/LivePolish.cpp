@@ -101,7 +101,7 @@ QString frontAppName() {
 
 QString signedNumber(qint64 n) { return (n >= 0 ? QStringLiteral("+") : QString()) + QString::number(n); }
 
-// One line per missing piece and run.
+// One line per missing step and run.
 void notBuiltOnce(const QString& what) {
     static QSet<QString> said;
     if (said.contains(what)) return;
