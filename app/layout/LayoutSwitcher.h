@@ -113,6 +113,8 @@ public:
         // The word at the caret of the focused field, for the caret-word language.
         std::function<std::optional<std::pair<QString, int>>()> focusedValueAndCaret;
         std::function<void(const std::optional<QString>& bundle, const QString& name)> handleAppActivated;
+        // Live polish hears every key press of the user's, after typedGen counted it.
+        std::function<void()> notePolishLiveTyping;
 
         // Output and input-source selection: the engine's hands in the focused field and on the
         // keyboard's source. Until bound, nothing is written and no source is selected.

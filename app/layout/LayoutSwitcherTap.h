@@ -16,6 +16,9 @@ public:
     void noteUserShortcut() override { engine_.noteUserShortcut(); }
     // Work that waits compares this count to notice typing meanwhile.
     void noteRealKeyDown() override { ++engine_.typedGen; }
+    void notePolishLiveTyping() override {
+        if (engine_.steps.notePolishLiveTyping) engine_.steps.notePolishLiveTyping();
+    }
 
 private:
     LayoutSwitcher& engine_;

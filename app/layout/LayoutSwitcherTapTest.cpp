@@ -19,6 +19,10 @@ TEST_F(SwitcherTap, TheTapReachesTheEngine) {
     EXPECT_FALSE(TapLayoutSwitcher::shared().handleKeyDown(e)) << "nothing decides yet: every key passes";
     EXPECT_EQ(engine->buf, "a");
     EXPECT_EQ(engine->typedGen, 1u);
+    int liveNotes = 0;
+    engine->steps.notePolishLiveTyping = [&liveNotes] { ++liveNotes; };
+    TapLayoutSwitcher::shared().notePolishLiveTyping();
+    EXPECT_EQ(liveNotes, 1);
     TapLayoutSwitcher::shared().noteCursorMoved();
     EXPECT_EQ(engine->buf, "");
     EXPECT_EQ(engine->bufStart, LayoutSwitcher::BufStart::click);

@@ -3,7 +3,9 @@
 #include "cleanup/LangGuess.h"
 #include "dictation/DictationNeighbours.h"
 #include "input/TapConsumers.h"
+#include "layout/LayoutSwitcher.h"
 #include "layout/RuForms.h"
+#include "polish/LivePolish.h"
 #include "polish/RewriteGuard.h"
 #include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
@@ -24,6 +26,10 @@ void linkSubsystems() {
                                                           const QString& layer) {
         return RewriteGuard::accept(original, candidate, layer);
     };
+    // Live polish (switched off by a constant) hears the user's keys through the switcher and
+    // stands down when a dictation starts.
+    LayoutSwitcher::shared().steps.notePolishLiveTyping = [] { LivePolish::shared().notePolishLiveTyping(); };
+    DictationNeighbours::shared().cancelPolishLive = [] { LivePolish::shared().cancelPolishLive(); };
 }
 
 }  // namespace murmelo

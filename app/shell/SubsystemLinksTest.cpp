@@ -56,3 +56,34 @@ TEST(SubsystemLinksTest, TheLanguageGuessAsksTheRussianWordForms) {
 }
 
 }  // namespace
+
+#include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
+#include "polish/LivePolish.h"
+
+namespace {
+
+// Live polish hears every key through the switcher once linked, and its constant switch
+// keeps it from ever scheduling a tick, polish on or not.
+TEST(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
+    test::TestEnvironment env;
+    env.defaults().set(QStringLiteral("polishEnabled"), true);
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> scope(neighbours);
+    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
+    const std::function<bool()> savedUnset = TapPolish::whenUnset();
+    RuFormsLookup lookup;
+    ScopedService<RuFormsLookup> lookupScope(lookup);
+    linkSubsystems();
+    TapPolish::whenUnset() = savedUnset;
+
+    LayoutSwitcherTap tap(LayoutSwitcher::shared());
+    for (int i = 0; i < 20; ++i) tap.notePolishLiveTyping();
+    EXPECT_FALSE(LivePolish::shared().hasPendingTick());
+    EXPECT_EQ(LivePolish::shared().liveGen, 0);
+    neighbours.cancelPolishLive();
+    env.advance(5.0);
+    EXPECT_FALSE(env.logContains(QStringLiteral("polish/live")));
+}
+
+}  // namespace
