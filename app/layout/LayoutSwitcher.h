@@ -88,6 +88,8 @@ public:
     struct Steps {
         // The boundary decision; true swallows the boundary key.
         std::function<bool(const QString& word, QChar boundary, BufStart start, bool onEnter)> consider;
+        // The finished word as the field shows it, when a probe of the field saw it otherwise.
+        std::function<QString(const QString& word)> screenTruthWord;
         std::function<bool()> tryStartLive;
         std::function<bool(const QString& ch)> liveType;
         std::function<bool(UndoGesture gesture, bool ruleOn, bool oneGesture)> takeFlipUndo;

@@ -1,6 +1,7 @@
 #include "layout/LayoutSwitcherTap.h"
 
 #include "base/Log.h"
+#include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutKeyTruth.h"
@@ -27,7 +28,7 @@ void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host, Layou
         host.handleAppActivated(bundle, name);
     };
     engine.steps.noteWordForStats = [&host](const QString& word, bool live) { host.noteWordForStats(word, live); };
-    engine.steps.sourceLayout = [](const QString& word) { return LayoutSwitcherHost::sourceLayout(word); };
+    bindDecisionSteps(engine);
 }
 
 void startLayoutSwitcher() {
@@ -48,9 +49,8 @@ void startLayoutSwitcher() {
     bindCorrectionSteps(engine, apply);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
-    // Without the decision, live correction and undo the engine only follows the words typed:
-    // it corrects nothing and lets every key through.
-    logLine(QStringLiteral("layout: движок слушает клавиши, но решение и правка слов ещё не собраны — ничего не исправляю"));
+    // Words are judged at their end only until live correction is here.
+    logLine(QStringLiteral("layout: движок правит слова на границе; правка на лету ещё не собрана"));
 }
 
 }  // namespace murmelo
