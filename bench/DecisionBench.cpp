@@ -1,0 +1,109 @@
+// The word decision runs at every word boundary inside the event tap's callback, so it must
+// stay within a keystroke's time: target p99 under 0.5 ms a word, over the real model files,
+// the Russian word tables and Debian's Hunspell dictionaries. The words are the typed column
+// of the switcher's phrase table, right and wrongly typed, each decided in its phrase's context.
+#include "base/Defaults.h"
+#include "base/DevPaths.h"
+#include "layout/LayoutBoundaryDecision.h"
+#include "layout/LayoutGates.h"
+#include "layout/LayoutLexicons.h"
+#include "layout/LayoutMaps.h"
+#include "linux/HunspellSpellChecker.h"
+#include "sim/ManualMainQueue.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimInputSources.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace murmelo;
+
+namespace {
+
+QString modelsDir() { return murmeloDevPath(QStringLiteral("resources/layout-models")); }
+
+// Phrases as lists of words.
+std::vector<QStringList> phrases() {
+    QFile f(murmeloDevPath(QStringLiteral("app/layout/LayoutPhrases.tsv")));
+    std::vector<QStringList> out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+        out.push_back(line.section(QLatin1Char('\t'), 0, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    }
+    return out;
+}
+
+void BM_BoundaryDecision(benchmark::State& state) {
+    QTemporaryDir dir;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path()));
+    Defaults defaults;
+    Defaults::install(&defaults);
+    sim::ManualClock clock;
+    sim::ManualMainQueue queue{clock};
+    Clock::install(&clock);
+    MainQueue::install(&queue);
+    sim::SimInputSources sources = sim::SimInputSources::usRussian();
+    InputSources::install(&sources);
+    sim::SimDesktop desktop;
+    Workspace::install(&desktop);
+    static HunspellSpellChecker hunspell;
+    SpellChecker::install(&hunspell);
+    defaults.set(LayoutSwitcher::ENABLED_KEY, true);
+
+    LayoutSwitcher engine;
+    for (const QString& code : LayoutMaps::layoutOrder()) {
+        if (auto m = NgramModel::load(modelsDir() + QLatin1Char('/') + code + QStringLiteral(".json")))
+            engine.models.insert_or_assign(code, std::move(*m));
+    }
+    engine.loaded = true;
+    LayoutLexicons lex(modelsDir(), LayoutSwitcherRules{});
+    lex.loadSpellIfNeeded();
+    LayoutBoundaryDecision decision(engine, lex);
+    int converted = 0;
+    engine.steps.correct = [&](const QString&, const QString&, std::optional<QChar>, const QString&, bool,
+                               const EditRights&, LayoutSwitcher::CorrectionKind) {
+        ++converted;
+        return true;
+    };
+
+    const std::vector<QStringList> table = phrases();
+    auto runAll = [&](std::vector<double>* perWordUs) {
+        QElapsedTimer t;
+        for (const QStringList& words : table) {
+            engine.recentLang.reset();
+            engine.setPrevWord(QString());
+            for (const QString& w : words) {
+                t.start();
+                benchmark::DoNotOptimize(decision.consider(w, QLatin1Char(' '), LayoutSwitcher::BufStart::clean, false));
+                if (perWordUs) perWordUs->push_back(double(t.nsecsElapsed()) / 1e3);
+            }
+        }
+    };
+    runAll(nullptr);  // opens the Hunspell dictionaries
+
+    std::vector<double> perWordUs;
+    for (auto _ : state) {
+        perWordUs.clear();
+        converted = 0;
+        for (int i = 0; i < 20; ++i) runAll(&perWordUs);
+    }
+    std::sort(perWordUs.begin(), perWordUs.end());
+    state.counters["words"] = double(perWordUs.size());
+    state.counters["converted"] = converted;
+    state.counters["median_us"] = perWordUs[perWordUs.size() / 2];
+    state.counters["p99_us"] = perWordUs[perWordUs.size() * 99 / 100];
+    state.counters["max_us"] = perWordUs.back();
+}
+BENCHMARK(BM_BoundaryDecision)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
