@@ -6,7 +6,7 @@
 #include "layout/LayoutGates.h"
 #include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
-#include "layout/LayoutSwitcherTestSupport.h"
+#include "layout/LayoutStandTestSupport.h"
 #include "layout/LayoutTestSupport.h"
 #include "linux/HunspellSpellChecker.h"
 
@@ -47,58 +47,65 @@ HunspellSpellChecker& hunspell() {
     return checker;
 }
 
-struct RealPhrases : test::SwitcherFixture {
+// The engine in stand mode over a simulated text field, deciding with the real files. Applying
+// a correction is done here as the field would see it: the word erased and retyped through the
+// engine's own output, and the boundary typed after it.
+struct RealPhrases : test::StandFixture {
     ScopedService<SpellChecker> spellScope{hunspell()};
     std::unique_ptr<LayoutLexicons> lex;
-    QString field;
     QStringList corrections;
 
     void SetUp() override {
         test::SimulatedLayouts::forgetAll();
-        SwitcherFixture::SetUp();
-        env.defaults().set("layoutSwitchEnabled", true);
+        StandFixture::SetUp();
         lex = std::make_unique<LayoutLexicons>(modelsDir(), LayoutSwitcherRules{});
         lex->loadSpellIfNeeded();
         for (const QString& code : LayoutMaps::layoutOrder()) {
             if (auto m = NgramModel::load(modelsDir() + QLatin1Char('/') + code + QStringLiteral(".json")))
                 engine->models.insert_or_assign(code, std::move(*m));
         }
-        engine->loaded = !engine->models.empty();
         bindDecisionSteps(*engine, *lex);
-        // Applying a correction, as the field would see it: the word replaced, the boundary
-        // typed after it, and the context a correction leaves.
         engine->steps.correct = [this](const QString& word, const QString& to, std::optional<QChar> boundary,
                                        const QString& layout, bool nativeOK, const EditRights& rights,
                                        LayoutSwitcher::CorrectionKind) {
-            if (!field.endsWith(word)) return false;
-            field.chop(word.size());
-            field += to;
-            if (boundary) field += *boundary;
+            engine->steps.deliver(charCount(word), to, LayoutSwitcher::UndoTransport::keys);
+            if (boundary) engine->steps.sendUnicode(QString(*boundary), TextWriteOrigin::layout);
             corrections << word + QStringLiteral("→") + to;
             if (nativeOK && rights.givesLanguageContext()) engine->recentLang = layout;
             QString trimmed = to.toLower();
             while (!trimmed.isEmpty() && !trimmed.front().isLetter()) trimmed.remove(0, 1);
             while (!trimmed.isEmpty() && !trimmed.back().isLetter()) trimmed.chop(1);
             engine->setPrevWord(trimmed);
-            engine->buf.clear();
             return true;
         };
     }
-    void TearDown() override { test::SimulatedLayouts::forgetAll(); }
+    void TearDown() override {
+        StandFixture::TearDown();
+        test::SimulatedLayouts::forgetAll();
+    }
 
-    // Types the phrase and a final space, each character as one key; the field as it ends up.
+    // Types the phrase and a final space into a fresh field, each word under the input source
+    // whose keys give its characters (the user's own choice, right or wrong), and returns what
+    // the field shows.
     QString typeThrough(const QString& phrase) {
-        field.clear();
         corrections.clear();
+        openStand(QStringLiteral("org.kde.kate"), QStringLiteral("Kate"));
         engine->noteCursorMoved();
         engine->bufStart = LayoutSwitcher::BufStart::clean;
-        for (QChar c : phrase + QLatin1Char(' ')) {
-            InputEvent e;
-            e.keyCode = c == QLatin1Char('\n') ? 36 : 0;
-            e.unicode = QString(c);
-            if (!engine->handleKeyDown(e)) field += c;
+        for (const QString& token : phrase.split(QLatin1Char(' '))) {
+            int cyrillic = 0, latin = 0;
+            for (QChar c : token) {
+                if (LayoutLexicons::isCyrillicLetter(c)) ++cyrillic;
+                else if (c.isLetter()) ++latin;
+            }
+            if (cyrillic + latin > 0) stage->humanSelectSource(cyrillic > latin ? RU : US);
+            const QString lang = stage->realSourceID == RU ? QStringLiteral("ru") : QStringLiteral("en");
+            QString keys;
+            for (QChar c : token) keys += LayoutMaps::convert(QString(c), lang, QStringLiteral("en")).value_or(QString(c));
+            typeKeys(keys + QLatin1Char(' '));
         }
-        return field.chopped(1);
+        const QString shown = stage->text();
+        return shown.chopped(1);
     }
 };
 
