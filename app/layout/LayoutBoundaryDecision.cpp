@@ -128,8 +128,10 @@ bool LayoutBoundaryDecision::isOwnLayoutWord(const QString& core, const QString&
 bool LayoutBoundaryDecision::applyCorrection(const QString& word, const QString& to, QChar boundary,
                                              const QString& layout, bool nativeOK, BufStart start) {
     if (!engine_.steps.correct) {
-        logLine(QStringLiteral("layout: ") + priv(word) + QStringLiteral(" -> ") + priv(to) +
-                QStringLiteral(" решено, но правка слов ещё не собрана — слово остаётся"));
+        if (!toldNoCorrection_) {
+            toldNoCorrection_ = true;
+            logLine(QStringLiteral("заглушка: correct — этой части в сборке ещё нет, слова остаются как набраны"));
+        }
         return false;
     }
     return engine_.steps.correct(word, to, boundary, layout, nativeOK, EditRights(start),

@@ -56,6 +56,7 @@ private:
     LayoutLexicons& lex_;
     WordChecks checks_;
     LayoutWordShape shape_;
+    bool toldNoCorrection_ = false;
 };
 
 // Binds the decision, the source layout of a word and the disagreement memory to the
