@@ -431,9 +431,11 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     return keep();
 }
 
-void bindDecisionSteps(LayoutSwitcher& engine) { bindDecisionSteps(engine, LayoutLexicons::shared()); }
+std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine) {
+    return bindDecisionSteps(engine, LayoutLexicons::shared());
+}
 
-void bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons) {
+std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons) {
     auto decision = std::make_shared<LayoutBoundaryDecision>(engine, lexicons);
     engine.steps.consider = [decision](const QString& word, QChar boundary, BufStart start, bool onEnter) {
         return decision->consider(word, boundary, start, onEnter);
@@ -442,6 +444,7 @@ void bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons) {
     engine.steps.noteDisagreement = [&engine](const QString& word, const QString& why, std::optional<QUuid> conversion) {
         LayoutDisagreement(engine).noteDisagreement(word, why, conversion);
     };
+    return decision;
 }
 
 }  // namespace murmelo

@@ -5,6 +5,7 @@
 #include "layout/WordChecks.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace murmelo {
@@ -60,8 +61,8 @@ private:
 };
 
 // Binds the decision, the source layout of a word and the disagreement memory to the
-// engine's steps.
-void bindDecisionSteps(LayoutSwitcher& engine);
-void bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons);
+// engine's steps; the decision bound is returned for other steps that score words with it.
+std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine);
+std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons);
 
 }  // namespace murmelo
