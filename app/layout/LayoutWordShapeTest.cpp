@@ -54,15 +54,6 @@ TEST_F(WordShape, CommandShapesAndSchemes) {
     EXPECT_EQ(LayoutWordShape::peelCommandPrefix("/a/b"), Split("", "/a/b"));
 }
 
-TEST_F(WordShape, SignsOnLetterKeys) {
-    EXPECT_TRUE(LayoutWordShape::letterOfOtherLayout(";", "en", "ru"));
-    EXPECT_TRUE(LayoutWordShape::letterOfOtherLayout("[", "en", "ru"));
-    EXPECT_FALSE(LayoutWordShape::letterOfOtherLayout("'", "en", "ru"));  // the apostrophe never counts
-    EXPECT_FALSE(LayoutWordShape::letterOfOtherLayout("a", "en", "ru"));
-    EXPECT_FALSE(LayoutWordShape::letterOfOtherLayout("?", "en", "ru"));
-    EXPECT_FALSE(LayoutWordShape::letterOfOtherLayout(";", "en", ""));
-}
-
 TEST_F(WordShape, FlippedReadingAndInnerMark) {
     const auto flipped = shape().flippedReadingIsWord(";ehyfk", "en", true);
     ASSERT_TRUE(flipped);

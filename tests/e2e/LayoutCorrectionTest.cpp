@@ -3,7 +3,10 @@
 #include "Desk.h"
 
 #include "base/Defaults.h"
+#include "base/DevPaths.h"
 #include "layout/KeyboardTruth.h"
+#include "layout/LayoutBoundaryDecision.h"
+#include "layout/LayoutLexicons.h"
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutMaps.h"
@@ -14,6 +17,7 @@
 #include "layout/SystemLayouts.h"
 #include "platform/Service.h"
 #include "sim/SimInputSources.h"
+#include "sim/SimSpellChecker.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +36,8 @@ void forgetLayouts() {
 }
 
 // The switcher engine on the desk's keyboard (US and Russian, US current), with its hands in
-// the desk's fields. The word decision is not part of this rig: a stand-in of it corrects
-// "ghbdtn" to "привет" and keeps every other word.
+// the desk's fields, deciding with the shipped models and word tables (the spell checker knows
+// no words here).
 class LayoutCorrectionTest : public ::testing::Test {
 protected:
     e2e::Desk desk;
@@ -47,6 +51,9 @@ protected:
     std::unique_ptr<LayoutSourceSelection> selection;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
+    sim::SimSpellChecker speller;
+    ScopedService<SpellChecker> spellerScope{speller};
+    std::unique_ptr<LayoutLexicons> lexicons;
     QStringList cues;
 
     void SetUp() override {
@@ -65,12 +72,15 @@ protected:
         connectEngineGates(*engine, *gates);
         bindKeyTruthSteps(*engine, *truth);
         bindCorrectionSteps(*engine, *apply);
-        // TODO(integration): the boundary decision takes this step's place once it is built.
-        engine->steps.consider = [this](const QString& word, QChar boundary, LayoutSwitcher::BufStart start, bool) {
-            if (word != QLatin1String("ghbdtn")) return false;
-            return engine->steps.correct(word, QStringLiteral("привет"), boundary, QStringLiteral("ru"), true,
-                                         EditRights(start), LayoutSwitcher::CorrectionKind::layout);
-        };
+        const QString models = murmeloSourceRoot() + QStringLiteral("/resources/layout-models");
+        for (const QString& code : LayoutMaps::layoutOrder()) {
+            if (auto m = NgramModel::load(models + QLatin1Char('/') + code + QStringLiteral(".json")))
+                engine->models.insert_or_assign(code, std::move(*m));
+        }
+        speller.languages = {QStringLiteral("en_US"), QStringLiteral("ru_RU")};
+        lexicons = std::make_unique<LayoutLexicons>(models, LayoutSwitcherRules{});
+        lexicons->loadSpellIfNeeded();
+        bindDecisionSteps(*engine, *lexicons);
         tap = std::make_unique<LayoutSwitcherTap>(*engine);
         tapScope = std::make_unique<ScopedService<TapLayoutSwitcher>>(*tap);
     }
