@@ -6,6 +6,7 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
+#include "polish/PolishRoutes.h"
 #include "polish/RewriteGuard.h"
 #include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
@@ -30,6 +31,10 @@ void linkSubsystems() {
     // stands down when a dictation starts.
     LayoutSwitcher::shared().steps.notePolishLiveTyping = [] { LivePolish::shared().notePolishLiveTyping(); };
     DictationNeighbours::shared().cancelPolishLive = [] { LivePolish::shared().cancelPolishLive(); };
+    // The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
+    // whose edit lock and key count polish shares. Both live as long as the process.
+    static PolishRoutes* polish = new PolishRoutes(LayoutSwitcher::shared());
+    bindPolishSteps(LayoutSwitcher::shared(), *polish);
 }
 
 }  // namespace murmelo
