@@ -2,7 +2,6 @@
 
 #include "base/Log.h"
 #include "dictation/RecordingControl.h"
-#include "input/SyntheticInputPostGate.h"
 #include "input/TapConsumers.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
@@ -50,14 +49,14 @@ void PolishRoutes::endCorrecting() {
 }
 
 void PolishRoutes::sendKey(quint16 keyCode, quint64 flags) {
-    for (const bool down : {true, false}) {
-        KeyEvent e;
-        e.keyCode = keyCode;
-        e.keyDown = down;
-        e.flags = flags;
-        e.userData = SYNTHETIC_MARK;
-        SyntheticInputPostGate::post(e);
+    // The engine's own marked keys, which the simulated stand receives in stand mode.
+    if (engine_.steps.sendKey) {
+        engine_.steps.sendKey(keyCode, flags);
+        return;
     }
+    static bool said = false;
+    if (!said) logLine(QStringLiteral("polish: вывод переключателя не подключён — клавиши полировки не отправляю"));
+    said = true;
 }
 
 QString PolishRoutes::frontAppName() const {

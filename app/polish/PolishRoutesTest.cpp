@@ -5,6 +5,8 @@
 #include "input/AXText.h"
 #include "input/ClipboardManager.h"
 #include "input/SecureInput.h"
+#include "layout/LayoutGates.h"
+#include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
 #include "polish/CorrectorClient.h"
 #include "polish/PolishShare.h"
@@ -30,6 +32,7 @@ struct PolishRoutesTest : ::testing::Test {
         AXText::resetForTesting();
         SecureInput::resetForTesting();
         env.defaults().set("polishEnabled", true);
+        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
         clipboard.start();
         keys.addObserver([this](const KeyEvent& e) {
             if (e.keyDown) posted << e;
@@ -90,6 +93,8 @@ struct PolishRoutesTest : ::testing::Test {
     PolishShare share;
     ScopedService<PolishShare> shareScope{share};
     LayoutSwitcher engine;
+    LayoutAppGates gates{engine};
+    LayoutOutput output{engine, gates};
     PolishRoutes routes{engine};
     QList<KeyEvent> posted;
     int asked = 0;

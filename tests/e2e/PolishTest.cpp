@@ -5,6 +5,8 @@
 
 #include "LocalHttpServer.h"
 #include "StandIns.h"
+#include "layout/LayoutGates.h"
+#include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "polish/CorrectorClient.h"
@@ -35,6 +37,7 @@ protected:
     PolishTest() {
         desk.setting("polishEnabled", true);
         bindPolishSteps(engine, routes);
+        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
     }
 
     // The corrector stand-in with scripted answers, listening before the test goes on.
@@ -65,6 +68,8 @@ protected:
 
     e2e::Desk desk;
     LayoutSwitcher engine;
+    LayoutAppGates gates{engine};
+    LayoutOutput output{engine, gates};
     LayoutSwitcherTap tap{engine};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
     PolishRoutes routes{engine};
