@@ -245,3 +245,160 @@ TEST_F(PolishRoutesTest, TheClipboardRouteStandsDownWhenThePersonMovedOn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PolishRoutesTest, SelectingARange) {
+    const QString a500(500, u'a');
+    const struct {
+        const char* name;
+        QString value;
+        qint64 caret, selected;
+        bool ignoresSelection, allowKeys;
+        AXRange range;
+        PolishRangeSelect want;
+        const char* line;
+        int keys;
+    } cases[] = {
+        {"the person already selected it", "раз два три", 4, 3, false, true, {4, 3}, PolishRangeSelect::done,
+         "t: диапазон 4+3 уже выделен человеком — не трогаю", 0},
+        {"past the end is clamped", "раз два", 0, 0, false, true, {4, 10}, PolishRangeSelect::done,
+         "t: диапазон прижат к полю (просили 4+10, поле 7 симв. → 4+3)", 0},
+        {"wholly past the end", "раз два", 0, 0, false, true, {9, 3}, PolishRangeSelect::empty,
+         "t: после прижатия к полю (7 симв.) выделять нечего — отказ", 0},
+        {"the whole field by select-all", "раз два", 2, 0, true, true, {0, 7}, PolishRangeSelect::done,
+         "t: выделил всё поле ⌘A (7 симв.)", 1},
+        {"no keys allowed", "раз два три", 0, 0, true, false, {4, 3}, PolishRangeSelect::refused,
+         "t: выделение не встало (просили 4+3, в поле 0+0, поле 11 симв.) — диапазон ВНУТРИ поля", 0},
+        {"a plan of 400 keys is sent", a500, 500, 0, true, true, {100, 100}, PolishRangeSelect::done,
+         "t: выделил клавишами 100 симв. (400 нажатий), текст сверен", 400},
+        {"a plan of 401 keys is not", a500, 500, 0, true, true, {99, 100}, PolishRangeSelect::refused,
+         "t: выделение 401 клавиш — больше потолка 400, клавишами не ставлю", 0},
+    };
+    for (const auto& c : cases) {
+        desktop = sim::SimDesktop();
+        posted.clear();
+        auto field = open(c.value);
+        field->select(c.caret, c.selected);
+        field->ignoresSelectionWrites = c.ignoresSelection;
+        const PolishRangeSelect got = routes.polishSelectRange(ax.elementFor(field), c.range, QStringLiteral("t"), c.allowKeys);
+        EXPECT_EQ(got, c.want) << c.name;
+        EXPECT_TRUE(env.logContains(c.line)) << c.name;
+        EXPECT_EQ(posted.size(), c.keys) << c.name;
+        if (got == PolishRangeSelect::done) {
+            const AXRange r = PolishSelect::clamp(c.range, c.value.size());
+            EXPECT_EQ(field->selectedText(), c.value.mid(r.location, r.length)) << c.name;
+        }
+    }
+
+    // Keys go only to the application in front.
+    desktop = sim::SimDesktop();
+    auto behind = open(QStringLiteral("раз два три"));
+    behind->ignoresSelectionWrites = true;
+    desktop.addApp("org.example.chat", "Chat");
+    desktop.focus("org.example.chat", desktop.addField("org.example.chat"));
+    posted.clear();
+    EXPECT_EQ(routes.polishSelectRange(ax.elementFor(behind), {4, 3}, QStringLiteral("t"), true), PolishRangeSelect::refused);
+    EXPECT_TRUE(env.logContains("t: поле не у фронтового приложения — клавишами не выделяю"));
+    EXPECT_TRUE(posted.isEmpty());
+}
+
+TEST_F(PolishRoutesTest, ParagraphRanges) {
+    const QString text = QStringLiteral("раз\nдва три\r\n\nчетыре");
+    EXPECT_EQ(PolishRoutes::paragraphRange(text, 6), (AXRange{4, 7}));
+    EXPECT_EQ(PolishRoutes::paragraphRange(text, 4), (AXRange{4, 7})) << "at the paragraph's start";
+    EXPECT_EQ(PolishRoutes::paragraphRange(text, 13), (AXRange{13, 0})) << "an empty line";
+    EXPECT_EQ(PolishRoutes::paragraphRange(text, 99), (AXRange{14, 6})) << "clamped to the end";
+    EXPECT_EQ(PolishRoutes::paragraphRange(QString(), 3), (AXRange{0, 0}));
+}
+
+// Without a selection the clipboard route selects the paragraph: by accessibility where the
+// field allows it, else the line by Home and Shift-End; with neither there is nothing to polish.
+TEST_F(PolishRoutesTest, TheClipboardRouteSelectsTheParagraphItself) {
+    // Accessibility reads no value, so the line is selected by keys.
+    auto field = open(QStringLiteral("первая строка\nпривет как дела"));
+    field->valueReadable = false;
+    field->select(20);
+    answer(QStringLiteral("Привет, как дела?"));
+    routes.polishTriggered();
+    env.advance(PolishRoutes::COPY_SETTLE);
+    EXPECT_TRUE(env.logContains("polish: абзац через AX не выделить — поля нет, иду стрелками"));
+    env.advance(PolishRoutes::COPY_SETTLE);
+    ASSERT_TRUE(until("(граница запомнена)"));
+    env.advance(3.0);
+    EXPECT_EQ(field->value, QStringLiteral("первая строка\nПривет, как дела"));
+    EXPECT_EQ(count(115), 1);
+    EXPECT_EQ(count(119, KeyFlags::shift), 1);
+
+    // The caret on an empty line: the accessibility route stands down, the clipboard route
+    // finds nothing to copy either.
+    desktop = sim::SimDesktop();
+    field = open(QStringLiteral("раз\n\nтри"));
+    field->select(4);
+    routes.polishTriggered();
+    EXPECT_TRUE(env.logContains("polish/ax: транспорт не годится — абзац вокруг каретки пуст [Editor]"));
+    env.advance(1.0);
+    EXPECT_TRUE(env.logContains("polish: абзац вокруг каретки пуст — стрелками этого не исправить"));
+    EXPECT_TRUE(env.logContains("polish/card: карточки ещё нет — заметка «Нечего полировать — выдели текст»"));
+    EXPECT_TRUE(env.logContains("polish: нечего полировать (выдели текст)"));
+    EXPECT_EQ(field->value, QStringLiteral("раз\n\nтри"));
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
+// The safety release frees the clipboard route's own hold of the edit lock, never a later one.
+TEST_F(PolishRoutesTest, TheSafetyReleaseLeavesALaterHoldAlone) {
+    auto field = open(QStringLiteral("Уже чисто."));
+    field->valueReadable = false;
+    field->select(0, 10);
+    answer(QStringLiteral("Уже чисто."));
+    routes.polishSelection();
+    EXPECT_TRUE(engine.isCorrecting());
+    env.advance(PolishRoutes::COPY_SETTLE);
+    ASSERT_TRUE(until("polish: новое уже чистое, граница сдвинута"));
+    EXPECT_FALSE(engine.isCorrecting());
+    env.advance(5.0);
+    ASSERT_TRUE(engine.acquireEditLock(QStringLiteral("layout"), 30.0).has_value());
+    env.advance(PolishRoutes::SAFETY_RELEASE);
+    EXPECT_TRUE(engine.isCorrecting());
+    EXPECT_EQ(engine.editLock()->owner, QStringLiteral("layout"));
+}
+
+TEST_F(PolishRoutesTest, GesturesThatDoNotPolish) {
+    auto field = open(QStringLiteral("привет как дела"));
+    answer(QStringLiteral("Привет, как дела?"));
+    // The polish key used as a modifier for another key is no tap.
+    routes.notePolishDown();
+    ++engine.typedGen;
+    routes.notePolishUp();
+    env.advance(1.0);
+    EXPECT_FALSE(env.logContains("polish: одиночный тап"));
+
+    // Double space is switched off; switched on, two spaces in time polish the sentence
+    // without the clipboard.
+    routes.noteSpaceTyped();
+    routes.noteSpaceTyped();
+    env.advance(1.0);
+    EXPECT_FALSE(env.logContains("двойной пробел"));
+    routes.doubleSpaceEnabled = true;
+    routes.noteSpaceTyped();
+    env.advance(0.7);
+    routes.noteSpaceTyped();
+    env.advance(1.0);
+    EXPECT_FALSE(env.logContains("двойной пробел")) << "0.7 s apart is no pair";
+    routes.noteSpaceTyped();
+    env.advance(0.6);
+    routes.noteSpaceTyped();
+    env.advance(PolishRoutes::POLISH_DOUBLE_SPACE_SETTLE);
+    EXPECT_TRUE(env.logContains("polish: двойной пробел — правлю законченное предложение"));
+    ASSERT_TRUE(until("(диапазон 0+15)"));
+    EXPECT_EQ(field->value, QStringLiteral("Привет, как дела"));
+
+    // An observer takes the gesture instead.
+    std::optional<PolishScopeMode> seen;
+    routes.polishGestureSink = [&](PolishScopeMode mode) { seen = mode; };
+    routes.polishTriggered(PolishScopeMode::currentParagraphUnpolished);
+    EXPECT_EQ(seen, PolishScopeMode::currentParagraphUnpolished);
+    EXPECT_EQ(server.requests(), 1);
+}
+
+}  // namespace
