@@ -13,11 +13,11 @@ namespace murmelo {
 namespace {
 
 // One line per missing piece and run, so the log says what polish could not do.
-void missingOnce(const QString& what) {
+void missingOnce(const QString& line) {
     static QSet<QString> said;
-    if (said.contains(what)) return;
-    said.insert(what);
-    logLine(QStringLiteral("polish: ") + what + QStringLiteral(" ещё не собран(о) — обхожусь без него"));
+    if (said.contains(line)) return;
+    said.insert(line);
+    logLine(line);
 }
 
 }  // namespace
@@ -26,33 +26,33 @@ PolishShare& PolishShare::shared() { return sharedService<PolishShare>(); }
 
 QString PolishShare::stripTerminator(const QString& raw, const QString& fixed) {
     if (stripAddedTerminator) return stripAddedTerminator(raw, fixed);
-    missingOnce(QStringLiteral("снятие добавленных знаков конца"));
+    missingOnce(QStringLiteral("polish: правила снятия добавленных знаков конца ещё нет — ответ идёт без него"));
     return fixed;
 }
 
 bool PolishShare::protects(const QString& word) {
     if (polishProtects) return polishProtects(word);
     // Without the protected-word lists every word stays the person's.
-    missingOnce(QStringLiteral("список защищённых слов"));
+    missingOnce(QStringLiteral("polish: списка защищённых слов ещё нет — все слова остаются авторскими"));
     return true;
 }
 
 bool PolishShare::typeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
                           const QString& want, const QString& tag, qint64 maxKeys, bool trustGap) {
     if (polishTypeFix) return polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
-    missingOnce(QStringLiteral("набор правки синтетикой"));
+    missingOnce(QStringLiteral("polish: набора правки синтетикой ещё нет — эта ступень правку не ставит"));
     return false;
 }
 
 void PolishShare::note(const QString& rule, const QString& before, const QString& after, qint64 at,
                        std::optional<qint64> pid) {
     if (journalNote) journalNote(rule, before, after, at, pid);
-    else missingOnce(QStringLiteral("журнал полировки"));
+    else missingOnce(QStringLiteral("polish: журнала полировки ещё нет — правка в него не записана"));
 }
 
 void PolishShare::edits(const QString& before, const QString& after) {
     if (showEdits) showEdits(before, after);
-    else missingOnce(QStringLiteral("карточка правок"));
+    else missingOnce(QStringLiteral("polish: карточки правок ещё нет — правка не показана"));
 }
 
 void PolishShare::cardNote(const QString& note, bool isShort) {
@@ -66,7 +66,7 @@ void PolishShare::cardNote(const QString& note, bool isShort) {
 
 void PolishShare::marks(const AXElementPtr& el, qint64 base, const QString& before, const QString& after) {
     if (underline) underline(el, base, before, after);
-    else missingOnce(QStringLiteral("подчёркивание правок"));
+    else missingOnce(QStringLiteral("polish: подчёркивания правок ещё нет — места правки не отмечены"));
 }
 
 bool isPolishCardEnabled() { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); }
