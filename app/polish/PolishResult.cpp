@@ -6,6 +6,7 @@
 #include "layout/RuForms.h"
 #include "platform/InputSources.h"
 #include "platform/Service.h"
+#include "polish/LivePolish.h"
 #include "polish/PolishShare.h"
 #include "polish/PunctuationMerge.h"
 
@@ -140,7 +141,7 @@ PolishResultValue polishResult(const QString& raw, const QString& model, bool ty
 
 PolishResultValue polishForField(const QString& raw, const QString& model, const PolishContext& context) {
     PolishResultValue r = polishResult(raw, model, context.typedByHand, context.atSentenceStart, context.allowYo);
-    r.text = PolishShare::shared().stripTerminator(raw, r.text);
+    r.text = stripAddedTerminator(raw, r.text);
     return r;
 }
 

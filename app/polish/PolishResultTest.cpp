@@ -42,19 +42,11 @@ TEST(PolishResultTest, CapitalsInMidSentenceGoBackToTheAuthors) {
 
 TEST(PolishResultTest, TheMergedAnswerKeepsTheChunksSpacesAndCase) {
     test::TestEnvironment env;
-    PolishShare share;
-    ScopedService<PolishShare> scope(share);
-    share.stripAddedTerminator = [](const QString& raw, const QString& fixed) {
-        // The person's chunk ends open: marks the model appended at the end go.
-        if (raw.trimmed().endsWith(u'.')) return fixed;
-        QString s = fixed;
-        while (s.endsWith(u'.') || s.endsWith(u'?') || s.endsWith(u'!')) s.chop(1);
-        return s;
-    };
     // A chunk that continues a sentence does not get a capital; its spaces come back around it.
     const PolishResultValue r = polishResult(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), true, false, true);
     EXPECT_TRUE(r.applied);
     EXPECT_EQ(r.text, QStringLiteral("  привет, мир."));
+    // The person's chunk ends open: the full stop the model appended goes.
     EXPECT_EQ(polishForField(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), {true, false, true}).text,
               QStringLiteral("  привет, мир"));
 
@@ -71,6 +63,21 @@ TEST(PolishResultTest, TheMergedAnswerKeepsTheChunksSpacesAndCase) {
     const PolishResultValue words = polishForField(QStringLiteral("я пришол домой"), QStringLiteral("Я пришёл домой."), {true, true, true});
     EXPECT_EQ(words.text.contains(QStringLiteral("пришол")), true);
     EXPECT_FALSE(words.trusted);
+}
+
+// With the trust setting on, the model may respell the words polish does not protect.
+TEST(PolishResultTest, ATrustedModelRespellsOnlyUnprotectedWords) {
+    test::TestEnvironment env;
+    env.defaults().set("polishTrustModel", true);
+    PolishShare share;
+    ScopedService<PolishShare> scope(share);
+    share.polishProtects = [](const QString& word) { return word == QStringLiteral("Вася"); };
+    const PolishResultValue r =
+        polishForField(QStringLiteral("я пришол к Вася"), QStringLiteral("Я пришёл к Васе."), {true, true, true});
+    EXPECT_TRUE(r.trusted);
+    EXPECT_EQ(r.text, QStringLiteral("Я пришёл к Вася"));
+    EXPECT_EQ(r.rejectedWords, 1);
+    EXPECT_TRUE(env.logContains("polish: словарь защитил 1 слов человека"));
 }
 
 TEST(PolishResultTest, TheContextComesFromWhereTheChunkStands) {

@@ -24,12 +24,6 @@ void missingOnce(const QString& line) {
 
 PolishShare& PolishShare::shared() { return sharedService<PolishShare>(); }
 
-QString PolishShare::stripTerminator(const QString& raw, const QString& fixed) {
-    if (stripAddedTerminator) return stripAddedTerminator(raw, fixed);
-    missingOnce(QStringLiteral("polish: правила снятия добавленных знаков конца ещё нет — ответ идёт без него"));
-    return fixed;
-}
-
 bool PolishShare::protects(const QString& word) {
     if (polishProtects) return polishProtects(word);
     // Without the protected-word lists every word stays the person's.

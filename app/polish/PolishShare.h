@@ -7,13 +7,11 @@
 
 namespace murmelo {
 
-// What the triggers and the transport of polish use of the rest of polish: the terminator
-// rule, protected words, the typing plan, the journal, the card and the underline marks.
+// What the triggers and the transport of polish use of the rest of polish: protected words,
+// the typing plan, the journal, the card and the underline marks.
 // Each entry is bound where its code is built; an unbound entry does nothing, says so once
 // in the log, and answers as if nothing were done. Main thread only.
 struct PolishShare {
-    // Removes sentence marks the model appended to a chunk the person left open.
-    std::function<QString(const QString& raw, const QString& fixed)> stripAddedTerminator;
     // Whether polish must leave the word as typed.
     std::function<bool(const QString& word)> polishProtects;
     // Types the change of `fix` from `have` to `want` with synthetic keys from the caret;
@@ -35,7 +33,6 @@ struct PolishShare {
     static PolishShare& shared();
 
     // Callers go through these: they fall back as described above.
-    QString stripTerminator(const QString& raw, const QString& fixed);
     bool protects(const QString& word);
     bool typeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
                  const QString& want, const QString& tag, qint64 maxKeys, bool trustGap);
