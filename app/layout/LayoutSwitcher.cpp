@@ -654,6 +654,7 @@ bool LayoutSwitcher::ingestBoundary(QChar ch) {
 }
 
 void LayoutSwitcher::noteCursorMoved() {
+    ++cursorGen;
     if (steps.flipProbeEnd) steps.flipProbeEnd(QStringLiteral("клик"));
     cancelPendingAutomaticLayoutSelection();
     applyReset(Reset::click);

@@ -148,6 +148,11 @@ public:
         // Re-reads a field after an undo pasted over a correction, and repairs it or offers the card.
         std::function<void(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite)>
             auditUndoEdit;
+        // Polish triggers: the polish key, a dropped waiting tap, and every plain Space.
+        std::function<void()> notePolishDown;
+        std::function<void()> notePolishUp;
+        std::function<void(const QString& reason)> cancelPendingPolish;
+        std::function<void()> noteSpaceTyped;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
@@ -291,6 +296,8 @@ public:
     qint64 wordsTyped = 0;
     qint64 nativeHoldUntilWord = -1;
     quint64 typedGen = 0;
+    // Clicks and application switches, counted; work that waits notices the caret moved.
+    quint64 cursorGen = 0;
     static const QSet<qint64>& navKeys();
 
     // Learned word sets.

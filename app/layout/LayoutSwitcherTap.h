@@ -5,8 +5,8 @@
 
 namespace murmelo {
 
-// The event tap's way into the switcher engine. Manual conversion and polish gestures are not
-// handled by the engine yet and keep the tap's do-nothing answers.
+// The event tap's way into the switcher engine. The polish key and Space reach polish through
+// the engine's steps; the double right Shift of manual conversion is not handled yet.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
     explicit LayoutSwitcherTap(LayoutSwitcher& engine) : engine_(engine) {}
@@ -18,6 +18,22 @@ public:
     void noteRealKeyDown() override { ++engine_.typedGen; }
     void notePolishLiveTyping() override {
         if (engine_.steps.notePolishLiveTyping) engine_.steps.notePolishLiveTyping();
+    }
+    void notePolishDown() override {
+        if (engine_.steps.notePolishDown) engine_.steps.notePolishDown();
+    }
+    void notePolishUp() override {
+        if (engine_.steps.notePolishUp) engine_.steps.notePolishUp();
+    }
+    // While the right Shift is also the polish key, its presses are the polish key's; the
+    // double press that converts is not built yet.
+    void noteRightShift(bool down, bool polishBound) override {
+        if (!polishBound) return;
+        if (down) notePolishDown();
+        else notePolishUp();
+    }
+    void noteSpaceTyped() override {
+        if (engine_.steps.noteSpaceTyped) engine_.steps.noteSpaceTyped();
     }
 
 private:

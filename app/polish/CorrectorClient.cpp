@@ -2,6 +2,7 @@
 
 #include "base/Graphemes.h"
 #include "base/Log.h"
+#include "platform/ComposeStage.h"
 #include "platform/MainQueue.h"
 #include "platform/Service.h"
 
@@ -66,6 +67,12 @@ std::optional<QString> decodeUtf8(const QByteArray& body) {
 }  // namespace
 
 void requestCorrection(const QString& text, std::function<void(std::optional<QString>)> completion) {
+    // The simulated field's own corrector answers after its latency; nothing goes to the network.
+    if (ComposeStage* stage = ComposeStage::installed(); stage && stage->corrector) {
+        const std::optional<QString> answer = stage->corrector(text);
+        MainQueue::shared().after(stage->correctorDelay, [completion, answer] { completion(answer); });
+        return;
+    }
     const QUrl url = sharedService<CorrectorEndpoint>().url;
     if (!url.isValid()) {
         MainQueue::shared().post([completion] { completion(std::nullopt); });

@@ -133,3 +133,23 @@ TEST(PolishLatencyTest, EstimateFromTheUpperMedianOfRecentSamples) {
     PolishLatency::reset();
     EXPECT_EQ(PolishLatency::describe(), std::nullopt);
 }
+
+#include "sim/SimComposeStage.h"
+
+// The simulated text field brings its own corrector: it answers after the field's latency and
+// the network is never asked.
+TEST_F(CorrectorClientTest, TheSimulatedFieldsCorrectorAnswersInstead) {
+    sim::SimComposeStage stage(QStringLiteral("com.apple.keylayout.US"));
+    stage.corrector = [](const QString& text) { return std::optional<QString>(text.toUpper()); };
+    stage.correctorDelay = 0.25;
+    ComposeStage::install(&stage);
+    std::optional<std::optional<QString>> got;
+    requestCorrection(QStringLiteral("тест"), [&](std::optional<QString> answer) { got = answer; });
+    env.advance(0.2);
+    EXPECT_FALSE(got.has_value());
+    env.advance(0.05);
+    ComposeStage::install(nullptr);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(*got, QStringLiteral("ТЕСТ"));
+    EXPECT_EQ(server.requests(), 0);
+}

@@ -33,10 +33,14 @@ public:
     std::function<void(PolishScopeMode)> perform;
     // Whether a dictation is recording (a tap is then ignored); the dictation's by default.
     std::function<bool()> isRecording;
+    // The count of physical key downs, when the owner keeps one: a change between the press
+    // and the release means the key served as a modifier.
+    std::function<quint64()> keyCount;
 
 private:
     std::optional<double> downAt_;  // uptime of the press
     bool keyBetween_ = false;
+    quint64 keysAtDown_ = 0;
     TimerHandle pending_;
     // Lets a waiting work item notice that this tap is gone.
     std::shared_ptr<PolishTap*> self_;

@@ -6,6 +6,10 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
+#include "polish/PolishKnownWords.h"
+#include "polish/PolishResult.h"
+#include "polish/PolishRoutes.h"
+#include "polish/PolishShare.h"
 #include "polish/RewriteGuard.h"
 #include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
@@ -30,6 +34,25 @@ void linkSubsystems() {
     // stands down when a dictation starts.
     LayoutSwitcher::shared().steps.notePolishLiveTyping = [] { LivePolish::shared().notePolishLiveTyping(); };
     DictationNeighbours::shared().cancelPolishLive = [] { LivePolish::shared().cancelPolishLive(); };
+    // The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
+    // whose edit lock and key count polish shares. Both live as long as the process.
+    static PolishRoutes* polish = new PolishRoutes(LayoutSwitcher::shared());
+    bindPolishSteps(LayoutSwitcher::shared(), *polish);
+    // Every polish result, live ones too, comes from the one result step; a trusted model may
+    // replace only the words polish does not protect.
+    PolishShare::shared().polishProtects = [](const QString& word) {
+        static PolishKnownWords known = PolishKnownWords::application();
+        return known.polishProtects(word);
+    };
+    LivePolish& live = LivePolish::shared();
+    live.steps.polishContext = [](const QString& chunk, const QString& text, qint64 at) {
+        const PolishContext c = polishContext(chunk, text, at);
+        return LivePolish::Context{c.typedByHand, c.atSentenceStart, c.allowYo};
+    };
+    live.steps.polishForField = [](const QString& raw, const QString& model, const LivePolish::Context& context) {
+        const PolishResultValue r = polishForField(raw, model, {context.typedByHand, context.atSentenceStart, context.allowYo});
+        return std::optional<LivePolish::FieldResult>(LivePolish::FieldResult{r.text, r.rejectedWords, r.applied, r.trusted});
+    };
 }
 
 }  // namespace murmelo

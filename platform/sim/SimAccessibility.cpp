@@ -121,7 +121,7 @@ AXError SimAccessibility::setAttribute(const AXElement& el, const QString& name,
         if (!value.canConvert<AXRange>()) return AXError::illegalArgument;
         const AXRange r = value.value<AXRange>();
         if (r.location < 0 || r.length < 0 || r.location + r.length > f->value.size()) return AXError::illegalArgument;
-        f->select(r.location, r.length);
+        if (!f->ignoresSelectionWrites) f->select(r.location, r.length);
         return AXError::success;
     }
     const bool selected = name == AXNames::selectedText;

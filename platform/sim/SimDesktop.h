@@ -22,6 +22,7 @@ struct SimField {
     bool dropsTypedText = false;   // typed keys never arrive (a field that loses input)
     bool refusesWrites = false;    // accessibility writes fail
     bool ignoresPaste = false;     // Command-V does nothing: the pasteboard is never read
+    bool ignoresSelectionWrites = false;  // an accessibility selection request succeeds and moves nothing
 
     qsizetype caret() const { return selectionStart + selectionLength; }
     QString selectedText() const { return value.mid(selectionStart, selectionLength); }

@@ -4,6 +4,8 @@
 #include "sim/SimDesktop.h"
 #include "sim/SimPasteboard.h"
 
+#include <QTextBoundaryFinder>
+
 namespace murmelo::sim {
 
 namespace {
@@ -12,6 +14,58 @@ constexpr quint16 kV = 9;
 constexpr quint16 kReturn = 36;
 constexpr quint16 kTab = 48;
 constexpr quint64 kShortcutFlags = KeyFlags::command | KeyFlags::control | KeyFlags::option;
+constexpr quint16 kC = 8;
+constexpr quint16 kA = 0;
+constexpr quint16 kLeft = 123;
+constexpr quint16 kRight = 124;
+constexpr quint16 kHome = 115;
+constexpr quint16 kEnd = 119;
+
+// The UTF-16 position one character (grapheme cluster) before or after the position.
+qsizetype stepBy(const QString& text, qsizetype at, bool forward) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.setPosition(at);
+    const qsizetype to = forward ? finder.toNextBoundary() : finder.toPreviousBoundary();
+    return to < 0 ? at : to;
+}
+
+bool isLineBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029); }
+
+// Navigation and the clipboard chords as a text field handles them; false for other keys.
+// A Shift selection keeps its right end fixed while it grows or shrinks to the left, and its
+// left end while it grows to the right: enough for the selections tests make.
+bool navigate(SimField& f, const KeyEvent& event, SimPasteboard& pasteboard) {
+    const bool shift = event.flags & KeyFlags::shift;
+    const bool command = event.flags & KeyFlags::command;
+    const qsizetype start = f.selectionStart, end = f.selectionStart + f.selectionLength;
+    if (command && event.keyCode == kA && event.unicode.isEmpty()) {
+        f.select(0, f.value.size());
+    } else if (command && event.keyCode == kC && event.unicode.isEmpty()) {
+        if (f.selectionLength > 0 && !f.secure) pasteboard.copyFromOtherApp(f.selectedText());
+    } else if (event.keyCode == kLeft) {
+        if (shift) {
+            const qsizetype to = stepBy(f.value, start, false);
+            f.select(to, end - to);
+        } else {
+            f.select(f.selectionLength > 0 ? start : stepBy(f.value, start, false));
+        }
+    } else if (event.keyCode == kRight) {
+        if (shift) f.select(start, stepBy(f.value, end, true) - start);
+        else f.select(f.selectionLength > 0 ? end : stepBy(f.value, end, true));
+    } else if (event.keyCode == kHome || event.keyCode == kEnd) {
+        qsizetype at = end;
+        if (event.keyCode == kHome)
+            while (at > 0 && !isLineBreak(f.value[at - 1])) --at;
+        else
+            while (at < f.value.size() && !isLineBreak(f.value[at])) ++at;
+        if (!shift) f.select(at);
+        else if (at < start) f.select(at, end - at);
+        else f.select(start, at - start);
+    } else {
+        return false;
+    }
+    return true;
+}
 }  // namespace
 
 int SimKeyPoster::addObserver(std::function<void(const KeyEvent&)> observer) {
@@ -44,6 +98,7 @@ void SimKeyPoster::deliver(const KeyEvent& event) {
         else MainQueue::shared().after(pasteReadDelay_, paste);
         return;
     }
+    if (event.unicode.isEmpty() && navigate(*field, event, pasteboard_)) return;
     if (field->dropsTypedText) return;
     if (!event.unicode.isEmpty()) SimDesktop::insertText(*field, event.unicode);
     else if (event.keyCode == kDelete) SimDesktop::deleteBackward(*field);
