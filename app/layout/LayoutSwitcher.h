@@ -148,6 +148,13 @@ public:
         // Re-reads a field after an undo pasted over a correction, and repairs it or offers the card.
         std::function<void(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite)>
             auditUndoEdit;
+        // Manual conversion and the gestures around it.
+        std::function<void(bool down, bool polishBound)> noteRightShift;
+        std::function<void(const QString& reason)> cancelPendingPolish;
+        std::function<void()> notePolishDown;
+        std::function<void()> notePolishUp;
+        // The one normalisation under which disagreements compare words.
+        std::function<QString(const QString& word)> disagreementKey;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
@@ -355,6 +362,11 @@ public:
     quint64 automaticSelectionEpoch = 0;
     // Tickets for automatic source selections; the left Command key and shortcuts void them.
     AutomaticLayoutAuthority layoutSelectionAuthority;
+
+    // Manual conversion: the last right-Shift press that did not convert, and whether a
+    // physical key went down since.
+    std::optional<QDateTime> lastRShift;
+    bool keyBetweenShifts = false;
 
     QSet<QString> learnedUnreliableBundles;
     qint64 liveScopeAt = -1;

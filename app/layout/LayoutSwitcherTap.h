@@ -5,8 +5,8 @@
 
 namespace murmelo {
 
-// The event tap's way into the switcher engine. Manual conversion and polish gestures are not
-// handled by the engine yet and keep the tap's do-nothing answers.
+// The event tap's way into the switcher engine. Polish gestures are not handled by the engine
+// yet and keep the tap's do-nothing answers.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
     explicit LayoutSwitcherTap(LayoutSwitcher& engine) : engine_(engine) {}
@@ -14,8 +14,15 @@ public:
     void noteCursorMoved() override { engine_.noteCursorMoved(); }
     void noteLeftCommandChanged(bool isDown) override { engine_.noteLeftCommandChanged(isDown); }
     void noteUserShortcut() override { engine_.noteUserShortcut(); }
-    // Work that waits compares this count to notice typing meanwhile.
-    void noteRealKeyDown() override { ++engine_.typedGen; }
+    // Work that waits compares this count to notice typing meanwhile; a key between two
+    // right-Shift presses makes them no gesture.
+    void noteRealKeyDown() override {
+        ++engine_.typedGen;
+        engine_.keyBetweenShifts = true;
+    }
+    void noteRightShift(bool down, bool polishBound) override {
+        if (engine_.steps.noteRightShift) engine_.steps.noteRightShift(down, polishBound);
+    }
     void notePolishLiveTyping() override {
         if (engine_.steps.notePolishLiveTyping) engine_.steps.notePolishLiveTyping();
     }

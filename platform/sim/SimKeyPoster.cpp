@@ -12,6 +12,15 @@ constexpr quint16 kV = 9;
 constexpr quint16 kReturn = 36;
 constexpr quint16 kTab = 48;
 constexpr quint64 kShortcutFlags = KeyFlags::command | KeyFlags::control | KeyFlags::option;
+constexpr quint16 kC = 8;
+constexpr quint16 kLeft = 123;
+
+// The start of the word before pos: white space first, then the word's letters and digits.
+qsizetype wordStartBefore(const QString& text, qsizetype pos) {
+    while (pos > 0 && text[pos - 1].isSpace()) --pos;
+    while (pos > 0 && (text[pos - 1].isLetterOrNumber() || text[pos - 1].isMark() || text[pos - 1].isSurrogate())) --pos;
+    return pos;
+}
 }  // namespace
 
 int SimKeyPoster::addObserver(std::function<void(const KeyEvent&)> observer) {
@@ -42,6 +51,18 @@ void SimKeyPoster::deliver(const KeyEvent& event) {
         };
         if (pasteReadDelay_ <= 0) paste();
         else MainQueue::shared().after(pasteReadDelay_, paste);
+        return;
+    }
+    if (event.keyCode == kC && (event.flags & KeyFlags::command)) {
+        // An application copies only a selection; with none it leaves the pasteboard alone.
+        if (field->selectionLength > 0 && !field->secure) pasteboard_.copyFromOtherApp(field->selectedText());
+        return;
+    }
+    if (event.keyCode == kLeft && (event.flags & KeyFlags::shift) && (event.flags & KeyFlags::option)) {
+        // Word-wise selection: the selection grows to the start of the word before it.
+        const qsizetype end = field->caret();
+        const qsizetype start = wordStartBefore(field->value, field->selectionStart);
+        field->select(start, end - start);
         return;
     }
     if (field->dropsTypedText) return;

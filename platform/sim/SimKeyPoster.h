@@ -14,7 +14,8 @@ class SimPasteboard;
 // observers (the way a global event source sees it), then delivered to the focused field:
 // a key down with a Unicode string inserts it, Delete (51) deletes backward, Return (36) and
 // Tab (48) without text insert a line end and a tab, Command-V makes the focused field read
-// and paste the pasteboard's plain text.
+// and paste the pasteboard's plain text, Command-C copies its selection, and
+// Option-Shift-Left selects the word before it.
 class SimKeyPoster : public KeyEventPoster {
 public:
     SimKeyPoster(SimDesktop& desktop, SimPasteboard& pasteboard) : desktop_(desktop), pasteboard_(pasteboard) {}
