@@ -171,11 +171,11 @@ void LayoutManualConversion::applyManual(const QString& text, const TemporaryCli
         stop(QStringLiteral("layout: ручная конвертация — без изменений ") + priv(text));
         return;
     }
-    const std::optional<ManualInputDecisionV1> decision = engine_.manualDecision(converted, *target, true);
-    const ManualInputTextActionV1& action = decision->textAction;
+    const ManualInputDecisionV1 decision = engine_.manualDecision(converted, *target, true);
+    const ManualInputTextActionV1& action = decision.textAction;
     if (action.kind != ManualInputTextActionV1::Kind::replaceSelection || action.replacement() != converted ||
         action.cause() != ManualInputTextCauseV1::manualLayout) {
-        stop(QStringLiteral("layout: ручная конвертация заблокирована: ") + decision->reasonCodes.join(QLatin1Char(',')));
+        stop(QStringLiteral("layout: ручная конвертация заблокирована: ") + decision.reasonCodes.join(QLatin1Char(',')));
         return;
     }
 
@@ -197,14 +197,14 @@ void LayoutManualConversion::applyManual(const QString& text, const TemporaryCli
     if (!undoing) MonthlyStats::noteLayoutCorrection();
 
     bool scheduled = false;
-    if (decision->sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact && engine_.steps.selectExactSource) {
-        scheduled = engine_.steps.selectExactSource(decision->sourceAction.sourceID().value_or(*target), false,
+    if (decision.sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact && engine_.steps.selectExactSource) {
+        scheduled = engine_.steps.selectExactSource(decision.sourceAction.sourceID().value_or(*target), false,
                                                     std::nullopt, {});
     }
 
     const ManualFlipMemory memory = noteHumanFlip(text, converted, undoing, engine_.rules().ruleExceptionUnlearn);
     logLine(QStringLiteral("layout: ручная конвертация ") + priv(text) + QStringLiteral(" -> ") + priv(converted) +
-            QStringLiteral(" (") + decision->reasonCodes.join(QLatin1Char(',')) + QLatin1Char(')') +
+            QStringLiteral(" (") + decision.reasonCodes.join(QLatin1Char(',')) + QLatin1Char(')') +
             (scheduled ? QStringLiteral(", TIS запланирован") : QStringLiteral(", TIS не тронут")) + memory.logSuffix());
     if (memory.kind == ManualFlipMemory::Kind::learned)
         LayoutExceptionCardController::shared().show(memory.word, LayoutExceptionCardController::Change::added);
