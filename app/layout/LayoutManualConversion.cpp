@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "input/ClipboardManager.h"
 #include "input/ClipboardPaste.h"
+#include "layout/LayoutDisagreement.h"
 #include "layout/LayoutExceptionCard.h"
 #include "layout/LayoutMaps.h"
 #include "layout/LayoutSwitcherHost.h"
@@ -251,8 +252,7 @@ QString LayoutManualConversion::convertText(const QString& text) const {
 // ---- Learning
 
 QString LayoutManualConversion::key(const QString& text) const {
-    const QString t = text.trimmed();
-    return engine_.steps.disagreementKey ? engine_.steps.disagreementKey(t) : t.toLower();
+    return LayoutDisagreement::disagreementKey(text.trimmed());
 }
 
 std::optional<LayoutSwitcher::LastLayoutConversion> LayoutManualConversion::humanFlipUndoesOurs(const QString& source,

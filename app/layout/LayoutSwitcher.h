@@ -153,8 +153,6 @@ public:
         std::function<void(const QString& reason)> cancelPendingPolish;
         std::function<void()> notePolishDown;
         std::function<void()> notePolishUp;
-        // The one normalisation under which disagreements compare words.
-        std::function<QString(const QString& word)> disagreementKey;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
