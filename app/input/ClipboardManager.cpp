@@ -110,6 +110,9 @@ void ClipboardManager::stop() {
 }
 
 void ClipboardManager::poll() {
+    // What the pasteboard holds under a lease is ours (a copy taken from a field, a paste):
+    // the restore at its end resets the count, so none of it reaches the history.
+    if (temporaryLease_.isActive()) return;
     const qint64 count = pasteboard_.changeCount();
     if (count == lastChangeCount_) return;
     lastChangeCount_ = count;

@@ -231,6 +231,20 @@ TEST_F(ClipboardManagerTest, LeaseRestoresEveryTypeAndTheRestoreIsNotCaptured) {
     EXPECT_TRUE(manager.items().empty());
 }
 
+// A field's text copied on the program's behalf under a lease (to convert or polish it) is
+// no copy of the user's; after the lease the user's own copies are kept again.
+TEST_F(ClipboardManagerTest, WhatAFieldCopiesUnderALeaseStaysOutOfTheHistory) {
+    userCopies(QStringLiteral("user text"));
+    auto token = manager.beginPreservingPasteboard();
+    pasteboard.copyFromOtherApp(QStringLiteral("ghbdtn"));  // the field answers Command-C
+    env.advance(2 * ClipboardManager::POLL_INTERVAL);
+    EXPECT_TRUE(manager.finishTemporaryLease(token));
+    env.advance(2 * ClipboardManager::POLL_INTERVAL);
+    EXPECT_EQ(texts(), QStringList{"user text"});
+    userCopies(QStringLiteral("later"));
+    EXPECT_EQ(texts(), QStringList({"later", "user text"}));
+}
+
 // Another program may offer gigabytes: reads stop at the bound, and what could not be
 // read is named in the log instead of being silently lost.
 TEST_F(ClipboardManagerTest, ReadsOfThePasteboardAreBounded) {

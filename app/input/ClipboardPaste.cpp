@@ -119,23 +119,29 @@ void sendStep(const StatePtr& state, const Token& lease, bool remote, double set
 
 void setDictationTimingNote(std::function<void(const QString&)> note) { timingNote() = std::move(note); }
 
-void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
-    // A password field never gets a paste, whoever asks: nothing is written or posted.
+namespace {
+
+// A password field never gets a paste, whoever asks: nothing is written or posted.
+bool pasteAllowed() {
     switch (SecureInput::pasteVerdict()) {
     case SecureInput::WriteVerdict::denySecureField:
         logLine(QStringLiteral("⚠ вставка через буфер отменена: поле под кареткой парольное (буфер не тронут)"));
-        return;
+        return false;
     case SecureInput::WriteVerdict::denyBlindAX:
         logLine(QStringLiteral("⚠ вставка через буфер отменена: скрытый ввод активен, а поле не опознать (буфер не тронут)"));
-        return;
+        return false;
     case SecureInput::WriteVerdict::allow: break;
     }
+    return true;
+}
 
+// Writes the text behind the read canary and posts Command-V after the settle; the lease
+// ends when the target has read the text, or at the deadline when nobody reads.
+void pasteWithLease(const QString& text, TextWriteOrigin origin, const Token& lease) {
     auto state = std::make_shared<ClipboardInsertionState>();
     state->trace = TextWriteTrace::begin(text, TextWriteRoute::clipboard, origin, 0);
     ClipboardManager& manager = ClipboardManager::shared();
     Pasteboard& board = Pasteboard::general();
-    const Token lease = manager.beginPreservingPasteboard(&board);
     const bool remote = isRemotePasteActive();
     state->schedule = PasteboardRestoreSchedule{remote ? PasteTiming::minRestoreRemote : PasteTiming::minRestoreLocal,
                                                 PasteTiming::readGrace,
@@ -172,6 +178,21 @@ void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
     MainQueue::shared().after(settle, [state, lease, remote, settle, characters] {
         sendStep(state, lease, remote, settle, characters);
     });
+}
+
+}  // namespace
+
+void pasteViaClipboard(const QString& text, TextWriteOrigin origin) {
+    if (!pasteAllowed()) return;
+    const Token lease = ClipboardManager::shared().beginPreservingPasteboard(&Pasteboard::general());
+    pasteWithLease(text, origin, lease);
+}
+
+bool pasteUnderLease(const QString& text, const TemporaryClipboardLease::Token& lease, TextWriteOrigin origin) {
+    if (!ClipboardManager::shared().isTemporaryLeaseActive(lease)) return false;
+    if (!pasteAllowed()) return false;
+    pasteWithLease(text, origin, lease);
+    return true;
 }
 
 }  // namespace murmelo

@@ -1,4 +1,5 @@
 #pragma once
+#include "input/TemporaryClipboardLease.h"
 #include "input/TextWriteTrace.h"
 
 #include <QString>
@@ -22,6 +23,13 @@ inline constexpr double unreadTimeoutRemote = 3.0;
 // the deadline when nobody reads. Refuses a password field: nothing is written or posted.
 // Main thread; returns after the pasteboard write.
 void pasteViaClipboard(const QString& text, TextWriteOrigin origin = TextWriteOrigin::unknown);
+
+// The same paste under a lease the caller already holds (one that copied from the field
+// first): the lease's own restore gives the user's clipboard back once the target has read
+// the text, never on a fixed timer. False, with nothing written, when the lease is no longer
+// active or the field takes no paste.
+bool pasteUnderLease(const QString& text, const TemporaryClipboardLease::Token& lease,
+                     TextWriteOrigin origin = TextWriteOrigin::unknown);
 
 // Where the remote-viewer note goes into the current dictation's timing report; the
 // dictation flow installs it.

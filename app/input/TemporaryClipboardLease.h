@@ -21,6 +21,8 @@ public:
     Token begin(std::function<void()> restore);
     bool cancel();
     bool isActive(const Token& token) const;
+    // Some lease is active.
+    bool isActive() const { return active_.has_value(); }
     bool cancel(const Token& token);
     bool finish(const Token& token);
 

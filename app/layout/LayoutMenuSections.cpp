@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "layout/InputRivals.h"
 #include "layout/LayoutSwitchSound.h"
 #include "layout/LayoutSwitcher.h"
 
@@ -18,7 +19,17 @@ QString onOff(bool on) { return on ? QStringLiteral("вкл") : QStringLiteral("
 }  // namespace
 
 QList<MenuEntry> RivalMenuSection::entries() const {
-    return {MenuEntry::disabled("rivalItem", {}, "keyboard.badge.ellipsis", true)};
+    const std::optional<QString> line = InputRivals::menuLine();
+    return {MenuEntry::disabled("rivalItem", line.value_or(QString()), "keyboard.badge.ellipsis", !line)};
+}
+
+void RivalMenuSection::refresh(StatusMenu& menu) {
+    InputRivals::report(false);
+    if (QAction* item = menu.action("rivalItem")) {
+        const std::optional<QString> line = InputRivals::menuLine();
+        item->setText(line.value_or(QString()));
+        item->setVisible(line.has_value());
+    }
 }
 
 LayoutMenuSection::LayoutMenuSection() {

@@ -9,6 +9,8 @@ namespace murmelo {
 class RivalMenuSection : public StatusMenuSection {
 public:
     QList<MenuEntry> entries() const override;
+    // The line is current whenever the menu opens: the rivals are looked for again first.
+    void refresh(StatusMenu& menu) override;
 };
 
 // The layout switch and its sound, shown when the typing-fix languages are installed.

@@ -1,5 +1,6 @@
 #include "layout/LayoutSeam.h"
 
+#include "layout/InputRivals.h"
 #include "layout/LayoutAppStats.h"
 #include "layout/LayoutSwitcherTap.h"
 
@@ -8,6 +9,7 @@ namespace murmelo {
 LayoutSeam::LayoutSeam() {
     layoutAppStatsFlush = [] { LayoutAppStats::shared().flush(); };
     layoutSwitcherStart = [] { startLayoutSwitcher(); };
+    inputRivalsStart = [] { InputRivals::start(); };
 }
 
 }  // namespace murmelo

@@ -153,6 +153,8 @@ public:
         std::function<void()> notePolishUp;
         std::function<void(const QString& reason)> cancelPendingPolish;
         std::function<void()> noteSpaceTyped;
+        // Manual conversion: the right Shift, whose double press converts.
+        std::function<void(bool down, bool polishBound)> noteRightShift;
     };
 
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
@@ -362,6 +364,11 @@ public:
     quint64 automaticSelectionEpoch = 0;
     // Tickets for automatic source selections; the left Command key and shortcuts void them.
     AutomaticLayoutAuthority layoutSelectionAuthority;
+
+    // Manual conversion: the last right-Shift press that did not convert, and whether a
+    // physical key went down since.
+    std::optional<QDateTime> lastRShift;
+    bool keyBetweenShifts = false;
 
     QSet<QString> learnedUnreliableBundles;
     qint64 liveScopeAt = -1;

@@ -5,6 +5,7 @@
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutKeyTruth.h"
+#include "layout/LayoutManualConversion.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
@@ -47,6 +48,8 @@ void startLayoutSwitcher() {
     static LayoutCorrectionApply apply(engine, gates);
     bindKeyTruthSteps(engine, truth);
     bindCorrectionSteps(engine, apply);
+    static LayoutManualConversion manual(engine);
+    bindManualConversionSteps(engine, manual);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
     // Words are judged at their end only until live correction is here.

@@ -6,7 +6,8 @@
 namespace murmelo {
 
 // The event tap's way into the switcher engine. The polish key and Space reach polish through
-// the engine's steps; the double right Shift of manual conversion is not handled yet.
+// the engine's steps; the right Shift goes to manual conversion, which hands a polish-key press
+// on to polish when the right Shift is also the polish key.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
     explicit LayoutSwitcherTap(LayoutSwitcher& engine) : engine_(engine) {}
@@ -14,8 +15,15 @@ public:
     void noteCursorMoved() override { engine_.noteCursorMoved(); }
     void noteLeftCommandChanged(bool isDown) override { engine_.noteLeftCommandChanged(isDown); }
     void noteUserShortcut() override { engine_.noteUserShortcut(); }
-    // Work that waits compares this count to notice typing meanwhile.
-    void noteRealKeyDown() override { ++engine_.typedGen; }
+    // Work that waits compares this count to notice typing meanwhile; a key between two
+    // right-Shift presses makes them no gesture.
+    void noteRealKeyDown() override {
+        ++engine_.typedGen;
+        engine_.keyBetweenShifts = true;
+    }
+    void noteRightShift(bool down, bool polishBound) override {
+        if (engine_.steps.noteRightShift) engine_.steps.noteRightShift(down, polishBound);
+    }
     void notePolishLiveTyping() override {
         if (engine_.steps.notePolishLiveTyping) engine_.steps.notePolishLiveTyping();
     }
@@ -24,13 +32,6 @@ public:
     }
     void notePolishUp() override {
         if (engine_.steps.notePolishUp) engine_.steps.notePolishUp();
-    }
-    // While the right Shift is also the polish key, its presses are the polish key's; the
-    // double press that converts is not built yet.
-    void noteRightShift(bool down, bool polishBound) override {
-        if (!polishBound) return;
-        if (down) notePolishDown();
-        else notePolishUp();
     }
     void noteSpaceTyped() override {
         if (engine_.steps.noteSpaceTyped) engine_.steps.noteSpaceTyped();

@@ -5,7 +5,10 @@
 namespace murmelo::linuxdesktop::AppKeyExceptions {
 namespace {
 
+constexpr int kVirtualKeyC = 8;
 constexpr int kVirtualKeyV = 9;
+constexpr int kVirtualKeyLeft = 123;
+constexpr int kVirtualKeyRight = 124;
 
 // Window classes (lower-cased) and desktop-file ids of terminal emulators.
 const QStringList& terminalIds() {
@@ -43,13 +46,25 @@ bool isTerminal(const QString& appId) {
     return !id.isEmpty() && terminalIds().contains(id);
 }
 
+namespace {
+
+bool isWordArrow(int virtualKey, quint64 flags) {
+    return (virtualKey == kVirtualKeyLeft || virtualKey == kVirtualKeyRight) && (flags & KeyTable::FLAG_OPTION) &&
+           !(flags & (KeyTable::FLAG_COMMAND | KeyTable::FLAG_CONTROL));
+}
+
+}  // namespace
+
 bool mayDiffer(int virtualKey, quint64 flags) {
     constexpr quint64 others = KeyTable::FLAG_SHIFT | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
-    return virtualKey == kVirtualKeyV && (flags & KeyTable::FLAG_COMMAND) && !(flags & others);
+    if (isWordArrow(virtualKey, flags)) return true;
+    return (virtualKey == kVirtualKeyV || virtualKey == kVirtualKeyC) && (flags & KeyTable::FLAG_COMMAND) &&
+           !(flags & others);
 }
 
 quint64 shortcutFlags(const QStringList& frontIds, int virtualKey, quint64 flags) {
     if (!mayDiffer(virtualKey, flags)) return flags;
+    if (isWordArrow(virtualKey, flags)) return (flags & ~KeyTable::FLAG_OPTION) | KeyTable::FLAG_COMMAND;
     for (const QString& id : frontIds)
         if (isTerminal(id)) return flags | KeyTable::FLAG_SHIFT;
     return flags;

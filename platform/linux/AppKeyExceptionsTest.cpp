@@ -6,6 +6,7 @@
 #include "linux/XTestKeyPoster.h"
 #include "linux/XiEventStream.h"
 
+#include <QLineEdit>
 #include <QWidget>
 #include <QWindow>
 #include <X11/Xatom.h>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr quint64 CMD = KeyTable::FLAG_COMMAND;
 constexpr quint64 SHIFT = KeyTable::FLAG_SHIFT;
+constexpr quint64 OPT = KeyTable::FLAG_OPTION;
 constexpr qint64 MARK = 0x54514D31;
 
 }  // namespace
@@ -51,7 +53,15 @@ TEST(AppKeyExceptions, OnlyAPlainCommandVGainsShiftAndOnlyInATerminal) {
         {"paste in an editor", editor, 9, CMD, CMD},
         {"no front application", {}, 9, CMD, CMD},
         {"plain V in a terminal", terminal, 9, 0, 0},
-        {"Command-C in a terminal", terminal, 8, CMD, CMD},
+        // Ctrl+C would interrupt the shell's program instead of copying.
+        {"copy in a terminal", terminal, 8, CMD, CMD | SHIFT},
+        {"copy in an editor", editor, 8, CMD, CMD},
+        {"another letter in a terminal", terminal, 7, CMD, CMD},
+        // Option-arrows move by words: Ctrl-arrows on Linux, in every application.
+        {"word-wise selection to the left", editor, 123, OPT | SHIFT, CMD | SHIFT},
+        {"word to the right", {}, 124, OPT, CMD},
+        {"Command-Option-Left stays", editor, 123, CMD | OPT, CMD | OPT},
+        {"a plain arrow", editor, 123, SHIFT, SHIFT},
         {"Command-Shift-V already", terminal, 9, CMD | SHIFT, CMD | SHIFT},
         {"Command-Option-V", terminal, 9, CMD | KeyTable::FLAG_OPTION, CMD | KeyTable::FLAG_OPTION},
     };
@@ -129,4 +139,20 @@ TEST_F(DesktopTerminalPaste, CommandVReachesATerminalWithShiftAndOthersWithout) 
     passFor("konsole", "konsole");
     EXPECT_EQ(flagsAtV(), CMD | SHIFT);
     EXPECT_EQ(events.back().flags, 0u);
+}
+
+// The core's Option-Shift-Left, posted through XTest, selects the word before the caret in a
+// Linux text field (as Ctrl+Shift+Left), and Alt never goes down.
+TEST_F(DesktopTerminalPaste, OptionShiftLeftSelectsTheWordBeforeTheCaret) {
+    QLineEdit edit(&window);
+    edit.setText(QStringLiteral("ghbdtn vbh"));
+    edit.show();
+    passFor("gedit", "Gedit");
+    edit.setFocus();
+    ASSERT_TRUE(test::waitUntil([&] { return edit.hasFocus(); }));
+    edit.end(false);
+    for (const bool down : {true, false}) ASSERT_TRUE(poster->post(KeyEvent{123, down, OPT | SHIFT, {}, MARK}));
+    EXPECT_TRUE(test::waitUntil([&] { return edit.selectedText() == QStringLiteral("vbh"); }))
+        << "selected: " << edit.selectedText().toStdString();
+    EXPECT_EQ(edit.text(), QStringLiteral("ghbdtn vbh"));
 }

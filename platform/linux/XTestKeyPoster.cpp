@@ -75,7 +75,7 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
             // our own modifier keys do not hold.
             quint64 want = event.flags;
             if (event.keyDown && AppKeyExceptions::mayDiffer(event.keyCode, event.flags | heldFlags_))
-                want |= AppKeyExceptions::shortcutFlags(frontIds(), event.keyCode, event.flags | heldFlags_);
+                want = AppKeyExceptions::shortcutFlags(frontIds(), event.keyCode, event.flags | heldFlags_);
             std::vector<int> extra;
             if (event.keyDown)
                 for (auto [f, mkc] : kFlagKeys)

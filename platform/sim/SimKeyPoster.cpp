@@ -21,6 +21,13 @@ constexpr quint16 kRight = 124;
 constexpr quint16 kHome = 115;
 constexpr quint16 kEnd = 119;
 
+// The start of the word before pos: white space first, then the word's letters and digits.
+qsizetype wordStartBefore(const QString& text, qsizetype pos) {
+    while (pos > 0 && text[pos - 1].isSpace()) --pos;
+    while (pos > 0 && (text[pos - 1].isLetterOrNumber() || text[pos - 1].isMark() || text[pos - 1].isSurrogate())) --pos;
+    return pos;
+}
+
 // The UTF-16 position one character (grapheme cluster) before or after the position.
 qsizetype stepBy(const QString& text, qsizetype at, bool forward) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -42,6 +49,10 @@ bool navigate(SimField& f, const KeyEvent& event, SimPasteboard& pasteboard) {
         f.select(0, f.value.size());
     } else if (command && event.keyCode == kC && event.unicode.isEmpty()) {
         if (f.selectionLength > 0 && !f.secure) pasteboard.copyFromOtherApp(f.selectedText());
+    } else if (event.keyCode == kLeft && shift && (event.flags & KeyFlags::option)) {
+        // Word-wise selection: the selection grows to the start of the word before it.
+        const qsizetype to = wordStartBefore(f.value, start);
+        f.select(to, end - to);
     } else if (event.keyCode == kLeft) {
         if (shift) {
             const qsizetype to = stepBy(f.value, start, false);

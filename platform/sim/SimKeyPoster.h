@@ -15,8 +15,9 @@ class SimPasteboard;
 // a key down with a Unicode string inserts it, Delete (51) deletes backward, Return (36) and
 // Tab (48) without text insert a line end and a tab, Command-V makes the focused field read
 // and paste the pasteboard's plain text, Command-C copies the selection, Command-A selects
-// all, Left and Right Arrow move by one character (with Shift: extend the selection), Home
-// and End go to the line's ends (with Shift: select to there).
+// all, Left and Right Arrow move by one character (with Shift: extend the selection; with
+// Option-Shift-Left: to the start of the word before it), Home and End go to the line's ends
+// (with Shift: select to there).
 class SimKeyPoster : public KeyEventPoster {
 public:
     SimKeyPoster(SimDesktop& desktop, SimPasteboard& pasteboard) : desktop_(desktop), pasteboard_(pasteboard) {}

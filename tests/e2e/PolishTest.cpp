@@ -10,6 +10,7 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "polish/CorrectorClient.h"
+#include "layout/LayoutManualConversion.h"
 #include "polish/PolishRoutes.h"
 
 #include <QDir>
@@ -37,6 +38,8 @@ protected:
     PolishTest() {
         desk.setting("polishEnabled", true);
         bindPolishSteps(engine, routes);
+        // The right Shift reaches polish through manual conversion, as at start-up.
+        bindManualConversionSteps(engine, manual);
         engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
     }
 
@@ -73,6 +76,7 @@ protected:
     LayoutSwitcherTap tap{engine};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
     PolishRoutes routes{engine};
+    LayoutManualConversion manual{engine};
     CorrectorEndpoint endpoint;
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};
     std::optional<test::StandIn> corrector;
