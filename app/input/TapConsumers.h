@@ -58,6 +58,8 @@ public:
     static bool isPolishEnabled();
     // Answers "is there a corrector engine" for an unset switch; the shell sets it.
     static std::function<bool()>& whenUnset();
+    // Stores the switch only; switching polish is setPolishEnabled of polish, which also
+    // starts or stops the corrector server.
     static void setPolishEnabled(bool on);
     static TapPolish& shared() { return sharedService<TapPolish>(); }
     static void install(TapPolish* p) { installService<TapPolish>(p); }

@@ -3,6 +3,7 @@
 #include "base/Localization.h"
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
+#include "polish/PolishSettings.h"
 
 #include <QAction>
 
@@ -21,7 +22,7 @@ QList<MenuEntry> PolishMenuSection::entries() const {
 }
 
 void PolishMenuSection::trigger(const QString&, QAction* sender) {
-    TapPolish::setPolishEnabled(!TapPolish::isPolishEnabled());
+    setPolishEnabled(!TapPolish::isPolishEnabled());
     sender->setChecked(TapPolish::isPolishEnabled());
 }
 

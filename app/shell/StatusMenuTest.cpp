@@ -4,6 +4,8 @@
 #include "shell/StatusMenuSections.h"
 #include "ui/AppState.h"
 #include "base/Bundle.h"
+#include "platform/Service.h"
+#include "polish/PolishSettings.h"
 
 #include <QAction>
 #include <QMenu>
@@ -58,6 +60,14 @@ protected:
 
     test::TestEnvironment env;
     FakeSections services;
+    // The polish switch starts no corrector server here.
+    PolishSwitchSteps polishSwitch;
+    ScopedService<PolishSwitchSteps> polishSwitchScope{polishSwitch};
+
+    void SetUp() override {
+        polishSwitch.startCorrector = [](bool) {};
+        polishSwitch.stopCorrector = [] {};
+    }
 };
 
 TEST_F(StatusMenuTest, ReleaseBuildMenuHasTheFixedOrderAndTexts) {
@@ -125,7 +135,7 @@ TEST_F(StatusMenuTest, BuiltMenuGoesToTheStateHubAndItsTogglesLogAndStore) {
     const std::vector<Case> cases = {
         {"toggleLayoutSwitch", "layoutSwitchEnabled", true, "авто-раскладка: вкл"},
         {"toggleLayoutSound", "layoutSwitchSound", false, "звук переключения раскладки: выкл"},
-        {"togglePolish", "polishEnabled", true, nullptr},
+        {"togglePolish", "polishEnabled", true, "полировка: вкл"},
         {"toggleQuickActions", "quickActions.enabled", false, "Quick Actions: выкл"},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,40 @@
+#include "polish/PolishSettings.h"
+
+#include "base/Defaults.h"
+#include "base/Log.h"
+#include "input/TapConsumers.h"
+#include "platform/Service.h"
+#include "polish/PolishCard.h"
+#include "vocabulary/CorrectorManager.h"
+
+namespace murmelo {
+
+PolishSwitchSteps::PolishSwitchSteps()
+    : startCorrector([](bool force) { CorrectorManager::shared().start(force); }),
+      stopCorrector([] { CorrectorManager::shared().stop(); }),
+      hideCard([] { PolishCardController::shared().hide(); }) {}
+
+PolishSwitchSteps& PolishSwitchSteps::shared() { return sharedService<PolishSwitchSteps>(); }
+
+void setPolishEnabled(bool on) {
+    TapPolish::setPolishEnabled(on);
+    PolishSwitchSteps& steps = PolishSwitchSteps::shared();
+    if (!on) {
+        if (steps.stopCorrector) steps.stopCorrector();
+        if (steps.hideCard) steps.hideCard();
+        if (steps.polishUnderlineClear) steps.polishUnderlineClear();
+        else logLine(QStringLiteral("polish/underline: подчёркивания ещё не собраны — снимать нечего"));
+    } else if (steps.startCorrector) {
+        steps.startCorrector(false);
+    }
+    logLine(QStringLiteral("полировка: ") + (on ? QStringLiteral("вкл") : QStringLiteral("выкл")));
+}
+
+bool isPolishEditRepairEnabled() {
+    if (qEnvironmentVariableIsSet("MURMELO_POLISH_EDIT_REPAIR") &&
+        qEnvironmentVariable("MURMELO_POLISH_EDIT_REPAIR") == QLatin1String("0"))
+        return false;
+    return !Defaults::shared().boolValue(QStringLiteral("polishEditRepairOff"));
+}
+
+}  // namespace murmelo

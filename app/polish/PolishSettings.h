@@ -1,0 +1,29 @@
+#pragma once
+#include <functional>
+
+namespace murmelo {
+
+// What switching polish does to its neighbours. The defaults are the program's own: the
+// corrector server is started or stopped and the polish card is hidden. The underline marks
+// are bound where they are built; until then the switch says in the log that it had none to
+// clear. Tests install their own.
+struct PolishSwitchSteps {
+    PolishSwitchSteps();
+    std::function<void(bool force)> startCorrector;
+    std::function<void()> stopCorrector;
+    std::function<void()> hideCard;
+    std::function<void()> polishUnderlineClear;
+
+    static PolishSwitchSteps& shared();
+};
+
+// The master switch of polish ("polishEnabled", read through the one rule of isPolishEnabled):
+// stores the choice, then starts the corrector server, or stops it and takes the polish card
+// and the underline marks away. The status menu and onboarding call it.
+void setPolishEnabled(bool on);
+
+// Repair of polish key packets that did not land: on unless "polishEditRepairOff" is true or
+// MURMELO_POLISH_EDIT_REPAIR is exactly "0".
+bool isPolishEditRepairEnabled();
+
+}  // namespace murmelo
