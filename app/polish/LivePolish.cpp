@@ -10,6 +10,8 @@
 #include "layout/SystemSubstitutions.h"
 #include "platform/Workspace.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishJournal.h"
 #include "stats/MonthlyStats.h"
 #include "stats/TypingStats.h"
 
@@ -129,6 +131,11 @@ LivePolish::LivePolish(LayoutSwitcher& engine) : engine_(engine), self_(std::mak
         murmelo::requestCorrection(text, std::move(completion));
     };
     steps.cardEnabled = [] { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); };
+    steps.journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
+                           std::optional<qint64> pid) {
+        PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
+    };
+    steps.showCardEdits = [](const std::vector<PolishDiff::Edit>& edits) { PolishCardController::shared().show(edits); };
 }
 
 LivePolish& LivePolish::shared() {

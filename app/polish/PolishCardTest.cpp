@@ -14,7 +14,8 @@ using Edit = PolishDiff::Edit;
 
 namespace {
 
-const QString UNDO = QStringLiteral("⌘Z — вернуть как было");
+// The Linux wording of the undo hint (applications undo with Ctrl+Z).
+const QString UNDO = QStringLiteral("Ctrl+Z — вернуть как было");
 
 class PolishCardTest : public ::testing::Test {
 protected:

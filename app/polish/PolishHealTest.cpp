@@ -74,10 +74,11 @@ TEST_F(Heal, ACrookedLandingIsTypedBackWithTheCaretAtTheEndOfTheDamage) {
 }
 
 TEST_F(Heal, ARollbackRetypesWhatTheCrookedPacketErased) {
-    field->value = "привет мирр";
-    field->select(11);
-    EXPECT_TRUE(heal("Привет, мир"));
-    EXPECT_EQ(field->value, "Привет, мир");
+    field->value = "привет, мир,";
+    field->select(12);
+    EXPECT_TRUE(heal("привет мир"));
+    EXPECT_EQ(field->value, "привет мир");
+    EXPECT_EQ(planned, QStringList{", мир,| мир"});
 }
 
 TEST_F(Heal, TheDifferenceIsTakenOnWholeCharacters) {
