@@ -10,7 +10,6 @@
 #include "layout/SystemSubstitutions.h"
 #include "platform/Workspace.h"
 #include "polish/CorrectorClient.h"
-#include "polish/PolishCard.h"
 #include "polish/PolishJournal.h"
 #include "stats/MonthlyStats.h"
 #include "stats/TypingStats.h"
@@ -30,7 +29,6 @@ constexpr int kCapitalWindow = 8;
 constexpr qint64 kLiveMaxKeys = 24;
 const QString kLiveTag = QStringLiteral("polish/live");
 const QString kCapTag = QStringLiteral("polish/cap");
-const QString kLiveRule = QStringLiteral("vudi/live");
 
 // Positions are UTF-16 units; a unit outside the text or half of a surrogate pair is no
 // character of any class.
@@ -131,11 +129,6 @@ LivePolish::LivePolish(LayoutSwitcher& engine) : engine_(engine), self_(std::mak
         murmelo::requestCorrection(text, std::move(completion));
     };
     steps.cardEnabled = [] { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); };
-    steps.journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
-                           std::optional<qint64> pid) {
-        PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
-    };
-    steps.showCardEdits = [](const std::vector<PolishDiff::Edit>& edits) { PolishCardController::shared().show(edits); };
 }
 
 LivePolish& LivePolish::shared() {
@@ -362,7 +355,7 @@ void LivePolish::write(const Request& request, const FieldResult& result) {
 
     if (steps.underline) steps.underline(el, range.location, chunk, fixed);
     else notBuiltOnce(QStringLiteral("подчёркивание правок"));
-    if (steps.journalNote) steps.journalNote(kLiveRule, chunk, fixed, range.location, pid);
+    if (steps.journalNote) steps.journalNote(PolishJournal::Rule::vudiLive, chunk, fixed, range.location, pid);
     else notBuiltOnce(QStringLiteral("журнал полировки"));
     if (steps.cardEnabled()) {
         if (steps.showCardEdits) steps.showCardEdits(PolishDiff::compute(chunk, fixed));

@@ -14,6 +14,7 @@
 #include "platform/MainQueue.h"
 #include "platform/Pasteboard.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishJournal.h"
 #include "polish/PolishShare.h"
 #include "vocabulary/CorrectorManager.h"
 
@@ -197,7 +198,7 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
     pasteViaClipboard(newText, TextWriteOrigin::polish);
     scope.lastPolishOutput = newText;
     PolishShare& share = PolishShare::shared();
-    share.note(PolishJournalRule::vudiBuffer, job->toCorrect, result.text, 0, frontPid());
+    share.note(PolishJournal::Rule::vudiBuffer, job->toCorrect, result.text, 0, frontPid());
     share.edits(job->toCorrect, result.text);
     logLine(QStringLiteral("polish: ") + priv(first40(job->toCorrect)) + QStringLiteral(" -> ") + priv(first40(result.text)) +
             QStringLiteral(" (граница запомнена)"));

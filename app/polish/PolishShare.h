@@ -42,12 +42,6 @@ struct PolishShare {
     void marks(const AXElementPtr& el, qint64 base, const QString& before, const QString& after);
 };
 
-// Journal rule names of the polish routes.
-namespace PolishJournalRule {
-inline const QString vudiBuffer = QStringLiteral("vudi/buffer");
-inline const QString vudiManual = QStringLiteral("vudi/ax");
-}  // namespace PolishJournalRule
-
 // Settings of polish read at every use.
 bool isPolishCardEnabled();
 bool isPolishTrustModel();

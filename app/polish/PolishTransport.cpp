@@ -11,6 +11,7 @@
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishJournal.h"
 #include "polish/PolishShare.h"
 #include "vocabulary/CorrectorManager.h"
 
@@ -212,7 +213,7 @@ void PolishRoutes::axSucceeded(const AXJob& job, const PolishResultValue& result
             QStringLiteral(" (диапазон ") + rangeText(r) + ')');
     PolishShare& share = PolishShare::shared();
     share.marks(job.el, r.location, job.toCorrect, result.text);
-    share.note(PolishJournalRule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
+    share.note(PolishJournal::Rule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
     if (isPolishCardEnabled()) share.edits(job.toCorrect, result.text);
 }
 
@@ -247,7 +248,7 @@ PolishRoutes::PolishPasteResult PolishRoutes::polishPasteOverRange(const AXEleme
     PolishShare& share = PolishShare::shared();
     share.marks(el, range.location, was, text);
     if (isPolishCardEnabled()) share.edits(was, text);
-    share.note(PolishJournalRule::vudiManual, was, text, range.location, AXText::ownerPid(el));
+    share.note(PolishJournal::Rule::vudiManual, was, text, range.location, AXText::ownerPid(el));
     const std::optional<quint64> token = lockToken_;
     MainQueue::shared().after(PASTE_RELEASE, guarded([this, token] {
         if (token && lockToken_ == token) endCorrecting();

@@ -6,6 +6,8 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishJournal.h"
 #include "polish/PolishKnownWords.h"
 #include "polish/PolishResult.h"
 #include "polish/PolishRoutes.h"
@@ -52,6 +54,20 @@ void linkSubsystems() {
     live.steps.polishForField = [](const QString& raw, const QString& model, const LivePolish::Context& context) {
         const PolishResultValue r = polishForField(raw, model, {context.typedByHand, context.atSentenceStart, context.allowYo});
         return std::optional<LivePolish::FieldResult>(LivePolish::FieldResult{r.text, r.rejectedWords, r.applied, r.trusted});
+    };
+    // Every polish write is noted in the journal; its edits and its notes go to the polish card.
+    const auto journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
+                                std::optional<qint64> pid) {
+        PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
+    };
+    PolishShare::shared().journalNote = journalNote;
+    live.steps.journalNote = journalNote;
+    PolishShare::shared().showEdits = [](const QString& before, const QString& after) {
+        PolishCardController::shared().show(PolishDiff::compute(before, after));
+    };
+    live.steps.showCardEdits = [](const std::vector<PolishDiff::Edit>& edits) { PolishCardController::shared().show(edits); };
+    PolishShare::shared().showNote = [](const QString& note, bool isShort) {
+        PolishCardController::shared().showNote(note, isShort);
     };
 }
 

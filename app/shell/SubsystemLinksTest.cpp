@@ -87,3 +87,43 @@ TEST(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
 }
 
 }  // namespace
+
+#include "polish/PolishCard.h"
+#include "polish/PolishJournal.h"
+#include "polish/PolishShare.h"
+
+namespace {
+
+// Once linked, the polish roads note their writes in the journal and their edits and notes
+// reach the polish card.
+TEST(SubsystemLinksTest, PolishWritesReachTheJournalAndTheCard) {
+    test::TestEnvironment env;
+    env.defaults().set(QStringLiteral("polishEnabled"), true);
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> scope(neighbours);
+    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
+    const std::function<bool()> savedUnset = TapPolish::whenUnset();
+    RuFormsLookup lookup;
+    ScopedService<RuFormsLookup> lookupScope(lookup);
+    PolishCardController cards;
+    ScopedService<PolishCardController> cardsScope(cards);
+    cards.isKnownForm = [](const QString& word) { return word == QStringLiteral("кот"); };
+    PolishJournal::clear();
+    linkSubsystems();
+    TapPolish::whenUnset() = savedUnset;
+
+    PolishShare::shared().note(PolishJournal::Rule::vudiManual, QStringLiteral("кот"), QStringLiteral("кит"), 4, 77);
+    ASSERT_EQ(PolishJournal::entries().size(), 1);
+    EXPECT_EQ(PolishJournal::entries().front().pid, 77);
+    PolishShare::shared().edits(QStringLiteral("кот"), QStringLiteral("кит"));
+    env.runPending();
+    ASSERT_TRUE(cards.isShowing());
+    EXPECT_EQ(cards.currentBody()->words.front().after, QStringLiteral("кит"));
+    PolishShare::shared().cardNote(QStringLiteral("Нечего полировать"), true);
+    env.runPending();
+    EXPECT_EQ(cards.currentBody()->note, QStringLiteral("Нечего полировать"));
+    cards.hide();
+    PolishJournal::clear();
+}
+
+}  // namespace
