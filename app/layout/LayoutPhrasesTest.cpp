@@ -5,7 +5,9 @@
 #include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutGates.h"
+#include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutLexicons.h"
+#include "layout/LayoutLiveCorrection.h"
 #include "layout/LayoutMaps.h"
 #include "layout/LayoutStandTestSupport.h"
 #include "layout/LayoutTestSupport.h"
@@ -116,6 +118,40 @@ TEST_F(RealPhrases, EveryPhraseEndsAsWanted) {
     EXPECT_TRUE(env.logContains("layout: исправлено ")) << "corrections go through the engine's own apply";
     RecordProperty("phrases", int(phrases.size()));
     RecordProperty("exceptions", exceptions);
+}
+
+// The same phrases with words also flipped while they are typed, as the application runs by
+// default: each word ends as wanted or as in its phrase's listed exception, never worse.
+struct RealPhrasesLive : RealPhrases {
+    std::unique_ptr<LayoutKeyTruth> truth;
+    std::unique_ptr<LayoutLiveCorrection> live;
+
+    void SetUp() override {
+        RealPhrases::SetUp();
+        truth = std::make_unique<LayoutKeyTruth>(*engine);
+        bindKeyTruthSteps(*engine, *truth);
+        live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply,
+                                                      std::make_shared<LayoutBoundaryDecision>(*engine, *lex));
+        bindLiveCorrectionSteps(*engine, *live);
+    }
+    void TearDown() override {
+        live.reset();
+        RealPhrases::TearDown();
+    }
+};
+
+TEST_F(RealPhrasesLive, NoWordEndsWorseThanWantedOrListed) {
+    ASSERT_TRUE(lex->spellLang && lex->spellLangEn) << "Hunspell dictionaries missing in /usr/share/hunspell";
+    for (const Phrase& p : readPhrases()) {
+        const QString result = typeThrough(p.typed);
+        // Word by word: live flips may mend a listed exception, never spoil a word.
+        const QStringList got = result.split(QLatin1Char(' ')), wanted = p.wanted.split(QLatin1Char(' '));
+        const QStringList known = (p.got.isEmpty() ? p.wanted : p.got).split(QLatin1Char(' '));
+        bool ok = got.size() == wanted.size();
+        for (qsizetype i = 0; ok && i < got.size(); ++i) ok = got[i] == wanted[i] || got[i] == known.value(i);
+        EXPECT_TRUE(ok) << "line " << p.line << ": [" << p.typed.toStdString() << "]\n  got [" << result.toStdString() << "]";
+    }
+    EXPECT_TRUE(env.logContains("layout: LIVE-флип ")) << "words were flipped while typed";
 }
 
 }  // namespace

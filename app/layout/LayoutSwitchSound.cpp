@@ -2,67 +2,19 @@
 
 #include "base/Defaults.h"
 #include "base/Log.h"
+#include "base/SerialQueue.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/SoundPlayer.h"
 
-#include <condition_variable>
-#include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace murmelo::LayoutSwitchSound {
 
 std::function<void(Cue)> sink;
 
 namespace {
-
-// One worker thread that runs jobs in order. Lives for the process: a cue may still be
-// playing while the program quits, and nothing waits for it.
-class SerialQueue {
-public:
-    SerialQueue() { std::thread([this] { run(); }).detach(); }
-
-    void async(std::function<void()> job) {
-        {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        wake_.notify_all();
-    }
-    void waitUntilIdle() {
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
-    }
-
-private:
-    void run() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return !jobs_.empty(); });
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-                busy_ = true;
-            }
-            job();
-            {
-                std::lock_guard lock(mutex_);
-                busy_ = false;
-            }
-            idle_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<std::function<void()>> jobs_;
-    bool busy_ = false;
-};
 
 SerialQueue& queue() {
     static auto* q = new SerialQueue;  // "com.local.murmelo.layout-sound"

@@ -591,6 +591,11 @@ bool LayoutSwitcher::ingest(const QString& ch) {
     return false;
 }
 
+void LayoutSwitcher::setBuf(const QString& text) {
+    buf = text;
+    bufChars_ = int(text.toUcs4().size());
+}
+
 bool LayoutSwitcher::decideAtBoundary(const QString& word, QChar boundary, BufStart start, bool onEnter) {
     if (!steps.consider) return false;
     ShadowCoreV2* shadow = ShadowCoreV2::shared();

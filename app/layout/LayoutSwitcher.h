@@ -3,6 +3,7 @@
 #include "input/TextWriteTrace.h"
 #include "layout/LayoutAuthority.h"
 #include "layout/LayoutRules.h"
+#include "layout/LayoutScreenTruth.h"
 #include "layout/ManualInputRecordsV1.h"
 #include "layout/NgramModel.h"
 #include "platform/ComposeStage.h"
@@ -225,6 +226,8 @@ public:
                        bool idleReselect);
     // One character (one code point) into the word state; true swallows the key.
     bool ingest(const QString& ch);
+    // Puts another text in place of the word being typed (a flip or its revert).
+    void setBuf(const QString& text);
     void noteCursorMoved();
     void noteLeftCommandChanged(bool isDown);
     void noteUserShortcut();
@@ -332,9 +335,19 @@ public:
     std::optional<QDateTime> flipProbeAt;
     qint64 flipProbeLetters = 0, flipProbeBS = 0, flipProbeWordLen = 0, flipProbeFirstMs = -1;
 
+    // Screen truth and the accessibility probe of the field.
+    std::optional<ScreenTruthVerdict> screenTruth;
+    QDateTime screenTruthAt;  // null: the distant past
+    std::optional<QString> screenTruthApp;
+    QDateTime lastScreenProbeAt;
+    quint64 screenTruthUsed = 0;
+    bool axProbeInFlight = false;
+    quint64 axProbeDropped = 0, axProbeTimeouts = 0, axProbeStale = 0;
+
     // Own switch: grace and verification windows (uptime seconds), and the language the
     // last printable key came from.
     std::optional<QString> lastKeyTruth;
+
     std::optional<QString> graceTarget;
     double graceUntil = 0;
     const double graceWindow;

@@ -3,8 +3,10 @@
 #include "base/Log.h"
 #include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutCorrectionApply.h"
+#include "layout/LayoutFieldProbe.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutKeyTruth.h"
+#include "layout/LayoutLiveCorrection.h"
 #include "layout/LayoutManualConversion.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
@@ -22,14 +24,14 @@ bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QS
     return engine_.steps.selectExactSource(sourceID, retry, cue, std::move(completion));
 }
 
-void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host, LayoutOutput& output,
-                         LayoutSourceSelection& selection) {
+std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
+                                                            LayoutOutput& output, LayoutSourceSelection& selection) {
     bindOutputSteps(engine, output, selection);
     engine.steps.handleAppActivated = [&host](const std::optional<QString>& bundle, const QString& name) {
         host.handleAppActivated(bundle, name);
     };
     engine.steps.noteWordForStats = [&host](const QString& word, bool live) { host.noteWordForStats(word, live); };
-    bindDecisionSteps(engine);
+    return bindDecisionSteps(engine);
 }
 
 void startLayoutSwitcher() {
@@ -41,7 +43,7 @@ void startLayoutSwitcher() {
     static LayoutSourceSelection selection(engine);
     TapLayoutSwitcher::install(&tap);
     LayoutSwitcherHost::install(&host);
-    connectEngineToHost(engine, host, output, selection);
+    const std::shared_ptr<LayoutBoundaryDecision> decision = connectEngineToHost(engine, host, output, selection);
     // Remote viewers and excluded applications get no edits.
     connectEngineGates(engine, gates);
     static LayoutKeyTruth truth(engine);
@@ -50,10 +52,15 @@ void startLayoutSwitcher() {
     bindCorrectionSteps(engine, apply);
     static LayoutManualConversion manual(engine);
     bindManualConversionSteps(engine, manual);
+    // Live correction scores with the word decision; it and the probes of the field read the
+    // focused application through the gates.
+    static LayoutLiveCorrection live(engine, gates, apply, decision);
+    static LayoutFieldProbe fieldProbe(engine, gates);
+    bindLiveCorrectionSteps(engine, live);
+    bindFieldProbeSteps(engine, fieldProbe);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
-    // Words are judged at their end only until live correction is here.
-    logLine(QStringLiteral("layout: движок правит слова на границе; правка на лету ещё не собрана"));
+    logLine(QStringLiteral("layout: движок правит слова на границе и на лету"));
 }
 
 }  // namespace murmelo

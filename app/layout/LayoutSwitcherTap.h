@@ -3,6 +3,8 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherHost.h"
 
+#include <memory>
+
 namespace murmelo {
 
 // The event tap's way into the switcher engine. The polish key and Space reach polish through
@@ -41,6 +43,7 @@ private:
     LayoutSwitcher& engine_;
 };
 
+class LayoutBoundaryDecision;
 class LayoutOutput;
 class LayoutSourceSelection;
 
@@ -66,9 +69,10 @@ private:
 };
 
 // Application switches, finished words, script guesses and source selections go through the
-// host; writes into the field and source selections through the output and selection.
-void connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host, LayoutOutput& output,
-                         LayoutSourceSelection& selection);
+// host; writes into the field and source selections through the output and selection. The
+// word decision bound is returned for the steps that score words with it.
+std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
+                                                            LayoutOutput& output, LayoutSourceSelection& selection);
 
 // Start-up of the application's switcher: the engine starts and the tap hands it every key.
 void startLayoutSwitcher();

@@ -1,5 +1,7 @@
 #include "sim/SimAccessibility.h"
 
+#include <algorithm>
+
 namespace murmelo::sim {
 namespace {
 
@@ -48,6 +50,29 @@ AXElementPtr SimAccessibility::applicationElement(qint64 pid) {
     return el;
 }
 
+AXElementPtr SimAccessibility::focusedElementOf(const AXElement& application, AXError* error) {
+    const SimAXElement* e = simElement(application);
+    SimApp* a = e && e->application ? desktop_.appByPid(e->pid) : nullptr;
+    if (!a) {
+        fail(error, AXError::invalidUIElement);
+        return nullptr;
+    }
+    if (a->focusReadDelay > 0) {
+        const double waited = e->timeout > 0 ? std::min<double>(e->timeout, a->focusReadDelay) : a->focusReadDelay;
+        if (onBlockingRead) onBlockingRead(waited);
+        if (e->timeout > 0 && a->focusReadDelay > e->timeout) {
+            fail(error, AXError::cannotComplete);
+            return nullptr;
+        }
+    }
+    if (error) *error = AXError::success;
+    if (!a->focused || a->accessibilityAsleep) return nullptr;
+    auto el = std::make_shared<SimAXElement>();
+    el->field = a->focused;
+    el->pid = a->identity.pid;
+    return el;
+}
+
 std::shared_ptr<SimField> SimAccessibility::fieldOf(const AXElement& el, AXError* error) {
     const SimAXElement* e = simElement(el);
     std::shared_ptr<SimField> f = e && !e->application ? e->field.lock() : nullptr;
@@ -59,7 +84,12 @@ QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, A
     ++reads;
     auto f = fieldOf(el, error);
     if (!f) return {};
-    if (f->readDelay > 0 && onBlockingRead) onBlockingRead(f->readDelay);
+    if (f->readDelay > 0) {
+        const float timeout = simElement(el)->timeout;
+        const bool tooSlow = timeout > 0 && f->readDelay > timeout;
+        if (onBlockingRead) onBlockingRead(tooSlow ? double(timeout) : f->readDelay);
+        if (tooSlow) return fail(error, AXError::cannotComplete);
+    }
     if (error) *error = AXError::success;
     if (name == AXNames::role) return f->role;
     if (name == AXNames::subrole) {

@@ -16,6 +16,7 @@ public:
 
     AXElementPtr focusedElement(AXError* error = nullptr) override;
     AXElementPtr applicationElement(qint64 pid) override;
+    AXElementPtr focusedElementOf(const AXElement& application, AXError* error = nullptr) override;
     QVariant attribute(const AXElement& el, const QString& name, AXError* error = nullptr) override;
     AXError setAttribute(const AXElement& el, const QString& name, const QVariant& value) override;
     AXError isAttributeSettable(const AXElement& el, const QString& name, bool* settable) override;

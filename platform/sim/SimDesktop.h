@@ -35,7 +35,8 @@ struct SimField {
     bool selectionReadable = true;     // "AXSelectedTextRange" can be read
     bool valueReadable = true;         // "AXValue" can be read
     int writeLagReads = 0;             // an accepted write shows only after this many re-reads
-    double readDelay = 0;              // seconds each accessibility read keeps the caller waiting
+    double readDelay = 0;              // seconds each accessibility read keeps the caller waiting;
+                                       // past the element's messaging time-out the read cannot complete
     bool emptyValueReliable = false;   // an empty "AXValue" is known to be really empty
     std::optional<QString> placeholder;
     std::optional<QRectF> frame;       // screen frame; ranges are laid out 8 units per code unit
@@ -49,6 +50,9 @@ struct SimApp {
     // A browser-like application that shows no focused element until its accessibility
     // tree is switched on from outside.
     bool accessibilityAsleep = false;
+    // Seconds the application takes to name its focused element; past an element's
+    // messaging time-out the question cannot complete.
+    double focusReadDelay = 0;
 };
 
 // The one simulated desktop: applications with text fields, a front application and a

@@ -34,6 +34,20 @@ public:
 
 }  // namespace
 
+AXElementPtr Accessibility::focusedElementOf(const AXElement& application, AXError* error) {
+    AXError e = AXError::success;
+    AXElementPtr focus = focusedElement(&e);
+    if (!focus) {
+        // A desktop with no focused element is an application that names none.
+        if (error) *error = e == AXError::noValue ? AXError::success : e;
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    const std::optional<qint64> owner = pid(application);
+    if (!owner || pid(*focus) != owner) return nullptr;
+    return focus;
+}
+
 Accessibility& Accessibility::shared() {
     if (auto* a = installedService<Accessibility>()) return *a;
     static NoAccessibility none;

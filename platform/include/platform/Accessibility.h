@@ -63,6 +63,10 @@ public:
     virtual AXElementPtr focusedElement(AXError* error = nullptr) = 0;
     // The element standing for a whole application.
     virtual AXElementPtr applicationElement(qint64 pid) = 0;
+    // The element with the keyboard focus inside that application ("AXFocusedUIElement"):
+    // none with success when the application names none. A backend that cannot ask one
+    // application answers the desktop's focus when the application owns it.
+    virtual AXElementPtr focusedElementOf(const AXElement& application, AXError* error = nullptr);
 
     virtual QVariant attribute(const AXElement& el, const QString& name, AXError* error = nullptr) = 0;
     virtual AXError setAttribute(const AXElement& el, const QString& name, const QVariant& value) = 0;
