@@ -347,7 +347,6 @@ public:
     // Own switch: grace and verification windows (uptime seconds), and the language the
     // last printable key came from.
     std::optional<QString> lastKeyTruth;
-
     std::optional<QString> graceTarget;
     double graceUntil = 0;
     const double graceWindow;
