@@ -173,6 +173,17 @@ TEST_F(PolishEditDeliveryTest, ACrookedLandingOfAPolishPacketIsRolledBack) {
     EXPECT_TRUE(logHas("edit not in place and the rollback could not undo it"));
 }
 
+TEST_F(PolishEditDeliveryTest, TheProgramsOwnRollbackTypesTheTextBack) {
+    delivery = std::make_unique<PolishEditDelivery>(*engine);
+    // The Backspaces were lost, the typing landed after the old text.
+    typeFix("кот", "кот", "кит");
+    typed("котит");
+    env.advance(0.15);
+    EXPECT_EQ(field->value, "кот");
+    EXPECT_TRUE(logHas("polish/live: правка легла криво — вернул как было (снять 2, впечатать 0)"));
+    EXPECT_EQ(cards.shownCount(), 0);
+}
+
 TEST_F(PolishEditDeliveryTest, WhileThePersonTypesTheFieldIsLeftAlone) {
     // The Backspaces were lost, the typing landed after the old text.
     typeFix("кот", "кот", "кит");
