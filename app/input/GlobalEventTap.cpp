@@ -48,6 +48,7 @@ constexpr quint64 kShift = 0x20000;
 constexpr quint64 kControl = 0x40000;
 constexpr quint64 kOption = 0x80000;
 constexpr quint64 kCommand = 0x100000;
+constexpr qint64 kKeyZ = 6;
 constexpr quint64 kAllModifiers = 0x9E0000;
 constexpr double kGuardInterval = 2.0;
 
@@ -101,9 +102,9 @@ bool onKeyDown(const InputEvent& event, bool synthetic, double now) {
     if (!mutation) return true;
     TapLayoutSwitcher& switcher = TapLayoutSwitcher::shared();
     if (!synthetic) {
-        if (event.keyCode == 6 && (event.flags & kCommand) && (event.flags & kOption)) {
+        if (event.keyCode == kKeyZ && (event.flags & kCommand) && (event.flags & kOption)) {
             TapPolish::shared().revertLast();
-            SwallowedKeys::noteSwallowedDown(6, now);
+            SwallowedKeys::noteSwallowedDown(kKeyZ, now);
             return false;
         }
         TapTypingStats::shared().note(event.timestamp, event.keyCode, event.flags);
@@ -214,6 +215,9 @@ bool installTap() {
         return false;
     }
     state().installed = true;
+    // The revert chord of polish marks must not reach the focused application as well.
+    if (!EventTap::shared().grabChord(kKeyZ, kCommand | kOption))
+        logLine(QStringLiteral("event-tap: Ctrl+Alt+Z занят другой программой — откат правок полировки не перехвачу"));
     logLine(QStringLiteral("сборка: ") + BuildStamp::line());
     const TapPolish& polish = TapPolish::shared();
     const QString suffix = !TapPolish::isPolishEnabled()     ? QStringLiteral(" (полировка ВЫКЛ)")

@@ -6,6 +6,7 @@
 #include "input/TextWriteTrace.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/Service.h"
+#include "polish/PolishTyping.h"
 
 namespace murmelo {
 namespace {
@@ -23,6 +24,14 @@ std::pair<qsizetype, qsizetype> commonEnds(const QString& a, const QString& b) {
 }
 
 }  // namespace
+
+PolishHealSteps::PolishHealSteps()
+    : plan([](const QString& have, const QString& want, const QString& gap, bool trustGap) -> std::optional<Plan> {
+          const std::optional<PolishTyping::Plan> p = PolishTyping::plan(have, want, gap, trustGap);
+          if (!p) return std::nullopt;
+          return Plan{p->backspaces, p->insert, p->why};
+      }),
+      maxKeys(PolishTyping::MAX_KEYS_MANUAL) {}
 
 PolishHealSteps& PolishHealSteps::shared() { return sharedService<PolishHealSteps>(); }
 

@@ -9,10 +9,11 @@ namespace murmelo {
 
 class LayoutSwitcher;
 
-// What the rollback needs of the typing of polish fixes, which is built with it: the key plan
-// that turns one text into another at the caret. Until bound, no rollback is planned and the
-// rollback says so in the log.
+// What the rollback needs of the typing of polish fixes: the key plan that turns one text into
+// another at the caret, the typing's own by default. Without one, no rollback is planned and
+// the rollback says so in the log.
 struct PolishHealSteps {
+    PolishHealSteps();
     struct Plan {
         qint64 backspaces = 0;
         QString insert;

@@ -5,6 +5,7 @@
 #include "input/TapConsumers.h"
 #include "platform/Service.h"
 #include "polish/PolishCard.h"
+#include "polish/PolishUnderline.h"
 #include "vocabulary/CorrectorManager.h"
 
 namespace murmelo {
@@ -12,7 +13,8 @@ namespace murmelo {
 PolishSwitchSteps::PolishSwitchSteps()
     : startCorrector([](bool force) { CorrectorManager::shared().start(force); }),
       stopCorrector([] { CorrectorManager::shared().stop(); }),
-      hideCard([] { PolishCardController::shared().hide(); }) {}
+      hideCard([] { PolishCardController::shared().hide(); }),
+      polishUnderlineClear([] { PolishUnderline::clear(); }) {}
 
 PolishSwitchSteps& PolishSwitchSteps::shared() { return sharedService<PolishSwitchSteps>(); }
 

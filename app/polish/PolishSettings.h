@@ -4,9 +4,9 @@
 namespace murmelo {
 
 // What switching polish does to its neighbours. The defaults are the program's own: the
-// corrector server is started or stopped and the polish card is hidden. The underline marks
-// are bound where they are built; until then the switch says in the log that it had none to
-// clear. Tests install their own.
+// corrector server is started or stopped, the polish card is hidden and the underline marks
+// are cleared; without an entry the switch says in the log what it left undone. Tests install
+// their own.
 struct PolishSwitchSteps {
     PolishSwitchSteps();
     std::function<void(bool force)> startCorrector;

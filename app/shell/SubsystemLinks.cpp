@@ -7,11 +7,14 @@
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
 #include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishJournal.h"
 #include "polish/PolishKnownWords.h"
 #include "polish/PolishResult.h"
 #include "polish/PolishRoutes.h"
 #include "polish/PolishShare.h"
+#include "polish/PolishTapConsumer.h"
+#include "polish/PolishUnderline.h"
 #include "polish/RewriteGuard.h"
 #include "vocabulary/CorrectorManager.h"
 #include "shell/TypingStatsTap.h"
@@ -69,6 +72,22 @@ void linkSubsystems() {
     PolishShare::shared().showNote = [](const QString& note, bool isShort) {
         PolishCardController::shared().showNote(note, isShort);
     };
+    // Polish fixes typed by keys, and the switcher's undo packets, are audited in the field;
+    // polish edits are underlined and taken back by the revert chord.
+    static PolishTapConsumer polishTap;
+    TapPolish::install(&polishTap);
+    bindPolishEditSteps(LayoutSwitcher::shared(), PolishEditDelivery::shared());
+    const auto typeFix = [](const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
+                            const QString& want, const QString& tag, qint64 maxKeys, bool trustGap) {
+        return PolishEditDelivery::shared().polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
+    };
+    const auto underline = [](const AXElementPtr& el, qint64 base, const QString& before, const QString& after) {
+        PolishUnderline::show(el, base, before, after);
+    };
+    PolishShare::shared().polishTypeFix = typeFix;
+    PolishShare::shared().underline = underline;
+    live.steps.polishTypeFix = typeFix;
+    live.steps.underline = underline;
 }
 
 }  // namespace murmelo

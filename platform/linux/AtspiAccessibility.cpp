@@ -317,6 +317,11 @@ bool AtspiAccessibility::isProcessTrusted() {
     return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
+bool AtspiAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    AtspiAccessible* x = objOf(a);
+    return x ? x == objOf(b) : &a == &b;
+}
+
 bool AtspiAccessibility::reportsEmptyValueReliably(const AXElement& el) {
     AtspiAccessible* obj = objOf(el);
     if (!obj) return false;

@@ -29,6 +29,8 @@ public:
     bool isProcessTrusted() override;
     // An element that carries the text interface reads its own text: empty is empty.
     bool reportsEmptyValueReliably(const AXElement& el) override;
+    // The bus hands out one object per accessible, so the same field is the same object.
+    bool sameElement(const AXElement& a, const AXElement& b) override;
     // The sockets of the AT-SPI connections, for checks that no other loop watches them.
     std::vector<int> connectionSockets();
 

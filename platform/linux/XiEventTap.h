@@ -45,7 +45,7 @@ public:
     // A chord (the core's key code and modifier flags) that goes to the program alone; it
     // is still reported to the callback. Kept across create(). False when the grab is not
     // in force: no stream yet, or the server refused it (another program holds the chord).
-    bool grabChord(int virtualKey, quint64 flags);
+    bool grabChord(int virtualKey, quint64 flags) override;
     void ungrabChord(int virtualKey, quint64 flags);
 
     // Runs fn on the main thread once every event the server sent before this call has been

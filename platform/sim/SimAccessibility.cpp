@@ -230,4 +230,13 @@ bool SimAccessibility::reportsEmptyValueReliably(const AXElement& el) {
     return f && f->emptyValueReliable;
 }
 
+bool SimAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    const SimAXElement* x = simElement(a);
+    const SimAXElement* y = simElement(b);
+    if (!x || !y) return &a == &b;
+    if (x->application || y->application) return x->application == y->application && x->pid == y->pid;
+    const auto fx = x->field.lock();
+    return fx && fx == y->field.lock();
+}
+
 }  // namespace murmelo::sim

@@ -26,6 +26,7 @@ public:
     void settle(double seconds) override;
     bool isProcessTrusted() override { return trusted; }
     bool reportsEmptyValueReliably(const AXElement& el) override;
+    bool sameElement(const AXElement& a, const AXElement& b) override;
 
     // An element for a given field (as if the focus were on it).
     AXElementPtr elementFor(const std::shared_ptr<SimField>& field);

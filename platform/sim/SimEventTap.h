@@ -2,6 +2,9 @@
 #include "platform/EventTap.h"
 #include "platform/KeyEventPoster.h"
 
+#include <utility>
+#include <vector>
+
 namespace murmelo::sim {
 
 class SimDesktop;
@@ -21,6 +24,10 @@ public:
     bool exists() const override { return bool(callback_); }
     bool isEnabled() const override { return exists() && enabled_; }
     void setEnabled(bool enabled) override { enabled_ = enabled; }
+    bool grabChord(int virtualKey, quint64 flags) override {
+        grabbed.emplace_back(virtualKey, flags);
+        return true;
+    }
 
     // Puts the tap in front of the key poster's deliveries.
     void attach(SimKeyPoster& poster);
@@ -40,6 +47,8 @@ public:
     // Creation fails while this is set (no permission).
     bool refuseCreation = false;
     int creations = 0;
+    // The chords the program asked to own.
+    std::vector<std::pair<int, quint64>> grabbed;
 
 private:
     bool pass(const InputEvent& event);

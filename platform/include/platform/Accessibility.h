@@ -89,6 +89,10 @@ public:
         return false;
     }
 
+    // Whether two elements stand for the same object of its application (each read of the
+    // focused element gives an element of its own). A backend that cannot tell compares identity.
+    virtual bool sameElement(const AXElement& a, const AXElement& b) { return &a == &b; }
+
     static Accessibility& shared();
     static void install(Accessibility* accessibility);
 };

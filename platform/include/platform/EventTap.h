@@ -56,6 +56,13 @@ public:
     virtual bool exists() const = 0;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
+    // A chord (key code and modifier flags) the program owns: it goes to the program alone
+    // and still reaches the callback. True when the chord is held back from the focused
+    // application; a tap that can swallow any key holds it back already.
+    virtual bool grabChord(int virtualKey, quint64 flags) {
+        (void)virtualKey, (void)flags;
+        return true;
+    }
 
     static EventTap& shared();
     static void install(EventTap* tap);

@@ -1,0 +1,315 @@
+#include "polish/PolishEditDelivery.h"
+
+#include "base/Graphemes.h"
+#include "base/Log.h"
+#include "input/AXText.h"
+#include "input/ClipboardPaste.h"
+#include "layout/LayoutGates.h"
+#include "layout/LayoutSwitcher.h"
+#include "platform/ComposeStage.h"
+#include "platform/MainQueue.h"
+#include "platform/Workspace.h"
+#include "polish/PolishHeal.h"
+#include "polish/PolishSettings.h"
+#include "polish/PolishTyping.h"
+
+#include <QSet>
+#include <algorithm>
+#include <iterator>
+
+namespace murmelo {
+namespace {
+
+using DeliveryRepair::Action;
+
+void missingOnce(const QString& what) {
+    static QSet<QString> said;
+    if (said.contains(what)) return;
+    said.insert(what);
+    logLine(QStringLiteral("polish: ") + what + QStringLiteral(" ещё не подключено — без него"));
+}
+
+bool hasNonWhiteSpace(const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        if (!QChar::isSpace(c)) return true;
+    return false;
+}
+
+constexpr int kReadCount = int(std::size(DeliveryRepair::editReadDelays));
+
+// The application that owns the field, else the one in front.
+QString applicationName(const AXElementPtr& el) {
+    if (const std::optional<QString> name = LayoutAppGates::appName(el)) return *name;
+    if (const std::optional<QString> name = LayoutAppGates::appName(AXText::focused())) return *name;
+    if (const std::optional<AppIdentity> front = Workspace::shared().frontmostApplication())
+        if (!front->localizedName.isEmpty()) return front->localizedName;
+    return QStringLiteral("?");
+}
+
+QString verdictName(Action::Kind kind) {
+    switch (kind) {
+    case Action::notNeeded: return QStringLiteral("notNeeded");
+    case Action::reinsert: return QStringLiteral("reinsert");
+    case Action::appendTail: return QStringLiteral("appendTail");
+    case Action::refuse: return QStringLiteral("refuse");
+    }
+    return {};
+}
+
+}  // namespace
+
+PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine)
+    : isPolishEditRepairEnabled([] { return murmelo::isPolishEditRepairEnabled(); }),
+      polishHeal([this](const AXElementPtr& el, const QString& before, const QString& tag) {
+          return murmelo::polishHeal(engine_, el, before, tag);
+      }),
+      engine_(engine) {}
+
+PolishEditDelivery::~PolishEditDelivery() { *alive_ = false; }
+
+PolishEditDelivery& PolishEditDelivery::shared() {
+    static PolishEditDelivery* delivery = new PolishEditDelivery(LayoutSwitcher::shared());  // lives as long as the process
+    return *delivery;
+}
+
+bool PolishEditDelivery::repairEnabled(EditAuditOwner owner) {
+    if (owner == EditAuditOwner::undo) return engine_.rules().ruleOneGesture;
+    if (isPolishEditRepairEnabled) return isPolishEditRepairEnabled();
+    missingOnce(QStringLiteral("переключатель починки правок"));
+    return false;
+}
+
+QString PolishEditDelivery::switchName(EditAuditOwner owner) {
+    return owner == EditAuditOwner::polish ? QStringLiteral("polishEditRepairOff")
+                                           : QStringLiteral("MURMELO_RULE_ONE_GESTURE=0 / layoutOneGestureOff");
+}
+
+DeliveryRepairCardController::Kind PolishEditDelivery::cardKind(EditAuditOwner owner) {
+    return owner == EditAuditOwner::polish ? DeliveryRepairCardController::Kind::polish
+                                           : DeliveryRepairCardController::Kind::undo;
+}
+
+TextWriteOrigin PolishEditDelivery::repairOrigin(EditAuditOwner owner) {
+    return owner == EditAuditOwner::polish ? TextWriteOrigin::polishRepair : TextWriteOrigin::layoutUndoRepair;
+}
+
+QString PolishEditDelivery::describe(const Action& verdict) {
+    return verdictName(verdict.kind) + QStringLiteral("(") + verdict.payload + QStringLiteral(")");
+}
+
+bool PolishEditDelivery::polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret,
+                                       const QString& have, const QString& want, const QString& tag, qint64 maxKeys,
+                                       bool trustGap) {
+    const qint64 end = fix.location + fix.length;
+    if (caret < end || caret > value.size()) {
+        logLine(tag + QStringLiteral(": каретка левее конца правки — человек её уже обошёл"));
+        return false;
+    }
+    // The Backspaces erase what the field holds: a stretch other than the one planned would
+    // be destroyed.
+    if (fix.location < 0 || value.mid(fix.location, fix.length) != have) {
+        logLine(tag + QStringLiteral(": в поле на месте правки уже другой текст — синтетикой не трогаю"));
+        return false;
+    }
+    const QString gap = value.mid(end, caret - end);
+    if (!trustGap && hasNonWhiteSpace(gap)) {
+        logLine(tag + QStringLiteral(": человек ушёл вперёд на %1 симв. — синтетикой не достать").arg(graphemeCount(gap)));
+        return false;
+    }
+    if (PolishTyping::eatsNewline(have, want, gap)) {
+        logLine(tag + QStringLiteral(": line break inside the packet — synthetic input cannot retype it, standing down"));
+        return false;
+    }
+    const std::optional<PolishTyping::Plan> plan = PolishTyping::plan(have, want, gap, trustGap);
+    if (!plan) return false;
+    if (plan->backspaces > maxKeys) {
+        logLine(tag + QStringLiteral(": пакет %1 клавиш — больше потолка %2, синтетикой не ставлю")
+                          .arg(plan->backspaces)
+                          .arg(maxKeys));
+        return false;
+    }
+    if (!engine_.steps.sendBackspaces || !engine_.steps.sendUnicode) {
+        missingOnce(QStringLiteral("вывод клавиш переключателя"));
+        return false;
+    }
+    const QString before = value;
+    const quint64 typedAtWrite = engine_.typedGen;
+    engine_.steps.sendBackspaces(plan->backspaces, TextWriteOrigin::polish);
+    std::optional<TextWriteTraceToken> trace;
+    if (!plan->insert.isEmpty()) trace = engine_.steps.sendUnicode(plan->insert, TextWriteOrigin::polish);
+    logLine(tag + QStringLiteral(": синтетикой ") + plan->why);
+
+    Audit audit;
+    audit.el = el;
+    audit.pid = AXText::ownerPid(el);
+    audit.packet = DeliveryRepair::EditPacket{before, qsizetype(caret), plan->erased, plan->insert};
+    audit.tag = tag;
+    audit.typedAtWrite = typedAtWrite;
+    audit.trace = trace;
+    polishAuditEdit(audit);
+    return true;
+}
+
+void PolishEditDelivery::polishAuditEdit(Audit audit, std::optional<double> delay) {
+    const double wait = delay.value_or(DeliveryRepair::editReadDelays[std::min(audit.read, kReadCount - 1)]);
+    std::weak_ptr<bool> alive = alive_;
+    MainQueue::shared().after(wait, [this, alive, audit] {
+        const auto token = alive.lock();
+        if (!token || !*token) return;
+        check(audit);
+    });
+}
+
+void PolishEditDelivery::check(const Audit& audit) {
+    const std::optional<DeliveryRepair::FieldSnapshot> fresh = DeliveryRepair::snapshot(audit.el);
+    if (audit.attempt == 0 && !fresh && audit.read + 1 < kReadCount) {
+        if (audit.read == 0) logLine(audit.tag + QStringLiteral(": field unreadable after the packet — reading again"));
+        Audit next = audit;
+        next.read = audit.read + 1;
+        polishAuditEdit(next);
+        return;
+    }
+    const bool userTyped = engine_.typedGen != audit.typedAtWrite;
+    const Action verdict = DeliveryRepair::decideEdit(audit.packet, fresh, userTyped, audit.attempt);
+    if (!repairEnabled(audit.owner)) {
+        logLine(audit.tag + QStringLiteral(": delivery verdict ") + describe(verdict) +
+                QStringLiteral(" — repair is switched off (") + switchName(audit.owner) + QStringLiteral(")"));
+        return;
+    }
+    polishActOnEdit(verdict, audit, audit.read + 1, userTyped);
+}
+
+void PolishEditDelivery::showCard(const Audit& audit, const QString& reason, const QString& appName) {
+    const QString text = audit.repaired.value_or(audit.packet.insert);
+    if (audit.trace)
+        TextWriteTrace::observe(*audit.trace, [reason] {
+            return QStringLiteral("delivery-repair=refused reason=") + reason + DeliveryRepair::loadAvg1Token();
+        });
+    logLine(audit.tag + QStringLiteral(": ") + reason + QStringLiteral(" — the card offers a manual reinsert of ") +
+            QString::number(graphemeCount(text)) + QStringLiteral(" chars (") + appName + QStringLiteral(")") +
+            DeliveryRepair::loadAvg1Token());
+    DeliveryRepairCardController::shared().show(text, appName, cardKind(audit.owner));
+}
+
+bool PolishEditDelivery::heal(const Audit& audit) {
+    if (polishHeal) return polishHeal(audit.el, audit.packet.before, audit.tag);
+    missingOnce(QStringLiteral("откат кривой правки"));
+    return false;
+}
+
+void PolishEditDelivery::polishActOnEdit(const Action& verdict, const Audit& audit, int reads, bool userTyped) {
+    const QString app = applicationName(audit.el);
+    const QString& reason = verdict.payload;
+    const QString& tag = audit.tag;
+
+    if (verdict.kind == Action::reinsert || verdict.kind == Action::appendTail) {
+        if (!LayoutSwitcher::standMode()) {
+            const AXElementPtr focused = AXText::focused();
+            const std::optional<qint64> focusedPid = focused ? AXText::ownerPid(focused) : std::nullopt;
+            if (focusedPid != audit.pid) {
+                showCard(audit, QStringLiteral("edit lost, but the focus moved on"), app);
+                return;
+            }
+        }
+        const bool whole = verdict.kind == Action::reinsert;
+        const QString& text = verdict.payload;
+        const int chars = graphemeCount(text);
+        if (audit.trace)
+            TextWriteTrace::observe(*audit.trace, [whole, chars] {
+                return QStringLiteral("delivery-repair=") +
+                       (whole ? QStringLiteral("reinsert") : QStringLiteral("append-tail")) +
+                       QStringLiteral(" chars=%1").arg(chars) + DeliveryRepair::loadAvg1Token();
+            });
+        logLine(tag + QStringLiteral(": edit lost — the field holds the erased text without the replacement; ") +
+                QStringLiteral("pasting the ") +
+                (whole ? QStringLiteral("whole replacement") : QStringLiteral("cut-off tail")) +
+                QStringLiteral(" (%1 chars) back via clipboard (").arg(chars) + app + QStringLiteral(")") +
+                DeliveryRepair::loadAvg1Token());
+        polishRepairPaste(text, repairOrigin(audit.owner));
+        Audit next = audit;
+        next.read = 0;
+        next.attempt = audit.attempt + 1;
+        next.repaired = text;
+        polishAuditEdit(next, DeliveryRepair::verifyDelay);
+        return;
+    }
+
+    if (verdict.kind == Action::refuse) {
+        if (reason == QLatin1String("packet-landed-crooked") || reason == QLatin1String("field-holds-other-text")) {
+            const std::optional<DeliveryRepair::FieldSnapshot> now = DeliveryRepair::snapshot(audit.el);
+            const QString value = now ? now->value : QString();
+            const qsizetype from = std::min<qsizetype>(std::max<qsizetype>(audit.packet.eraseStart(), 0), value.size());
+            logLine(tag + QStringLiteral(": синтетика не легла — в поле «") + priv(value.mid(from, 30)) +
+                    QStringLiteral("»"));
+            const bool otherText = reason == QLatin1String("field-holds-other-text");
+            if (audit.attempt == 0 && !userTyped) {
+                if (healsCrookedLanding(audit.owner) && heal(audit)) return;
+                if (otherText) showCard(audit, QStringLiteral("edit not in place and the rollback could not undo it"), app);
+            } else if (audit.attempt == 0) {
+                logLine(tag + QStringLiteral(": не легла, но человек уже печатает — не трогаю"));
+                if (otherText) showCard(audit, QStringLiteral("edit not in place while the person kept typing"), app);
+            } else {
+                logLine(tag + QStringLiteral(": after the repair the field is still not the edited one — leaving it"));
+            }
+            return;
+        }
+        if (reason == QLatin1String("user-typed")) {
+            logLine(tag + QStringLiteral(": не легла, но человек уже печатает — не трогаю"));
+            showCard(audit, QStringLiteral("edit lost while the person kept typing"), app);
+            return;
+        }
+        if (reason == QLatin1String("field-unreadable")) {
+            showCard(audit,
+                     QStringLiteral("field unreadable %1 reads after the packet — cannot prove the edit landed").arg(reads),
+                     app);
+            return;
+        }
+        if (reason == QLatin1String("second-repair-forbidden")) {
+            showCard(audit, QStringLiteral("the repair paste did not land either"), app);
+            return;
+        }
+        showCard(audit, reason, app);
+        return;
+    }
+
+    // Not needed: the edit is in the field, or the field never changed.
+    if (audit.trace) {
+        const bool first = audit.attempt == 0;
+        TextWriteTrace::observe(*audit.trace, [first, reason] {
+            return QStringLiteral("delivery-audit=") +
+                   (first ? QStringLiteral("confirmed") : QStringLiteral("repair-verified")) +
+                   QStringLiteral(" reason=") + reason + DeliveryRepair::loadAvg1Token();
+        });
+    }
+    if (audit.attempt >= 1) {
+        logLine(tag + QStringLiteral(": repair verified — the replacement is in the field (") + app + QStringLiteral(")") +
+                DeliveryRepair::loadAvg1Token());
+    } else if (reason != QLatin1String("edit-landed")) {
+        logLine(tag + QStringLiteral(": packet never landed — the text is intact, the edit is dropped (") + app +
+                QStringLiteral(")"));
+    }
+}
+
+void PolishEditDelivery::polishRepairPaste(const QString& text, TextWriteOrigin origin) {
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* stage = LayoutSwitcher::stage()) stage->machinePaste(text, rawValue(origin));
+        return;
+    }
+    pasteViaClipboard(text, origin);
+}
+
+void bindPolishEditSteps(LayoutSwitcher& engine, PolishEditDelivery& delivery) {
+    engine.steps.auditUndoEdit = [&delivery](const AXElementPtr& el, const DeliveryRepair::EditPacket& packet,
+                                             quint64 typedAtWrite) {
+        PolishEditDelivery::Audit audit;
+        audit.el = el;
+        audit.pid = AXText::ownerPid(el);
+        audit.packet = packet;
+        audit.tag = QStringLiteral("layout/откат");
+        audit.typedAtWrite = typedAtWrite;
+        audit.owner = EditAuditOwner::undo;
+        delivery.polishAuditEdit(audit);
+    };
+}
+
+}  // namespace murmelo

@@ -1,0 +1,83 @@
+#pragma once
+#include "input/DeliveryRepair.h"
+#include "input/DeliveryRepairCard.h"
+#include "input/TextWriteTrace.h"
+#include "platform/Accessibility.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+class LayoutSwitcher;
+
+// Whose key packet an edit audit checks: a polish fix, or the switcher's undo of a correction.
+enum class EditAuditOwner { polish, undo };
+
+// A polish fix typed at the caret when the field takes no accessibility write, and the audit
+// that re-reads the field afterwards: it confirms the edit, pastes a lost edit back once,
+// rolls a crooked landing back, or offers the delivery repair card. The switcher's undo
+// packets go through the same audit. Main thread only.
+class PolishEditDelivery {
+public:
+    // One packet's audit, carried by value from one check to the next.
+    struct Audit {
+        AXElementPtr el;
+        std::optional<qint64> pid;
+        DeliveryRepair::EditPacket packet;
+        QString tag;
+        quint64 typedAtWrite = 0;
+        std::optional<TextWriteTraceToken> trace;
+        int read = 0;
+        int attempt = 0;
+        std::optional<QString> repaired;
+        EditAuditOwner owner = EditAuditOwner::polish;
+    };
+
+    explicit PolishEditDelivery(LayoutSwitcher& engine);
+    ~PolishEditDelivery();
+    PolishEditDelivery(const PolishEditDelivery&) = delete;
+    PolishEditDelivery& operator=(const PolishEditDelivery&) = delete;
+
+    // Over the application's switcher; made on first use.
+    static PolishEditDelivery& shared();
+
+    // Types the change of the stretch `fix` from have to want with Backspaces and Unicode keys
+    // at the caret and starts the audit; false when it refused (nothing typed).
+    bool polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
+                       const QString& want, const QString& tag, qint64 maxKeys = 24, bool trustGap = false);
+    // Schedules one check of the audit; without a delay, the read's own delay.
+    void polishAuditEdit(Audit audit, std::optional<double> delay = std::nullopt);
+    // Pastes a text at the caret as the audit's repair does.
+    void polishRepairPaste(const QString& text, TextWriteOrigin origin = TextWriteOrigin::polishRepair);
+
+    // The owner's repair switch, the name the log gives it, its card and its repair's origin.
+    bool repairEnabled(EditAuditOwner owner);
+    static QString switchName(EditAuditOwner owner);
+    static DeliveryRepairCardController::Kind cardKind(EditAuditOwner owner);
+    static TextWriteOrigin repairOrigin(EditAuditOwner owner);
+    static bool healsCrookedLanding(EditAuditOwner owner) { return owner == EditAuditOwner::polish; }
+    // The verdict as the log shows it.
+    static QString describe(const DeliveryRepair::Action& verdict);
+
+    // The repair switch of polish and the rollback of a crooked landing; the program's own by
+    // default. Unset, repair counts as off and the rollback as refused, each said once in the log.
+    std::function<bool()> isPolishEditRepairEnabled;
+    std::function<bool(const AXElementPtr& el, const QString& before, const QString& tag)> polishHeal;
+
+private:
+    void check(const Audit& audit);
+    void polishActOnEdit(const DeliveryRepair::Action& verdict, const Audit& audit, int reads, bool userTyped);
+    void showCard(const Audit& audit, const QString& reason, const QString& appName);
+    bool heal(const Audit& audit);
+
+    LayoutSwitcher& engine_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The switcher's undo packets are audited here.
+void bindPolishEditSteps(LayoutSwitcher& engine, PolishEditDelivery& delivery);
+
+}  // namespace murmelo

@@ -1,0 +1,9 @@
+#include "polish/PolishTapConsumer.h"
+
+#include "polish/PolishUnderline.h"
+
+namespace murmelo {
+
+void PolishTapConsumer::revertLast() { PolishUnderline::revertLast(); }
+
+}  // namespace murmelo
