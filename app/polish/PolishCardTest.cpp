@@ -71,7 +71,9 @@ TEST_F(PolishCardTest, OnlyAKnownWordReplacedByAnotherEarnsACard) {
         cards.show(c.edits);
         env.runPending();
         EXPECT_EQ(cards.isShowing(), !c.lines.isEmpty()) << c.name;
-        if (!c.lines.isEmpty()) EXPECT_EQ(shownLines(), c.lines) << c.name;
+        if (!c.lines.isEmpty()) {
+            EXPECT_EQ(shownLines(), c.lines) << c.name;
+        }
         EXPECT_EQ(lastLine(), QString::fromUtf8(c.log)) << c.name;
     }
 }
