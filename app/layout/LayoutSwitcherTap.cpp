@@ -25,39 +25,47 @@ bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QS
 }
 
 std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
-                                                            LayoutOutput& output, LayoutSourceSelection& selection) {
+                                                            LayoutOutput& output, LayoutSourceSelection& selection,
+                                                            LayoutLexicons* lexicons) {
     bindOutputSteps(engine, output, selection);
     engine.steps.handleAppActivated = [&host](const std::optional<QString>& bundle, const QString& name) {
         host.handleAppActivated(bundle, name);
     };
     engine.steps.noteWordForStats = [&host](const QString& word, bool live) { host.noteWordForStats(word, live); };
-    return bindDecisionSteps(engine);
+    return lexicons ? bindDecisionSteps(engine, *lexicons) : bindDecisionSteps(engine);
 }
+
+LayoutEngineParts::LayoutEngineParts(LayoutSwitcher& e, LayoutLexicons* lexicons)
+    : engine(e),
+      host(e),
+      gates(std::make_unique<LayoutAppGates>(e)),
+      output(std::make_unique<LayoutOutput>(e, *gates)),
+      selection(std::make_unique<LayoutSourceSelection>(e)) {
+    decision = connectEngineToHost(engine, host, *output, *selection, lexicons);
+    // Remote viewers and excluded applications get no edits.
+    connectEngineGates(engine, *gates);
+    truth = std::make_unique<LayoutKeyTruth>(engine);
+    apply = std::make_unique<LayoutCorrectionApply>(engine, *gates);
+    bindKeyTruthSteps(engine, *truth);
+    bindCorrectionSteps(engine, *apply);
+    manual = std::make_unique<LayoutManualConversion>(engine);
+    bindManualConversionSteps(engine, *manual);
+    // Live correction scores with the word decision; it and the probes of the field read the
+    // focused application through the gates.
+    live = std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision);
+    fieldProbe = std::make_unique<LayoutFieldProbe>(engine, *gates);
+    bindLiveCorrectionSteps(engine, *live);
+    bindFieldProbeSteps(engine, *fieldProbe);
+}
+
+LayoutEngineParts::~LayoutEngineParts() = default;
 
 void startLayoutSwitcher() {
     LayoutSwitcher& engine = LayoutSwitcher::shared();
     static LayoutSwitcherTap tap(engine);
-    static EngineHost host(engine);
-    static LayoutAppGates gates(engine);
-    static LayoutOutput output(engine, gates);
-    static LayoutSourceSelection selection(engine);
+    static LayoutEngineParts parts(engine);
     TapLayoutSwitcher::install(&tap);
-    LayoutSwitcherHost::install(&host);
-    const std::shared_ptr<LayoutBoundaryDecision> decision = connectEngineToHost(engine, host, output, selection);
-    // Remote viewers and excluded applications get no edits.
-    connectEngineGates(engine, gates);
-    static LayoutKeyTruth truth(engine);
-    static LayoutCorrectionApply apply(engine, gates);
-    bindKeyTruthSteps(engine, truth);
-    bindCorrectionSteps(engine, apply);
-    static LayoutManualConversion manual(engine);
-    bindManualConversionSteps(engine, manual);
-    // Live correction scores with the word decision; it and the probes of the field read the
-    // focused application through the gates.
-    static LayoutLiveCorrection live(engine, gates, apply, decision);
-    static LayoutFieldProbe fieldProbe(engine, gates);
-    bindLiveCorrectionSteps(engine, live);
-    bindFieldProbeSteps(engine, fieldProbe);
+    LayoutSwitcherHost::install(&parts.host);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
     logLine(QStringLiteral("layout: движок правит слова на границе и на лету"));

@@ -70,9 +70,41 @@ private:
 
 // Application switches, finished words, script guesses and source selections go through the
 // host; writes into the field and source selections through the output and selection. The
-// word decision bound is returned for the steps that score words with it.
+// word decision bound is returned for the steps that score words with it. Without word tables
+// given, the decision uses the application's.
+class LayoutLexicons;
 std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
-                                                            LayoutOutput& output, LayoutSourceSelection& selection);
+                                                            LayoutOutput& output, LayoutSourceSelection& selection,
+                                                            LayoutLexicons* lexicons = nullptr);
+
+class LayoutAppGates;
+class LayoutKeyTruth;
+class LayoutCorrectionApply;
+class LayoutManualConversion;
+class LayoutLiveCorrection;
+class LayoutFieldProbe;
+
+// Everything the engine writes, selects, judges and probes with, joined to it as the
+// application joins them; an end-to-end test builds the same set around its own engine.
+// Without word tables given, the decision uses the application's.
+struct LayoutEngineParts {
+    explicit LayoutEngineParts(LayoutSwitcher& engine, LayoutLexicons* lexicons = nullptr);
+    ~LayoutEngineParts();
+    LayoutEngineParts(const LayoutEngineParts&) = delete;
+    LayoutEngineParts& operator=(const LayoutEngineParts&) = delete;
+
+    LayoutSwitcher& engine;
+    EngineHost host;
+    std::unique_ptr<LayoutAppGates> gates;
+    std::unique_ptr<LayoutOutput> output;
+    std::unique_ptr<LayoutSourceSelection> selection;
+    std::shared_ptr<LayoutBoundaryDecision> decision;
+    std::unique_ptr<LayoutKeyTruth> truth;
+    std::unique_ptr<LayoutCorrectionApply> apply;
+    std::unique_ptr<LayoutManualConversion> manual;
+    std::unique_ptr<LayoutLiveCorrection> live;
+    std::unique_ptr<LayoutFieldProbe> fieldProbe;
+};
 
 // Start-up of the application's switcher: the engine starts and the tap hands it every key.
 void startLayoutSwitcher();

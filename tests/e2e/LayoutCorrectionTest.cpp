@@ -5,12 +5,8 @@
 #include "base/Defaults.h"
 #include "base/DevPaths.h"
 #include "layout/KeyboardTruth.h"
-#include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutLexicons.h"
-#include "layout/LayoutCorrectionApply.h"
-#include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutMaps.h"
-#include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "layout/ManualInputSourceProfileV1.h"
@@ -35,25 +31,21 @@ void forgetLayouts() {
     KeyboardTruth::resetForTesting();
 }
 
-// The switcher engine on the desk's keyboard (US and Russian, US current), with its hands in
-// the desk's fields, deciding with the shipped models and word tables (the spell checker knows
-// no words here).
+// The switcher engine on the desk's keyboard (US and Russian, US current), joined to its
+// parts as the application joins them, with its hands in the desk's fields, deciding with the
+// shipped models and word tables (the spell checker knows no words here).
 class LayoutCorrectionTest : public ::testing::Test {
 protected:
     e2e::Desk desk;
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
-    std::unique_ptr<LayoutSwitcher> engine;
-    std::unique_ptr<LayoutSwitcherTap> tap;
-    std::unique_ptr<ScopedService<TapLayoutSwitcher>> tapScope;
-    std::unique_ptr<LayoutAppGates> gates;
-    std::unique_ptr<LayoutOutput> output;
-    std::unique_ptr<LayoutSourceSelection> selection;
-    std::unique_ptr<LayoutKeyTruth> truth;
-    std::unique_ptr<LayoutCorrectionApply> apply;
     sim::SimSpellChecker speller;
     ScopedService<SpellChecker> spellerScope{speller};
+    std::unique_ptr<LayoutSwitcher> engine;
     std::unique_ptr<LayoutLexicons> lexicons;
+    std::unique_ptr<LayoutEngineParts> parts;
+    std::unique_ptr<LayoutSwitcherTap> tap;
+    std::unique_ptr<ScopedService<TapLayoutSwitcher>> tapScope;
     QStringList cues;
 
     void SetUp() override {
@@ -62,16 +54,6 @@ protected:
         engine = std::make_unique<LayoutSwitcher>(
             LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared()));
         engine->loaded = true;
-        gates = std::make_unique<LayoutAppGates>(*engine);
-        output = std::make_unique<LayoutOutput>(*engine, *gates);
-        selection = std::make_unique<LayoutSourceSelection>(*engine);
-        selection->playCue = [this](const QString& cue) { cues << cue; };
-        truth = std::make_unique<LayoutKeyTruth>(*engine);
-        apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        bindOutputSteps(*engine, *output, *selection);
-        connectEngineGates(*engine, *gates);
-        bindKeyTruthSteps(*engine, *truth);
-        bindCorrectionSteps(*engine, *apply);
         const QString models = murmeloSourceRoot() + QStringLiteral("/resources/layout-models");
         for (const QString& code : LayoutMaps::layoutOrder()) {
             if (auto m = NgramModel::load(models + QLatin1Char('/') + code + QStringLiteral(".json")))
@@ -80,21 +62,22 @@ protected:
         speller.languages = {QStringLiteral("en_US"), QStringLiteral("ru_RU")};
         lexicons = std::make_unique<LayoutLexicons>(models, LayoutSwitcherRules{});
         lexicons->loadSpellIfNeeded();
-        bindDecisionSteps(*engine, *lexicons);
+        parts = std::make_unique<LayoutEngineParts>(*engine, lexicons.get());
+        parts->selection->playCue = [this](const QString& cue) { cues << cue; };
         tap = std::make_unique<LayoutSwitcherTap>(*engine);
         tapScope = std::make_unique<ScopedService<TapLayoutSwitcher>>(*tap);
     }
     void TearDown() override {
         tapScope.reset();
-        apply.reset();
-        truth.reset();
-        selection.reset();
+        parts.reset();
         forgetLayouts();
     }
     QString currentSource() const { return sources.currentSource() ? sources.currentSource()->id : QString(); }
 };
 
 TEST_F(LayoutCorrectionTest, AWordTypedOnTheWrongLayoutIsCorrectedAndBackspaceTakesItBack) {
+    // Judged at its end only: with live correction the word would be flipped while typed.
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
     desk.open(QStringLiteral("org.kde.kate"));
     desk.type(QStringLiteral("ghbdtn ")).wait(0.2);
     EXPECT_EQ(desk.fieldText(), QStringLiteral("привет "));
@@ -102,7 +85,7 @@ TEST_F(LayoutCorrectionTest, AWordTypedOnTheWrongLayoutIsCorrectedAndBackspaceTa
     EXPECT_EQ(cues, QStringList{"ru"});
 
     desk.press(51).wait(1.0);
-    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn "));
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn ")) << desk.env.logText().toStdString();
     EXPECT_EQ(currentSource(), US);
     EXPECT_EQ(cues, (QStringList{"ru", "rollback"}));
     EXPECT_EQ(desk.pastesPosted(), 1) << "the undo lands as one paste";
@@ -113,11 +96,36 @@ TEST_F(LayoutCorrectionTest, AWordTypedOnTheWrongLayoutIsCorrectedAndBackspaceTa
 }
 
 TEST_F(LayoutCorrectionTest, BackspaceAfterTheUndoWindowErasesAsUsual) {
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
     desk.open(QStringLiteral("org.kde.kate"));
     desk.type(QStringLiteral("ghbdtn ")).wait(LayoutSwitcher::undoMaxAge);
     desk.press(51);
     EXPECT_EQ(desk.fieldText(), QStringLiteral("привет"));
     EXPECT_EQ(currentSource(), RU);
+}
+
+// As the application runs by default: the word is flipped while it is typed, and only the very
+// next key can take the flip back; a Backspace after the word's end erases as usual.
+TEST_F(LayoutCorrectionTest, ALiveFlipStandsOnceTheWordGoesOn) {
+    desk.open(QStringLiteral("org.kde.kate"));
+    desk.type(QStringLiteral("ghbdtn ")).wait(0.2);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет "));
+    EXPECT_EQ(currentSource(), RU);
+    EXPECT_TRUE(desk.logHas("layout: LIVE-флип"));
+    desk.press(51).wait(0.2);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет"));
+}
+
+TEST_F(LayoutCorrectionTest, BackspaceRightAfterALiveFlipTakesItBackAndTheWordStaysAsTyped) {
+    desk.open(QStringLiteral("org.kde.kate"));
+    desk.type(QStringLiteral("ghbdt")).wait(0.2);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("приве")) << desk.env.logText().toStdString();
+    desk.press(51).wait(1.0);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdt")) << desk.env.logText().toStdString();
+    EXPECT_TRUE(desk.logHas("layout: ОТКАТ live-флипа"));
+    EXPECT_EQ(currentSource(), US);
+    desk.type(QStringLiteral("n ")).wait(0.2);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn ")) << desk.env.logText().toStdString();
 }
 
 }  // namespace
