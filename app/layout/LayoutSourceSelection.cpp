@@ -73,8 +73,14 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
         if (completion) completion(false);
         return false;
     }
-    const std::optional<quint64> ticket = engine_.layoutSelectionAuthority.request(uptime(), current);
-    if (!ticket) return false;
+    // A rollback takes back the engine's own switch because the user undid it: the Command of
+    // the Command-Z that asked for it fences automatic selections, not this one.
+    const bool rollback = cue && *cue == QLatin1String("rollback");
+    std::optional<quint64> ticket;
+    if (!rollback) {
+        ticket = engine_.layoutSelectionAuthority.request(uptime(), current);
+        if (!ticket) return false;
+    }
     engine_.pendingLayoutSelection.cancel();
 
     const QString lang = ManualInputSourceProfileV1::language(sourceID).value_or(QString());
@@ -94,7 +100,7 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
     std::weak_ptr<bool> alive = alive_;
     engine_.pendingLayoutSelection = MainQueue::shared().after(
         delay,
-        [this, alive, ticket = *ticket, expected = current, sourceID, cue, completion = std::move(completion)] {
+        [this, alive, ticket, expected = current, sourceID, cue, completion = std::move(completion)] {
             auto token = alive.lock();
             if (!token || !*token) return;
             perform(ticket, expected, sourceID, cue, completion);
@@ -102,10 +108,12 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
     return true;
 }
 
-void LayoutSourceSelection::perform(quint64 ticket, const std::optional<QString>& expected, const QString& target,
-                                    const std::optional<QString>& cue, const std::function<void(bool)>& completion) {
+void LayoutSourceSelection::perform(std::optional<quint64> ticket, const std::optional<QString>& expected,
+                                    const QString& target, const std::optional<QString>& cue,
+                                    const std::function<void(bool)>& completion) {
     const std::optional<QString> current = engine_.observedSourceID();
-    const bool granted = engine_.layoutSelectionAuthority.consume(ticket, uptime(), current);
+    const bool granted = ticket ? engine_.layoutSelectionAuthority.consume(*ticket, uptime(), current)
+                                : current && current == expected;
     engine_.pendingLayoutSelection.reset();
     if (!granted) {
         engine_.noteAutomaticSourceSelectionFailed();

@@ -39,7 +39,7 @@ public:
     static constexpr double arrivalCheckDelay = 0.06;
 
 private:
-    void perform(quint64 ticket, const std::optional<QString>& expected, const QString& target,
+    void perform(std::optional<quint64> ticket, const std::optional<QString>& expected, const QString& target,
                  const std::optional<QString>& cue, const std::function<void(bool)>& completion);
     bool selectNow(const QString& sourceID);
     void failed(const std::function<void(bool)>& completion);

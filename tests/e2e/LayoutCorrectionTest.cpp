@@ -73,6 +73,28 @@ protected:
         forgetLayouts();
     }
     QString currentSource() const { return sources.currentSource() ? sources.currentSource()->id : QString(); }
+    // The user presses the keys whose US legends are given, one at a time with a little time
+    // between them; each lands as the current input source types it.
+    void typeKeys(const QString& legends) {
+        for (const QChar c : legends) {
+            QString ch(c);
+            if (currentSource() == RU) ch = LayoutMaps::convert(ch, QStringLiteral("en"), QStringLiteral("ru")).value_or(ch);
+            desk.type(ch).wait(0.12);
+        }
+    }
+    // Shift+Return: a soft line break, a line end for the switcher.
+    void shiftReturn() {
+        desk.tap.keyDown(36, QStringLiteral("\n"), kShiftFlag);
+        desk.tap.keyUp(36, kShiftFlag);
+        desk.env.runPending();
+    }
+    static constexpr quint64 kShiftFlag = 0x20000;
+    void doubleRightShift() {
+        desk.press(60, kShiftFlag);
+        desk.wait(0.1);
+        desk.press(60, kShiftFlag);
+        desk.wait(1.0);
+    }
 };
 
 TEST_F(LayoutCorrectionTest, AWordTypedOnTheWrongLayoutIsCorrectedAndBackspaceTakesItBack) {
@@ -126,6 +148,114 @@ TEST_F(LayoutCorrectionTest, BackspaceRightAfterALiveFlipTakesItBackAndTheWordSt
     EXPECT_EQ(currentSource(), US);
     desk.type(QStringLiteral("n ")).wait(0.2);
     EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn ")) << desk.env.logText().toStdString();
+}
+
+TEST_F(LayoutCorrectionTest, SentencesTypedRightStayAndSentencesTypedWrongAreRetyped) {
+    struct Case {
+        const char* name;
+        QString source;  // the input source the user starts on
+        QString keys;    // the keys pressed, by their US legends
+        QString wanted;
+    } const cases[] = {
+        {"russian typed right", RU, QStringLiteral("ghbdtn rfr ltkf "), QStringLiteral("привет как дела ")},
+        {"english typed right", US, QStringLiteral("hello world this is fine "),
+         QStringLiteral("hello world this is fine ")},
+        {"russian typed on the US layout", US, QStringLiteral("ghbdtn rfr ltkf "), QStringLiteral("привет как дела ")},
+        {"english typed on the Russian layout", RU, QStringLiteral("hello world "), QStringLiteral("hello world ")},
+        {"a longer russian sentence on the US layout", US, QStringLiteral("pfdnhf cjpdjy d ltcznm "),
+         QStringLiteral("завтра созвон в десять ")},
+    };
+    int app = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sources.userSelects(c.source);
+        desk.wait(2.5);
+        desk.open(QStringLiteral("org.kde.kate%1").arg(++app));
+        typeKeys(c.keys);
+        desk.wait(0.5);
+        EXPECT_EQ(desk.fieldText(), c.wanted);
+    }
+}
+
+TEST_F(LayoutCorrectionTest, AnUndoneWordIsLeftAloneAndTheNextWordIsStillCorrected) {
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
+    desk.open(QStringLiteral("org.kde.kate"));
+    typeKeys(QStringLiteral("ghbdtn "));
+    desk.wait(0.2);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("привет "));
+    desk.press(51).wait(0.5);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("ghbdtn "));
+    ASSERT_EQ(currentSource(), US);
+    typeKeys(QStringLiteral("rfr ltkf "));
+    desk.wait(0.5);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn как дела "));
+}
+
+TEST_F(LayoutCorrectionTest, AWordEndedByShiftReturnIsCorrectedAndTheSoftBreakKept) {
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
+    desk.open(QStringLiteral("org.kde.kate"));
+    typeKeys(QStringLiteral("ghbdtn"));
+    shiftReturn();
+    desk.wait(0.3);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет\n"));
+    bool softBreak = false;
+    for (const KeyEvent& e : desk.posted())
+        if (e.keyCode == 36 && (e.flags & kShiftFlag)) softBreak = true;
+    EXPECT_TRUE(softBreak) << "the line end is replayed with its Shift";
+    // A correction made at a line end cannot be undone: Backspace erases the break.
+    desk.press(51).wait(0.2);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет"));
+}
+
+TEST_F(LayoutCorrectionTest, DoubleShiftRightAfterACorrectionTurnsItBackAndTeachesNoException) {
+    desk.open(QStringLiteral("org.kde.kate"));
+    typeKeys(QStringLiteral("ghbdtn "));
+    desk.wait(0.3);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("привет "));
+    doubleRightShift();
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn "));
+    EXPECT_EQ(currentSource(), US);
+    EXPECT_TRUE(desk.logHas(QStringLiteral("считаем откатом (R46)")));
+    EXPECT_TRUE(engine->exceptions.isEmpty());
+}
+
+TEST_F(LayoutCorrectionTest, DoubleShiftConvertsASelectionRunByRunAndTheSourceFollows) {
+    desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("ghbdtn vbh"));
+    desk.caret(0, 10);
+    doubleRightShift();
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет мир"));
+    EXPECT_EQ(currentSource(), RU);
+    // Typing goes on in the layout the conversion chose.
+    desk.caret(10);
+    typeKeys(QStringLiteral(" rfr "));
+    desk.wait(0.3);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет мир как "));
+}
+
+TEST_F(LayoutCorrectionTest, CommandZTakesTheCorrectionBackAndTheSourceWithIt) {
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
+    constexpr quint16 kLeftCommand = 55, kZ = 6;
+    constexpr quint64 kCommandFlag = 0x100000;
+    desk.open(QStringLiteral("org.kde.kate"));
+    typeKeys(QStringLiteral("ghbdtn "));
+    desk.wait(0.3);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("привет "));
+    ASSERT_EQ(currentSource(), RU);
+
+    // Command held, Z pressed and let go, Command let go a moment later.
+    desk.tap.flagsChanged(kLeftCommand, kCommandFlag);
+    desk.press(kZ, kCommandFlag);
+    desk.wait(0.15);
+    desk.tap.flagsChanged(kLeftCommand, 0);
+    desk.wait(1.0);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn "));
+    EXPECT_EQ(currentSource(), US);
+    EXPECT_EQ(cues, (QStringList{"ru", "rollback"}));
+
+    // The user goes on typing in the layout he meant.
+    typeKeys(QStringLiteral("ok "));
+    desk.wait(0.3);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("ghbdtn ok "));
 }
 
 }  // namespace
