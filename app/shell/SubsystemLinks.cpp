@@ -2,6 +2,7 @@
 
 #include "cleanup/LangGuess.h"
 #include "dictation/DictationNeighbours.h"
+#include "dictation/RecordingControl.h"
 #include "input/TapConsumers.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/RuForms.h"
@@ -38,6 +39,7 @@ void linkSubsystems() {
     // Live polish (switched off by a constant) hears the user's keys through the switcher and
     // stands down when a dictation starts.
     LayoutSwitcher::shared().steps.notePolishLiveTyping = [] { LivePolish::shared().notePolishLiveTyping(); };
+    linkSwitcherToDictation(LayoutSwitcher::shared());
     DictationNeighbours::shared().cancelPolishLive = [] { LivePolish::shared().cancelPolishLive(); };
     // The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
     // whose edit lock and key count polish shares. Both live as long as the process.
@@ -88,6 +90,11 @@ void linkSubsystems() {
     PolishShare::shared().underline = underline;
     live.steps.polishTypeFix = typeFix;
     live.steps.underline = underline;
+}
+
+void linkSwitcherToDictation(LayoutSwitcher& engine) {
+    engine.steps.isRecording = [] { return isRecording(); };
+    engine.steps.stopRecording = [] { stopRec(); };
 }
 
 }  // namespace murmelo

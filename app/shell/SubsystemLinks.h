@@ -7,4 +7,9 @@ namespace murmelo {
 // the start-up.
 void linkSubsystems();
 
+class LayoutSwitcher;
+// Typing without Command while a dictation records ends the dictation: the switcher asks
+// recording control whether a take runs and stops it.
+void linkSwitcherToDictation(LayoutSwitcher& engine);
+
 }  // namespace murmelo

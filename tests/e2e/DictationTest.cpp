@@ -15,6 +15,8 @@
 #include "dictation/Wav.h"
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
+#include "layout/LayoutSwitcherTap.h"
+#include "shell/SubsystemLinks.h"
 #include "platform/AudioInput.h"
 #include "platform/Folders.h"
 #include "platform/ModifierFlags.h"
@@ -126,6 +128,31 @@ TEST_F(DictationTest, HoldingTheKeyForTwoSecondsHandsOneTakeWithTheTailToTranscr
     EXPECT_EQ(handed[0].take.context->bundleID, "org.kde.kate");
     desk.wait(5);
     EXPECT_EQ(handed.size(), 1u);
+    QFile::remove(handed[0].take.path);
+}
+
+// The user starts typing while the dictation key is still held: the take ends there, as if
+// the key had been let go, and the letter reaches the field.
+TEST_F(DictationTest, TypingWithoutCommandWhileRecordingEndsTheTake) {
+    desk.setting("layoutSwitchEnabled", true);
+    LayoutSwitcher engine;
+    engine.loaded = true;
+    linkSwitcherToDictation(engine);
+    LayoutSwitcherTap tap(engine);
+    ScopedService<TapLayoutSwitcher> tapScope(tap);
+    desk.open("org.kde.kate");
+    playSpeech();
+    desk.tap.flagsChanged(kRightCtrl, kCommand);
+    desk.wait(1.0);
+    ASSERT_TRUE(isRecording());
+
+    desk.type("a");
+    EXPECT_FALSE(isRecording());
+    EXPECT_TRUE(desk.logHas("layout: печать без ⌘ при живой записи — довожу надиктовку до конца"));
+    EXPECT_EQ(desk.fieldText(), "a");
+    desk.tap.flagsChanged(kRightCtrl, 0);
+    desk.wait(TAIL_PAD + 0.5);
+    ASSERT_EQ(handed.size(), 1u);
     QFile::remove(handed[0].take.path);
 }
 
