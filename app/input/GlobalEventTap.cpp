@@ -7,6 +7,7 @@
 #include "input/DeliveryAudit.h"
 #include "input/HotkeyDef.h"
 #include "input/InputEventFlightRecorder.h"
+#include "input/OwnedChords.h"
 #include "input/SecureInput.h"
 #include "input/SyntheticInputPostGate.h"
 #include "input/TapConsumers.h"
@@ -216,8 +217,7 @@ bool installTap() {
     }
     state().installed = true;
     // The revert chord of polish marks must not reach the focused application as well.
-    if (!EventTap::shared().grabChord(kKeyZ, kCommand | kOption))
-        logLine(QStringLiteral("event-tap: Ctrl+Alt+Z занят другой программой — откат правок полировки не перехвачу"));
+    OwnedChords::grab();
     logLine(QStringLiteral("сборка: ") + BuildStamp::line());
     const TapPolish& polish = TapPolish::shared();
     const QString suffix = !TapPolish::isPolishEnabled()     ? QStringLiteral(" (полировка ВЫКЛ)")
@@ -282,6 +282,7 @@ void resetForTesting() {
     const unsigned generation = s.generation + 1;
     s = State{};
     s.generation = generation;
+    OwnedChords::resetForTesting();
 }
 
 }  // namespace GlobalEventTap

@@ -4,6 +4,7 @@
 #include "ui/AppState.h"
 #include "input/HotkeyDef.h"
 #include "input/InputTestFixture.h"
+#include "input/OwnedChords.h"
 #include "input/SyntheticInputPostGate.h"
 #include "input/TapConsumers.h"
 #include "input/TapFuse.h"
@@ -217,6 +218,27 @@ TEST_F(GlobalEventTapTest, RevertChordAndResultCard) {
     EXPECT_TRUE(takeCalls().isEmpty());
     tap.flagsChanged(54, kCommand);
     EXPECT_EQ(takeCalls(), QStringList{"startRec"});
+}
+
+TEST_F(GlobalEventTapTest, TheRevertChordIsNamedToTheTapAndAChordHeldElsewhereIsAConflict) {
+    const std::pair<int, quint64> plain{6, kCommand | kOption}, shifted{6, kCommand | kOption | kShift};
+    tap.heldByOthers = {shifted};
+    install();
+    EXPECT_EQ(tap.grabbed, (std::vector<std::pair<int, quint64>>{plain}));
+    EXPECT_EQ(OwnedChords::conflicts(), QStringList{"Ctrl+Alt+Shift+Z"});
+    const QString warning = QStringLiteral(
+        "⚠ сочетание Ctrl+Alt+Shift+Z держит другая программа — откат полировки дойдёт и до приложения в фокусе");
+    EXPECT_TRUE(env.logContains(warning));
+
+    // A new tap names them again; the same conflict is not logged twice, its end is.
+    ASSERT_TRUE(GlobalEventTap::installTap());
+    EXPECT_EQ(env.logText().count(warning), 1);
+    tap.heldByOthers.clear();
+    ASSERT_TRUE(GlobalEventTap::installTap());
+    EXPECT_EQ(tap.grabbed, (std::vector<std::pair<int, quint64>>{plain, shifted}));
+    EXPECT_TRUE(OwnedChords::conflicts().isEmpty());
+    EXPECT_TRUE(OwnedChords::conflictLine().isEmpty());
+    EXPECT_TRUE(env.logContains(QStringLiteral("сочетания программы: все наши")));
 }
 
 TEST_F(GlobalEventTapTest, SmokeModeKeepsHotkeysOffAndKeysUntouched) {

@@ -3,6 +3,7 @@
 #include "linux/KeyTable.h"
 #include "platform/KeyEventPoster.h"
 #include "platform/MainQueue.h"
+#include "platform/Service.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -101,11 +102,41 @@ void XiEventTap::deliver(const StreamEvent& e) {
     if (event->type == InputEventType::leftMouseDown) event->clickState = clicks_.down(Clock::shared().uptime(), event->location);
     else if (event->type == InputEventType::leftMouseUp) event->clickState = std::max<qint64>(clicks_.current(), 1);
     else if (e.kind == StreamEvent::Kind::MouseDown) event->clickState = 1;
-    const bool pass = callback_(*event);
-    if (pass || !needsErasing(e)) return;
+    if (!needsErasing(e)) {
+        callback_(*event);
+        return;
+    }
+    answerErasing([&] { return callback_(*event); });
+}
+
+namespace {
+
+// Keeps what the core posts while it decides on a key, in order.
+class HeldPosts : public KeyEventPoster {
+public:
+    bool post(const KeyEvent& event) override {
+        held.push_back(event);
+        return true;
+    }
+    std::vector<KeyEvent> held;
+};
+
+}  // namespace
+
+bool XiEventTap::answerErasing(const std::function<bool()>& answer) {
+    HeldPosts hold;
+    bool pass = true;
+    {
+        ScopedService<KeyEventPoster> holding(hold);
+        pass = answer();
+    }
     KeyEventPoster& poster = KeyEventPoster::shared();
-    poster.post({kVirtualBackSpace, true, 0, {}, ERASE_MARK});
-    poster.post({kVirtualBackSpace, false, 0, {}, ERASE_MARK});
+    if (!pass) {
+        poster.post({kVirtualBackSpace, true, 0, {}, ERASE_MARK});
+        poster.post({kVirtualBackSpace, false, 0, {}, ERASE_MARK});
+    }
+    for (const KeyEvent& k : hold.held) poster.post(k);
+    return pass;
 }
 
 }  // namespace murmelo::linuxdesktop

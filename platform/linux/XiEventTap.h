@@ -11,8 +11,8 @@ namespace murmelo::linuxdesktop {
 // The event tap of an X11 desktop, over the XInput 2 stream. X11 lets a client observe
 // every key but not hold it back: by the time the callback answers, the focused window has
 // the key. So a swallowed key down that typed a character (no Command, Option or Control
-// held) is erased right after the answer with a BackSpace of our own, posted before
-// anything the core queues in reaction; the tap keeps that BackSpace to itself. Chords the
+// held) is erased with a BackSpace of our own, sent before anything the core posts or
+// queues in reaction (answerErasing); the tap keeps that BackSpace to itself. Chords the
 // program owns are grabbed (grabChord) so that they never reach the focused window at all.
 // Events we posted come with the user data our poster gave them; everyone else's with 0
 // and no source process, as hardware events do.
@@ -42,11 +42,11 @@ public:
     bool isEnabled() const override { return exists() && enabled_; }
     void setEnabled(bool enabled) override { enabled_ = enabled; }
 
-    // A chord (the core's key code and modifier flags) that goes to the program alone; it
-    // is still reported to the callback. Kept across create(). False when the grab is not
-    // in force: no stream yet, or the server refused it (another program holds the chord).
+    // A passive grab: the chord goes to the program alone and is still reported to the
+    // callback. Kept across create(). False when the grab is not in force: no stream yet, or
+    // the server refused it (another program holds the chord).
     bool grabChord(int virtualKey, quint64 flags) override;
-    void ungrabChord(int virtualKey, quint64 flags);
+    void ungrabChord(int virtualKey, quint64 flags) override;
 
     // Runs fn on the main thread once every event the server sent before this call has been
     // through the tap (reported or, while disabled, dropped). Nothing runs without a stream.
@@ -63,6 +63,11 @@ public:
     // Whether a swallowed event must be erased: the user's key down that typed something
     // with no shortcut modifier held.
     static bool needsErasing(const StreamEvent& event);
+    // Asks for the answer on a key that needsErasing(). The core may react inside its answer
+    // by posting keys (erase the word, retype it, type the boundary); those are held back
+    // until the answer is known, so that a swallowed key is erased first: the key reached
+    // the application before the core saw it. Answers what the callback answered.
+    static bool answerErasing(const std::function<bool()>& answer);
 
 private:
     void deliver(const StreamEvent& event);

@@ -106,6 +106,51 @@ TEST(XiEventTap, OnlyTheUsersTypedKeysAreErasedWhenSwallowed) {
     }
 }
 
+namespace {
+
+struct RecordingPoster : KeyEventPoster {
+    std::vector<KeyEvent> posted;
+    bool post(const KeyEvent& e) override {
+        posted.push_back(e);
+        return true;
+    }
+    QStringList keys() const {
+        QStringList out;
+        for (const KeyEvent& e : posted)
+            if (e.keyDown) out << (e.unicode.isEmpty() ? QString::number(e.keyCode) : e.unicode);
+        return out;
+    }
+};
+
+}  // namespace
+
+// The user's space already reached the field when the core corrects the word before it:
+// the space is erased before the word's erase and retype, whatever the core posts inside
+// its answer; keys posted by an answer that passes the key go out after it unchanged.
+TEST(XiEventTap, TheSwallowedKeysEraseGoesOutBeforeWhatTheCorePostsInItsAnswer) {
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    const auto correct = [] {
+        KeyEventPoster& p = KeyEventPoster::shared();
+        for (int i = 0; i < 2; ++i) p.post({51, true, 0, {}, MARK});
+        p.post({0, true, 0, QStringLiteral("пр"), MARK});
+        p.post({0, true, 0, QStringLiteral(" "), MARK});
+        return false;
+    };
+    EXPECT_FALSE(XiEventTap::answerErasing(correct));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", "51", "51", QStringLiteral("пр"), " "}));
+    EXPECT_EQ(poster.posted.front().userData, XiEventTap::ERASE_MARK);
+    EXPECT_EQ(poster.posted[2].userData, MARK);
+
+    poster.posted.clear();
+    EXPECT_TRUE(XiEventTap::answerErasing([] {
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("x"), MARK});
+        return true;
+    }));
+    EXPECT_EQ(poster.keys(), QStringList{"x"});
+    EXPECT_EQ(&KeyEventPoster::shared(), &poster) << "the poster is back after the answer";
+}
+
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
     ClickCounter c;
     EXPECT_EQ(c.down(10.0, {100, 100}), 1);

@@ -5,6 +5,7 @@
 #include "sim/SimModifierFlags.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace murmelo::sim {
 
@@ -99,6 +100,17 @@ InputEvent inputEventFor(const KeyEvent& key, qint64 ownPid) {
     e.sourcePID = ownPid;
     e.sourceStateID = key.source == KeySourceState::HIDSystem ? 1 : 0;
     return e;
+}
+
+bool SimEventTap::grabChord(int virtualKey, quint64 flags) {
+    const Chord chord{virtualKey, flags};
+    if (std::find(heldByOthers.begin(), heldByOthers.end(), chord) != heldByOthers.end()) return false;
+    if (std::find(grabbed.begin(), grabbed.end(), chord) == grabbed.end()) grabbed.push_back(chord);
+    return true;
+}
+
+void SimEventTap::ungrabChord(int virtualKey, quint64 flags) {
+    grabbed.erase(std::remove(grabbed.begin(), grabbed.end(), Chord{virtualKey, flags}), grabbed.end());
 }
 
 }  // namespace murmelo::sim

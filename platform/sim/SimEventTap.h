@@ -24,10 +24,10 @@ public:
     bool exists() const override { return bool(callback_); }
     bool isEnabled() const override { return exists() && enabled_; }
     void setEnabled(bool enabled) override { enabled_ = enabled; }
-    bool grabChord(int virtualKey, quint64 flags) override {
-        grabbed.emplace_back(virtualKey, flags);
-        return true;
-    }
+
+    // Records the chord; refused when another program holds it (heldByOthers).
+    bool grabChord(int virtualKey, quint64 flags) override;
+    void ungrabChord(int virtualKey, quint64 flags) override;
 
     // Puts the tap in front of the key poster's deliveries.
     void attach(SimKeyPoster& poster);
@@ -47,8 +47,9 @@ public:
     // Creation fails while this is set (no permission).
     bool refuseCreation = false;
     int creations = 0;
-    // The chords the program asked to own.
-    std::vector<std::pair<int, quint64>> grabbed;
+    using Chord = std::pair<int, quint64>;
+    std::vector<Chord> grabbed;       // the chords the program owns, in the order named
+    std::vector<Chord> heldByOthers;  // grabChord refuses these
 
 private:
     bool pass(const InputEvent& event);

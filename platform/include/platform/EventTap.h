@@ -56,13 +56,16 @@ public:
     virtual bool exists() const = 0;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
-    // A chord (key code and modifier flags) the program owns: it goes to the program alone
-    // and still reaches the callback. True when the chord is held back from the focused
-    // application; a tap that can swallow any key holds it back already.
+    // A chord (key code and modifier flags) the program owns: the focused application must
+    // never see it, while the callback still does. A tap that swallows in its callback needs
+    // nothing more and answers true; a tap that can only observe (X11) grabs the chord. False
+    // when the chord is not the program's alone (another program holds it) or no tap exists
+    // yet. Chords named before create() are grabbed again by it.
     virtual bool grabChord(int virtualKey, quint64 flags) {
         (void)virtualKey, (void)flags;
         return true;
     }
+    virtual void ungrabChord(int virtualKey, quint64 flags) { (void)virtualKey, (void)flags; }
 
     static EventTap& shared();
     static void install(EventTap* tap);
