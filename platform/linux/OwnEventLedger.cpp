@@ -31,6 +31,52 @@ std::optional<qint64> OwnEventLedger::claim(int xKeycode, bool press, double upt
 void OwnEventLedger::clear() {
     std::lock_guard lock(mutex_);
     entries_.clear();
+    for (auto& [listener, locks] : groupLocks_) locks.clear();
+    borrowedFrom_ = -1;
+}
+
+int OwnEventLedger::addGroupListener() {
+    std::lock_guard lock(mutex_);
+    const int id = nextListener_++;
+    groupLocks_[id];
+    return id;
+}
+
+void OwnEventLedger::removeGroupListener(int listener) {
+    std::lock_guard lock(mutex_);
+    groupLocks_.erase(listener);
+}
+
+void OwnEventLedger::expectGroupLock(int group, double uptime) {
+    std::lock_guard lock(mutex_);
+    for (auto& [listener, locks] : groupLocks_) {
+        while (!locks.empty() && uptime - locks.front().second > MAX_AGE) locks.pop_front();
+        locks.push_back({group, uptime});
+    }
+}
+
+bool OwnEventLedger::claimGroupLock(int listener, int group, double uptime) {
+    std::lock_guard lock(mutex_);
+    const auto found = groupLocks_.find(listener);
+    if (found == groupLocks_.end()) return false;
+    auto& locks = found->second;
+    while (!locks.empty() && uptime - locks.front().second > MAX_AGE) locks.pop_front();
+    for (auto it = locks.begin(); it != locks.end(); ++it) {
+        if (it->first != group) continue;
+        locks.erase(locks.begin(), it + 1);
+        return true;
+    }
+    return false;
+}
+
+void OwnEventLedger::setBorrowedFrom(int group) {
+    std::lock_guard lock(mutex_);
+    borrowedFrom_ = group;
+}
+
+int OwnEventLedger::borrowedFrom() const {
+    std::lock_guard lock(mutex_);
+    return borrowedFrom_;
 }
 
 }  // namespace murmelo::linuxdesktop

@@ -1,6 +1,7 @@
 #pragma once
 #include <QtGlobal>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -21,6 +22,21 @@ public:
     std::optional<qint64> claim(int xKeycode, bool press, double uptime);
     void clear();
 
+    // Group locks the poster makes to type another layout's characters, and its lock back
+    // to the user's group afterwards: no choice of the user's, so input-source listeners
+    // must not hear of them. Each listener of group changes registers and claims the locks
+    // made while it listened (a lock nobody saw must not hide a later change of the user's);
+    // same ageing as the keys.
+    int addGroupListener();
+    void removeGroupListener(int listener);
+    void expectGroupLock(int group, double uptime);
+    // Whether the listener's change to this locked group was ours; takes the entry.
+    bool claimGroupLock(int listener, int group, double uptime);
+    // While the poster types on a borrowed group: the user's group, which stays the current
+    // source for whoever asks; -1 when nothing is borrowed.
+    void setBorrowedFrom(int group);
+    int borrowedFrom() const;
+
     static constexpr double MAX_AGE = 3.0;
 
 private:
@@ -30,8 +46,11 @@ private:
         qint64 userData;
         double at;
     };
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::deque<Entry> entries_;
+    std::map<int, std::deque<std::pair<int, double>>> groupLocks_;  // per listener: group, when
+    int nextListener_ = 1;
+    int borrowedFrom_ = -1;
 };
 
 }  // namespace murmelo::linuxdesktop

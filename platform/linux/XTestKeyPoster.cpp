@@ -159,7 +159,11 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
     int locked = group;
     for (const Step& s : steps) {
         if (s.group >= 0 && s.group != locked) {
-            if (userGroup_ < 0) userGroup_ = group;
+            if (userGroup_ < 0) {
+                userGroup_ = group;
+                OwnEventLedger::shared().setBorrowedFrom(group);
+            }
+            OwnEventLedger::shared().expectGroupLock(s.group, uptime());
             XkbLockGroup(dpy_, XkbUseCoreKbd, s.group);
             locked = s.group;
         }
@@ -169,6 +173,7 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
         ok = sendKey(s.keycode, false, userData) && ok;
         if (s.shift) ok = sendKey(kShiftKeycode, false, userData) && ok;
     }
+    if (userGroup_ >= 0) lockedGroup_ = locked;
     if (userGroup_ >= 0 || !remapped_.isEmpty()) scheduleRestore();
     return ok;
 }
@@ -185,8 +190,15 @@ void XTestKeyPoster::restore() {
     restoreScheduled_ = false;
     if (!dpy_) return;
     if (userGroup_ >= 0) {
-        XkbLockGroup(dpy_, XkbUseCoreKbd, userGroup_);
+        // A text that ended on the user's group needs no lock back (and would leave an
+        // expected change that never comes).
+        if (lockedGroup_ != userGroup_) {
+            OwnEventLedger::shared().expectGroupLock(userGroup_, uptime());
+            XkbLockGroup(dpy_, XkbUseCoreKbd, userGroup_);
+        }
         userGroup_ = -1;
+        lockedGroup_ = -1;
+        OwnEventLedger::shared().setBorrowedFrom(-1);
     }
     for (auto it = remapped_.begin(); it != remapped_.end(); ++it) {
         KeySym none = NoSymbol;

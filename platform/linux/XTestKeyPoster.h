@@ -15,7 +15,8 @@ namespace murmelo::linuxdesktop {
 //   our own posted modifier keys do not already hold are pressed around a key down.
 // - A key down with text types the text: each character on a key of the current layout
 //   group; else on a key of another group, which is locked for as long as the run of such
-//   characters lasts and unlocked at the next turn of the event loop; else, for characters
+//   characters lasts and unlocked at the next turn of the event loop (both locks are
+//   written into the ledger: they are no choice of the user's); else, for characters
 //   no group has, on spare key codes given those characters in one remap and unmapped
 //   again at the next turn. The key up of such an event sends nothing: the text was
 //   pressed and released with its key down.
@@ -53,6 +54,7 @@ private:
     XkbKeymap keymap_;
     quint64 heldFlags_ = 0;        // modifiers our own posted modifier keys hold down
     int userGroup_ = -1;           // the group to return to after a locked run, -1 none
+    int lockedGroup_ = -1;         // the group the last run left locked, while one is borrowed
     QHash<int, unsigned long> remapped_;  // spare key code -> keysym given to it
     bool restoreScheduled_ = false;
     std::function<QStringList()> frontIds_;

@@ -3,6 +3,7 @@
 #include "DesktopHarness.h"
 #include "linux/OwnEventLedger.h"
 #include "linux/QtPasteboard.h"
+#include "linux/XkbInputSources.h"
 
 #include <QTextBoundaryFinder>
 #include <X11/XKBlib.h>
@@ -66,6 +67,29 @@ TEST_F(DesktopKeys, TypesRussianAndEnglishIntoTheLineEdit) {
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == text; })) << target.line().toStdString();
     // The Russian group was borrowed for the Cyrillic run and given back.
     EXPECT_TRUE(test::waitUntil([&] { return lockedGroup() == 0; }));
+}
+
+// The groups the typing borrows are no choice of the user's: input-source listeners hear
+// nothing of them and the current source stays the user's while the run is typed.
+TEST_F(DesktopKeys, BorrowedGroupsAreNoSelectionOfTheUsers) {
+    XkbInputSources sources;
+    ASSERT_TRUE(sources.isConnected());
+    std::vector<QString> heard;
+    sources.setSelectionHandler([&](const InputSource& s) { heard.push_back(s.id); });
+    focus("line");
+    const QString us = QStringLiteral("com.apple.keylayout.US"), ru = QStringLiteral("com.apple.keylayout.Russian");
+    typeUnicode(*poster, QStringLiteral("привет"));
+    EXPECT_EQ(sources.currentSource()->id, us) << "asked inside the run";
+    typeUnicode(*poster, QStringLiteral(" hi ещё"));
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("привет hi ещё"); }))
+        << target.line().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return lockedGroup() == 0; }));
+    // A selection after the typing is heard, and is the first thing heard.
+    ASSERT_TRUE(sources.select(ru));
+    ASSERT_TRUE(test::waitUntil([&] { return !heard.empty(); }, 30.0));
+    EXPECT_EQ(heard, std::vector<QString>{ru});
+    sources.select(us);
+    EXPECT_TRUE(test::waitUntil([&] { return heard.size() == 2; }, 30.0));
 }
 
 TEST_F(DesktopKeys, CharactersNoLayoutHasAreTypedThroughSpareKeys) {

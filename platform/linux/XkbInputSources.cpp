@@ -1,6 +1,8 @@
 #include "linux/XkbInputSources.h"
 
 #include "linux/KeyTable.h"
+#include "linux/OwnEventLedger.h"
+#include "platform/MainQueue.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -28,6 +30,7 @@ XkbInputSources::XkbInputSources(const QString& displayName) {
                           &reason);
     if (!dpy_) return;
     (void)opcode;
+    ledgerListener_ = OwnEventLedger::shared().addGroupListener();
     XkbSelectEventDetails(dpy_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask, XkbGroupStateMask);
     const unsigned long mapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask | XkbNamesNotifyMask;
     XkbSelectEvents(dpy_, XkbUseCoreKbd, mapEvents, mapEvents);
@@ -41,6 +44,7 @@ XkbInputSources::XkbInputSources(const QString& displayName) {
 }
 
 XkbInputSources::~XkbInputSources() {
+    if (ledgerListener_) OwnEventLedger::shared().removeGroupListener(ledgerListener_);
     delete notifier_;
     if (dpy_) XCloseDisplay(dpy_);
 }
@@ -82,9 +86,12 @@ std::optional<InputSource> XkbInputSources::currentSource() const {
     if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return std::nullopt;
     // The reply may have pulled events into Xlib's queue, out of the notifier's sight.
     scheduleDrain();
+    // While our poster types on a borrowed group, the user's group is still the current one.
+    const int borrowedFrom = OwnEventLedger::shared().borrowedFrom();
+    const int group = borrowedFrom >= 0 ? borrowedFrom : st.group;
     std::lock_guard lock(mutex_);
-    if (st.group >= sources_.size()) return std::nullopt;
-    return sources_[st.group];
+    if (group >= static_cast<int>(sources_.size())) return std::nullopt;
+    return sources_[group];
 }
 
 bool XkbInputSources::select(const QString& sourceId) {
@@ -143,9 +150,15 @@ void XkbInputSources::drain() {
         if (ev.type != xkbEventBase_) continue;
         const auto* xkb = reinterpret_cast<const XkbAnyEvent*>(&ev);
         switch (xkb->xkb_type) {
-        case XkbStateNotify:
-            group = reinterpret_cast<const XkbStateNotifyEvent*>(&ev)->group;
+        case XkbStateNotify: {
+            const auto* state = reinterpret_cast<const XkbStateNotifyEvent*>(&ev);
+            // The poster's own locks to reach another layout's characters, and back.
+            const bool own = (state->changed & XkbGroupLockMask) &&
+                             OwnEventLedger::shared().claimGroupLock(ledgerListener_, state->locked_group,
+                                                                     Clock::shared().uptime());
+            if (!own) group = state->group;
             break;
+        }
         case XkbNewKeyboardNotify:
         case XkbNamesNotify:
             enabledChanged = true;

@@ -13,7 +13,9 @@ namespace murmelo::linuxdesktop {
 // group, changes seen from XkbStateNotify (group) and new keyboard or names notifications
 // (the enabled set). Lives on the main thread with its own X connection; translate() and
 // isDeadKey() read a copied key map and may be called from any thread.
-// Desktops with their own switcher (GNOME, IBus) may override a locked group.
+// Desktops with their own switcher (GNOME, IBus) may override a locked group. The groups
+// our own typing borrows to reach another layout's characters are kept from the handler and
+// from currentSource() (see OwnEventLedger).
 class XkbInputSources : public QObject, public InputSources {
 public:
     // displayName empty: $DISPLAY.
@@ -42,7 +44,8 @@ private:
     mutable std::mutex mutex_;  // guards sources_ and keymap_ for readers on other threads
     std::vector<InputSource> sources_;
     XkbKeymap keymap_;
-    int lastGroup_ = -1;
+    int lastGroup_ = -1;  // the group listeners last heard of
+    int ledgerListener_ = 0;  // our claim on the poster's own group locks
     mutable bool drainScheduled_ = false;
     std::function<void(const InputSource&)> onSelect_;
     std::function<void()> onEnabled_;
