@@ -7,7 +7,7 @@
 #include "linux/LinuxPower.h"
 #include "linux/LocalSocketNotificationCenter.h"
 #include "linux/LogindSessionEnd.h"
-#include "linux/PaplaySoundPlayer.h"
+#include "linux/PulseSoundPlayer.h"
 #include "linux/PulseAudioInput.h"
 #include "linux/QtPasteboard.h"
 #include "linux/X11ModifierFlags.h"
@@ -40,7 +40,7 @@ void installLinuxPlatform(const QString& appId) {
     // thread may still be delivering while statics are destroyed.
     AudioInput::install(new PulseAudioInput);
     // Kept for the life of the process: the cue queue may still be playing at exit.
-    SoundPlayer::install(new PaplaySoundPlayer);
+    SoundPlayer::install(new PulseSoundPlayer);
     // Kept for the life of the process: a lexicon load may still be asking it on its thread.
     SpellChecker::install(new HunspellSpellChecker);
     if (!onX11Display()) return;
