@@ -49,7 +49,12 @@ void installLinuxPlatform(const QString& appId) {
     auto* workspace = new X11Workspace;
     if (workspace->isConnected()) Workspace::install(workspace);
     auto* sources = new XkbInputSources;
-    if (sources->isConnected()) InputSources::install(sources);
+    if (sources->isConnected()) {
+        const LayoutOwner owner = chooseLayoutOwner(sessionProbe());
+        qInfo("input sources: layouts are switched through %s", qPrintable(layoutOwnerName(owner)));
+        sources->setLayoutSwitch(makeLayoutSwitch(owner));
+        InputSources::install(sources);
+    }
     auto* poster = new XTestKeyPoster;
     if (workspace->isConnected()) poster->setFrontApplicationIds([workspace] { return workspace->frontApplicationIds(); });
     if (poster->isConnected()) KeyEventPoster::install(poster);

@@ -65,6 +65,7 @@ void XkbInputSources::reload() {
     }
     std::lock_guard lock(mutex_);
     sources_ = std::move(sources);
+    xkbIds_ = ids;
     keymap_.load(dpy_);
 }
 
@@ -97,7 +98,19 @@ std::optional<InputSource> XkbInputSources::currentSource() const {
 bool XkbInputSources::select(const QString& sourceId) {
     const int group = groupOf(sourceId);
     if (!dpy_ || group < 0) return false;
-    if (!XkbLockGroup(dpy_, XkbUseCoreKbd, group)) return false;
+    if (switch_) {
+        QString xkbId;
+        {
+            std::lock_guard lock(mutex_);
+            xkbId = xkbIds_.value(group);
+        }
+        if (switch_->select(group, xkbId, [this, group] { lockGroup(group); })) return true;
+    }
+    return lockGroup(group);
+}
+
+bool XkbInputSources::lockGroup(int group) {
+    if (!dpy_ || !XkbLockGroup(dpy_, XkbUseCoreKbd, group)) return false;
     XFlush(dpy_);
     scheduleDrain();
     return true;

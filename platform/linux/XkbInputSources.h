@@ -1,4 +1,5 @@
 #pragma once
+#include "linux/DesktopLayoutSwitch.h"
 #include "linux/XkbKeymap.h"
 #include "platform/InputSources.h"
 
@@ -24,6 +25,9 @@ public:
 
     bool isConnected() const { return dpy_ != nullptr; }
 
+    // Selections go through the desktop that owns the layouts (none: we lock the group).
+    void setLayoutSwitch(std::unique_ptr<LayoutSwitch> layoutSwitch) { switch_ = std::move(layoutSwitch); }
+
     std::vector<InputSource> enabledSources() const override;
     std::optional<InputSource> currentSource() const override;
     bool select(const QString& sourceId) override;
@@ -34,6 +38,7 @@ public:
 
 private:
     void reload();
+    bool lockGroup(int group);
     int groupOf(const QString& id) const;
     void drain();
     void scheduleDrain() const;
@@ -43,6 +48,8 @@ private:
     QSocketNotifier* notifier_ = nullptr;
     mutable std::mutex mutex_;  // guards sources_ and keymap_ for readers on other threads
     std::vector<InputSource> sources_;
+    QStringList xkbIds_;  // per group, as the server's rules name the layout
+    std::unique_ptr<LayoutSwitch> switch_;
     XkbKeymap keymap_;
     int lastGroup_ = -1;  // the group listeners last heard of
     int ledgerListener_ = 0;  // our claim on the poster's own group locks
