@@ -1,0 +1,127 @@
+// The layout switcher on the real desktop: the program runs as the user starts it, the user's
+// keys come from another X client (XTest, not in our ledger: the user's, as far as we can
+// tell), the field is the target window's line edit, read back through AT-SPI.
+#include "DesktopHarness.h"
+#include "linux/AtspiAccessibility.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+
+using namespace murmelo;
+
+namespace {
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// X key codes of a PC keyboard by the Latin letter they carry.
+int keycodeOf(QChar c) {
+    static const QHash<QChar, int> codes{{'g', 42}, {'h', 43}, {'b', 56}, {'d', 40}, {'t', 28}, {'n', 57},
+                                         {'e', 26}, {'l', 46}, {'o', 32}, {' ', 65}};
+    return codes.value(c);
+}
+constexpr int kBackSpace = 22;
+
+int lockedGroup(Display* d) {
+    XkbStateRec st{};
+    XkbGetState(d, XkbUseCoreKbd, &st);
+    return st.locked_group;
+}
+
+struct DesktopLayoutSwitch : ::testing::Test {
+    test::DesktopTarget target;
+    QTemporaryDir home;
+    QProcess app;
+    Display* keyboard = nullptr;
+    std::unique_ptr<linuxdesktop::AtspiAccessibility> ax;
+    AXElementPtr field;
+
+    QString log() const { return readAll(home.filePath("state/Murmelo/murmelo.log")); }
+
+    void SetUp() override {
+        if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
+        ASSERT_TRUE(home.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* dir : {"config", "state", "data", "cache", "tmp"}) QDir().mkpath(home.filePath(dir));
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_STATE_HOME", home.filePath("state"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+        env.insert("TMPDIR", home.filePath("tmp"));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QCoreApplication::applicationDirPath() + "/murmelo", {});
+        ASSERT_TRUE(app.waitForStarted(30000));
+        // The tap is up and the switcher's word tables are loaded.
+        ASSERT_TRUE(test::waitUntil([&] { return log().contains("event-tap установлен") && log().contains("layout: модели ["); }, 90))
+            << log().toStdString();
+        keyboard = XkbOpenDisplay(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(keyboard, nullptr);
+        ax = std::make_unique<linuxdesktop::AtspiAccessibility>();
+        ASSERT_TRUE(ax->isConnected());
+        ASSERT_TRUE(target.command("clear"));
+        target.command("focus text");
+        ASSERT_TRUE(target.command("focus line"));
+        ASSERT_TRUE(test::waitUntil([&] {
+            field = ax->focusedElement();
+            return field && ax->attribute(*field, "AXRole").toString() == "AXTextField";
+        }, 30));
+    }
+    void TearDown() override {
+        if (keyboard) {
+            XkbLockGroup(keyboard, XkbUseCoreKbd, 0);
+            XCloseDisplay(keyboard);
+        }
+        if (app.state() != QProcess::NotRunning) {
+            app.terminate();
+            if (!app.waitForFinished(20000)) app.kill();
+        }
+    }
+    void press(int keycode) {
+        XTestFakeKeyEvent(keyboard, unsigned(keycode), True, 0);
+        XTestFakeKeyEvent(keyboard, unsigned(keycode), False, 0);
+        XFlush(keyboard);
+    }
+    void type(const QString& latin) {
+        for (QChar c : latin) press(keycodeOf(c));
+    }
+    QString fieldText() { return ax->attribute(*field, "AXValue").toString(); }
+};
+
+}  // namespace
+
+// Disabled until the switcher's boundary decision and the correction it applies are built:
+// until then the engine follows the words typed and corrects nothing.
+TEST_F(DesktopLayoutSwitch, DISABLED_AWordInTheWrongLayoutIsRetypedAndTheNextBackspaceTakesItBack) {
+    type("ghbdtn ");
+    ASSERT_TRUE(test::waitUntil([&] { return fieldText() == QStringLiteral("привет "); }, 30))
+        << fieldText().toStdString() << "\n" << log().toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return lockedGroup(keyboard) == 1; }, 30)) << "the Russian layout follows";
+    EXPECT_EQ(target.line(), QStringLiteral("привет ")) << "the field's own account";
+
+    press(kBackSpace);
+    ASSERT_TRUE(test::waitUntil([&] { return fieldText() == QStringLiteral("ghbdtn "); }, 30))
+        << fieldText().toStdString() << "\n" << log().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return lockedGroup(keyboard) == 0; }, 30)) << "the undo takes the layout back";
+
+    // An English word on the US layout is left alone.
+    ASSERT_TRUE(target.command("clear"));
+    type("hello ");
+    ASSERT_TRUE(test::waitUntil([&] { return fieldText() == QStringLiteral("hello "); }, 30)) << fieldText().toStdString();
+    // Nothing more comes: a key typed after it lands right after it.
+    type("hello ");
+    ASSERT_TRUE(test::waitUntil([&] { return fieldText() == QStringLiteral("hello hello "); }, 30)) << fieldText().toStdString();
+    EXPECT_EQ(lockedGroup(keyboard), 0);
+}
