@@ -102,11 +102,15 @@ void XiEventTap::deliver(const StreamEvent& e) {
     if (event->type == InputEventType::leftMouseDown) event->clickState = clicks_.down(Clock::shared().uptime(), event->location);
     else if (event->type == InputEventType::leftMouseUp) event->clickState = std::max<qint64>(clicks_.current(), 1);
     else if (e.kind == StreamEvent::Kind::MouseDown) event->clickState = 1;
-    if (!needsErasing(e)) {
-        callback_(*event);
-        return;
-    }
-    answerErasing([&] { return callback_(*event); });
+    const auto answer = [&] { return callback_(*event); };
+    if (needsErasing(e)) answerCompensating(Compensation::erase, answer);
+    else if (alreadyErased(e)) answerCompensating(Compensation::eraseLess, answer);
+    else answer();
+}
+
+bool XiEventTap::alreadyErased(const StreamEvent& e) {
+    constexpr quint64 shortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+    return e.kind == StreamEvent::Kind::KeyDown && !e.own && e.keyCode == kVirtualBackSpace && !(e.flags & shortcut);
 }
 
 namespace {
@@ -123,19 +127,31 @@ public:
 
 }  // namespace
 
-bool XiEventTap::answerErasing(const std::function<bool()>& answer) {
+bool XiEventTap::answerCompensating(Compensation compensation, const std::function<bool()>& answer) {
     HeldPosts hold;
     bool pass = true;
     {
         ScopedService<KeyEventPoster> holding(hold);
         pass = answer();
     }
+    std::vector<KeyEvent>& held = hold.held;
     KeyEventPoster& poster = KeyEventPoster::shared();
-    if (!pass) {
+    if (!pass && compensation == Compensation::erase) {
         poster.post({kVirtualBackSpace, true, 0, {}, ERASE_MARK});
         poster.post({kVirtualBackSpace, false, 0, {}, ERASE_MARK});
     }
-    for (const KeyEvent& k : hold.held) poster.post(k);
+    if (!pass && compensation == Compensation::eraseLess) {
+        const auto isBackSpace = [](const KeyEvent& k, bool down) {
+            return k.keyCode == kVirtualBackSpace && k.keyDown == down && k.unicode.isEmpty() && k.flags == 0;
+        };
+        const auto down = std::find_if(held.begin(), held.end(), [&](const KeyEvent& k) { return isBackSpace(k, true); });
+        if (down != held.end()) {
+            const auto up = std::find_if(down + 1, held.end(), [&](const KeyEvent& k) { return isBackSpace(k, false); });
+            if (up != held.end()) held.erase(up);
+            held.erase(down);
+        }
+    }
+    for (const KeyEvent& k : held) poster.post(k);
     return pass;
 }
 

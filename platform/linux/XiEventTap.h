@@ -12,7 +12,9 @@ namespace murmelo::linuxdesktop {
 // every key but not hold it back: by the time the callback answers, the focused window has
 // the key. So a swallowed key down that typed a character (no Command, Option or Control
 // held) is erased with a BackSpace of our own, sent before anything the core posts or
-// queues in reaction (answerErasing); the tap keeps that BackSpace to itself. Chords the
+// queues in reaction (answerCompensating); the tap keeps that BackSpace to itself. A
+// swallowed BackSpace has already erased a character, so the core's erase that follows it
+// (the undo of a correction) is made one shorter. Chords the
 // program owns are grabbed (grabChord) so that they never reach the focused window at all.
 // Events we posted come with the user data our poster gave them; everyone else's with 0
 // and no source process, as hardware events do.
@@ -63,11 +65,20 @@ public:
     // Whether a swallowed event must be erased: the user's key down that typed something
     // with no shortcut modifier held.
     static bool needsErasing(const StreamEvent& event);
-    // Asks for the answer on a key that needsErasing(). The core may react inside its answer
-    // by posting keys (erase the word, retype it, type the boundary); those are held back
-    // until the answer is known, so that a swallowed key is erased first: the key reached
-    // the application before the core saw it. Answers what the callback answered.
-    static bool answerErasing(const std::function<bool()>& answer);
+    // Whether a swallowed event already erased a character in the application: the user's
+    // BackSpace with no shortcut modifier held.
+    static bool alreadyErased(const StreamEvent& event);
+
+    // What a swallowed key that reached the application anyway needs from the tap.
+    enum class Compensation {
+        erase,       // it typed a character: erase it before anything the core posts
+        eraseLess,   // it erased one: the core's own erase is one BackSpace shorter
+    };
+    // Asks for the answer on such a key. The core may react inside its answer by posting
+    // keys (erase the word, retype it, type the boundary); those are held back until the
+    // answer is known, and a swallowed key is compensated for before they go out. Answers
+    // what the callback answered.
+    static bool answerCompensating(Compensation compensation, const std::function<bool()>& answer);
 
 private:
     void deliver(const StreamEvent& event);

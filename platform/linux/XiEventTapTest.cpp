@@ -137,18 +137,49 @@ TEST(XiEventTap, TheSwallowedKeysEraseGoesOutBeforeWhatTheCorePostsInItsAnswer) 
         p.post({0, true, 0, QStringLiteral(" "), MARK});
         return false;
     };
-    EXPECT_FALSE(XiEventTap::answerErasing(correct));
+    EXPECT_FALSE(XiEventTap::answerCompensating(XiEventTap::Compensation::erase, correct));
     EXPECT_EQ(poster.keys(), (QStringList{"51", "51", "51", QStringLiteral("пр"), " "}));
     EXPECT_EQ(poster.posted.front().userData, XiEventTap::ERASE_MARK);
     EXPECT_EQ(poster.posted[2].userData, MARK);
 
     poster.posted.clear();
-    EXPECT_TRUE(XiEventTap::answerErasing([] {
+    EXPECT_TRUE(XiEventTap::answerCompensating(XiEventTap::Compensation::erase, [] {
         KeyEventPoster::shared().post({0, true, 0, QStringLiteral("x"), MARK});
         return true;
     }));
     EXPECT_EQ(poster.keys(), QStringList{"x"});
     EXPECT_EQ(&KeyEventPoster::shared(), &poster) << "the poster is back after the answer";
+}
+
+// The user's Backspace that undoes a correction already took the boundary the correction
+// typed: the undo's erase of the correction and its boundary is one key shorter.
+TEST(XiEventTap, ASwallowedBackspaceShortensTheCoresEraseByOne) {
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    const auto undo = [](bool swallow) {
+        return [swallow] {
+            KeyEventPoster& p = KeyEventPoster::shared();
+            for (int i = 0; i < 3; ++i) {
+                p.post({51, true, 0, {}, MARK});
+                p.post({51, false, 0, {}, MARK});
+            }
+            p.post({0, true, 0, QStringLiteral("gh"), MARK});
+            return !swallow;
+        };
+    };
+    EXPECT_FALSE(XiEventTap::answerCompensating(XiEventTap::Compensation::eraseLess, undo(true)));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", "51", "gh"}));
+    EXPECT_EQ(poster.posted.size(), 5u) << "each remaining BackSpace keeps its key up";
+
+    poster.posted.clear();
+    EXPECT_TRUE(XiEventTap::answerCompensating(XiEventTap::Compensation::eraseLess, undo(false)));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", "51", "51", "gh"})) << "a Backspace passed on took nothing";
+
+    using K = StreamEvent::Kind;
+    EXPECT_TRUE(XiEventTap::alreadyErased(key(K::KeyDown, 51, SHIFT)));
+    EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyDown, 51, CMD))) << "a word erase is no undo's business";
+    EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyDown, 51, 0, {}, true)));
+    EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyUp, 51, 0)));
 }
 
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
