@@ -10,6 +10,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -60,12 +61,16 @@ bool applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
 }
 
 // What a key down types: the current group's symbol at Shift's level (Caps Lock turning
-// letters), empty for keys that type nothing.
+// letters), empty for keys that type nothing. Return and Tab give the line end and the tab
+// the core expects of them: they end a word.
 QString typedText(Display* d, const XkbKeymap& keymap, int keycode, quint64 flags) {
     XkbStateRec st{};
     if (XkbGetState(d, XkbUseCoreKbd, &st) != Success) return {};
     const bool levelThree = st.mods & Mod5Mask;
-    QString text = XkbKeymap::text(keymap.produced(keycode, st.group, flags & KeyTable::FLAG_SHIFT, levelThree));
+    const unsigned long sym = keymap.produced(keycode, st.group, flags & KeyTable::FLAG_SHIFT, levelThree);
+    if (sym == XK_Return || sym == XK_KP_Enter) return QStringLiteral("\r");
+    if (sym == XK_Tab) return QStringLiteral("\t");
+    QString text = XkbKeymap::text(sym);
     if ((flags & KeyTable::FLAG_CAPS_LOCK) && text.size() == 1 && text.at(0).isLetter())
         text = text.at(0).isUpper() ? text.toLower() : text.toUpper();
     return text;

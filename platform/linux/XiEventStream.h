@@ -20,7 +20,8 @@ struct StreamEvent {
     quint64 flags = 0;     // modifier flags after this event
     bool own = false;      // posted by this program (XTest device and in the ledger)
     qint64 userData = 0;   // the user data our poster gave it; 0 for others' events
-    QString text;          // what a key down types in the current layout group; empty for keys
+    QString text;          // what a key down types in the current layout group ("\r" for Return,
+                           // "\t" for Tab); empty for keys that type nothing
     int x = 0, y = 0;      // pointer position on the root window, for mouse events
     bool repeat = false;   // a key down the server repeats while the key is held
 };

@@ -88,10 +88,23 @@ std::optional<InputEvent> XiEventTap::translate(const StreamEvent& e, qint64 own
     return out;
 }
 
-bool XiEventTap::needsErasing(const StreamEvent& e) {
-    constexpr quint64 shortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
-    return e.kind == StreamEvent::Kind::KeyDown && !e.own && !e.text.isEmpty() && !(e.flags & shortcut);
+namespace {
+
+constexpr quint64 kShortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+
+bool usersPlainKeyDown(const StreamEvent& e) {
+    return e.kind == StreamEvent::Kind::KeyDown && !e.own && !(e.flags & kShortcut);
 }
+
+bool isLineEndOrTab(const QString& text) { return text == QLatin1String("\r") || text == QLatin1String("\t"); }
+
+}  // namespace
+
+bool XiEventTap::needsErasing(const StreamEvent& e) {
+    return usersPlainKeyDown(e) && !e.text.isEmpty() && !isLineEndOrTab(e.text);
+}
+
+bool XiEventTap::cannotBeTakenBack(const StreamEvent& e) { return usersPlainKeyDown(e) && isLineEndOrTab(e.text); }
 
 void XiEventTap::deliver(const StreamEvent& e) {
     // Our own erasing keys are no event of the session's as far as the core knows.
@@ -105,13 +118,11 @@ void XiEventTap::deliver(const StreamEvent& e) {
     const auto answer = [&] { return callback_(*event); };
     if (needsErasing(e)) answerCompensating(Compensation::erase, answer);
     else if (alreadyErased(e)) answerCompensating(Compensation::eraseLess, answer);
+    else if (cannotBeTakenBack(e)) answerCompensating(Compensation::dropReaction, answer);
     else answer();
 }
 
-bool XiEventTap::alreadyErased(const StreamEvent& e) {
-    constexpr quint64 shortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
-    return e.kind == StreamEvent::Kind::KeyDown && !e.own && e.keyCode == kVirtualBackSpace && !(e.flags & shortcut);
-}
+bool XiEventTap::alreadyErased(const StreamEvent& e) { return usersPlainKeyDown(e) && e.keyCode == kVirtualBackSpace; }
 
 namespace {
 
@@ -150,6 +161,12 @@ bool XiEventTap::answerCompensating(Compensation compensation, const std::functi
             if (up != held.end()) held.erase(up);
             held.erase(down);
         }
+    }
+    if (!pass && compensation == Compensation::dropReaction) {
+        if (!held.empty())
+            qWarning("XInput: a Return or Tab the core held back had already reached the application; "
+                     "the %d keys posted in answer are dropped", int(held.size()));
+        return pass;
     }
     for (const KeyEvent& k : held) poster.post(k);
     return pass;

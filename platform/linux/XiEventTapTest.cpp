@@ -96,6 +96,8 @@ TEST(XiEventTap, OnlyTheUsersTypedKeysAreErasedWhenSwallowed) {
         {"Option chord", key(K::KeyDown, 0, KeyTable::FLAG_OPTION, "a"), false},
         {"Control chord", key(K::KeyDown, 0, KeyTable::FLAG_CONTROL, "a"), false},
         {"a key that types nothing", key(K::KeyDown, 123, 0), false},
+        {"Return cannot be erased", key(K::KeyDown, 36, 0, "\r"), false},
+        {"Tab cannot be erased", key(K::KeyDown, 48, 0, "\t"), false},
         {"key up", key(K::KeyUp, 0, 0, "a"), false},
         {"modifier", key(K::FlagsChanged, 54, CMD), false},
         {"our own key", key(K::KeyDown, 0, 0, "a", true), false},
@@ -180,6 +182,33 @@ TEST(XiEventTap, ASwallowedBackspaceShortensTheCoresEraseByOne) {
     EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyDown, 51, CMD))) << "a word erase is no undo's business";
     EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyDown, 51, 0, {}, true)));
     EXPECT_FALSE(XiEventTap::alreadyErased(key(K::KeyUp, 51, 0)));
+}
+
+// A Return the core holds back has already acted in the application (a line edit's Return,
+// a chat's send): a correction typed in answer would land after it, so none is typed.
+TEST(XiEventTap, KeysPostedInAnswerToASwallowedReturnAreDropped) {
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    test::LoggedWarnings warnings;
+    const auto correct = [](bool swallow) {
+        return [swallow] {
+            KeyEventPoster::shared().post({51, true, 0, {}, MARK});
+            KeyEventPoster::shared().post({0, true, 0, QStringLiteral("пр"), MARK});
+            return !swallow;
+        };
+    };
+    EXPECT_FALSE(XiEventTap::answerCompensating(XiEventTap::Compensation::dropReaction, correct(true)));
+    EXPECT_TRUE(poster.posted.empty());
+    EXPECT_TRUE(warnings.contains("the 2 keys posted in answer are dropped"));
+    EXPECT_TRUE(XiEventTap::answerCompensating(XiEventTap::Compensation::dropReaction, correct(false)));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", QStringLiteral("пр")}));
+
+    using K = StreamEvent::Kind;
+    EXPECT_TRUE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 36, SHIFT, "\r")));
+    EXPECT_TRUE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 48, 0, "\t")));
+    EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 36, CMD, "\r")));
+    EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 49, 0, " ")));
+    EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 36, 0, "\r", true)));
 }
 
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
@@ -306,6 +335,29 @@ TEST_F(DesktopEventTap, ASwallowedTypedKeyIsErasedAndTheEraseIsNotReported) {
     ASSERT_TRUE(poster->post({8, true, 0, {}, MARK}));  // c
     ASSERT_TRUE(poster->post({8, false, 0, {}, MARK}));
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == "abc"; })) << target.line().toStdString();
+}
+
+TEST_F(DesktopEventTap, ReturnAndTabEndWordsAndASwallowedReturnGetsNoAnswerTyped) {
+    // The core swallows Return and types a correction in its answer.
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.keyCode != 36) return true;
+        KeyEventPoster::shared().post({7, true, 0, {}, MARK});  // x
+        KeyEventPoster::shared().post({7, false, 0, {}, MARK});
+        return false;
+    };
+    press(38);  // a
+    press(36);  // Return: the line edit acts on it, nothing is typed in answer
+    press(56);  // b
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == "ab"; })) << target.line().toStdString();
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(target.line(), "ab");
+    const auto down = [&](qint64 code) {
+        return *std::find_if(seen.begin(), seen.end(),
+                             [&](const InputEvent& e) { return e.type == InputEventType::keyDown && e.keyCode == code; });
+    };
+    EXPECT_EQ(down(36).unicode, "\r");
+    press(23);  // Tab
+    EXPECT_EQ(down(48).unicode, "\t");
 }
 
 TEST_F(DesktopEventTap, AGrabbedChordGoesToTheTapAlone) {
