@@ -104,7 +104,14 @@ bool XiEventTap::needsErasing(const StreamEvent& e) {
     return usersPlainKeyDown(e) && !e.text.isEmpty() && !isLineEndOrTab(e.text);
 }
 
-bool XiEventTap::cannotBeTakenBack(const StreamEvent& e) { return usersPlainKeyDown(e) && isLineEndOrTab(e.text); }
+bool XiEventTap::cannotBeTakenBack(const StreamEvent& e) {
+    if (usersPlainKeyDown(e)) return isLineEndOrTab(e.text);
+    // The application's own undo has run on Command-Z (Ctrl+Z); with Option it is the
+    // grabbed revert chord, which the application never saw.
+    constexpr int kVirtualZ = 6;
+    return e.kind == StreamEvent::Kind::KeyDown && !e.own && e.keyCode == kVirtualZ &&
+           (e.flags & KeyTable::FLAG_COMMAND) && !(e.flags & KeyTable::FLAG_OPTION);
+}
 
 void XiEventTap::deliver(const StreamEvent& e) {
     // Our own erasing keys are no event of the session's as far as the core knows.

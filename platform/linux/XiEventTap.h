@@ -14,9 +14,9 @@ namespace murmelo::linuxdesktop {
 // held) is erased with a BackSpace of our own, sent before anything the core posts or
 // queues in reaction (answerCompensating); the tap keeps that BackSpace to itself. A
 // swallowed BackSpace has already erased a character, so the core's erase that follows it
-// (the undo of a correction) is made one shorter; a swallowed Return or Tab cannot be
-// taken back, so the keys the core posts in answer (a correction at the line's end) are
-// dropped and the text stays as the user typed it. Chords the
+// (the undo of a correction) is made one shorter; a swallowed Return, Tab or Command-Z
+// cannot be taken back, so the keys the core posts in answer (a correction at the line's
+// end, an undo on top of the application's own) are dropped. Chords the
 // program owns are grabbed (grabChord) so that they never reach the focused window at all.
 // Events we posted come with the user data our poster gave them; everyone else's with 0
 // and no source process, as hardware events do.
@@ -71,7 +71,8 @@ public:
     // BackSpace with no shortcut modifier held.
     static bool alreadyErased(const StreamEvent& event);
     // Whether a swallowed event did something no key of ours takes back: the user's Return
-    // (a line edit acts on it, a chat sends) or Tab (the focus moves on).
+    // (a line edit acts on it, a chat sends), Tab (the focus moves on) or Command-Z (the
+    // application's own undo ran).
     static bool cannotBeTakenBack(const StreamEvent& event);
 
     // What a swallowed key that reached the application anyway needs from the tap.

@@ -209,6 +209,11 @@ TEST(XiEventTap, KeysPostedInAnswerToASwallowedReturnAreDropped) {
     EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 36, CMD, "\r")));
     EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 49, 0, " ")));
     EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 36, 0, "\r", true)));
+    EXPECT_TRUE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, CMD, "z"))) << "the application undid too";
+    EXPECT_TRUE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, CMD | SHIFT, "Z")));
+    EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, CMD | KeyTable::FLAG_OPTION, "z")))
+        << "the revert chord is grabbed";
+    EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, 0, "z")));
 }
 
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
