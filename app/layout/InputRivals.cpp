@@ -2,6 +2,7 @@
 
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "input/OwnedChords.h"
 #include "platform/MainQueue.h"
 #include "ui/AppState.h"
 
@@ -104,7 +105,12 @@ QStringList running(const Processes& processes) {
     return out;
 }
 
-QStringList running() { return running(Processes::shared()); }
+QStringList running() {
+    QStringList out = running(Processes::shared());
+    // X11 names no client behind a grab: a program that holds a chord of ours is named by it.
+    for (const QString& chord : OwnedChords::conflicts()) out << QStringLiteral("программа с ") + chord;
+    return out;
+}
 
 void report(bool force) {
     const QStringList list = running();

@@ -26,6 +26,7 @@ inline constexpr double checkInterval = 60.0;
 std::optional<QString> rivalName(const ProcessRow& row);
 // Sorted distinct names of the rivals in the table, our own process excluded.
 QStringList running(const Processes& processes);
+// Those of the process table, then the programs that hold a chord of ours (OwnedChords).
 QStringList running();
 // Logs and refreshes the menu line when the set changed, or always when forced.
 void report(bool force = false);

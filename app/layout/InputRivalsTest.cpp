@@ -2,6 +2,10 @@
 
 #include "TestEnvironment.h"
 #include "layout/LayoutMenuSections.h"
+#include "input/OwnedChords.h"
+#include "platform/KeyEventPoster.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimEventTap.h"
 #include "sim/SimProcesses.h"
 #include "ui/AppState.h"
 #include "ui/StatusMenu.h"
@@ -104,6 +108,25 @@ TEST_F(Rivals, TheStatusMenuLineShowsARivalFoundWhenTheMenuOpens) {
     processes.remove(801);
     InputRivals::report();  // the minute's check
     EXPECT_FALSE(line->isVisible());
+}
+
+// X11 does not say which client holds a grab: a chord of ours that another program holds
+// makes that program a rival named by the chord.
+TEST_F(Rivals, AProgramHoldingOurRevertChordIsARival) {
+    sim::SimDesktop desktop;
+    sim::SimEventTap tap(desktop);
+    ScopedService<EventTap> tapScope(tap);
+    tap.heldByOthers = {{6, KeyFlags::command | KeyFlags::option}};
+    OwnedChords::grab();
+    processes.add(800, 1, 10, "/usr/bin/kanata");
+    EXPECT_EQ(InputRivals::running(), QStringList({"Kanata", QStringLiteral("программа с Ctrl+Alt+Z")}));
+    InputRivals::report();
+    EXPECT_EQ(InputRivals::menuLine(),
+              QStringLiteral("Рядом работает Kanata, программа с Ctrl+Alt+Z — правки могут спорить"));
+    tap.heldByOthers.clear();
+    OwnedChords::grab();
+    EXPECT_EQ(InputRivals::running(), QStringList({"Kanata"}));
+    OwnedChords::resetForTesting();
 }
 
 }  // namespace

@@ -107,8 +107,8 @@ struct DesktopLayoutSwitch : ::testing::Test {
 
 }  // namespace
 
-// Another program holds Ctrl+Alt+Z before ours starts: the start says so, and the chord
-// with Shift, which nobody else holds, is ours.
+// Another program holds Ctrl+Alt+Z before ours starts: the start says so and the program is
+// named among the rivals; the chord with Shift, which nobody else holds, is ours.
 TEST_F(DesktopLayoutSwitch, ARevertChordAnotherProgramHoldsIsReportedAtStart) {
     constexpr int kZ = 52;
     XGrabKey(keyboard, kZ, ControlMask | Mod1Mask, DefaultRootWindow(keyboard), True, GrabModeAsync, GrabModeAsync);
@@ -118,6 +118,8 @@ TEST_F(DesktopLayoutSwitch, ARevertChordAnotherProgramHoldsIsReportedAtStart) {
     EXPECT_TRUE(log().contains(QStringLiteral(
         "⚠ сочетание Ctrl+Alt+Z держит другая программа — откат полировки дойдёт и до приложения в фокусе")))
         << log().toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return log().contains(QStringLiteral("ЧУЖОЙ ПЕРЕХВАТЧИК: программа с Ctrl+Alt+Z.")); }, 30))
+        << "named among the rivals, as the status menu shows them\n" << log().toStdString();
     XUngrabKey(keyboard, kZ, ControlMask | Mod1Mask, DefaultRootWindow(keyboard));
     XSync(keyboard, False);
 }
