@@ -171,7 +171,7 @@ bool XiEventTap::answerCompensating(Compensation compensation, const std::functi
     }
     if (!pass && compensation == Compensation::dropReaction) {
         if (!held.empty())
-            qWarning("XInput: a Return or Tab the core held back had already reached the application; "
+            qWarning("XInput: a Return, Tab or Ctrl+Z the core held back had already reached the application; "
                      "the %d keys posted in answer are dropped", int(held.size()));
         return pass;
     }
