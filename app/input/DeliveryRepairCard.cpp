@@ -158,13 +158,7 @@ void DeliveryRepairCardController::build(const QString& expected, const QString&
 }
 
 void DeliveryRepairCardController::hide() {
-    hideWork_.cancel();
-    hideWork_.reset();
-    if (panel_) {
-        panel_->hide();
-        // Deleted later: hide may run from the card's own button.
-        panel_.release()->deleteLater();
-    }
+    FloatingCard::close(panel_, hideWork_);
     pendingText_.reset();
 }
 

@@ -177,12 +177,7 @@ void PolishCardController::build(const std::vector<PolishDiff::Edit>& edits, con
 }
 
 void PolishCardController::hide() {
-    hideWork_.cancel();
-    hideWork_.reset();
-    if (panel_) {
-        panel_->hide();
-        panel_.release()->deleteLater();
-    }
+    FloatingCard::close(panel_, hideWork_);
 }
 
 }  // namespace murmelo

@@ -31,8 +31,6 @@ bool isNewline(QChar c) {
     return u == 0x0A || u == 0x0B || u == 0x0C || u == 0x0D || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
-QString rangeText(AXRange r) { return QString::number(r.location) + '+' + QString::number(r.length); }
-
 // The field as far as the accessibility interface lets it be told apart: its application and
 // its role. Paragraphs of one field differ by where they start.
 quintptr elementHash(const AXElementPtr& el) {
@@ -200,7 +198,7 @@ void PolishRoutes::axSucceeded(const AXJob& job, const PolishResultValue& result
     scope.lastPolishOutput = job.alreadyDone + result.text;
     const AXRange r = job.corrected;
     logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(job.toCorrect, 40)) + QStringLiteral(" -> ") +
-            priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (диапазон ") + rangeText(r) + ')');
+            priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (диапазон ") + polishRangeText(r) + ')');
     PolishShare& share = PolishShare::shared();
     share.marks(job.el, r.location, job.toCorrect, result.text);
     share.note(PolishJournal::Rule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
@@ -234,7 +232,7 @@ PolishRoutes::PolishPasteResult PolishRoutes::polishPasteOverRange(const AXEleme
     pasteViaClipboard(text, TextWriteOrigin::polish);
     scope.lastPolishOutput = alreadyDone + text;
     logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(was, 40)) + QStringLiteral(" -> ") +
-            priv(firstGraphemes(text, 40)) + QStringLiteral(" (выделением диапазона ") + rangeText(range) + QStringLiteral(" + ⌘V)"));
+            priv(firstGraphemes(text, 40)) + QStringLiteral(" (выделением диапазона ") + polishRangeText(range) + QStringLiteral(" + ⌘V)"));
     PolishShare& share = PolishShare::shared();
     share.marks(el, range.location, was, text);
     if (isPolishCardEnabled()) share.edits(was, text);
@@ -266,7 +264,7 @@ void PolishRoutes::polishConfirmPaste(const AXElementPtr& el, AXRange range, con
         if (value) at = priv(value->mid(std::clamp<qint64>(range.location, 0, value->size()), 40));
         logLine(QStringLiteral("polish/gate: чтение ") + QString::number(read + 1) + QStringLiteral(" после ⌘V: поле ") +
                 QString::number(value ? value->size() : -1) + QStringLiteral(" симв., каретка ") +
-                (sel ? rangeText(*sel) : QStringLiteral("нет")) + QStringLiteral(", на месте правки ") + at +
+                (sel ? polishRangeText(*sel) : QStringLiteral("нет")) + QStringLiteral(", на месте правки ") + at +
                 QStringLiteral(" [") + app + ']');
         const QString unknown = QStringLiteral("polish/gate: после ⌘V дерево не показало ни старого, ни нового текста за 3 с — "
                                                "исход неизвестен, карточки нет [") + app + ']';

@@ -51,6 +51,15 @@ QRect placement(const QSize& size) {
     return QRect(topLeft, size);
 }
 
+void close(std::unique_ptr<QWidget>& panel, TimerHandle& hideWork) {
+    hideWork.cancel();
+    hideWork.reset();
+    if (panel) {
+        panel->hide();
+        panel.release()->deleteLater();
+    }
+}
+
 }  // namespace FloatingCard
 
 FloatingCardSurface::FloatingCardSurface(const Water& w) : w_(w) { setAttribute(Qt::WA_TranslucentBackground); }

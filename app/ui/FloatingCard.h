@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/MainQueue.h"
 #include "ui/Water.h"
 
 #include <QPointF>
@@ -7,6 +8,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QPainter;
@@ -37,6 +39,10 @@ QPointF origin(const std::optional<QRectF>& visibleFrame, const QSizeF& size);
 // Where a card of this size stands on the screen under the pointer, in Qt's coordinates
 // (the bottom-left-origin model is converted once here). Without a screen: at (0, 0).
 QRect placement(const QSize& size);
+
+// Takes the card off the screen and drops its pending hide. The window is deleted later:
+// this may run from the card's own button.
+void close(std::unique_ptr<QWidget>& panel, TimerHandle& hideWork);
 
 }  // namespace FloatingCard
 
