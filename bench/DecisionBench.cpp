@@ -2,16 +2,13 @@
 // stay within a keystroke's time: target p99 under 0.5 ms a word, over the real model files,
 // the Russian word tables and Debian's Hunspell dictionaries. The words are the typed column
 // of the switcher's phrase table, right and wrongly typed, each decided in its phrase's context.
-#include "base/Defaults.h"
+#include "SwitcherBenchSetup.h"
 #include "base/DevPaths.h"
 #include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
 #include "linux/HunspellSpellChecker.h"
-#include "sim/ManualMainQueue.h"
-#include "sim/SimDesktop.h"
-#include "sim/SimInputSources.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,19 +41,9 @@ std::vector<QStringList> phrases() {
 void BM_BoundaryDecision(benchmark::State& state) {
     QTemporaryDir dir;
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path()));
-    Defaults defaults;
-    Defaults::install(&defaults);
-    sim::ManualClock clock;
-    sim::ManualMainQueue queue{clock};
-    Clock::install(&clock);
-    MainQueue::install(&queue);
-    sim::SimInputSources sources = sim::SimInputSources::usRussian();
-    InputSources::install(&sources);
-    sim::SimDesktop desktop;
-    Workspace::install(&desktop);
+    bench::SwitcherServices services;
     static HunspellSpellChecker hunspell;
     SpellChecker::install(&hunspell);
-    defaults.set(LayoutSwitcher::ENABLED_KEY, true);
 
     LayoutSwitcher engine;
     for (const QString& code : LayoutMaps::layoutOrder()) {
@@ -95,12 +82,9 @@ void BM_BoundaryDecision(benchmark::State& state) {
         converted = 0;
         for (int i = 0; i < 20; ++i) runAll(&perWordUs);
     }
-    std::sort(perWordUs.begin(), perWordUs.end());
     state.counters["words"] = double(perWordUs.size());
     state.counters["converted"] = converted;
-    state.counters["median_us"] = perWordUs[perWordUs.size() / 2];
-    state.counters["p99_us"] = perWordUs[perWordUs.size() * 99 / 100];
-    state.counters["max_us"] = perWordUs.back();
+    bench::reportLatency(state, perWordUs);
 }
 BENCHMARK(BM_BoundaryDecision)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -1,10 +1,6 @@
 // Every key the user types passes the switcher inside the event tap's callback: it must answer
 // far below the time between two key presses (target: p99 under 20 µs a key over 100,000 keys).
-#include "base/Defaults.h"
-#include "layout/LayoutSwitcher.h"
-#include "sim/ManualMainQueue.h"
-#include "sim/SimDesktop.h"
-#include "sim/SimInputSources.h"
+#include "SwitcherBenchSetup.h"
 
 #include <QElapsedTimer>
 
@@ -41,17 +37,7 @@ std::vector<InputEvent> keys(size_t count) {
 }
 
 void BM_KeyIngestion(benchmark::State& state) {
-    Defaults defaults;
-    Defaults::install(&defaults);
-    sim::ManualClock clock;
-    sim::ManualMainQueue queue{clock};
-    Clock::install(&clock);
-    MainQueue::install(&queue);
-    sim::SimInputSources sources = sim::SimInputSources::usRussian();
-    InputSources::install(&sources);
-    sim::SimDesktop desktop;
-    Workspace::install(&desktop);
-    defaults.set(LayoutSwitcher::ENABLED_KEY, true);
+    bench::SwitcherServices services;
 
     const std::vector<InputEvent> events = keys(100'000);
     std::vector<double> perKeyUs;
@@ -67,11 +53,8 @@ void BM_KeyIngestion(benchmark::State& state) {
             perKeyUs.push_back(double(t.nsecsElapsed()) / 1e3);
         }
     }
-    std::sort(perKeyUs.begin(), perKeyUs.end());
     state.counters["keys"] = double(perKeyUs.size());
-    state.counters["median_us"] = perKeyUs[perKeyUs.size() / 2];
-    state.counters["p99_us"] = perKeyUs[perKeyUs.size() * 99 / 100];
-    state.counters["max_us"] = perKeyUs.back();
+    bench::reportLatency(state, perKeyUs);
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(events.size()));
 }
 BENCHMARK(BM_KeyIngestion)->Unit(benchmark::kMillisecond)->Iterations(3);

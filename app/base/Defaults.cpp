@@ -319,6 +319,17 @@ QVariantList Defaults::listValue(const QString& key) const {
     return v->toList();
 }
 
+QSet<QString> Defaults::stringSetValue(const QString& key) const {
+    auto v = object(key);
+    if (!v || v->typeId() != QMetaType::QVariantList) return {};
+    QSet<QString> out;
+    for (const QVariant& item : v->toList()) {
+        if (item.typeId() != QMetaType::QString) return {};
+        out.insert(item.toString());
+    }
+    return out;
+}
+
 QVariantMap Defaults::dictionaryValue(const QString& key) const {
     auto v = object(key);
     if (!v || v->typeId() != QMetaType::QVariantMap) return {};

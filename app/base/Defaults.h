@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <mutex>
@@ -35,6 +36,8 @@ public:
     std::optional<bool> realBool(const QString& key) const;
     std::optional<QString> stringValue(const QString& key) const;
     QVariantList listValue(const QString& key) const;
+    // The texts of a stored list; empty unless it holds texts only.
+    QSet<QString> stringSetValue(const QString& key) const;
     QVariantMap dictionaryValue(const QString& key) const;
     QByteArray dataValue(const QString& key) const;
 

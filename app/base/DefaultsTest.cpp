@@ -55,6 +55,18 @@ TEST(DefaultsTest, ConversionsFollowThePlatformDefaults) {
     EXPECT_EQ(d.integerValue("absent"), 0);
 }
 
+// One stray value makes the whole list unusable: a half-read set would drop entries silently.
+TEST(DefaultsTest, AStringSetIsReadOnlyFromAListOfTextsOnly) {
+    Defaults d;
+    d.set("words", QVariantList{"a", "b", "a"});
+    d.set("mixed", QVariantList{"a", qlonglong(1)});
+    d.set("text", "a");
+    EXPECT_EQ(d.stringSetValue("words"), (QSet<QString>{"a", "b"}));
+    EXPECT_TRUE(d.stringSetValue("mixed").isEmpty());
+    EXPECT_TRUE(d.stringSetValue("text").isEmpty());
+    EXPECT_TRUE(d.stringSetValue("absent").isEmpty());
+}
+
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -26,4 +26,6 @@ int graphemeCount(const QString& text) {
     return n;
 }
 
+QString firstGraphemes(const QString& text, int n) { return graphemes(text).mid(0, n).join(QString()); }
+
 }  // namespace murmelo

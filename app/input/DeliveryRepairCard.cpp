@@ -4,6 +4,7 @@
 #include "base/Localization.h"
 #include "base/Log.h"
 #include "base/RTL.h"
+#include "ui/FloatingCard.h"
 #include "ui/Water.h"
 #include "input/ClipboardPaste.h"
 #include "input/DeliveryAudit.h"
@@ -11,14 +12,10 @@
 #include "platform/ComposeStage.h"
 #include "platform/Service.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -26,37 +23,6 @@ namespace murmelo {
 namespace {
 
 using Kind = DeliveryRepairCardController::Kind;
-
-// The card's surface: the water card clipped to rounded corners, a hairline border.
-class CardPanel : public QWidget {
-public:
-    explicit CardPanel(const Water& w) : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                                                              Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
-                                         w_(w) {
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_TranslucentBackground);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
-        QPainterPath path;
-        path.addRoundedRect(r, 12, 12);
-        p.save();
-        p.setClipPath(path);
-        paintWaterCard(p, rect(), w_, waterLightScale(size()));
-        p.restore();
-        p.setPen(QPen(w_.line(), 0.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-    }
-
-private:
-    Water w_;
-};
 
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -126,8 +92,7 @@ DeliveryRepairCardController::Model DeliveryRepairCardController::model(int char
 }
 
 QPointF DeliveryRepairCardController::cardOrigin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {
-    if (!visibleFrame) return {0, 0};
-    return {visibleFrame->right() - size.width() - 16, visibleFrame->top() + 16};
+    return FloatingCard::origin(visibleFrame, size);
 }
 
 DeliveryRepairCardController::DeliveryRepairCardController() = default;
@@ -159,7 +124,9 @@ void DeliveryRepairCardController::build(const QString& expected, const QString&
 
     const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
     const Water w{dark, false};
-    auto panel = std::make_unique<CardPanel>(w);
+    auto panel = std::make_unique<FloatingCardSurface>(w);
+    // The card has buttons: it takes clicks, but never the focus.
+    FloatingCard::setUpWindow(panel.get(), FloatingCard::Clicks::taken, Qt::NoDropShadowWindowHint);
     auto* column = new QVBoxLayout(panel.get());
     column->setSpacing(7);
     column->setContentsMargins(14, 12, 14, 12);
@@ -180,19 +147,7 @@ void DeliveryRepairCardController::build(const QString& expected, const QString&
     RTL::apply(panel.get());
     panel->adjustSize();
 
-    // Placement in the bottom-left-origin model, converted once at Qt's edge.
-    const QSize size = panel->sizeHint().expandedTo(panel->minimumSize());
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    QPoint topLeft(0, 0);
-    if (screen) {
-        const QRect avail = screen->availableGeometry();
-        const double flipBase = avail.top() + avail.bottom() + 1;  // y' = base - y mirrors within the screen
-        const QRectF visibleModel(avail.left(), flipBase - (avail.top() + avail.height()), avail.width(), avail.height());
-        const QPointF o = cardOrigin(visibleModel, size);
-        topLeft = QPoint(int(o.x()), int(flipBase - o.y() - size.height()));
-    }
-    panel->setGeometry(QRect(topLeft, size));
+    panel->setGeometry(FloatingCard::placement(panel->sizeHint().expandedTo(panel->minimumSize())));
     panel->show();
     panel_ = std::move(panel);
     ++shown_;
@@ -203,13 +158,7 @@ void DeliveryRepairCardController::build(const QString& expected, const QString&
 }
 
 void DeliveryRepairCardController::hide() {
-    hideWork_.cancel();
-    hideWork_.reset();
-    if (panel_) {
-        panel_->hide();
-        // Deleted later: hide may run from the card's own button.
-        panel_.release()->deleteLater();
-    }
+    FloatingCard::close(panel_, hideWork_);
     pendingText_.reset();
 }
 

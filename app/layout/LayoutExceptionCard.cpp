@@ -5,14 +5,12 @@
 #include "base/Log.h"
 #include "base/RTL.h"
 #include "platform/Service.h"
+#include "ui/FloatingCard.h"
 #include "ui/Water.h"
 
-#include <QCursor>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPainterPath>
-#include <QScreen>
 
 #include <cmath>
 
@@ -21,14 +19,8 @@ namespace murmelo {
 // ---- The body
 
 LayoutExceptionCardBody::LayoutExceptionCardBody(const QString& text, bool dark)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::WindowTransparentForInput | Qt::X11BypassWindowManagerHint),
-      text_(text),
-      dark_(dark) {
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
+    : text_(text), dark_(dark) {
+    FloatingCard::setUpWindow(this, FloatingCard::Clicks::passThrough, Qt::X11BypassWindowManagerHint);
     setFont(F::sec());
 }
 
@@ -42,16 +34,7 @@ QSize LayoutExceptionCardBody::sizeHint() const {
 void LayoutExceptionCardBody::paintEvent(QPaintEvent*) {
     const Water w{dark_, false};
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath outline;
-    outline.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), cornerRadius, cornerRadius);
-    p.save();
-    p.setClipPath(outline);
-    paintWaterCard(p, rect(), w, waterLightScale(size()));
-    p.restore();
-    p.setPen(QPen(w.line(), 0.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(outline);
+    FloatingCard::paintSurface(p, rect(), w, cornerRadius);
     p.setPen(w.ink());
     p.setFont(font());
     const QRectF textRect = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
@@ -75,8 +58,7 @@ QString LayoutExceptionCardController::text(const QString& word, Change change) 
 }
 
 QPointF LayoutExceptionCardController::cardOrigin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {
-    if (!visibleFrame) return {0, 0};
-    return {visibleFrame->right() - size.width() - 16, visibleFrame->top() + 16};
+    return FloatingCard::origin(visibleFrame, size);
 }
 
 LayoutExceptionCardController::~LayoutExceptionCardController() { hide(); }
@@ -104,20 +86,7 @@ void LayoutExceptionCardController::build(const QString& word, Change change) {
     const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
     auto panel = std::make_unique<LayoutExceptionCardBody>(text(word, change), dark);
     RTL::apply(panel.get());
-    const QSize size = panel->sizeHint();
-
-    // Placement in the bottom-left-origin model, converted once at Qt's edge.
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    QPoint topLeft(0, 0);
-    if (screen) {
-        const QRect avail = screen->availableGeometry();
-        const double flipBase = avail.top() + avail.bottom() + 1;  // y' = base - y mirrors within the screen
-        const QRectF visibleModel(avail.left(), flipBase - (avail.top() + avail.height()), avail.width(), avail.height());
-        const QPointF o = cardOrigin(visibleModel, size);
-        topLeft = QPoint(int(o.x()), int(flipBase - o.y() - size.height()));
-    }
-    panel->setGeometry(QRect(topLeft, size));
+    panel->setGeometry(FloatingCard::placement(panel->sizeHint()));
     panel->show();
     panel_ = std::move(panel);
     ++shown_;

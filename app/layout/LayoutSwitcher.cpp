@@ -41,17 +41,7 @@ namespace {
 constexpr quint64 kControlOptionCommand = KeyFlags::control | KeyFlags::option | KeyFlags::command;
 constexpr quint64 kShiftControlOptionCommand = KeyFlags::shift | kControlOptionCommand;
 
-// Strings under the key, or the empty set when the value is not an array of strings only.
-QSet<QString> stringSet(const QString& key) {
-    const std::optional<QVariant> v = Defaults::shared().object(key);
-    if (!v || v->typeId() != QMetaType::QVariantList) return {};
-    QSet<QString> out;
-    for (const QVariant& item : v->toList()) {
-        if (item.typeId() != QMetaType::QString) return {};
-        out.insert(item.toString());
-    }
-    return out;
-}
+QSet<QString> stringSet(const QString& key) { return Defaults::shared().stringSetValue(key); }
 
 void storeStringSet(const QString& key, const QSet<QString>& set) {
     QVariantList list;

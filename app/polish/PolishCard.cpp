@@ -8,15 +8,12 @@
 #include "layout/RuForms.h"
 #include "platform/ComposeStage.h"
 #include "platform/Service.h"
+#include "ui/FloatingCard.h"
 #include "ui/Water.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace murmelo {
@@ -27,31 +24,6 @@ using Kind = PolishDiff::Kind;
 QString titleText() { return L(QStringLiteral("polish.card.title"), QStringLiteral("Полировка")); }
 QString moreText(int more) { return L(QStringLiteral("polish.card.more"), QStringLiteral("и ещё %d"), {more}); }
 QString undoText() { return L(QStringLiteral("polish.card.undo"), QStringLiteral("⌘Z — вернуть как было")); }
-
-// The card surface: the water card clipped to rounded corners under a hairline outline.
-class CardSurface : public QWidget {
-public:
-    explicit CardSurface(const Water& w) : w_(w) { setAttribute(Qt::WA_TranslucentBackground); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
-        QPainterPath path;
-        path.addRoundedRect(r, 12, 12);
-        p.save();
-        p.setClipPath(path);
-        paintWaterCard(p, rect(), w_, waterLightScale(size()));
-        p.restore();
-        p.setPen(QPen(w_.line(), 0.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-    }
-
-private:
-    Water w_;
-};
 
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -82,7 +54,7 @@ QStringList PolishCardBody::lines() const {
 
 QWidget* PolishCardBody::makeView() const {
     const Water w{dark, false};
-    auto* view = new CardSurface(w);
+    auto* view = new FloatingCardSurface(w);
     auto* column = new QVBoxLayout(view);
     column->setSpacing(7);
     column->setContentsMargins(14, 12, 14, 12);
@@ -132,8 +104,7 @@ QStringList& PolishCardController::standCards() {
 void PolishCardController::resetStandCards() { standCards().clear(); }
 
 QPointF PolishCardController::cardOrigin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {
-    if (!visibleFrame) return {0, 0};
-    return {visibleFrame->right() - size.width() - CARD_EDGE_GAP, visibleFrame->top() + CARD_EDGE_GAP};
+    return FloatingCard::origin(visibleFrame, size);
 }
 
 void PolishCardController::show(const std::vector<PolishDiff::Edit>& edits) {
@@ -187,28 +158,11 @@ void PolishCardController::build(const std::vector<PolishDiff::Edit>& edits, con
     body_.emplace(note, words, more, PolishDiff::summary(rest), !note.has_value(), dark);
 
     std::unique_ptr<QWidget> panel(body_->makeView());
-    panel->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
-    panel->setAttribute(Qt::WA_ShowWithoutActivating);
-    panel->setAttribute(Qt::WA_TransparentForMouseEvents);
-    panel->setFocusPolicy(Qt::NoFocus);
+    FloatingCard::setUpWindow(panel.get(), FloatingCard::Clicks::passThrough);
     RTL::apply(panel.get());
     panel->adjustSize();
 
-    // Placement in the bottom-left-origin model, converted once at Qt's edge.
-    const QSize size = panel->sizeHint().expandedTo(panel->minimumSize());
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    QPoint topLeft(0, 0);
-    if (screen) {
-        const QRect avail = screen->availableGeometry();
-        const double flipBase = avail.top() + avail.bottom() + 1;  // y' = base - y mirrors within the screen
-        const QRectF visibleModel(avail.left(), flipBase - (avail.top() + avail.height()), avail.width(),
-                                  avail.height());
-        const QPointF o = cardOrigin(visibleModel, size);
-        topLeft = QPoint(int(o.x()), int(flipBase - o.y() - size.height()));
-    }
-    panel->setGeometry(QRect(topLeft, size));
+    panel->setGeometry(FloatingCard::placement(panel->sizeHint().expandedTo(panel->minimumSize())));
     panel->show();
     panel_ = std::move(panel);
 
@@ -223,12 +177,7 @@ void PolishCardController::build(const std::vector<PolishDiff::Edit>& edits, con
 }
 
 void PolishCardController::hide() {
-    hideWork_.cancel();
-    hideWork_.reset();
-    if (panel_) {
-        panel_->hide();
-        panel_.release()->deleteLater();
-    }
+    FloatingCard::close(panel_, hideWork_);
 }
 
 }  // namespace murmelo

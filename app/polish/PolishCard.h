@@ -16,9 +16,6 @@ class QWidget;
 
 namespace murmelo {
 
-// Distance of the polish card from the right and bottom edges of the visible screen.
-inline constexpr double CARD_EDGE_GAP = 16;
-
 // What the polish card shows: its title, a note or the changed words (old struck through, an
 // arrow, new), the count of word edits left out, the one-line summary of the other edits and
 // the undo hint. Its colours follow the light or dark appearance.

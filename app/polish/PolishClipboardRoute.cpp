@@ -26,17 +26,6 @@ constexpr quint16 keyC = 8;
 constexpr quint16 keyHome = 115;
 constexpr quint16 keyEnd = 119;
 
-QString first40(const QString& text) { return graphemes(text).mid(0, 40).join(QString()); }
-
-QString readinessName(CorrectorReadiness r) {
-    switch (r) {
-    case CorrectorReadiness::ready: return QStringLiteral("ready");
-    case CorrectorReadiness::modelMissing: return QStringLiteral("modelMissing");
-    case CorrectorReadiness::engineMissing: return QStringLiteral("engineMissing");
-    }
-    return {};
-}
-
 bool isBlank(const QString& s) { return s.trimmed().isEmpty(); }
 
 std::optional<AXRange> focusedSelection() {
@@ -159,7 +148,7 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
         clipboard.finishTemporaryLease(job->lease);
         endCorrecting();
         PolishShare::shared().cardNote(correctorNoticeText(), false);
-        logLine(QStringLiteral("polish: корректор недоступен (") + readinessName(correctorReadiness()) + ')');
+        logLine(QStringLiteral("polish: корректор недоступен (") + correctorReadinessName(correctorReadiness()) + ')');
         return;
     }
     const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context);
@@ -200,8 +189,8 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
     PolishShare& share = PolishShare::shared();
     share.note(PolishJournal::Rule::vudiBuffer, job->toCorrect, result.text, 0, frontPid());
     share.edits(job->toCorrect, result.text);
-    logLine(QStringLiteral("polish: ") + priv(first40(job->toCorrect)) + QStringLiteral(" -> ") + priv(first40(result.text)) +
-            QStringLiteral(" (граница запомнена)"));
+    logLine(QStringLiteral("polish: ") + priv(firstGraphemes(job->toCorrect, 40)) + QStringLiteral(" -> ") +
+            priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (граница запомнена)"));
     const std::optional<quint64> token = lockToken_;
     MainQueue::shared().after(PASTE_RELEASE, guarded([this, token] {
         if (token && lockToken_ == token) endCorrecting();

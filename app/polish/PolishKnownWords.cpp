@@ -47,16 +47,7 @@ PolishKnownWords PolishKnownWords::application() {
     return PolishKnownWords(LayoutSwitcher::shared(), LayoutLexicons::shared());
 }
 
-QSet<QString> PolishKnownWords::polishExceptions() {
-    const std::optional<QVariant> v = Defaults::shared().object(POLISH_EXC_KEY);
-    if (!v || v->typeId() != QMetaType::QVariantList) return {};
-    QSet<QString> out;
-    for (const QVariant& item : v->toList()) {
-        if (item.typeId() != QMetaType::QString) return {};
-        out.insert(item.toString());
-    }
-    return out;
-}
+QSet<QString> PolishKnownWords::polishExceptions() { return Defaults::shared().stringSetValue(POLISH_EXC_KEY); }
 
 void PolishKnownWords::loadSpellIfNeeded() {
     if (!lexicons_.spellLoaded) lexicons_.loadSpellIfNeeded();

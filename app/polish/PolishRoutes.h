@@ -116,4 +116,7 @@ private:
 // arrive through the engine's steps, and the tap counts the engine's physical keys.
 void bindPolishSteps(LayoutSwitcher& engine, PolishRoutes& routes);
 
+// A text range as the polish log writes it: location+length.
+QString polishRangeText(AXRange r);
+
 }  // namespace murmelo

@@ -20,8 +20,6 @@ constexpr double RETRY_WAIT = 0.015;
 constexpr int POLL_READS = 40;
 constexpr double POLL_WAIT = 0.02;
 
-QString rangeText(AXRange r) { return QString::number(r.location) + '+' + QString::number(r.length); }
-
 // A short blocking wait that lets the target application catch up.
 void waitFor(double seconds) { Accessibility::shared().settle(seconds); }
 
@@ -37,8 +35,8 @@ PolishRangeSelect PolishRoutes::polishSelectRange(const AXElementPtr& el, AXRang
     const qint64 length = value->size();
     const AXRange want = PolishSelect::clamp(range, length);
     if (want != range)
-        logLine(tag + QStringLiteral(": диапазон прижат к полю (просили ") + rangeText(range) + QStringLiteral(", поле ") +
-                QString::number(length) + QStringLiteral(" симв. → ") + rangeText(want) + ')');
+        logLine(tag + QStringLiteral(": диапазон прижат к полю (просили ") + polishRangeText(range) + QStringLiteral(", поле ") +
+                QString::number(length) + QStringLiteral(" симв. → ") + polishRangeText(want) + ')');
     if (want.length < 1) {
         logLine(tag + QStringLiteral(": после прижатия к полю (") + QString::number(length) +
                 QStringLiteral(" симв.) выделять нечего — отказ"));
@@ -46,7 +44,7 @@ PolishRangeSelect PolishRoutes::polishSelectRange(const AXElementPtr& el, AXRang
     }
     const std::optional<AXRange> before = AXText::selectedRange(el);
     if (before == want) {
-        logLine(tag + QStringLiteral(": диапазон ") + rangeText(want) + QStringLiteral(" уже выделен человеком — не трогаю"));
+        logLine(tag + QStringLiteral(": диапазон ") + polishRangeText(want) + QStringLiteral(" уже выделен человеком — не трогаю"));
         return PolishRangeSelect::done;
     }
     const QString expected = value->mid(want.location, want.length);
@@ -64,8 +62,8 @@ PolishRangeSelect PolishRoutes::polishSelectRange(const AXElementPtr& el, AXRang
         }
     }
     const std::optional<AXRange> after = AXText::selectedRange(el);
-    logLine(tag + QStringLiteral(": выделение не встало (просили ") + rangeText(want) + QStringLiteral(", в поле ") +
-            (after ? rangeText(*after) : QStringLiteral("ничего")) + QStringLiteral(", поле ") + QString::number(length) +
+    logLine(tag + QStringLiteral(": выделение не встало (просили ") + polishRangeText(want) + QStringLiteral(", в поле ") +
+            (after ? polishRangeText(*after) : QStringLiteral("ничего")) + QStringLiteral(", поле ") + QString::number(length) +
             QStringLiteral(" симв.) — ") +
             (want.location + want.length <= length
                  ? QStringLiteral("диапазон ВНУТРИ поля: приложение подтвердило запись и не сдвинуло выделение")
@@ -165,5 +163,7 @@ bool PolishRoutes::selectByArrows(const PolishSelect::KeyPlan& plan, const QStri
             QString::number(plan.keys()) + QStringLiteral(" нажатий), текст сверен"));
     return true;
 }
+
+QString polishRangeText(AXRange r) { return QString::number(r.location) + '+' + QString::number(r.length); }
 
 }  // namespace murmelo

@@ -24,24 +24,12 @@ namespace {
 constexpr quint16 keyRight = 124;
 constexpr qint64 MAX_KEYS_MANUAL = 200;
 
-QString first40(const QString& text) { return graphemes(text).mid(0, 40).join(QString()); }
 bool isBlank(const QString& s) { return s.trimmed().isEmpty(); }
-
-QString readinessName(CorrectorReadiness r) {
-    switch (r) {
-    case CorrectorReadiness::ready: return QStringLiteral("ready");
-    case CorrectorReadiness::modelMissing: return QStringLiteral("modelMissing");
-    case CorrectorReadiness::engineMissing: return QStringLiteral("engineMissing");
-    }
-    return {};
-}
 
 bool isNewline(QChar c) {
     const char16_t u = c.unicode();
     return u == 0x0A || u == 0x0B || u == 0x0C || u == 0x0D || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
-
-QString rangeText(AXRange r) { return QString::number(r.location) + '+' + QString::number(r.length); }
 
 // The field as far as the accessibility interface lets it be told apart: its application and
 // its role. Paragraphs of one field differ by where they start.
@@ -133,7 +121,7 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
     if (!answer || answer->isEmpty()) {
         endCorrecting();
         share.cardNote(correctorNoticeText(), false);
-        logLine(QStringLiteral("polish/ax: корректор недоступен (") + readinessName(correctorReadiness()) + ')');
+        logLine(QStringLiteral("polish/ax: корректор недоступен (") + correctorReadinessName(correctorReadiness()) + ')');
         return;
     }
     const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context);
@@ -209,8 +197,8 @@ void PolishRoutes::axSucceeded(const AXJob& job, const PolishResultValue& result
     endCorrecting();
     scope.lastPolishOutput = job.alreadyDone + result.text;
     const AXRange r = job.corrected;
-    logLine(QStringLiteral("polish/ax: ") + priv(first40(job.toCorrect)) + QStringLiteral(" -> ") + priv(first40(result.text)) +
-            QStringLiteral(" (диапазон ") + rangeText(r) + ')');
+    logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(job.toCorrect, 40)) + QStringLiteral(" -> ") +
+            priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (диапазон ") + polishRangeText(r) + ')');
     PolishShare& share = PolishShare::shared();
     share.marks(job.el, r.location, job.toCorrect, result.text);
     share.note(PolishJournal::Rule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
@@ -243,8 +231,8 @@ PolishRoutes::PolishPasteResult PolishRoutes::polishPasteOverRange(const AXEleme
     // The paste gives the user's clipboard back once the field has read the text.
     pasteViaClipboard(text, TextWriteOrigin::polish);
     scope.lastPolishOutput = alreadyDone + text;
-    logLine(QStringLiteral("polish/ax: ") + priv(first40(was)) + QStringLiteral(" -> ") + priv(first40(text)) +
-            QStringLiteral(" (выделением диапазона ") + rangeText(range) + QStringLiteral(" + ⌘V)"));
+    logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(was, 40)) + QStringLiteral(" -> ") +
+            priv(firstGraphemes(text, 40)) + QStringLiteral(" (выделением диапазона ") + polishRangeText(range) + QStringLiteral(" + ⌘V)"));
     PolishShare& share = PolishShare::shared();
     share.marks(el, range.location, was, text);
     if (isPolishCardEnabled()) share.edits(was, text);
@@ -276,7 +264,7 @@ void PolishRoutes::polishConfirmPaste(const AXElementPtr& el, AXRange range, con
         if (value) at = priv(value->mid(std::clamp<qint64>(range.location, 0, value->size()), 40));
         logLine(QStringLiteral("polish/gate: чтение ") + QString::number(read + 1) + QStringLiteral(" после ⌘V: поле ") +
                 QString::number(value ? value->size() : -1) + QStringLiteral(" симв., каретка ") +
-                (sel ? rangeText(*sel) : QStringLiteral("нет")) + QStringLiteral(", на месте правки ") + at +
+                (sel ? polishRangeText(*sel) : QStringLiteral("нет")) + QStringLiteral(", на месте правки ") + at +
                 QStringLiteral(" [") + app + ']');
         const QString unknown = QStringLiteral("polish/gate: после ⌘V дерево не показало ни старого, ни нового текста за 3 с — "
                                                "исход неизвестен, карточки нет [") + app + ']';

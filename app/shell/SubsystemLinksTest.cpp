@@ -1,10 +1,16 @@
 #include "shell/SubsystemLinks.h"
 
 #include "TestEnvironment.h"
-#include "dictation/DictationNeighbours.h"
 #include "cleanup/LangGuess.h"
+#include "dictation/DictationNeighbours.h"
 #include "input/TapConsumers.h"
+#include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
 #include "layout/RuForms.h"
+#include "polish/LivePolish.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishJournal.h"
+#include "polish/PolishShare.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +18,24 @@ using namespace murmelo;
 
 namespace {
 
-// A cleaned dictation that came back in another script is refused by the same guard polish
-// uses, once the subsystems are linked; a small edit passes.
-TEST(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
+// A test home with the subsystems' neighbours and word forms of its own; what linking
+// installs process-wide goes back when the test ends.
+struct SubsystemLinksTest : ::testing::Test {
     test::TestEnvironment env;
     DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> scope(neighbours);
-    // What linking installs process-wide goes back when the test ends.
-    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
+    ScopedService<DictationNeighbours> scope{neighbours};
+    ScopedService<TapTypingStats> typingScope{installedService<TapTypingStats>()};
     struct RestoreUnset {
         std::function<bool()> saved = TapPolish::whenUnset();
         ~RestoreUnset() { TapPolish::whenUnset() = saved; }
     } restoreUnset;
     RuFormsLookup lookup;
-    ScopedService<RuFormsLookup> lookupScope(lookup);
+    ScopedService<RuFormsLookup> lookupScope{lookup};
+};
+
+// A cleaned dictation that came back in another script is refused by the same guard polish
+// uses, once the subsystems are linked; a small edit passes.
+TEST_F(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
     linkSubsystems();
     const QString original = QStringLiteral("завтра в десять встреча с командой по проекту");
     EXPECT_EQ(neighbours.rewriteGuardAccept(original, original + QStringLiteral("."), QStringLiteral("Smart Cleanup")),
@@ -34,48 +44,20 @@ TEST(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
               original);
 }
 
-}  // namespace
-
-namespace {
-
 // The clean-up's language guess reads the layout models' Russian word forms once linked.
-TEST(SubsystemLinksTest, TheLanguageGuessAsksTheRussianWordForms) {
-    test::TestEnvironment env;
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> scope(neighbours);
-    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
-    const std::function<bool()> savedUnset = TapPolish::whenUnset();
-    RuFormsLookup lookup;
-    ScopedService<RuFormsLookup> lookupScope(lookup);
+TEST_F(SubsystemLinksTest, TheLanguageGuessAsksTheRussianWordForms) {
     linkSubsystems();
-    TapPolish::whenUnset() = savedUnset;
     // The developer tree's resources hold the word-form set.
     ASSERT_TRUE(lookup.isReady());
     EXPECT_TRUE(lookup.contains(QStringLiteral("пошла")));
     EXPECT_FALSE(lookup.contains(QStringLiteral("ghbdtn")));
 }
 
-}  // namespace
-
-#include "layout/LayoutSwitcher.h"
-#include "layout/LayoutSwitcherTap.h"
-#include "polish/LivePolish.h"
-
-namespace {
-
 // Live polish hears every key through the switcher once linked, and its constant switch
 // keeps it from ever scheduling a tick, polish on or not.
-TEST(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
-    test::TestEnvironment env;
+TEST_F(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
     env.defaults().set(QStringLiteral("polishEnabled"), true);
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> scope(neighbours);
-    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
-    const std::function<bool()> savedUnset = TapPolish::whenUnset();
-    RuFormsLookup lookup;
-    ScopedService<RuFormsLookup> lookupScope(lookup);
     linkSubsystems();
-    TapPolish::whenUnset() = savedUnset;
 
     LayoutSwitcherTap tap(LayoutSwitcher::shared());
     for (int i = 0; i < 20; ++i) tap.notePolishLiveTyping();
@@ -86,31 +68,15 @@ TEST(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
     EXPECT_FALSE(env.logContains(QStringLiteral("polish/live")));
 }
 
-}  // namespace
-
-#include "polish/PolishCard.h"
-#include "polish/PolishJournal.h"
-#include "polish/PolishShare.h"
-
-namespace {
-
 // Once linked, the polish roads note their writes in the journal and their edits and notes
 // reach the polish card.
-TEST(SubsystemLinksTest, PolishWritesReachTheJournalAndTheCard) {
-    test::TestEnvironment env;
+TEST_F(SubsystemLinksTest, PolishWritesReachTheJournalAndTheCard) {
     env.defaults().set(QStringLiteral("polishEnabled"), true);
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> scope(neighbours);
-    ScopedService<TapTypingStats> typingScope(installedService<TapTypingStats>());
-    const std::function<bool()> savedUnset = TapPolish::whenUnset();
-    RuFormsLookup lookup;
-    ScopedService<RuFormsLookup> lookupScope(lookup);
     PolishCardController cards;
     ScopedService<PolishCardController> cardsScope(cards);
     cards.isKnownForm = [](const QString& word) { return word == QStringLiteral("кот"); };
     PolishJournal::clear();
     linkSubsystems();
-    TapPolish::whenUnset() = savedUnset;
 
     PolishShare::shared().note(PolishJournal::Rule::vudiManual, QStringLiteral("кот"), QStringLiteral("кит"), 4, 77);
     ASSERT_EQ(PolishJournal::entries().size(), 1);

@@ -82,6 +82,15 @@ QString correctorNoticeText(const std::optional<CorrectorEngine>& engine, const 
     return L(QStringLiteral("polish.note.modelMissing"), QStringLiteral("Знаки появятся после загрузки модели"));
 }
 
+QString correctorReadinessName(CorrectorReadiness r) {
+    switch (r) {
+    case CorrectorReadiness::ready: return QStringLiteral("ready");
+    case CorrectorReadiness::modelMissing: return QStringLiteral("modelMissing");
+    case CorrectorReadiness::engineMissing: return QStringLiteral("engineMissing");
+    }
+    return {};
+}
+
 QString correctorNoticeText() { return correctorNoticeText(correctorEngineAtLaunch()); }
 
 bool isPolishEnabled() { return TapPolish::isPolishEnabled(); }

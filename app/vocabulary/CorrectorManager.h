@@ -30,6 +30,8 @@ struct CorrectorEngine {
 };
 
 enum class CorrectorReadiness { ready, modelMissing, engineMissing };
+// The readiness as the log names it.
+QString correctorReadinessName(CorrectorReadiness r);
 
 // The recognition models folder, where the corrector model is installed.
 QString defaultCorrectorModelsDir();
