@@ -79,6 +79,11 @@ int main(int argc, char** argv) {
     murmelo::linkSubsystems();
     murmelo::AppDelegate delegate;
     QTimer::singleShot(0, &delegate, &murmelo::AppDelegate::applicationDidFinishLaunching);
+    // After the start-up's first lines: who switches the layouts for the switcher.
+    QTimer::singleShot(0, &delegate, [] {
+        const QString owner = murmelo::linuxdesktop::layoutSwitchOwner();
+        if (!owner.isEmpty()) murmelo::logLine(QStringLiteral("раскладки: переключаю через ") + owner);
+    });
     // 0 after a normal quit; a one-shot mode that failed ends with its own status.
     return app.exec();
 }

@@ -25,6 +25,15 @@ bool onX11Display() {
            QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
+namespace {
+QString& chosenLayoutOwner() {
+    static QString name;
+    return name;
+}
+}  // namespace
+
+QString layoutSwitchOwner() { return chosenLayoutOwner(); }
+
 void installLinuxPlatform(const QString& appId) {
     static ProcessRunningApplication app(appId);
     RunningApplication::install(&app);
@@ -51,6 +60,7 @@ void installLinuxPlatform(const QString& appId) {
     auto* sources = new XkbInputSources;
     if (sources->isConnected()) {
         const LayoutOwner owner = chooseLayoutOwner(sessionProbe());
+        chosenLayoutOwner() = layoutOwnerName(owner);
         qInfo("input sources: layouts are switched through %s", qPrintable(layoutOwnerName(owner)));
         sources->setLayoutSwitch(makeLayoutSwitch(owner));
         InputSources::install(sources);

@@ -10,6 +10,10 @@ namespace murmelo::linuxdesktop {
 // inert defaults.
 void installLinuxPlatform(const QString& appId);
 
+// Who switches the keyboard layouts, as installLinuxPlatform chose it ("XKB", "GNOME Shell",
+// ...); empty when no input sources were installed.
+QString layoutSwitchOwner();
+
 // Whether Qt runs on an X11 display (the xcb platform).
 bool onX11Display();
 
