@@ -94,16 +94,8 @@ TEST(DesktopDictation, HoldingRightCtrlOverTheMicrophoneTypesTheRecognisedTextIn
     ASSERT_EQ(server.readLine(30000), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
 
     // The program, in a home of its own.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* dir : {"config", "state", "data", "cache", "tmp"}) QDir().mkpath(home.filePath(dir));
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_STATE_HOME", home.filePath("state"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
-    env.insert("TMPDIR", home.filePath("tmp"));
+    QProcessEnvironment env = test::programEnvironment(home.path());
     env.insert("MURMELO_SERVER", QString("http://127.0.0.1:%1/inference").arg(port));
-    env.insert("QT_QPA_PLATFORM", "xcb");
     QProcess app;
     app.setProcessEnvironment(env);
     app.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -62,15 +62,7 @@ struct DesktopLayoutSwitch : ::testing::Test {
         ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
         defaults.write(defaultsJson);
         defaults.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* dir : {"config", "state", "data", "cache", "tmp"}) QDir().mkpath(home.filePath(dir));
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_STATE_HOME", home.filePath("state"));
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
-        env.insert("TMPDIR", home.filePath("tmp"));
-        env.insert("QT_QPA_PLATFORM", "xcb");
+        QProcessEnvironment env = test::programEnvironment(home.path());
         app.setProcessEnvironment(env);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(QCoreApplication::applicationDirPath() + "/murmelo", {});

@@ -1,5 +1,6 @@
 #include "DesktopHarness.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -70,6 +71,20 @@ bool DesktopTarget::command(const QString& cmd) {
     const bool written = ::write(fd, line.constData(), line.size()) == line.size();
     ::close(fd);
     return written && waitUntil([&] { return state().value(QStringLiteral("done")).toInt() > before; });
+}
+
+QProcessEnvironment programEnvironment(const QString& home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QDir root(home);
+    for (const char* dir : {"config", "state", "data", "cache", "tmp"}) root.mkpath(QString::fromLatin1(dir));
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", root.filePath("config"));
+    env.insert("XDG_STATE_HOME", root.filePath("state"));
+    env.insert("XDG_DATA_HOME", root.filePath("data"));
+    env.insert("XDG_CACHE_HOME", root.filePath("cache"));
+    env.insert("TMPDIR", root.filePath("tmp"));
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    return env;
 }
 
 }  // namespace murmelo::test

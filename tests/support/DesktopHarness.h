@@ -1,5 +1,6 @@
 #pragma once
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -28,6 +29,10 @@ private:
     static inline QStringList lines_;
     QtMessageHandler previous_ = nullptr;
 };
+
+// The environment for the real program started in a home of its own: every XDG folder and
+// the temporary folder inside that home (made here), on the test desktop's X server.
+QProcessEnvironment programEnvironment(const QString& home);
 
 // The target window that scripts/desktop-session started for the real-desktop tests.
 class DesktopTarget {
