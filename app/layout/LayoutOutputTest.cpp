@@ -1,40 +1,20 @@
-#include "input/AXText.h"
 #include "input/SyntheticInputPostGate.h"
-#include "layout/LayoutOutput.h"
-#include "layout/LayoutSwitcherTestSupport.h"
-#include "sim/SimAccessibility.h"
-#include "sim/SimKeyPoster.h"
-#include "sim/SimPasteboard.h"
+#include "layout/LayoutEditorTestSupport.h"
 
 using namespace murmelo;
-using murmelo::test::SwitcherFixture;
+using murmelo::test::EditorFixture;
 using Transport = LayoutSwitcher::UndoTransport;
 
 namespace {
 
 // An editor's field holding "hello ghbdtn" with the caret at its end, and the engine's output.
-struct Output : SwitcherFixture {
-    sim::SimPasteboard pasteboard;
-    sim::SimKeyPoster keys{desktop, pasteboard};
-    sim::SimAccessibility ax{desktop};
-    ScopedService<Pasteboard> pasteboardScope{pasteboard};
-    ScopedService<KeyEventPoster> keysScope{keys};
-    ScopedService<Accessibility> axScope{ax};
-    std::shared_ptr<sim::SimField> field;
-    std::unique_ptr<LayoutAppGates> gates;
-    std::unique_ptr<LayoutOutput> out;
-
+struct Output : EditorFixture {
     void SetUp() override {
-        SwitcherFixture::SetUp();
-        AXText::resetForTesting();
-        desktop.addApp("org.kde.kate", "Kate");
-        field = desktop.addField("org.kde.kate", "AXTextArea", "hello ghbdtn");
+        EditorFixture::SetUp();
+        field->value = "hello ghbdtn";
         field->select(12);
-        desktop.focus("org.kde.kate", field);
-        gates = std::make_unique<LayoutAppGates>(*engine);
-        out = std::make_unique<LayoutOutput>(*engine, *gates);
+        makeOutput();
     }
-    void TearDown() override { AXText::resetForTesting(); }
 };
 
 TEST_F(Output, EveryEventIsMarkedAsOurs) {

@@ -1,17 +1,11 @@
 #pragma once
-#include "input/AXText.h"
 #include "input/ClipboardManager.h"
 #include "layout/LayoutCorrectionApply.h"
+#include "layout/LayoutEditorTestSupport.h"
 #include "layout/LayoutKeyTruth.h"
-#include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
-#include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/LayoutTestSupport.h"
 #include "layout/ManualInputSourceProfileV1.h"
-#include "platform/KeyEventPoster.h"
-#include "sim/SimAccessibility.h"
-#include "sim/SimKeyPoster.h"
-#include "sim/SimPasteboard.h"
 
 namespace murmelo::test {
 
@@ -34,18 +28,9 @@ inline InputEvent keyEvent(qint64 code, const QString& text, quint64 flags = 0) 
 
 // A switched-on engine with its hands in a simulated editor ("Kate", its field focused, the
 // US source current): output, own selections, key truth and corrections, all bound.
-struct WritingRig : SwitcherFixture {
-    sim::SimPasteboard pasteboard;
-    sim::SimKeyPoster keys{desktop, pasteboard};
-    sim::SimAccessibility ax{desktop};
-    ScopedService<Pasteboard> pasteboardScope{pasteboard};
-    ScopedService<KeyEventPoster> keysScope{keys};
-    ScopedService<Accessibility> axScope{ax};
+struct WritingRig : EditorFixture {
     ClipboardManager clipboard{&pasteboard};
     ScopedService<ClipboardManager> clipboardScope{clipboard};
-    std::shared_ptr<sim::SimField> field;
-    std::unique_ptr<LayoutAppGates> gates;
-    std::unique_ptr<LayoutOutput> output;
     std::unique_ptr<LayoutSourceSelection> selection;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
@@ -53,20 +38,16 @@ struct WritingRig : SwitcherFixture {
     QStringList disagreements;
 
     void SetUp() override {
-        SwitcherFixture::SetUp();
+        EditorFixture::SetUp();
         SimulatedLayouts::forgetAll();
-        AXText::resetForTesting();
         env.defaults().set("layoutSwitchEnabled", true);
-        desktop.addApp("org.kde.kate", "Kate");
-        field = desktop.addField("org.kde.kate", "AXTextArea", "");
-        desktop.focus("org.kde.kate", field);
         build();
     }
     void TearDown() override {
         apply.reset();
         truth.reset();
         selection.reset();
-        AXText::resetForTesting();
+        EditorFixture::TearDown();
         SimulatedLayouts::forgetAll();
     }
     // (Re)builds the engine's parts around the current engine.
@@ -75,13 +56,12 @@ struct WritingRig : SwitcherFixture {
         apply.reset();
         truth.reset();
         selection.reset();
-        gates = std::make_unique<LayoutAppGates>(*engine);
-        output = std::make_unique<LayoutOutput>(*engine, *gates);
+        makeOutput();
         selection = std::make_unique<LayoutSourceSelection>(*engine);
         selection->playCue = [this](const QString& c) { cues << c; };
         truth = std::make_unique<LayoutKeyTruth>(*engine);
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        bindOutputSteps(*engine, *output, *selection);
+        bindOutputSteps(*engine, *out, *selection);
         connectEngineGates(*engine, *gates);
         bindKeyTruthSteps(*engine, *truth);
         bindCorrectionSteps(*engine, *apply);

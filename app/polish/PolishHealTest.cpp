@@ -2,12 +2,7 @@
 
 #include "base/Graphemes.h"
 #include "input/AXText.h"
-#include "layout/LayoutGates.h"
-#include "layout/LayoutOutput.h"
-#include "layout/LayoutSwitcherTestSupport.h"
-#include "sim/SimAccessibility.h"
-#include "sim/SimKeyPoster.h"
-#include "sim/SimPasteboard.h"
+#include "layout/LayoutEditorTestSupport.h"
 
 using namespace murmelo;
 
@@ -28,28 +23,14 @@ std::optional<PolishHealSteps::Plan> simplePlan(const QString& have, const QStri
 
 // A field in Kate whose polish packet landed crooked, the switcher's real key output into it,
 // and the rollback's key plan.
-struct Heal : test::SwitcherFixture {
-    sim::SimPasteboard pasteboard;
-    sim::SimKeyPoster keys{desktop, pasteboard};
-    sim::SimAccessibility ax{desktop};
-    ScopedService<Pasteboard> pasteboardScope{pasteboard};
-    ScopedService<KeyEventPoster> keysScope{keys};
-    ScopedService<Accessibility> axScope{ax};
+struct Heal : test::EditorFixture {
     PolishHealSteps healSteps;
     ScopedService<PolishHealSteps> healScope{healSteps};
-    std::shared_ptr<sim::SimField> field;
-    std::unique_ptr<LayoutAppGates> gates;
-    std::unique_ptr<LayoutOutput> out;
     QStringList planned;  // have|want of every plan asked for
 
     void SetUp() override {
-        SwitcherFixture::SetUp();
-        AXText::resetForTesting();
-        desktop.addApp("org.kde.kate", "Kate");
-        field = desktop.addField("org.kde.kate", "AXTextArea");
-        desktop.focus("org.kde.kate", field);
-        gates = std::make_unique<LayoutAppGates>(*engine);
-        out = std::make_unique<LayoutOutput>(*engine, *gates);
+        EditorFixture::SetUp();
+        makeOutput();
         engine->steps.sendBackspaces = [this](int n, TextWriteOrigin o) { out->sendBackspaces(n, o); };
         engine->steps.sendUnicode = [this](const QString& t, TextWriteOrigin o) { return out->sendUnicode(t, o); };
         healSteps.plan = [this](const QString& have, const QString& want, const QString& gap, bool trustGap) {
@@ -57,8 +38,6 @@ struct Heal : test::SwitcherFixture {
             return simplePlan(have, want, gap, trustGap);
         };
     }
-    void TearDown() override { AXText::resetForTesting(); }
-
     bool heal(const QString& before) { return polishHeal(*engine, AXText::focused(), before, "polish/ax"); }
     QString lastLine() const { return env.logLines().isEmpty() ? QString() : env.logLines().back(); }
 };
