@@ -1,12 +1,31 @@
 #pragma once
 // What an end-to-end dictation test leaves behind and puts away: the recording control's state,
 // a take still running, the primed recording file, the route, the timing and the activity.
+// And the desk the dictation tests share, with or without the stand-in recognition server.
+#include "Desk.h"
+#include "LocalHttpServer.h"
+#include "StandIns.h"
+
 #include "diagnostics/Death.h"
 #include "dictation/AudioRoute.h"
 #include "dictation/DictationActivity.h"
+#include "dictation/DictationNeighbours.h"
 #include "dictation/DictationTiming.h"
 #include "dictation/Recorder.h"
 #include "dictation/RecordingControl.h"
+#include "input/HotkeyDef.h"
+#include "input/TapConsumers.h"
+#include "platform/AudioInput.h"
+#include "platform/Folders.h"
+#include "platform/ModifierFlags.h"
+#include "sim/SimAudioInput.h"
+#include "sim/SimModifierFlags.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace murmelo::e2e {
 
@@ -19,5 +38,68 @@ inline void endDictations() {
     DictationTiming::shared().resetForTesting();
     DictationActivity::resetForTesting();
 }
+
+// The desk with the session's modifiers behind its tap, a simulated microphone and the
+// dictation's neighbours; recording control starts fresh, and the dictation installed before
+// the test is put back after it.
+class DictationFixture : public ::testing::Test {
+protected:
+    DictationFixture() {
+        desk.tap.session = &session;
+        RecordingControl::resetForTesting();
+        DictationTiming::shared().resetForTesting();
+        DictationActivity::resetForTesting();
+        resetHotkeyCacheForTesting();
+    }
+    ~DictationFixture() override {
+        endDictations();
+        TapDictation::install(previousDictation_);
+    }
+
+    Desk desk;
+    sim::SimModifierFlags session;
+    ScopedService<ModifierFlags> sessionScope_{session};
+    sim::SimAudioInput mic;
+    ScopedService<AudioInput> micScope_{mic};
+    DictationNeighbours neighbours;
+    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
+    TapDictation* previousDictation_ = installedService<TapDictation>();
+};
+
+// A dictation desk whose recognition goes to the stand-in server at `port`; the takes a test
+// records in `paths` are removed after it.
+class RecognitionFixture : public DictationFixture {
+protected:
+    RecognitionFixture() {
+        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
+        neighbours.waitServerReady = [](double) { return false; };
+    }
+    ~RecognitionFixture() override {
+        for (const QString& p : paths) QFile::remove(p);
+    }
+
+    // The stand-in server, answering every recording with this transcript.
+    void serve(const QString& transcript) {
+        const QString scripts = Folders::join(desk.env.root(), "scripts");
+        QDir().mkpath(scripts);
+        QFile f(scripts + "/default.txt");
+        f.open(QIODevice::WriteOnly);
+        f.write(transcript.toUtf8() + "\n");
+        f.close();
+        QFile model(Folders::join(desk.env.root(), "model.bin"));
+        model.open(QIODevice::WriteOnly);
+        model.write("m");
+        model.close();
+        port = test::freePort();
+        server = std::make_unique<test::StandIn>(
+            test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
+                                "--port", QString::number(port), "--script-dir", scripts}));
+        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    }
+
+    std::unique_ptr<test::StandIn> server;
+    quint16 port = 0;
+    QStringList paths;
+};
 
 }  // namespace murmelo::e2e

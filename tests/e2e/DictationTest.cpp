@@ -35,14 +35,9 @@ namespace {
 constexpr quint64 kCommand = 0x100000;
 constexpr quint16 kRightCtrl = 54;
 
-class DictationTest : public ::testing::Test {
+class DictationTest : public e2e::DictationFixture {
 protected:
     DictationTest() {
-        desk.tap.session = &session;
-        RecordingControl::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
-        resetHotkeyCacheForTesting();
         // As start-up does: recording control behind the desk's tap.
         DictationSeam::shared().tapDictationInstall();
 
@@ -55,11 +50,6 @@ protected:
             if (passOn) builtIn(take, completion);
         };
     }
-    ~DictationTest() override {
-        e2e::endDictations();
-        TapDictation::install(previousDictation_);
-    }
-
     // The user holds the dictation key for a while; the modifier changes go through the tap.
     void holdDictationKey(double seconds) { desk.hold(kRightCtrl, seconds, kCommand); }
 
@@ -97,14 +87,6 @@ protected:
         QByteArray wav;
     };
 
-    e2e::Desk desk;
-    sim::SimModifierFlags session;
-    ScopedService<ModifierFlags> sessionScope_{session};
-    sim::SimAudioInput mic;
-    ScopedService<AudioInput> micScope_{mic};
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
-    TapDictation* previousDictation_ = installedService<TapDictation>();
     std::vector<Handed> handed;
     std::vector<std::function<void(DictationVisualCompletion)>> completions;
     // Recognition is TranscriptionTest's: here the take stops at the seam.

@@ -62,14 +62,9 @@ struct AnsweringUser : DictationLearningPresenter {
     std::vector<LearningAlert> shown;
 };
 
-class LearningTest : public ::testing::Test {
+class LearningTest : public e2e::RecognitionFixture {
 protected:
     LearningTest() {
-        desk.tap.session = &session;
-        RecordingControl::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
-        resetHotkeyCacheForTesting();
         DictationLearningStore::shared() = DictationLearningStore();
         // As start-up does.
         VocabularySeam::shared().bindDictationNeighbours();
@@ -84,35 +79,14 @@ protected:
                 completion(outcome);
             });
         };
-        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
         neighbours.reviveServer = [] {};
-        neighbours.waitServerReady = [](double) { return false; };
     }
     ~LearningTest() override {
-        e2e::endDictations();
-        TapDictation::install(previousDictation_);
-        for (const QString& p : paths) QFile::remove(p);
         DictationLearningStore::shared() = DictationLearningStore();
     }
 
     // The stand-in server, answering every recording with the spoken sentence.
-    void serve() {
-        const QString scripts = Folders::join(desk.env.root(), "scripts");
-        QDir().mkpath(scripts);
-        QFile f(scripts + "/default.txt");
-        f.open(QIODevice::WriteOnly);
-        f.write(kSpoken.toUtf8() + "\n");
-        f.close();
-        QFile model(Folders::join(desk.env.root(), "model.bin"));
-        model.open(QIODevice::WriteOnly);
-        model.write("m");
-        model.close();
-        port = test::freePort();
-        server = std::make_unique<test::StandIn>(
-            test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
-                                "--port", QString::number(port), "--script-dir", scripts}));
-        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
-    }
+    void serve() { RecognitionFixture::serve(kSpoken); }
 
     // The user dictates into the focused field of the application in front; the text the
     // field then holds.
@@ -145,19 +119,8 @@ protected:
         return desk.fieldText();
     }
 
-    e2e::Desk desk;
-    sim::SimModifierFlags session;
-    ScopedService<ModifierFlags> sessionScope_{session};
-    sim::SimAudioInput mic;
-    ScopedService<AudioInput> micScope_{mic};
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
-    TapDictation* previousDictation_ = installedService<TapDictation>();
     AnsweringUser user;
     ScopedService<DictationLearningPresenter> userScope_{user};
-    std::unique_ptr<test::StandIn> server;
-    quint16 port = 0;
-    QStringList paths;
     int finished = 0;
 };
 

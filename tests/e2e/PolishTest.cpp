@@ -12,6 +12,7 @@
 #include "polish/CorrectorClient.h"
 #include "layout/LayoutManualConversion.h"
 #include "polish/PolishRoutes.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,7 @@ namespace {
 constexpr quint16 kRightShift = 60;
 constexpr quint64 kShiftFlag = 0x20000;
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using test::writeFile;
 
 // The desk with the application's switcher engine and polish joined to its tap, as start-up
 // joins them, and polish switched on.

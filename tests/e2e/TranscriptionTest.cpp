@@ -46,14 +46,9 @@ namespace {
 constexpr quint64 kCommand = 0x100000;
 constexpr quint16 kRightCtrl = 54;
 
-class TranscriptionTest : public ::testing::Test {
+class TranscriptionTest : public e2e::RecognitionFixture {
 protected:
     TranscriptionTest() {
-        desk.tap.session = &session;
-        RecordingControl::resetForTesting();
-        DictationTiming::shared().resetForTesting();
-        DictationActivity::resetForTesting();
-        resetHotkeyCacheForTesting();
         DictationSeam::shared().tapDictationInstall();
         AppState::shared().ensureStatusItem();
 
@@ -65,32 +60,7 @@ protected:
                 completion(outcome);
             });
         };
-        neighbours.recognitionEndpoint = [this] { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); };
         neighbours.reviveServer = [this] { ++revivals; };
-        neighbours.waitServerReady = [](double) { return false; };
-    }
-    ~TranscriptionTest() override {
-        e2e::endDictations();
-        TapDictation::install(previousDictation_);
-        for (const QString& p : paths) QFile::remove(p);
-    }
-
-    // The stand-in server, answering every recording with this transcript.
-    void serve(const QString& transcript) {
-        const QString scripts = Folders::join(desk.env.root(), "scripts");
-        QDir().mkpath(scripts);
-        QFile f(scripts + "/default.txt");
-        f.open(QIODevice::WriteOnly);
-        f.write(transcript.toUtf8() + "\n");
-        f.close();
-        QFile model(Folders::join(desk.env.root(), "model.bin"));
-        model.open(QIODevice::WriteOnly);
-        model.write("m");
-        model.close();
-        port = test::freePort();
-        server = std::make_unique<test::StandIn>(test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
-                                     "--port", QString::number(port), "--script-dir", scripts}));
-        ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
     }
 
     // A voice-like sweep (or a near-silent hum) of the given length the microphone plays.
@@ -134,18 +104,7 @@ protected:
 
     OrbIconMode indicator() const { return AppState::shared().item->mode(); }
 
-    e2e::Desk desk;
-    sim::SimModifierFlags session;
-    ScopedService<ModifierFlags> sessionScope_{session};
-    sim::SimAudioInput mic;
-    ScopedService<AudioInput> micScope_{mic};
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> neighboursScope_{neighbours};
-    TapDictation* previousDictation_ = installedService<TapDictation>();
-    std::unique_ptr<test::StandIn> server;
-    quint16 port = 0;
     int revivals = 0;
-    QStringList paths;
     std::vector<DictationVisualCompletion> outcomes;
 };
 
