@@ -4,6 +4,7 @@
 #include "platform/Folders.h"
 #include "platform/RunningApplication.h"
 #include "sim/SimLoginItem.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,12 +14,7 @@ using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
+using test::writeFile;
 
 QByteArray readFile(const QString& path) {
     QFile f(path);

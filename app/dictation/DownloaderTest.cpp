@@ -2,14 +2,13 @@
 
 #include "LocalHttpServer.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "dictation/ModelCatalog.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -17,14 +16,8 @@ using namespace murmelo;
 
 namespace {
 
-QString sha(const QByteArray& data) {
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::readFile;
+using test::sha;
 
 struct Outcome {
     int done = 0;

@@ -9,9 +9,9 @@
 #include "dictation/WhisperReply.h"
 #include "StandIns.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -30,12 +30,7 @@ using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using test::writeFile;
 
 // A test-only WAV: the app's header and a little tone, so that each test's audio hashes apart.
 QByteArray testWav(double seconds, int seed) {
@@ -48,9 +43,7 @@ QByteArray testWav(double seconds, int seed) {
     return wavHeader(samples.size()) + samples;
 }
 
-QString sha(const QByteArray& data) {
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
+using test::sha;
 
 // Runs blocking work on another thread while this one keeps serving its events and the
 // manual main queue; the answer, or nothing after the limit.

@@ -1,6 +1,7 @@
 #include "dictation/SherpaEngine.h"
 
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "dictation/Wav.h"
 
 #include <QDir>
@@ -43,12 +44,7 @@ QByteArray pcm(std::initializer_list<qint16> values) {
     return b;
 }
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using test::writeFile;
 
 }  // namespace
 

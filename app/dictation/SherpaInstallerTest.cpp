@@ -1,31 +1,19 @@
 #include "dictation/SherpaEngine.h"
 
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-QString sha(const QByteArray& data) {
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
+using test::readFile;
+using test::sha;
+using test::writeFile;
 
 }  // namespace
 
@@ -49,10 +37,7 @@ protected:
         QDir().mkpath(stage);
         fill(stage);
         QDir().mkpath(models);
-        QProcess tar;
-        tar.start("/usr/bin/tar", {"cjf", archive, "-C", stage, "."});
-        ASSERT_TRUE(tar.waitForFinished(30000));
-        ASSERT_EQ(tar.exitCode(), 0) << tar.readAllStandardError().toStdString();
+        test::tar({"cjf", archive, "-C", stage, "."});
     }
     void packModel(const QString& folder = "sherpa-onnx-nemo-parakeet-tdt-0.6b-v3-int8") {
         pack([&](const QString& stage) {

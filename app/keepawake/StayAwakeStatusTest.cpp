@@ -1,4 +1,5 @@
 #include "keepawake/StayAwakeTestSupport.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +12,7 @@ using T = PowerAssertionType;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::writeFile;
 
 // A heartbeat of the given age in the test's time.
 void writeBeat(TestEnvironment& env, double ageSeconds) {

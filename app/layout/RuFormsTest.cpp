@@ -3,6 +3,7 @@
 #include "TestEnvironment.h"
 #include "wordforms/Alphabet.h"
 #include "wordforms/Fst.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,12 +26,7 @@ QByteArray setBytes(std::vector<std::string> words) {
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using test::writeFile;
 
 class RuFormsTest : public ::testing::Test {
 protected:

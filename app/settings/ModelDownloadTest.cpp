@@ -2,16 +2,14 @@
 
 #include "LocalHttpServer.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "dictation/SherpaEngine.h"
 #include "settings/SettingsSeam.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -19,19 +17,9 @@ using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-QString sha(const QByteArray& data) {
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
+using test::readFile;
+using test::sha;
+using test::writeFile;
 }  // namespace
 
 // The transducer model from the settings window's download: archive over HTTP, unpacked,
@@ -52,10 +40,7 @@ protected:
             writeFile(stage + "/" + name, data);
             parakeet.files.append({name, sha(data)});
         }
-        QProcess tar;
-        tar.start("/usr/bin/tar", {"cjf", env.root() + "/model.tar.bz2", "-C", env.root() + "/stage", "."});
-        ASSERT_TRUE(tar.waitForFinished(30000));
-        ASSERT_EQ(tar.exitCode(), 0);
+        ASSERT_NO_FATAL_FAILURE(test::tar({"cjf", env.root() + "/model.tar.bz2", "-C", env.root() + "/stage", "."}));
         archiveBytes = readFile(env.root() + "/model.tar.bz2");
         ASSERT_GT(archiveBytes.size(), 10000);
         for (const QString& name : SherpaEngine::requiredFiles()) writeFile(dest + "/" + name, "old " + name.toUtf8());

@@ -6,6 +6,7 @@
 #include "dictation/LoopbackHttp.h"
 #include "StandIns.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,12 +22,7 @@ using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using test::writeFile;
 
 QString readFile(const QString& path) {
     QFile f(path);

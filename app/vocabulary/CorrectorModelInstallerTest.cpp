@@ -2,13 +2,12 @@
 
 #include "LocalHttpServer.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -16,24 +15,15 @@ using namespace murmelo;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::readFile;
+using test::writeFile;
 
 CorrectorModelArtifact artifact(const QString& url = {}, const QByteArray& archive = {}) {
     CorrectorModelArtifact a;
     a.filename = "vudi_ct2_int8.tar.gz";
     a.dirname = "vudi_ct2_int8";
     a.url = url;
-    a.sha256 = QString::fromLatin1(QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex());
+    a.sha256 = test::sha(archive);
     a.bytes = archive.size();
     return a;
 }
@@ -59,10 +49,7 @@ protected:
             if (!tops.contains(top)) tops << top;
         }
         const QString out = env.root() + "/" + name + ".tar.gz";
-        QProcess tar;
-        tar.start("/usr/bin/tar", QStringList{"-czf", out, "-C", src} + tops);
-        EXPECT_TRUE(tar.waitForFinished(20000));
-        EXPECT_EQ(tar.exitCode(), 0);
+        test::tar(QStringList{"-czf", out, "-C", src} + tops);
         return readFile(out);
     }
     QByteArray goodArchive() {
