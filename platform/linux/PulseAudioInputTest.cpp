@@ -6,11 +6,9 @@
 
 #include <QFile>
 #include <QProcess>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
@@ -26,21 +24,7 @@ bool pactl(const QStringList& args) {
 // Writes the samples into the test desktop's FIFO microphone on a thread of its own, as a
 // speaker would talk while the program records.
 std::thread speakIntoMicrophone(const std::vector<qint16>& samples) {
-    const QByteArray fifo = qgetenv("MURMELO_MIC_FIFO");
-    return std::thread([fifo, samples] {
-        const int fd = ::open(fifo.constData(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        const char* p = reinterpret_cast<const char*>(samples.data());
-        size_t left = samples.size() * sizeof(qint16);
-        while (left > 0) {
-            const ssize_t w = ::write(fd, p, left);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) break;
-            p += w;
-            left -= size_t(w);
-        }
-        ::close(fd);
-    });
+    return std::thread([samples] { test::speakIntoMicrophone(samples); });
 }
 
 // A signal with no long runs of equal samples, so that a shifted or dropped block shows.

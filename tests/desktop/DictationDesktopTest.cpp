@@ -15,10 +15,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <cmath>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 // Last: Xlib's macros (None, Bool, Status) would break the headers above.
@@ -48,20 +46,7 @@ std::vector<qint16> speech() {
     return s;
 }
 
-void speakIntoMicrophone(const std::vector<qint16>& samples) {
-    const int fd = ::open(qgetenv("MURMELO_MIC_FIFO").constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    const char* p = reinterpret_cast<const char*>(samples.data());
-    size_t left = samples.size() * sizeof(qint16);
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        p += w;
-        left -= size_t(w);
-    }
-    ::close(fd);
-}
+using test::speakIntoMicrophone;
 
 QString readAll(const QString& path) {
     QFile f(path);

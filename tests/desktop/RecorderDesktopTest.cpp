@@ -12,10 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace murmelo;
 
@@ -48,20 +46,7 @@ std::vector<qint16> generatedPhrase() {
     return s;
 }
 
-void speakIntoMicrophone(const std::vector<qint16>& samples) {
-    const int fd = ::open(qgetenv("MURMELO_MIC_FIFO").constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    const char* p = reinterpret_cast<const char*>(samples.data());
-    size_t left = samples.size() * sizeof(qint16);
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        p += w;
-        left -= size_t(w);
-    }
-    ::close(fd);
-}
+using test::speakIntoMicrophone;
 
 }  // namespace
 

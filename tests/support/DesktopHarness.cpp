@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QTimer>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -85,6 +86,21 @@ QProcessEnvironment programEnvironment(const QString& home) {
     env.insert("TMPDIR", root.filePath("tmp"));
     env.insert("QT_QPA_PLATFORM", "xcb");
     return env;
+}
+
+void speakIntoMicrophone(const std::vector<qint16>& samples) {
+    const int fd = ::open(qgetenv("MURMELO_MIC_FIFO").constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const char* p = reinterpret_cast<const char*>(samples.data());
+    size_t left = samples.size() * sizeof(qint16);
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        p += w;
+        left -= size_t(w);
+    }
+    ::close(fd);
 }
 
 }  // namespace murmelo::test

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace murmelo::test {
 
@@ -50,5 +51,9 @@ public:
     // the target has carried it out; false on time-out.
     bool command(const QString& cmd);
 };
+
+// Writes the samples (16-bit mono) into the test desktop's FIFO microphone, as a speaker
+// would talk; returns once all are written or the microphone is gone.
+void speakIntoMicrophone(const std::vector<qint16>& samples);
 
 }  // namespace murmelo::test
