@@ -9,13 +9,9 @@
 
 using namespace murmelo;
 
-namespace {
-
 using test::readFile;
 using test::sha;
 using test::writeFile;
-
-}  // namespace
 
 class SherpaInstallerTest : public ::testing::Test {
 protected:

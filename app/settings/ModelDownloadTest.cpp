@@ -15,12 +15,9 @@
 
 using namespace murmelo;
 
-namespace {
-
 using test::readFile;
 using test::sha;
 using test::writeFile;
-}  // namespace
 
 // The transducer model from the settings window's download: archive over HTTP, unpacked,
 // verified and swapped in, with progress on the settings seam.

@@ -13,6 +13,7 @@
 #include "dictation/DictationTiming.h"
 #include "dictation/Recorder.h"
 #include "dictation/RecordingControl.h"
+#include "dictation/Wav.h"
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
 #include "platform/AudioInput.h"
@@ -21,9 +22,15 @@
 #include "sim/SimAudioInput.h"
 #include "sim/SimModifierFlags.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 #include <QUrl>
+#include <QtEndian>
+#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -95,6 +102,37 @@ protected:
             test::spawnStandIn({test::toolPath("murmelo-whisper-stand-in"), "-m", model.fileName(), "-l", "auto",
                                 "--port", QString::number(port), "--script-dir", scripts}));
         ASSERT_EQ(server->readLine(), "stand-in: listening at http://127.0.0.1:" + std::to_string(port));
+    }
+
+    // A voice-like sweep (or a near-silent hum) of the given length the microphone plays.
+    void play(double seconds, double amplitude = 12000) {
+        QByteArray pcm;
+        const int n = int(std::lround(seconds * 16000));
+        for (int i = 0; i < n; ++i) {
+            const double t = double(i) / 16000;
+            char b[2];
+            qToLittleEndian<qint16>(qint16(std::lround(amplitude * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
+            pcm.append(b, 2);
+        }
+        const QString path = Folders::join(desk.env.root(), "speech.wav");
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(wavHeader(pcm.size()) + pcm);
+        f.close();
+        ASSERT_TRUE(mic.playWavFile(path));
+    }
+
+    // Serves the queue and the events until the condition holds; false after the limit.
+    bool until(const std::function<bool()>& condition, int limitMs = 20000) {
+        QDeadlineTimer deadline(limitMs);
+        while (!condition()) {
+            if (deadline.hasExpired()) return false;
+            desk.env.runPending();
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return true;
     }
 
     std::unique_ptr<test::StandIn> server;

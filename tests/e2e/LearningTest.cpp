@@ -31,14 +31,7 @@
 #include "vocabulary/DictationLearningStore.h"
 #include "vocabulary/VocabularySeam.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTcpServer>
-#include <QTimer>
-#include <QtEndian>
-#include <cmath>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -92,29 +85,11 @@ protected:
     // field then holds.
     QString dictateInto(const QString& bundleId) {
         desk.open(bundleId);
-        QByteArray pcm;
-        for (int i = 0; i < 32000; ++i) {
-            const double t = double(i) / 16000;
-            char b[2];
-            qToLittleEndian<qint16>(qint16(std::lround(12000 * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
-            pcm.append(b, 2);
-        }
-        const QString path = Folders::join(desk.env.root(), "speech.wav");
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(wavHeader(pcm.size()) + pcm);
-        f.close();
-        EXPECT_TRUE(mic.playWavFile(path));
+        play(2.0);
         const int before = finished;
         desk.hold(kRightCtrl, 2.0, kCommand);
         desk.wait(0.3);
-        QDeadlineTimer deadline(20000);
-        while (finished == before && !deadline.hasExpired()) {
-            desk.env.runPending();
-            QEventLoop loop;
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
+        until([&] { return finished > before; });
         EXPECT_GT(finished, before) << "the dictation did not finish";
         return desk.fieldText();
     }

@@ -28,15 +28,8 @@
 #include "ui/AppState.h"
 #include "ui/OrbShape.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTimer>
-#include <QtEndian>
-#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -63,24 +56,6 @@ protected:
         neighbours.reviveServer = [this] { ++revivals; };
     }
 
-    // A voice-like sweep (or a near-silent hum) of the given length the microphone plays.
-    void play(double seconds, double amplitude = 12000) {
-        QByteArray pcm;
-        const int n = int(std::lround(seconds * 16000));
-        for (int i = 0; i < n; ++i) {
-            const double t = double(i) / 16000;
-            char b[2];
-            qToLittleEndian<qint16>(qint16(std::lround(amplitude * std::sin(2 * M_PI * (180 + 40 * t) * t))), b);
-            pcm.append(b, 2);
-        }
-        const QString path = Folders::join(desk.env.root(), "speech.wav");
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(wavHeader(pcm.size()) + pcm);
-        f.close();
-        ASSERT_TRUE(mic.playWavFile(path));
-    }
-
     // Holds the dictation key, lets the tail pass, and serves the queue until the dictation
     // has reported its outcome.
     bool dictate(double seconds) {
@@ -88,18 +63,6 @@ protected:
         desk.hold(kRightCtrl, seconds, kCommand);
         desk.wait(0.3);
         return until([&] { return outcomes.size() > before; });
-    }
-
-    bool until(const std::function<bool()>& condition, int limitMs = 20000) {
-        QDeadlineTimer deadline(limitMs);
-        while (!condition()) {
-            if (deadline.hasExpired()) return false;
-            desk.env.runPending();
-            QEventLoop loop;
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
     }
 
     OrbIconMode indicator() const { return AppState::shared().item->mode(); }
