@@ -144,6 +144,11 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
         endCorrecting();
         if (!line.isEmpty()) logLine(line);
     };
+    // Switched off while the corrector worked: the user no longer wants the edit.
+    if (!TapPolish::isPolishEnabled()) {
+        stop(QStringLiteral("polish: полировку выключили, пока считали — вставку отменил"));
+        return;
+    }
     if (!answer || answer->isEmpty()) {
         clipboard.finishTemporaryLease(job->lease);
         endCorrecting();

@@ -118,6 +118,12 @@ bool PolishRoutes::polishViaAX(bool allowClipboard, PolishScopeMode mode) {
 
 void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::optional<QString>& answer) {
     PolishShare& share = PolishShare::shared();
+    // Switched off while the corrector worked: the user no longer wants the edit.
+    if (!TapPolish::isPolishEnabled()) {
+        endCorrecting();
+        logLine(QStringLiteral("polish/ax: полировку выключили, пока считали — правку не ставлю"));
+        return;
+    }
     if (!answer || answer->isEmpty()) {
         endCorrecting();
         share.cardNote(correctorNoticeText(), false);

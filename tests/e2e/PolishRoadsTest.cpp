@@ -1,0 +1,190 @@
+// Polish as the user meets it on the desk: a selection, a field that tells accessibility
+// nothing, typing on while the corrector works, the revert chord after a polish, and polish
+// switched off while a request is out.
+#include "Desk.h"
+
+#include "LocalHttpServer.h"
+#include "StandIns.h"
+#include "input/TapConsumers.h"
+#include "layout/LayoutGates.h"
+#include "layout/LayoutManualConversion.h"
+#include "layout/LayoutOutput.h"
+#include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
+#include "platform/Service.h"
+#include "polish/CorrectorClient.h"
+#include "polish/PolishRoutes.h"
+#include "polish/PolishSettings.h"
+#include "polish/PolishShare.h"
+#include "polish/PolishTapConsumer.h"
+#include "polish/PolishUnderline.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+constexpr quint16 kRightShift = 60;
+constexpr quint64 kShiftFlag = 0x20000;
+constexpr quint16 kZ = 6;
+constexpr quint64 kRevertChord = 0x100000 | 0x80000;  // Ctrl+Alt on the PC keyboard
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The switcher engine, polish and its underline marks joined to the desk's tap as start-up
+// joins them, with the corrector stand-in answering from a script.
+class PolishRoadsTest : public ::testing::Test {
+protected:
+    PolishRoadsTest() {
+        desk.setting("polishEnabled", true);
+        bindPolishSteps(engine, routes);
+        bindManualConversionSteps(engine, manual);
+        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
+        share.underline = [](const AXElementPtr& el, qint64 base, const QString& before, const QString& after) {
+            PolishUnderline::show(el, base, before, after);
+        };
+        // The switch works on the test's own corrector and card.
+        switchSteps.startCorrector = [](bool) {};
+        switchSteps.stopCorrector = [] {};
+        switchSteps.hideCard = [] {};
+        PolishUnderline::resetForTesting();
+    }
+    ~PolishRoadsTest() override { PolishUnderline::resetForTesting(); }
+
+    void startCorrector(const QByteArray& script) {
+        const QString root = desk.env.root();
+        writeFile(root + "/corrector/model.bin", "w");
+        writeFile(root + "/corrector/tokenizer.json", "{}");
+        writeFile(root + "/script.tsv", script);
+        const quint16 port = test::freePort();
+        corrector.emplace(test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(port),
+                                              "--model-dir", root + "/corrector", "--script", root + "/script.tsv"}));
+        ASSERT_FALSE(corrector->readLine().empty());
+        endpoint.url = QUrl(QStringLiteral("http://127.0.0.1:%1/correct").arg(port));
+    }
+
+    void tapPolishKey() {
+        desk.press(kRightShift, kShiftFlag);
+        desk.wait(PolishTap::TAP_DELAY);
+    }
+
+    bool fieldBecomes(const QString& text) {
+        return desk.env.waitFor([&] { return desk.fieldText() == text; }, 20000);
+    }
+    bool logShows(const QString& fragment) {
+        return desk.env.waitFor([&] { return desk.logHas(fragment); }, 20000);
+    }
+
+    e2e::Desk desk;
+    LayoutSwitcher engine;
+    LayoutAppGates gates{engine};
+    LayoutOutput output{engine, gates};
+    LayoutSwitcherTap tap{engine};
+    ScopedService<TapLayoutSwitcher> tapScope{tap};
+    PolishRoutes routes{engine};
+    LayoutManualConversion manual{engine};
+    PolishShare share;
+    ScopedService<PolishShare> shareScope{share};
+    PolishTapConsumer polishTap;
+    ScopedService<TapPolish> polishTapScope{polishTap};
+    PolishSwitchSteps switchSteps;
+    ScopedService<PolishSwitchSteps> switchScope{switchSteps};
+    CorrectorEndpoint endpoint;
+    ScopedService<CorrectorEndpoint> endpointScope{endpoint};
+    std::optional<test::StandIn> corrector;
+};
+
+TEST_F(PolishRoadsTest, ASelectionIsPolishedAloneAndTheRestOfTheLineStays) {
+    startCorrector("привет как дела\tПривет, как дела\n");
+    desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("вот начало. привет как дела и всё"));
+    desk.caret(12, 15);
+    tapPolishKey();
+    ASSERT_TRUE(fieldBecomes(QStringLiteral("вот начало. Привет, как дела и всё"))) << desk.env.logText().toStdString();
+    EXPECT_TRUE(desk.logHas("(диапазон 12+15)"));
+    EXPECT_EQ(desk.pastesPosted(), 0);
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
+// A field whose text accessibility cannot read goes the clipboard way: the line is selected by
+// keys, copied, polished and pasted back, and the user's clipboard comes back afterwards.
+TEST_F(PolishRoadsTest, AFieldWithoutAccessibilityIsPolishedThroughTheClipboard) {
+    startCorrector("привет как дела\tПривет, как дела\n");
+    e2e::Field field = desk.open(QStringLiteral("org.example.opaque"));
+    field->valueReadable = false;
+    desk.copy(QStringLiteral("чужое"));
+    desk.type(QStringLiteral("привет как дела"));
+    tapPolishKey();
+    // Two copies, each given time to settle: the first finds no selection.
+    desk.wait(2 * PolishRoutes::COPY_SETTLE);
+    ASSERT_TRUE(logShows(QStringLiteral("(граница запомнена)"))) << desk.env.logText().toStdString();
+    desk.wait(1.0);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("Привет, как дела")) << desk.env.logText().toStdString();
+    EXPECT_TRUE(desk.logHas("polish: AX-транспорт не годится — иду через буфер"));
+    EXPECT_EQ(desk.pastesPosted(), 1);
+    desk.wait(3.0);
+    EXPECT_EQ(desk.clipboardText(), std::optional<QString>(QStringLiteral("чужое")));
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
+TEST_F(PolishRoadsTest, KeysTypedWhileTheCorrectorWorksKeepTheFieldAsTyped) {
+    startCorrector("привет как дела\tПривет, как дела\n");
+    desk.open(QStringLiteral("org.kde.kate"));
+    desk.type(QStringLiteral("привет как дела"));
+    tapPolishKey();
+    desk.type(QStringLiteral(" и"));
+    ASSERT_TRUE(logShows(QStringLiteral("polish/ax: печатал, пока считали — правку не ставлю")))
+        << desk.env.logText().toStdString();
+    desk.wait(3.0);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("привет как дела и"));
+    EXPECT_EQ(desk.pastesPosted(), 0);
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
+// With the model trusted with spelling, a word it changed is underlined, and the revert chord
+// puts the typed word back.
+TEST_F(PolishRoadsTest, TheRevertChordTakesAPolishedWordBack) {
+    desk.setting("polishTrustModel", true);
+    share.polishProtects = [](const QString&) { return false; };
+    startCorrector("мама мила раму\tмама мыла раму\n");
+    desk.open(QStringLiteral("org.kde.kate"))->frame = QRectF(100, 200, 800, 18);
+    desk.type(QStringLiteral("мама мила раму"));
+    tapPolishKey();
+    ASSERT_TRUE(fieldBecomes(QStringLiteral("мама мыла раму"))) << desk.env.logText().toStdString();
+    EXPECT_EQ(PolishUnderline::marks().size(), 1u);
+    desk.press(kZ, kRevertChord);
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("мама мила раму"));
+    EXPECT_TRUE(PolishUnderline::marks().empty());
+}
+
+// Switched off while its request is out, polish writes nothing when the answer comes, on the
+// accessibility route and on the clipboard route alike.
+TEST_F(PolishRoadsTest, PolishSwitchedOffDuringARequestWritesNothing) {
+    startCorrector("привет как дела\tПривет, как дела\n");
+    for (const bool clipboardRoute : {false, true}) {
+        SCOPED_TRACE(clipboardRoute ? "clipboard route" : "accessibility route");
+        setPolishEnabled(true);
+        e2e::Field field = desk.open(clipboardRoute ? QStringLiteral("org.example.opaque") : QStringLiteral("org.kde.kate"));
+        field->valueReadable = !clipboardRoute;
+        desk.type(QStringLiteral("привет как дела"));
+        tapPolishKey();
+        desk.wait(2 * PolishRoutes::COPY_SETTLE);
+        ASSERT_TRUE(engine.isCorrecting()) << desk.env.logText().toStdString();
+        setPolishEnabled(false);
+        ASSERT_TRUE(desk.env.waitFor([&] { return !engine.isCorrecting(); }, 20000)) << desk.env.logText().toStdString();
+        desk.wait(3.0);
+        EXPECT_EQ(desk.fieldText(), QStringLiteral("привет как дела")) << desk.env.logText().toStdString();
+        EXPECT_EQ(desk.pastesPosted(), 0);
+    }
+    EXPECT_TRUE(desk.logHas("polish/ax: полировку выключили, пока считали — правку не ставлю"));
+    EXPECT_TRUE(desk.logHas("polish: полировку выключили, пока считали — вставку отменил"));
+}
+
+}  // namespace
