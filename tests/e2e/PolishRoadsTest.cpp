@@ -187,4 +187,20 @@ TEST_F(PolishRoadsTest, PolishSwitchedOffDuringARequestWritesNothing) {
     EXPECT_TRUE(desk.logHas("polish: полировку выключили, пока считали — вставку отменил"));
 }
 
+// A tap with the caret on an empty line finds nothing to polish on either route; the field,
+// the clipboard and the edit lock are left as they were.
+TEST_F(PolishRoadsTest, ATapOnAnEmptyLineLeavesEverythingAsItWas) {
+    desk.open(QStringLiteral("org.kde.kate"), QStringLiteral("первая строка\n\nтретья строка"));
+    desk.copy(QStringLiteral("чужое"));
+    desk.caret(14);
+    tapPolishKey();
+    desk.wait(1.0);
+    EXPECT_TRUE(desk.logHas("абзац вокруг каретки пуст"));
+    EXPECT_TRUE(desk.logHas("polish: нечего полировать (выдели текст)")) << desk.env.logText().toStdString();
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("первая строка\n\nтретья строка"));
+    EXPECT_EQ(desk.clipboardText(), std::optional<QString>(QStringLiteral("чужое")));
+    EXPECT_EQ(desk.pastesPosted(), 0);
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
 }  // namespace
