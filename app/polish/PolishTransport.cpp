@@ -179,8 +179,14 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
         }
         return;
     }
-    if (share.typeFix(job->el, *value, r, job->caret, job->toCorrect, result.text, QStringLiteral("polish/ax"),
-                      MAX_KEYS_MANUAL, false)) {
+    // Keys act where the caret is now: moved since the request, they would erase other text.
+    const std::optional<AXRange> caretNow = AXText::selectedRange(job->el);
+    const bool caretMoved = caretNow && *caretNow != AXRange{job->caret, 0};
+    if (caretMoved)
+        logLine(QStringLiteral("polish/ax: каретка ушла с места запроса (была ") + QString::number(job->caret) +
+                QStringLiteral(", стала ") + polishRangeText(*caretNow) + QStringLiteral(") — синтетикой не ставлю"));
+    if (!caretMoved && share.typeFix(job->el, *value, r, job->caret, job->toCorrect, result.text,
+                                     QStringLiteral("polish/ax"), MAX_KEYS_MANUAL, false)) {
         axSucceeded(*job, result);
         return;
     }

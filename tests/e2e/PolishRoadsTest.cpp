@@ -9,15 +9,18 @@
 #include "layout/LayoutGates.h"
 #include "layout/LayoutManualConversion.h"
 #include "layout/LayoutOutput.h"
+#include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "platform/Service.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishRoutes.h"
 #include "polish/PolishSettings.h"
 #include "polish/PolishShare.h"
 #include "polish/PolishTapConsumer.h"
 #include "polish/PolishUnderline.h"
+#include "sim/SimInputSources.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,6 +204,35 @@ TEST_F(PolishRoadsTest, ATapOnAnEmptyLineLeavesEverythingAsItWas) {
     EXPECT_EQ(desk.clipboardText(), std::optional<QString>(QStringLiteral("чужое")));
     EXPECT_EQ(desk.pastesPosted(), 0);
     EXPECT_FALSE(engine.isCorrecting());
+}
+
+// An application that refuses accessibility writes gets the fix typed by keys at the caret;
+// when the user has put the caret elsewhere meanwhile, keys typed there would erase the wrong
+// text, so the fix is pasted over its selected range instead.
+TEST_F(PolishRoadsTest, KeysAreNotTypedWhereTheCaretNoLongerIs) {
+    startCorrector("привет как дела\tПривет, как дела\n");
+    routes.polishKeysFirst = false;
+    sim::SimInputSources sources = sim::SimInputSources::usRussian();
+    ScopedService<InputSources> sourcesScope{sources};
+    LayoutSourceSelection selection{engine};
+    bindOutputSteps(engine, output, selection);
+    PolishEditDelivery delivery{engine};
+    delivery.isPolishEditRepairEnabled = [] { return true; };
+    share.polishTypeFix = [&delivery](const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret,
+                                      const QString& have, const QString& want, const QString& tag, qint64 maxKeys,
+                                      bool trustGap) {
+        return delivery.polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
+    };
+    e2e::Field field = desk.open(QStringLiteral("org.example.stubborn"));
+    field->refusesWrites = true;
+    desk.type(QStringLiteral("привет как дела"));
+    tapPolishKey();
+    desk.caret(3);
+    ASSERT_TRUE(desk.env.waitFor([&] { return desk.logHas("polish/ax:"); }, 20000)) << desk.env.logText().toStdString();
+    desk.wait(3.0);
+    EXPECT_TRUE(desk.logHas("polish/ax: каретка ушла с места запроса (была 15, стала 3+0) — синтетикой не ставлю"));
+    // The paste over the selected range still lands the fix in its place.
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("Привет, как дела")) << desk.env.logText().toStdString();
 }
 
 }  // namespace
