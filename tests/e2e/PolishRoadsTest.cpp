@@ -1,56 +1,30 @@
 // Polish as the user meets it on the desk: a selection, a field that tells accessibility
 // nothing, typing on while the corrector works, the revert chord after a polish, and polish
 // switched off while a request is out.
-#include "Desk.h"
+#include "PolishSupport.h"
 
 #include "LocalHttpServer.h"
-#include "StandIns.h"
 #include "input/TapConsumers.h"
-#include "layout/LayoutGates.h"
-#include "layout/LayoutManualConversion.h"
-#include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
-#include "layout/LayoutSwitcher.h"
-#include "layout/LayoutSwitcherTap.h"
-#include "platform/Service.h"
-#include "polish/CorrectorClient.h"
 #include "polish/PolishEditDelivery.h"
-#include "polish/PolishRoutes.h"
 #include "polish/PolishSettings.h"
 #include "polish/PolishShare.h"
 #include "polish/PolishTapConsumer.h"
 #include "polish/PolishUnderline.h"
 #include "sim/SimInputSources.h"
 
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
-
 using namespace murmelo;
 
 namespace {
 
-constexpr quint16 kRightShift = 60;
-constexpr quint64 kShiftFlag = 0x20000;
 constexpr quint16 kZ = 6;
 constexpr quint64 kRevertChord = 0x100000 | 0x80000;  // Ctrl+Alt on the PC keyboard
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 // The switcher engine, polish and its underline marks joined to the desk's tap as start-up
 // joins them, with the corrector stand-in answering from a script.
-class PolishRoadsTest : public ::testing::Test {
+class PolishRoadsTest : public e2e::PolishDesk {
 protected:
     PolishRoadsTest() {
-        desk.setting("polishEnabled", true);
-        bindPolishSteps(engine, routes);
-        bindManualConversionSteps(engine, manual);
-        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
         share.underline = [](const AXElementPtr& el, qint64 base, const QString& before, const QString& after) {
             PolishUnderline::show(el, base, before, after);
         };
@@ -62,47 +36,16 @@ protected:
     }
     ~PolishRoadsTest() override { PolishUnderline::resetForTesting(); }
 
-    void startCorrector(const QByteArray& script) {
-        const QString root = desk.env.root();
-        writeFile(root + "/corrector/model.bin", "w");
-        writeFile(root + "/corrector/tokenizer.json", "{}");
-        writeFile(root + "/script.tsv", script);
-        const quint16 port = test::freePort();
-        corrector.emplace(test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(port),
-                                              "--model-dir", root + "/corrector", "--script", root + "/script.tsv"}));
-        ASSERT_FALSE(corrector->readLine().empty());
-        endpoint.url = QUrl(QStringLiteral("http://127.0.0.1:%1/correct").arg(port));
-    }
-
-    void tapPolishKey() {
-        desk.press(kRightShift, kShiftFlag);
-        desk.wait(PolishTap::TAP_DELAY);
-    }
-
-    bool fieldBecomes(const QString& text) {
-        return desk.env.waitFor([&] { return desk.fieldText() == text; }, 20000);
-    }
     bool logShows(const QString& fragment) {
         return desk.env.waitFor([&] { return desk.logHas(fragment); }, 20000);
     }
 
-    e2e::Desk desk;
-    LayoutSwitcher engine;
-    LayoutAppGates gates{engine};
-    LayoutOutput output{engine, gates};
-    LayoutSwitcherTap tap{engine};
-    ScopedService<TapLayoutSwitcher> tapScope{tap};
-    PolishRoutes routes{engine};
-    LayoutManualConversion manual{engine};
     PolishShare share;
     ScopedService<PolishShare> shareScope{share};
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishTapScope{polishTap};
     PolishSwitchSteps switchSteps;
     ScopedService<PolishSwitchSteps> switchScope{switchSteps};
-    CorrectorEndpoint endpoint;
-    ScopedService<CorrectorEndpoint> endpointScope{endpoint};
-    std::optional<test::StandIn> corrector;
 };
 
 TEST_F(PolishRoadsTest, ASelectionIsPolishedAloneAndTheRestOfTheLineStays) {

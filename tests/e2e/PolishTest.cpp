@@ -1,82 +1,16 @@
 // Polish of typed text, from the polish key to the corrected field: the key goes through the
 // event tap to the switcher engine and on to polish, which asks the corrector stand-in and
 // writes the answer back through the accessibility route or the key route.
-#include "Desk.h"
+#include "PolishSupport.h"
 
 #include "LocalHttpServer.h"
-#include "StandIns.h"
-#include "layout/LayoutGates.h"
-#include "layout/LayoutOutput.h"
-#include "layout/LayoutSwitcher.h"
-#include "layout/LayoutSwitcherTap.h"
 #include "polish/CorrectorClient.h"
-#include "layout/LayoutManualConversion.h"
-#include "polish/PolishRoutes.h"
-#include "TestFiles.h"
-
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
 
 using namespace murmelo;
 
 namespace {
 
-constexpr quint16 kRightShift = 60;
-constexpr quint64 kShiftFlag = 0x20000;
-
-using test::writeFile;
-
-// The desk with the application's switcher engine and polish joined to its tap, as start-up
-// joins them, and polish switched on.
-class PolishTest : public ::testing::Test {
-protected:
-    PolishTest() {
-        desk.setting("polishEnabled", true);
-        bindPolishSteps(engine, routes);
-        // The right Shift reaches polish through manual conversion, as at start-up.
-        bindManualConversionSteps(engine, manual);
-        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
-    }
-
-    // The corrector stand-in with scripted answers, listening before the test goes on.
-    void startCorrector(const QByteArray& script) {
-        const QString root = desk.env.root();
-        writeFile(root + "/corrector/model.bin", "w");
-        writeFile(root + "/corrector/tokenizer.json", "{}");
-        writeFile(root + "/script.tsv", script);
-        const quint16 port = test::freePort();
-        corrector.emplace(test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(port),
-                                        "--model-dir", root + "/corrector", "--script", root + "/script.tsv"}));
-        ASSERT_FALSE(corrector->readLine().empty());
-        endpoint.url = QUrl(QStringLiteral("http://127.0.0.1:%1/correct").arg(port));
-    }
-
-    // The user taps the polish key (the right Shift); virtual time runs to the polish.
-    double tapPolishKey() {
-        desk.press(kRightShift, kShiftFlag);
-        const double released = desk.now();
-        desk.wait(PolishTap::TAP_DELAY);
-        return released;
-    }
-
-    // Serves the corrector's sockets until the field shows the text.
-    bool fieldBecomes(const QString& text) {
-        return desk.env.waitFor([&] { return desk.fieldText() == text; }, 20000);
-    }
-
-    e2e::Desk desk;
-    LayoutSwitcher engine;
-    LayoutAppGates gates{engine};
-    LayoutOutput output{engine, gates};
-    LayoutSwitcherTap tap{engine};
-    ScopedService<TapLayoutSwitcher> tapScope{tap};
-    PolishRoutes routes{engine};
-    LayoutManualConversion manual{engine};
-    CorrectorEndpoint endpoint;
-    ScopedService<CorrectorEndpoint> endpointScope{endpoint};
-    std::optional<test::StandIn> corrector;
-};
+using PolishTest = e2e::PolishDesk;
 
 TEST_F(PolishTest, APolishKeyTapPunctuatesTheTypedSentenceWithinTheBudget) {
     startCorrector("привет как дела\tПривет, как дела?\n");

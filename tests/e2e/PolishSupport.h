@@ -1,0 +1,77 @@
+#pragma once
+// The desk with the application's switcher engine and polish joined to its tap as start-up
+// joins them (the right Shift reaches polish through manual conversion), polish switched on,
+// and the corrector stand-in answering from a script.
+#include "Desk.h"
+#include "LocalHttpServer.h"
+#include "StandIns.h"
+#include "TestFiles.h"
+
+#include "layout/LayoutGates.h"
+#include "layout/LayoutManualConversion.h"
+#include "layout/LayoutOutput.h"
+#include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
+#include "platform/Service.h"
+#include "polish/CorrectorClient.h"
+#include "polish/PolishRoutes.h"
+#include "polish/PolishTap.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace murmelo::e2e {
+
+class PolishDesk : public ::testing::Test {
+protected:
+    static constexpr quint16 kRightShift = 60;
+    static constexpr quint64 kShiftFlag = 0x20000;
+
+    PolishDesk() {
+        desk.setting("polishEnabled", true);
+        bindPolishSteps(engine, routes);
+        bindManualConversionSteps(engine, manual);
+        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
+    }
+
+    // The corrector stand-in with scripted answers, listening before the test goes on.
+    void startCorrector(const QByteArray& script) {
+        const QString root = desk.env.root();
+        test::writeFile(root + "/corrector/model.bin", "w");
+        test::writeFile(root + "/corrector/tokenizer.json", "{}");
+        test::writeFile(root + "/script.tsv", script);
+        const quint16 port = test::freePort();
+        corrector.emplace(test::spawnStandIn({test::toolPath("murmelo-corrector-stand-in"), "--port", QString::number(port),
+                                              "--model-dir", root + "/corrector", "--script", root + "/script.tsv"}));
+        ASSERT_FALSE(corrector->readLine().empty());
+        endpoint.url = QUrl(QStringLiteral("http://127.0.0.1:%1/correct").arg(port));
+    }
+
+    // The user taps the polish key (the right Shift); virtual time runs to the polish. The
+    // time of the release.
+    double tapPolishKey() {
+        desk.press(kRightShift, kShiftFlag);
+        const double released = desk.now();
+        desk.wait(PolishTap::TAP_DELAY);
+        return released;
+    }
+
+    // Serves the corrector's sockets until the field shows the text.
+    bool fieldBecomes(const QString& text) {
+        return desk.env.waitFor([&] { return desk.fieldText() == text; }, 20000);
+    }
+
+    Desk desk;
+    LayoutSwitcher engine;
+    LayoutAppGates gates{engine};
+    LayoutOutput output{engine, gates};
+    LayoutSwitcherTap tap{engine};
+    ScopedService<TapLayoutSwitcher> tapScope{tap};
+    PolishRoutes routes{engine};
+    LayoutManualConversion manual{engine};
+    CorrectorEndpoint endpoint;
+    ScopedService<CorrectorEndpoint> endpointScope{endpoint};
+    std::optional<test::StandIn> corrector;
+};
+
+}  // namespace murmelo::e2e
