@@ -31,7 +31,7 @@ struct Row {
 
 const QString LF = "\n";
 
-// Every example the clean-up Parts give, through the facade in each mode. Literal always
+// Every worked example of the clean-up rules, through the facade in each mode. Literal always
 // gives the input back byte for byte.
 const Row ROWS[] = {
     // The engine's own examples.
