@@ -88,20 +88,9 @@ void LayoutCorrectionApply::applyCorrection(const QString& word, const QString& 
     }
     const bool notedHold = engine_.nativeHoldActive();
 
-    bool accepted = false;
-    bool didSwitch = false;
-    std::optional<QString> target;
-    if (sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact) {
-        const QString sourceID = sourceAction.sourceID().value_or(QString());
-        target = sourceID;
-        if (hooked) {
-            accepted = true;
-            didSwitch = true;
-        } else {
-            accepted = engine_.steps.selectExactSource &&
-                       engine_.steps.selectExactSource(sourceID, false, std::nullopt, switchReceipt(id, sourceID));
-        }
-    }
+    const SourceSelection selection = selectSource(sourceAction, id);
+    const bool accepted = selection.accepted;
+    const bool didSwitch = selection.didSwitch;
 
     const bool layoutKind = kind == CorrectionKind::layout;
     const int wordLength = graphemeCount(word);
@@ -125,7 +114,7 @@ void LayoutCorrectionApply::applyCorrection(const QString& word, const QString& 
         p.converted = to;
         p.from = from;
         p.previousSourceID = previousSourceID;
-        p.targetSourceID = target;
+        p.targetSourceID = selection.target;
         p.boundary = boundary;
         p.didSwitch = didSwitch;
         p.kind = kind;
@@ -191,6 +180,22 @@ TextWriteRoute LayoutCorrectionApply::deliver(int count, const QString& text, La
     if (engine_.steps.deliver) return engine_.steps.deliver(count, text, transport);
     logLine(QStringLiteral("⚠ layout: вывод движка не подключён — правка не впечатана"));
     return TextWriteRoute::directUnicode;
+}
+
+LayoutCorrectionApply::SourceSelection LayoutCorrectionApply::selectSource(const ManualInputSourceActionV1& action,
+                                                                          const QUuid& id) {
+    SourceSelection selection;
+    if (action.kind != ManualInputSourceActionV1::Kind::selectExact) return selection;
+    const QString sourceID = action.sourceID().value_or(QString());
+    selection.target = sourceID;
+    if (engine_.correctionSink) {
+        selection.accepted = true;
+        selection.didSwitch = true;
+    } else {
+        selection.accepted = engine_.steps.selectExactSource &&
+                             engine_.steps.selectExactSource(sourceID, false, std::nullopt, switchReceipt(id, sourceID));
+    }
+    return selection;
 }
 
 std::function<void(bool)> LayoutCorrectionApply::switchReceipt(const QUuid& id, const QString& sourceID) {

@@ -33,6 +33,14 @@ public:
     void applyCorrection(const QString& word, const QString& to, std::optional<QChar> boundary, const QString& layout,
                          bool nativeOK, const EditRights& rights, CorrectionKind kind,
                          const ManualInputSourceActionV1& sourceAction, const QStringList& reasonCodes);
+    // The input source a correction selects. With the observer hook nothing is selected and
+    // the switch counts as made; otherwise the selection is asked for and completes later.
+    struct SourceSelection {
+        std::optional<QString> target;
+        bool accepted = false;
+        bool didSwitch = false;
+    };
+    SourceSelection selectSource(const ManualInputSourceActionV1& action, const QUuid& id);
     // The completion of an own selection made for a correction: marks the record switched
     // when it is still the same correction and target.
     std::function<void(bool)> switchReceipt(const QUuid& id, const QString& sourceID);

@@ -181,19 +181,10 @@ bool LayoutLiveCorrection::flip(const WordParts& parts, const QString& src, cons
     const std::optional<QString> previousSourceID = e.observedSourceID();
     const bool sink = bool(e.correctionSink);
 
-    bool accepted = false;
-    bool bridge = true;
-    std::optional<QString> target;
-    if (decision.sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact) {
-        const QString sourceID = decision.sourceAction.sourceID().value_or(QString());
-        target = sourceID;
-        if (sink) {
-            accepted = true;
-        } else if (steps.selectExactSource) {
-            accepted = steps.selectExactSource(sourceID, false, std::nullopt, apply_.switchReceipt(id, sourceID));
-        }
-        bridge = accepted ? e.rules().ruleTailBridgeAlways : true;
-    }
+    const LayoutCorrectionApply::SourceSelection selection = apply_.selectSource(decision.sourceAction, id);
+    const bool accepted = selection.accepted;
+    // Without an accepted selection the rest of the word is converted key by key.
+    const bool bridge = !accepted || e.rules().ruleTailBridgeAlways;
     if (!sink) {
         steps.deliver(erase, r, LayoutSwitcher::UndoTransport::keys);
         MonthlyStats::noteLayoutCorrection();
@@ -226,8 +217,8 @@ bool LayoutLiveCorrection::flip(const WordParts& parts, const QString& src, cons
     record.converted = r;
     record.from = ManualInputSourceProfileV1::language(previousSourceID).value_or(src);
     record.previousSourceID = previousSourceID;
-    record.targetSourceID = target;
-    record.didSwitch = sink ? accepted : false;
+    record.targetSourceID = selection.target;
+    record.didSwitch = selection.didSwitch;
     record.kind = LayoutSwitcher::CorrectionKind::layout;
     record.phase = LayoutSwitcher::Phase::live;
     record.frontApp = app;
