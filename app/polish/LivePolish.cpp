@@ -1,6 +1,5 @@
 #include "polish/LivePolish.h"
 
-#include "base/Defaults.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
 #include "dictation/RecordingControl.h"
@@ -11,6 +10,7 @@
 #include "platform/Workspace.h"
 #include "polish/CorrectorClient.h"
 #include "polish/PolishJournal.h"
+#include "polish/PolishShare.h"
 #include "stats/MonthlyStats.h"
 #include "stats/TypingStats.h"
 
@@ -128,7 +128,7 @@ LivePolish::LivePolish(LayoutSwitcher& engine) : engine_(engine), self_(std::mak
     steps.requestCorrection = [](const QString& text, std::function<void(std::optional<QString>)> completion) {
         murmelo::requestCorrection(text, std::move(completion));
     };
-    steps.cardEnabled = [] { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); };
+    steps.cardEnabled = [] { return isPolishCardEnabled(); };
 }
 
 LivePolish& LivePolish::shared() {

@@ -2,6 +2,7 @@
 #include "platform/Accessibility.h"
 #include "platform/MainQueue.h"
 #include "polish/PolishDiff.h"
+#include "polish/PolishResult.h"
 
 #include <QSet>
 #include <QString>
@@ -31,18 +32,9 @@ public:
     static constexpr double POLISH_LIVE_COOLDOWN = 1.2;
     static constexpr double POLISH_LIVE_NOTE_EVERY = 30.0;
 
-    // What the polish result step decides about one chunk.
-    struct Context {
-        bool typedByHand = true;
-        bool atSentenceStart = true;
-        bool allowYo = true;
-    };
-    struct FieldResult {
-        QString text;
-        qint64 rejectedWords = 0;
-        bool applied = false;
-        bool trusted = false;
-    };
+    // What the polish result step decides about one chunk, and what it answers.
+    using Context = PolishContext;
+    using FieldResult = PolishResultValue;
 
     // The rest of polish and the system, replaceable by tests. The result step, the typing of
     // a fix by keys, the underline marks, the journal and the card belong to the other half of

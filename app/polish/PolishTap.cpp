@@ -17,7 +17,6 @@ PolishTap::~PolishTap() {
 
 void PolishTap::notePolishDown() {
     downAt_ = Clock::shared().uptime();
-    keyBetween_ = false;
     if (keyCount) keysAtDown_ = keyCount();
 }
 
@@ -26,8 +25,8 @@ void PolishTap::notePolishUp() {
     // Whole microseconds, so that uptime rounding cannot turn a 0.4 s hold into a tap.
     const double held = std::round((Clock::shared().uptime() - *downAt_) * 1e6) / 1e6;
     downAt_.reset();
-    if (keyCount && keyCount() != keysAtDown_) keyBetween_ = true;
-    if (held >= TAP_LIMIT || keyBetween_) return;  // a hold, or the key served as a modifier
+    const bool keyBetween = keyCount && keyCount() != keysAtDown_;
+    if (held >= TAP_LIMIT || keyBetween) return;  // a hold, or the key served as a modifier
     if (isRecording && isRecording()) return;
     if (pending_.isPending()) {
         pending_.cancel();

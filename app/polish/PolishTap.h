@@ -23,8 +23,6 @@ public:
 
     void notePolishDown();
     void notePolishUp();
-    // A physical key went down while the polish key was held: the press is no tap.
-    void noteKeyBetween() { keyBetween_ = true; }
     // Drops a waiting tap polish, saying why in the log.
     void cancelPendingPolish(const QString& reason);
     bool hasPendingPolish() const { return pending_.isPending(); }
@@ -39,7 +37,6 @@ public:
 
 private:
     std::optional<double> downAt_;  // uptime of the press
-    bool keyBetween_ = false;
     quint64 keysAtDown_ = 0;
     TimerHandle pending_;
     // Lets a waiting work item notice that this tap is gone.

@@ -52,13 +52,9 @@ void linkSubsystems() {
         return known.polishProtects(word);
     };
     LivePolish& live = LivePolish::shared();
-    live.steps.polishContext = [](const QString& chunk, const QString& text, qint64 at) {
-        const PolishContext c = polishContext(chunk, text, at);
-        return LivePolish::Context{c.typedByHand, c.atSentenceStart, c.allowYo};
-    };
-    live.steps.polishForField = [](const QString& raw, const QString& model, const LivePolish::Context& context) {
-        const PolishResultValue r = polishForField(raw, model, {context.typedByHand, context.atSentenceStart, context.allowYo});
-        return std::optional<LivePolish::FieldResult>(LivePolish::FieldResult{r.text, r.rejectedWords, r.applied, r.trusted});
+    live.steps.polishContext = polishContext;
+    live.steps.polishForField = [](const QString& raw, const QString& model, const PolishContext& context) {
+        return std::optional<PolishResultValue>(polishForField(raw, model, context));
     };
     // Every polish write is noted in the journal; its edits and its notes go to the polish card.
     const auto journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
