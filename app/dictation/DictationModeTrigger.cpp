@@ -1,6 +1,7 @@
 #include "dictation/DictationModeTrigger.h"
 
 #include "cleanup/SmartCleanupProfileRegistry.h"
+#include "dictation/LeadPhrase.h"
 
 #include <QRegularExpression>
 
@@ -32,35 +33,15 @@ QList<Trigger> triggers(const std::optional<QString>& language, const std::optio
     return byLanguage().value(code);
 }
 
-namespace {
-
-bool endsPhrase(QChar c) {
-    return c.isSpace() || c == u',' || c == u':' || c == u'.' || c == u'-';
-}
-
-bool isRestTrim(QChar c) {
-    return c == u' ' || c == u',' || c == u':' || c == u'.' || c == u'-' || c == u'\n' || c == u'\t';
-}
-
-QString trimRest(const QString& s) {
-    qsizetype from = 0, to = s.size();
-    while (from < to && isRestTrim(s[from])) ++from;
-    while (to > from && isRestTrim(s[to - 1])) --to;
-    return s.mid(from, to - from);
-}
-
-}  // namespace
-
 std::optional<Detection> detect(const QString& text, const std::optional<QString>& language) {
     const QList<Trigger> list = triggers(language, text);
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) return std::nullopt;
     const QString lower = trimmed.toLower();
     for (const Trigger& t : list) {
-        if (!lower.startsWith(t.phrase)) continue;
-        const qsizetype at = t.phrase.size();
-        if (at < trimmed.size() && !endsPhrase(trimmed[at])) continue;
-        QString rest = trimRest(trimmed.mid(at));
+        std::optional<QString> after = afterLeadPhrase(trimmed, lower, t.phrase);
+        if (!after) continue;
+        QString rest = *std::move(after);
         if (rest.isEmpty()) return std::nullopt;
         if (trimmed[0].isUpper() && rest[0].isLower()) rest[0] = rest[0].toUpper();
         return Detection{t.mode, rest};

@@ -1,6 +1,6 @@
 #include "dictation/DictationNeighbours.h"
 
-#include "base/Log.h"
+#include "base/Unbuilt.h"
 #include "dictation/DictationHistory.h"
 #include "dictation/DictationPreparation.h"
 #include "dictation/OndrixBridge.h"
@@ -10,8 +10,6 @@
 #include "input/DictationDelivery.h"
 #include "platform/Workspace.h"
 #include "ui/AppState.h"
-
-#include <memory>
 
 namespace murmelo {
 
@@ -24,21 +22,6 @@ std::optional<DictationContext> DictationContext::current() {
     c.appName = front->localizedName.isEmpty() ? QStringLiteral("Приложение") : front->localizedName;
     return c;
 }
-
-namespace {
-
-// For entries that answer a value while their subsystem is missing: says so once, like
-// `unbuilt`, and the caller answers the value that means "nothing happened".
-std::function<void()> sayOnce(const char* entry) {
-    auto said = std::make_shared<bool>(false);
-    return [entry, said] {
-        if (*said) return;
-        *said = true;
-        logLine(QStringLiteral("заглушка: ") + QString::fromLatin1(entry) + QStringLiteral(" — этой части в сборке ещё нет"));
-    };
-}
-
-}  // namespace
 
 DictationNeighbours::DictationNeighbours() {
     transcribeAndPaste = [](const StoppedTake& take, std::function<void(DictationVisualCompletion)> completion) {
@@ -55,18 +38,18 @@ DictationNeighbours::DictationNeighbours() {
     waitServerReady = [](double timeout) { return ServerManager::shared().waitReady(timeout); };
 
     // Without the trigger phrases every non-blank command-hotkey dictation is an "auto" task.
-    replyTriggerByKey = [say = sayOnce("replyTriggerByKey")](const QString& text) -> std::optional<ReplyCommand> {
+    replyTriggerByKey = [say = unbuilt("replyTriggerByKey")](const QString& text) -> std::optional<ReplyCommand> {
         say();
         const QString trimmed = text.trimmed();
         if (trimmed.isEmpty()) return std::nullopt;
         return ReplyCommand{QStringLiteral("auto"), trimmed};
     };
-    replyTriggerDetect = [say = sayOnce("replyTriggerDetect")](const QString&, const std::optional<QString>&)
+    replyTriggerDetect = [say = unbuilt("replyTriggerDetect")](const QString&, const std::optional<QString>&)
         -> std::optional<ReplyCommand> {
         say();
         return std::nullopt;
     };
-    screenReplyStart = [say = sayOnce("screenReplyStart")](const ReplyCommand&, const std::optional<ReplyTarget>&) {
+    screenReplyStart = [say = unbuilt("screenReplyStart")](const ReplyCommand&, const std::optional<ReplyTarget>&) {
         say();
         AppState::shared().idle();
     };
@@ -79,7 +62,7 @@ DictationNeighbours::DictationNeighbours() {
                                      SmartCleanupMode mode, const std::optional<QString>& language) {
         return murmelo::prepareDictationForDelivery(text, context, mode, language);
     };
-    rewriteGuardAccept = [say = sayOnce("rewriteGuardAccept")](const QString&, const QString& candidate, const QString&) {
+    rewriteGuardAccept = [say = unbuilt("rewriteGuardAccept")](const QString&, const QString& candidate, const QString&) {
         say();
         return candidate;
     };

@@ -42,8 +42,8 @@ PreparedDictation prepareDictationForDelivery(const QString& text, const std::op
 DictationPromptPlan dictationPromptPlan(const std::optional<DictationContext>& context,
                                         const DictationVocabulary& store, const QStringList& personal) {
     QStringList vocabTerms;
-    for (const QString& piece : store.effectiveVocab(context).split(u',', Qt::SkipEmptyParts)) {
-        const QString term = piece.trimmed();
+    for (const QString& entry : store.effectiveVocab(context).split(u',', Qt::SkipEmptyParts)) {
+        const QString term = entry.trimmed();
         if (!term.isEmpty()) vocabTerms << term;
     }
 

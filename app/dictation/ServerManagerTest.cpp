@@ -22,7 +22,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThreadPool>
-#include <QTimer>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -58,19 +57,6 @@ auto offMain(test::TestEnvironment& env, F f, int limitMs = 20000) -> std::optio
         future.wait_for(std::chrono::milliseconds(5));
     }
     return future.get();
-}
-
-// Serves this thread's events and the manual main queue until the condition holds.
-bool waitFor(test::TestEnvironment& env, const std::function<bool()>& condition, int limitMs = 20000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        env.runPending();
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 // A server of the test's own that answers every request with fixed bytes (or just closes).
@@ -122,10 +108,10 @@ protected:
         const qint32 pid = manager->pid();
         manager->stop();
         if (pid > 0) {
-            EXPECT_TRUE(waitFor(env, [pid] { return !test::isAlive(pid); }));
+            EXPECT_TRUE(env.waitFor([pid] { return !test::isAlive(pid); }));
         }
         // Warm-ups and probes end before the test's queue and log go away.
-        EXPECT_TRUE(waitFor(env, [this] { return pool.activeThreadCount() == 0; }));
+        EXPECT_TRUE(env.waitFor([this] { return pool.activeThreadCount() == 0; }));
         manager.reset();
         Orphans::resetServerPrograms();
         qunsetenv("MURMELO_WHISPER_STAND_IN_SCRIPTS");
@@ -133,7 +119,7 @@ protected:
     QUrl endpoint() const { return QUrl(QString("http://127.0.0.1:%1/inference").arg(port)); }
     int count(const QString& fragment) { return int(env.logText().count(fragment)); }
     bool startedAndWarm() {
-        return waitFor(env, [this] { return manager->isRunning() && env.logContains("whisper-server: прогрет за"); });
+        return env.waitFor([this] { return manager->isRunning() && env.logContains("whisper-server: прогрет за"); });
     }
 
     test::TestEnvironment env;
@@ -193,9 +179,9 @@ TEST_F(ServerManagerTest, AKilledServerIsRestartedWithinTheBudgetThenLeftForTheN
         ::kill(pid, SIGKILL);
         const QString line = death <= 5 ? QString("(%1-я смерть за минуту)").arg(death)
                                         : QString("шестая смерть за минуту, ФОНОВЫЙ перезапуск остановлен");
-        ASSERT_TRUE(waitFor(env, [&] { return env.logContains(line); })) << env.logText().toStdString();
+        ASSERT_TRUE(env.waitFor([&] { return env.logContains(line); })) << env.logText().toStdString();
         if (death <= 5) {
-            ASSERT_TRUE(waitFor(env, [&] { return manager->isRunning() && manager->pid() != pid; }));
+            ASSERT_TRUE(env.waitFor([&] { return manager->isRunning() && manager->pid() != pid; }));
             EXPECT_NE(childPidForDeath(DeathChild::whisperServer), pid);
         }
     }
@@ -220,8 +206,8 @@ TEST_F(ServerManagerTest, DeathsAMinuteApartNeverExhaustTheBudget) {
     for (int i = 1; i <= 7; ++i) {
         const qint32 pid = manager->pid();
         ::kill(pid, SIGKILL);
-        ASSERT_TRUE(waitFor(env, [&] { return count("(1-я смерть за минуту)") == i; })) << env.logText().toStdString();
-        ASSERT_TRUE(waitFor(env, [&] { return manager->isRunning() && manager->pid() != pid; }));
+        ASSERT_TRUE(env.waitFor([&] { return count("(1-я смерть за минуту)") == i; })) << env.logText().toStdString();
+        ASSERT_TRUE(env.waitFor([&] { return manager->isRunning() && manager->pid() != pid; }));
         env.advance(61);
     }
     EXPECT_FALSE(env.logContains("(2-я смерть за минуту)"));
@@ -234,7 +220,7 @@ TEST_F(ServerManagerTest, AWarmUpWhoseServerWasReplacedEndsSilently) {
     manager->start(tiny());
     ASSERT_NE(manager->pid(), first);
     ASSERT_TRUE(startedAndWarm());
-    ASSERT_TRUE(waitFor(env, [this] { return pool.activeThreadCount() == 0; }));
+    ASSERT_TRUE(env.waitFor([this] { return pool.activeThreadCount() == 0; }));
     EXPECT_EQ(count("whisper-server: прогрет за"), 1);
     EXPECT_FALSE(env.logContains("прогрев отменён"));
     EXPECT_FALSE(env.logContains("прогрев не прошёл"));
@@ -249,7 +235,7 @@ TEST_F(ServerManagerTest, AStopIsNoDeathAndForgetsTheProcess) {
     EXPECT_EQ(manager->pid(), -1);
     // The fatal-signal handler no longer holds an id that may be reused.
     EXPECT_EQ(childPidForDeath(DeathChild::whisperServer), 0);
-    ASSERT_TRUE(waitFor(env, [pid] { return !test::isAlive(pid); }));
+    ASSERT_TRUE(env.waitFor([pid] { return !test::isAlive(pid); }));
     QCoreApplication::processEvents();
     env.runPending();
     EXPECT_FALSE(env.logContains("умер"));
@@ -302,7 +288,7 @@ TEST_F(ServerManagerTest, TheTransducerModelStopsTheServerForGood) {
     manager->start(parakeet);
     EXPECT_TRUE(env.logContains("Parakeet model is not installed"));
     EXPECT_FALSE(manager->lastModel());
-    ASSERT_TRUE(waitFor(env, [pid] { return !test::isAlive(pid); }));
+    ASSERT_TRUE(env.waitFor([pid] { return !test::isAlive(pid); }));
     QCoreApplication::processEvents();
     env.runPending();
     EXPECT_FALSE(manager->isRunning());
@@ -343,7 +329,7 @@ TEST_F(ServerManagerTest, ReadinessWaitsAreBoundedAndAnyStatusIsReady) {
     EXPECT_FALSE(*none);
     std::optional<bool> ready;
     manager->recognitionReady([&](bool r) { ready = r; });
-    ASSERT_TRUE(waitFor(env, [&] { return ready.has_value(); }));
+    ASSERT_TRUE(env.waitFor([&] { return ready.has_value(); }));
     EXPECT_FALSE(*ready);
 
     CannedServer failing("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");

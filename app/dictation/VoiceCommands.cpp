@@ -3,6 +3,7 @@
 #include "base/Defaults.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
+#include "dictation/LeadPhrase.h"
 #include "input/DictationDelivery.h"
 #include "platform/MainQueue.h"
 #include "ui/AppState.h"
@@ -40,19 +41,6 @@ QString trimLine(const QString& s) {
     qsizetype from = 0, to = s.size();
     while (from < to && blank(s[from])) ++from;
     while (to > from && blank(s[to - 1])) --to;
-    return s.mid(from, to - from);
-}
-
-bool endsName(QChar c) { return c.isSpace() || c == u',' || c == u':' || c == u'.' || c == u'-'; }
-
-bool isRestTrim(QChar c) {
-    return c == u' ' || c == u',' || c == u':' || c == u'.' || c == u'-' || c == u'\n' || c == u'\t';
-}
-
-QString trimRest(const QString& s) {
-    qsizetype from = 0, to = s.size();
-    while (from < to && isRestTrim(s[from])) ++from;
-    while (to > from && isRestTrim(s[to - 1])) --to;
     return s.mid(from, to - from);
 }
 
@@ -97,12 +85,10 @@ std::optional<VoiceCommandMatch> match(const QString& text, const QList<VoiceCom
     if (trimmed.isEmpty()) return std::nullopt;
     const QString lower = trimmed.toLower();
     for (const VoiceCommand& c : commands) {
-        if (!lower.startsWith(c.name)) continue;
-        const qsizetype at = c.name.size();
-        if (at < trimmed.size() && !endsName(trimmed[at])) continue;
-        const QString rest = trimRest(trimmed.mid(at));
-        if (rest.isEmpty()) return std::nullopt;
-        return VoiceCommandMatch{c, rest};
+        std::optional<QString> rest = afterLeadPhrase(trimmed, lower, c.name);
+        if (!rest) continue;
+        if (rest->isEmpty()) return std::nullopt;
+        return VoiceCommandMatch{c, *std::move(rest)};
     }
     return std::nullopt;
 }
