@@ -1,36 +1,11 @@
 #include "cleanup/SmartCleanupLanguageProfile.h"
 
-#include <limits>
+#include "base/Decimal.h"
 
 namespace murmelo {
 namespace {
 
 SmartCleanupRuleID rid(const char16_t* raw) { return {QString::fromUtf16(raw)}; }
-
-// Decimal digits as written, with an optional sign; nothing for anything else or a value
-// that does not fit 64 bits.
-std::optional<qint64> parseDecimal(const QString& word) {
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < word.size() && (word[i] == u'+' || word[i] == u'-')) {
-        negative = word[i] == u'-';
-        ++i;
-    }
-    if (i == word.size()) return std::nullopt;
-    // Accumulated as a negative number: its range holds the smallest 64-bit value too.
-    qint64 value = 0;
-    constexpr qint64 lowest = std::numeric_limits<qint64>::min();
-    for (; i < word.size(); ++i) {
-        const char16_t c = word[i].unicode();
-        if (c < u'0' || c > u'9') return std::nullopt;
-        const int digit = c - u'0';
-        if (value < (lowest + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (negative) return value;
-    if (value == lowest) return std::nullopt;
-    return -value;
-}
 
 SmartCleanupLanguageProfile makeEnglish() {
     using K = SmartCleanupBacktrackKind;

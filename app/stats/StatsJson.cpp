@@ -1,7 +1,8 @@
 #include "stats/StatsJson.h"
 
+#include "base/Decimal.h"
+
 #include <cmath>
-#include <limits>
 
 namespace murmelo::StatsJson {
 
@@ -22,27 +23,7 @@ std::optional<double> seconds(const QJsonValue& value) {
     return d;
 }
 
-std::optional<qint64> decimalKey(const QString& name) {
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < name.size() && (name[i] == u'+' || name[i] == u'-')) {
-        negative = name[i] == u'-';
-        ++i;
-    }
-    if (i == name.size()) return std::nullopt;
-    // Accumulate as a negative number so that the 64-bit minimum also fits.
-    qint64 n = 0;
-    for (; i < name.size(); ++i) {
-        const char16_t c = name[i].unicode();
-        if (c < u'0' || c > u'9') return std::nullopt;
-        const int digit = c - u'0';
-        if (n < (std::numeric_limits<qint64>::min() + digit) / 10) return std::nullopt;
-        n = n * 10 - digit;
-    }
-    if (negative) return n;
-    if (n == std::numeric_limits<qint64>::min()) return std::nullopt;
-    return -n;
-}
+std::optional<qint64> decimalKey(const QString& name) { return parseDecimal(name); }
 
 namespace {
 
