@@ -319,15 +319,18 @@ QVariantList Defaults::listValue(const QString& key) const {
     return v->toList();
 }
 
-QSet<QString> Defaults::stringSetValue(const QString& key) const {
-    auto v = object(key);
-    if (!v || v->typeId() != QMetaType::QVariantList) return {};
-    QSet<QString> out;
-    for (const QVariant& item : v->toList()) {
+QStringList Defaults::stringListValue(const QString& key) const {
+    QStringList out;
+    for (const QVariant& item : listValue(key)) {
         if (item.typeId() != QMetaType::QString) return {};
-        out.insert(item.toString());
+        out << item.toString();
     }
     return out;
+}
+
+QSet<QString> Defaults::stringSetValue(const QString& key) const {
+    const QStringList texts = stringListValue(key);
+    return QSet<QString>(texts.begin(), texts.end());
 }
 
 QVariantMap Defaults::dictionaryValue(const QString& key) const {

@@ -36,7 +36,10 @@ public:
     std::optional<bool> realBool(const QString& key) const;
     std::optional<QString> stringValue(const QString& key) const;
     QVariantList listValue(const QString& key) const;
-    // The texts of a stored list; empty unless it holds texts only.
+    // The texts of a stored list, in order; empty unless it holds texts only (one stray
+    // value makes the whole list unusable).
+    QStringList stringListValue(const QString& key) const;
+    // The same texts as a set.
     QSet<QString> stringSetValue(const QString& key) const;
     QVariantMap dictionaryValue(const QString& key) const;
     QByteArray dataValue(const QString& key) const;

@@ -61,6 +61,8 @@ TEST(DefaultsTest, AStringSetIsReadOnlyFromAListOfTextsOnly) {
     d.set("words", QVariantList{"a", "b", "a"});
     d.set("mixed", QVariantList{"a", qlonglong(1)});
     d.set("text", "a");
+    EXPECT_EQ(d.stringListValue("words"), (QStringList{"a", "b", "a"}));
+    EXPECT_TRUE(d.stringListValue("mixed").isEmpty());
     EXPECT_EQ(d.stringSetValue("words"), (QSet<QString>{"a", "b"}));
     EXPECT_TRUE(d.stringSetValue("mixed").isEmpty());
     EXPECT_TRUE(d.stringSetValue("text").isEmpty());

@@ -26,6 +26,11 @@ int graphemeCount(const QString& text) {
     return n;
 }
 
-QString firstGraphemes(const QString& text, int n) { return graphemes(text).mid(0, n).join(QString()); }
+QString firstGraphemes(const QString& text, int n) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (count < n && finder.toNextBoundary() != -1) ++count;
+    return count < n ? text : text.left(finder.position());
+}
 
 }  // namespace murmelo

@@ -37,6 +37,15 @@ Programs programs() {
     return programsLocked();
 }
 
+// Sets one server's programs; the other's stay as they are (their defaults included).
+void setOneServer(QStringList Programs::*server, const QStringList& list) {
+    std::lock_guard lock(g_mutex);
+    Programs p = programsLocked();
+    p.*server = list;
+    p.custom = true;
+    g_programs = p;
+}
+
 bool runs(const ProcRow& row, const QString& program) {
     if (program.endsWith(QStringLiteral(".py"))) {
         if (row.arguments.size() < 2) return false;
@@ -63,21 +72,9 @@ void setServerPrograms(const QStringList& recognition, const QStringList& correc
     g_programs = {recognition, corrector, true};
 }
 
-void setRecognitionPrograms(const QStringList& recognition) {
-    std::lock_guard lock(g_mutex);
-    Programs p = programsLocked();
-    p.recognition = recognition;
-    p.custom = true;
-    g_programs = p;
-}
+void setRecognitionPrograms(const QStringList& recognition) { setOneServer(&Programs::recognition, recognition); }
 
-void setCorrectorPrograms(const QStringList& corrector) {
-    std::lock_guard lock(g_mutex);
-    Programs p = programsLocked();
-    p.corrector = corrector;
-    p.custom = true;
-    g_programs = p;
-}
+void setCorrectorPrograms(const QStringList& corrector) { setOneServer(&Programs::corrector, corrector); }
 
 void resetServerPrograms() {
     std::lock_guard lock(g_mutex);

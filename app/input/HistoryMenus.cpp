@@ -18,7 +18,6 @@
 #include <QSystemTrayIcon>
 #include <QCoreApplication>
 #include <QMenu>
-#include <QTextBoundaryFinder>
 
 namespace murmelo {
 namespace HistoryMenus {
@@ -26,14 +25,6 @@ namespace {
 
 constexpr double kPasteDelay = 0.15;
 constexpr int kLoggedCharacters = 40;
-
-// The first n user-perceived characters.
-QString firstCharacters(const QString& text, int n) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (count < n && finder.toNextBoundary() != -1) ++count;
-    return count < n ? text : text.left(finder.position());
-}
 
 bool isThisProcess(const AppIdentity& app) { return app.pid == QCoreApplication::applicationPid(); }
 
@@ -68,18 +59,11 @@ QString shortened(const QString& text, int limit) {
     QString flat = text;
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     if (graphemeCount(flat) <= limit) return flat;
-    return firstCharacters(flat, limit - 3) + QStringLiteral("…");
+    return firstGraphemes(flat, limit - 3) + QStringLiteral("…");
 }
 
-QStringList dictationHistory() {
-    QStringList out;
-    // A list with anything but texts in it is no history at all; the next addition replaces it.
-    for (const QVariant& v : Defaults::shared().listValue(historyKey)) {
-        if (v.typeId() != QMetaType::QString) return {};
-        out << v.toString();
-    }
-    return out;
-}
+// A list with anything but texts in it is no history at all; the next addition replaces it.
+QStringList dictationHistory() { return Defaults::shared().stringListValue(historyKey); }
 
 QList<SubmenuEntry> historyMenuModel() {
     const QStringList history = dictationHistory();
@@ -187,7 +171,7 @@ void pasteReturningFocus(const QString& text, const QString& source) {
         }
         pasteViaClipboard(text, TextWriteOrigin::history);
     });
-    logLine(QStringLiteral("из ") + source + QStringLiteral(" вставлено: ") + priv(firstCharacters(text, kLoggedCharacters)));
+    logLine(QStringLiteral("из ") + source + QStringLiteral(" вставлено: ") + priv(firstGraphemes(text, kLoggedCharacters)));
 }
 
 void refreshTapFuseItem() {

@@ -49,8 +49,6 @@ const CorrectorModelArtifact& CORRECTOR_MODEL() {
     return artifact;
 }
 
-bool correctorModelPublished() { return !CORRECTOR_MODEL().url.isEmpty(); }
-
 std::optional<QString> unpackCorrectorModel(const QString& archive, const QString& modelsDir,
                                             const CorrectorModelArtifact& artifact, const QString& archiveTool) {
     const QDir models(modelsDir);
@@ -141,7 +139,7 @@ void CorrectorModelInstaller::install(Progress progress, Done done) {
     isRunning_ = true;
     logLine(QStringLiteral("corrector: качаю веса (") + humanBytes(artifact.bytes) + QStringLiteral(") в ") + modelsDir);
 
-    auto* downloader = config_.minimumBytes ? new Downloader(*config_.minimumBytes, this) : new Downloader(MIN_MODEL_BYTES, this);
+    auto* downloader = new Downloader(config_.minimumBytes.value_or(MIN_MODEL_BYTES), this);
     downloader_ = downloader;
     if (progress) downloader->onProgress = progress;
     QPointer<CorrectorModelInstaller> self(this);

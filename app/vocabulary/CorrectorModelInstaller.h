@@ -21,7 +21,6 @@ struct CorrectorModelArtifact {
 // The published model. Its address comes from the build setting MURMELO_CORRECTOR_MODEL_HOST;
 // a build without it has no address.
 const CorrectorModelArtifact& CORRECTOR_MODEL();
-bool correctorModelPublished();
 
 // Unpacks a downloaded archive into modelsDir and swaps it in for the installed model, which
 // is kept until the new one is in place. None on success, else the reason.

@@ -45,19 +45,7 @@ void store(const QStringList& list) {
 
 }  // namespace
 
-QStringList words() {
-    const auto value = Defaults::shared().object(KEY);
-    if (!value || value->typeId() != QMetaType::QVariantList) {
-        if (value && value->typeId() == QMetaType::QStringList) return value->toStringList();
-        return {};
-    }
-    QStringList out;
-    for (const QVariant& v : value->toList()) {
-        if (v.typeId() != QMetaType::QString) return {};
-        out << v.toString();
-    }
-    return out;
-}
+QStringList words() { return Defaults::shared().stringListValue(KEY); }
 
 int count() { return int(words().size()); }
 

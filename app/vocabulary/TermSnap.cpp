@@ -1,12 +1,12 @@
 #include "vocabulary/TermSnap.h"
 
+#include "base/Graphemes.h"
 #include "base/Regex.h"
 #include "platform/SpellChecker.h"
 #include "vocabulary/AppVocab.h"
 
 #include <QHash>
 #include <array>
-#include <QTextBoundaryFinder>
 #include <optional>
 #include <utility>
 
@@ -44,17 +44,6 @@ const QHash<QString, QString>& singles() {
         return t;
     }();
     return table;
-}
-
-QStringList graphemes(const QString& text) {
-    QStringList out;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-        if (end > start) out << text.mid(start, end - start);
-        start = end;
-    }
-    return out;
 }
 
 bool isLetter(const QString& g) { return !g.isEmpty() && QChar::isLetter(g.toUcs4().value(0)); }

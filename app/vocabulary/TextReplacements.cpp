@@ -1,10 +1,10 @@
 #include "vocabulary/TextReplacements.h"
 
 #include "base/Defaults.h"
+#include "base/Graphemes.h"
 #include "base/Log.h"
 #include "base/Regex.h"
 
-#include <QTextBoundaryFinder>
 #include <memory>
 #include <mutex>
 
@@ -46,11 +46,7 @@ QString literalTemplate(const QString& text) {
 }  // namespace
 
 bool Rule::caseSensitive() const {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, from);
-    qsizetype start = 0;
-    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-        const QString g = from.mid(start, end - start);
-        start = end;
+    for (const QString& g : graphemes(from)) {
         const QList<uint> scalars = g.toUcs4();
         if (scalars.size() == 1 ? QChar::isUpper(scalars[0]) : (g.toLower() != g && g.toUpper() == g)) return true;
     }
