@@ -1,6 +1,7 @@
 #include "linux/LinuxPower.h"
 
 #include "DesktopHarness.h"
+#include "TestFiles.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -21,15 +22,9 @@
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
 using murmelo::test::waitUntil;
+using murmelo::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
 
 // ---- the kernel's folders ----
 
