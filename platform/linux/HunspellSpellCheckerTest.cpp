@@ -1,5 +1,7 @@
 #include "linux/HunspellSpellChecker.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,11 +12,7 @@
 namespace murmelo {
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using test::writeFile;
 
 class HunspellFixture : public ::testing::Test {
 protected:

@@ -1,5 +1,8 @@
 #include "linux/LinuxPower.h"
 
+#include "DesktopHarness.h"
+#include "TestFiles.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -8,27 +11,20 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include <tuple>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
+using murmelo::test::waitUntil;
+using murmelo::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
 
 // ---- the kernel's folders ----
 
@@ -109,20 +105,6 @@ void stopProcess(std::unique_ptr<QProcess>& p) {
     p.reset();
 }
 
-// Runs the event loop until the condition holds or the limit passes; for a real bus
-// there is nothing to do but wait for the other process.
-bool waitUntil(const std::function<bool()>& condition, int limitMs = 5000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > limitMs) return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 class LinuxPowerLogindTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -163,7 +145,7 @@ protected:
                 return mock_->state() == QProcess::NotRunning ||
                        QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1"));
             },
-            15000);
+            15.0);
         ASSERT_TRUE(up && mock_->state() == QProcess::Running) << "the logind mock did not come up";
     }
 

@@ -24,7 +24,6 @@ public:
         delivered_ = 0;
         running_ = true;
         ++input_.started_;
-        ++input_.running_;
         schedule();
         return true;
     }
@@ -34,7 +33,6 @@ public:
         deliverUntilNow();
         tick_.cancel();
         running_ = false;
-        --input_.running_;
         sink_ = nullptr;
     }
 
@@ -75,8 +73,6 @@ void SimAudioInput::playTone(double hz, double amplitude, double seconds) {
     for (long long i = 0; i < n; ++i)
         script_.push_back(qint16(std::lround(amplitude * 32767.0 * std::sin(2 * M_PI * hz * double(i) / 16000.0))));
 }
-
-void SimAudioInput::playSilence(double seconds) { script_.insert(script_.end(), size_t(std::llround(seconds * 16000)), 0); }
 
 bool SimAudioInput::playWavFile(const QString& path) {
     QFile f(path);

@@ -26,18 +26,14 @@ public:
     void play(const std::vector<qint16>& samples);
     // A sine tone; amplitude is a share of full scale.
     void playTone(double hz, double amplitude, double seconds);
-    // Digital zero for the given time.
-    void playSilence(double seconds);
     // The samples of a 16-bit PCM mono WAV file; false (and nothing queued) otherwise.
     bool playWavFile(const QString& path);
-    size_t scriptedSamples() const { return script_.size(); }
 
     // Makes another device the default input and tells the listeners on the main queue.
     void changeDefaultDevice(std::optional<AudioInputDevice> next);
 
     int capturesMade() const { return made_; }
     int capturesStarted() const { return started_; }
-    int capturesRunning() const { return running_; }
     int listeners() const { return int(listeners_.size()); }
 
     // AudioInput
@@ -54,7 +50,6 @@ private:
     quint32 noise_ = 0x2545F491u;
     int made_ = 0;
     int started_ = 0;
-    int running_ = 0;
 };
 
 }  // namespace murmelo::sim

@@ -323,13 +323,6 @@ void SimComposeStage::humanBackspace() {
     show();
 }
 
-void SimComposeStage::moveCaretToEnd() {
-    std::lock_guard guard(lock_);
-    adoptField();
-    caret_ = anchor_ = int(cells_.size());
-    show();
-}
-
 int SimComposeStage::caret() {
     std::lock_guard guard(lock_);
     adoptField();

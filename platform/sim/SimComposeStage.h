@@ -71,7 +71,6 @@ public:
     void humanSelectSource(const QString& sourceID);
     // One physical keystroke passes: a lagging keyboard counts down towards the selected source.
     void tickKeystroke();
-    void moveCaretToEnd();
     // Caret and selection as character (cell) indices; the selection runs from the anchor to the caret.
     int caret();
     void setCaret(int cell);

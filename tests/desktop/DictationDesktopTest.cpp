@@ -5,6 +5,7 @@
 #include "DesktopHarness.h"
 #include "LocalHttpServer.h"
 #include "StandIns.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,17 +25,11 @@
 #include <X11/extensions/XTest.h>
 
 using namespace murmelo;
+using murmelo::test::writeFile;
 
 namespace {
 
 constexpr int kRightCtrlKeycode = 105;
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-}
 
 // Three seconds of a voice-like sweep.
 std::vector<qint16> speech() {

@@ -51,7 +51,6 @@ public:
     double correctorDelay = 0.1;
 
     bool hasLiveField() const { return fieldElement != nullptr; }
-    bool acceptsAXWrite() const { return forceAXDelivery; }
 
     // The installed stage, or none. It can be replaced or cleared at any time.
     static ComposeStage* installed();
