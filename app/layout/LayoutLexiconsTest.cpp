@@ -168,14 +168,14 @@ TEST_F(LayoutLexiconsTest, LivePrefixesCountDistinctProperPrefixes) {
     write(QStringLiteral("ru_freq.tsv"), "привет\t1\nпривал\t1\nкот\t1\nкоты\t1\nкотик\t1\n");
     LayoutLexicons lex(models(), rules());
     lex.loadSpellIfNeeded();
-    EXPECT_TRUE(lex.livePrefixes[3].contains(QStringLiteral("при")));
-    EXPECT_TRUE(lex.livePrefixes[4].contains(QStringLiteral("прив")));
-    EXPECT_FALSE(lex.livePrefixes[5].contains(QStringLiteral("приве")));
-    EXPECT_TRUE(lex.livePrefixes[5].isEmpty());
+    EXPECT_TRUE(lex.livePrefixes.contains(3, QStringLiteral("при")));
+    EXPECT_TRUE(lex.livePrefixes.contains(4, QStringLiteral("прив")));
+    EXPECT_FALSE(lex.livePrefixes.contains(5, QStringLiteral("приве")));
+    EXPECT_FALSE(lex.livePrefixes.contains(4, QStringLiteral("при")));
     // коты gives кот, котик gives кот and коти; кот itself (3 letters) gives nothing.
-    EXPECT_TRUE(lex.livePrefixes[3].contains(QStringLiteral("кот")));
-    EXPECT_FALSE(lex.livePrefixes[4].contains(QStringLiteral("коти")));
-    EXPECT_EQ(lex.livePrefixes.size(), 6);
+    EXPECT_TRUE(lex.livePrefixes.contains(3, QStringLiteral("кот")));
+    EXPECT_FALSE(lex.livePrefixes.contains(4, QStringLiteral("коти")));
+    EXPECT_EQ(lex.livePrefixes.size(), 3);  // при, прив, кот
 
     LayoutSwitcherRules off;
     off.ruleLivePrefix = false;
