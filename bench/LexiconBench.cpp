@@ -149,14 +149,22 @@ void BM_LoadSpellLexicons(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadSpellLexicons)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Words of the corpus: answered by the tables.
+LayoutLexicons& loadedFromText() {
+    setup();
+    static LayoutLexicons lex(textTablesDir(), LayoutSwitcherRules{});
+    lex.loadSpellIfNeeded();
+    return lex;
+}
+
+// Words of the corpus: answered by the tables, read from the text files (0) or mapped (1).
 void BM_IsRealWord_CorpusWords(benchmark::State& state) {
-    WordChecks checks(loaded());
+    WordChecks checks(state.range(0) ? loaded() : loadedFromText());
+    state.SetLabel(state.range(0) ? "word-set files" : "text tables");
     const QStringList words = sample(QStringLiteral("ru_freq.tsv"), 37);
     size_t i = 0;
     for (auto _ : state) benchmark::DoNotOptimize(checks.isRealWordInLayout(words[i++ % words.size()], QStringLiteral("ru")));
 }
-BENCHMARK(BM_IsRealWord_CorpusWords)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IsRealWord_CorpusWords)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Misspellings: the tables miss and Hunspell is asked, with the case-variant rule.
 void BM_IsRealWord_Misspellings(benchmark::State& state) {

@@ -35,6 +35,33 @@ const Codes& codes() {
     return c;
 }
 
+// The key of a word, on the stack for all but very long words.
+class ShortKey {
+public:
+    explicit ShortKey(QStringView word) {
+        if (word.size() > qsizetype(sizeof bytes_)) {
+            ok_ = WordSetFile::keyOf(word, long_);
+            return;
+        }
+        const Codes& c = codes();
+        for (QChar ch : word) {
+            const char16_t u = ch.unicode();
+            const std::uint8_t code = u < Codes::LIMIT ? c.code[u] : 0;
+            if (!code) return;
+            bytes_[size_++] = char(code);
+        }
+        ok_ = true;
+    }
+    bool ok() const { return ok_; }
+    std::string_view view() const { return long_.empty() ? std::string_view(bytes_, size_) : std::string_view(long_); }
+
+private:
+    char bytes_[96];
+    std::string long_;
+    std::size_t size_ = 0;
+    bool ok_ = false;
+};
+
 }  // namespace
 
 struct WordSetFile::Impl {
@@ -72,14 +99,14 @@ bool WordSetFile::keyOf(QStringView word, std::string& key) {
 quint64 WordSetFile::size() const { return impl_->file.fst.len(); }
 
 bool WordSetFile::contains(QStringView word) const {
-    std::string key;
-    return keyOf(word, key) && impl_->file.fst.contains(key);
+    const ShortKey key(word);
+    return key.ok() && impl_->file.fst.contains(key.view());
 }
 
 std::optional<quint64> WordSetFile::value(QStringView word) const {
-    std::string key;
-    if (!keyOf(word, key)) return std::nullopt;
-    return impl_->file.fst.get(key);
+    const ShortKey key(word);
+    if (!key.ok()) return std::nullopt;
+    return impl_->file.fst.get(key.view());
 }
 
 void WordSetFile::withPrefix(QStringView prefix, const std::function<bool(const QString&)>& visit) const {
@@ -106,6 +133,11 @@ bool WordSetFile::extends(QStringView prefix) const {
 
 WordCounts::WordCounts(std::initializer_list<std::pair<QString, qint64>> rows) {
     for (const auto& [word, count] : rows) insert(word, count);
+}
+
+bool WordCounts::contains(const QString& word) const {
+    if (!added_.isEmpty() && added_.contains(word)) return true;
+    return file_ && file_->contains(word);
 }
 
 std::optional<qint64> WordCounts::find(const QString& word) const {

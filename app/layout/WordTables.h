@@ -52,7 +52,7 @@ public:
     explicit WordCounts(std::shared_ptr<const WordSetFile> file) : file_(std::move(file)) {}
 
     std::optional<qint64> find(const QString& word) const;
-    bool contains(const QString& word) const { return find(word).has_value(); }
+    bool contains(const QString& word) const;
     qint64 value(const QString& word, qint64 fallback = 0) const { return find(word).value_or(fallback); }
     void insert(const QString& word, qint64 count);
     qsizetype size() const;

@@ -56,7 +56,9 @@ private:
     Fst() = default;
     struct Node;
     bool readNode(std::uint64_t addr, Node& node) const;
-    std::optional<std::uint64_t> rank(std::string_view key) const;
+    // The number of keys before `key` when `counting` (maps only; 0 otherwise), or nothing
+    // when it is no key.
+    std::optional<std::uint64_t> rank(std::string_view key, bool counting) const;
 
     const std::uint8_t* nodes_ = nullptr;
     std::uint64_t nodesSize_ = 0;

@@ -138,7 +138,7 @@ std::optional<Fst> Fst::fromBytes(const std::uint8_t* data, std::size_t size, st
     return f;
 }
 
-std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
+std::optional<std::uint64_t> Fst::rank(std::string_view key, bool counting) const {
     std::uint64_t addr = 0;
     std::uint64_t before = 0;
     Node node;
@@ -157,7 +157,7 @@ std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
         if (!skipVarints(p, node.end, i)) return std::nullopt;
         std::uint64_t v;
         if (!readVarint(p, node.end, v)) return std::nullopt;
-        if (isMap()) {
+        if (counting && isMap()) {
             // past the other targets and the counts of the transitions before this one
             if (!skipVarints(p, node.end, (node.n - i - 1) + i)) return std::nullopt;
             std::uint64_t skip;
@@ -175,11 +175,11 @@ std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
     return before;
 }
 
-bool Fst::contains(std::string_view key) const { return rank(key).has_value(); }
+bool Fst::contains(std::string_view key) const { return rank(key, false).has_value(); }
 
 std::optional<std::uint64_t> Fst::get(std::string_view key) const {
     if (!isMap()) return std::nullopt;
-    const auto r = rank(key);
+    const auto r = rank(key, true);
     if (!r || *r >= keys_) return std::nullopt;
     return readLe(values_ + *r * width_, width_);
 }
