@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <malloc.h>
 
 namespace murmelo {
 
@@ -369,6 +370,9 @@ void LayoutLexicons::startLoadingInBackground() {
         if (tables->spellLangEn) SpellChecker::shared().accepts(QStringLiteral("yes"), *tables->spellLangEn);
         std::shared_ptr<GuessTables> guess;
         if (withGuess) guess = std::make_shared<GuessTables>(readGuessTables(in.modelsDir, tables->corpusFreq));
+        // What reading the files and opening the dictionaries left free stays resident in
+        // this thread's heap unless it is handed back.
+        malloc_trim(0);
         MainQueue::shared().post([this, alive, tables, guess] {
             if (alive.expired()) return;
             installSpellTables(std::move(*tables));
