@@ -138,6 +138,7 @@ bool XTestKeyPoster::send(const KeyEvent& event) {
             ok = sendKey(*kc, event.keyDown, event.userData);
             if (event.keyDown) heldFlags_ |= flag;
             else heldFlags_ &= ~flag;
+        } else if (clipboardKeyInTerminal(event, ok)) {
         } else {
             // Flags the event asks for (as the front application takes the shortcut) and
             // our own modifier keys do not hold.
@@ -155,6 +156,50 @@ bool XTestKeyPoster::send(const KeyEvent& event) {
     }
     XFlush(dpy_);
     return ok;
+}
+
+FrontEditing XTestKeyPoster::frontEditing() {
+    const QStringList ids = frontIds();
+    bool terminal = false;
+    for (const QString& id : ids) {
+        if (AppKeyExceptions::lacksClipboardKeys(id)) return FrontEditing::terminalWithoutClipboardKeys;
+        terminal = terminal || AppKeyExceptions::isTerminal(id);
+    }
+    return terminal ? FrontEditing::terminal : FrontEditing::editor;
+}
+
+// Command-C and Command-V (Ctrl+C, Ctrl+V) for a terminal that has no clipboard keys: the
+// copy is never sent (it would interrupt the running program); the paste puts the clipboard
+// into PRIMARY and sends Shift+Insert, with our own Ctrl let go around it. True when the event
+// was such a key and is dealt with.
+bool XTestKeyPoster::clipboardKeyInTerminal(const KeyEvent& event, bool& ok) {
+    constexpr int kVirtualC = 8, kVirtualV = 9;
+    constexpr int kInsertKeycode = 118, kCtrlKeycode = 37;
+    constexpr quint64 others = KeyTable::FLAG_SHIFT | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+    const quint64 flags = event.flags | heldFlags_;
+    if ((event.keyCode != kVirtualC && event.keyCode != kVirtualV) || !(flags & KeyTable::FLAG_COMMAND) ||
+        (flags & others))
+        return false;
+    if (frontEditing() != FrontEditing::terminalWithoutClipboardKeys) return false;
+    if (!event.keyDown) return true;
+    if (event.keyCode == kVirtualC) {
+        qWarning("keys: the terminal in front has no copy key (Ctrl+C would interrupt its program); nothing sent");
+        ok = false;
+        return true;
+    }
+    if (!primaryMirror_ || !primaryMirror_()) {
+        qWarning("keys: nothing to paste into the terminal in front (PRIMARY not set)");
+        ok = false;
+        return true;
+    }
+    const bool ctrlHeld = heldFlags_ & KeyTable::FLAG_COMMAND;
+    if (ctrlHeld) ok = sendKey(kCtrlKeycode, false, event.userData) && ok;
+    ok = sendKey(kShiftKeycode, true, event.userData) && ok;
+    ok = sendKey(kInsertKeycode, true, event.userData) && ok;
+    ok = sendKey(kInsertKeycode, false, event.userData) && ok;
+    ok = sendKey(kShiftKeycode, false, event.userData) && ok;
+    if (ctrlHeld) ok = sendKey(kCtrlKeycode, true, event.userData) && ok;
+    return true;
 }
 
 QStringList XTestKeyPoster::frontIds() const {

@@ -51,6 +51,11 @@ public:
     // only for a shortcut that may differ. Without one, the installed Workspace's front
     // application id.
     void setFrontApplicationIds(std::function<QStringList()> ids) { frontIds_ = std::move(ids); }
+    // Puts the clipboard's text into the PRIMARY selection, for a paste into a terminal that
+    // only pastes that (Shift+Insert); false when there was nothing to put.
+    void setPrimaryMirror(std::function<bool()> mirror) { primaryMirror_ = std::move(mirror); }
+
+    FrontEditing frontEditing() override;
 
     // Server-side pause (XTest's delay: the server holds our later requests too) before a
     // key on a freshly remapped key code, so that clients have re-read the mapping first.
@@ -79,6 +84,8 @@ private:
     QHash<int, unsigned long> remapped_;  // spare key code -> keysym given to it
     bool restoreScheduled_ = false;
     std::function<QStringList()> frontIds_;
+    std::function<bool()> primaryMirror_;
+    bool clipboardKeyInTerminal(const KeyEvent& event, bool& ok);
     void refreshKeymap();
     unsigned long keymapSeen_ = 0;  // the server change count the copy of the map was read at
     std::deque<KeyEvent> waiting_;  // posts held back behind a key the user holds

@@ -143,17 +143,22 @@ namespace {
 // Keeps what the core posts while it decides on a key, in order.
 class HeldPosts : public KeyEventPoster {
 public:
+    explicit HeldPosts(KeyEventPoster& real) : real_(real) {}
+    FrontEditing frontEditing() override { return real_.frontEditing(); }
     bool post(const KeyEvent& event) override {
         held.push_back(event);
         return true;
     }
     std::vector<KeyEvent> held;
+
+private:
+    KeyEventPoster& real_;
 };
 
 }  // namespace
 
 bool XiEventTap::answerCompensating(Compensation compensation, const std::function<bool()>& answer) {
-    HeldPosts hold;
+    HeldPosts hold(KeyEventPoster::shared());
     bool pass = true;
     {
         ScopedService<KeyEventPoster> holding(hold);
@@ -188,7 +193,7 @@ bool XiEventTap::answerCompensating(Compensation compensation, const std::functi
 
 bool XiEventTap::answerInOrder(const StreamEvent& e, const std::function<bool()>& answer, OrderedPoster* ordered,
                                const UserKeys& user, std::set<quint64>& erasedAhead) {
-    HeldPosts hold;
+    HeldPosts hold(KeyEventPoster::shared());
     bool pass = true;
     {
         ScopedService<KeyEventPoster> holding(hold);

@@ -112,6 +112,7 @@ namespace {
 
 struct RecordingPoster : KeyEventPoster {
     std::vector<KeyEvent> posted;
+    FrontEditing frontEditing() override { return FrontEditing::editor; }
     bool post(const KeyEvent& e) override {
         posted.push_back(e);
         return true;
