@@ -69,7 +69,9 @@ void installLinuxPlatform(const QString& appId) {
     if (workspace->isConnected()) poster->setFrontApplicationIds([workspace] { return workspace->frontApplicationIds(); });
     if (poster->isConnected()) KeyEventPoster::install(poster);
     Pasteboard::install(new QtPasteboard);
-    EventTap::install(new XiEventTap);
+    auto* tap = new XiEventTap;
+    if (poster->isConnected()) tap->setOrderedPoster(poster);
+    EventTap::install(tap);
     auto* modifiers = new X11ModifierFlags;
     if (modifiers->isConnected()) ModifierFlags::install(modifiers);
     auto* ax = new AtspiAccessibility;

@@ -3,6 +3,7 @@
 #include "linux/AppKeyExceptions.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/UserKeys.h"
 #include "linux/XErrorTrap.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -35,6 +36,9 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
         XCloseDisplay(dpy_);
         dpy_ = nullptr;
     }
+    heldTimer_.setSingleShot(true);
+    heldTimer_.setInterval(int(HELD_WAIT * 1000));
+    connect(&heldTimer_, &QTimer::timeout, this, [this] { resume(true); });
 }
 
 XTestKeyPoster::~XTestKeyPoster() {
@@ -56,9 +60,73 @@ int XTestKeyPoster::currentGroup() {
 
 bool XTestKeyPoster::post(const KeyEvent& event) {
     if (!dpy_) return false;
-    // Another client may have changed the keyboard since: read the map afresh, unless our
-    // own remap is in force.
-    if (remapped_.isEmpty()) keymap_.load(dpy_);
+    if (!waiting_.empty() || blocked(event)) {
+        waiting_.push_back(event);
+        if (!heldTimer_.isActive()) heldTimer_.start();
+        return true;
+    }
+    return send(event);
+}
+
+bool XTestKeyPoster::postAhead(const KeyEvent& event) { return dpy_ && send(event); }
+
+void XTestKeyPoster::resume(bool anyway) {
+    if (anyway && !waiting_.empty())
+        qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
+    while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
+        const KeyEvent next = waiting_.front();
+        waiting_.pop_front();
+        send(next);
+    }
+    if (waiting_.empty()) heldTimer_.stop();
+}
+
+bool XTestKeyPoster::blocked(const KeyEvent& event) {
+    const UserKeys& user = UserKeys::shared();
+    if (!user.anyHeld()) return false;
+    // A key up of ours changes nothing the user holds.
+    if (!event.keyDown && event.unicode.isEmpty()) {
+        const auto kc = KeyTable::xKeycode(event.keyCode);
+        return kc && user.isHeld(*kc);
+    }
+    if (user.modifierHeld()) return true;
+    for (int kc : keycodesOf(event))
+        if (user.isHeld(kc)) return true;
+    return false;
+}
+
+// The key codes a post presses: the key itself (with the modifier keys it adds), or the keys
+// that type its text in the group that has them; spare key codes are nobody's.
+std::vector<int> XTestKeyPoster::keycodesOf(const KeyEvent& event) {
+    std::vector<int> out;
+    if (event.unicode.isEmpty()) {
+        if (const auto kc = KeyTable::xKeycode(event.keyCode)) out.push_back(*kc);
+        for (auto [f, mkc] : kFlagKeys)
+            if (event.flags & f) out.push_back(mkc);
+        return out;
+    }
+    refreshKeymap();
+    const int group = currentGroup();
+    for (char32_t c : event.unicode.toUcs4()) {
+        const auto places = keymap_.find(c, group);
+        auto it = std::find_if(places.begin(), places.end(), [](const XkbKeymap::Place& p) { return p.level <= 1; });
+        if (it == places.end()) continue;
+        out.push_back(it->keycode);
+        if (it->level == 1) out.push_back(kShiftKeycode);
+    }
+    return out;
+}
+
+// Another client may have changed the keyboard since the copy was read; our own remap in
+// force is no reason to read it (its spare key codes are tracked here).
+void XTestKeyPoster::refreshKeymap() {
+    const unsigned long changes = XkbKeymap::serverChanges().load();
+    if (changes == keymapSeen_ || !remapped_.isEmpty()) return;
+    if (keymap_.load(dpy_)) keymapSeen_ = changes;
+}
+
+bool XTestKeyPoster::send(const KeyEvent& event) {
+    refreshKeymap();
     bool ok = true;
     if (!event.unicode.isEmpty()) {
         if (event.keyDown) ok = typeText(event.unicode, event.userData);
