@@ -39,13 +39,19 @@ QString replace(const Regex& regex, const QString& text, const QString& templ) {
 QString replaceWithCallback(const Regex& regex, const QString& text, const Transform& transform) {
     const QList<Regex::Match> found = regex.matches(text);
     if (found.isEmpty()) return text;
-    QString current = text;
-    for (auto it = found.crbegin(); it != found.crend(); ++it) {
-        if (const std::optional<QString> replacement = transform(*it, text)) {
-            current.replace(it->start(), it->length(), *replacement);
+    // Put together front to back: replacing in place would move the rest of the text once per match.
+    QString out;
+    out.reserve(text.size());
+    qsizetype done = 0;
+    for (const Regex::Match& m : found) {
+        if (const std::optional<QString> replacement = transform(m, text)) {
+            out += QStringView(text).mid(done, m.start() - done);
+            out += *replacement;
+            done = m.end();
         }
     }
-    return current;
+    out += QStringView(text).mid(done);
+    return out;
 }
 
 }  // namespace murmelo::SmartCleanupRegex
