@@ -163,7 +163,7 @@ TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
 // scripts/run puts the applications menu entry in place on the first run (the quit dialog
 // sends the user there), and leaves an existing one, the user's edits included, alone.
 TEST_F(MurmeloProcessTest, TheRunScriptInstallsTheDesktopEntryOnce) {
-    const QString script = murmeloSourceRoot() + "/scripts/install-desktop-entry";
+    const QString script = murmelo::murmeloSourceRoot() + "/scripts/install-desktop-entry";
     const QString entry = path("data") + "/applications/com.local.murmelo.desktop";
     auto run = [&](const QString& program) {
         QProcess p;

@@ -302,8 +302,9 @@ TEST_F(MonthlyStatsStoreTest, AnyStoredVersionIsReadAndWrittenBackAsTheCurrentOn
 // would drop them, so it is left as it is and the refusal is said once. Erasing everything
 // is the user's own choice and writes again.
 TEST_F(MonthlyStatsStoreTest, AFileOfANewerVersionIsNeverRewritten) {
-    QJsonObject month;
-    month.insert(QStringLiteral("quickActions"), 4);
+    MonthlyStatsMonth known;
+    known.quickActions = 4;
+    QJsonObject month = *known.toJson();
     month.insert(QStringLiteral("futureCounter"), 9);
     const QByteArray newer = QJsonDocument(QJsonObject{{"version", 7},
                                                        {"futureTotals", QJsonObject{{"a", 1}}},
