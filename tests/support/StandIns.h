@@ -131,13 +131,11 @@ struct ResponsesStandIn {
 
 inline ResponsesStandIn startResponsesStandIn(const QString& record, const QString& script = {},
                                               const QString& cert = {}, const QString& key = {}) {
-    ResponsesStandIn s;
-    s.record = record;
     QStringList args{toolPath(QStringLiteral("murmelo-responses-stand-in")), QStringLiteral("--port"),
                      QStringLiteral("0"), QStringLiteral("--record"), record};
     if (!script.isEmpty()) args << QStringLiteral("--script") << script;
     if (!cert.isEmpty()) args << QStringLiteral("--tls") << cert << key;
-    s.process = spawnStandIn(args);
+    ResponsesStandIn s{spawnStandIn(args), 0, record};
     const std::string line = s.process.readLine();
     const auto colon = line.rfind(':');
     if (colon != std::string::npos) s.port = quint16(std::atoi(line.c_str() + colon + 1));
