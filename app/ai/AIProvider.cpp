@@ -31,12 +31,6 @@ bool ownBackendChosen() {
     return Defaults::shared().stringValue(ROUTE_KEY) == QStringLiteral("ownBackend");
 }
 
-bool isLoopback(const QString& host) {
-    if (host == QLatin1String("localhost")) return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
 AIRequest baseRequest(const QUrl& url) {
     AIRequest r;
     r.url = url;
@@ -89,7 +83,7 @@ QUrl upstreamFor(const QString& buildHost, const QString& overrideValue) {
     if (!given.isValid() || given.host().isEmpty()) return url;
     const bool secure = given.scheme() == QLatin1String("https");
     // A bearer key crosses the network only encrypted; plain http stays on this machine.
-    if (!secure && !(given.scheme() == QLatin1String("http") && isLoopback(given.host()))) return url;
+    if (!secure && !(given.scheme() == QLatin1String("http") && isLoopbackHost(given.host()))) return url;
     QUrl chosen;
     chosen.setScheme(given.scheme());
     chosen.setHost(given.host());
@@ -122,6 +116,12 @@ bool isReady() {
 
 QString notReadyMessage() {
     return errorDescription(ownBackendChosen() ? AIProviderError::backendNotConfigured : AIProviderError::missingKey);
+}
+
+bool isLoopbackHost(const QString& host) {
+    if (host == QLatin1String("localhost")) return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
 }
 
 }  // namespace AIProvider

@@ -80,6 +80,9 @@ RequestResult request(const QString& path, const QUrl& upstream);
 bool isReady();
 QString notReadyMessage();
 
+// Whether a host is this machine: the only place plain http may go.
+bool isLoopbackHost(const QString& host);
+
 }  // namespace AIProvider
 
 }  // namespace murmelo

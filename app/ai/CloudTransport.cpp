@@ -1,7 +1,6 @@
 #include "ai/CloudTransport.h"
 
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
@@ -9,23 +8,13 @@
 #include <memory>
 
 namespace murmelo {
-namespace {
-
-bool isLoopback(const QString& host) {
-    if (host == QLatin1String("localhost")) return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
-}  // namespace
-
 CloudTransport::CloudTransport(QObject* parent) : QObject(parent) {
     network_.setCookieJar(nullptr);
 }
 
 void CloudTransport::send(const AIRequest& request, const QByteArray& body, std::function<void(CloudResponse)> done) {
     if (request.header("Authorization") && request.url.scheme() != QLatin1String("https") &&
-        !isLoopback(request.url.host())) {
+        !AIProvider::isLoopbackHost(request.url.host())) {
         CloudResponse refused;
         refused.failure = CloudResponse::Failure::refused;
         refused.errorText = QStringLiteral("ключ не уходит по незашифрованному адресу");
