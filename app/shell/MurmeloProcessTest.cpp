@@ -9,7 +9,10 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -174,6 +177,38 @@ TEST_F(MurmeloProcessTest, SigtermAndSighupRunTheOrderlyShutdown) {
         EXPECT_GT(text.indexOf("⚰ Murmelo вышел: штатный exit/atexit (не сигнал)"), reason) << text.toStdString();
         EXPECT_FALSE(text.contains("умер: SIG"));
     }
+}
+
+// A terminal closed while the start-up is still on its way to the death handlers: the SIGHUP
+// after the start line takes the orderly quit as well. The start-up is held right after that
+// line by the old log in the temporary folder being a FIFO, which it reads to the end before
+// leaving its trail there.
+TEST_F(MurmeloProcessTest, ASighupRightAfterTheStartLineRunsTheOrderlyShutdown) {
+    const QByteArray legacy = QFile::encodeName(path("tmp") + "/murmelo.log");
+    ASSERT_EQ(::mkfifo(legacy.constData(), 0600), 0);
+    QProcess* app = start();
+    ASSERT_TRUE(eventually([&] { return log().contains("=== Murmelo запущен ==="); })) << log().toStdString();
+    ASSERT_EQ(::kill(pid_t(app->processId()), SIGHUP), 0);
+
+    // Lets the start-up go on: the old log already names the new one, so it writes nothing back.
+    int fifo = -1;
+    ASSERT_TRUE(eventually([&] {
+        fifo = ::open(legacy.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);  // once the program reads
+        return fifo >= 0 || app->state() == QProcess::NotRunning;
+    }));
+    if (fifo >= 0) {
+        const QByteArray trail = "лог переехал: " + logPath().toUtf8() + "\n";
+        EXPECT_EQ(::write(fifo, trail.constData(), size_t(trail.size())), trail.size());
+        ::close(fifo);
+    }
+
+    ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 0);
+    const QString text = log();
+    EXPECT_TRUE(text.contains("выход: SIGHUP: терминал закрыт — штатный выход, не смерть")) << text.toStdString();
+    EXPECT_TRUE(text.contains("⚰ Murmelo вышел: штатный exit/atexit (не сигнал)")) << text.toStdString();
+    EXPECT_FALSE(text.contains("умер: SIG"));
 }
 
 TEST_F(MurmeloProcessTest, CopiesStartedTogetherLeaveExactlyOne) {
