@@ -91,6 +91,17 @@ TEST_F(StayAwakeLocalTest, BatteryAtOrUnderTheFloorRefusesTheLock) {
     }
 }
 
+// Numbers a damaged settings file may hold: out of range they read as the key's default.
+TEST_F(StayAwakeLocalTest, StoredNumbersOutOfRangeReadAsTheirDefaults) {
+    env.defaults().set(QStringLiteral("stayAwakeHours"), 5e24);
+    env.defaults().set(QStringLiteral("stayAwakeBatteryFloor"), -1e300);
+    EXPECT_EQ(StayAwake::hours(), 8);
+    EXPECT_EQ(StayAwake::batteryFloor(), 20);
+    StayAwake::setArmedUntil(1e300);
+    EXPECT_EQ(StayAwake::armedUntil(), 0.0);
+    EXPECT_EQ(env.logLines().filter(QStringLiteral(" вне допустимого диапазона — взято значение по умолчанию")).size(), 3);
+}
+
 TEST_F(StayAwakeLocalTest, AnAssertionThatCannotBeCreatedLeavesNothingHeld) {
     power.failNextSystem = -536870199;
     auto r = switchOn();

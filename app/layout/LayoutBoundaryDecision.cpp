@@ -227,7 +227,11 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     const WordParts pure = shape_.splitAffixes(word, WordClasses::punctPure(), std::nullopt, rules.ruleLeadingSignLetter);
     if (pure.core.isEmpty()) return false;
     const WordParts slash = LayoutWordShape::peelSlashAffixes(pure.core);
-    const auto [core, digitTail] = shape_.peelDigitTail(slash.core, typed);
+    // Named variables, not a structured binding: the lambdas below capture them, which
+    // clang before 16 refuses for bindings.
+    const std::pair<QString, QString> peeled = shape_.peelDigitTail(slash.core, typed);
+    const QString& core = peeled.first;
+    const QString& digitTail = peeled.second;
     const QString fullPrefix = pure.prefix + slash.prefix;
     const QString fullSuffix = digitTail + slash.suffix + pure.suffix;
 
@@ -385,7 +389,9 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     };
     if (!candidate) return keep();
 
-    const auto& [target, text] = *candidate;
+    // Named references, not a structured binding, for the lambdas below (see above).
+    const QString& target = candidate->first;
+    const QString& text = candidate->second;
     bool punctKey = false;
     if (rules.rulePunctKeyLetter) {
         for (const QString& ch : coreChars)

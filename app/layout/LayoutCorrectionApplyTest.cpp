@@ -360,8 +360,32 @@ TEST_F(Apply, TheDeliveryAuditReportsARemnantAndALoss) {
     ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
     field->value = "something else";
     env.advance(0.2);
+    EXPECT_FALSE(env.logContains("впечатанное не найдено")) << "our keys may still wait for the user's key";
+    env.advance(LayoutCorrectionApply::auditRetryDelay);
     EXPECT_TRUE(env.logContains("⚠ layout/audit: впечатанное не найдено в хвосте поля (ожидал 6 симв., хвост 14 симв., Kate)"));
     EXPECT_FALSE(engine->lastConversionForVeto);
+}
+
+// The correction lands a little late (its keys waited for the user to let go of one): the
+// second look finds it, and nothing is reported.
+TEST_F(Apply, ACorrectionThatLandsBeforeTheSecondLookIsNoLoss) {
+    ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
+    field->value = "ghbdtn ";
+    env.advance(0.2);
+    field->value = "привет ";
+    env.advance(LayoutCorrectionApply::auditRetryDelay);
+    EXPECT_FALSE(env.logContains("layout/audit")) << env.logText().toStdString();
+}
+
+// A correction the user undid is not in the field by design: no loss is reported.
+TEST_F(Apply, AnUndoneCorrectionIsNotAudited) {
+    decideGhbdtn();
+    typeThrough("ghbdtn ");
+    ASSERT_EQ(fieldText(), "привет ");
+    EXPECT_TRUE(apply->takeFlipUndo(Gesture::backspace, true, false));
+    EXPECT_EQ(fieldText(), "ghbdtn ");
+    env.advance(1);
+    EXPECT_FALSE(env.logContains("layout/audit")) << env.logText().toStdString();
 }
 
 }  // namespace

@@ -275,6 +275,8 @@ public:
     const QString& prevWord() const { return prevWord_; }
     const QString& prevWord2() const { return prevWord2_; }
     void setPrevWord(const QString& word);
+    // The last finished word as the field now shows it (a conversion rewrote it in place).
+    void replacePrevWord(const QString& word) { prevWord_ = word; }
 
     Steps steps;
 
