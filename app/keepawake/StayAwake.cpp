@@ -22,8 +22,8 @@ const QString kFloorKey = QStringLiteral("stayAwakeBatteryFloor");
 const QString kUntilKey = QStringLiteral("stayAwakeUntil");
 const QString kDaemonKey = QStringLiteral("stayAwakeAssumeSupported");
 
-const QString kSystemAssertionName = QStringLiteral("Murmelo: не усыплять компьютер по простою");
-const QString kDisplayAssertionName = QStringLiteral("Murmelo: keep display on while lid is open");
+const QString kSystemAssertionName = QStringLiteral("Ondrix: не усыплять компьютер по простою");
+const QString kDisplayAssertionName = QStringLiteral("Ondrix: keep display on while lid is open");
 
 // Process-wide state; touched on the main thread only.
 struct State {

@@ -52,8 +52,8 @@ TEST_F(StayAwakeLocalTest, ArmingHoldsBothAssertionsUnderTheChosenHours) {
     // The names the system shows for the holds.
     QStringList names;
     for (const auto& [id, h] : power.held()) names << h.name;
-    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: не усыплять компьютер по простою")));
-    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: keep display on while lid is open")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Ondrix: не усыплять компьютер по простою")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Ondrix: keep display on while lid is open")));
 }
 
 TEST_F(StayAwakeLocalTest, BatteryAtOrUnderTheFloorRefusesTheLock) {

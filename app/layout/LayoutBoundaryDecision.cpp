@@ -301,6 +301,9 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
             remaining.removeLast();
             ++dropped;
         }
+        // The word checks are asked about the word without the signs after it: the spell checker
+        // rejects "руку," where it knows "руку".
+        const QString checkedCore = remaining.join(QString()).toLower();
         bool stopped = false;
         if (remaining.size() == 1 && dropped > 0) {
             engine_.veto(QStringLiteral("буква+хвостовой-знак"));
@@ -354,7 +357,7 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
             if (!blocked && (disagreeing || noContext)) {
                 std::optional<bool> dict;
                 if (shape_.innerMarkBlocksDict(core, typed, rules.ruleInnerMark, rules.ruleLeadingSignLetter)) dict = false;
-                else dict = checks_.isRealShortWordCurated(lowerAnalysed, typed, true);
+                else dict = checks_.isRealShortWordCurated(checkedCore.isEmpty() ? lowerAnalysed : checkedCore, typed, true);
                 std::optional<double> typedScore;
                 const auto model = engine_.models.find(LayoutMaps::languageOf(typed));
                 if (model != engine_.models.end()) typedScore = model->second.score(lowerAnalysed);
@@ -371,7 +374,7 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
                 }
             }
             if (!blocked && !bestIsRecent &&
-                WordChecks::twinWords().value(typed).contains(remaining.join(QString()).toLower())) {
+                WordChecks::twinWords().value(typed).contains(checkedCore)) {
                 engine_.veto(QStringLiteral("близнец"));
                 blocked = true;
             }

@@ -253,6 +253,11 @@ bool LayoutCorrectionApply::performUndo(const PendingCorrection& pending, const 
                                         bool oneGesture) {
     ++undos_;
     engine_.cancelPendingAutomaticLayoutSelection();
+    // The switch the undone correction asked for is void, landed or not: its bridging and
+    // verification would retype the next keys into a layout the user just refused.
+    engine_.graceTarget.reset();
+    engine_.layoutVerifyTarget.reset();
+    engine_.layoutVerifyRetries = 0;
     const std::optional<quint64> lock = engine_.acquireEditLock(QStringLiteral("undo"), LayoutSwitcher::watchdogInterval);
     const bool hooked = bool(engine_.correctionSink);
     std::optional<InputEvent> key;
