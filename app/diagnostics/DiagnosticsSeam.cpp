@@ -8,6 +8,7 @@
 namespace murmelo {
 
 DiagnosticsSeam::DiagnosticsSeam() {
+    installQuitSignals = [] { murmelo::installQuitSignals(); };
     installDeathLogging = [] { murmelo::installDeathLogging(); };
     orphansSweep = [] { Orphans::sweep(); };
     healthStart = [] { Health::start(); };

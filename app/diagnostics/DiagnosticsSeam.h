@@ -14,6 +14,7 @@ struct DiagnosticsSeam {
     static DiagnosticsSeam& shared() { return sharedService<DiagnosticsSeam>(); }
     DiagnosticsSeam();
 
+    std::function<void()> installQuitSignals;
     std::function<void()> installDeathLogging;
     std::function<void()> orphansSweep;
     std::function<void()> healthStart;

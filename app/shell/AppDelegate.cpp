@@ -100,6 +100,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     // One-shot modes end the process before anything else happens.
     if (OneShotModes::run(arguments_, environment_)) return;
 
+    // Once the start is logged, the session's SIGTERM and a closed terminal's SIGHUP take the
+    // orderly quit; left to their default until the death handlers, they would kill outright.
+    DiagnosticsSeam::shared().installQuitSignals();
+
     logLine(QStringLiteral("=== Murmelo запущен ==="));
     logLine(QStringLiteral("сборка: ") + BaseSeam::shared().buildStampLine());
     logLine(QStringLiteral("копия: ") + runningBuildLine());

@@ -55,6 +55,7 @@ protected:
         cleanup.migrateSmartCleanupDefaultToLiteral = note("migrateSmartCleanupDefaultToLiteral");
         cleanup.currentSmartCleanupModeTitle = [] { return QString("Дословно"); };
         cleanup.smartCleanupSelfLearningStart = note("smartCleanupSelfLearningStart");
+        diagnostics.installQuitSignals = note("installQuitSignals");
         diagnostics.installDeathLogging = note("installDeathLogging");
         dictation.registerServerPrograms = note("registerServerPrograms");
         dictation.tapDictationInstall = note("tapDictationInstall");
@@ -135,8 +136,9 @@ protected:
         return out;
     }
 
+    // A signal that ends the session finds its handler from the first line on.
     static QStringList startLines() {
-        return {"=== Murmelo запущен ===", "сборка: 1.0 (main abc123)", "копия: …",
+        return {"· installQuitSignals", "=== Murmelo запущен ===", "сборка: 1.0 (main abc123)", "копия: …",
                 "язык интерфейса: ru (в поставке: ru, en)"};
     }
 
