@@ -1,5 +1,6 @@
 #include "linux/XiEventStream.h"
 
+#include "linux/DesktopContext.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
 #include "linux/XErrorTrap.h"
@@ -19,6 +20,7 @@
 #include <optional>
 #include <poll.h>
 #include <set>
+#include <utility>
 #include <vector>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -60,14 +62,12 @@ bool applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
     return false;
 }
 
-// What a key down types: the current group's symbol at Shift's level (Caps Lock turning
-// letters), empty for keys that type nothing. Return and Tab give the line end and the tab
-// the core expects of them: they end a word.
-QString typedText(Display* d, const XkbKeymap& keymap, int keycode, quint64 flags) {
-    XkbStateRec st{};
-    if (XkbGetState(d, XkbUseCoreKbd, &st) != Success) return {};
-    const bool levelThree = st.mods & Mod5Mask;
-    const unsigned long sym = keymap.produced(keycode, st.group, flags & KeyTable::FLAG_SHIFT, levelThree);
+// What a key down types: the group's symbol at Shift's level (Caps Lock turning letters),
+// empty for keys that type nothing. Return and Tab give the line end and the tab the core
+// expects of them: they end a word.
+QString typedText(const XkbKeymap& keymap, int keycode, int group, unsigned mods, quint64 flags) {
+    const bool levelThree = mods & Mod5Mask;
+    const unsigned long sym = keymap.produced(keycode, group, flags & KeyTable::FLAG_SHIFT, levelThree);
     if (sym == XK_Return || sym == XK_KP_Enter) return QStringLiteral("\r");
     if (sym == XK_Tab) return QStringLiteral("\t");
     QString text = XkbKeymap::text(sym);
@@ -139,10 +139,17 @@ public:
         XISetMask(bits, XI_RawButtonRelease);
         XISelectEvents(d_, DefaultRootWindow(d_), &mask, 1);
         keymap_.load(d_);
+        // The group and modifiers come with the keys, in the server's order: a key is read in
+        // the group it was typed in, with no question per key.
         int xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
-        if (XkbQueryExtension(d_, &xkbOpcode, &xkbEvent_, &xkbError, &xkbMajor, &xkbMinor))
+        if (XkbQueryExtension(d_, &xkbOpcode, &xkbEvent_, &xkbError, &xkbMajor, &xkbMinor)) {
             XkbSelectEvents(d_, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
                             XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
+            XkbSelectEventDetails(d_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
+                                  XkbGroupStateMask | XkbModifierStateMask);
+        }
+        readState();
+        DesktopContext::watchFrontWindow(d_);
         XSync(d_, False);
         // Keys we posted before anyone listened will never be seen: they must not mark others.
         OwnEventLedger::shared().clear();
@@ -204,7 +211,11 @@ private:
             XEvent e;
             XNextEvent(d_, &e);
             if (e.type == xkbEvent_) {
-                keymapStale_ = true;  // a remap (ours while typing, or a new layout)
+                xkbEvent(e);
+                continue;
+            }
+            if (e.type != GenericEvent) {
+                if (DesktopContext::frontWindowEvent(d_, e)) contextChanged_ = true;
                 continue;
             }
             if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode_ || !XGetEventData(d_, &e.xcookie)) continue;
@@ -212,6 +223,7 @@ private:
             XFreeEventData(d_, &e.xcookie);
             if (!out) continue;
             complete(*out);
+            out->contextChanged = std::exchange(contextChanged_, false);
             auto alive = s_->alive;
             auto handler = s_->handler;
             s_->queue.post([alive, handler, ev = *out] {
@@ -257,12 +269,39 @@ private:
         return out;
     }
 
-    // What needs the server: the text a key down types, the pointer's place for a button.
+    void xkbEvent(const XEvent& e) {
+        const auto& xkb = reinterpret_cast<const XkbEvent&>(e);
+        switch (xkb.any.xkb_type) {
+        case XkbStateNotify:
+            group_ = xkb.state.group;
+            mods_ = xkb.state.mods;
+            if (xkb.state.changed & (XkbGroupStateMask | XkbGroupBaseMask | XkbGroupLatchMask | XkbGroupLockMask))
+                contextChanged_ = true;
+            break;
+        case XkbNewKeyboardNotify:
+            stateStale_ = true;
+            keymapStale_ = true;
+            break;
+        default: keymapStale_ = true;  // a remap (ours while typing, or a new layout)
+        }
+    }
+
+    void readState() {
+        XkbStateRec st{};
+        if (XkbGetState(d_, XkbUseCoreKbd, &st) != Success) return;
+        group_ = st.group;
+        mods_ = st.mods;
+    }
+
+    // The text a key down types, the pointer's place for a button. The keymap and the state
+    // are read again only after the server said they changed.
     void complete(StreamEvent& out) {
         if (out.kind == StreamEvent::Kind::KeyDown) {
             if (keymapStale_) keymap_.load(d_);
             keymapStale_ = false;
-            out.text = typedText(d_, keymap_, out.xKeycode, out.flags);
+            if (stateStale_) readState();
+            stateStale_ = false;
+            out.text = typedText(keymap_, out.xKeycode, group_, mods_, out.flags);
         } else if (out.kind != StreamEvent::Kind::KeyUp && out.kind != StreamEvent::Kind::FlagsChanged) {
             Window rootRet, child;
             int wx, wy;
@@ -294,6 +333,10 @@ private:
     int xkbEvent_ = -1;
     XkbKeymap keymap_;
     bool keymapStale_ = false;
+    bool stateStale_ = false;
+    int group_ = 0;
+    unsigned mods_ = 0;
+    bool contextChanged_ = false;  // since the last event handed on
     std::set<int> xtest_;
     quint64 flags_ = 0;
 };
