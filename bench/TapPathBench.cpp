@@ -18,6 +18,8 @@
 #include "shell/SubsystemLinks.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -30,6 +32,8 @@
 #include <algorithm>
 #include <csignal>
 #include <ctime>
+#include <map>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +41,22 @@
 using namespace murmelo;
 
 namespace {
+
+std::map<std::string, double> threadCpu() {
+    std::map<std::string, double> out;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(t + QStringLiteral("/stat")));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = f.readAll();
+        const int close = line.lastIndexOf(')');
+        const QByteArray name = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        out[(t + QStringLiteral(" ") + QString::fromLatin1(name)).toStdString()] =
+            (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+    }
+    return out;
+}
 
 double cpuSeconds(clockid_t clock) {
     timespec ts{};
@@ -120,6 +140,7 @@ void BM_TapPathTypedText(benchmark::State& state) {
         tap.pathUs.clear();
         tap.downs = tap.ups = 0;
         target.command("clear");
+        const auto threads0 = threadCpu();
         const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double main0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const pid_t child = typeInChild(text, 2000);
@@ -128,6 +149,9 @@ void BM_TapPathTypedText(benchmark::State& state) {
         const double mainCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - main0;
         int status = 0;
         waitpid(child, &status, 0);
+        if (qEnvironmentVariableIsSet("MURMELO_TAP_BENCH_THREADS"))
+            for (const auto& [name, seconds] : threadCpu())
+                std::fprintf(stderr, "thread %s: %.1f ms\n", name.c_str(), (threads0.count(name) ? seconds - threads0.at(name) : seconds) * 1000);
         if (!all) {
             state.SkipWithError("the typed keys did not all arrive");
             return;
