@@ -160,13 +160,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!smoke && KeepAwakeSeam::shared().checkAtLaunch())
         MainQueue::shared().after(1.2, [] { OrphanedStayAwakeAlert::show(); });
 
-    // The key store is repaired until that succeeds once.
+    // The key store is repaired until that succeeds once; after that its key is only read
+    // ahead. Either read fills the key cache off the main thread.
     if (!Defaults::shared().boolValue(QString::fromLatin1(kKeychainRepairedKey))) {
         background_([repair = AiSeam::shared().openAIKeychainRepairAccess] {
             if (!repair()) return;
             MainQueue::shared().post(
                 [] { Defaults::shared().set(QString::fromLatin1(kKeychainRepairedKey), true); });
         });
+    } else {
+        background_(AiSeam::shared().openAIKeychainWarmUp);
     }
 
     VocabularySeam::shared().bindDictationNeighbours();

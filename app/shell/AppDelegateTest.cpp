@@ -77,6 +77,7 @@ protected:
         };
         keepawake.keepAfterOrphan = note("stayAwakeKeepAfterOrphan");
         keepawake.releaseAfterOrphan = note("stayAwakeReleaseAfterOrphan");
+        ai.openAIKeychainWarmUp = note("openAIKeychainWarmUp");
         ai.openAIKeychainRepairAccess = [] {
             logLine("· openAIKeychainRepairAccess");
             return true;
@@ -251,6 +252,7 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
         "· ensureStatusItem",
         "· buildPanelRefresh",
         "AX trusted: true",
+        "· background",  // the key read ahead, once the repair has succeeded
         "· tapDictationInstall",
         "· installTap",
         "tap не встал, включаю guard для повторных попыток",
@@ -261,6 +263,9 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
     };
     EXPECT_EQ(lines(), expected);
     EXPECT_EQ(notifications.observerCount(AppDelegate::murmeloShowPrefs()), 0);
+    ASSERT_FALSE(background.empty());
+    background.back()();
+    EXPECT_EQ(lines().last(), "· openAIKeychainWarmUp");
 }
 
 TEST_F(AppDelegateTest, SolarCalibrationAndOnboardingPreviewOutsideSmoke) {
