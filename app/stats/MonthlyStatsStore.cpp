@@ -40,6 +40,13 @@ struct MonthlyStatsStore::State {
     // lost by a rewrite, so it is left alone (until the user erases everything).
     std::optional<qint64> newerVersion;
     bool newerRefusalLogged = false;
+    // The calendar day of the last note, from its first to its last instant (milliseconds
+    // since 1970): notes within it skip the conversion into the calendar.
+    struct Day {
+        qint64 from = 0, until = 0;
+        QString key;
+        qint64 number = 0;
+    } day;
 };
 
 namespace {
@@ -375,12 +382,29 @@ qint64 MonthlyStatsStore::dayNumber(const QDateTime& date) const {
 // The common procedure of every note operation: under the lock, start tracking, give the
 // month its ledger, apply the change, settle pending voice saving, and ask for a write when
 // the change's save rule (or a new ledger or a settlement) says so.
+std::pair<QString, qint64> MonthlyStatsStore::calendarDay(const QDateTime& when) const {
+    const qint64 ms = when.toMSecsSinceEpoch();
+    {
+        std::lock_guard lock(s_->lock);
+        if (ms >= s_->day.from && ms < s_->day.until) return {s_->day.key, s_->day.number};
+    }
+    // One conversion into the calendar serves the month key, the day number and the day's bounds.
+    const QDateTime at = when.toTimeZone(s_->calendar);
+    State::Day day{0, 0, monthKey(at), dayNumber(at)};
+    const QDate date = at.date();
+    const QDateTime from = date.startOfDay(s_->calendar), until = date.addDays(1).startOfDay(s_->calendar);
+    if (from.isValid() && until.isValid()) {
+        day.from = from.toMSecsSinceEpoch();
+        day.until = until.toMSecsSinceEpoch();
+    }
+    std::lock_guard lock(s_->lock);
+    s_->day = day;
+    return {day.key, day.number};
+}
+
 template <class Change>
 bool MonthlyStatsStore::note(const QDateTime& when, Change change) {
-    // One conversion into the calendar serves the month key and the day number.
-    const QDateTime at = orNow(when).toTimeZone(s_->calendar);
-    const QString key = monthKey(at);
-    const qint64 day = dayNumber(at);
+    const auto [key, day] = calendarDay(orNow(when));
     bool save = false;
     bool schedule = false;
     {

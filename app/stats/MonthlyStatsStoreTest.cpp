@@ -494,6 +494,15 @@ TEST_F(MonthlyStatsStoreTest, EventsCountInTheMonthAndDayOfTheStoresCalendar) {
     const MonthlyStatsMonth april = store.snapshot(utc(2025, 4, 10), utc(2025, 4, 10)).record;
     EXPECT_EQ(april.activeDays, (std::vector<qint64>{1}));
     EXPECT_EQ(store.firstTrackedMonth(), QStringLiteral("2025-04"));
+
+    // A day once worked out is reused for the notes within it: the last minute of a
+    // Moscow day, the first of the next, and a clock set back a day still land where the
+    // calendar puts them.
+    for (const QDateTime& at : {utc(2025, 4, 1, 20, 59), utc(2025, 4, 1, 21, 0), utc(2025, 3, 31, 20, 59),
+                                utc(2025, 4, 1, 20, 0)})
+        store.noteDictation(5, 1, 1.0, std::nullopt, 0.0, at);
+    EXPECT_EQ(store.snapshot(utc(2025, 4, 10), utc(2025, 4, 10)).record.activeDays, (std::vector<qint64>{1, 2}));
+    EXPECT_EQ(store.snapshot(utc(2025, 3, 10), utc(2025, 4, 10)).record.activeDays, (std::vector<qint64>{31}));
 }
 
 // ---- The month snapshot
