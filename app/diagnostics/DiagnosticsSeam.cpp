@@ -12,6 +12,7 @@ DiagnosticsSeam::DiagnosticsSeam() {
     orphansSweep = [] { Orphans::sweep(); };
     healthStart = [] { Health::start(); };
     mainStallWatchStart = [] { MainStallWatch::start(); };
+    mainStallWatchStop = [] { MainStallWatch::stop(); };
 }
 
 }  // namespace murmelo

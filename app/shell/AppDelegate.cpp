@@ -288,6 +288,8 @@ void AppDelegate::applicationWillTerminate() {
     ReplySeam::shared().quickReplyPreviewCancel();
     DictationSeam::shared().serverManagerStop();
     VocabularySeam::shared().correctorStop();
+    // Its thread posts to the main queue, which ends with the event loop.
+    DiagnosticsSeam::shared().mainStallWatchStop();
 }
 
 void AppDelegate::terminate(std::optional<quint32> systemReason) {

@@ -116,6 +116,7 @@ protected:
         reply.quickReplyPreviewCancel = note("quickReplyPreviewCancel");
         dictation.serverManagerStop = note("serverManagerStop");
         vocabulary.correctorStop = note("correctorStop");
+        diagnostics.mainStallWatchStop = note("mainStallWatchStop");
     }
 
     void launch(const QStringList& args = {}, const QProcessEnvironment& environment = QProcessEnvironment()) {
@@ -150,7 +151,8 @@ protected:
                 "· screenReplyCancel",
                 "· quickReplyPreviewCancel",
                 "· serverManagerStop",
-                "· correctorStop"};
+                "· correctorStop",
+                "· mainStallWatchStop"};
     }
 
     test::TestEnvironment env;
