@@ -36,10 +36,7 @@ void write(const QString& message) {
     std::lock_guard lock(g_lock);
     const QString file = path();
     const QString dir = QFileInfo(file).absolutePath();
-    if (!QFileInfo::exists(dir)) {
-        QDir().mkpath(dir);
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-    }
+    Folders::makePrivateFolder(dir);
     auto createEmpty = [&] {
         QFile f(file);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);

@@ -267,7 +267,7 @@ void ClipboardManager::flush() {
 
 bool ClipboardManager::writeFile(const std::vector<ClipItem>& items) {
     const QString path = historyPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(path).absolutePath());
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return false;
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <sys/stat.h>
 
 using namespace murmelo;
 
@@ -46,6 +47,18 @@ protected:
 
     ClipboardManager manager{&pasteboard};
 };
+
+// The history writing first makes the program's data folder: the user's alone.
+TEST_F(ClipboardManagerTest, TheHistoryAndItsFolderAreTheUsersAlone) {
+    userCopies(QStringLiteral("first"));
+    manager.flush();
+    auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    EXPECT_EQ(mode(QFileInfo(ClipboardManager::historyPath()).absolutePath()), 0700u);
+    EXPECT_EQ(mode(ClipboardManager::historyPath()), 0600u);
+}
 
 TEST_F(ClipboardManagerTest, RecopiedItemMovesToTopWithItsFirstDate) {
     userCopies(QStringLiteral("alpha"));

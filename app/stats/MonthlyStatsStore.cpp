@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/Saturating.h"
 #include "diagnostics/MainStallWatch.h"
+#include "platform/Folders.h"
 #include "platform/MainQueue.h"
 #include "stats/MonthlyBenefitFormula.h"
 #include "stats/StatsJson.h"
@@ -141,14 +142,6 @@ QString systemError(const QString& path, int code) {
     return QFileInfo(path).fileName() + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Creates the folder and its missing parents, each readable by the user alone.
-void makeFolder(const QString& dir) {
-    if (dir.isEmpty() || QFileInfo(dir).isDir()) return;
-    const QString parent = QFileInfo(dir).absolutePath();
-    if (parent != dir) makeFolder(parent);
-    ::mkdir(QFile::encodeName(dir).constData(), 0700);
-}
-
 // Writes a temporary file beside the target, created readable by the user alone, and moves
 // it over the target, so that a reader sees the old file or the new one, never a part.
 bool writeAtomically(const QString& path, const QByteArray& data, QString* error) {
@@ -241,7 +234,7 @@ void writeFile(MonthlyStatsStore::State& s) {
         data = std::move(*encoded);
     }
     if (!keepUnreadableIfNeeded(s)) return;
-    makeFolder(QFileInfo(s.path).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(s.path).absolutePath());
     if (!writeAtomically(s.path, data, &error)) {
         logLine(QStringLiteral("статистика: не сохранил месячные числа — ") + error);
         return;
