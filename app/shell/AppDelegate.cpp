@@ -185,6 +185,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     DictationSeam::shared().recorderPrime();
     DictationSeam::shared().recorderSweepOldRecordings();
+    DictationSeam::shared().recorderSweepLeftovers();
     DictationSeam::shared().recordingHoldStartJanitor();
     DictationSeam::shared().audioRouteStartListening();
     observeShowPrefs();

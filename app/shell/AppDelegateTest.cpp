@@ -90,6 +90,7 @@ protected:
         layout.inputRivalsStart = note("inputRivalsStart");
         dictation.recorderPrime = note("recorderPrime");
         dictation.recorderSweepOldRecordings = note("recorderSweepOldRecordings");
+        dictation.recorderSweepLeftovers = note("recorderSweepLeftovers");
         dictation.recordingHoldStartJanitor = note("recordingHoldStartJanitor");
         dictation.audioRouteStartListening = note("audioRouteStartListening");
         input.clipboardManagerStart = note("clipboardManagerStart");
@@ -204,6 +205,7 @@ TEST_F(AppDelegateTest, TheStartRunsEveryStepInOrder) {
         "· inputRivalsStart",
         "· recorderPrime",
         "· recorderSweepOldRecordings",
+        "· recorderSweepLeftovers",
         "· recordingHoldStartJanitor",
         "· audioRouteStartListening",
         "· clipboardManagerStart",
