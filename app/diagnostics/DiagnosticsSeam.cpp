@@ -13,6 +13,7 @@ DiagnosticsSeam::DiagnosticsSeam() {
     orphansSweep = [] { Orphans::sweep(); };
     healthStart = [] { Health::start(); };
     mainStallWatchStart = [] { MainStallWatch::start(); };
+    mainStallWatchStop = [] { MainStallWatch::stop(); };
 }
 
 }  // namespace murmelo

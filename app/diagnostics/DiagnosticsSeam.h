@@ -19,6 +19,7 @@ struct DiagnosticsSeam {
     std::function<void()> orphansSweep;
     std::function<void()> healthStart;
     std::function<void()> mainStallWatchStart;
+    std::function<void()> mainStallWatchStop;
 };
 
 }  // namespace murmelo

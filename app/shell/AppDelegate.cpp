@@ -192,6 +192,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     DictationSeam::shared().recorderPrime();
     DictationSeam::shared().recorderSweepOldRecordings();
+    DictationSeam::shared().recorderSweepLeftovers();
     DictationSeam::shared().recordingHoldStartJanitor();
     DictationSeam::shared().audioRouteStartListening();
     observeShowPrefs();
@@ -295,6 +296,8 @@ void AppDelegate::applicationWillTerminate() {
     ReplySeam::shared().quickReplyPreviewCancel();
     DictationSeam::shared().serverManagerStop();
     VocabularySeam::shared().correctorStop();
+    // Its thread posts to the main queue, which ends with the event loop.
+    DiagnosticsSeam::shared().mainStallWatchStop();
 }
 
 void AppDelegate::terminate(std::optional<quint32> systemReason) {

@@ -92,6 +92,7 @@ protected:
         layout.inputRivalsStart = note("inputRivalsStart");
         dictation.recorderPrime = note("recorderPrime");
         dictation.recorderSweepOldRecordings = note("recorderSweepOldRecordings");
+        dictation.recorderSweepLeftovers = note("recorderSweepLeftovers");
         dictation.recordingHoldStartJanitor = note("recordingHoldStartJanitor");
         dictation.audioRouteStartListening = note("audioRouteStartListening");
         input.clipboardManagerStart = note("clipboardManagerStart");
@@ -118,6 +119,7 @@ protected:
         reply.quickReplyPreviewCancel = note("quickReplyPreviewCancel");
         dictation.serverManagerStop = note("serverManagerStop");
         vocabulary.correctorStop = note("correctorStop");
+        diagnostics.mainStallWatchStop = note("mainStallWatchStop");
     }
 
     void launch(const QStringList& args = {}, const QProcessEnvironment& environment = QProcessEnvironment()) {
@@ -153,7 +155,8 @@ protected:
                 "· screenReplyCancel",
                 "· quickReplyPreviewCancel",
                 "· serverManagerStop",
-                "· correctorStop"};
+                "· correctorStop",
+                "· mainStallWatchStop"};
     }
 
     test::TestEnvironment env;
@@ -205,6 +208,7 @@ TEST_F(AppDelegateTest, TheStartRunsEveryStepInOrder) {
         "· inputRivalsStart",
         "· recorderPrime",
         "· recorderSweepOldRecordings",
+        "· recorderSweepLeftovers",
         "· recordingHoldStartJanitor",
         "· audioRouteStartListening",
         "· clipboardManagerStart",

@@ -1,7 +1,9 @@
 #include "stats/MonthlyStatsStore.h"
 
 #include "base/Log.h"
+#include "base/Saturating.h"
 #include "diagnostics/MainStallWatch.h"
+#include "platform/Folders.h"
 #include "platform/MainQueue.h"
 #include "stats/MonthlyBenefitFormula.h"
 #include "stats/StatsJson.h"
@@ -75,10 +77,10 @@ QDateTime orNow(const QDateTime& date) { return date.isValid() ? date : Clock::s
 double nonNegative(double seconds) { return std::isfinite(seconds) && seconds > 0 ? seconds : 0.0; }
 qint64 nonNegative(qint64 count) { return std::max<qint64>(count, 0); }
 
-template <class T>
-void add(std::optional<T>& field, T amount) {
-    field = field.value_or(T{}) + amount;
-}
+// A stored counter may already stand at the limit: counts saturate there.
+void add(qint64& field, qint64 amount) { field = saturatingAdd(field, amount); }
+void add(std::optional<qint64>& field, qint64 amount) { field = saturatingAdd(field.value_or(0), amount); }
+void add(std::optional<double>& field, double amount) { field = field.value_or(0.0) + amount; }
 
 void markBenefitObservation(MonthlyStatsMonth& record, qint64 day) {
     if (day < 1) return;
@@ -152,14 +154,6 @@ std::optional<QByteArray> encodePayload(const MonthlyStatsStore::State& s, QStri
 
 QString systemError(const QString& path, int code) {
     return QFileInfo(path).fileName() + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
-}
-
-// Creates the folder and its missing parents, each readable by the user alone.
-void makeFolder(const QString& dir) {
-    if (dir.isEmpty() || QFileInfo(dir).isDir()) return;
-    const QString parent = QFileInfo(dir).absolutePath();
-    if (parent != dir) makeFolder(parent);
-    ::mkdir(QFile::encodeName(dir).constData(), 0700);
 }
 
 // Writes a temporary file beside the target, created readable by the user alone, and moves
@@ -266,7 +260,7 @@ void writeFile(MonthlyStatsStore::State& s) {
             return;
         }
     }
-    makeFolder(QFileInfo(s.path).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(s.path).absolutePath());
     if (!writeAtomically(s.path, data, &error)) {
         logLine(QStringLiteral("статистика: не сохранил месячные числа — ") + error);
         return;
@@ -451,7 +445,7 @@ bool MonthlyStatsStore::noteTypingGap(double seconds, const QDateTime& at) {
     if (!(seconds >= 0.04 && seconds <= 1.5)) return false;
     return note(at, [seconds](MonthlyStatsMonth& record, qint64) {
         const qint64 bucket = std::max<qint64>(qint64(std::round(seconds * 1000.0 / 25.0)) * 25, 25);
-        record.typingGapHistogram[bucket] += 1;
+        add(record.typingGapHistogram[bucket], 1);
         return record.typingSamples() % 25 == 0;
     });
 }
@@ -467,12 +461,12 @@ bool MonthlyStatsStore::noteTypingWork(qint64 characters, qint64 editingEvents, 
         add(r.measuredEditingEvents, editingEvents);
         add(r.measuredCorrectionActions, a);
         add(r.measuredEditingSeconds, s);
-        if (startsBurst) add<qint64>(r.measuredEditingBursts, 1);
+        if (startsBurst) add(r.measuredEditingBursts, 1);
         add(r.measuredTestTypingCharacters, c);
         add(r.measuredTestEditingEvents, editingEvents);
         add(r.measuredTestCorrectionActions, a);
         add(r.measuredTestEditingSeconds, s);
-        if (startsBurst) add<qint64>(r.measuredTestEditingBursts, 1);
+        if (startsBurst) add(r.measuredTestEditingBursts, 1);
         return *r.measuredEditingEvents % 25 == 0;
     });
 }
@@ -488,7 +482,7 @@ bool MonthlyStatsStore::noteBenefitTypingWork(qint64 characters, qint64 editingE
         add(r.measuredBenefitEditingEvents, editingEvents);
         add(r.measuredBenefitCorrectionActions, a);
         add(r.measuredBenefitEditingSeconds, s);
-        if (startsSample) add<qint64>(r.measuredBenefitUntimedStarts, 1);
+        if (startsSample) add(r.measuredBenefitUntimedStarts, 1);
         markBenefitObservation(r, day);
         return *r.measuredBenefitEditingEvents % 25 == 0;
     });
@@ -499,9 +493,9 @@ void MonthlyStatsStore::noteDictation(qint64 characters, qint64 words, double au
                                       const QDateTime& at) {
     if (characters < 1) return;
     note(at, [&](MonthlyStatsMonth& r, qint64 day) {
-        r.dictations += 1;
-        r.dictatedCharacters += characters;
-        r.dictatedWords += nonNegative(words);
+        add(r.dictations, 1);
+        add(r.dictatedCharacters, characters);
+        add(r.dictatedWords, nonNegative(words));
         const double audio = nonNegative(audioSeconds);
         r.dictationSeconds += audio;
         double voice = audio;
@@ -531,7 +525,7 @@ void MonthlyStatsStore::noteDictation(qint64 characters, qint64 words, double au
 
 void MonthlyStatsStore::noteCorrections(qint64 punctuation, qint64 letterCase, qint64 typos, const QDateTime& at) {
     const qint64 p = nonNegative(punctuation), c = nonNegative(letterCase), t = nonNegative(typos);
-    const qint64 n = p + c + t;
+    const qint64 n = saturatingAdd(saturatingAdd(p, c), t);
     if (n < 1) return;
     note(at, [&](MonthlyStatsMonth& r, qint64 day) {
         add(r.measuredPunctuationCorrections, p);
@@ -544,7 +538,7 @@ void MonthlyStatsStore::noteCorrections(qint64 punctuation, qint64 letterCase, q
 
 void MonthlyStatsStore::noteLayoutCorrection(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64 day) {
-        r.layoutCorrections += 1;
+        add(r.layoutCorrections, 1);
         if (r.savedBenefitLedger) r.savedBenefitLedger->addLayoutBenefit(day);
         return true;
     });
@@ -560,14 +554,14 @@ void MonthlyStatsStore::undoLayoutCorrection(const QDateTime& at) {
 
 void MonthlyStatsStore::noteQuickAction(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64) {
-        r.quickActions += 1;
+        add(r.quickActions, 1);
         return true;
     });
 }
 
 void MonthlyStatsStore::noteQuickReply(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64) {
-        r.quickReplies += 1;
+        add(r.quickReplies, 1);
         return true;
     });
 }

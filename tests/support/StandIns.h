@@ -84,7 +84,16 @@ inline StandIn spawnStandIn(const QStringList& args, const QStringList& extraEnv
     if (::pipe2(fds, O_CLOEXEC) != 0) return s;
     std::vector<std::string> argStore, envStore;
     for (const QString& a : args) argStore.push_back(a.toStdString());
-    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+    // The extra environment wins: an inherited variable of the same name is left out, since
+    // a program reads the first of two.
+    std::vector<std::string> extraNames;
+    for (const QString& e : extraEnv) extraNames.push_back(e.section('=', 0, 0).toStdString() + '=');
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& name : extraNames) replaced = replaced || entry.rfind(name, 0) == 0;
+        if (!replaced) envStore.push_back(entry);
+    }
     for (const QString& e : extraEnv) envStore.push_back(e.toStdString());
     std::vector<char*> argv, envp;
     for (auto& a : argStore) argv.push_back(a.data());
