@@ -42,6 +42,9 @@ public:
 
     bool isOpen() const { return dpy_ != nullptr; }
     unsigned seed() const { return seed_; }
+    // Starts the timing of one take (a phrase, a case) afresh from the seed and its number,
+    // so that a take replays alone just as it ran among the others.
+    void beginTake(unsigned take) { rng_.seed(seed_ + take * 0x9E3779B9u); }
 
     static constexpr unsigned kReturn = 36, kBackSpace = 22, kRightShift = 62, kLeftShift = 50;
     static constexpr unsigned kSpace = 65;

@@ -93,37 +93,50 @@ bool RealApp::focus() {
     if (!d) return false;
     const Window root = DefaultRootWindow(d);
     const Atom active = atom(d, "_NET_ACTIVE_WINDOW");
-    // Asked as a pager asks (source 2), which window managers obey without question.
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = window;
-    ev.xclient.message_type = active;
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = 2;
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    XFlush(d);
-    const bool front = waitUntil([&] {
-        const std::vector<Window> w = windowList(d, root, active);
-        return !w.empty() && w.front() == window;
-    }, 20);
-    XCloseDisplay(d);
-    if (!front) {
-        why_ = QStringLiteral("the window manager did not make the window active");
-        return false;
-    }
-    if (isTerminal()) return true;
-    if (!ax_ || !ax_->isConnected()) {
-        why_ = QStringLiteral("no accessibility bus");
-        return false;
-    }
-    const bool found = waitUntil([&] {
+    auto activate = [&] {
+        // Asked as a pager asks (source 2), which window managers obey without question.
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = window;
+        ev.xclient.message_type = active;
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = 2;
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        XFlush(d);
+        return waitUntil([&] {
+            const std::vector<Window> w = windowList(d, root, active);
+            return !w.empty() && w.front() == window;
+        }, 20);
+    };
+    auto textAreaFocused = [&] {
         field_ = ax_->focusedElement();
         return field_ && ax_->attribute(*field_, AXNames::role).toString() == QLatin1String("AXTextArea") &&
                ax_->attribute(*field_, AXNames::editable).toBool();
-    }, 30);
-    if (!found) why_ = QStringLiteral("no focused editable text area on the accessibility bus");
-    return found;
+    };
+    bool ok = activate();
+    if (!ok) why_ = QStringLiteral("the window manager did not make the window active");
+    if (ok && !isTerminal()) {
+        ok = ax_ && ax_->isConnected();
+        if (!ok) why_ = QStringLiteral("no accessibility bus");
+        // An application that took the focus before it was on the accessibility bus reports
+        // it only when the focus comes again: away and back, a few times at most.
+        bool found = false;
+        for (int round = 0; ok && !found && round < 4; ++round) {
+            if (round > 0) {
+                XSetInputFocus(d, PointerRoot, RevertToPointerRoot, CurrentTime);
+                XSync(d, False);
+                activate();
+            }
+            found = waitUntil(textAreaFocused, 8);
+        }
+        if (ok && !found) {
+            ok = false;
+            why_ = QStringLiteral("no focused editable text area on the accessibility bus");
+        }
+    }
+    XCloseDisplay(d);
+    return ok;
 }
 
 QByteArray RealApp::bytes() const {
