@@ -1,19 +1,14 @@
 #pragma once
-#include "platform/Accessibility.h"
-
 #include <QString>
 #include <QStringList>
 #include <memory>
 
-namespace murmelo::linuxdesktop {
-class AtspiAccessibility;
-}
-
 namespace murmelo::test {
 
 // The real application that scripts/desktop-session --app started (mousepad, featherpad or
-// xterm), and what it holds. The editors are read through AT-SPI, the text view that has the
-// focus; xterm through the bytes its tty recorder wrote, taken as a line editor takes them.
+// xterm), and what it holds. The editors are read through AT-SPI (libatspi), the focused
+// editable text view of the application; xterm through the bytes its tty recorder wrote,
+// taken as a line editor takes them.
 class RealApp {
 public:
     RealApp();
@@ -46,8 +41,8 @@ private:
 
     QString name_;
     QString why_;
-    std::unique_ptr<linuxdesktop::AtspiAccessibility> ax_;
-    AXElementPtr field_;
+    struct Reader;
+    std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace murmelo::test
