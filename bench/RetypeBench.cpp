@@ -5,7 +5,9 @@
 // Runs inside the test desktop:
 //   scripts/desktop-session --target build/bin/murmelo_test_target build/bin/murmelo_retype_bench
 #include "DesktopHarness.h"
+#include "linux/UserKeys.h"
 #include "linux/XTestKeyPoster.h"
+#include "linux/XiEventStream.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,6 +17,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+
+// Last: Xlib's macros would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 using namespace murmelo;
 
@@ -83,6 +89,59 @@ void BM_RetypeSevenLetterWord(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RetypeSevenLetterWord)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// The person typed the last letter and still holds its key (the live flip's usual case):
+// the retyped word's last letter is on that very key, so it waits until the person lets go,
+// HOLD_MS after the retype began. Timed from the retype to the word in the field.
+void BM_RetypeWithTheKeyStillHeld(benchmark::State& state) {
+    constexpr int HOLD_MS = 50;
+    constexpr int kQ = 24;  // the key of q and й
+    test::DesktopTarget target;
+    if (!test::DesktopTarget::available()) {
+        state.SkipWithError("needs the test desktop (scripts/desktop-session with --target)");
+        return;
+    }
+    linuxdesktop::XTestKeyPoster poster;
+    // The key stream tells the poster what the person holds.
+    linuxdesktop::XiEventStream stream([&poster](const linuxdesktop::StreamEvent&) { poster.userKeysChanged(); });
+    Display* person = XOpenDisplay(nullptr);
+    const QString typed = QStringLiteral("ghjcnjq"), shown = QStringLiteral("простой");
+    if (!person || !poster.isConnected() || !stream.isRunning() || !target.command("clear") ||
+        !target.command("focus line")) {
+        state.SkipWithError("the target or the X server did not answer");
+        if (person) XCloseDisplay(person);
+        return;
+    }
+    const auto personKey = [person](bool press) {
+        XTestFakeKeyEvent(person, kQ, press ? True : False, 0);
+        XFlush(person);
+    };
+    retype(poster, 0, typed.left(6));
+    for (auto _ : state) {
+        if (!waitForLine(target, typed.left(6), 10)) {
+            state.SkipWithError("the word as typed never arrived");
+            break;
+        }
+        personKey(true);
+        if (!waitForLine(target, typed, 10) ||
+            !test::waitUntil([] { return linuxdesktop::UserKeys::shared().isHeld(kQ); }, 10)) {
+            state.SkipWithError("the person's key never arrived");
+            break;
+        }
+        QElapsedTimer t;
+        t.start();
+        QTimer::singleShot(HOLD_MS, [&] { personKey(false); });
+        retype(poster, typed.size(), shown);
+        if (!waitForLine(target, shown, 10)) {
+            state.SkipWithError("the retyped word never arrived");
+            break;
+        }
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        retype(poster, shown.size(), typed.left(6));
+    }
+    XCloseDisplay(person);
+}
+BENCHMARK(BM_RetypeWithTheKeyStillHeld)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -137,7 +137,7 @@ Migration migrateFromLegacy() {
     }
     if (item.status() == LoginItem::Status::requiresApproval) {
         item.openSystemSettingsLoginItems();
-        m.output << QStringLiteral("осталось разрешить Murmelo в настройках автозапуска рабочего стола (окно открыто)");
+        m.output << QStringLiteral("осталось разрешить Ondrix в настройках автозапуска рабочего стола (окно открыто)");
     }
     m.output << QStringLiteral("готово: автозапуск теперь через XDG autostart; легаси отложен в ") + backup;
     logLine(QStringLiteral("автозапуск мигрирован: легаси → XDG autostart"));

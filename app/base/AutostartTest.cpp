@@ -102,7 +102,7 @@ TEST_F(AutostartSimTest, MigrationMovesTheLegacyEntryAsideAndRegistersTheLoginIt
     item.needsApproval = true;
     const Autostart::CommandResult done = Autostart::runMigrateAutostart();
     EXPECT_EQ(done.exitStatus, 0);
-    EXPECT_EQ(done.output, "осталось разрешить Murmelo в настройках автозапуска рабочего стола (окно открыто)\n"
+    EXPECT_EQ(done.output, "осталось разрешить Ondrix в настройках автозапуска рабочего стола (окно открыто)\n"
                            "готово: автозапуск теперь через XDG autostart; легаси отложен в " +
                                Autostart::backupPath() + "\n");
     EXPECT_FALSE(QFile::exists(Autostart::legacyPlistPath()));

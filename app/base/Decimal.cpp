@@ -27,4 +27,10 @@ std::optional<qint64> parseDecimal(const QString& text) {
     return -value;
 }
 
+std::optional<qint64> wholeInt64(double x) {
+    // Both bounds are powers of two, exact as doubles; NaN fails both comparisons.
+    if (!(x >= -9223372036854775808.0 && x < 9223372036854775808.0)) return std::nullopt;
+    return qint64(x);
+}
+
 }  // namespace murmelo

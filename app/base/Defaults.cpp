@@ -1,5 +1,6 @@
 #include "base/Defaults.h"
 
+#include "base/Decimal.h"
 #include "base/Log.h"
 #include "platform/Folders.h"
 #include "platform/Service.h"
@@ -20,6 +21,15 @@ namespace {
 // Dates are written as seconds since 2001-01-01 00:00:00 UTC, so that stored files keep
 // their date format.
 const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+
+// The largest span of seconds from the reference date that is read as a date: in
+// milliseconds, counted from 1970 as the date keeps it, it still fits 64 bits.
+constexpr double kDateSecondsBound = 9.0e15;
+
+std::optional<QVariant> markOutOfRange(bool* flag) {
+    if (flag) *flag = true;
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -75,7 +85,7 @@ QJsonValue Defaults::encode(const QVariant& v) {
     return o;
 }
 
-std::optional<QVariant> Defaults::decode(const QJsonValue& v) {
+std::optional<QVariant> Defaults::decode(const QJsonValue& v, bool* outOfRangeFlag) {
     if (!v.isObject()) return std::nullopt;
     const QJsonObject o = v.toObject();
     if (o.size() != 1) return std::nullopt;
@@ -91,11 +101,15 @@ std::optional<QVariant> Defaults::decode(const QJsonValue& v) {
     if (type == "real" && val.isDouble()) return QVariant(val.toDouble());
     if (type == "string" && val.isString()) return QVariant(val.toString());
     if (type == "data" && val.isString()) return QVariant(QByteArray::fromBase64(val.toString().toLatin1()));
-    if (type == "date" && val.isDouble()) return QVariant(kReferenceDate.addMSecs(qint64(val.toDouble() * 1000.0)));
+    if (type == "date" && val.isDouble()) {
+        const double seconds = val.toDouble();
+        if (!(std::abs(seconds) <= kDateSecondsBound)) return markOutOfRange(outOfRangeFlag);
+        return QVariant(kReferenceDate.addMSecs(qint64(seconds * 1000.0)));
+    }
     if (type == "array" && val.isArray()) {
         QVariantList list;
         for (const QJsonValue& e : val.toArray()) {
-            auto d = decode(e);
+            auto d = decode(e, outOfRangeFlag);
             if (!d) return std::nullopt;
             list.append(*d);
         }
@@ -105,7 +119,7 @@ std::optional<QVariant> Defaults::decode(const QJsonValue& v) {
         QVariantMap map;
         const QJsonObject m = val.toObject();
         for (auto it = m.begin(); it != m.end(); ++it) {
-            auto d = decode(it.value());
+            auto d = decode(it.value(), outOfRangeFlag);
             if (!d) return std::nullopt;
             map.insert(it.key(), *d);
         }
@@ -114,7 +128,7 @@ std::optional<QVariant> Defaults::decode(const QJsonValue& v) {
     return std::nullopt;
 }
 
-std::optional<QVariant> Defaults::decodePlain(const QJsonValue& v) {
+std::optional<QVariant> Defaults::decodePlain(const QJsonValue& v, bool* outOfRangeFlag) {
     switch (v.type()) {
     case QJsonValue::Bool: return QVariant(v.toBool());
     case QJsonValue::String: return QVariant(v.toString());
@@ -126,8 +140,8 @@ std::optional<QVariant> Defaults::decodePlain(const QJsonValue& v) {
     case QJsonValue::Array: {
         QVariantList list;
         for (const QJsonValue& e : v.toArray()) {
-            auto d = decode(e);
-            if (!d) d = decodePlain(e);
+            auto d = decode(e, outOfRangeFlag);
+            if (!d) d = decodePlain(e, outOfRangeFlag);
             if (!d) return std::nullopt;
             list.append(*d);
         }
@@ -140,8 +154,8 @@ std::optional<QVariant> Defaults::decodePlain(const QJsonValue& v) {
         static const QStringList typeNames = {"bool", "int", "real", "string", "data", "date", "array", "dict"};
         if (o.size() == 1 && typeNames.contains(o.begin().key())) return std::nullopt;
         for (auto it = o.begin(); it != o.end(); ++it) {
-            auto d = decode(it.value());
-            if (!d) d = decodePlain(it.value());
+            auto d = decode(it.value(), outOfRangeFlag);
+            if (!d) d = decodePlain(it.value(), outOfRangeFlag);
             if (!d) return std::nullopt;
             map.insert(it.key(), *d);
         }
@@ -161,23 +175,29 @@ void Defaults::load() {
     QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
     bool typed = err.error == QJsonParseError::NoError && doc.isObject();
     QVariantMap values;
+    QStringList outOfRangeKeys;
     if (typed) {
         const QJsonObject root = doc.object();
         for (auto it = root.begin(); it != root.end(); ++it) {
-            auto d = decode(it.value());
-            if (!d) {
+            bool outOfRange = false;
+            auto d = decode(it.value(), &outOfRange);
+            if (!d && !outOfRange) {
                 // Written by hand: a plain value is read as what it is; the typed readers
                 // still take it only when its kind is the key's.
                 typed = false;
-                d = decodePlain(it.value());
+                d = decodePlain(it.value(), &outOfRange);
             }
             if (d) values.insert(it.key(), *d);
+            // A value in our form whose number is out of range is left out: the key reads
+            // as absent, its default applies, and the next write drops it from the file.
+            else if (outOfRange) outOfRangeKeys << it.key();
         }
     }
     {
         std::lock_guard lock(mutex_);
         values_ = values;
     }
+    for (const QString& key : outOfRangeKeys) noteOutOfRange(key);
     if (typed) return;
     // Never lose settings we could not read: the whole file goes aside for the user, and
     // what was readable is written back in our own form.
@@ -275,28 +295,49 @@ bool Defaults::boolValue(const QString& key) const {
     }
 }
 
-qint64 Defaults::integerValue(const QString& key) const {
+void Defaults::noteOutOfRange(const QString& key) const {
+    {
+        std::lock_guard lock(mutex_);
+        if (reportedOutOfRange_.contains(key)) return;
+        reportedOutOfRange_.insert(key);
+    }
+    // The value itself stays out of the log: it may be anything a damaged file holds.
+    logLine(QStringLiteral("настройки: число в ключе ") + key +
+            QStringLiteral(" вне допустимого диапазона — взято значение по умолчанию"));
+}
+
+std::optional<qint64> Defaults::integerObject(const QString& key) const {
     auto v = object(key);
-    if (!v) return 0;
+    if (!v) return std::nullopt;
     switch (v->typeId()) {
     case QMetaType::Bool: return v->toBool() ? 1 : 0;
     case QMetaType::LongLong: return v->toLongLong();
-    case QMetaType::Double: return qint64(v->toDouble());
+    case QMetaType::Double:
+        if (const auto n = wholeInt64(v->toDouble())) return n;
+        noteOutOfRange(key);
+        return std::nullopt;
     case QMetaType::QString: return v->toString().trimmed().toLongLong();
     default: return 0;
     }
 }
 
+qint64 Defaults::integerValue(const QString& key) const { return integerObject(key).value_or(0); }
+
 double Defaults::doubleValue(const QString& key) const {
     auto v = object(key);
     if (!v) return 0.0;
+    double d = 0.0;
     switch (v->typeId()) {
     case QMetaType::Bool: return v->toBool() ? 1.0 : 0.0;
     case QMetaType::LongLong:
-    case QMetaType::Double: return v->toDouble();
-    case QMetaType::QString: return v->toString().trimmed().toDouble();
+    case QMetaType::Double: d = v->toDouble(); break;
+    // The text reader takes "nan" and "inf" too.
+    case QMetaType::QString: d = v->toString().trimmed().toDouble(); break;
     default: return 0.0;
     }
+    if (std::isfinite(d)) return d;
+    noteOutOfRange(key);
+    return 0.0;
 }
 
 std::optional<bool> Defaults::realBool(const QString& key) const {

@@ -28,10 +28,18 @@ public:
     void remove(const QString& key);
 
     // Conversions in the manner of the platform's defaults: an absent key gives false,
-    // 0, 0.0; numbers and "true"/"yes"/"1" texts convert.
+    // 0, 0.0; numbers and "true"/"yes"/"1" texts convert. A number out of range (no 64-bit
+    // integer holds it as an integer, not finite as a real) reads as absent, and the key is
+    // logged once.
     bool boolValue(const QString& key) const;
     qint64 integerValue(const QString& key) const;
     double doubleValue(const QString& key) const;
+    // The integer as integerValue reads it; nothing when the key is absent or its number is
+    // out of range, so that the caller's default applies.
+    std::optional<qint64> integerObject(const QString& key) const;
+    // Logs, once per key, that its stored number is out of range and the default applies;
+    // for readers whose own bounds a stored number breaks.
+    void noteOutOfRange(const QString& key) const;
     // Only a stored value of exactly that type; anything else is nullopt.
     std::optional<bool> realBool(const QString& key) const;
     std::optional<QString> stringValue(const QString& key) const;
@@ -52,9 +60,11 @@ public:
 
     // Typed JSON coding of one value (also used for the file).
     static QJsonValue encode(const QVariant& v);
-    static std::optional<QVariant> decode(const QJsonValue& v);
+    // Nothing for a value not in the typed form; outOfRange, when given, is set when a
+    // number in it is out of range (a date no 64-bit count of milliseconds holds).
+    static std::optional<QVariant> decode(const QJsonValue& v, bool* outOfRange = nullptr);
     // A plain JSON value (written by hand) read as the value of its own kind.
-    static std::optional<QVariant> decodePlain(const QJsonValue& v);
+    static std::optional<QVariant> decodePlain(const QJsonValue& v, bool* outOfRange = nullptr);
 
 signals:
     void changed(const QString& key);
@@ -67,8 +77,9 @@ private:
 
     QString path_;
     QString setAside_;
-    mutable std::mutex mutex_;  // guards values_
+    mutable std::mutex mutex_;  // guards values_ and reportedOutOfRange_
     QVariantMap values_;
+    mutable QSet<QString> reportedOutOfRange_;
 };
 
 }  // namespace murmelo

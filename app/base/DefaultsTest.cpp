@@ -6,6 +6,7 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -120,6 +121,53 @@ TEST(DefaultsTest, AFileNotInItsOwnFormIsSetAsideLoggedAndReadAsFarAsPossible) {
     for (const QString& aside : asides) EXPECT_TRUE(QFile::exists(aside));
     Defaults last(path);
     EXPECT_EQ(last.realBool("barIconLit"), std::nullopt);  // the last case did not hold it
+}
+
+// A damaged or hand-edited file may hold numbers that no 64-bit integer holds; converting
+// them is undefined. Such a key reads as absent, so the reader's default applies, and it is
+// logged once, without the value.
+TEST(DefaultsTest, ANumberOutOfRangeReadsAsTheDefaultAndIsLoggedOnce) {
+    test::TestEnvironment env;
+    const QString path = env.root() + "/defaults.json";
+    struct Case {
+        const char* name;
+        QByteArray value;
+        bool fileInOwnForm;
+        bool text;  // read as an integer, a text that is no integer gives 0, as it always did
+    } cases[] = {
+        {"a date far in the future", R"({"date": 7e99})", true, false},
+        {"a date far in the past", R"({"date": -7e99})", true, false},
+        {"a date inside a list", R"({"array": [{"string": "a"}, {"date": 1e300}]})", true, false},
+        {"a real read as an integer", R"({"real": 5e24})", true, false},
+        {"a negative real read as an integer", R"({"real": -9.3e18})", true, false},
+        {"a number written by hand", "5e24", false, false},
+        {"a text that reads as not a number", R"({"string": "nan"})", true, true},
+        {"a text that reads as infinite", R"({"string": "-inf"})", true, true},
+    };
+    const QString line = "настройки: число в ключе murmelo.hotkeyCode вне допустимого диапазона — взято значение по умолчанию";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path);
+        writeFile(path, R"({"flag": {"bool": true}, "murmelo.hotkeyCode": )" + c.value + "}");
+        const qsizetype before = env.logLines().size();
+        Defaults d(path);
+        for (int read = 0; read < 2; ++read) {
+            EXPECT_EQ(d.integerObject("murmelo.hotkeyCode"), c.text ? std::optional<qint64>(0) : std::nullopt);
+            EXPECT_EQ(d.integerValue("murmelo.hotkeyCode"), 0);
+            EXPECT_TRUE(std::isfinite(d.doubleValue("murmelo.hotkeyCode")));
+        }
+        EXPECT_EQ(d.realBool("flag"), true);
+        EXPECT_EQ(d.setAsidePath().isEmpty(), c.fileInOwnForm);
+        const QStringList lines = env.logLines().mid(before);
+        EXPECT_EQ(lines.filter(line).size(), 1) << lines.join('\n').toStdString();
+        EXPECT_FALSE(lines.join('\n').contains("e+") || lines.join('\n').contains("e24") || lines.join('\n').contains("nan"));
+    }
+    // In range, the same kinds read as themselves.
+    writeFile(path, R"({"when": {"date": 8.9e15}, "n": {"real": -9.2e18}, "t": {"string": "12.5"}})");
+    Defaults d(path);
+    ASSERT_TRUE(d.object("when").has_value());
+    EXPECT_EQ(d.integerValue("n"), qint64(-9.2e18));
+    EXPECT_EQ(d.doubleValue("t"), 12.5);
 }
 
 // Later subsystems read settings from worker threads while the main thread writes.

@@ -19,6 +19,8 @@ const Regex& sentenceDelimiter() {
     return expression;
 }
 
+bool isSentenceDelimiter(QChar c) { return c == u'.' || c == u'!' || c == u'?' || c == u'\n'; }
+
 bool isTrimmed(QChar c) {
     return c.isSpace() || c == u',' || c == u';' || c == u':' || c == u'—' || c == u'–' || c == u'-';
 }
@@ -65,9 +67,10 @@ std::optional<Applied> applyLastCorrection(const QString& text, const QList<cons
     if (correctionWords.isEmpty() || correctionWords.size() > MAX_CORRECTION_WORDS) return std::nullopt;
     if (unsafeCorrectionStarts.contains(correctionWords.first().toLower())) return std::nullopt;
 
-    qsizetype clauseStart = 0;
-    const QList<Regex::Match> before = sentenceDelimiter().matches(text.left(markerStart));
-    if (!before.isEmpty()) clauseStart = before.last().end();
+    // The clause starts after the last sentence delimiter before the marker, looked for back
+    // from the marker rather than over the whole text before it.
+    qsizetype clauseStart = markerStart;
+    while (clauseStart > 0 && !isSentenceDelimiter(text[clauseStart - 1])) --clauseStart;
 
     const QString clause = text.mid(clauseStart, markerStart - clauseStart);
     const QList<Regex::Match> clauseWords = SmartCleanupRegex::word().matches(clause);

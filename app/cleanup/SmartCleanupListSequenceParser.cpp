@@ -48,15 +48,36 @@ bool acceptBareChain(const QList<SmartCleanupListCandidate>& chain, const QStrin
 }  // namespace
 
 bool SmartCleanupListSequenceParser::containsContent(QStringView text) {
-    for (char32_t scalar : text.toUcs4()) {
+    // Stops at the first letter or digit: asked of the whole rest of a dictation for every chain.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t scalar = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            scalar = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
         if (QChar::isLetterOrNumber(scalar)) return true;
     }
     return false;
 }
 
+namespace {
+
+// The last `count` words of the source before `end`, read from a stretch just before it that
+// doubles until it holds one word more than asked (its first may be cut) or reaches the start:
+// reading everything before every candidate made long dictations cost the square of their length.
+QStringList lastWords(const QString& source, qsizetype end, qsizetype count) {
+    for (qsizetype span = 128;; span *= 2) {
+        const qsizetype from = std::max<qsizetype>(end - span, 0);
+        const QStringList words = SmartCleanupRegex::words(source.mid(from, end - from));
+        if (from == 0 || words.size() > count) return words.mid(std::max<qsizetype>(words.size() - count, 0));
+    }
+}
+
+}  // namespace
+
 bool SmartCleanupListSequenceParser::hasHeaderCue(const SmartCleanupListCandidate& candidate, const QString& source) {
-    const QStringList words = SmartCleanupRegex::words(source.left(candidate.location));
-    for (qsizetype i = std::max<qsizetype>(words.size() - HEADER_WINDOW_WORDS, 0); i < words.size(); ++i) {
+    const QStringList words = lastWords(source, candidate.location, HEADER_WINDOW_WORDS);
+    for (qsizetype i = 0; i < words.size(); ++i) {
         const QString word = trimmingPunctuation(words[i]);
         for (const QString& cue : candidate.profile.listHeaderCues) {
             if (cue.compare(word, Qt::CaseInsensitive) == 0) return true;
@@ -121,9 +142,11 @@ QString SmartCleanupListRenderer::replacement(qint64 number, bool isFirst, qsize
     const QString item = QString::number(number) + QStringLiteral(". ");
     if (start > 0 && (source[start - 1] == u'\n' || source[start - 1] == u'\r')) return item;
     if (!isFirst) return u'\n' + item;
-    const QString before = source.left(start).trimmed();
-    if (before.isEmpty()) return item;
-    const QChar last = before.back();
+    // The last sign before the item, blanks skipped (not a trimmed copy of all that precedes).
+    qsizetype at = start;
+    while (at > 0 && source[at - 1].isSpace()) --at;
+    if (at == 0) return item;
+    const QChar last = source[at - 1];
     if (last == u'.' || last == u'!' || last == u'?') return u'\n' + item;
     return QStringLiteral(":\n") + item;
 }
@@ -138,7 +161,13 @@ SmartCleanupProcessorResult SmartCleanupListRenderer::render(const QList<SmartCl
         items.append(sequence.candidates);
     }
 
-    QString edited = text;
+    // The edits, last first; the text is put together once at the end, as replacing each in
+    // place would move the rest of a long dictation once per item.
+    struct Edit {
+        qsizetype start, end;
+        QString replacement;
+    };
+    std::vector<Edit> edits;
     QList<SmartCleanupTrace> trace;
     // The start of the range replaced for the item after the current one: a range never
     // reaches into it, even when nothing but blanks and a comma separates the last marker of
@@ -166,13 +195,22 @@ SmartCleanupProcessorResult SmartCleanupListRenderer::render(const QList<SmartCl
         end = std::min(end, limit);
 
         const bool isFirst = firstItems.remove(item.location);
-        edited.replace(start, end - start, replacement(item.number, isFirst, start, source));
+        edits.push_back({start, end, replacement(item.number, isFirst, start, source)});
         trace.append({SmartCleanupStage::structure,
                       {item.profile.id.rawValue + QStringLiteral(".structure.list.") + rawValue(item.form)},
                       item.profile.id});
         limit = start;
     }
     std::reverse(trace.begin(), trace.end());
+    QString edited;
+    edited.reserve(source.size() + qsizetype(edits.size()) * 4);
+    qsizetype done = 0;
+    for (auto it = edits.crbegin(); it != edits.crend(); ++it) {
+        edited += QStringView(source).mid(done, it->start - done);
+        edited += it->replacement;
+        done = it->end;
+    }
+    edited += QStringView(source).mid(done);
     return {edited, trace};
 }
 

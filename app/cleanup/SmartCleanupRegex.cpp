@@ -39,13 +39,21 @@ QString replace(const Regex& regex, const QString& text, const QString& templ) {
 QString replaceWithCallback(const Regex& regex, const QString& text, const Transform& transform) {
     const QList<Regex::Match> found = regex.matches(text);
     if (found.isEmpty()) return text;
-    QString current = text;
-    for (auto it = found.crbegin(); it != found.crend(); ++it) {
-        if (const std::optional<QString> replacement = transform(*it, text)) {
-            current.replace(it->start(), it->length(), *replacement);
-        }
+    // Asked from the last match back; the text is then put together front to back, as
+    // replacing in place would move the rest of the text once per match.
+    std::vector<std::optional<QString>> replacements(size_t(found.size()));
+    for (qsizetype i = found.size() - 1; i >= 0; --i) replacements[size_t(i)] = transform(found[i], text);
+    QString out;
+    out.reserve(text.size());
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        if (!replacements[size_t(i)]) continue;
+        out += QStringView(text).mid(done, found[i].start() - done);
+        out += *replacements[size_t(i)];
+        done = found[i].end();
     }
-    return current;
+    out += QStringView(text).mid(done);
+    return out;
 }
 
 }  // namespace murmelo::SmartCleanupRegex

@@ -156,6 +156,10 @@ Snapshot snapshot(const QList<Orphans::ProcRow>& rows, qint32 selfPid) {
         }
         const Orphans::ServerKind kind = Orphans::serverKind(row);
         if (kind == Orphans::ServerKind::none) continue;
+        if (Orphans::isParentGone(row)) s.orphanN += 1;
+        // Only the servers this process started are its own: another copy's (or another
+        // session's) server is no extra of ours.
+        if (row.ppid != selfPid) continue;
         if (kind == Orphans::ServerKind::recognition) {
             s.whisperMB += mb;
             s.whisperN += 1;
@@ -163,7 +167,6 @@ Snapshot snapshot(const QList<Orphans::ProcRow>& rows, qint32 selfPid) {
             s.correctorMB += mb;
             s.correctorN += 1;
         }
-        if (Orphans::isParentGone(row)) s.orphanN += 1;
     }
     return s;
 }

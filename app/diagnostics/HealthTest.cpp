@@ -116,11 +116,25 @@ TEST_F(HealthTest, PulseKillsOrphansReportsThemAndCountsOnlyThoseThatSurvive) {
     EXPECT_EQ(env.logLines().first(), "10:00:00 уборка сирот: убрано брошенных сайдкаров 2 (pid 602, 603), освобождено "
                                       "301 МБ — родителя нет, за ними некому прийти");
     EXPECT_EQ(records(), (QStringList{"SWEEP n=2 freed_mb=301",
-                                      "up=0m app_mb=310 whisper_mb=820 whisper_n=1 corr_mb=50 corr_n=1 orphan_n=1 "
+                                      "up=0m app_mb=310 whisper_mb=820 whisper_n=1 corr_mb=0 corr_n=0 orphan_n=1 "
                                       "dict=0 empty=0 lost=0 susp=0 retry=0",
                                       "ALARM сироты: брошенных сайдкаров 1 — они переживают перезапуски и держат "
                                       "память; разбор в app/src/Death"}));
     EXPECT_TRUE(procs.row(605));
+}
+
+// Servers of another running copy (same user, its parent alive) are not counted as ours: one
+// recognition server of our own raises no "two instead of one".
+TEST_F(HealthTest, OnlyTheServersThisProcessStartedAreCounted) {
+    procs.add(700, 300, 100 * 1024, QStringLiteral("/opt/murmelo/bin/murmelo"));  // another copy
+    procs.add(601, SELF, 820 * 1024, WHISPER);
+    procs.add(602, SELF, 240 * 1024, CORRECTOR);
+    procs.add(701, 700, 900 * 1024, WHISPER);
+    procs.add(702, 700, 250 * 1024, CORRECTOR);
+    Health::pulse();
+    EXPECT_EQ(records(), QStringList{"up=0m app_mb=310 whisper_mb=820 whisper_n=1 corr_mb=240 corr_n=1 orphan_n=0 "
+                                     "dict=0 empty=0 lost=0 susp=0 retry=0"});
+    EXPECT_TRUE(env.logLines().filter("серверов распознавания").isEmpty());
 }
 
 TEST_F(HealthTest, AlarmsFollowTheirThresholds) {

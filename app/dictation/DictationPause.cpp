@@ -5,7 +5,9 @@
 #include "platform/MainQueue.h"
 #include "ui/AppState.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace murmelo::DictationPause {
 namespace {
@@ -21,7 +23,8 @@ bool isActive() { return nowSeconds() < until(); }
 int minutesLeft() {
     const double remaining = until() - nowSeconds();
     if (remaining <= 0) return 0;
-    return int(std::ceil(remaining / 60.0));
+    // A pause stored far in the future is still a count of minutes an int holds.
+    return int(std::min(std::ceil(remaining / 60.0), double(std::numeric_limits<int>::max())));
 }
 
 void pause(int minutes) {

@@ -6,6 +6,7 @@
 
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace murmelo;
 
@@ -177,6 +178,8 @@ TEST_F(TimingTest, PauseMinutesLeftRoundUp) {
     const std::vector<Case> cases{
         {"61 s", 61, 2, true},   {"60 s", 60, 1, true},       {"half a second", 0.5, 1, true},
         {"ended", -10, 0, false}, {"never set", -1e12, 0, false},
+        // A stored end beyond any count of minutes an int holds.
+        {"far future", 1e300, std::numeric_limits<int>::max(), true},
     };
     const double now = double(Clock::shared().now().toMSecsSinceEpoch()) / 1000.0;
     for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 #include "dictation/RecordingHold.h"
 
+#include "base/Decimal.h"
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "dictation/Recorder.h"
@@ -68,7 +69,14 @@ double seconds() {
     const bool number = type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::Double ||
                         type == QMetaType::UInt || type == QMetaType::ULongLong;
     if (!number) return defaultSeconds;
-    return std::max(0.0, stored->toDouble());
+    const double window = stored->toDouble();
+    if (!(window > 0)) return 0.0;
+    // The window is logged in whole seconds.
+    if (!wholeInt64(window)) {
+        Defaults::shared().noteOutOfRange(KEY);
+        return defaultSeconds;
+    }
+    return window;
 }
 
 QString heldName(const QString& recording) {

@@ -68,12 +68,17 @@ TEST_F(HoldTest, TheWindowSetting) {
         {"zero switches holding off", QVariant(0), 0},
         {"negative acts as zero", QVariant(-5), 0},
         {"a text acts as absent", QVariant(QStringLiteral("600")), 3600},
+        // Beyond whole 64-bit seconds the number is out of range: the default, logged.
+        {"out of range", QVariant(5e24), 3600},
+        {"far negative acts as zero", QVariant(-5e24), 0},
     };
     for (const Case& c : cases) {
         env.defaults().remove(RecordingHold::KEY);
         if (c.stored) env.defaults().set(RecordingHold::KEY, *c.stored);
         EXPECT_EQ(RecordingHold::seconds(), c.seconds) << c.name;
     }
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("настройки: число в ключе ") + RecordingHold::KEY +
+                                    QStringLiteral(" вне допустимого диапазона")).size(), 1);
 }
 
 TEST_F(HoldTest, HoldingRenamesInPlaceKeepingTheTimeAndReplacingAnOlderHeldFile) {

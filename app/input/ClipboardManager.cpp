@@ -1,5 +1,6 @@
 #include "input/ClipboardManager.h"
 
+#include "base/Decimal.h"
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "base/OrderlyQuit.h"
@@ -209,6 +210,8 @@ std::vector<ClipItem> ClipboardManager::decode(const QByteArray& data) {
         const QJsonValue id = o.value(QStringLiteral("id")), text = o.value(QStringLiteral("text")),
                          date = o.value(QStringLiteral("date")), pinned = o.value(QStringLiteral("pinned"));
         if (!id.isString() || !text.isString() || !date.isDouble() || !pinned.isBool()) continue;
+        // The date is shown through 64-bit milliseconds; one beyond them is damage too.
+        if (!wholeInt64(date.toDouble() * 1000.0)) continue;
         if (!fitsInHistory(text.toString())) continue;
         out.push_back({id.toString(), text.toString(), date.toDouble(), pinned.toBool()});
     }

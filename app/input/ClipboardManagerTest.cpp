@@ -150,6 +150,8 @@ TEST_F(ClipboardManagerTest, OneDamagedStoredItemCostsOnlyItself) {
     const QByteArray stored = R"([{"id":"A","text":"good","date":1.5,"pinned":true},)"
                               R"({"id":"B","text":"no pin","date":2},)"
                               R"({"id":"C","text":7,"date":2,"pinned":false},)"
+                              R"({"id":"E","text":"far future","date":1e300,"pinned":false},)"
+                              R"({"id":"F","text":"far past","date":-9.3e15,"pinned":false},)"
                               R"({"id":"D","text":"also good","date":3,"pinned":false}])";
     writeHistoryFile(stored);
     ClipboardManager reloaded(&pasteboard);

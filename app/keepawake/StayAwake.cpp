@@ -1,5 +1,6 @@
 #include "keepawake/StayAwake.h"
 
+#include "base/Decimal.h"
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "platform/Folders.h"
@@ -21,8 +22,8 @@ const QString kFloorKey = QStringLiteral("stayAwakeBatteryFloor");
 const QString kUntilKey = QStringLiteral("stayAwakeUntil");
 const QString kDaemonKey = QStringLiteral("stayAwakeAssumeSupported");
 
-const QString kSystemAssertionName = QStringLiteral("Murmelo: не усыплять компьютер по простою");
-const QString kDisplayAssertionName = QStringLiteral("Murmelo: keep display on while lid is open");
+const QString kSystemAssertionName = QStringLiteral("Ondrix: не усыплять компьютер по простою");
+const QString kDisplayAssertionName = QStringLiteral("Ondrix: keep display on while lid is open");
 
 // Process-wide state; touched on the main thread only.
 struct State {
@@ -93,17 +94,24 @@ void setEnabled(bool on) { Defaults::shared().set(kEnabledKey, on); }
 
 int hours() {
     auto& d = Defaults::shared();
-    return d.object(kHoursKey) ? int(d.integerValue(kHoursKey)) : 8;
+    return int(d.integerObject(kHoursKey).value_or(8));
 }
 void setHours(int h) { Defaults::shared().set(kHoursKey, qlonglong(h)); }
 
 int batteryFloor() {
     auto& d = Defaults::shared();
-    return d.object(kFloorKey) ? int(d.integerValue(kFloorKey)) : 20;
+    return int(d.integerObject(kFloorKey).value_or(20));
 }
 void setBatteryFloor(int percent) { Defaults::shared().set(kFloorKey, qlonglong(percent)); }
 
-double armedUntil() { return Defaults::shared().doubleValue(kUntilKey); }
+double armedUntil() {
+    const Defaults& d = Defaults::shared();
+    const double until = d.doubleValue(kUntilKey);
+    // The deadline is shown as a date, counted in 64-bit milliseconds.
+    if (wholeInt64(until * 1000.0)) return until;
+    d.noteOutOfRange(kUntilKey);
+    return 0;
+}
 void setArmedUntil(double secondsSince1970) { Defaults::shared().set(kUntilKey, secondsSince1970); }
 
 bool usesSystemDaemon() { return Defaults::shared().boolValue(kDaemonKey); }

@@ -52,8 +52,8 @@ TEST_F(StayAwakeLocalTest, ArmingHoldsBothAssertionsUnderTheChosenHours) {
     // The names the system shows for the holds.
     QStringList names;
     for (const auto& [id, h] : power.held()) names << h.name;
-    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: не усыплять компьютер по простою")));
-    EXPECT_TRUE(names.contains(QStringLiteral("Murmelo: keep display on while lid is open")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Ondrix: не усыплять компьютер по простою")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Ondrix: keep display on while lid is open")));
 }
 
 TEST_F(StayAwakeLocalTest, BatteryAtOrUnderTheFloorRefusesTheLock) {
@@ -89,6 +89,17 @@ TEST_F(StayAwakeLocalTest, BatteryAtOrUnderTheFloorRefusesTheLock) {
             EXPECT_TRUE(holdsNothing());
         }
     }
+}
+
+// Numbers a damaged settings file may hold: out of range they read as the key's default.
+TEST_F(StayAwakeLocalTest, StoredNumbersOutOfRangeReadAsTheirDefaults) {
+    env.defaults().set(QStringLiteral("stayAwakeHours"), 5e24);
+    env.defaults().set(QStringLiteral("stayAwakeBatteryFloor"), -1e300);
+    EXPECT_EQ(StayAwake::hours(), 8);
+    EXPECT_EQ(StayAwake::batteryFloor(), 20);
+    StayAwake::setArmedUntil(1e300);
+    EXPECT_EQ(StayAwake::armedUntil(), 0.0);
+    EXPECT_EQ(env.logLines().filter(QStringLiteral(" вне допустимого диапазона — взято значение по умолчанию")).size(), 3);
 }
 
 TEST_F(StayAwakeLocalTest, AnAssertionThatCannotBeCreatedLeavesNothingHeld) {

@@ -227,7 +227,11 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     const WordParts pure = shape_.splitAffixes(word, WordClasses::punctPure(), std::nullopt, rules.ruleLeadingSignLetter);
     if (pure.core.isEmpty()) return false;
     const WordParts slash = LayoutWordShape::peelSlashAffixes(pure.core);
-    const auto [core, digitTail] = shape_.peelDigitTail(slash.core, typed);
+    // Named variables, not a structured binding: the lambdas below capture them, which
+    // clang before 16 refuses for bindings.
+    const std::pair<QString, QString> peeled = shape_.peelDigitTail(slash.core, typed);
+    const QString& core = peeled.first;
+    const QString& digitTail = peeled.second;
     const QString fullPrefix = pure.prefix + slash.prefix;
     const QString fullSuffix = digitTail + slash.suffix + pure.suffix;
 
@@ -297,6 +301,9 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
             remaining.removeLast();
             ++dropped;
         }
+        // The word checks are asked about the word without the signs after it: the spell checker
+        // rejects "руку," where it knows "руку".
+        const QString checkedCore = remaining.join(QString()).toLower();
         bool stopped = false;
         if (remaining.size() == 1 && dropped > 0) {
             engine_.veto(QStringLiteral("буква+хвостовой-знак"));
@@ -350,7 +357,7 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
             if (!blocked && (disagreeing || noContext)) {
                 std::optional<bool> dict;
                 if (shape_.innerMarkBlocksDict(core, typed, rules.ruleInnerMark, rules.ruleLeadingSignLetter)) dict = false;
-                else dict = checks_.isRealShortWordCurated(lowerAnalysed, typed, true);
+                else dict = checks_.isRealShortWordCurated(checkedCore.isEmpty() ? lowerAnalysed : checkedCore, typed, true);
                 std::optional<double> typedScore;
                 const auto model = engine_.models.find(LayoutMaps::languageOf(typed));
                 if (model != engine_.models.end()) typedScore = model->second.score(lowerAnalysed);
@@ -367,7 +374,7 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
                 }
             }
             if (!blocked && !bestIsRecent &&
-                WordChecks::twinWords().value(typed).contains(remaining.join(QString()).toLower())) {
+                WordChecks::twinWords().value(typed).contains(checkedCore)) {
                 engine_.veto(QStringLiteral("близнец"));
                 blocked = true;
             }
@@ -385,7 +392,9 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     };
     if (!candidate) return keep();
 
-    const auto& [target, text] = *candidate;
+    // Named references, not a structured binding, for the lambdas below (see above).
+    const QString& target = candidate->first;
+    const QString& text = candidate->second;
     bool punctKey = false;
     if (rules.rulePunctKeyLetter) {
         for (const QString& ch : coreChars)

@@ -251,7 +251,13 @@ bool LayoutCorrectionApply::performUndo(const PendingCorrection& pending, bool o
 
 bool LayoutCorrectionApply::performUndo(const PendingCorrection& pending, const ManualInputDecisionV1& decision,
                                         bool oneGesture) {
+    ++undos_;
     engine_.cancelPendingAutomaticLayoutSelection();
+    // The switch the undone correction asked for is void, landed or not: its bridging and
+    // verification would retype the next keys into a layout the user just refused.
+    engine_.graceTarget.reset();
+    engine_.layoutVerifyTarget.reset();
+    engine_.layoutVerifyRetries = 0;
     const std::optional<quint64> lock = engine_.acquireEditLock(QStringLiteral("undo"), LayoutSwitcher::watchdogInterval);
     const bool hooked = bool(engine_.correctionSink);
     std::optional<InputEvent> key;
@@ -322,38 +328,63 @@ void LayoutCorrectionApply::auditCorrectionDelivery(const QString& expected, con
     if (engine_.correctionSink || expected.isEmpty()) return;
     const std::optional<QString> bundle = gates_.focusedApp().bundle;
     std::weak_ptr<bool> alive = alive_;
-    MainQueue::shared().after(auditDelay, [this, alive, expected, app, bundle] {
+    const quint64 undos = undos_;
+    const qint64 word = engine_.wordsTyped;
+    MainQueue::shared().after(auditDelay, [this, alive, expected, app, bundle, undos, word] {
         auto token = alive.lock();
-        if (!token || !*token) return;
-        // The field as the system has it: no wake-up of the application, no stand-in field.
-        Accessibility& ax = Accessibility::shared();
-        const AXElementPtr el = ax.focusedElement();
-        if (!el) return;
-        const QVariant raw = ax.attribute(*el, AXNames::value);
-        if (raw.typeId() != QMetaType::QString) return;
-        const QString value = raw.toString();
-        if (value.isEmpty()) return;
-        const QString tail = value.right(expected.size() + auditTailSlack);
-        const qsizetype at = tail.lastIndexOf(expected);
-        if (at < 0) {
-            logLine(QStringLiteral("⚠ layout/audit: впечатанное не найдено в хвосте поля ") +
-                    QStringLiteral("(ожидал %1 симв., хвост %2 симв., ").arg(expected.size()).arg(tail.size()) + app +
-                    QStringLiteral(") — ") + QStringLiteral("правка не легла или её тут же стёрли"));
-            if (engine_.lastConversionForVeto && engine_.lastConversionForVeto->shown == expected)
-                engine_.lastConversionForVeto.reset();
-            return;
-        }
-        if (at > 0 && tail[at - 1].isLetter()) {
-            logLine(QStringLiteral("⚠ layout/audit: перед впечатанным осталась буква — недостёртый остаток ") +
-                    QStringLiteral("(класс «аfood», ") + app + QStringLiteral("): ") + priv(tail.mid(at - 1)));
-            if (bundle && !AXText::isSecure(el) && AXText::acceptsWrite(el)) {
-                const std::optional<qint64> pid = AXText::ownerPid(el);
-                gates_.noteDeliveryMiss(*bundle, app, pid && AXText::writeLooksRefused(*pid));
-            }
-            return;
-        }
-        if (bundle) gates_.forgiveDeliveryMiss(*bundle);
+        if (token && *token) checkCorrectionDelivery(expected, app, bundle, undos, word, false);
     });
+}
+
+void LayoutCorrectionApply::checkCorrectionDelivery(const QString& expected, const QString& app,
+                                                    const std::optional<QString>& bundle, quint64 undos, qint64 word,
+                                                    bool last) {
+    if (undos != undos_) return;
+    // The field as the system has it: no wake-up of the application, no stand-in field.
+    Accessibility& ax = Accessibility::shared();
+    const AXElementPtr el = ax.focusedElement();
+    if (!el) return;
+    const QVariant raw = ax.attribute(*el, AXNames::value);
+    if (raw.typeId() != QMetaType::QString) return;
+    const QString value = raw.toString();
+    if (value.isEmpty()) return;
+    const QString tail = value.right(expected.size() + auditTailSlack);
+    const qsizetype at = tail.lastIndexOf(expected);
+    if (at < 0) {
+        if (!last) {
+            std::weak_ptr<bool> alive = alive_;
+            MainQueue::shared().after(auditRetryDelay, [this, alive, expected, app, bundle, undos, word] {
+                auto token = alive.lock();
+                if (token && *token) checkCorrectionDelivery(expected, app, bundle, undos, word, true);
+            });
+            return;
+        }
+        logLine(QStringLiteral("⚠ layout/audit: впечатанное не найдено в хвосте поля ") +
+                QStringLiteral("(ожидал %1 симв., хвост %2 симв., ").arg(expected.size()).arg(tail.size()) + app +
+                QStringLiteral(") — ") + QStringLiteral("правка не легла или её тут же стёрли"));
+        if (engine_.lastConversionForVeto && engine_.lastConversionForVeto->shown == expected)
+            engine_.lastConversionForVeto.reset();
+        // The word in the buffer is not the one in the field: flipping it again, bridging its
+        // keys or undoing the correction would erase and type blind.
+        if (engine_.wordsTyped == word) {
+            engine_.liveActive = false;
+            engine_.liveRetypeVeto = true;
+            engine_.lastCorrection.reset();
+            logLine(QStringLiteral("layout/audit: поле не совпадает с нашей правкой — до конца слова живых правок и ") +
+                    QStringLiteral("отката нет (") + app + QStringLiteral(")"));
+        }
+        return;
+    }
+    if (at > 0 && tail[at - 1].isLetter()) {
+        logLine(QStringLiteral("⚠ layout/audit: перед впечатанным осталась буква — недостёртый остаток ") +
+                QStringLiteral("(класс «аfood», ") + app + QStringLiteral("): ") + priv(tail.mid(at - 1)));
+        if (bundle && !AXText::isSecure(el) && AXText::acceptsWrite(el)) {
+            const std::optional<qint64> pid = AXText::ownerPid(el);
+            gates_.noteDeliveryMiss(*bundle, app, pid && AXText::writeLooksRefused(*pid));
+        }
+        return;
+    }
+    if (bundle) gates_.forgiveDeliveryMiss(*bundle);
 }
 
 void LayoutCorrectionApply::auditUndoDelivery(const std::optional<FieldBefore>& field, int erasing,

@@ -54,13 +54,17 @@ public:
     // What an undone boundary correction teaches; true when the word became an exception.
     bool noteUndo(CorrectionKind kind, const QString& original, const QString& from, std::optional<QUuid> conversion);
 
-    // Checks a little later that the typed correction stands at the end of the field.
+    // Checks a little later that the typed correction stands at the end of the field; once
+    // more after auditRetryDelay when it does not yet (our keys may wait for the user to let
+    // go of a key). A correction undone meanwhile is not checked. When the field lacks it, the
+    // word being typed gets no more live flips: the engine's idea of the field is wrong.
     void auditCorrectionDelivery(const QString& expected, const QString& app);
     using FieldBefore = std::pair<AXElementPtr, DeliveryRepair::FieldSnapshot>;
     void auditUndoDelivery(const std::optional<FieldBefore>& field, int erasing, const QString& inserting,
                            quint64 typedAtWrite);
 
     static constexpr double auditDelay = 0.12;
+    static constexpr double auditRetryDelay = 0.5;
     static constexpr int auditTailSlack = 24;
 
 private:
@@ -74,6 +78,10 @@ private:
     LayoutSwitcher& engine_;
     LayoutAppGates& gates_;
     std::shared_ptr<bool> alive_;
+    void checkCorrectionDelivery(const QString& expected, const QString& app, const std::optional<QString>& bundle,
+                                 quint64 undos, qint64 word, bool last);
+    // Undos done: a correction undone since its audit was scheduled is not in the field by design.
+    quint64 undos_ = 0;
     // The key that ended the corrected word, for an undo that retypes the boundary.
     std::optional<std::pair<QUuid, InputEvent>> boundaryKey_;
 };

@@ -223,12 +223,42 @@ TEST_F(Apply, UndoBringsBackTheSourceTheCorrectionChanged) {
     EXPECT_EQ(cues, (QStringList{"ru", "rollback"}));
 }
 
+// The undo also disarms the switch's bridging and verification: the next English word is
+// neither retyped in Russian nor re-selected into it.
 TEST_F(Apply, AnUndoBeforeTheSwitchRanDropsIt) {
-    ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
-    EXPECT_TRUE(apply->takeFlipUndo(Gesture::backspace, true, true));
-    env.advance(1);
+    decideGhbdtn();
+    typeThrough("ghbdtn ");
+    ASSERT_EQ(fieldText(), "привет ");
+    EXPECT_TRUE(pressThrough(keyEvent(Keys::backspace, "\b")));
+    env.advance(1.5);
+    EXPECT_EQ(fieldText(), "ghbdtn ");
     EXPECT_TRUE(sources.selectCalls.isEmpty());
     EXPECT_EQ(sources.currentSource()->id, US);
+    keys.clearPosted();
+    typeThrough("ok");
+    EXPECT_EQ(fieldText(), "ghbdtn ok");
+    EXPECT_TRUE(keys.posted().empty());
+    EXPECT_FALSE(env.logContains("не доехал"));
+    env.advance(1);
+    EXPECT_TRUE(sources.selectCalls.isEmpty());
+    EXPECT_EQ(cues, QStringList{});
+}
+
+// Command-Z then the left Command let go at once, before the rollback's selection ran: the
+// release is the end of the user's own gesture and does not cancel the rollback.
+TEST_F(Apply, ACommandZRollbackSurvivesAQuickReleaseOfCommand) {
+    ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
+    env.advance(0.2);
+    ASSERT_TRUE(engine->lastCorrection->didSwitch);
+    sources.selectCalls.clear();
+    engine->noteLeftCommandChanged(true);
+    EXPECT_TRUE(press(keyEvent(Keys::z, "z", kCommand)));
+    env.advance(0.03);
+    engine->noteLeftCommandChanged(false);
+    env.advance(0.2);
+    EXPECT_EQ(sources.selectCalls, QStringList{US});
+    EXPECT_EQ(sources.currentSource()->id, US);
+    EXPECT_EQ(cues, (QStringList{"ru", "rollback"}));
 }
 
 TEST_F(Apply, WhatAnUndoTeaches) {
@@ -360,8 +390,32 @@ TEST_F(Apply, TheDeliveryAuditReportsARemnantAndALoss) {
     ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
     field->value = "something else";
     env.advance(0.2);
+    EXPECT_FALSE(env.logContains("впечатанное не найдено")) << "our keys may still wait for the user's key";
+    env.advance(LayoutCorrectionApply::auditRetryDelay);
     EXPECT_TRUE(env.logContains("⚠ layout/audit: впечатанное не найдено в хвосте поля (ожидал 6 симв., хвост 14 симв., Kate)"));
     EXPECT_FALSE(engine->lastConversionForVeto);
+}
+
+// The correction lands a little late (its keys waited for the user to let go of one): the
+// second look finds it, and nothing is reported.
+TEST_F(Apply, ACorrectionThatLandsBeforeTheSecondLookIsNoLoss) {
+    ASSERT_TRUE(correctTyped("ghbdtn", "привет", QChar(' '), "ru"));
+    field->value = "ghbdtn ";
+    env.advance(0.2);
+    field->value = "привет ";
+    env.advance(LayoutCorrectionApply::auditRetryDelay);
+    EXPECT_FALSE(env.logContains("layout/audit")) << env.logText().toStdString();
+}
+
+// A correction the user undid is not in the field by design: no loss is reported.
+TEST_F(Apply, AnUndoneCorrectionIsNotAudited) {
+    decideGhbdtn();
+    typeThrough("ghbdtn ");
+    ASSERT_EQ(fieldText(), "привет ");
+    EXPECT_TRUE(apply->takeFlipUndo(Gesture::backspace, true, false));
+    EXPECT_EQ(fieldText(), "ghbdtn ");
+    env.advance(1);
+    EXPECT_FALSE(env.logContains("layout/audit")) << env.logText().toStdString();
 }
 
 }  // namespace

@@ -99,6 +99,10 @@ void LayoutManualConversion::manualConvert() {
     logLine(QStringLiteral("layout: двойной Shift → ручной конвертер"));
     // A correction already writing keeps its own lock; ours then has nothing to release.
     if (!lockToken_) lockToken_ = engine_.acquireEditLock(QStringLiteral("manual"), kLockSeconds);
+    if (KeyEventPoster::shared().frontEditing() != FrontEditing::editor) {
+        convertFromRecord();
+        return;
+    }
 
     auto run = std::make_shared<Run>();
     current_ = run;
@@ -152,13 +156,41 @@ void LayoutManualConversion::read(const std::shared_ptr<Run>& run, bool second) 
 }
 
 void LayoutManualConversion::applyManual(const QString& text, const TemporaryClipboardLease::Token& lease) {
-    ClipboardManager& clipboard = ClipboardManager::shared();
-    if (!clipboard.isTemporaryLeaseActive(lease)) {
+    if (!ClipboardManager::shared().isTemporaryLeaseActive(lease)) {
         endCorrecting();
         return;
     }
+    writeConversion(text, lease);
+}
+
+void LayoutManualConversion::convertFromRecord() {
+    QString word = engine_.buf;
+    QString trailing;
+    const bool inWord = !word.isEmpty();
+    if (!inWord) {
+        word = engine_.prevWord();
+        const std::optional<QChar> boundary = engine_.prevBoundary;
+        // After a Return the line has gone to the terminal's program: nothing to take back.
+        if (!word.isEmpty() && boundary && (*boundary == QLatin1Char(' ') || *boundary == QLatin1Char('\t')))
+            trailing = QString(*boundary);
+        else
+            word.clear();
+    }
+    if (word.isEmpty()) {
+        endCorrecting();
+        logLine(QStringLiteral("layout: ручная конвертация в терминале — нечего конвертировать (выделить там нечем, ") +
+                QStringLiteral("а набранного слова нет)"));
+        return;
+    }
+    writeConversion(word, std::nullopt, trailing);
+}
+
+void LayoutManualConversion::writeConversion(const QString& text,
+                                             const std::optional<TemporaryClipboardLease::Token>& lease,
+                                             const QString& trailing) {
+    ClipboardManager& clipboard = ClipboardManager::shared();
     auto stop = [&](const QString& line) {
-        clipboard.finishTemporaryLease(lease);
+        if (lease) clipboard.finishTemporaryLease(*lease);
         endCorrecting();
         if (!line.isEmpty()) logLine(line);
     };
@@ -185,12 +217,24 @@ void LayoutManualConversion::applyManual(const QString& text, const TemporaryCli
     // clipboard back. On the stand the stage takes the paste at once, and nothing reaches
     // the desktop.
     const bool stand = LayoutSwitcher::standMode();
-    if (stand) {
+    if (!lease) {
+        if (engine_.steps.deliver)
+            engine_.steps.deliver(characterCount(text) + characterCount(trailing), converted + trailing,
+                                  LayoutSwitcher::UndoTransport::keys);
+        // The record follows the field, so that a second double Shift converts back.
+        if (!engine_.buf.isEmpty()) {
+            engine_.setBuffer(converted);
+            engine_.liveActive = false;
+            engine_.liveRetypeVeto = true;
+        } else {
+            engine_.replacePrevWord(converted);
+        }
+    } else if (stand) {
         if (ComposeStage* stage = LayoutSwitcher::stage()) stage->machinePaste(converted, rawValue(TextWriteOrigin::layout));
-    } else if (!pasteUnderLease(converted, lease, TextWriteOrigin::layout)) {
+    } else if (!pasteUnderLease(converted, *lease, TextWriteOrigin::layout)) {
         stop({});
         return;
-    } else if (current_ && current_->lease == lease) {
+    } else if (current_ && current_->lease == *lease) {
         current_->pasted = true;
     }
 
@@ -206,17 +250,23 @@ void LayoutManualConversion::applyManual(const QString& text, const TemporaryCli
     const ManualFlipMemory memory = noteHumanFlip(text, converted, undoing, engine_.rules().ruleExceptionUnlearn);
     logLine(QStringLiteral("layout: ручная конвертация ") + priv(text) + QStringLiteral(" -> ") + priv(converted) +
             QStringLiteral(" (") + decision.reasonCodes.join(QLatin1Char(',')) + QLatin1Char(')') +
-            (scheduled ? QStringLiteral(", TIS запланирован") : QStringLiteral(", TIS не тронут")) + memory.logSuffix());
+            (scheduled ? QStringLiteral(", TIS запланирован") : QStringLiteral(", TIS не тронут")) +
+            (lease ? QString() : QStringLiteral(", по записи набора")) + memory.logSuffix());
     if (memory.kind == ManualFlipMemory::Kind::learned)
         LayoutExceptionCardController::shared().show(memory.word, LayoutExceptionCardController::Change::added);
     else if (memory.kind == ManualFlipMemory::Kind::forgot)
         LayoutExceptionCardController::shared().show(memory.word, LayoutExceptionCardController::Change::removed);
 
+    if (!lease) {
+        endCorrecting();
+        return;
+    }
     std::weak_ptr<bool> alive = alive_;
     std::shared_ptr<Run> run = current_;
-    MainQueue::shared().after(lockAfterPaste, [this, alive, run, stand, lease] {
+    const TemporaryClipboardLease::Token token = *lease;
+    MainQueue::shared().after(lockAfterPaste, [this, alive, run, stand, token] {
         if (alive.expired()) return;
-        if (stand) ClipboardManager::shared().finishTemporaryLease(lease);
+        if (stand) ClipboardManager::shared().finishTemporaryLease(token);
         if (current_ == run) endCorrecting();
     });
 }

@@ -46,6 +46,10 @@ public:
     void manualConvert();
     QString convertText(const QString& text) const;
     void applyManual(const QString& text, const TemporaryClipboardLease::Token& lease);
+    // In a terminal nothing can be selected or copied with keys: the last word comes from the
+    // engine's own record of the keys typed (the word being typed, else the last word and
+    // the space or tab after it), and is erased with BackSpace and typed converted.
+    void convertFromRecord();
     std::optional<LayoutSwitcher::LastLayoutConversion> humanFlipUndoesOurs(const QString& source,
                                                                            const QDateTime& now) const;
     ManualFlipMemory noteHumanFlip(const QString& source, const QString& converted,
@@ -60,6 +64,11 @@ private:
     void read(const std::shared_ptr<Run>& run, bool second);
     void finish(const std::shared_ptr<Run>& run);
     void endCorrecting();
+    // The common part of both routes: checks, the write, the source, memory and log. With a
+    // lease the converted text is pasted over the copied selection; without, `text` and the
+    // trailing boundary are erased with keys and typed again converted.
+    void writeConversion(const QString& text, const std::optional<TemporaryClipboardLease::Token>& lease,
+                         const QString& trailing = {});
     QString key(const QString& text) const;
 
     LayoutSwitcher& engine_;

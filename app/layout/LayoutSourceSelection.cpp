@@ -82,6 +82,7 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
         if (!ticket) return false;
     }
     engine_.pendingLayoutSelection.cancel();
+    engine_.pendingSelectionIsRollback = rollback;
 
     const QString lang = ManualInputSourceProfileV1::language(sourceID).value_or(QString());
     const double now = uptime();

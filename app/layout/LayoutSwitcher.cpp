@@ -687,8 +687,12 @@ void LayoutSwitcher::caretWordLanguage() {
 }
 
 void LayoutSwitcher::noteLeftCommandChanged(bool isDown) {
-    pendingLayoutSelection.cancel();
-    pendingLayoutSelection.reset();
+    // The Command of a Command-Z goes up right after the Z: that release must not cancel the
+    // rollback the Z asked for.
+    if (!(pendingSelectionIsRollback && pendingLayoutSelection.isPending())) {
+        pendingLayoutSelection.cancel();
+        pendingLayoutSelection.reset();
+    }
     automaticSelectionHeldUntil = uptime() + userCommandCooldown;
     layoutSelectionAuthority.noteLeftCommand(isDown, uptime(), userCommandCooldown);
     if (isDown) {

@@ -275,6 +275,8 @@ public:
     const QString& prevWord() const { return prevWord_; }
     const QString& prevWord2() const { return prevWord2_; }
     void setPrevWord(const QString& word);
+    // The last finished word as the field now shows it (a conversion rewrote it in place).
+    void replacePrevWord(const QString& word) { prevWord_ = word; }
 
     Steps steps;
 
@@ -369,6 +371,8 @@ public:
     // When the engine last wrote into a field itself; field readings just after it are not the user's.
     QDateTime screenTruthLastWriteAt;
     TimerHandle pendingLayoutSelection;
+    // The pending selection takes back an undone switch; the user's Command does not fence it.
+    bool pendingSelectionIsRollback = false;
     static constexpr double layoutSelectionDelay = 0.08;
     static constexpr double userCommandCooldown = 0.35;
     // Until the selection authority is built: the time before which no automatic selection runs.

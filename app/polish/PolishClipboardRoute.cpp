@@ -50,6 +50,15 @@ struct ClipboardJob {
 
 void PolishRoutes::polishSelection(PolishScopeMode mode) {
     if (!TapPolish::isPolishEnabled() || engine_.isCorrecting()) return;
+    // A terminal selects nothing with keys, and some would take the copy key as ^C.
+    if (KeyEventPoster::shared().frontEditing() != FrontEditing::editor) {
+        logLine(QStringLiteral("polish: в терминале выделить и скопировать текст клавишами нельзя — не полирую (") +
+                frontAppName() + QStringLiteral(")"));
+        PolishShare::shared().cardNote(L(QStringLiteral("polish.note.terminal"),
+                                         QStringLiteral("В терминале полировка не работает — выдели текст в редакторе")),
+                                       false);
+        return;
+    }
     if (!beginCorrecting()) return;
     const quint64 token = *lockToken_;
     logLine(QStringLiteral("polish: двойной Option → полировка"));

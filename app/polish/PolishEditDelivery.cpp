@@ -181,6 +181,16 @@ void PolishEditDelivery::check(const Audit& audit) {
 
 void PolishEditDelivery::showCard(const Audit& audit, const QString& reason, const QString& appName) {
     const QString text = audit.repaired.value_or(audit.packet.insert);
+    // The card offers to paste the text again: read the field back first, as the audit's
+    // reads may have come while the keys were still on their way.
+    if (const std::optional<DeliveryRepair::FieldSnapshot> now = DeliveryRepair::snapshot(audit.el)) {
+        const qsizetype at = std::max<qsizetype>(audit.packet.eraseStart(), 0);
+        if (!text.isEmpty() && now->value.mid(at, audit.packet.insert.size()) == audit.packet.insert) {
+            logLine(audit.tag + QStringLiteral(": ") + reason + QStringLiteral(" — but the field holds the text now; no card (") +
+                    appName + QStringLiteral(")"));
+            return;
+        }
+    }
     if (audit.trace)
         TextWriteTrace::observe(*audit.trace, [reason] {
             return QStringLiteral("delivery-repair=refused reason=") + reason + DeliveryRepair::loadAvg1Token();

@@ -345,6 +345,18 @@ TEST_F(PolishRoutesTest, TheClipboardRouteSelectsTheParagraphItself) {
     EXPECT_FALSE(engine.isCorrecting());
 }
 
+// A terminal selects nothing with keys, and xterm would take the copy key as ^C: polish
+// sends no key there and says why.
+TEST_F(PolishRoutesTest, PolishInATerminalSendsNoKeyAndSaysWhy) {
+    auto field = open(QStringLiteral("ls -la"));
+    keys.terminalApps[desktop.frontmostApplication()->bundleIdentifier] = FrontEditing::terminalWithoutClipboardKeys;
+    routes.polishSelection();
+    env.advance(1.0);
+    EXPECT_TRUE(posted.isEmpty());
+    EXPECT_TRUE(env.logContains("polish/card: карточки ещё нет — заметка «В терминале полировка не работает — выдели текст в редакторе»"));
+    EXPECT_FALSE(engine.isCorrecting());
+}
+
 // The safety release frees the clipboard route's own hold of the edit lock, never a later one.
 TEST_F(PolishRoutesTest, TheSafetyReleaseLeavesALaterHoldAlone) {
     auto field = open(QStringLiteral("Уже чисто."));

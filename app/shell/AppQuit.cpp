@@ -100,6 +100,7 @@ QuitConfirmation confirmation(const QString& app, bool autostart, bool dictation
     using Button = QuitConfirmation::Button;
     QuitConfirmation c;
     c.title = confirmTitle(app);
+    c.windowTitle = app;
     c.body = confirmBody(app, autostart);
     if (!dictationPaused) {
         c.buttons.push_back(Button::pause);

@@ -11,6 +11,9 @@ namespace murmelo {
 struct QuitConfirmation {
     enum class Button { pause, quit, cancel };
     QString title;
+    // The window's own title: the application's name alone, as the desktop adds that name to
+    // any other title ("Выйти из Ondrix? — Ondrix").
+    QString windowTitle;
     QString body;
     std::vector<Button> buttons;  // in the order shown
     QStringList buttonTitles;     // parallel to buttons

@@ -104,6 +104,8 @@ TEST(QuitConfirmationDialogTest, TheBoxCarriesTheModelsDefaultAndEscapeButtons) 
         const QuitConfirmation model = AppQuit::confirmation("Ondrix", true, paused);
         auto box = QuitConfirmationDialog::build(model);
         EXPECT_EQ(box->text(), "Выйти из Ondrix?");
+        // The desktop appends the name to a title that does not end with it.
+        EXPECT_EQ(box->windowTitle(), "Ondrix");
         EXPECT_EQ(box->informativeText(), model.body);
         ASSERT_EQ(box->buttons().size(), qsizetype(model.buttons.size()));
         EXPECT_EQ(box->defaultButton()->text(), paused ? "Выйти" : "Пауза 15 минут");

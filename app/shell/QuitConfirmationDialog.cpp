@@ -23,7 +23,7 @@ QMessageBox::ButtonRole roleOf(QuitConfirmation::Button button) {
 std::unique_ptr<QMessageBox> build(const QuitConfirmation& model) {
     auto box = std::make_unique<QMessageBox>();
     box->setIcon(QMessageBox::Question);
-    box->setWindowTitle(model.title);
+    box->setWindowTitle(model.windowTitle);
     box->setText(model.title);
     box->setInformativeText(model.body);
     for (size_t i = 0; i < model.buttons.size(); ++i) {

@@ -36,6 +36,10 @@ struct MonthlyStatsStore::State {
     bool unreadableNotKept = false;
     bool refusalLogged = false;
     QString keptUnreadable;
+    // The file was written by a newer build: its members this build does not know would be
+    // lost by a rewrite, so it is left alone (until the user erases everything).
+    std::optional<qint64> newerVersion;
+    bool newerRefusalLogged = false;
 };
 
 namespace {
@@ -89,6 +93,7 @@ bool settlePendingVoiceBenefit(MonthlyStatsMonth& record) {
 // ---- The file
 
 struct Payload {
+    qint64 version = 0;
     std::optional<QString> firstTrackedMonth;
     std::map<QString, MonthlyStatsMonth> months;
 };
@@ -98,9 +103,11 @@ std::optional<Payload> decodePayload(const QByteArray& bytes) {
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
     const QJsonObject root = document.object();
-    // Any version is accepted; the next write makes it the current one.
-    if (!StatsJson::integer(root.value(kVersion))) return std::nullopt;
+    // Any version is read; an older one is written back as the current one.
+    const std::optional<qint64> version = StatsJson::integer(root.value(kVersion));
+    if (!version) return std::nullopt;
     Payload payload;
+    payload.version = *version;
     const QJsonValue first = root.value(kFirstTrackedMonth);
     if (first.isString()) {
         payload.firstTrackedMonth = first.toString();
@@ -240,12 +247,43 @@ void writeFile(MonthlyStatsStore::State& s) {
         data = std::move(*encoded);
     }
     if (!keepUnreadableIfNeeded(s)) return;
+    {
+        std::lock_guard lock(s.lock);
+        if (s.newerVersion) {
+            if (!s.newerRefusalLogged) {
+                s.newerRefusalLogged = true;
+                logLine(QStringLiteral("статистика: файл ") + QFileInfo(s.path).fileName() +
+                        QStringLiteral(" записан более новой версией (%1) — не пишу поверх него, чтобы не потерять её данные")
+                            .arg(*s.newerVersion));
+            }
+            return;
+        }
+    }
     makeFolder(QFileInfo(s.path).absolutePath());
     if (!writeAtomically(s.path, data, &error)) {
         logLine(QStringLiteral("статистика: не сохранил месячные числа — ") + error);
         return;
     }
     QFile::setPermissions(s.path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// The temporaries of writes that never reached their rename (a crash, a power cut): the
+// file's name, a dot and the six characters mkostemp chose. Only the user's own files go;
+// kept unreadable copies ("<file>.bad-...") never match.
+void sweepStaleTemporaries(const QString& path) {
+    const QFileInfo target(path);
+    QDir dir = target.absoluteDir();
+    const QString name = target.fileName();
+    const auto mkstempChar = [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); };
+    for (const QFileInfo& entry : dir.entryInfoList(QStringList{name + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+        const QString tail = entry.fileName().mid(name.size() + 1);
+        if (tail.size() != 6 || !std::all_of(tail.cbegin(), tail.cend(), mkstempChar)) continue;
+        struct stat info {};
+        if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &info) != 0) continue;
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::getuid()) continue;
+        if (QFile::remove(entry.absoluteFilePath()))
+            logLine(QStringLiteral("статистика: убрал недописанный временный файл ") + entry.fileName());
+    }
 }
 
 void load(MonthlyStatsStore::State& s) {
@@ -259,6 +297,7 @@ void load(MonthlyStatsStore::State& s) {
         payload = decodePayload(bytes);
     }
     if (payload) {
+        if (payload->version > MonthlyStatsStore::VERSION) s.newerVersion = payload->version;
         s.firstTrackedMonth = std::move(payload->firstTrackedMonth);
         s.months = std::move(payload->months);
         return;
@@ -275,6 +314,8 @@ MonthlyStatsStore::MonthlyStatsStore(QString path, QTimeZone calendar) : s_(std:
     s_->path = std::move(path);
     s_->calendar = calendar.isValid() ? calendar : QTimeZone::systemTimeZone();
     load(*s_);
+    // On the writer, behind any write of this process still under way, whose temporary is not stale.
+    writer().start([path = s_->path] { sweepStaleTemporaries(path); });
 }
 
 MonthlyStatsStore::~MonthlyStatsStore() {
@@ -556,6 +597,7 @@ void MonthlyStatsStore::deleteAll(const QDateTime& restartAt) {
         s_->firstTrackedMonth = key;
         // The user erased it all: an unreadable file is no longer worth protecting.
         s_->unreadableNotKept = false;
+        s_->newerVersion.reset();
         if (!s_->flushScheduled) s_->flushScheduled = schedule = true;
     }
     // On the writer too, so that a write already under way cannot bring the old file back.

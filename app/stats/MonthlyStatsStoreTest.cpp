@@ -298,6 +298,57 @@ TEST_F(MonthlyStatsStoreTest, AnyStoredVersionIsReadAndWrittenBackAsTheCurrentOn
     EXPECT_EQ(fileJson()["months"].toObject()["2024-11"].toObject()["quickActions"].toInt(), 4);
 }
 
+// A newer build's file carries members this one does not know: rewriting it as version 6
+// would drop them, so it is left as it is and the refusal is said once. Erasing everything
+// is the user's own choice and writes again.
+TEST_F(MonthlyStatsStoreTest, AFileOfANewerVersionIsNeverRewritten) {
+    MonthlyStatsMonth known;
+    known.quickActions = 4;
+    QJsonObject month = *known.toJson();
+    month.insert(QStringLiteral("futureCounter"), 9);
+    const QByteArray newer = QJsonDocument(QJsonObject{{"version", 7},
+                                                       {"futureTotals", QJsonObject{{"a", 1}}},
+                                                       {"months", QJsonObject{{"2024-11", month}}}})
+                                 .toJson();
+    writeFile(newer);
+    auto store = open();
+    EXPECT_EQ(record(*store, utc(2024, 11, 1)).quickActions, 4);
+    store->noteQuickAction(utc(2024, 11, 2));
+    settle();
+    store->flushNow();
+    EXPECT_EQ(fileBytes(), newer);
+    EXPECT_TRUE(badCopies().isEmpty());
+    EXPECT_EQ(env.logText().count(
+                  QStringLiteral("статистика: файл monthly-stats.json записан более новой версией (7) — не пишу поверх него")),
+              1);
+
+    store->deleteAll(utc(2025, 5, 14));
+    settle();
+    EXPECT_EQ(fileJson()["version"].toInt(), 6);
+}
+
+// Temporaries left by a write that never reached its rename go at start; the file, its kept
+// copies and names that only look alike stay.
+TEST_F(MonthlyStatsStoreTest, StaleTemporariesOfTheFileAreSweptAtStart) {
+    writeFile(R"({"version":6,"months":{}})");
+    const QStringList stale{"monthly-stats.json.a1B2c3", "monthly-stats.json.ZZZZZZ"};
+    const QStringList kept{"monthly-stats.json.bad-20250101-120000", "monthly-stats.json.a1B2c", "other.json.a1B2c3",
+                           "monthly-stats.json.a1B2c3d"};
+    for (const QString& name : stale + kept) {
+        QFile f(folder + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{");
+    }
+    auto store = open();
+    ASSERT_TRUE(MonthlyStatsStore::waitForWrites(MonthlyStatsStore::WRITE_WAIT_MS));
+    QStringList left = QDir(folder).entryList(QDir::Files);
+    left.sort();
+    QStringList expected = kept + QStringList{"monthly-stats.json"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_TRUE(env.logContains(QStringLiteral("статистика: убрал недописанный временный файл monthly-stats.json.a1B2c3")));
+}
+
 // A file that exists but does not decode is the user's history all the same: it is kept
 // beside the new one before anything replaces it, and never deleted.
 TEST_F(MonthlyStatsStoreTest, AnUnreadableFileIsKeptBeforeANewHistoryStarts) {

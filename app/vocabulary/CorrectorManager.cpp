@@ -16,6 +16,11 @@
 #include <QMetaObject>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace murmelo {
 
@@ -123,26 +128,58 @@ qint32 CorrectorManager::pid() const {
     return pid > 0 ? qint32(pid) : -1;
 }
 
-void CorrectorManager::onOwnerThread(const std::function<void()>& fn) {
+void CorrectorManager::onOwnerThread(const QString& what, const std::function<void()>& fn) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread()) {
         fn();
         return;
     }
-    // The child process objects belong to the main thread; a caller on a worker thread
-    // waits while the main thread does the work.
-    QMetaObject::invokeMethod(app, fn, Qt::BlockingQueuedConnection);
+    // The child process objects belong to the main thread; a caller on a worker thread waits
+    // while the main thread does the work, but not without end: the main thread may itself be
+    // waiting for this worker, or no longer turning its loop.
+    struct Call {
+        std::mutex m;
+        std::condition_variable cv;
+        bool begun = false, done = false, dropped = false;
+    };
+    auto call = std::make_shared<Call>();
+    QMetaObject::invokeMethod(
+        app,
+        [call, fn] {
+            {
+                std::lock_guard lock(call->m);
+                if (call->dropped) return;
+                call->begun = true;
+            }
+            fn();
+            std::lock_guard lock(call->m);
+            call->done = true;
+            call->cv.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(call->m);
+    const auto bound = std::chrono::milliseconds(qint64(std::max(0.0, config_.ownerWaitSeconds) * 1000));
+    if (call->cv.wait_for(lock, bound, [&] { return call->done; })) return;
+    const QString seconds = QString::number(config_.ownerWaitSeconds, 'g', 3);
+    if (!call->begun) {
+        call->dropped = true;
+        logLine(QStringLiteral("corrector: главный поток не взял ") + what + QStringLiteral(" за ") + seconds +
+                QStringLiteral(" с — отменяю"));
+    } else {
+        logLine(QStringLiteral("corrector: ") + what + QStringLiteral(" идёт дольше ") + seconds +
+                QStringLiteral(" с — дальше не жду"));
+    }
 }
 
 void CorrectorManager::start(bool force) {
-    onOwnerThread([this, force] {
+    onOwnerThread(QStringLiteral("start"), [this, force] {
         std::lock_guard lock(mutex_);
         startLocked(force);
     });
 }
 
 void CorrectorManager::stop() {
-    onOwnerThread([this] {
+    onOwnerThread(QStringLiteral("stop"), [this] {
         std::lock_guard lock(mutex_);
         stopLocked();
     });

@@ -53,7 +53,9 @@ bool isPolishEnabled();
 
 // Owns the corrector server as a child process: starts it while polish is on (or when
 // forced), restarts it on the next start, stops it. Nothing watches it; a dead server is
-// replaced by the next start. start and stop may be called from any thread.
+// replaced by the next start. start and stop may be called from any thread; from another
+// thread they wait for the main thread at most ownerWaitSeconds, and one the main thread has
+// not taken up by then is dropped.
 class CorrectorManager {
 public:
     struct Config {
@@ -62,6 +64,9 @@ public:
         // The engine to run (empty: correctorEngineAtLaunch).
         std::function<std::optional<CorrectorEngine>()> engine;
         QString logPath;  // empty: "corrector.log" in the log folder
+        // How long a start or stop from another thread waits for the main thread to take it
+        // up and finish it (a launch itself may take up to 10 s).
+        double ownerWaitSeconds = 15.0;
     };
 
     static CorrectorManager& shared();
@@ -81,8 +86,8 @@ public:
 private:
     void startLocked(bool force);
     void stopLocked();
-    // Runs fn on the thread that owns the child processes, waiting for it.
-    void onOwnerThread(const std::function<void()>& fn);
+    // Runs fn on the thread that owns the child processes, waiting for it a bounded time.
+    void onOwnerThread(const QString& what, const std::function<void()>& fn);
 
     Config config_;
     QString logPath_;

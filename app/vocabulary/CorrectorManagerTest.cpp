@@ -212,6 +212,27 @@ TEST_F(CorrectorManagerTest, AStartFromAWorkerThreadRunsTheServerToo) {
     EXPECT_GT(manager->pid(), 0);
 }
 
+// The main thread is busy waiting for the very worker that asks it to start the server: the
+// worker gives up after its bound instead of waiting forever, and the start it gave up on
+// does not run later behind its back.
+TEST_F(CorrectorManagerTest, AWorkerWaitsForTheMainThreadOnlyABoundedTime) {
+    installModel();
+    CorrectorManager::Config config;
+    config.port = port;
+    config.modelsDir = modelsDir;
+    config.logPath = env.root() + "/logs/corrector.log";
+    config.engine = [engine = standIn()] { return std::optional(engine); };
+    config.ownerWaitSeconds = 0.05;
+    manager = std::make_unique<CorrectorManager>(config);
+    auto done = std::async(std::launch::async, [this] { manager->start(true); });
+    const bool returned = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the worker waited for a main thread that was waiting for it";
+    ASSERT_TRUE(env.waitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager->pid(), -1);
+    EXPECT_TRUE(env.logContains(QStringLiteral("corrector: главный поток не взял start за 0.05 с — отменяю")));
+}
+
 namespace {
 
 QString corrected(test::TestEnvironment& env, quint16 port, const QString& text) {

@@ -29,7 +29,7 @@ const QString kOK = QStringLiteral("OK");
 
 LearningAlert nothingToCorrect() {
     return alert(Kind::nothingToCorrect, QStringLiteral("Пока нечего исправлять"),
-                 QStringLiteral("Сначала сделай обычную диктовку. Murmelo предложит исправить именно последний "
+                 QStringLiteral("Сначала сделай обычную диктовку. Ondrix предложит исправить именно последний "
                                 "вставленный текст."),
                  {kOK}, true);
 }
@@ -38,7 +38,7 @@ LearningAlert editLast(const LastDeliveredDictation& last) {
     LearningAlert a = alert(
         Kind::editLast, L(QStringLiteral("learn.fixLast.title"), QStringLiteral("Исправить последнюю диктовку")),
         L(QStringLiteral("learn.fixLast.body"),
-          QStringLiteral("Отредактируй текст. Murmelo найдёт одно изменённое слово или фразу и покажет правило перед "
+          QStringLiteral("Отредактируй текст. Ondrix найдёт одно изменённое слово или фразу и покажет правило перед "
                          "сохранением.")),
         {QStringLiteral("Продолжить"), QStringLiteral("Отмена")}, true);
     a.editorText = last.deliveredText;
@@ -53,7 +53,7 @@ LearningAlert confirmRule(const DictationCorrectionCandidate& candidate, const Q
     return alert(Kind::confirmRule, L(QStringLiteral("learn.remember.title"), QStringLiteral("Запомнить исправление?")),
                  L(QStringLiteral("learn.remember.body"),
                    QStringLiteral("«%1$@» → «%2$@»\n\nОбласть: %3$@. Правило применяется локально и его можно удалить "
-                                  "из меню Murmelo."),
+                                  "из меню Ondrix."),
                    {candidate.source, candidate.replacement, scopeText}),
                  {QStringLiteral("Запомнить"), QStringLiteral("Отмена")}, false);
 }
@@ -61,9 +61,9 @@ LearningAlert confirmRule(const DictationCorrectionCandidate& candidate, const Q
 LearningAlert offerScenario() {
     return alert(Kind::offerScenario,
                  L(QStringLiteral("learn.addScenario.title"), QStringLiteral("Добавить правило обработки диктовки?")),
-                 QStringLiteral("Murmelo распознал структурное исправление. Исходный и исправленный текст будут "
+                 QStringLiteral("Ondrix распознал структурное исправление. Исходный и исправленный текст будут "
                                 "сохранены только локально как подтверждённый тестовый сценарий.\n\nПеред активацией "
-                                "навыков Murmelo прогонит весь встроенный, сгенерированный и подтверждённый корпус. "
+                                "навыков Ondrix прогонит весь встроенный, сгенерированный и подтверждённый корпус. "
                                 "Сценарии можно удалить через меню «Smart Cleanup: самопроверка…»."),
                  {QStringLiteral("Добавить и проверить"), QStringLiteral("Отмена")}, false);
 }
@@ -86,7 +86,7 @@ LearningAlert noUsableCorrection() {
     return alert(Kind::noUsableCorrection, QStringLiteral("Нужно одно точечное исправление"),
                  QStringLiteral("Измени одно слово или короткую фразу до пяти слов либо разметь структуру как "
                                 "нумерованный список минимум из двух пунктов. Произвольные большие переписывания "
-                                "Murmelo не превращает в автоматическое правило."),
+                                "Ondrix не превращает в автоматическое правило."),
                  {kOK}, true);
 }
 

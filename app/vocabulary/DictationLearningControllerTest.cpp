@@ -45,7 +45,13 @@ class DictationLearningControllerTest : public ::testing::Test {
 protected:
     // The shared store starts without a dictation and without rules.
     DictationLearningControllerTest() { store() = DictationLearningStore(); }
-    ~DictationLearningControllerTest() override { store().clear(); }
+    ~DictationLearningControllerTest() override {
+        store().clear();
+        // Whatever a test showed names the product as the user knows it.
+        for (const LearningAlert& a : presenter.shown)
+            for (const QString& text : QStringList{a.message, a.informativeText} + a.buttons)
+                EXPECT_FALSE(text.contains(QStringLiteral("Murmelo"))) << text.toStdString();
+    }
     static DictationLearningStore& store() { return DictationLearningStore::shared(); }
     void deliver(const QString& text, std::optional<DictationContext> context = kA) {
         store().recordLast(text, text, context, SmartCleanupMode::literal);
@@ -81,7 +87,7 @@ TEST_F(DictationLearningControllerTest, OnlyInTheApplicationStoresAnApplicationR
     EXPECT_FALSE(confirm.activateFirst);
     EXPECT_EQ(confirm.informativeText,
               QStringLiteral("«Мише» → «Маше»\n\nОбласть: только в Заметки. Правило применяется локально и его можно "
-                             "удалить из меню Murmelo."));
+                             "удалить из меню Ondrix."));
 
     const auto rules = store().rules();
     ASSERT_EQ(rules.size(), 1);

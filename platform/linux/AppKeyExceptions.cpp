@@ -37,13 +37,32 @@ const QStringList& terminalIds() {
     return ids;
 }
 
-}  // namespace
+const QStringList& noClipboardKeyIds() {
+    static const QStringList ids = {
+        QStringLiteral("xterm"), QStringLiteral("uxterm"),       QStringLiteral("urxvt"),
+        QStringLiteral("rxvt"),  QStringLiteral("rxvt-unicode"), QStringLiteral("aterm"),
+        QStringLiteral("eterm"),
+    };
+    return ids;
+}
 
-bool isTerminal(const QString& appId) {
+QString normalId(const QString& appId) {
     QString id = appId.trimmed().toLower();
     // A desktop-file id may come with its file suffix.
     if (id.endsWith(QLatin1String(".desktop"))) id.chop(8);
+    return id;
+}
+
+}  // namespace
+
+bool isTerminal(const QString& appId) {
+    const QString id = normalId(appId);
     return !id.isEmpty() && terminalIds().contains(id);
+}
+
+bool lacksClipboardKeys(const QString& appId) {
+    const QString id = normalId(appId);
+    return !id.isEmpty() && noClipboardKeyIds().contains(id);
 }
 
 namespace {

@@ -16,6 +16,11 @@ namespace AppKeyExceptions {
 // Ctrl+Shift+V and copy with Ctrl+Shift+C.
 bool isTerminal(const QString& appId);
 
+// Terminals with no copy or paste shortcut at all (xterm, urxvt and their kin): Ctrl+Shift+C
+// reaches the running program as ^C there. They paste the PRIMARY selection with
+// Shift+Insert.
+bool lacksClipboardKeys(const QString& appId);
+
 // Word-wise arrows: the core's Option-Left and Option-Right (with or without Shift) move by
 // words; on Linux that is Ctrl+Left and Ctrl+Right, while Alt+Left goes back in a browser.
 

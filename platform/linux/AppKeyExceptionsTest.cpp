@@ -35,6 +35,11 @@ TEST(AppKeyExceptions, TerminalsAreKnownByClassOrDesktopId) {
     for (const char* id : {"", "gedit", "org.gnome.TextEditor", "firefox", "code", "murmelo_test_target",
                            "xterminal-notes", "st-notes", "kittycat"})
         EXPECT_FALSE(AppKeyExceptions::isTerminal(QString::fromLatin1(id))) << id;
+    // Of the terminals, those without Ctrl+Shift+C and Ctrl+Shift+V.
+    for (const char* id : {"xterm", "UXTerm", "URxvt", "rxvt-unicode", "xterm.desktop"})
+        EXPECT_TRUE(AppKeyExceptions::lacksClipboardKeys(QString::fromLatin1(id))) << id;
+    for (const char* id : {"", "gnome-terminal-server", "konsole", "kitty", "st-256color", "gedit"})
+        EXPECT_FALSE(AppKeyExceptions::lacksClipboardKeys(QString::fromLatin1(id))) << id;
 }
 
 TEST(AppKeyExceptions, OnlyAPlainCommandVGainsShiftAndOnlyInATerminal) {

@@ -68,8 +68,12 @@ void installLinuxPlatform(const QString& appId) {
     auto* poster = new XTestKeyPoster;
     if (workspace->isConnected()) poster->setFrontApplicationIds([workspace] { return workspace->frontApplicationIds(); });
     if (poster->isConnected()) KeyEventPoster::install(poster);
-    Pasteboard::install(new QtPasteboard);
-    EventTap::install(new XiEventTap);
+    auto* pasteboard = new QtPasteboard;
+    poster->setPrimaryMirror([pasteboard] { return pasteboard->mirrorToPrimary(); });
+    Pasteboard::install(pasteboard);
+    auto* tap = new XiEventTap;
+    if (poster->isConnected()) tap->setOrderedPoster(poster);
+    EventTap::install(tap);
     auto* modifiers = new X11ModifierFlags;
     if (modifiers->isConnected()) ModifierFlags::install(modifiers);
     auto* ax = new AtspiAccessibility;

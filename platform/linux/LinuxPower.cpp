@@ -15,7 +15,7 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.login1");
 const QString kPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
-const QString kWho = QStringLiteral("Murmelo");
+const QString kWho = QStringLiteral("Ondrix");
 // logind answers in microseconds; a stuck bus must not hang the main thread for long.
 constexpr int kCallTimeoutMs = 2000;
 // What the hold failures report: the platform's generic error code.

@@ -201,8 +201,8 @@ TEST_F(LinuxPowerLogindTest, IdleHoldsAreInhibitorsTakenAndReleased) {
     ASSERT_EQ(power.createAssertion(PowerAssertionType::PreventUserIdleDisplaySleep, QStringLiteral("disp hold"), displayId), 0);
     EXPECT_NE(systemId, 0u);
     EXPECT_NE(systemId, displayId);
-    const Inhibitor sys{QStringLiteral("sleep:idle"), QStringLiteral("Murmelo"), QStringLiteral("sys hold"), QStringLiteral("block")};
-    const Inhibitor disp{QStringLiteral("idle"), QStringLiteral("Murmelo"), QStringLiteral("disp hold"), QStringLiteral("block")};
+    const Inhibitor sys{QStringLiteral("sleep:idle"), QStringLiteral("Ondrix"), QStringLiteral("sys hold"), QStringLiteral("block")};
+    const Inhibitor disp{QStringLiteral("idle"), QStringLiteral("Ondrix"), QStringLiteral("disp hold"), QStringLiteral("block")};
     auto has = [](const Inhibitor& i) {
         const auto all = inhibitors();
         return std::find(all.begin(), all.end(), i) != all.end();

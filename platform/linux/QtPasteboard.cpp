@@ -90,6 +90,9 @@ void QtPasteboard::clearContents() {
 
 bool QtPasteboard::writeItems(const QList<PasteboardItem>& items) {
     if (items.isEmpty()) return true;
+    lastItem_ = items.first();
+    lastPromisedType_.clear();
+    lastProvider_ = {};
     clipboard()->setMimeData(new PromisingMimeData(items.first(), {}, {}));
     ++changeCount_;
     return clipboard()->ownsClipboard();
@@ -98,9 +101,25 @@ bool QtPasteboard::writeItems(const QList<PasteboardItem>& items) {
 bool QtPasteboard::writePromised(const PasteboardItem& item, const QString& promisedType,
                                  std::function<QByteArray()> provider) {
     if (!provider || promisedType.isEmpty()) return false;
+    lastItem_ = item;
+    lastPromisedType_ = promisedType;
+    lastProvider_ = provider;
     clipboard()->setMimeData(new PromisingMimeData(item, promisedType, std::move(provider)));
     ++changeCount_;
     return clipboard()->ownsClipboard();
+}
+
+bool QtPasteboard::mirrorToPrimary() {
+    if (clipboard()->ownsClipboard()) {
+        if (!lastItem_.types().contains(QStringLiteral("text/plain")) && lastPromisedType_ != QLatin1String("text/plain"))
+            return false;
+        clipboard()->setMimeData(new PromisingMimeData(lastItem_, lastPromisedType_, lastProvider_), QClipboard::Selection);
+        return true;
+    }
+    const std::optional<QString> text = string();
+    if (!text) return false;
+    clipboard()->setText(*text, QClipboard::Selection);
+    return true;
 }
 
 }  // namespace murmelo::linuxdesktop

@@ -24,8 +24,17 @@ public:
     bool writePromised(const PasteboardItem& item, const QString& promisedType,
                        std::function<QByteArray()> provider) override;
 
+    // PRIMARY takes what the clipboard holds, served like the clipboard (a promised type is
+    // produced when a client reads it): the paste of a terminal without a paste shortcut.
+    // False when the clipboard holds no text.
+    bool mirrorToPrimary();
+
 private:
     qint64 changeCount_ = 0;
+    // What we last wrote, for PRIMARY.
+    PasteboardItem lastItem_;
+    QString lastPromisedType_;
+    std::function<QByteArray()> lastProvider_;
 };
 
 }  // namespace murmelo::linuxdesktop

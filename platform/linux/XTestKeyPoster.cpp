@@ -3,6 +3,7 @@
 #include "linux/AppKeyExceptions.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/UserKeys.h"
 #include "linux/XErrorTrap.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -35,6 +36,9 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
         XCloseDisplay(dpy_);
         dpy_ = nullptr;
     }
+    heldTimer_.setSingleShot(true);
+    heldTimer_.setInterval(int(HELD_WAIT * 1000));
+    connect(&heldTimer_, &QTimer::timeout, this, [this] { resume(true); });
 }
 
 XTestKeyPoster::~XTestKeyPoster() {
@@ -56,9 +60,73 @@ int XTestKeyPoster::currentGroup() {
 
 bool XTestKeyPoster::post(const KeyEvent& event) {
     if (!dpy_) return false;
-    // Another client may have changed the keyboard since: read the map afresh, unless our
-    // own remap is in force.
-    if (remapped_.isEmpty()) keymap_.load(dpy_);
+    if (!waiting_.empty() || blocked(event)) {
+        waiting_.push_back(event);
+        if (!heldTimer_.isActive()) heldTimer_.start();
+        return true;
+    }
+    return send(event);
+}
+
+bool XTestKeyPoster::postAhead(const KeyEvent& event) { return dpy_ && send(event); }
+
+void XTestKeyPoster::resume(bool anyway) {
+    if (anyway && !waiting_.empty())
+        qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
+    while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
+        const KeyEvent next = waiting_.front();
+        waiting_.pop_front();
+        send(next);
+    }
+    if (waiting_.empty()) heldTimer_.stop();
+}
+
+bool XTestKeyPoster::blocked(const KeyEvent& event) {
+    const UserKeys& user = UserKeys::shared();
+    if (!user.anyHeld()) return false;
+    // A key up of ours changes nothing the user holds.
+    if (!event.keyDown && event.unicode.isEmpty()) {
+        const auto kc = KeyTable::xKeycode(event.keyCode);
+        return kc && user.isHeld(*kc);
+    }
+    if (user.modifierHeld()) return true;
+    for (int kc : keycodesOf(event))
+        if (user.isHeld(kc)) return true;
+    return false;
+}
+
+// The key codes a post presses: the key itself (with the modifier keys it adds), or the keys
+// that type its text in the group that has them; spare key codes are nobody's.
+std::vector<int> XTestKeyPoster::keycodesOf(const KeyEvent& event) {
+    std::vector<int> out;
+    if (event.unicode.isEmpty()) {
+        if (const auto kc = KeyTable::xKeycode(event.keyCode)) out.push_back(*kc);
+        for (auto [f, mkc] : kFlagKeys)
+            if (event.flags & f) out.push_back(mkc);
+        return out;
+    }
+    refreshKeymap();
+    const int group = currentGroup();
+    for (char32_t c : event.unicode.toUcs4()) {
+        const auto places = keymap_.find(c, group);
+        auto it = std::find_if(places.begin(), places.end(), [](const XkbKeymap::Place& p) { return p.level <= 1; });
+        if (it == places.end()) continue;
+        out.push_back(it->keycode);
+        if (it->level == 1) out.push_back(kShiftKeycode);
+    }
+    return out;
+}
+
+// Another client may have changed the keyboard since the copy was read; our own remap in
+// force is no reason to read it (its spare key codes are tracked here).
+void XTestKeyPoster::refreshKeymap() {
+    const unsigned long changes = XkbKeymap::serverChanges().load();
+    if (changes == keymapSeen_ || !remapped_.isEmpty()) return;
+    if (keymap_.load(dpy_)) keymapSeen_ = changes;
+}
+
+bool XTestKeyPoster::send(const KeyEvent& event) {
+    refreshKeymap();
     bool ok = true;
     if (!event.unicode.isEmpty()) {
         if (event.keyDown) ok = typeText(event.unicode, event.userData);
@@ -70,6 +138,7 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
             ok = sendKey(*kc, event.keyDown, event.userData);
             if (event.keyDown) heldFlags_ |= flag;
             else heldFlags_ &= ~flag;
+        } else if (clipboardKeyInTerminal(event, ok)) {
         } else {
             // Flags the event asks for (as the front application takes the shortcut) and
             // our own modifier keys do not hold.
@@ -87,6 +156,50 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
     }
     XFlush(dpy_);
     return ok;
+}
+
+FrontEditing XTestKeyPoster::frontEditing() {
+    const QStringList ids = frontIds();
+    bool terminal = false;
+    for (const QString& id : ids) {
+        if (AppKeyExceptions::lacksClipboardKeys(id)) return FrontEditing::terminalWithoutClipboardKeys;
+        terminal = terminal || AppKeyExceptions::isTerminal(id);
+    }
+    return terminal ? FrontEditing::terminal : FrontEditing::editor;
+}
+
+// Command-C and Command-V (Ctrl+C, Ctrl+V) for a terminal that has no clipboard keys: the
+// copy is never sent (it would interrupt the running program); the paste puts the clipboard
+// into PRIMARY and sends Shift+Insert, with our own Ctrl let go around it. True when the event
+// was such a key and is dealt with.
+bool XTestKeyPoster::clipboardKeyInTerminal(const KeyEvent& event, bool& ok) {
+    constexpr int kVirtualC = 8, kVirtualV = 9;
+    constexpr int kInsertKeycode = 118, kCtrlKeycode = 37;
+    constexpr quint64 others = KeyTable::FLAG_SHIFT | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+    const quint64 flags = event.flags | heldFlags_;
+    if ((event.keyCode != kVirtualC && event.keyCode != kVirtualV) || !(flags & KeyTable::FLAG_COMMAND) ||
+        (flags & others))
+        return false;
+    if (frontEditing() != FrontEditing::terminalWithoutClipboardKeys) return false;
+    if (!event.keyDown) return true;
+    if (event.keyCode == kVirtualC) {
+        qWarning("keys: the terminal in front has no copy key (Ctrl+C would interrupt its program); nothing sent");
+        ok = false;
+        return true;
+    }
+    if (!primaryMirror_ || !primaryMirror_()) {
+        qWarning("keys: nothing to paste into the terminal in front (PRIMARY not set)");
+        ok = false;
+        return true;
+    }
+    const bool ctrlHeld = heldFlags_ & KeyTable::FLAG_COMMAND;
+    if (ctrlHeld) ok = sendKey(kCtrlKeycode, false, event.userData) && ok;
+    ok = sendKey(kShiftKeycode, true, event.userData) && ok;
+    ok = sendKey(kInsertKeycode, true, event.userData) && ok;
+    ok = sendKey(kInsertKeycode, false, event.userData) && ok;
+    ok = sendKey(kShiftKeycode, false, event.userData) && ok;
+    if (ctrlHeld) ok = sendKey(kCtrlKeycode, true, event.userData) && ok;
+    return true;
 }
 
 QStringList XTestKeyPoster::frontIds() const {

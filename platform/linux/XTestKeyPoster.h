@@ -1,11 +1,15 @@
 #pragma once
+#include "linux/OrderedPoster.h"
 #include "linux/XkbKeymap.h"
 #include "platform/KeyEventPoster.h"
 
 #include <QHash>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
+#include <deque>
 #include <functional>
+#include <vector>
 
 namespace murmelo::linuxdesktop {
 
@@ -22,7 +26,12 @@ namespace murmelo::linuxdesktop {
 //   pressed and released with its key down.
 // - A shortcut some applications take differently (Command-V in a terminal) is adjusted
 //   for the application in front; see AppKeyExceptions.
-class XTestKeyPoster : public QObject, public KeyEventPoster {
+// - Never on a key the user holds down: X keeps one state per key, so our press of a held
+//   key is lost in the application and our release ends the user's press. Nor while the
+//   user holds a modifier (our letters would become capitals or shortcuts). Such an event
+//   waits, and every event after it with it, in order, until the user lets go (at most
+//   HELD_WAIT seconds); see UserKeys.
+class XTestKeyPoster : public QObject, public KeyEventPoster, public OrderedPoster {
 public:
     explicit XTestKeyPoster(const QString& displayName = {});
     ~XTestKeyPoster() override;
@@ -30,10 +39,23 @@ public:
 
     bool post(const KeyEvent& event) override;
 
+    // OrderedPoster: what the tap needs to keep the user's keys and ours in order.
+    bool postAhead(const KeyEvent& event) override;
+    int waiting() const override { return int(waiting_.size()); }
+    void userKeysChanged() override { resume(false); }
+
+    // The longest a post waits for the user to let go of a key before it goes out anyway.
+    static constexpr double HELD_WAIT = 1.0;
+
     // The ids of the application in front (application id, window class names), asked
     // only for a shortcut that may differ. Without one, the installed Workspace's front
     // application id.
     void setFrontApplicationIds(std::function<QStringList()> ids) { frontIds_ = std::move(ids); }
+    // Puts the clipboard's text into the PRIMARY selection, for a paste into a terminal that
+    // only pastes that (Shift+Insert); false when there was nothing to put.
+    void setPrimaryMirror(std::function<bool()> mirror) { primaryMirror_ = std::move(mirror); }
+
+    FrontEditing frontEditing() override;
 
     // Server-side pause (XTest's delay: the server holds our later requests too) before a
     // key on a freshly remapped key code, so that clients have re-read the mapping first.
@@ -41,6 +63,10 @@ public:
     static constexpr unsigned long REMAP_SETTLE_MS = 150;
 
 private:
+    bool send(const KeyEvent& event);
+    bool blocked(const KeyEvent& event);
+    std::vector<int> keycodesOf(const KeyEvent& event);
+    void resume(bool anyway);
     bool typeText(const QString& text, qint64 userData);
     bool sendKey(int keycode, bool press, qint64 userData, unsigned long delayMs = 0);
     int currentGroup();
@@ -58,6 +84,12 @@ private:
     QHash<int, unsigned long> remapped_;  // spare key code -> keysym given to it
     bool restoreScheduled_ = false;
     std::function<QStringList()> frontIds_;
+    std::function<bool()> primaryMirror_;
+    bool clipboardKeyInTerminal(const KeyEvent& event, bool& ok);
+    void refreshKeymap();
+    unsigned long keymapSeen_ = 0;  // the server change count the copy of the map was read at
+    std::deque<KeyEvent> waiting_;  // posts held back behind a key the user holds
+    QTimer heldTimer_;
 };
 
 }  // namespace murmelo::linuxdesktop

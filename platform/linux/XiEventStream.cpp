@@ -2,6 +2,7 @@
 
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
+#include "linux/UserKeys.h"
 #include "linux/XErrorTrap.h"
 #include "linux/XkbKeymap.h"
 #include "platform/MainQueue.h"
@@ -63,11 +64,8 @@ bool applyGrab(Display* d, int keycode, unsigned modifiers, bool grab) {
 // What a key down types: the current group's symbol at Shift's level (Caps Lock turning
 // letters), empty for keys that type nothing. Return and Tab give the line end and the tab
 // the core expects of them: they end a word.
-QString typedText(Display* d, const XkbKeymap& keymap, int keycode, quint64 flags) {
-    XkbStateRec st{};
-    if (XkbGetState(d, XkbUseCoreKbd, &st) != Success) return {};
-    const bool levelThree = st.mods & Mod5Mask;
-    const unsigned long sym = keymap.produced(keycode, st.group, flags & KeyTable::FLAG_SHIFT, levelThree);
+QString typedText(const XkbKeymap& keymap, int keycode, quint64 flags, int group, bool levelThree) {
+    const unsigned long sym = keymap.produced(keycode, group, flags & KeyTable::FLAG_SHIFT, levelThree);
     if (sym == XK_Return || sym == XK_KP_Enter) return QStringLiteral("\r");
     if (sym == XK_Tab) return QStringLiteral("\t");
     QString text = XkbKeymap::text(sym);
@@ -141,11 +139,24 @@ public:
         keymap_.load(d_);
         int xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
         if (XkbQueryExtension(d_, &xkbOpcode, &xkbEvent_, &xkbError, &xkbMajor, &xkbMinor))
+        {
             XkbSelectEvents(d_, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
                             XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
+            // The group and level three as each key met them, in the server's order: asking
+            // the server when the event is read would give the state of later (a lock of ours
+            // or the user's switch that came after the key).
+            XkbSelectEventDetails(d_, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask | XkbModifierStateMask,
+                                  XkbGroupStateMask | XkbModifierStateMask);
+            XkbStateRec st{};
+            if (XkbGetState(d_, XkbUseCoreKbd, &st) == Success) {
+                group_ = st.group;
+                levelThree_ = st.mods & Mod5Mask;
+            }
+        }
         XSync(d_, False);
         // Keys we posted before anyone listened will never be seen: they must not mark others.
         OwnEventLedger::shared().clear();
+        UserKeys::shared().clear();
         xtest_ = xtestDevices(d_);
         return true;
     }
@@ -204,7 +215,15 @@ private:
             XEvent e;
             XNextEvent(d_, &e);
             if (e.type == xkbEvent_) {
-                keymapStale_ = true;  // a remap (ours while typing, or a new layout)
+                const auto* xkb = reinterpret_cast<const XkbAnyEvent*>(&e);
+                if (xkb->xkb_type == XkbStateNotify) {
+                    const auto* state = reinterpret_cast<const XkbStateNotifyEvent*>(&e);
+                    group_ = state->group;
+                    levelThree_ = state->mods & Mod5Mask;
+                } else {
+                    keymapStale_ = true;  // a remap (ours while typing, or a new layout)
+                    ++XkbKeymap::serverChanges();
+                }
                 continue;
             }
             if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode_ || !XGetEventData(d_, &e.xcookie)) continue;
@@ -212,6 +231,7 @@ private:
             XFreeEventData(d_, &e.xcookie);
             if (!out) continue;
             complete(*out);
+            noteUsers(*out);
             auto alive = s_->alive;
             auto handler = s_->handler;
             s_->queue.post([alive, handler, ev = *out] {
@@ -227,6 +247,7 @@ private:
         const bool press = raw.evtype == XI_RawKeyPress || raw.evtype == XI_RawButtonPress;
         const bool isKey = raw.evtype == XI_RawKeyPress || raw.evtype == XI_RawKeyRelease;
         out.xKeycode = raw.detail;
+        out.pressed = press;
         if (isKey) {
             out.keyCode = KeyTable::virtualKey(raw.detail).value_or(-1);
             const quint64 flag = out.keyCode >= 0 ? KeyTable::modifierFlag(out.keyCode) : 0;
@@ -262,7 +283,7 @@ private:
         if (out.kind == StreamEvent::Kind::KeyDown) {
             if (keymapStale_) keymap_.load(d_);
             keymapStale_ = false;
-            out.text = typedText(d_, keymap_, out.xKeycode, out.flags);
+            out.text = typedText(keymap_, out.xKeycode, out.flags, group_, levelThree_);
         } else if (out.kind != StreamEvent::Kind::KeyUp && out.kind != StreamEvent::Kind::FlagsChanged) {
             Window rootRet, child;
             int wx, wy;
@@ -271,6 +292,24 @@ private:
         }
     }
 
+    // The user's keys, the moment they are read: what is held, and what landed in which order.
+    static void noteUsers(StreamEvent& out) {
+        using K = StreamEvent::Kind;
+        if (out.own) return;
+        UserKeys& keys = UserKeys::shared();
+        const bool press = out.kind == K::KeyDown || (out.kind == K::FlagsChanged && out.pressed);
+        if (out.kind == K::KeyDown || out.kind == K::KeyUp || out.kind == K::FlagsChanged) {
+            if (press) out.seq = keys.press(out.xKeycode, out.kind == K::FlagsChanged, erasable(out));
+            else keys.release(out.xKeycode);
+        } else if (out.kind == K::MouseDown) {
+            out.seq = keys.click();
+        }
+    }
+    static bool erasable(const StreamEvent& e) {
+        constexpr quint64 shortcut = KeyTable::FLAG_COMMAND | KeyTable::FLAG_OPTION | KeyTable::FLAG_CONTROL;
+        return e.kind == StreamEvent::Kind::KeyDown && !(e.flags & shortcut) && !e.text.isEmpty() &&
+               e.text != QLatin1String("\r") && e.text != QLatin1String("\t");
+    }
     void dropGrabbedKeys() {
         if (!grabber_) return;
         while (XPending(grabber_) > 0) {
@@ -294,6 +333,8 @@ private:
     int xkbEvent_ = -1;
     XkbKeymap keymap_;
     bool keymapStale_ = false;
+    int group_ = 0;
+    bool levelThree_ = false;
     std::set<int> xtest_;
     quint64 flags_ = 0;
 };

@@ -24,6 +24,8 @@ struct StreamEvent {
                            // "\t" for Tab); empty for keys that type nothing
     int x = 0, y = 0;      // pointer position on the root window, for mouse events
     bool repeat = false;   // a key down the server repeats while the key is held
+    bool pressed = false;  // a press (key, modifier or button), not a release
+    quint64 seq = 0;       // the user's key downs and clicks: its number in UserKeys; 0 for ours
 };
 
 // The global input stream of an X11 desktop: XInput2 raw events on the root window, read

@@ -114,8 +114,15 @@ bool XiEventTap::cannotBeTakenBack(const StreamEvent& e) {
 }
 
 void XiEventTap::deliver(const StreamEvent& e) {
-    // Our own erasing keys are no event of the session's as far as the core knows.
-    if (e.own && e.userData == ERASE_MARK) return;
+    // Our own erasing keys and replays are no event of the session's as far as the core knows.
+    if (e.own && (e.userData == ERASE_MARK || e.userData == REPLAY_MARK)) return;
+    // Whatever the core answers: the user's key changes may free keys of ours held back.
+    struct Notify {
+        OrderedPoster* poster;
+        ~Notify() {
+            if (poster) poster->userKeysChanged();
+        }
+    } notify{e.own ? nullptr : ordered_};
     if (!enabled_ || !callback_) return;
     auto event = translate(e, QCoreApplication::applicationPid());
     if (!event) return;
@@ -123,7 +130,7 @@ void XiEventTap::deliver(const StreamEvent& e) {
     else if (event->type == InputEventType::leftMouseUp) event->clickState = std::max<qint64>(clicks_.current(), 1);
     else if (e.kind == StreamEvent::Kind::MouseDown) event->clickState = 1;
     const auto answer = [&] { return callback_(*event); };
-    if (needsErasing(e)) answerCompensating(Compensation::erase, answer);
+    if (needsErasing(e)) answerInOrder(e, answer, ordered_, UserKeys::shared(), erasedAhead_);
     else if (alreadyErased(e)) answerCompensating(Compensation::eraseLess, answer);
     else if (cannotBeTakenBack(e)) answerCompensating(Compensation::dropReaction, answer);
     else answer();
@@ -136,17 +143,22 @@ namespace {
 // Keeps what the core posts while it decides on a key, in order.
 class HeldPosts : public KeyEventPoster {
 public:
+    explicit HeldPosts(KeyEventPoster& real) : real_(real) {}
+    FrontEditing frontEditing() override { return real_.frontEditing(); }
     bool post(const KeyEvent& event) override {
         held.push_back(event);
         return true;
     }
     std::vector<KeyEvent> held;
+
+private:
+    KeyEventPoster& real_;
 };
 
 }  // namespace
 
 bool XiEventTap::answerCompensating(Compensation compensation, const std::function<bool()>& answer) {
-    HeldPosts hold;
+    HeldPosts hold(KeyEventPoster::shared());
     bool pass = true;
     {
         ScopedService<KeyEventPoster> holding(hold);
@@ -176,6 +188,54 @@ bool XiEventTap::answerCompensating(Compensation compensation, const std::functi
         return pass;
     }
     for (const KeyEvent& k : held) poster.post(k);
+    return pass;
+}
+
+bool XiEventTap::answerInOrder(const StreamEvent& e, const std::function<bool()>& answer, OrderedPoster* ordered,
+                               const UserKeys& user, std::set<quint64>& erasedAhead) {
+    HeldPosts hold(KeyEventPoster::shared());
+    bool pass = true;
+    {
+        ScopedService<KeyEventPoster> holding(hold);
+        pass = answer();
+    }
+    KeyEventPoster& poster = KeyEventPoster::shared();
+    const bool gone = erasedAhead.erase(e.seq) > 0;
+    const bool waiting = ordered && ordered->waiting() > 0;
+    const bool reacts = !pass || !hold.held.empty() || waiting;
+    const KeyEvent replay{0, true, 0, e.text, REPLAY_MARK};
+    if (!reacts) {
+        // Erased for an answer before it: its place is after that answer.
+        if (gone) poster.post(replay);
+        return pass;
+    }
+    int erase = 0;
+    std::vector<quint64> ahead;
+    for (const UserKeys::Landed& l : user.landedAfter(e.seq)) {
+        if (erasedAhead.count(l.seq)) continue;
+        if (!l.erasable) {
+            qWarning("XInput: a Return, click or shortcut of the user's reached the application after the key being "
+                     "answered; the %d keys posted in answer are dropped",
+                     int(hold.held.size()));
+            if (gone) poster.post(replay);
+            return pass;
+        }
+        ahead.push_back(l.seq);
+    }
+    for (quint64 seq : ahead) erasedAhead.insert(seq);
+    // Keys whose answer never came (the tap was switched off) are not kept for ever.
+    while (erasedAhead.size() > UserKeys::KEPT) erasedAhead.erase(erasedAhead.begin());
+    erase += int(ahead.size());
+    // The key itself: swallowed, or in the way of text of ours still waiting.
+    if (!gone && (!pass || waiting)) ++erase;
+    for (int i = 0; i < erase; ++i)
+        for (const bool down : {true, false}) {
+            const KeyEvent bs{kVirtualBackSpace, down, 0, {}, ERASE_MARK};
+            if (ordered) ordered->postAhead(bs);
+            else poster.post(bs);
+        }
+    if (pass && (gone || waiting)) poster.post(replay);
+    for (const KeyEvent& k : hold.held) poster.post(k);
     return pass;
 }
 

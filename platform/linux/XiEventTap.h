@@ -1,9 +1,12 @@
 #pragma once
+#include "linux/OrderedPoster.h"
+#include "linux/UserKeys.h"
 #include "linux/XiEventStream.h"
 #include "platform/EventTap.h"
 
 #include <QPointF>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace murmelo::linuxdesktop {
@@ -58,8 +61,13 @@ public:
         if (stream_) stream_->afterPendingEvents(std::move(fn));
     }
 
+    // The poster that holds keys back while the user holds one (the application's XTest
+    // poster); without one, posts are taken to go out at once.
+    void setOrderedPoster(OrderedPoster* poster) { ordered_ = poster; }
     // The user data of the BackSpace that erases a swallowed key.
     static constexpr qint64 ERASE_MARK = 0x4D524531;
+    // The user data of a user's key typed again by us: it had to make way for our text.
+    static constexpr qint64 REPLAY_MARK = 0x4D524532;
 
     // The stream's event in the core's terms; nothing for events the core has no type for
     // (release of a button other than the left one).
@@ -86,6 +94,15 @@ public:
     // answer is known, and a swallowed key is compensated for before they go out. Answers
     // what the callback answered.
     static bool answerCompensating(Compensation compensation, const std::function<bool()>& answer);
+    // The answer on the user's key that typed a character (needsErasing), kept in the order
+    // the user typed. Keys of the user that landed after it (the main thread answers late,
+    // or our text waits for the user to let go of a key) would otherwise sit before our
+    // answer: they are erased first and typed again when their own answer comes, and the
+    // key itself, when it landed before text of ours still waiting, makes way the same way.
+    // A Return, click or shortcut that landed after it drops the answer (it would land in
+    // the wrong place). erasedAhead holds the keys already erased, by their number.
+    static bool answerInOrder(const StreamEvent& event, const std::function<bool()>& answer, OrderedPoster* ordered,
+                              const UserKeys& user, std::set<quint64>& erasedAhead);
 
 private:
     void deliver(const StreamEvent& event);
@@ -95,6 +112,8 @@ private:
     bool enabled_ = false;
     std::vector<std::pair<int, unsigned>> grabs_;  // X key code, X modifier state
     ClickCounter clicks_;
+    OrderedPoster* ordered_ = nullptr;
+    std::set<quint64> erasedAhead_;
 };
 
 }  // namespace murmelo::linuxdesktop

@@ -112,6 +112,7 @@ namespace {
 
 struct RecordingPoster : KeyEventPoster {
     std::vector<KeyEvent> posted;
+    FrontEditing frontEditing() override { return FrontEditing::editor; }
     bool post(const KeyEvent& e) override {
         posted.push_back(e);
         return true;
@@ -214,6 +215,121 @@ TEST(XiEventTap, KeysPostedInAnswerToASwallowedReturnAreDropped) {
     EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, CMD | KeyTable::FLAG_OPTION, "z")))
         << "the revert chord is grabbed";
     EXPECT_FALSE(XiEventTap::cannotBeTakenBack(key(K::KeyDown, 6, 0, "z")));
+}
+
+namespace {
+
+// The application's poster as the tap sees it: posts held back while the test says so; what
+// goes out lands in one record with what the tap posted ahead.
+struct WaitingPoster : RecordingPoster, OrderedPoster {
+    int held = 0;  // posts still held back
+    bool postAhead(const KeyEvent& e) override { return RecordingPoster::post(e); }
+    bool post(const KeyEvent& e) override {
+        if (held > 0) {
+            ++held;
+            later.push_back(e);
+            return true;
+        }
+        return RecordingPoster::post(e);
+    }
+    int waiting() const override { return held; }
+    void userKeysChanged() override {}
+    std::vector<KeyEvent> later;
+};
+
+// The user's key in the stream: pressed, with its number among the user's key downs.
+StreamEvent typed(UserKeys& user, int xKeycode, const QString& text) {
+    StreamEvent e = key(StreamEvent::Kind::KeyDown, 0, 0, text);
+    e.xKeycode = xKeycode;
+    e.seq = user.press(xKeycode, false, true);
+    return e;
+}
+
+// An answer that swallows the key and posts text, or passes it.
+std::function<bool()> answerWith(const QString& text, bool swallow) {
+    return [text, swallow] {
+        if (!text.isEmpty()) KeyEventPoster::shared().post({0, true, 0, text, MARK});
+        return !swallow;
+    };
+}
+
+}  // namespace
+
+// Our word waits for the user to let go of the key it needs; the user's next key has landed
+// before it: that key makes way (erased now, ahead of everything waiting) and comes back
+// after the word, whether the core passes it or answers it with a key of its own.
+TEST(XiEventTap, AKeyThatLandsBeforeOurWaitingTextIsTypedAgainAfterIt) {
+    UserKeys user;
+    std::set<quint64> erased;
+    WaitingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    poster.held = 1;
+
+    const StreamEvent n = typed(user, 57, "n");
+    EXPECT_TRUE(XiEventTap::answerInOrder(n, answerWith({}, false), &poster, user, erased));
+    EXPECT_EQ(poster.keys(), QStringList{"51"}) << "the n makes way at once";
+    ASSERT_EQ(poster.later.size(), 1u);
+    EXPECT_EQ(poster.later[0].unicode, "n");
+    EXPECT_EQ(poster.later[0].userData, XiEventTap::REPLAY_MARK);
+
+    poster.posted.clear();
+    poster.later.clear();
+    const StreamEvent t = typed(user, 28, "t");
+    EXPECT_FALSE(XiEventTap::answerInOrder(t, answerWith(QStringLiteral("т"), true), &poster, user, erased));
+    EXPECT_EQ(poster.keys(), QStringList{"51"});
+    ASSERT_EQ(poster.later.size(), 1u) << "the core's own answer, no replay of the swallowed key";
+    EXPECT_EQ(poster.later[0].unicode, QStringLiteral("т"));
+
+    poster.posted.clear();
+    poster.held = 0;
+    const StreamEvent x = typed(user, 53, "x");
+    EXPECT_TRUE(XiEventTap::answerInOrder(x, answerWith({}, false), &poster, user, erased));
+    EXPECT_TRUE(poster.posted.empty()) << "nothing waits: plain typing is left alone";
+}
+
+// The main thread answers a key late: the user's next keys are already in the field after
+// it. They are erased before the answer, and each is typed again when its own answer comes
+// (or answered by the core's own key), never erased twice.
+TEST(XiEventTap, KeysThatLandedAfterTheAnsweredKeyAreErasedFirstAndComeBackInTurn) {
+    UserKeys user;
+    std::set<quint64> erased;
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    const StreamEvent t = typed(user, 28, "t");
+    const StreamEvent n = typed(user, 57, "n");
+    const StreamEvent space = typed(user, 65, " ");
+
+    EXPECT_FALSE(XiEventTap::answerInOrder(t, [] {
+        KeyEventPoster& p = KeyEventPoster::shared();
+        for (int i = 0; i < 4; ++i) p.post({51, true, 0, {}, MARK});
+        p.post({0, true, 0, QStringLiteral("приве"), MARK});
+        return false;
+    }, nullptr, user, erased));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", "51", "51", "51", "51", "51", "51", QStringLiteral("приве")}))
+        << "the space, the n and the t, then the core's four";
+
+    poster.posted.clear();
+    EXPECT_FALSE(XiEventTap::answerInOrder(n, answerWith(QStringLiteral("т"), true), nullptr, user, erased));
+    EXPECT_EQ(poster.keys(), QStringList{QStringLiteral("т")}) << "already erased";
+    poster.posted.clear();
+    EXPECT_TRUE(XiEventTap::answerInOrder(space, answerWith({}, false), nullptr, user, erased));
+    EXPECT_EQ(poster.keys(), QStringList{" "}) << "passed, so typed again where it belongs";
+    EXPECT_TRUE(erased.empty());
+}
+
+// A Return (or a click) of the user's landed after the key being answered: a correction now
+// would land after it, so the answer's keys are dropped.
+TEST(XiEventTap, AnAnswerBehindAReturnThatLandedIsDropped) {
+    UserKeys user;
+    std::set<quint64> erased;
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    test::LoggedWarnings warnings;
+    const StreamEvent t = typed(user, 28, "t");
+    user.press(36, false, false);
+    EXPECT_FALSE(XiEventTap::answerInOrder(t, answerWith(QStringLiteral("приве"), true), nullptr, user, erased));
+    EXPECT_TRUE(poster.posted.empty());
+    EXPECT_TRUE(warnings.contains("keys posted in answer are dropped"));
 }
 
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
@@ -402,4 +518,31 @@ TEST_F(DesktopEventTap, ButtonsAndScrollArriveWithPlaceAndClickCount) {
     }
     ASSERT_TRUE(drained());
     EXPECT_EQ(seen.size(), 6u);
+}
+
+// The core answers the user's "t" with text typed on the very key the user still holds: the
+// text waits until the key is let go (X keeps one state per key: our press would be lost
+// and our release would end the user's), and the "n" the user typed meanwhile comes after it.
+TEST_F(DesktopEventTap, TextOnAKeyTheUserHoldsWaitsForItsReleaseAndKeepsTheUsersOrder) {
+    tap.setOrderedPoster(poster.get());
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != "t") return true;
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("tx"), MARK});
+        return false;
+    };
+    const size_t before = seen.size();
+    XTestFakeKeyEvent(other, 28, True, 0);  // t, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() > before; }));
+    ASSERT_TRUE(drained());
+    EXPECT_GT(poster->waiting(), 0) << target.line().toStdString();
+    XTestFakeKeyEvent(other, 57, True, 0);  // n, while t is held
+    XTestFakeKeyEvent(other, 57, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(drained());
+    EXPECT_GT(poster->waiting(), 0) << "still held: " << target.line().toStdString();
+    XTestFakeKeyEvent(other, 28, False, 0);
+    XFlush(other);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
+    EXPECT_EQ(poster->waiting(), 0);
 }

@@ -10,6 +10,11 @@
 
 namespace murmelo::linuxdesktop {
 
+std::atomic<unsigned long>& XkbKeymap::serverChanges() {
+    static std::atomic<unsigned long> changes{0};
+    return changes;
+}
+
 XkbKeymap::~XkbKeymap() {
     if (desc_) XkbFreeKeyboard(desc_, XkbAllComponentsMask, True);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     bool isEmpty(int keycode) const;
     // Keys that produce the character, the given group first, then plain before Shift.
     std::vector<Place> find(char32_t c, int preferredGroup) const;
+
+    // Counts the server's keyboard map changes that the key stream saw, so that a copy is read
+    // again only when the map changed, not on every use.
+    static std::atomic<unsigned long>& serverChanges();
 
     static bool isDeadKeysym(unsigned long keysym);
     static QString text(unsigned long keysym);

@@ -87,6 +87,13 @@ int SimKeyPoster::addObserver(std::function<void(const KeyEvent&)> observer) {
 
 void SimKeyPoster::removeObserver(int id) { observers_.erase(id); }
 
+FrontEditing SimKeyPoster::frontEditing() {
+    const std::optional<AppIdentity> front = desktop_.frontmostApplication();
+    if (!front) return FrontEditing::editor;
+    const auto it = terminalApps.find(front->bundleIdentifier);
+    return it == terminalApps.end() ? FrontEditing::editor : it->second;
+}
+
 bool SimKeyPoster::post(const KeyEvent& event) {
     posted_.push_back(event);
     const auto observers = observers_;

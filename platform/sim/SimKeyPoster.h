@@ -23,6 +23,9 @@ public:
     SimKeyPoster(SimDesktop& desktop, SimPasteboard& pasteboard) : desktop_(desktop), pasteboard_(pasteboard) {}
 
     bool post(const KeyEvent& event) override;
+    // The front application's id among terminalApps: a terminal (with clipboard keys or not).
+    FrontEditing frontEditing() override;
+    std::map<QString, FrontEditing> terminalApps;
 
     const std::vector<KeyEvent>& posted() const { return posted_; }
     void clearPosted() { posted_.clear(); }

@@ -43,6 +43,7 @@ public:
 class NoKeyPoster : public KeyEventPoster {
 public:
     bool post(const KeyEvent&) override { return false; }
+    FrontEditing frontEditing() override { return FrontEditing::editor; }
 };
 
 }  // namespace

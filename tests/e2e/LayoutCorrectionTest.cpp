@@ -232,6 +232,35 @@ TEST_F(LayoutCorrectionTest, DoubleShiftConvertsASelectionRunByRunAndTheSourceFo
     EXPECT_EQ(desk.fieldText(), QStringLiteral("привет мир как "));
 }
 
+// A terminal selects nothing with keys, and xterm would take the copy key as ^C: double
+// Shift converts the last word from the keys the user typed, erasing and retyping it, and
+// no shortcut reaches the terminal. A second double Shift turns it back.
+TEST_F(LayoutCorrectionTest, DoubleShiftInATerminalConvertsTheTypedWordWithoutAnyShortcut) {
+    desk.setting(LayoutSwitcher::LIVE_KEY, false);
+    desk.keys.terminalApps[QStringLiteral("xterm")] = FrontEditing::terminalWithoutClipboardKeys;
+    desk.open(QStringLiteral("xterm"), QStringLiteral("$ "));
+    typeKeys(QStringLiteral("echo ntrcn "));
+    desk.wait(0.3);
+    ASSERT_EQ(desk.fieldText(), QStringLiteral("$ echo текст ")) << "corrected at its end";
+    desk.wait(LayoutSwitcher::undoMaxAge);
+    desk.keys.clearPosted();
+    doubleRightShift();
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("$ echo ntrcn "));
+    const auto shortcut = [](const KeyEvent& e) { return e.flags & (KeyFlags::command | KeyFlags::option); };
+    EXPECT_TRUE(std::none_of(desk.posted().begin(), desk.posted().end(), shortcut));
+    EXPECT_TRUE(desk.logHas(QStringLiteral(", по записи набора")));
+    EXPECT_EQ(desk.pastesPosted(), 0);
+
+    doubleRightShift();
+    EXPECT_EQ(desk.fieldText(), QStringLiteral("$ echo текст "));
+    EXPECT_TRUE(std::none_of(desk.posted().begin(), desk.posted().end(), shortcut));
+
+    // A word sent with Return is the shell's: nothing to take back.
+    typeKeys(QStringLiteral("\r"));
+    doubleRightShift();
+    EXPECT_TRUE(desk.logHas(QStringLiteral("layout: ручная конвертация в терминале — нечего конвертировать")));
+}
+
 TEST_F(LayoutCorrectionTest, CommandZTakesTheCorrectionBackAndTheSourceWithIt) {
     desk.setting(LayoutSwitcher::LIVE_KEY, false);
     constexpr quint16 kLeftCommand = 55, kZ = 6;

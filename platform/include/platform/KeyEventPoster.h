@@ -29,12 +29,20 @@ struct KeyEvent {
     bool operator==(const KeyEvent&) const = default;
 };
 
+// How the application in front takes the keys of text editing.
+enum class FrontEditing {
+    editor,    // Shift with arrows selects, Command-C copies, Command-V pastes
+    terminal,  // selects nothing with the keyboard (Shift with arrows reaches its program as escape codes)
+    terminalWithoutClipboardKeys,  // and has no copy or paste shortcut at all (xterm)
+};
+
 // Posts synthetic keyboard events into the stream the focused application reads.
 class KeyEventPoster {
 public:
     virtual ~KeyEventPoster() = default;
     // False when the event could not be posted.
     virtual bool post(const KeyEvent& event) = 0;
+    virtual FrontEditing frontEditing() = 0;
 
     static KeyEventPoster& shared();
     static void install(KeyEventPoster* poster);
