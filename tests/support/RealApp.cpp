@@ -91,11 +91,13 @@ AtspiAccessible* findFocusedText(AtspiAccessible* obj, int depth) {
 // page tab or the text's viewport; the test wants the text view whatever the bridge does.
 struct RealApp::Reader {
     AtspiAccessible* field = nullptr;
+    QString name;
     Reader() { atspi_init(); }
     ~Reader() {
         if (field) g_object_unref(field);
     }
-    bool find(const QString& name) {
+    bool find(const QString& appName) {
+        name = appName;
         if (field) g_object_unref(field);
         field = nullptr;
         AtspiAccessible* desktop = atspi_get_desktop(0);
@@ -107,10 +109,10 @@ struct RealApp::Reader {
             AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err);
             if (err) g_clear_error(&err);
             if (!a) continue;
-            gchar* appName = atspi_accessible_get_name(a, &err);
+            gchar* found = atspi_accessible_get_name(a, &err);
             if (err) g_clear_error(&err);
-            if (appName && QString::fromUtf8(appName).toLower() == name) field = findFocusedText(a, 0);
-            g_free(appName);
+            if (found && QString::fromUtf8(found).toLower() == name) field = findFocusedText(a, 0);
+            g_free(found);
             g_object_unref(a);
         }
         g_object_unref(desktop);
@@ -120,8 +122,14 @@ struct RealApp::Reader {
         if (!field) return {};
         GError* err = nullptr;
         gchar* t = atspi_text_get_text(ATSPI_TEXT(field), 0, -1, &err);
+        const bool failed = err != nullptr;
         if (err) g_clear_error(&err);
         const QString out = t ? QString::fromUtf8(t) : QString();
+        // A text view that went away (or a reference gone stale) is looked for again.
+        if (failed && find(name)) {
+            g_free(t);
+            return text();
+        }
         g_free(t);
         return out;
     }
