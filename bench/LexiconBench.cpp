@@ -2,10 +2,13 @@
 // dictionaries: a word reality check runs for every finished word and must stay under
 // 50 µs after warm-up; a Hunspell suggestion search for Russian is measured to show why
 // it is kept off that path; and the first word asked while the background load is still
-// running must not wait for it.
+// running must not wait for it. The first benchmark shows what the word tables keep
+// resident: the Russian tables read from their text files (the form they had before the
+// word-set files) and mapped from the word-set files, the n-gram models, and Hunspell.
 #include "base/Defaults.h"
 #include "base/DevPaths.h"
 #include "layout/LayoutLexicons.h"
+#include "layout/NgramModel.h"
 #include "layout/WordChecks.h"
 #include "linux/HunspellSpellChecker.h"
 #include "sim/ManualMainQueue.h"
@@ -18,6 +21,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <memory>
+#include <unistd.h>
 #include <vector>
 
 using namespace murmelo;
@@ -64,6 +69,69 @@ Setup& setup() {
     return s;
 }
 
+// A folder with only the text tables of the corpus, the open dictionary and the typos: the
+// lexicons then read them into memory, as they did before the word-set files.
+const QString& textTablesDir() {
+    static QTemporaryDir dir;
+    static const bool copied = [] {
+        for (const char* name : {"ru_freq.tsv", "ru_open.tsv", "ru_typos.tsv"}) {
+            QFile::copy(QDir(modelsDir()).filePath(QLatin1String(name)), QDir(dir.path()).filePath(QLatin1String(name)));
+        }
+        return true;
+    }();
+    (void)copied;
+    static const QString path = dir.path();
+    return path;
+}
+
+double residentMb() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? double(fields[1].toLongLong()) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+// What each kind of word table adds to the resident memory, smallest first, so that each
+// figure is what its own load left behind. The mapped tables are measured after a question
+// about every word of theirs, which brings every page of their files in.
+void BM_TablesResident(benchmark::State& state) {
+    setup();
+    QStringList words;
+    for (const QString& file : {QStringLiteral("ru_freq.tsv"), QStringLiteral("ru_open.tsv"), QStringLiteral("ru_typos.tsv")})
+        words += sample(file, 1, 0, 1'000'000);
+    for (auto _ : state) {
+        double before = residentMb();
+        auto mapped = std::make_unique<LayoutLexicons>(modelsDir(), LayoutSwitcherRules{});
+        mapped->loadSpellIfNeeded();
+        int known = 0;
+        for (const QString& w : std::as_const(words)) {
+            known += mapped->corpusFreq.contains(w) + mapped->openWords.contains(w) + mapped->openStrong.contains(w) +
+                     mapped->corpusTypos.contains(w) + mapped->livePrefixes.contains(4, w.left(4));
+        }
+        benchmark::DoNotOptimize(known);
+        state.counters["word_sets_mb"] = residentMb() - before;
+
+        before = residentMb();
+        std::vector<NgramModel> models;
+        for (const char* code : {"en", "ru"}) {
+            if (auto m = NgramModel::load(QDir(modelsDir()).filePath(QLatin1String(code) + QStringLiteral(".json"))))
+                models.push_back(std::move(*m));
+        }
+        state.counters["ngram_models_mb"] = residentMb() - before;
+
+        before = residentMb();
+        hunspell().accepts(QStringLiteral("привет"), QStringLiteral("ru_RU"));
+        hunspell().accepts(QStringLiteral("hello"), QStringLiteral("en_US"));
+        state.counters["hunspell_mb"] = residentMb() - before;
+
+        before = residentMb();
+        auto text = std::make_unique<LayoutLexicons>(textTablesDir(), LayoutSwitcherRules{});
+        text->loadSpellIfNeeded();
+        state.counters["text_tables_mb"] = residentMb() - before;
+    }
+}
+BENCHMARK(BM_TablesResident)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 LayoutLexicons& loaded() {
     setup();
     static LayoutLexicons lex(modelsDir(), LayoutSwitcherRules{});
@@ -81,14 +149,22 @@ void BM_LoadSpellLexicons(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadSpellLexicons)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Words of the corpus: answered by the tables.
+LayoutLexicons& loadedFromText() {
+    setup();
+    static LayoutLexicons lex(textTablesDir(), LayoutSwitcherRules{});
+    lex.loadSpellIfNeeded();
+    return lex;
+}
+
+// Words of the corpus: answered by the tables, read from the text files (0) or mapped (1).
 void BM_IsRealWord_CorpusWords(benchmark::State& state) {
-    WordChecks checks(loaded());
+    WordChecks checks(state.range(0) ? loaded() : loadedFromText());
+    state.SetLabel(state.range(0) ? "word-set files" : "text tables");
     const QStringList words = sample(QStringLiteral("ru_freq.tsv"), 37);
     size_t i = 0;
     for (auto _ : state) benchmark::DoNotOptimize(checks.isRealWordInLayout(words[i++ % words.size()], QStringLiteral("ru")));
 }
-BENCHMARK(BM_IsRealWord_CorpusWords)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IsRealWord_CorpusWords)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Misspellings: the tables miss and Hunspell is asked, with the case-variant rule.
 void BM_IsRealWord_Misspellings(benchmark::State& state) {

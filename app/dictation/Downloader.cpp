@@ -1,6 +1,7 @@
 #include "dictation/Downloader.h"
 
 #include "base/Log.h"
+#include "dictation/ModelAddress.h"
 #include "dictation/ModelCatalog.h"
 
 #include <QCryptographicHash>
@@ -40,6 +41,17 @@ std::optional<QString> modelChecksumError(const QString& file, const QString& ex
            QStringLiteral("…");
 }
 
+namespace {
+
+// A step on to another address rather than an answer; its body is not the file.
+bool isRedirect(const QNetworkReply* reply) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+           reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+}
+
+}  // namespace
+
 Downloader::Downloader(qint64 minimumBytes, QObject* parent) : QObject(parent), minimumBytes_(minimumBytes) {}
 
 Downloader::~Downloader() {
@@ -56,10 +68,9 @@ void Downloader::start(const QUrl& from, const QString& to, const std::optional<
     started_ = true;
     dest_ = to;
     expectedSHA256_ = sha256;
-    if (from.isEmpty() || !from.isValid()) {
-        // Download hosts are a build setting; a build without them has nowhere to fetch from.
-        finish(false, QStringLiteral("адрес загрузки модели не задан в этой сборке "
-                                     "(MURMELO_WHISPER_MODEL_HOST, MURMELO_RELEASE_HOST)"));
+    const ModelSource source = modelDownloadSource(from);
+    if (source.refusal) {
+        finish(false, source.refusal);
         return;
     }
     // The new file is written next to the destination, so that putting it in place is one
@@ -78,12 +89,26 @@ void Downloader::start(const QUrl& from, const QString& to, const std::optional<
     }
 
     session_ = new QNetworkAccessManager(this);
-    QNetworkRequest request(from);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request(source.url);
+    QPointer<Downloader> self(this);
+    timeout_ = MainQueue::shared().after(MODEL_DOWNLOAD_TIMEOUT, [self] {
+        if (!self || !self->reply_) return;
+        self->timedOut_ = true;
+        self->reply_->abort();
+    });
+}
+
+// Redirects are followed here, one request per step, so that each step is judged before it
+// is taken; Qt 6.4's own user-verified following loses its way in a loop.
+void Downloader::request(const QUrl& address) {
+    address_ = address;
+    QNetworkRequest request(address);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     reply_ = session_->get(request);
     connect(reply_, &QNetworkReply::readyRead, this, [this] {
         if (!reply_ || !temp_) return;
         const QByteArray bytes = reply_->readAll();
+        if (isRedirect(reply_)) return;
         if (temp_->write(bytes) != bytes.size()) {
             const QString error = temp_->errorString();
             reply_->disconnect(this);
@@ -94,16 +119,27 @@ void Downloader::start(const QUrl& from, const QString& to, const std::optional<
     });
     connect(reply_, &QNetworkReply::downloadProgress, this, &Downloader::progress);
     connect(reply_, &QNetworkReply::finished, this, &Downloader::completed);
-    QPointer<Downloader> self(this);
-    timeout_ = MainQueue::shared().after(MODEL_DOWNLOAD_TIMEOUT, [self] {
-        if (!self || !self->reply_) return;
-        self->timedOut_ = true;
-        self->reply_->abort();
-    });
+}
+
+// The next step of a redirect, or why there is none.
+void Downloader::redirect(QNetworkReply* reply) {
+    const QUrl target =
+        address_.resolved(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+    std::optional<QString> refusal;
+    if (++redirects_ > MODEL_DOWNLOAD_MAX_REDIRECTS)
+        refusal = QStringLiteral("слишком много перенаправлений: больше ") +
+                  QString::number(MODEL_DOWNLOAD_MAX_REDIRECTS);
+    else refusal = modelRedirectRefusal(address_, target);
+    if (refusal) {
+        discardTemp();
+        finish(false, refusal);
+        return;
+    }
+    request(target);
 }
 
 void Downloader::progress(qint64 written, qint64 expected) {
-    if (finished_) return;
+    if (finished_ || (reply_ && isRedirect(reply_))) return;
     // Qt closes a transfer of unknown length with a report whose total is what arrived; the
     // length is only known when the server sent one.
     if (reply_ && !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) expected = -1;
@@ -115,10 +151,14 @@ void Downloader::progress(qint64 written, qint64 expected) {
 }
 
 void Downloader::completed() {
-    timeout_.cancel();
     QNetworkReply* reply = reply_;
     if (!reply || finished_) return;
     reply->deleteLater();
+    if (reply->error() == QNetworkReply::NoError && isRedirect(reply)) {
+        redirect(reply);
+        return;
+    }
+    timeout_.cancel();
     if (temp_ && reply->isOpen()) {
         const QByteArray rest = reply->readAll();
         if (!rest.isEmpty()) temp_->write(rest);

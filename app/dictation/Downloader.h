@@ -25,7 +25,9 @@ std::optional<QString> sha256Hex(const QString& path);
 // None when the file's digest is the expected one (in any case), else the message to show.
 std::optional<QString> modelChecksumError(const QString& file, const QString& expected);
 
-// Fetches one model file into a destination, verifies it and puts it in place. The file
+// Fetches one model file into a destination, verifies it and puts it in place. The address
+// goes to the mirror when the environment names one; every step, redirects included, is https
+// (plain http only on this machine), and at most five redirects are followed. The file
 // arrives beside the destination under a hidden name and replaces it in one rename, so the
 // model already there stays until a good new one is ready. Every callback reaches the caller
 // on the main queue; onDone exactly once. One object serves one download; start it on the
@@ -43,6 +45,8 @@ public:
     void start(const QUrl& from, const QString& to, const std::optional<QString>& sha256);
 
 private:
+    void request(const QUrl& address);
+    void redirect(QNetworkReply* reply);
     void progress(qint64 written, qint64 expected);
     void completed();
     void verifyAndMove(const QString& temp);
@@ -50,6 +54,8 @@ private:
     void finish(bool ok, std::optional<QString> error);
 
     qint64 minimumBytes_;
+    QUrl address_;                    // where the transfer stands now, after any redirects
+    int redirects_ = 0;
     QString dest_;
     std::optional<QString> expectedSHA256_;
     bool finished_ = false;

@@ -142,11 +142,28 @@ TEST_F(DownloaderTest, WithoutLengthOrDigest) {
     EXPECT_EQ(std::get<1>(out.progress.last()), model.size());
 }
 
-TEST_F(DownloaderTest, NoAddressAndTimeOut) {
+TEST_F(DownloaderTest, ARelativeRedirectIsFollowed) {
+    server.set("/moved", test::LocalHttpServer::redirect("/m.bin"));
+    server.set("/m.bin", {200, model});
+    const Outcome out = run(server.url("/moved"), sha(model));
+    EXPECT_TRUE(out.ok);
+    EXPECT_EQ(readFile(dest), model);
+    EXPECT_EQ(server.requests(), 2);
+    // Progress is the file's, not the redirect's.
+    ASSERT_FALSE(out.progress.isEmpty());
+    for (const auto& [fraction, written, expected] : out.progress) EXPECT_EQ(expected, model.size());
+}
+
+TEST_F(DownloaderTest, RefusedAddressesAndTimeOut) {
     Outcome out = run(QUrl(), sha(model));
     EXPECT_FALSE(out.ok);
-    EXPECT_TRUE(out.error->contains("адрес загрузки модели не задан")) << out.error->toStdString();
+    EXPECT_EQ(out.error, QStringLiteral("адрес загрузки модели не задан"));
+    // Plain http elsewhere is refused before anything is asked of the network.
+    out = run(QUrl("http://models.example.invalid/m.bin"), sha(model));
+    EXPECT_FALSE(out.ok);
+    EXPECT_TRUE(out.error->startsWith("адрес загрузки модели отклонён")) << out.error->toStdString();
     EXPECT_EQ(server.requests(), 0);
+    EXPECT_EQ(readFile(dest), "the old model");
 
     server.set("/slow.bin", {200, model, true, -1, true});
     out = run(server.url("/slow.bin"), std::nullopt, true);

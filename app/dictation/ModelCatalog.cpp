@@ -2,6 +2,7 @@
 
 #include "base/Defaults.h"
 #include "base/Localization.h"
+#include "dictation/ModelAddress.h"
 #include "dictation/ServerManager.h"
 
 #include <QFileInfo>
@@ -17,18 +18,12 @@
 namespace murmelo {
 namespace {
 
-// The download hosts are configured at build time (CMake: MURMELO_WHISPER_MODEL_HOST,
-// MURMELO_RELEASE_HOST); a build without them has no download addresses.
-QString address(const char* host, const QString& path) {
-    const QString h = QString::fromLatin1(host);
-    return h.isEmpty() ? QString() : QStringLiteral("https://") + h + path;
-}
-
 ModelChoice whisper(const char* id, const char* file, const char* sha, const QString& title) {
     ModelChoice m;
     m.id = QString::fromLatin1(id);
     m.filename = QString::fromLatin1(file);
-    m.url = address(MURMELO_WHISPER_MODEL_HOST, QStringLiteral("/ggerganov/whisper.cpp/resolve/main/") + m.filename);
+    m.url = modelAddress(MURMELO_WHISPER_MODEL_HOST, WHISPER_MODEL_HOST,
+                         QString::fromLatin1(WHISPER_MODEL_PATH) + m.filename);
     m.sha256 = QString::fromLatin1(sha);
     m.menuTitle = m.shortTitle = m.desc = title;
     m.engine = ASREngine::whisper;
@@ -38,9 +33,7 @@ ModelChoice whisper(const char* id, const char* file, const char* sha, const QSt
 ModelChoice parakeet() {
     ModelChoice m;
     m.id = m.filename = QStringLiteral("parakeet-tdt-v3");
-    m.url = address(MURMELO_RELEASE_HOST,
-                    QStringLiteral("/k2-fsa/sherpa-onnx/releases/download/asr-models/"
-                                   "sherpa-onnx-nemo-parakeet-tdt-0.6b-v3-int8.tar.bz2"));
+    m.url = modelAddress(MURMELO_RELEASE_HOST, RELEASE_HOST, QString::fromLatin1(PARAKEET_ARCHIVE_PATH));
     m.menuTitle = m.shortTitle = m.desc = QStringLiteral("Parakeet TDT 0.6b v3 · int8 ONNX");
     m.engine = ASREngine::sherpa;
     m.files = {

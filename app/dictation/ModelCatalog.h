@@ -14,7 +14,7 @@ enum class ASREngine { whisper, sherpa };
 struct ModelChoice {
     QString id;        // stored as the selection
     QString filename;  // the file in the models folder (a folder for the transducer model)
-    QString url;       // download address; empty when this build has no download host
+    QString url;       // download address: the file's public home unless the build names another host
     QString sha256;    // lower-case hex; empty for a folder model, whose files are checked one by one
     QString menuTitle;
     QString shortTitle;

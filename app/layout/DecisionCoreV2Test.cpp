@@ -17,7 +17,7 @@ namespace {
 struct FakeSwitcher : LayoutSwitcherHost {
     QHash<QString, QSet<QString>> words{{"ru", {"привет", "да", "пост", "нет"}}, {"en", {"hello", "yes", "post"}}};
     QHash<QString, QSet<QString>> curated{{"ru", {"да", "нет"}}, {"en", {}}};
-    QHash<int, QSet<QString>> prefixes{{3, {"при"}}, {2, {"пр"}}};
+    LivePrefixes prefixes{"при", "пр"};
     QString start = QStringLiteral("clean");
 
     std::optional<bool> isRealWordInLayout(const QString& w, const QString& l, bool) override {
@@ -26,7 +26,7 @@ struct FakeSwitcher : LayoutSwitcherHost {
     std::optional<bool> isRealShortWordCurated(const QString& w, const QString& l, bool) override {
         return curated.value(l).contains(w);
     }
-    const QHash<int, QSet<QString>>& livePrefixes() const override { return prefixes; }
+    const LivePrefixes& livePrefixes() const override { return prefixes; }
     QString bufStart() const override { return start; }
     QString prevWord() const override { return QStringLiteral("мой"); }
     std::optional<QString> recentLang() const override { return QStringLiteral("ru"); }
@@ -251,7 +251,7 @@ TEST_F(ShadowCoreV2Test, TheApplicationsHostAnswersFromTheSharedLexicons) {
     LayoutLexicons lex{env.root(), LayoutSwitcherRules{}};
     lex.spellLoaded = true;
     lex.corpusFreq = {{QStringLiteral("привет"), 900}};
-    lex.livePrefixes[3] = {QStringLiteral("при")};
+    lex.livePrefixes.insert(QStringLiteral("при"));
     ScopedService<LayoutLexicons> scope{lex};
     LayoutSwitcherHost host;
 

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <malloc.h>
 
 namespace murmelo {
 
@@ -84,24 +85,27 @@ std::optional<qint64> parseInteger(QStringView s) {
     return qint64(v);
 }
 
-QHash<int, QSet<QString>> livePrefixesOf(const QHash<QString, qint64>& corpus, bool ruleLivePrefix) {
-    QHash<int, QSet<QString>> out;
-    if (!ruleLivePrefix) return out;
+// The file's prefixes were made from the corpus file, so only the words added on top of it
+// can make more: a beginning that the file lacks has at most one continuing corpus word in
+// the file, and becomes live when added words bring its count to the minimum.
+LivePrefixes livePrefixesOf(const WordCounts& corpus, const std::shared_ptr<const WordSetFile>& made, bool ruleLivePrefix) {
+    if (!ruleLivePrefix) return {};
     constexpr int minLen = LayoutSwitcherRules::livePrefixMinLen;
     constexpr int maxLen = LayoutSwitcherRules::livePrefixMaxLen;
-    QHash<QString, int> counts[maxLen + 1];
-    for (auto it = corpus.constBegin(); it != corpus.constEnd(); ++it) {
-        const QString& w = it.key();
+    LivePrefixes out(corpus.file() ? made : nullptr);
+    QHash<QString, int> counts;
+    corpus.forEachAddedNew([&](const QString& w) {
         const bool plain = oneUnitPerChar(w);
         const int n = plain ? int(w.size()) : charCount(w);
-        if (n <= minLen) continue;
-        for (int L = minLen; L <= std::min(n - 1, maxLen); ++L) ++counts[L][plain ? w.left(L) : firstChars(w, L)];
-    }
-    for (int L = minLen; L <= maxLen; ++L) {
-        QSet<QString>& kept = out[L];
-        for (auto it = counts[L].constBegin(); it != counts[L].constEnd(); ++it) {
-            if (it.value() >= LayoutSwitcherRules::livePrefixMinParents) kept.insert(it.key());
+        if (n <= minLen) return;
+        for (int L = minLen; L <= std::min(n - 1, maxLen); ++L) {
+            const QString p = plain ? w.left(L) : firstChars(w, L);
+            if (!out.contains(L, p)) ++counts[p];
         }
+    });
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it) {
+        const int inFile = corpus.file() && corpus.file()->extends(it.key()) ? 1 : 0;
+        if (it.value() + inFile >= LayoutSwitcherRules::livePrefixMinParents) out.insert(it.key());
     }
     return out;
 }
@@ -142,13 +146,14 @@ struct LayoutLexicons::SpellTables {
     std::optional<QString> spellLang;
     std::optional<QString> spellLangEn;
     int languageCount = 0;
-    QHash<QString, qint64> corpusFreq;
+    WordCounts corpusFreq;
     int personalCount = 0;
     int vocabCount = 0;
-    QSet<QString> openWords;
-    QSet<QString> openStrong;
-    QHash<QString, QString> corpusTypos;
-    QHash<int, QSet<QString>> livePrefixes;
+    WordSet openWords;
+    WordSet openStrong;
+    WordPairs corpusTypos;
+    std::shared_ptr<const WordSetFile> prefixFile;
+    LivePrefixes livePrefixes;
 };
 
 struct LayoutLexicons::GuessTables {
@@ -204,8 +209,10 @@ LayoutLexicons::SpellTables LayoutLexicons::readSpellTables(const SpellInputs& i
         if (!t.spellLangEn && lower.startsWith(QLatin1String("en"))) t.spellLangEn = id;
     }
 
-    t.corpusFreq.reserve(80000);
-    if (auto text = readText(dir.filePath(QStringLiteral("ru_freq.tsv")))) {
+    if (auto file = WordSetFile::open(dir.filePath(QStringLiteral("ru_freq.fst")), true)) {
+        t.corpusFreq = WordCounts(std::move(file));
+        t.prefixFile = WordSetFile::open(dir.filePath(QStringLiteral("ru_prefixes.fst")), false);
+    } else if (auto text = readText(dir.filePath(QStringLiteral("ru_freq.tsv")))) {
         forEachRow(*text, [&](const QList<QStringView>& f) {
             const qint64 freq = f.size() > 1 ? parseInteger(f[1]).value_or(0) : 0;
             t.corpusFreq.insert(f[0].toString(), freq);
@@ -221,8 +228,8 @@ LayoutLexicons::SpellTables LayoutLexicons::readSpellTables(const SpellInputs& i
                 // Saturating, so that no count overflows when multiplied.
                 constexpr qint64 floor = std::numeric_limits<qint64>::min() / 10;
                 const qint64 worth = *n >= 15 ? 150 : *n < floor ? std::numeric_limits<qint64>::min() : *n * 10;
-                qint64& slot = t.corpusFreq[f[0].toString()];
-                slot = std::max(slot, worth);
+                const QString w = f[0].toString();
+                t.corpusFreq.insert(w, std::max(t.corpusFreq.value(w, 0), worth));
                 ++t.personalCount;
             });
         }
@@ -232,8 +239,7 @@ LayoutLexicons::SpellTables LayoutLexicons::readSpellTables(const SpellInputs& i
     QString run;
     auto flush = [&] {
         if (charCount(run) >= 3 && std::all_of(run.cbegin(), run.cend(), [](QChar c) { return isCyrillicLetter(c); })) {
-            qint64& slot = t.corpusFreq[run];
-            slot = std::max<qint64>(slot, 150);
+            t.corpusFreq.insert(run, std::max<qint64>(t.corpusFreq.value(run, 0), 150));
             ++t.vocabCount;
         }
         run.clear();
@@ -245,9 +251,10 @@ LayoutLexicons::SpellTables LayoutLexicons::readSpellTables(const SpellInputs& i
     flush();
 
     if (!in.noOpen) {
-        if (auto text = readText(dir.filePath(QStringLiteral("ru_open.tsv")))) {
-            t.openWords.reserve(200000);
-            t.openStrong.reserve(150000);
+        if (auto file = WordSetFile::open(dir.filePath(QStringLiteral("ru_open.fst")), false)) {
+            t.openWords = WordSet(std::move(file));
+            t.openStrong = WordSet(WordSetFile::open(dir.filePath(QStringLiteral("ru_open_strong.fst")), false));
+        } else if (auto text = readText(dir.filePath(QStringLiteral("ru_open.tsv")))) {
             forEachRow(*text, [&](const QList<QStringView>& f) {
                 const QString w = f[0].toString();
                 t.openWords.insert(w);
@@ -256,13 +263,15 @@ LayoutLexicons::SpellTables LayoutLexicons::readSpellTables(const SpellInputs& i
         }
     }
 
-    if (auto text = readText(dir.filePath(QStringLiteral("ru_typos.tsv")))) {
+    if (auto file = WordSetFile::open(dir.filePath(QStringLiteral("ru_typos.fst")), false)) {
+        t.corpusTypos = WordPairs(std::move(file));
+    } else if (auto text = readText(dir.filePath(QStringLiteral("ru_typos.tsv")))) {
         forEachRow(*text, [&](const QList<QStringView>& f) {
             if (f.size() >= 2) t.corpusTypos.insert(f[0].toString(), f[1].toString());
         });
     }
 
-    t.livePrefixes = livePrefixesOf(t.corpusFreq, in.ruleLivePrefix);
+    t.livePrefixes = livePrefixesOf(t.corpusFreq, t.prefixFile, in.ruleLivePrefix);
     return t;
 }
 
@@ -273,6 +282,7 @@ void LayoutLexicons::installSpellTables(SpellTables&& t) {
     openWords = std::move(t.openWords);
     openStrong = std::move(t.openStrong);
     corpusTypos = std::move(t.corpusTypos);
+    prefixFile_ = std::move(t.prefixFile);
     livePrefixes = std::move(t.livePrefixes);
 
     if (t.personalCount > 0) {
@@ -282,8 +292,7 @@ void LayoutLexicons::installSpellTables(SpellTables&& t) {
         logLine(QStringLiteral("layout/spell: личного корпуса нет (это норма для новой установки), customVocab %1"
                                " — жаргон защищён только словарём терминов").arg(t.vocabCount));
     }
-    qsizetype prefixes = 0;
-    for (const QSet<QString>& s : std::as_const(livePrefixes)) prefixes += s.size();
+    const qsizetype prefixes = livePrefixes.size();
     logLine(QStringLiteral("layout/spell: рус.язык=%1 словарей=%2 корпус.слов=%3 открытых=%4 опечаток=%5 живых префиксов=%6")
                 .arg(spellLang.value_or(QStringLiteral("НЕТ")))
                 .arg(t.languageCount)
@@ -300,9 +309,9 @@ void LayoutLexicons::loadSpellIfNeeded() {
     if (isSpellGuessEnabled()) loadGuessIfNeeded();
 }
 
-void LayoutLexicons::buildLivePrefixes() { livePrefixes = livePrefixesOf(corpusFreq, rules.ruleLivePrefix); }
+void LayoutLexicons::buildLivePrefixes() { livePrefixes = livePrefixesOf(corpusFreq, prefixFile_, rules.ruleLivePrefix); }
 
-LayoutLexicons::GuessTables LayoutLexicons::readGuessTables(const QString& dir, const QHash<QString, qint64>& corpus) {
+LayoutLexicons::GuessTables LayoutLexicons::readGuessTables(const QString& dir, const WordCounts& corpus) {
     QElapsedTimer timer;
     timer.start();
     GuessTables t;
@@ -317,7 +326,7 @@ LayoutLexicons::GuessTables LayoutLexicons::readGuessTables(const QString& dir, 
         });
     }
     t.corpusPhoneticKeys.reserve(corpus.size());
-    for (auto it = corpus.constBegin(); it != corpus.constEnd(); ++it) t.corpusPhoneticKeys.insert(phoneticKey(it.key()));
+    corpus.forEach([&](const QString& word, qint64) { t.corpusPhoneticKeys.insert(phoneticKey(word)); });
     t.seconds = double(timer.nsecsElapsed()) / 1e9;
     return t;
 }
@@ -361,6 +370,9 @@ void LayoutLexicons::startLoadingInBackground() {
         if (tables->spellLangEn) SpellChecker::shared().accepts(QStringLiteral("yes"), *tables->spellLangEn);
         std::shared_ptr<GuessTables> guess;
         if (withGuess) guess = std::make_shared<GuessTables>(readGuessTables(in.modelsDir, tables->corpusFreq));
+        // What reading the files and opening the dictionaries left free stays resident in
+        // this thread's heap unless it is handed back.
+        malloc_trim(0);
         MainQueue::shared().post([this, alive, tables, guess] {
             if (alive.expired()) return;
             installSpellTables(std::move(*tables));

@@ -1,4 +1,6 @@
 #pragma once
+#include "layout/WordTables.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -37,7 +39,9 @@ QString firstChars(const QString& word, int n);
 // The Russian word tables of the layout switcher, read from the layout models folder and
 // merged with the user's custom vocabulary, plus the spell-checker languages for Russian
 // and English. Each load runs once per process; the tables are then only read, on the
-// main thread.
+// main thread. The corpus, the open dictionary, the typos and the live prefixes are mapped
+// from their word-set files (".fst") when the folder has them, and read from their text
+// tables (".tsv") otherwise; the words merged in at load time sit on top.
 class LayoutLexicons {
 public:
     static constexpr int spellFreqFloor = 50;
@@ -60,12 +64,12 @@ public:
     std::optional<QString> spellLangEn;
     bool spellLoaded = false;
     bool guessLoaded = false;
-    QHash<QString, qint64> corpusFreq;
-    QSet<QString> openWords;
-    QSet<QString> openStrong;
-    QHash<int, QSet<QString>> livePrefixes;
+    WordCounts corpusFreq;
+    WordSet openWords;
+    WordSet openStrong;
+    LivePrefixes livePrefixes;
     QSet<QString> corpusPhoneticKeys;
-    QHash<QString, QString> corpusTypos;
+    WordPairs corpusTypos;
     QHash<QString, qint64> wordBigrams;
 
     // Loads on the calling (main) thread unless a load already ran or is running.
@@ -101,11 +105,13 @@ private:
     SpellInputs gatherSpellInputs() const;
     static SpellTables readSpellTables(const SpellInputs& in);
     void installSpellTables(SpellTables&& t);
-    static GuessTables readGuessTables(const QString& modelsDir, const QHash<QString, qint64>& corpus);
+    static GuessTables readGuessTables(const QString& modelsDir, const WordCounts& corpus);
     void installGuessTables(GuessTables&& t);
     void startGuessInBackground();
     void runWorker(std::function<void()> work);
 
+    // The live prefixes made with the corpus file, for rebuilding the table.
+    std::shared_ptr<const WordSetFile> prefixFile_;
     bool loading_ = false;
     std::thread worker_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

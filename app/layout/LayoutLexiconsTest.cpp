@@ -1,6 +1,8 @@
 #include "layout/LayoutLexicons.h"
 
 #include "TestEnvironment.h"
+#include "WordTablesTestSupport.h"
+#include "base/DevPaths.h"
 #include "platform/SpellChecker.h"
 #include "sim/SimSpellChecker.h"
 
@@ -168,14 +170,14 @@ TEST_F(LayoutLexiconsTest, LivePrefixesCountDistinctProperPrefixes) {
     write(QStringLiteral("ru_freq.tsv"), "привет\t1\nпривал\t1\nкот\t1\nкоты\t1\nкотик\t1\n");
     LayoutLexicons lex(models(), rules());
     lex.loadSpellIfNeeded();
-    EXPECT_TRUE(lex.livePrefixes[3].contains(QStringLiteral("при")));
-    EXPECT_TRUE(lex.livePrefixes[4].contains(QStringLiteral("прив")));
-    EXPECT_FALSE(lex.livePrefixes[5].contains(QStringLiteral("приве")));
-    EXPECT_TRUE(lex.livePrefixes[5].isEmpty());
+    EXPECT_TRUE(lex.livePrefixes.contains(3, QStringLiteral("при")));
+    EXPECT_TRUE(lex.livePrefixes.contains(4, QStringLiteral("прив")));
+    EXPECT_FALSE(lex.livePrefixes.contains(5, QStringLiteral("приве")));
+    EXPECT_FALSE(lex.livePrefixes.contains(4, QStringLiteral("при")));
     // коты gives кот, котик gives кот and коти; кот itself (3 letters) gives nothing.
-    EXPECT_TRUE(lex.livePrefixes[3].contains(QStringLiteral("кот")));
-    EXPECT_FALSE(lex.livePrefixes[4].contains(QStringLiteral("коти")));
-    EXPECT_EQ(lex.livePrefixes.size(), 6);
+    EXPECT_TRUE(lex.livePrefixes.contains(3, QStringLiteral("кот")));
+    EXPECT_FALSE(lex.livePrefixes.contains(4, QStringLiteral("коти")));
+    EXPECT_EQ(lex.livePrefixes.size(), 3);  // при, прив, кот
 
     LayoutSwitcherRules off;
     off.ruleLivePrefix = false;
@@ -183,6 +185,90 @@ TEST_F(LayoutLexiconsTest, LivePrefixesCountDistinctProperPrefixes) {
     without.loadSpellIfNeeded();
     EXPECT_TRUE(without.livePrefixes.isEmpty());
     EXPECT_TRUE(env.logLines().last().endsWith(QStringLiteral("живых префиксов=0")));
+}
+
+// The word-set files win over the text tables beside them (a damaged one does not), and the
+// personal corpus and the custom vocabulary sit on top: a beginning that the prefix file
+// lacks becomes live when an added word brings a second continuing word.
+TEST_F(LayoutLexiconsTest, WordSetFilesWinAndTakeTheMergedWords) {
+    const QDir dir(models());
+    test::writeBytes(dir.filePath(QStringLiteral("ru_freq.fst")),
+                     test::wordSetBytes({{QStringLiteral("привет"), 900}, {QStringLiteral("приказ"), 40},
+                                         {QStringLiteral("кот"), 5}}, true));
+    test::writeBytes(dir.filePath(QStringLiteral("ru_prefixes.fst")), test::wordSetBytes({QStringLiteral("при")}));
+    write(QStringLiteral("ru_freq.tsv"), "пёс\t5\n");
+    test::writeBytes(dir.filePath(QStringLiteral("ru_open.fst")), test::wordSetBytes({QStringLiteral("слово"), QStringLiteral("лист")}));
+    test::writeBytes(dir.filePath(QStringLiteral("ru_open_strong.fst")), test::wordSetBytes({QStringLiteral("слово")}));
+    test::writeBytes(dir.filePath(QStringLiteral("ru_typos.fst")), QByteArray("damaged"));
+    write(QStringLiteral("ru_typos.tsv"), "карова\tкорова\n");
+    write(QStringLiteral("personal_freq.tsv"), "кот\t40\nприказ\t1\n");
+    env.defaults().set(QStringLiteral("customVocab"), QStringLiteral("привал прибой"));
+    LayoutLexicons lex(models(), rules());
+    lex.loadSpellIfNeeded();
+
+    EXPECT_EQ(lex.corpusFreq.value(QStringLiteral("привет")), 900);
+    EXPECT_EQ(lex.corpusFreq.value(QStringLiteral("кот")), 150);
+    EXPECT_EQ(lex.corpusFreq.value(QStringLiteral("приказ")), 40);
+    EXPECT_EQ(lex.corpusFreq.value(QStringLiteral("привал")), 150);
+    EXPECT_FALSE(lex.corpusFreq.contains(QStringLiteral("пёс")));
+    EXPECT_FALSE(lex.corpusFreq.contains(QStringLiteral("Привет")));
+    EXPECT_EQ(lex.corpusFreq.size(), 5);
+    EXPECT_TRUE(lex.openWords == (QSet<QString>{QStringLiteral("слово"), QStringLiteral("лист")}));
+    EXPECT_TRUE(lex.openStrong == QSet<QString>{QStringLiteral("слово")});
+    EXPECT_EQ(lex.corpusTypos.value(QStringLiteral("карова")), QStringLiteral("корова"));
+
+    // привет and the added привал continue прив; прива and приб have one word each.
+    EXPECT_TRUE(lex.livePrefixes.contains(3, QStringLiteral("при")));
+    EXPECT_TRUE(lex.livePrefixes.contains(4, QStringLiteral("прив")));
+    EXPECT_FALSE(lex.livePrefixes.contains(5, QStringLiteral("прива")));
+    EXPECT_FALSE(lex.livePrefixes.contains(4, QStringLiteral("приб")));
+    EXPECT_TRUE(env.logLines().last().endsWith(
+        QStringLiteral("корпус.слов=5 открытых=2 опечаток=1 живых префиксов=2")));
+}
+
+// The committed word-set files hold what the committed text tables beside them say: the
+// switcher answers every question alike from either form.
+TEST(LayoutLexiconsFiles, CommittedWordSetFilesHoldWhatTheTextTablesHold) {
+    test::TestEnvironment env;
+    sim::SimSpellChecker checker;
+    ScopedService<SpellChecker> checkerScope{checker};
+    const QDir shipped(murmeloSourceRoot() + QStringLiteral("/resources/layout-models"));
+    const QString textDir = env.root() + QStringLiteral("/text");
+    QDir().mkpath(textDir);
+    for (const char* name : {"ru_freq.tsv", "ru_open.tsv", "ru_typos.tsv"}) {
+        ASSERT_TRUE(QFile::copy(shipped.filePath(QLatin1String(name)), QDir(textDir).filePath(QLatin1String(name))));
+    }
+    LayoutLexicons mapped(shipped.path(), LayoutSwitcherRules{});
+    LayoutLexicons text(textDir, LayoutSwitcherRules{});
+    mapped.loadSpellIfNeeded();
+    text.loadSpellIfNeeded();
+    ASSERT_TRUE(mapped.corpusFreq.file());
+    ASSERT_FALSE(text.corpusFreq.file());
+    EXPECT_GT(text.corpusFreq.size(), 10000);
+    EXPECT_EQ(mapped.corpusFreq.size(), text.corpusFreq.size());
+    EXPECT_EQ(mapped.openWords.size(), text.openWords.size());
+    EXPECT_EQ(mapped.openStrong.size(), text.openStrong.size());
+    EXPECT_EQ(mapped.corpusTypos.size(), text.corpusTypos.size());
+    EXPECT_EQ(mapped.livePrefixes.size(), text.livePrefixes.size());
+
+    auto firstColumn = [&](const char* name, auto&& fn) {
+        QFile f(QDir(textDir).filePath(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            if (!line.isEmpty()) fn(QString::fromUtf8(line.left(line.indexOf('\t'))));
+        }
+    };
+    int differ = 0;
+    firstColumn("ru_freq.tsv", [&](const QString& w) {
+        differ += mapped.corpusFreq.value(w, -1) != text.corpusFreq.value(w, -2);
+        for (int L = 3; L <= std::min(int(w.size()) - 1, 8); ++L)
+            differ += mapped.livePrefixes.contains(L, w.left(L)) != text.livePrefixes.contains(L, w.left(L));
+    });
+    firstColumn("ru_open.tsv", [&](const QString& w) {
+        differ += !mapped.openWords.contains(w) || mapped.openStrong.contains(w) != text.openStrong.contains(w);
+    });
+    firstColumn("ru_typos.tsv", [&](const QString& w) { differ += mapped.corpusTypos.find(w) != text.corpusTypos.find(w); });
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(LayoutLexiconsTest, LoadsOnlyOnce) {

@@ -104,7 +104,7 @@ std::optional<bool> LayoutSwitcherHost::isRealShortWordCurated(const QString& wo
     return sharedChecks().isRealShortWordCurated(word, layout, caseVariant);
 }
 
-const QHash<int, QSet<QString>>& LayoutSwitcherHost::livePrefixes() const { return LayoutLexicons::shared().livePrefixes; }
+const LivePrefixes& LayoutSwitcherHost::livePrefixes() const { return LayoutLexicons::shared().livePrefixes; }
 
 std::optional<QString> LayoutSwitcherHost::sourceLayout(const QString& word) {
     int latin = 0, cyrillic = 0;

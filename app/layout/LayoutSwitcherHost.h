@@ -7,6 +7,8 @@
 
 namespace murmelo {
 
+class LivePrefixes;
+
 // What the layout decision models read of the switcher engine and ask it to do. The engine
 // that handles keys derives from this; until it is here, the members below answer from the
 // system (input sources, user defaults) and the shared lexicons, and the word-level state
@@ -46,8 +48,8 @@ public:
     // Word checks of the lexicons (the shared tables): nothing when they have no answer.
     virtual std::optional<bool> isRealWordInLayout(const QString& word, const QString& layout, bool caseVariant);
     virtual std::optional<bool> isRealShortWordCurated(const QString& word, const QString& layout, bool caseVariant);
-    // Live prefixes grouped by length (the Russian beginnings that must not be flipped yet).
-    virtual const QHash<int, QSet<QString>>& livePrefixes() const;
+    // The live prefixes (the Russian beginnings that must not be flipped yet).
+    virtual const LivePrefixes& livePrefixes() const;
     static constexpr int capsAbbreviationMinLen = 2;
     static constexpr int capsAbbreviationMaxLen = 4;
 

@@ -110,7 +110,7 @@ LanguagePairV2 ShadowCoreV2::languagePair(LayoutSwitcherHost* host) {
     pair.convert = [](const QString& t, const QString& from, const QString& to) { return LayoutMaps::convert(t, from, to); };
     pair.protectedPrefix = [host](const QString& w, const QString& l) {
         if (!host || l != QLatin1String("ru")) return false;
-        return host->livePrefixes().value(graphemeCount(w)).contains(w);
+        return host->livePrefixes().contains(graphemeCount(w), w);
     };
     pair.calibrations.firstWordConfirms = ManualInputSourceProfileV1::firstWordConfirms;
     pair.calibrations.shortTokenMaxLen = 3;

@@ -114,8 +114,8 @@ std::optional<QString> SpellFix::spellFixCandidate(const QString& word, bool dic
     SpellChecker& checker = SpellChecker::shared();
     if (checker.accepts(word, *lex_.spellLang)) return refuse(u"apple-знает");
 
-    if (auto it = lex_.corpusTypos.constFind(lw); it != lex_.corpusTypos.constEnd()) {
-        QString fix = *it;
+    if (std::optional<QString> known = lex_.corpusTypos.find(lw)) {
+        QString fix = *known;
         if (startsUpper(word) && !fix.isEmpty() && fix.front().isLower()) fix[0] = fix.front().toUpper();
         logLine(QStringLiteral("layout/spell: ") + priv(word) + QStringLiteral(" -> ") + priv(fix) + QStringLiteral(" (словарь)"));
         return fix;
@@ -151,10 +151,10 @@ std::optional<QString> SpellFix::spellFixCandidate(const QString& word, bool dic
     const QString first = charsOf(lw).value(0);
     for (const QString& c : sortedList(candidates)) {
         if (c == lw || !c.startsWith(first)) continue;
-        auto it = lex_.corpusFreq.constFind(c);
-        if (it == lex_.corpusFreq.constEnd() || *it < LayoutLexicons::spellFreqFloor) continue;
+        const std::optional<qint64> count = lex_.corpusFreq.find(c);
+        if (!count || *count < LayoutLexicons::spellFreqFloor) continue;
         if (levenshtein(lw, c) > maxDistance) continue;
-        pool.push_back({c, *it});
+        pool.push_back({c, *count});
     }
     if (pool.empty()) return refuse(u"нет-кандидатов");
 

@@ -97,16 +97,15 @@ bool WordChecks::twinFrequencyWins(const QString& word, const QString& layout, c
     auto twins = twinWords().constFind(layout);
     if (twins != twinWords().constEnd() && twins->contains(lower)) return false;
     if (isRealWordInLayout(lower, layout, true) != std::optional<bool>(true)) return false;
-    auto it = lex_.corpusFreq.constFind(best.converted.toLower());
-    return it != lex_.corpusFreq.constEnd() && *it >= LayoutSwitcherRules::twinFrequencyFloor;
+    const std::optional<qint64> count = lex_.corpusFreq.find(best.converted.toLower());
+    return count && *count >= LayoutSwitcherRules::twinFrequencyFloor;
 }
 
 bool WordChecks::livePrefixVeto(const QString& word, const QString& layout) const {
     if (!lex_.rules.ruleLivePrefix || layout != kRu) return false;
     const int n = charCount(word);
     if (n < LayoutSwitcherRules::livePrefixMinLen || n > LayoutSwitcherRules::livePrefixMaxLen) return false;
-    auto it = lex_.livePrefixes.constFind(n);
-    return it != lex_.livePrefixes.constEnd() && it->contains(word.toLower());
+    return lex_.livePrefixes.contains(n, word.toLower());
 }
 
 bool WordChecks::liveStemVeto(const QString& word, const QString& layout) const {
@@ -117,8 +116,8 @@ bool WordChecks::liveStemVeto(const QString& word, const QString& layout) const 
     if (n <= minLen) return false;
     for (int L = n - 1; L >= std::max(minLen, 1); --L) {
         const QString stem = firstChars(lower, L);
-        auto it = lex_.corpusFreq.constFind(stem);
-        if (it != lex_.corpusFreq.constEnd() && *it >= lex_.rules.liveStemMinFreq) return true;
+        const std::optional<qint64> count = lex_.corpusFreq.find(stem);
+        if (count && *count >= lex_.rules.liveStemMinFreq) return true;
         if (lex_.rules.liveStemFST && RuForms::contains(stem)) return true;
     }
     return false;

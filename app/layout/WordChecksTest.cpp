@@ -25,7 +25,7 @@ protected:
         lex.corpusFreq = {{QStringLiteral("ноль"), 0}, {QStringLiteral("привет"), 900}, {QStringLiteral("пока"), 899},
                           {QStringLiteral("прив"), 3}, {QStringLiteral("кото"), 2}};
         lex.openWords = {QStringLiteral("открыто"), QStringLiteral("ох")};
-        lex.livePrefixes[3] = {QStringLiteral("при")};
+        lex.livePrefixes.insert(QStringLiteral("при"));
     }
 
     test::TestEnvironment env;
@@ -121,7 +121,7 @@ TEST_F(WordChecksTest, TwinFrequency) {
 TEST_F(WordChecksTest, LivePrefixVeto) {
     EXPECT_TRUE(checks.livePrefixVeto(QStringLiteral("ПРИ"), ru));
     EXPECT_FALSE(checks.livePrefixVeto(QStringLiteral("при"), en));
-    lex.livePrefixes[9] = {QStringLiteral("приветики")};
+    lex.livePrefixes.insert(QStringLiteral("приветики"));
     EXPECT_FALSE(checks.livePrefixVeto(QStringLiteral("приветики"), ru));
 }
 

@@ -1,5 +1,6 @@
 #include "polish/PolishSettings.h"
 
+#include "ScopedEnv.h"
 #include "TestEnvironment.h"
 #include "input/TapConsumers.h"
 #include "vocabulary/CorrectorManager.h"
@@ -10,24 +11,7 @@ using namespace murmelo;
 
 namespace {
 
-// Sets an environment variable (or removes it) for the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<QByteArray>& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name)) {
-        if (value) qputenv(name, *value);
-        else qunsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (had_) qputenv(name_, previous_);
-        else qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray previous_;
-};
+using test::ScopedEnv;
 
 class PolishSettingsTest : public ::testing::Test {
 protected:

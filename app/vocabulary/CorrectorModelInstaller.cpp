@@ -130,6 +130,9 @@ void CorrectorModelInstaller::install(Progress progress, Done done) {
     if (artifact.url.isEmpty() || !url.isValid()) {
         const QString reason = QStringLiteral("веса корректора негде взять: адрес артефакта не задан в сборке");
         logLine(QStringLiteral("corrector: ") + reason);
+        // Unlike the recognition models, this one has no public home to fall back on.
+        logLine(QStringLiteral("corrector: у модели корректора нет общедоступного адреса — его задают при сборке "
+                               "(MURMELO_CORRECTOR_MODEL_HOST)"));
         if (done) done(reason);
         return;
     }

@@ -18,8 +18,8 @@ struct CorrectorModelArtifact {
     qint64 bytes = 0;
 };
 
-// The published model. Its address comes from the build setting MURMELO_CORRECTOR_MODEL_HOST;
-// a build without it has no address.
+// The published model. It has no public home: its address comes from the build setting
+// MURMELO_CORRECTOR_MODEL_HOST, and a build without it has no address.
 const CorrectorModelArtifact& CORRECTOR_MODEL();
 
 // Unpacks a downloaded archive into modelsDir and swaps it in for the installed model, which

@@ -218,4 +218,6 @@ TEST_F(CorrectorModelInstallerTest, ASecondInstallIsRefusedAndNoAddressIsReporte
     const Outcome none = run(*unaddressed);
     EXPECT_EQ(none.error, "веса корректора негде взять: адрес артефакта не задан в сборке");
     EXPECT_TRUE(env.logContains("corrector: веса корректора негде взять: адрес артефакта не задан в сборке"));
+    EXPECT_TRUE(env.logContains("corrector: у модели корректора нет общедоступного адреса — его задают при сборке "
+                                "(MURMELO_CORRECTOR_MODEL_HOST)"));
 }

@@ -136,7 +136,7 @@ struct DesktopTerminalPaste : ::testing::Test {
 }  // namespace
 
 TEST_F(DesktopTerminalPaste, CommandVReachesATerminalWithShiftAndOthersWithout) {
-    passFor("xterm", "XTerm");
+    passFor("gnome-terminal-server", "Gnome-terminal");
     EXPECT_EQ(flagsAtV(), CMD | SHIFT);
     passFor("gedit", "Gedit");
     EXPECT_EQ(flagsAtV(), CMD);
@@ -144,6 +144,33 @@ TEST_F(DesktopTerminalPaste, CommandVReachesATerminalWithShiftAndOthersWithout) 
     passFor("konsole", "konsole");
     EXPECT_EQ(flagsAtV(), CMD | SHIFT);
     EXPECT_EQ(events.back().flags, 0u);
+}
+
+// xterm has no paste key: Command-V puts the clipboard into PRIMARY and becomes Shift+Insert
+// with our Ctrl let go; Command-C is never sent (it would interrupt the terminal's program).
+TEST_F(DesktopTerminalPaste, AterminalWithoutClipboardKeysPastesPrimaryWithShiftInsert) {
+    int mirrored = 0;
+    poster->setPrimaryMirror([&] { return ++mirrored, true; });
+    passFor("xterm", "XTerm");
+    EXPECT_EQ(poster->frontEditing(), FrontEditing::terminalWithoutClipboardKeys);
+    EXPECT_EQ(flagsAtV(), std::nullopt) << "no V went down";
+    EXPECT_EQ(mirrored, 1);
+    // Our Ctrl goes up twice: around the Shift+Insert, and at the chord's end.
+    ASSERT_TRUE(test::waitUntil([&] {
+        return std::count_if(events.begin(), events.end(), [](const StreamEvent& e) {
+                   return e.keyCode == 55 && e.flags == 0;
+               }) == 2;
+    }));
+    const auto insert = std::find_if(events.begin(), events.end(), [](const StreamEvent& e) {
+        return e.kind == StreamEvent::Kind::KeyDown && e.xKeycode == 118;
+    });
+    ASSERT_NE(insert, events.end());
+    EXPECT_EQ(insert->flags, SHIFT) << "Shift alone: our Ctrl is let go around it";
+    EXPECT_EQ(events.back().flags, 0u);
+
+    EXPECT_FALSE(poster->post(KeyEvent{8, true, CMD, {}, MARK}));
+    passFor("gedit", "Gedit");
+    EXPECT_EQ(poster->frontEditing(), FrontEditing::editor);
 }
 
 // The core's Option-Shift-Left, posted through XTest, selects the word before the caret in a

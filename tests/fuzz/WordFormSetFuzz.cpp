@@ -1,5 +1,7 @@
-// A word-form set file: opened, counted, asked for a word and for its near forms.
+// A word-form set file: opened, counted, asked for a word and for its near forms, and walked
+// below a prefix as the layout tables walk theirs.
 #include "ondrix_fst.h"
+#include "wordforms/Fst.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,5 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ondrix_fst_close(set);
     }
     std::remove(path.c_str());
+    if (auto set = murmelo::fst::Fst::fromBytes(data, size)) {
+        for (const char* prefix : {"", "!", "\"!"}) {
+            std::size_t seen = 0;
+            set->withPrefix(prefix, [&](std::string_view) { return ++seen < 100000; });
+        }
+    }
     return 0;
 }

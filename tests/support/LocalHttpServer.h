@@ -27,7 +27,15 @@ public:
         bool sendLength = true;    // without: the body ends when the connection closes
         qint64 breakAfter = -1;    // close after this many body bytes, the full length declared
         bool silent = false;       // read the request and never answer
+        QByteArray location = {};  // sent as the Location header (a redirect)
     };
+    // A 302 answer that sends the client on to the address.
+    static Reply redirect(const QByteArray& to) {
+        Reply r;
+        r.status = 302;
+        r.location = to;
+        return r;
+    }
 
     LocalHttpServer() {
         server_.listen(QHostAddress::LocalHost, 0);
@@ -67,13 +75,16 @@ public:
     QByteArray lastRequest() const { return lastRequest_; }
 
 private:
-    static QByteArray reason(int status) { return status == 200 ? "OK" : status == 202 ? "Accepted" : status == 404 ? "Not Found" : "Status"; }
+    static QByteArray reason(int status) {
+        return status == 200 ? "OK" : status == 202 ? "Accepted" : status == 302 ? "Found" : status == 404 ? "Not Found" : "Status";
+    }
 
     void answer(QTcpSocket* s, const Reply& r) {
         if (r.silent) return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " " + reason(r.status) + "\r\n";
         head += "Content-Type: application/octet-stream\r\nConnection: close\r\n";
         if (r.sendLength) head += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
+        if (!r.location.isEmpty()) head += "Location: " + r.location + "\r\n";
         head += "\r\n";
         s->write(head);
         s->write(r.breakAfter >= 0 ? r.body.left(r.breakAfter) : r.body);

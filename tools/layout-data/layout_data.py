@@ -8,9 +8,11 @@ One command (scripts/layout-data) runs every stage:
   models    character trigram models en.json and ru.json
   tables    ru_freq.tsv, ru_open.tsv, ru_bigrams.tsv, ru_typos.tsv
   wordlist  the sorted Russian word-form list from which ru_forms.fst is built
+  sets      the tables ru_freq, ru_open, ru_typos and the live prefixes as word-set files (.fst)
   evaluate  wrong-layout detection on the held-out text, written to EVALUATION.md
 Nothing is installed system-wide; downloads are kept in the scratch folder, so a second run
-does not fetch again.
+does not fetch again. With --sets-only only the last stage runs, on the tables already in the
+output folder (no downloads).
 """
 
 import argparse
@@ -896,14 +898,92 @@ def write_hunspell_licence(scratch, path):
 
 # ---------------------------------------------------------------------------------------------
 
-def build_forms_fst(wordlist, target):
-    """ru_forms.fst from the word list, with the word-form library's own builder (build/bin)."""
+def fst_build_tool():
+    """The word-form library's own builder (build/bin, or MURMELO_FST_BUILD)."""
     tool = Path(os.environ.get("MURMELO_FST_BUILD", ROOT / "build" / "bin" / "ondrix-fst-build"))
     if not tool.exists():
         sys.exit(f"layout-data: {tool} not found: build the project first (scripts/build), "
                  "or point MURMELO_FST_BUILD at ondrix-fst-build")
-    subprocess.run([str(tool), str(wordlist), str(target)], check=True)
+    return tool
+
+
+def build_forms_fst(wordlist, target):
+    """ru_forms.fst from the word list."""
+    subprocess.run([str(fst_build_tool()), str(wordlist), str(target)], check=True)
     log(f"ru_forms.fst: {target.stat().st_size} bytes")
+
+
+# ---------------------------------------------------------------------------------------------
+# the tables as word-set files, which the switcher maps instead of reading the tables
+
+# The alphabet of these files (WordSetFile in app/layout): the default alphabet, the hyphen of
+# compound words, and the tab that joins a misspelling to its correction.
+SETS_ALPHABET = RU_ALPHABET + "-\t"
+# The switcher's live prefixes: beginnings of 3 to 8 letters that 2 or more corpus words continue.
+LIVE_PREFIX_MIN, LIVE_PREFIX_MAX, LIVE_PREFIX_PARENTS = 3, 8, 2
+INTEGER = re.compile(r"[+-]?[0-9]+")
+
+
+def read_table(path):
+    """The rows of a table as the switcher reads one: lines cut at tabs, empty fields dropped."""
+    rows = []
+    for line in path.read_text(encoding="utf-8").split("\n"):
+        fields = [f for f in line.removesuffix("\r").split("\t") if f]
+        if fields:
+            rows.append(fields)
+    return rows
+
+
+def live_prefixes(words):
+    counts = collections.Counter()
+    for w in words:
+        for n in range(LIVE_PREFIX_MIN, min(len(w) - 1, LIVE_PREFIX_MAX) + 1):
+            counts[w[:n]] += 1
+    return sorted(p for p, n in counts.items() if n >= LIVE_PREFIX_PARENTS)
+
+
+def build_sets(tables, work):
+    """ru_freq.fst (word -> frequency), ru_prefixes.fst, ru_open.fst, ru_open_strong.fst and
+    ru_typos.fst ("misspelling<TAB>correction") from the tables in `tables`, holding exactly what
+    the switcher would read from them: a later line replaces an earlier one, a frequency that is
+    no integer counts 0. Every word must be lower case and in the files' alphabet."""
+    freq = {}
+    for f in read_table(tables / "ru_freq.tsv"):
+        freq[f[0]] = int(f[1]) if len(f) > 1 and INTEGER.fullmatch(f[1]) else 0
+    open_rows = read_table(tables / "ru_open.tsv")
+    open_words = {f[0] for f in open_rows}
+    strong = {f[0] for f in open_rows if len(f) >= 3 and "," in f[2]}
+    typos = {}
+    for f in read_table(tables / "ru_typos.tsv"):
+        if len(f) >= 2:
+            typos[f[0]] = f[1]
+    letters = set(SETS_ALPHABET) - {"\t"}
+    for w in [*freq, *open_words, *typos, *typos.values()]:
+        if not set(w) <= letters:
+            sys.exit(f"layout-data: {w!r} has a character outside the word-set alphabet")
+    if any(v < 0 for v in freq.values()):
+        sys.exit("layout-data: ru_freq.tsv has a negative frequency")
+
+    work.mkdir(parents=True, exist_ok=True)
+    alphabet = work / "sets_alphabet.txt"
+    alphabet.write_text("".join(c + "\n" for c in SETS_ALPHABET), encoding="utf-8")
+    outputs = {
+        "ru_freq": ([f"{w}\t{n}" for w, n in freq.items()], True),
+        "ru_prefixes": (live_prefixes(freq), False),
+        "ru_open": (sorted(open_words), False),
+        "ru_open_strong": (sorted(strong), False),
+        "ru_typos": ([f"{w}\t{c}" for w, c in typos.items()], False),
+    }
+    for name, (lines, values) in outputs.items():
+        source = work / f"{name}.txt"
+        source.write_text("".join(line + "\n" for line in lines), encoding="utf-8")
+        target = tables / f"{name}.fst"
+        done = subprocess.run([str(fst_build_tool()), "--alphabet", str(alphabet), *(["--values"] if values else []),
+                               str(source), str(target)], check=True, capture_output=True, text=True)
+        keys = int(re.search(r": (\d+) keys", done.stdout).group(1))
+        if keys != len(lines) or done.stderr:
+            sys.exit(f"layout-data: {name}.fst holds {keys} of {len(lines)} keys: {done.stderr.strip()}")
+        log(f"{name}.fst: {keys} keys, {target.stat().st_size} bytes")
 
 
 def main():
@@ -914,8 +994,13 @@ def main():
                         help="where the model files go (default: resources/layout-models)")
     parser.add_argument("--typo-words", type=int, default=2000,
                         help="how many of the most frequent words get generated typos")
+    parser.add_argument("--sets-only", action="store_true",
+                        help="only turn the tables already in the output folder into word-set files")
     args = parser.parse_args()
     scratch, out = args.scratch.resolve(), args.out.resolve()
+    if args.sets_only:
+        build_sets(out, scratch / "out")
+        return
     scratch.mkdir(parents=True, exist_ok=True)
     out.mkdir(parents=True, exist_ok=True)
 
@@ -953,6 +1038,7 @@ def main():
     n = write_wordlist(forms, wordlist)
     log(f"word-form list: {n} forms in {wordlist}")
     build_forms_fst(wordlist, out / "ru_forms.fst")
+    build_sets(out, scratch / "out")
     n = write_pack_inputs(freq, yo, scratch / "out")
     log(f"correction pack inputs: alphabet.txt and {n} word frequencies in {scratch / 'out'}")
 

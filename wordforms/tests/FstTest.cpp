@@ -128,6 +128,32 @@ TEST(Fst, FuzzyStopsWhenTheVisitorSaysSoAndRefusesWhatItCannotSearch) {
     EXPECT_TRUE(f.fuzzy(std::string(Fst::MAX_FUZZY_KEY, '!'), 1, [](std::string_view) { return true; }));
 }
 
+TEST(Fst, WithPrefixVisitsExactlyTheKeysThatBeginWithItInKeyOrder) {
+    std::mt19937 rng(13);
+    for (const bool withValues : {false, true}) {
+        const auto keys = randomKeys(rng, 2000, '!', 4);
+        const Owned owned(build(keys, withValues));
+        std::uniform_int_distribution<int> len(0, 4), letter(0, 4);
+        for (int probe = 0; probe < 300; ++probe) {
+            std::string q;
+            for (int i = len(rng); i > 0; --i) q.push_back(char('!' + letter(rng)));
+            std::vector<std::string> expected, seen;
+            for (const auto& [k, v] : keys)
+                if (k.compare(0, q.size(), q) == 0) expected.push_back(k);
+            owned.fst.withPrefix(q, [&](std::string_view k) {
+                seen.emplace_back(k);
+                return true;
+            });
+            ASSERT_EQ(seen, expected) << q;
+            if (expected.size() > 1) {
+                int n = 0;
+                owned.fst.withPrefix(q, [&](std::string_view) { return ++n < 2; });
+                EXPECT_EQ(n, 2);
+            }
+        }
+    }
+}
+
 TEST(Fst, EmptySetsAndTheEmptyKey) {
     const Owned ownedNone(build({}, false));
     const Fst& none = ownedNone.fst;
@@ -214,6 +240,9 @@ TEST(Fst, DamagedBytesNeverLeadOutsideTheFile) {
             for (const auto& [k, v] : keys) {
                 (void)f->contains(k);
                 (void)f->get(k);
+            }
+            for (const char* q : {"", "!", "!\""}) {
+                f->withPrefix(q, [&](std::string_view found) { return found.size() < 64; });
             }
             for (const char* q : {"!", "!!\"#", "$%&'(", "!!!!!!!!"}) {
                 std::size_t n = 0;

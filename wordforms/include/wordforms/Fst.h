@@ -46,12 +46,19 @@ public:
     // one byte) of `key`, in key order, until it returns false. False when the search
     // cannot be made: `edits` outside 0..2 or a key longer than MAX_FUZZY_KEY.
     bool fuzzy(std::string_view key, int edits, const std::function<bool(std::string_view)>& visit) const;
+    // Calls `visit` for every key that begins with `prefix` (the prefix itself first when it
+    // is a key), in key order, until it returns false. On damaged bytes the walk is cut off
+    // after (keys + 1) * MAX_WALK_PER_KEY steps, so that it always ends.
+    void withPrefix(std::string_view prefix, const std::function<bool(std::string_view)>& visit) const;
+    static constexpr std::uint64_t MAX_WALK_PER_KEY = 256;
 
 private:
     Fst() = default;
     struct Node;
     bool readNode(std::uint64_t addr, Node& node) const;
-    std::optional<std::uint64_t> rank(std::string_view key) const;
+    // The number of keys before `key` when `counting` (maps only; 0 otherwise), or nothing
+    // when it is no key.
+    std::optional<std::uint64_t> rank(std::string_view key, bool counting) const;
 
     const std::uint8_t* nodes_ = nullptr;
     std::uint64_t nodesSize_ = 0;

@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 namespace murmelo::fst {
 
 namespace {
@@ -135,7 +138,7 @@ std::optional<Fst> Fst::fromBytes(const std::uint8_t* data, std::size_t size, st
     return f;
 }
 
-std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
+std::optional<std::uint64_t> Fst::rank(std::string_view key, bool counting) const {
     std::uint64_t addr = 0;
     std::uint64_t before = 0;
     Node node;
@@ -154,7 +157,7 @@ std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
         if (!skipVarints(p, node.end, i)) return std::nullopt;
         std::uint64_t v;
         if (!readVarint(p, node.end, v)) return std::nullopt;
-        if (isMap()) {
+        if (counting && isMap()) {
             // past the other targets and the counts of the transitions before this one
             if (!skipVarints(p, node.end, (node.n - i - 1) + i)) return std::nullopt;
             std::uint64_t skip;
@@ -172,11 +175,11 @@ std::optional<std::uint64_t> Fst::rank(std::string_view key) const {
     return before;
 }
 
-bool Fst::contains(std::string_view key) const { return rank(key).has_value(); }
+bool Fst::contains(std::string_view key) const { return rank(key, false).has_value(); }
 
 std::optional<std::uint64_t> Fst::get(std::string_view key) const {
     if (!isMap()) return std::nullopt;
-    const auto r = rank(key);
+    const auto r = rank(key, true);
     if (!r || *r >= keys_) return std::nullopt;
     return readLe(values_ + *r * width_, width_);
 }
@@ -248,6 +251,78 @@ bool Fst::fuzzy(std::string_view key, int edits, const std::function<bool(std::s
     if (rootNode.final && root.row[m] <= k && !visit(s.prefix)) return true;
     walk(walk, root);
     return true;
+}
+
+void Fst::withPrefix(std::string_view prefix, const std::function<bool(std::string_view)>& visit) const {
+    // The target of transition i of a node whose targets are read in order through p.
+    auto target = [&](const Node& node, std::uint64_t addr, const std::uint8_t*& p, std::uint64_t& child) {
+        if (!node.targets) {
+            child = addr + 1;
+            return true;
+        }
+        std::uint64_t v;
+        if (!readVarint(p, node.end, v)) return false;
+        if (v == 0) {
+            child = LEAF;
+            return true;
+        }
+        if (addr == LEAF || v > nodesSize_ - addr) return false;
+        child = addr + v;
+        return true;
+    };
+    auto label = [](const Node& node, unsigned i) -> std::uint8_t {
+        return node.targets ? node.labels[i] : (node.labels[0] & 0x7F);
+    };
+
+    std::uint64_t addr = 0;
+    Node node;
+    for (char ch : prefix) {
+        if (!readNode(addr, node)) return;
+        const std::uint8_t* p = node.targets;
+        std::uint64_t child = 0;
+        bool found = false;
+        for (unsigned i = 0; i < node.n && !found; ++i) {
+            if (!target(node, addr, p, child)) return;
+            found = label(node, i) == static_cast<std::uint8_t>(ch);
+        }
+        if (!found) return;
+        addr = child;
+    }
+
+    // Depth first in label order, with an explicit stack: a damaged file may hold a chain as
+    // long as the file.
+    struct Frame {
+        Node node;
+        std::uint64_t addr;
+        unsigned next;
+        const std::uint8_t* p;
+    };
+    std::string key(prefix);
+    std::vector<Frame> stack;
+    std::uint64_t budget = (keys_ + 1) * MAX_WALK_PER_KEY;
+    if (!readNode(addr, node)) return;
+    if (node.final && !visit(key)) return;
+    stack.push_back({node, addr, 0, node.targets});
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.node.n) {
+            stack.pop_back();
+            if (!stack.empty()) key.pop_back();
+            continue;
+        }
+        if (budget-- == 0) return;
+        const unsigned i = top.next++;
+        std::uint64_t child;
+        if (!target(top.node, top.addr, top.p, child)) return;
+        Node next;
+        if (!readNode(child, next)) {
+            top.next = top.node.n;  // the rest of this node cannot be trusted
+            continue;
+        }
+        key.push_back(static_cast<char>(label(top.node, i)));
+        if (next.final && !visit(key)) return;
+        stack.push_back({next, child, 0, next.targets});
+    }
 }
 
 MappedFile::~MappedFile() {
