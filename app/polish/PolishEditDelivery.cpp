@@ -181,9 +181,19 @@ void PolishEditDelivery::showCard(const Audit& audit, const QString& reason, con
     const QString text = audit.repaired.value_or(audit.packet.insert);
     // The card offers to paste the text again: read the field back first, as the audit's
     // reads may have come while the keys were still on their way.
-    if (const std::optional<DeliveryRepair::FieldSnapshot> now = DeliveryRepair::snapshot(audit.el)) {
+    std::optional<DeliveryRepair::FieldSnapshot> now = DeliveryRepair::snapshot(audit.el);
+    if (!now) now = DeliveryRepair::snapshotFocusedField();
+    if (now) {
         const qsizetype at = std::max<qsizetype>(audit.packet.eraseStart(), 0);
-        if (!text.isEmpty() && now->value.mid(at, audit.packet.insert.size()) == audit.packet.insert) {
+        const QString& insert = audit.packet.insert;
+        // The caret read before the edit may stand before a line end the field already had
+        // (a multi-line editor): the text right after that line end counts as well.
+        bool there = false;
+        for (qsizetype d = 0; d <= 2 && !there; ++d) {
+            const QString gap = now->value.mid(at, d);
+            there = (d == 0 || gap == QString(d, QLatin1Char('\n'))) && now->value.mid(at + d, insert.size()) == insert;
+        }
+        if (!text.isEmpty() && !insert.isEmpty() && there) {
             logLine(audit.tag + QStringLiteral(": ") + reason + QStringLiteral(" — but the field holds the text now; no card (") +
                     appName + QStringLiteral(")"));
             return;
