@@ -63,15 +63,15 @@ PresenceStyle effective() {
     return PresenceStyle::barIcon;
 }
 
-void set(PresenceStyle style) {
+void set(PresenceStyle style, AppState* app) {
     Defaults::shared().set(key, rawValue(style));
     logLine(QStringLiteral("присутствие: выбрано ") + rawValue(style));
-    apply();
+    apply(app);
 }
 
-void apply() {
+void apply(AppState* hub) {
     const PresenceStyle s = effective();
-    AppState& app = AppState::shared();
+    AppState& app = hub ? *hub : AppState::shared();
     if (const auto p = placement(s)) {
         app.drop().show(*p);
         QuickPanelController::shared().installHoverZone(*p);

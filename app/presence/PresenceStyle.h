@@ -6,6 +6,7 @@
 #include <optional>
 
 namespace murmelo {
+class AppState;
 
 // How the program shows what it is doing: a drop under the top edge, a drop in a bottom
 // corner of every screen, or the status item alone.
@@ -31,10 +32,10 @@ PresenceStyle resolved(PresenceStyle chosen, bool menuBarAutoHides);
 // What apply() shows: the resolved choice, and the status item for any drop when no
 // compositing manager can blend a translucent window (logged once while that lasts).
 PresenceStyle effective();
-// Stores the choice, logs it and applies it.
-void set(PresenceStyle style);
+// Stores the choice, logs it and applies it (to the process's state hub when none is given).
+void set(PresenceStyle style, AppState* app = nullptr);
 // Exactly one sign afterwards: the drop windows with their hover zones, or the status item.
-void apply();
+void apply(AppState* app = nullptr);
 
 }  // namespace PresenceStyles
 }  // namespace murmelo
