@@ -2,6 +2,7 @@
 
 #include "base/Defaults.h"
 #include "base/Log.h"
+#include "platform/Power.h"
 #include "presence/Ladder.h"
 
 #include <QWidget>
@@ -130,6 +131,8 @@ DropPresenceWindows::DropPresenceWindows(ViewFactory factory) : factory_(std::mo
         };
     }
     obsScreens_ = Screens::shared().addChangeObserver([this] { rebuildOnChange(); });
+    // After sleep the windows are made again, which also restarts the shown views.
+    obsWake_ = Power::shared().addWakeObserver([this] { rebuildOnChange(); });
     scheduleWatch();
 }
 
@@ -137,6 +140,7 @@ DropPresenceWindows::~DropPresenceWindows() {
     successWork_.cancel();
     barWatch_.cancel();
     Screens::shared().removeChangeObserver(obsScreens_);
+    Power::shared().removeWakeObserver(obsWake_);
     putAwaySlots();
 }
 

@@ -143,6 +143,7 @@ private:
     ViewFactory factory_;
     std::vector<Slot> slots_;
     int obsScreens_ = 0;
+    int obsWake_ = 0;
     TimerHandle barWatch_;
     TimerHandle successWork_;
     DropState pending_ = DropState::idle;

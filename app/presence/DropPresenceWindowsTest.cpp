@@ -1,6 +1,7 @@
 #include "presence/DropPresenceWindows.h"
 
 #include "presence/Ladder.h"
+#include "sim/SimPower.h"
 #include "sim/SimScreens.h"
 #include "TestEnvironment.h"
 
@@ -149,6 +150,20 @@ TEST_F(DropWindowsTest, BringToFrontOnlyWhileActiveAndWakeRestartsTheViews) {
     EXPECT_TRUE(view(0).animating);
     drop->bringToFront();  // idle: nothing to raise, nothing to fail
     EXPECT_FALSE(visible(0));
+}
+
+TEST_F(DropWindowsTest, WakingFromSleepRebuildsTheShownWindows) {
+    sim::SimPower power;
+    ScopedService<Power> powerScope(power);
+    screens.setScreens({sim::SimScreens::screen(QRectF(0, 0, 1280, 800))});
+    make().show(DropPlacement::bottomLeft);
+    power.didWake();
+    ASSERT_EQ(drop->screenSlots().size(), 1u);
+    EXPECT_EQ(view(0).calls.filter(QStringLiteral("startAnim")).size(), 1) << "a fresh view";
+    EXPECT_TRUE(view(0).animating);
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("капля: окно 360x360 свет из левой кромки снизу, показана")).size(), 2);
+    drop.reset();
+    power.didWake();  // the observer went with the drop
 }
 
 TEST(LadderQueriesTest, ACoveringWindowMayFallShortByOnePointOnEachEdge) {
