@@ -10,6 +10,7 @@
 #include "ui/AppState.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
+#include "platform/Service.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -66,13 +67,15 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     murmelo::QtMainQueue queue;
-    murmelo::MainQueue::install(&queue);
+    // Uninstalled before the queue dies: a thread still running at exit then finds no queue
+    // rather than a destroyed one (the orderly quit has stopped the stall watch's pings).
+    murmelo::ScopedService<murmelo::MainQueue> installedQueue(queue);
     // The desktop backends need the application object and its event loop.
     murmelo::linuxdesktop::installLinuxPlatform(QStringLiteral("com.local.murmelo"));
 
     // Every subsystem's lines of the status menu, in place before the start-up builds it;
-    // they live as long as the process.
-    new murmelo::StatusMenuSections;
+    // they live as long as the event loop.
+    murmelo::StatusMenuSections sections;
     // The real drop and ladder, before the state hub is first made.
     murmelo::installPresence();
     // Stock GNOME has no tray: the status item is then invisible, which the log says once.

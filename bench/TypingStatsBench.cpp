@@ -2,7 +2,9 @@
 // on the main thread, so the work per key has to stay small and flat however long the user
 // has typed (the histogram, the month's counters and the ledger all under the store's lock).
 #include "platform/Folders.h"
+#include "platform/MainQueue.h"
 #include "stats/MonthlyStats.h"
+#include "stats/MonthlyStatsStore.h"
 #include "stats/TypingStats.h"
 
 #include <QCoreApplication>
@@ -32,6 +34,20 @@ void BM_TypingStatsNote(benchmark::State& state) {
     Folders::clearOverride();
 }
 BENCHMARK(BM_TypingStatsNote)->Arg(0)->Arg(100000);
+
+// One note's time, side by side: a local time (the typing notes took it so, and its
+// conversion consults the time-zone files on every call) and the UTC instant the typing
+// notes take now; both within the calendar day the store already worked out.
+void BM_StoreNoteTime(benchmark::State& state) {
+    QTemporaryDir dir;
+    MonthlyStatsStore store(dir.filePath(QStringLiteral("monthly-stats.json")));
+    const bool local = state.range(0) == 0;
+    for (auto _ : state)
+        store.noteTypingGap(0.2, local ? Clock::shared().now() : Clock::shared().nowUtc());
+    state.SetLabel(local ? "local time" : "UTC instant");
+    MonthlyStatsStore::waitForWrites(MonthlyStatsStore::WRITE_WAIT_MS);
+}
+BENCHMARK(BM_StoreNoteTime)->Arg(0)->Arg(1);
 
 // The statistics page asks for a snapshot on every refresh: one copy per tracked month.
 void BM_Snapshot(benchmark::State& state) {

@@ -13,15 +13,23 @@
 #include <QProcess>
 #include <cstdio>
 #include <sys/resource.h>
+#include <vector>
 
 using namespace murmelo;
 
 namespace {
 
-// Left alive on purpose: destroying a QProcess would kill its program itself, and the
-// handlers are what must do that here.
+// Never destroyed on purpose: destroying a QProcess would kill its program itself, and the
+// handlers are what must do that here. Held here, so that the process exits holding them
+// rather than leaking them.
+std::vector<QProcess*>& servers() {
+    static auto* held = new std::vector<QProcess*>;
+    return *held;
+}
+
 qint64 startServer(const QString& program) {
     auto* p = new QProcess;
+    servers().push_back(p);
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->start(program, {});
     if (!p->waitForStarted(10000) || !p->waitForReadyRead(10000)) return 0;

@@ -218,6 +218,8 @@ void Defaults::setAside(const QByteArray& bytes) {
         }
         QFile::remove(path_);
     }
+    // A renamed file keeps the mode it had; the copy holds the same settings as ours.
+    QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     setAside_ = aside;
     logLine(QStringLiteral("настройки: файл ") + path_ + QStringLiteral(" не в своём виде — копия отложена в ") + aside +
             QStringLiteral("; прочитано ключей: ") + QString::number(keys().size()));
@@ -225,7 +227,7 @@ void Defaults::setAside(const QByteArray& bytes) {
 
 void Defaults::save() const {
     if (path_.isEmpty()) return;
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(path_).absolutePath());
     QJsonObject root;
     {
         std::lock_guard lock(mutex_);

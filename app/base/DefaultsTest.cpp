@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -121,6 +122,30 @@ TEST(DefaultsTest, AFileNotInItsOwnFormIsSetAsideLoggedAndReadAsFarAsPossible) {
     for (const QString& aside : asides) EXPECT_TRUE(QFile::exists(aside));
     Defaults last(path);
     EXPECT_EQ(last.realBool("barIconLit"), std::nullopt);  // the last case did not hold it
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// Settings are the user's alone: every folder made on the way 0700, the file and a copy set
+// aside 0600, whatever mode the file it came from had.
+TEST(DefaultsTest, FoldersAndFilesAreTheUsersAlone) {
+    test::TestEnvironment env;
+    const QString config = env.root() + "/fresh-config";
+    const QString path = config + "/Murmelo/defaults.json";
+    Defaults(path).set("x", 1);
+    EXPECT_EQ(modeOf(config), 0700u);
+    EXPECT_EQ(modeOf(config + "/Murmelo"), 0700u);
+    EXPECT_EQ(modeOf(path), 0600u);
+
+    writeFile(path, "{ not json");
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ReadOther));
+    Defaults broken(path);
+    ASSERT_FALSE(broken.setAsidePath().isEmpty());
+    EXPECT_EQ(modeOf(broken.setAsidePath()), 0600u);
 }
 
 // A damaged or hand-edited file may hold numbers that no 64-bit integer holds; converting

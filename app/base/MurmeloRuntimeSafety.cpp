@@ -7,7 +7,8 @@ bool isQuickActionsSmokeMode(const QProcessEnvironment& environment) {
     return environment.contains(key) && environment.value(key) == QStringLiteral("1");
 }
 
-bool isQuickActionsSmokeMode() { return isQuickActionsSmokeMode(QProcessEnvironment::systemEnvironment()); }
+// Asked on every key: one variable, not a copy of the whole environment.
+bool isQuickActionsSmokeMode() { return qEnvironmentVariable(quickActionsSmokeEnvironmentKey) == QStringLiteral("1"); }
 
 bool allowsGlobalInputMutation(bool quickActionsSmokeMode) { return !quickActionsSmokeMode; }
 

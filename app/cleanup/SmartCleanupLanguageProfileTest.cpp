@@ -155,6 +155,11 @@ TEST(SmartCleanupProfileRegistryTest, ProfileChoice) {
         {"ru with Ukrainian text", QString("ru"), QString("Привіт, як справи?"), {}},
         {"ru with undecided text", QString("ru"), QString("Привет мир"), {"ru"}},
         {"de", QString("de"), QString("Hallo Welt"), {}},
+        // whisper.cpp's server names the language in words.
+        {"russian", QString("russian"), russian, {"ru"}},
+        {"English", QString("English"), QString("Hello there"), {"en"}},
+        {"russian with Latin text", QString("russian"), QString("Hello world"), {}},
+        {"german", QString("german"), QString("Hallo Welt"), {}},
     };
     for (const Case& c : cases) EXPECT_EQ(ids(SmartCleanupProfileRegistry::profiles(c.language, c.text)), c.expected) << c.name;
 }

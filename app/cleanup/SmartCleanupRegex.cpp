@@ -2,7 +2,9 @@
 
 #include "base/Graphemes.h"
 
+#include <QHash>
 #include <algorithm>
+#include <mutex>
 
 namespace murmelo::SmartCleanupRegex {
 
@@ -20,6 +22,14 @@ QStringList words(const QString& text) {
 }
 
 QString escapedAlternation(const QStringList& words) {
+    // The profiles' vocabularies come back for every text (the launch self-test runs
+    // hundreds): each list is sorted and escaped once. Bounded, in case lists keep changing.
+    static std::mutex lock;
+    static QHash<QStringList, QString> made;
+    {
+        std::lock_guard guard(lock);
+        if (const auto it = made.constFind(words); it != made.constEnd()) return *it;
+    }
     struct Entry {
         QString word;
         int length;
@@ -31,7 +41,10 @@ QString escapedAlternation(const QStringList& words) {
     QStringList escaped;
     escaped.reserve(qsizetype(entries.size()));
     for (const Entry& e : entries) escaped.append(Regex::escapedPattern(e.word));
-    return escaped.join(QLatin1Char('|'));
+    const QString alternation = escaped.join(QLatin1Char('|'));
+    std::lock_guard guard(lock);
+    if (made.size() < 512) made.insert(words, alternation);
+    return alternation;
 }
 
 QString replace(const Regex& regex, const QString& text, const QString& templ) { return regex.replace(text, templ); }

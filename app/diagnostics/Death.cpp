@@ -166,6 +166,14 @@ void installQuitPipe() {
     g_quitWriteFd = fds[1];
 }
 
+void installHandler(int s) {
+    struct sigaction sa {};
+    sa.sa_handler = onDeathSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(s, &sa, nullptr);
+}
+
 }  // namespace
 
 std::optional<DeathChild> deathChildFromRaw(int raw) {
@@ -174,24 +182,26 @@ std::optional<DeathChild> deathChildFromRaw(int raw) {
     return std::nullopt;
 }
 
-void installDeathLogging() {
-    // The log path, copied once and never freed: the handlers read it as it is. The child
-    // slots are static storage: nothing to allocate.
-    g_logPath = ::strdup(QFile::encodeName(Log::path()).constData());
-    g_previousTerminate = std::set_terminate(onTerminate);
+void installQuitSignals() {
     installQuitPipe();
     // A closed terminal (SIGHUP) ends the program as the session's SIGTERM does, unless it
     // was started to outlive its terminal (nohup leaves SIGHUP ignored).
     struct sigaction hangup {};
     const bool hangupIgnored = ::sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler == SIG_IGN;
-    for (int s : {SIGTERM, SIGHUP, SIGINT, SIGSEGV, SIGABRT, SIGILL, SIGBUS, SIGFPE}) {
+    for (int s : {SIGTERM, SIGHUP}) {
         if (s == SIGHUP && hangupIgnored) continue;
-        struct sigaction sa {};
-        sa.sa_handler = onDeathSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        ::sigaction(s, &sa, nullptr);
+        installHandler(s);
     }
+}
+
+void installDeathLogging() {
+    // The log path, copied once and never freed: the handlers read it as it is. The child
+    // slots are static storage: nothing to allocate.
+    g_logPath = ::strdup(QFile::encodeName(Log::path()).constData());
+    g_previousTerminate = std::set_terminate(onTerminate);
+    // Start-up has normally put these in place before its first line already.
+    installQuitSignals();
+    for (int s : {SIGINT, SIGSEGV, SIGABRT, SIGILL, SIGBUS, SIGFPE}) installHandler(s);
     // A write to a closed pipe returns an error instead of killing us.
     ::signal(SIGPIPE, SIG_IGN);
     std::atexit(onExit);

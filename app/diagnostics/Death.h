@@ -9,9 +9,13 @@ enum class DeathChild : int { whisperServer = 0, corrector = 1 };
 inline constexpr int DEATH_CHILD_COUNT = 2;
 std::optional<DeathChild> deathChildFromRaw(int raw);
 
-// Installs the handlers for fatal signals, normal exit and uncaught exceptions. Once, at
-// start-up, after the log path is known. SIGTERM (the session ending) goes to the orderly
-// quit instead; a second SIGTERM while that runs is a death like any other.
+// Sends SIGTERM (the session ending) and SIGHUP (the terminal closed; left alone when it is
+// ignored, as under nohup) to the orderly quit on the main thread; a second one while that
+// runs is a death like any other. Needs the application object; calling it again is harmless.
+void installQuitSignals();
+
+// Installs the handlers for fatal signals, normal exit and uncaught exceptions, and the quit
+// signals' when they are not in place yet. Once, at start-up, after the log path is known.
 void installDeathLogging();
 
 // The recording file prepared for the next dictation, deleted at death. Paths of 1024

@@ -74,6 +74,21 @@ struct DeathCase {
     const char* quitLine = nullptr;  // of an orderly quit
 };
 
+// The death host finds its log through TMPDIR: the test's value must reach it even when
+// the caller has one of its own.
+TEST(StandInEnvironmentTest, ExtraEnvironmentOverridesTheCallersOwn) {
+    const QByteArray saved = qgetenv("TMPDIR");
+    const bool had = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", "/caller/tmp");
+    StandIn shown = spawnStandIn({QStringLiteral("/usr/bin/printenv"), QStringLiteral("TMPDIR")},
+                                 {QStringLiteral("TMPDIR=/test/tmp")});
+    const std::string line = shown.readLine();
+    if (had) qputenv("TMPDIR", saved);
+    else qunsetenv("TMPDIR");
+    EXPECT_EQ(line, "/test/tmp");
+    EXPECT_EQ(shown.wait(), 0);
+}
+
 class DeathHostTest : public ::testing::TestWithParam<DeathCase> {
 protected:
     QTemporaryDir dir;

@@ -8,10 +8,12 @@
 namespace murmelo {
 
 DiagnosticsSeam::DiagnosticsSeam() {
+    installQuitSignals = [] { murmelo::installQuitSignals(); };
     installDeathLogging = [] { murmelo::installDeathLogging(); };
     orphansSweep = [] { Orphans::sweep(); };
     healthStart = [] { Health::start(); };
     mainStallWatchStart = [] { MainStallWatch::start(); };
+    mainStallWatchStop = [] { MainStallWatch::stop(); };
 }
 
 }  // namespace murmelo

@@ -14,10 +14,12 @@ struct DiagnosticsSeam {
     static DiagnosticsSeam& shared() { return sharedService<DiagnosticsSeam>(); }
     DiagnosticsSeam();
 
+    std::function<void()> installQuitSignals;
     std::function<void()> installDeathLogging;
     std::function<void()> orphansSweep;
     std::function<void()> healthStart;
     std::function<void()> mainStallWatchStart;
+    std::function<void()> mainStallWatchStop;
 };
 
 }  // namespace murmelo

@@ -3,6 +3,7 @@
 #include "base/Autostart.h"
 #include "base/Defaults.h"
 #include "base/Log.h"
+#include "base/Saturating.h"
 #include "platform/Folders.h"
 #include "platform/MainQueue.h"
 
@@ -35,10 +36,7 @@ void write(const QString& message) {
     std::lock_guard lock(g_lock);
     const QString file = path();
     const QString dir = QFileInfo(file).absolutePath();
-    if (!QFileInfo::exists(dir)) {
-        QDir().mkpath(dir);
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-    }
+    Folders::makePrivateFolder(dir);
     auto createEmpty = [&] {
         QFile f(file);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -74,7 +72,7 @@ void noteRestartGap() {
     const double gap = now - previous;
     const qint64 streak = nextStreak(d.integerValue(QUICK_RESTARTS), gap);
     d.set(QUICK_RESTARTS, streak);
-    const qint64 wholeGap = qint64(std::trunc(gap));
+    const qint64 wholeGap = saturatingWhole(std::trunc(gap));
     write(QStringLiteral("START gap=%1s streak=%2").arg(wholeGap).arg(streak));
     if (streak >= STREAK_ALARM_AT) {
         logLine(QStringLiteral("⚠ здоровье — перезапуски подряд: ") + QString::number(streak) +
@@ -137,7 +135,7 @@ void start() {
 
 void note(Event event) { g_counts[rawValue(event)] += 1; }
 
-qint64 nextStreak(qint64 previous, double gap) { return gap < QUICK_RESTART_SECS ? previous + 1 : 0; }
+qint64 nextStreak(qint64 previous, double gap) { return gap < QUICK_RESTART_SECS ? saturatingAdd(previous, 1) : 0; }
 
 qint64 freedMegabytes(const QList<Orphans::ProcRow>& rows, const QList<qint32>& pids) {
     qint64 kb = 0;

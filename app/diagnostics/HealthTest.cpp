@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace murmelo;
 
@@ -103,6 +104,19 @@ TEST_F(HealthTest, QuickRestartsBuildAStreakThatRaisesTheLoopLineFromThree) {
                                "Это петля автоперезапуска сеанса, а не работа человека. Проверить X-GNOME-AutoRestart в " +
                                    Autostart::legacyPlistPath() +
                                    " — там не должно быть true (починка: murmelo --migrate-autostart)");
+}
+
+// The stored values are the user's to edit: a count at the limit and a last start far in
+// the future saturate instead of overflowing.
+TEST_F(HealthTest, RestartCountAndGapSaturateAtTheLimits) {
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
+    env.defaults().set("murmelo.health.lastStart", 1e300);
+    env.defaults().set("murmelo.health.quickRestarts", max);
+    Health::start();
+    EXPECT_EQ(env.defaults().integerValue("murmelo.health.quickRestarts"), max);
+    EXPECT_EQ(records().filter("START gap=").last(),
+              QStringLiteral("START gap=%1s streak=%2").arg(std::numeric_limits<qint64>::min()).arg(max));
+    EXPECT_EQ(Health::nextStreak(max, 1), max);
 }
 
 TEST_F(HealthTest, PulseKillsOrphansReportsThemAndCountsOnlyThoseThatSurvive) {

@@ -37,13 +37,22 @@ public:
         period_ = period;
         next_ = Steady::now() + toDuration(firstAfter);
         tick_ = std::move(tick);
-        std::thread([this] { loop(); }).detach();
+        if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
     }
     void reschedule(double period, double) override {
         std::lock_guard lock(mutex_);
         period_ = period;
         next_ = Steady::now() + toDuration(period);
         wake_.notify_all();
+    }
+    void stop() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+            wake_.notify_all();
+        }
+        // A tick under way finishes first.
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
 
 private:
@@ -53,7 +62,7 @@ private:
     }
     void loop() {
         std::unique_lock lock(mutex_);
-        for (;;) {
+        while (!stopped_) {
             if (Steady::now() >= next_) {
                 next_ = Steady::now() + toDuration(period_);
                 auto tick = tick_;
@@ -70,6 +79,8 @@ private:
     double period_ = MainStallWatch::PERIOD_NORMAL;
     Steady::time_point next_;
     std::function<void()> tick_;
+    bool stopped_ = false;
+    std::thread thread_;
 };
 
 // Linux has no sampling tool of its own; gdb prints every thread's stack of a running
@@ -268,6 +279,7 @@ void answer(double sentAt) {
 void tick() {
     State& s = state();
     std::unique_lock lock(s.lock);
+    if (!s.started) return;
     if (s.pendingPing && s.pingSentAt) {
         const double elapsed = now() - *s.pingSentAt;
         if (elapsed > s.worst) s.worst = elapsed;
@@ -314,6 +326,15 @@ void MainStallWatch::start() {
         state().started = true;
     }
     ticker().start(FIRST_PING, PERIOD_NORMAL, LEEWAY_NORMAL, [] { tick(); });
+}
+
+void MainStallWatch::stop() {
+    {
+        std::lock_guard lock(state().lock);
+        if (!state().started) return;
+        state().started = false;
+    }
+    ticker().stop();
 }
 
 void MainStallWatch::enter(const QString& work) {

@@ -19,6 +19,8 @@ public:
         virtual void start(double firstAfter, double period, double leeway, std::function<void()> tick) = 0;
         // The next tick comes one period from now.
         virtual void reschedule(double period, double leeway) = 0;
+        // No tick runs once this returns, nor later.
+        virtual void stop() = 0;
     };
 
     // Seams to the world outside the main thread; empty members keep the real ones.
@@ -48,6 +50,8 @@ public:
     static constexpr int SAMPLES_KEPT = 20;
 
     static void start();
+    // The orderly quit: the pings stop before the main queue they are posted to goes away.
+    static void stop();
     // Names the main thread's current work; calls from other threads are ignored.
     static void enter(const QString& work);
     static void leave();

@@ -26,8 +26,10 @@ public:
         period = p;
         ++reschedules;
     }
+    void stop() override { stopped = true; }
     void tick() { tick_(); }
     bool started = false;
+    bool stopped = false;
     double first = 0, period = 0;
     int reschedules = 0;
 
@@ -207,6 +209,29 @@ TEST_F(MainStallWatchTest, BusyModeReschedulesOncePerChange) {
     EXPECT_EQ(ticker.period, MainStallWatch::PERIOD_BUSY);
     MainStallWatch::setBusy(false);
     EXPECT_EQ(ticker.period, MainStallWatch::PERIOD_NORMAL);
+}
+
+// Counts what reaches it; stands for a main queue that may already be gone.
+class CountingQueue : public MainQueue {
+public:
+    void post(std::function<void()>) override { ++posts; }
+    TimerHandle after(double, std::function<void()>) override { return {}; }
+    bool isMainThread() const override { return true; }
+    int posts = 0;
+};
+
+TEST_F(MainStallWatchTest, StopEndsThePingsBeforeTheQueueGoes) {
+    MainStallWatch::stop();  // never started (a one-shot mode): nothing to stop
+    EXPECT_FALSE(ticker.stopped);
+    started();
+    MainStallWatch::stop();
+    EXPECT_TRUE(ticker.stopped);
+    CountingQueue queue;
+    ScopedService<MainQueue> installed(queue);
+    ticker.tick();  // a tick that was already under way
+    EXPECT_EQ(queue.posts, 0);
+    MainStallWatch::setBusy(true);
+    EXPECT_EQ(ticker.reschedules, 0);
 }
 
 TEST_F(MainStallWatchTest, LabelsFromOtherThreadsAreIgnored) {

@@ -3,8 +3,6 @@
 #include "cleanup/SmartCleanupProfileRegistry.h"
 #include "dictation/LeadPhrase.h"
 
-#include <QRegularExpression>
-
 namespace murmelo::DictationModeTrigger {
 
 const QList<Trigger>& russian() {
@@ -26,9 +24,7 @@ const QMap<QString, QList<Trigger>>& byLanguage() {
 
 QList<Trigger> triggers(const std::optional<QString>& language, const std::optional<QString>& text) {
     if (!language || language->isEmpty()) return russian();
-    QString code = language->toLower();
-    const qsizetype cut = code.indexOf(QRegularExpression(QStringLiteral("[-_]")));
-    if (cut >= 0) code.truncate(cut);
+    const QString code = SmartCleanupProfileRegistry::languageCode(*language);
     if (text && !SmartCleanupProfileRegistry::agreesWithText(code, *text)) return {};
     return byLanguage().value(code);
 }

@@ -5,6 +5,7 @@
 #include "dictation/DictationPreparation.h"
 #include "dictation/OndrixBridge.h"
 #include "dictation/VoiceCommands.h"
+#include "dictation/WhisperReply.h"
 #include "dictation/ServerManager.h"
 #include "dictation/TranscriptionPipeline.h"
 #include "input/DictationDelivery.h"
@@ -32,7 +33,7 @@ DictationNeighbours::DictationNeighbours() {
     recognitionEndpoint = [] { return SERVER(); };
     postRecognition = [](const QUrl& url, const QByteArray& contentType, const QByteArray& body) {
         return loopbackHttp("POST", url, contentType, body, WhisperRequest::DICTATION_TIMEOUT,
-                            WhisperRequest::DICTATION_TIMEOUT);
+                            WhisperRequest::DICTATION_TIMEOUT, {}, MAX_REPLY_BYTES);
     };
     reviveServer = [] { ServerManager::shared().reviveIfNeeded(); };
     waitServerReady = [](double timeout) { return ServerManager::shared().waitReady(timeout); };

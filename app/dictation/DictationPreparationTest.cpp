@@ -44,6 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         TriggerCase{"english", "Дословно, привет как дела", QString("en"), std::nullopt},
         TriggerCase{"regionCodeRussian", "Дословно, привет как дела", QString("ru-RU"),
                     D{SmartCleanupMode::literal, "Привет как дела"}},
+        // whisper.cpp's server names the language in words.
+        TriggerCase{"serverNameRussian", "Дословно, привет как дела", QString("russian"),
+                    D{SmartCleanupMode::literal, "Привет как дела"}},
+        TriggerCase{"serverNameEnglish", "Дословно, привет как дела", QString("english"), std::nullopt},
         TriggerCase{"russianButEnglishText",
                     "дословно, the weather is really nice today and we should go out for a walk in the park",
                     QString("ru"),

@@ -20,6 +20,7 @@ DictationSeam::DictationSeam() {
     dictationPauseIsActive = [] { return DictationPause::isActive(); };
     dictationPause = [](int minutes) { DictationPause::pause(minutes); };
     recorderSweepOldRecordings = [] { Recorder::sweepOldRecordings(); };
+    recorderSweepLeftovers = [] { Recorder::sweepLeftovers(); };
     audioRouteStartListening = [] { AudioRoute::startListening([] { recorder().inputDeviceChanged(); }); };
     recorderDiscardPrimedIfIdle = [] { recorder().discardPrimedIfIdle(); };
     modelStartDecision = []() -> std::optional<ModelStart> {

@@ -27,6 +27,8 @@ struct DictationSeam {
     std::function<void()> tapDictationInstall = unbuilt("tapDictationInstall");
     std::function<void()> recorderPrime = unbuilt("recorderPrime");
     std::function<void()> recorderSweepOldRecordings = [] {};
+    // Start-up only, after the sweep: what earlier runs left unfinished.
+    std::function<void()> recorderSweepLeftovers = [] {};
     std::function<void()> recordingHoldStartJanitor = unbuilt("recordingHoldStartJanitor");
     // Listens for changes of the audio input route and tells the recorder.
     std::function<void()> audioRouteStartListening = unbuilt("audioRouteStartListening");

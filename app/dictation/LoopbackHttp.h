@@ -16,14 +16,18 @@ struct HttpResult {
     QByteArray body;
     QString error;           // why no response came (empty when one did)
     int networkError = 0;    // QNetworkReply::NetworkError when no response came
+    bool tooLarge = false;   // the body outgrew the caller's bound and was not read on
     // The server is not there: the connection was refused or dropped before an answer.
     bool serverGone() const;
 };
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
-// timeout: the request's inactivity limit; wait: how long the caller waits at most in all.
+// timeout: the request's inactivity limit; wait: how long the caller waits at most in all;
+// maxBody: the most body bytes read (none when negative), beyond which the exchange is cut
+// off as tooLarge.
 HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,
-                        const QByteArray& body, double timeout, double wait, const HttpHeaders& headers = {});
+                        const QByteArray& body, double timeout, double wait, const HttpHeaders& headers = {},
+                        qint64 maxBody = -1);
 
 }  // namespace murmelo

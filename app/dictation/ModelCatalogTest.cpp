@@ -4,6 +4,7 @@
 #include "dictation/RecognitionLanguage.h"
 
 #include "TestEnvironment.h"
+#include "base/Localization.h"
 #include "ui/AppState.h"
 
 #include <QAction>
@@ -113,6 +114,22 @@ TEST(ModelCatalog, DescriptionsSpeedAndSizes) {
     EXPECT_EQ(ModelPerformance::formattedRange({1.5, 5.0}, "en"), "1.5–5");
     EXPECT_FALSE(ModelPerformance::estimate("medium", "Apple M5 Pro"));
     EXPECT_FALSE(ModelPerformance::hardwareName().isEmpty());
+
+    // The machine's name in the speed note comes from /proc/cpuinfo; an ARM kernel's often
+    // names no processor, and then the note speaks of this computer.
+    const QByteArray intel = "processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Core(TM) i7-8650U CPU @ "
+                             "1.90GHz\nflags\t\t: fpu\n\nprocessor\t: 1\nmodel name\t: Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz\n";
+    const QByteArray arm = "processor\t: 0\nBogoMIPS\t: 108.00\nFeatures\t: fp asimd\nCPU implementer\t: 0x41\n"
+                           "CPU part\t: 0xd08\n";
+    EXPECT_EQ(ModelPerformance::processorName(intel), "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz");
+    EXPECT_EQ(ModelPerformance::processorName(arm), std::nullopt);
+    EXPECT_EQ(ModelPerformance::processorName("model name\t:   \n"), std::nullopt);
+    EXPECT_EQ(ModelPerformance::hardwareName(ModelPerformance::processorName(intel)),
+              "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz");
+    EXPECT_EQ(ModelPerformance::hardwareName(ModelPerformance::processorName(arm)), "этого компьютера");
+    Localization::resetForTesting(QStringList{"en"});
+    EXPECT_EQ(ModelPerformance::hardwareName(std::nullopt), "this computer");
+    Localization::resetForTesting(QStringList{"ru"});
 
     EXPECT_TRUE(humanBytes(0).contains('0'));
     // 1024-based units: a decimal formatter would say one gigabyte.

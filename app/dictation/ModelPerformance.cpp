@@ -9,19 +9,26 @@
 
 namespace murmelo::ModelPerformance {
 
+std::optional<QString> processorName(const QByteArray& cpuinfo) {
+    for (const QByteArray& line : cpuinfo.split('\n')) {
+        if (!line.startsWith("model name")) continue;
+        const QString value = QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
+        if (!value.isEmpty()) return value;
+    }
+    return std::nullopt;
+}
+
+QString hardwareName(const std::optional<QString>& processor) {
+    if (processor) return *processor;
+    return L(QStringLiteral("prefs.model.speed.thisComputer"), QStringLiteral("этого компьютера"));
+}
+
 QString hardwareName() {
-    static const QString name = [] {
+    static const std::optional<QString> processor = [] {
         QFile cpu(QStringLiteral("/proc/cpuinfo"));
-        if (cpu.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : cpu.readAll().split('\n')) {
-                if (!line.startsWith("model name")) continue;
-                const QString value = QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
-                if (!value.isEmpty()) return value;
-            }
-        }
-        return QStringLiteral("Mac");
+        return cpu.open(QIODevice::ReadOnly) ? processorName(cpu.readAll()) : std::nullopt;
     }();
-    return name;
+    return hardwareName(processor);
 }
 
 std::optional<Range> estimate(const QString& modelID, const QString& hardware) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <optional>
 #include <utility>
@@ -8,7 +9,13 @@ namespace murmelo::ModelPerformance {
 // Seconds of recognition for 10 s of audio, as a closed range.
 using Range = std::pair<double, double>;
 
-// The processor's brand name, read once.
+// The processor's brand name in the text of /proc/cpuinfo; none when it names none (ARM
+// kernels often leave "model name" out).
+std::optional<QString> processorName(const QByteArray& cpuinfo);
+// The name the speed note gives the machine ("Предварительная оценка для %1$@"): the
+// processor's, else "этого компьютера" in the interface's language.
+QString hardwareName(const std::optional<QString>& processor);
+// The same for this machine; /proc/cpuinfo is read once.
 QString hardwareName();
 // Measured only on one processor; none elsewhere.
 std::optional<Range> estimate(const QString& modelID, const QString& hardware = hardwareName());

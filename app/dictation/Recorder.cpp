@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -181,6 +182,46 @@ void Recorder::sweepOldRecordings() {
     }
     if (tightened > 0)
         logLine(QStringLiteral("записи: правами 0600 закрыто ") + QString::number(tightened) + QStringLiteral(" старых файлов"));
+}
+
+namespace {
+
+// A recording whose header still claims no audio: the recorder writes the real size only
+// when the take ends, so the process that made it never finished it.
+bool isUnfinished(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char header[44];
+    ssize_t got = 0;
+    while (got < ssize_t(sizeof header)) {
+        const ssize_t n = ::read(fd, header + got, sizeof header - size_t(got));
+        if (n <= 0) break;
+        got += n;
+    }
+    ::close(fd);
+    if (got < ssize_t(sizeof header)) return true;
+    return (header[40] | header[41] | header[42] | header[43]) == 0;
+}
+
+}  // namespace
+
+void Recorder::sweepLeftovers() {
+    const QString folder = Folders::temporary();
+    QDir dir(folder);
+    if (!dir.exists()) return;
+    QStringList own;
+    for (const auto& url : {recorder().primedURL(), recorder().activeURL()})
+        if (url) own << QFileInfo(*url).fileName();
+    int removed = 0;
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (!name.startsWith(FILE_PREFIX) || !name.endsWith(FILE_SUFFIX) || own.contains(name)) continue;
+        const QByteArray path = QFile::encodeName(Folders::join(folder, name));
+        struct stat st {};
+        if (lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) continue;
+        if (isUnfinished(path) && ::unlink(path.constData()) == 0) ++removed;
+    }
+    if (removed > 0)
+        logLine(QStringLiteral("записи: убрано недописанных записей прежних запусков: ") + QString::number(removed));
 }
 
 Recorder& recorder() {

@@ -44,6 +44,10 @@ public:
     // Deletes recordings older than a day from the temporary folder and makes the others
     // owner-only.
     static void sweepOldRecordings();
+    // At start-up: recordings an earlier run left unfinished (its primed file, a take cut
+    // off by a kill) belong to a process that is gone, since only one copy runs; they go at
+    // once instead of a day later. A finished recording kept for a look stays its day.
+    static void sweepLeftovers();
 
     const std::optional<QDateTime>& startTime() const { return startTime_; }
     const std::optional<QString>& primedURL() const { return primedURL_; }

@@ -391,6 +391,39 @@ TEST_F(RecorderFixture, SweepDeletesDayOldRecordingsAndClosesTheRest) {
     EXPECT_EQ(env.logLines().size(), before);
 }
 
+// A killed run leaves its primed file (and a take it was recording) behind: the next
+// start-up removes what was never finished, not a finished take kept for a look, nor its
+// own primed file.
+TEST_F(RecorderFixture, StartUpRemovesWhatEarlierRunsLeftUnfinished) {
+    const QString tmp = Folders::temporary();
+    struct File {
+        const char* name;
+        QByteArray bytes;
+        bool kept;
+    };
+    const std::vector<File> files{
+        {"murmelo_rec_1_1.wav", wavHeader(0), false},                            // primed, never used
+        {"murmelo_rec_2_2.wav", wavHeader(0) + QByteArray(6400, '\x10'), false},  // cut off mid-take
+        {"murmelo_rec_3_3.wav", QByteArray("RIFF"), false},                      // not even a header
+        {"murmelo_rec_4_4.wav", wavHeader(6400) + QByteArray(6400, '\x10'), true},  // finished, kept its day
+        {"murmelo_hold_5.wav", wavHeader(0), true},                              // held: not the recorder's
+    };
+    for (const File& f : files) {
+        QFile file(Folders::join(tmp, f.name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(f.bytes);
+    }
+    DictationSeam seam;
+    seam.recorderPrime();
+    ASSERT_TRUE(recorder().primedURL());
+    const QString primed = *recorder().primedURL();
+    seam.recorderSweepLeftovers();
+    for (const File& f : files) EXPECT_EQ(QFile::exists(Folders::join(tmp, f.name)), f.kept) << f.name;
+    EXPECT_TRUE(QFile::exists(primed));
+    EXPECT_EQ(lines().last(), "записи: убрано недописанных записей прежних запусков: 3");
+    seam.recorderDiscardPrimedIfIdle();
+}
+
 TEST_F(RecorderFixture, InputRouteNamesTheDeviceAndSubscribesOnce) {
     EXPECT_EQ(AudioRoute::currentInputName(), "Встроенный микрофон");
     mic.device = AudioInputDevice{41, std::nullopt};

@@ -407,6 +407,31 @@ TEST(WhisperStandIn, SpeaksTheServerProtocol) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
+// A server that answers with more than the caller takes is cut off, with or without a
+// declared length; what fits is read whole.
+TEST(LoopbackHttp, ReadsNoMoreThanTheCallersBound) {
+    test::TestEnvironment env;
+    test::LocalHttpServer server;
+    constexpr qint64 bound = 1024 * 1024;
+    server.set("/declared", {200, QByteArray(3 * bound, 'x')});
+    server.set("/undeclared", {200, QByteArray(3 * bound, 'x'), false});
+    server.set("/fits", {200, QByteArray(bound, 'y')});
+    for (const char* path : {"/declared", "/undeclared"}) {
+        SCOPED_TRACE(path);
+        const auto big = offMain(env, [&] { return loopbackHttp("GET", server.url(path), {}, {}, 10, 10, {}, bound); });
+        ASSERT_TRUE(big);
+        EXPECT_TRUE(big->tooLarge);
+        EXPECT_FALSE(big->responded);
+        EXPECT_TRUE(big->body.isEmpty());
+        EXPECT_EQ(big->error, "ответ больше 1048576 байт — не дочитан");
+    }
+    const auto fits = offMain(env, [&] { return loopbackHttp("GET", server.url("/fits"), {}, {}, 10, 10, {}, bound); });
+    ASSERT_TRUE(fits);
+    EXPECT_TRUE(fits->responded);
+    EXPECT_FALSE(fits->tooLarge);
+    EXPECT_EQ(fits->body.size(), bound);
+}
+
 TEST(WhisperStandIn, DelaysEveryReplyWhenAsked) {
     test::TestEnvironment env;
     writeFile(env.root() + "/model.bin", "m");

@@ -105,7 +105,8 @@ SherpaRuntime::~SherpaRuntime() {
         std::lock_guard guard(lock_);
         unloadLocked();
     }
-    if (handle_) dlclose(handle_);
+    // The library stays loaded, as the process's own runtime does: its inference runtime
+    // keeps threads and static state from its start that unloading would pull away.
 }
 
 QStringList SherpaRuntime::defaultCandidates() {

@@ -212,15 +212,17 @@ void StreamPreview::schedule() {
     if (ticking_) *ticking_ = false;
     ticking_ = std::make_shared<bool>(true);
     std::weak_ptr<bool> alive = ticking_;
-    // Repeats until hidden or restarted.
+    // Repeats until hidden or restarted. Only the pending timer holds the repeat, so that
+    // it is freed once it stops, rather than holding itself forever.
     auto again = std::make_shared<std::function<void()>>();
-    *again = [this, alive, again] {
+    std::weak_ptr<std::function<void()>> self = again;
+    *again = [this, alive, self] {
         const auto live = alive.lock();
         if (!live || !*live) return;
         tick();
-        MainQueue::shared().after(TICK, *again);
+        if (const auto next = self.lock()) MainQueue::shared().after(TICK, [next] { (*next)(); });
     };
-    MainQueue::shared().after(TICK, *again);
+    MainQueue::shared().after(TICK, [again] { (*again)(); });
 }
 
 void StreamPreview::hide() {

@@ -115,6 +115,9 @@ void lostRecording(const DictationPtr& d) {
 
 struct Result {
     std::optional<QByteArray> data;
+    // Bytes arrived without an error but are not a reply (not a JSON object).
+    bool unreadable = false;
+    std::optional<SpeechMarks> marks;
     bool serverGone = false;
     int errorCode = 0;
     QString error;  // the transport error's description; empty when there was none
@@ -125,13 +128,25 @@ struct Result {
 
 void evaluate(const DictationPtr& d, Result r, const QString& text, const QString& raw);
 
-// Any thread: reads the reply, then judges it on the main thread.
+QString refusedLine(qint64 bound, const char* unit) {
+    return QStringLiteral("ответ распознавания больше ") + QString::number(bound) + QLatin1Char(' ') +
+           QString::fromUtf8(unit) + QStringLiteral(" — отклонён, не вставляю");
+}
+
+// Any thread: reads the reply, then judges it on the main thread. Everything that reads the
+// reply's JSON happens here, off the main thread.
 void handle(const DictationPtr& d, Result r) {
     QString text, raw;
     if (r.data && r.error.isEmpty()) {
-        text = reassemble(*r.data);
-        raw = reassembleRaw(*r.data);
+        if (r.data->size() > MAX_REPLY_BYTES) return failRecognition(d, refusedLine(MAX_REPLY_BYTES, "байт"));
+        ReplyReading reading = readReply(*r.data);
+        if (reading.text.size() > MAX_REPLY_CHARACTERS || reading.raw.size() > MAX_REPLY_CHARACTERS)
+            return failRecognition(d, refusedLine(MAX_REPLY_CHARACTERS, "символов"));
+        text = std::move(reading.text);
+        raw = std::move(reading.raw);
+        r.unreadable = !reading.readable;
     }
+    r.marks = speechMarks(r.data);
     MainQueue::shared().post([d, r = std::move(r), text, raw] { evaluate(d, r, text, raw); });
 }
 
@@ -143,6 +158,7 @@ void send(const DictationPtr& d, const QByteArray& body, int attempt) {
     Result r;
     r.ms = sent.elapsed();
     DictationTiming::shared().mark(QStringLiteral("whisper"));
+    if (http.tooLarge) return failRecognition(d, refusedLine(MAX_REPLY_BYTES, "байт"));
     if (http.responded) {
         r.data = http.body;
         if (http.status < 200 || http.status > 299)
@@ -168,7 +184,7 @@ void failureTail(const DictationPtr& d, const QString& entry) {
 void evaluate(const DictationPtr& d, Result r, const QString& text, const QString& raw) {
     logLine(QStringLiteral("обработка: ") + QString::number(r.ms) + QStringLiteral(" мс на ") + f1(d->seconds) +
             QStringLiteral(" с аудио"));
-    const auto marks = speechMarks(r.data);
+    const std::optional<SpeechMarks>& marks = r.marks;
     DictationTiming::shared().mark(QStringLiteral("разбор"));
     if (marks) logLine(marks->line());
 
@@ -225,10 +241,19 @@ void evaluate(const DictationPtr& d, Result r, const QString& text, const QStrin
         routeRecognizedText(d, text, r.data);
         return;
     }
+    const QString unreadable = QStringLiteral("ответ распознавания не прочитан (") +
+                               QString::number(r.data ? r.data->size() : 0) + QStringLiteral(" байт, не JSON-объект)");
     if (audioBytes <= SUBSTANTIAL_BYTES) {
         if (raw.isEmpty()) {
             Health::note(Health::Event::empty);
-            logLine(QStringLiteral("пусто/ошибка (коротко): ") + (r.error.isEmpty() ? QStringLiteral("нет текста") : r.error));
+            logLine(QStringLiteral("пусто/ошибка (коротко): ") +
+                    (!r.error.isEmpty() ? r.error : r.unreadable ? unreadable : QStringLiteral("нет текста")));
+            if (r.unreadable) {
+                // Something answered, but not with a reply: the speech was never read.
+                logLine(QStringLiteral("аудио СОХРАНЕНО: ") + d->path);
+                failureTail(d, UNREADABLE_MARK);
+                return;
+            }
             if (!r.data) {
                 // No answer came at all (the server is down): the speech was never heard, so
                 // this is a failure, and the recording stays for a later look.
@@ -245,12 +270,14 @@ void evaluate(const DictationPtr& d, Result r, const QString& text, const QStrin
         d->complete(DictationVisualCompletion::idle);
         return;
     }
-    const QString detail = raw.isEmpty() ? QStringLiteral("пусто") : QStringLiteral("только филлер/мусор ") + priv(raw);
+    const QString detail = !raw.isEmpty()   ? QStringLiteral("только филлер/мусор ") + priv(raw)
+                           : r.unreadable ? unreadable
+                                          : QStringLiteral("пусто");
     logLine(QStringLiteral("⚠ существенная запись (") + QString::number(kb) + QStringLiteral("КБ, ") + f1(d->seconds) +
             QStringLiteral("с) не вставлена: ") + detail + QStringLiteral(" — аудио СОХРАНЕНО: ") + d->path);
     DictationTiming::shared().abandon();
     Health::note(Health::Event::lost);
-    failureTail(d, raw.isEmpty() ? SILENCE_MARK : raw);
+    failureTail(d, !raw.isEmpty() ? raw : r.unreadable ? UNREADABLE_MARK : SILENCE_MARK);
 }
 
 // Background: the in-process transducer; never repeated.

@@ -189,6 +189,56 @@ TEST_F(TranscriptionPipelineTest, AnEmptyAnswerIsRepeatedOnlyOnASubstantialTake)
     EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle});
 }
 
+TEST_F(TranscriptionPipelineTest, AReplyThatCannotBeReadIsNotSilence) {
+    answer(200, "<html>oops");
+    const QString shortTake = recording(1.0);
+    ASSERT_TRUE(run(shortTake));
+    EXPECT_TRUE(has("пусто/ошибка (коротко): ответ распознавания не прочитан (10 байт, не JSON-объект)"));
+    EXPECT_FALSE(has("нет текста"));
+    EXPECT_TRUE(has("аудио СОХРАНЕНО: " + shortTake));
+    EXPECT_TRUE(QFile::exists(shortTake));
+    EXPECT_EQ(dictationHistory(), QStringList{UNREADABLE_MARK});
+    EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle});
+
+    // A substantial take is asked once more, then kept with the same reason.
+    outcomes.clear();
+    answer(200, "[1, 2]");
+    answer(200, "[1, 2]");
+    const QString longTake = recording(4.0);
+    ASSERT_TRUE(run(longTake));
+    EXPECT_EQ(requests, 3);
+    EXPECT_TRUE(has("не вставлена: ответ распознавания не прочитан (6 байт, не JSON-объект) — аудио СОХРАНЕНО: " +
+                    longTake));
+    EXPECT_EQ(dictationHistory().first(), UNREADABLE_MARK);
+}
+
+// A reply beyond minutes of speech is refused before it is cleaned up, typed or kept in
+// the history; the recording stays.
+TEST_F(TranscriptionPipelineTest, AnOversizedReplyIsRefusedAndTheAudioKept) {
+    struct Case {
+        const char* name;
+        QByteArray body;
+        QString line;
+    } cases[] = {
+        {"too many characters", reply(QString(MAX_REPLY_CHARACTERS + 1, 'a')),
+         "ответ распознавания больше 50000 символов — отклонён, не вставляю"},
+        {"too many bytes", reply("привет") + QByteArray(MAX_REPLY_BYTES, ' '),
+         "ответ распознавания больше 2097152 байт — отклонён, не вставляю"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        outcomes.clear();
+        answer(200, c.body);
+        const QString path = recording(1.0);
+        ASSERT_TRUE(run(path));
+        EXPECT_TRUE(has("Recognition failed: " + c.line + "; audio retained: " + path));
+        EXPECT_TRUE(QFile::exists(path));
+        EXPECT_TRUE(delivered.isEmpty());
+        EXPECT_TRUE(dictationHistory().isEmpty());
+        EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::idle});
+    }
+}
+
 TEST_F(TranscriptionPipelineTest, ARefusedConnectionRevivesTheServerAndRepeatsOnce) {
     refuse();
     answer(200, reply("после подъёма"));

@@ -13,6 +13,7 @@
 namespace murmelo {
 
 const QString SILENCE_MARK = QStringLiteral("·  (тишина / ничего не распознано)");
+const QString UNREADABLE_MARK = QStringLiteral("·  (ответ распознавания не прочитан)");
 
 const QSet<QString>& FILLERS() {
     static const QSet<QString> set{
@@ -208,17 +209,29 @@ QString assembleText(const QJsonObject& reply, bool dropNoSpeech) {
     return QString();
 }
 
+namespace {
+
+QString delivered(const QJsonObject& object) {
+    const QString text = collapseRepeatedSentences(assembleText(object, true));
+    return isFiller(text) ? QString() : text;
+}
+
+}  // namespace
+
 QString reassemble(const QByteArray& reply) {
     const auto object = parseObject(reply);
-    if (!object) return QString();
-    const QString text = collapseRepeatedSentences(assembleText(*object, true));
-    return isFiller(text) ? QString() : text;
+    return object ? delivered(*object) : QString();
 }
 
 QString reassembleRaw(const QByteArray& reply) {
     const auto object = parseObject(reply);
-    if (!object) return QString();
-    return assembleText(*object, false);
+    return object ? assembleText(*object, false) : QString();
+}
+
+ReplyReading readReply(const QByteArray& reply) {
+    const auto object = parseObject(reply);
+    if (!object) return {};
+    return {delivered(*object), assembleText(*object, false), true};
 }
 
 QString collapseRepeatedSentences(const QString& text) {

@@ -17,6 +17,14 @@ namespace murmelo {
 inline constexpr double NO_SPEECH_THOLD = 0.6;
 // What the dictation history shows for a dictation that yielded nothing.
 extern const QString SILENCE_MARK;
+// What it shows for a reply that could not be read.
+extern const QString UNREADABLE_MARK;
+
+// The most a recognition reply may hold. Minutes of speech come back as some hundred
+// kilobytes and some thousands of characters; a reply beyond either bound is refused
+// rather than read, cleaned up and typed.
+inline constexpr qint64 MAX_REPLY_BYTES = 2 * 1024 * 1024;
+inline constexpr qsizetype MAX_REPLY_CHARACTERS = 50000;
 
 // Replies that, normalised, are exactly one of these count as no speech.
 const QSet<QString>& FILLERS();
@@ -32,6 +40,14 @@ extern const QString JUNK_TAIL_CREDITS_RE;
 QString reassemble(const QByteArray& reply);
 // Every segment's text, cleaned, without the drop, the collapse or the filler test.
 QString reassembleRaw(const QByteArray& reply);
+// Both readings from one parse; not readable for bytes that are not a JSON object (both
+// texts are then empty).
+struct ReplyReading {
+    QString text;
+    QString raw;
+    bool readable = false;
+};
+ReplyReading readReply(const QByteArray& reply);
 QString assembleText(const QJsonObject& reply, bool dropNoSpeech);
 QString cleanText(const QString& text);
 QString collapseRepeatedSentences(const QString& text);

@@ -43,6 +43,13 @@ bool fitsInHistory(const QString& text) {
     return text.toUtf8().size() <= ClipboardManager::MAX_ITEM_BYTES;
 }
 
+// One line for every copy left out, whatever its size; bytes when known.
+void logLeftOut(qint64 bytes) {
+    logLine(QStringLiteral("буфер: копия больше 1 МБ") +
+            (bytes >= 0 ? QStringLiteral(" (") + QString::number(bytes) + QStringLiteral(" байт)") : QString()) +
+            QStringLiteral(" — в историю не взята"));
+}
+
 }  // namespace
 
 ClipboardManager::ClipboardManager(Pasteboard* pasteboard)
@@ -120,20 +127,18 @@ void ClipboardManager::poll() {
     const QStringList types = pasteboard_.types();
     for (const QString& marker : CLIPBOARD_HISTORY_MARKER_TYPES)
         if (types.contains(marker)) return;
-    const std::optional<QString> text = pasteboard_.string();
+    // No more than the history keeps is read: a copy of gigabytes is not taken in whole.
+    const Pasteboard::BoundedText read = pasteboard_.boundedString(MAX_ITEM_BYTES);
     // Types and text are two reads: when the contents changed between them (a password
     // manager writing its concealed copy), the text may not belong to the types we checked.
     // The next poll looks at the new contents whole.
     if (pasteboard_.changeCount() != count) return;
-    if (text && !text->trimmed().isEmpty()) capture(*text);
+    if (read.tooLarge) return logLeftOut(read.bytes);
+    if (read.text && !read.text->trimmed().isEmpty()) capture(*read.text);
 }
 
 void ClipboardManager::capture(const QString& text) {
-    if (!fitsInHistory(text)) {
-        logLine(QStringLiteral("буфер: копия больше 1 МБ (") + QString::number(text.size()) +
-                QStringLiteral(" симв.) — в историю не взята"));
-        return;
-    }
+    if (!fitsInHistory(text)) return logLeftOut(text.toUtf8().size());
     auto it = std::find_if(items_.begin(), items_.end(), [&](const ClipItem& i) { return i.text == text; });
     ClipItem item;
     if (it != items_.end()) {
@@ -265,7 +270,7 @@ void ClipboardManager::flush() {
 
 bool ClipboardManager::writeFile(const std::vector<ClipItem>& items) {
     const QString path = historyPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(path).absolutePath());
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return false;
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <sys/stat.h>
 
 using namespace murmelo;
 
@@ -46,6 +47,18 @@ protected:
 
     ClipboardManager manager{&pasteboard};
 };
+
+// The history writing first makes the program's data folder: the user's alone.
+TEST_F(ClipboardManagerTest, TheHistoryAndItsFolderAreTheUsersAlone) {
+    userCopies(QStringLiteral("first"));
+    manager.flush();
+    auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    EXPECT_EQ(mode(QFileInfo(ClipboardManager::historyPath()).absolutePath()), 0700u);
+    EXPECT_EQ(mode(ClipboardManager::historyPath()), 0600u);
+}
 
 TEST_F(ClipboardManagerTest, RecopiedItemMovesToTopWithItsFirstDate) {
     userCopies(QStringLiteral("alpha"));
@@ -93,13 +106,13 @@ TEST_F(ClipboardManagerTest, MarkedCopiesNeverReachHistoryOrSettings) {
 // A password manager writing its concealed copy between our two reads of the pasteboard.
 class RacingPasteboard : public sim::SimPasteboard {
 public:
-    std::optional<QString> string() const override {
+    BoundedText boundedString(qsizetype maxBytes) const override {
         auto* self = const_cast<RacingPasteboard*>(this);
         if (race) {
             race = false;
             self->copyFromOtherApp(QStringLiteral("s3cr3t"), {{QStringLiteral("x-kde-passwordManagerHint"), "secret"}});
         }
-        return SimPasteboard::string();
+        return SimPasteboard::boundedString(maxBytes);
     }
     mutable bool race = false;
 };
@@ -204,13 +217,19 @@ TEST_F(ClipboardManagerTest, HistoryInTheSettingsMovesToItsFileOnce) {
     EXPECT_EQ(env.logLines().filter(QStringLiteral("буфер: история перенесена")).size(), 1);
 }
 
-TEST_F(ClipboardManagerTest, ATextLargerThanTheCapIsNotKept) {
+TEST_F(ClipboardManagerTest, ATextLargerThanTheCapIsNotKeptAndEachIsLogged) {
     const QString big(ClipboardManager::MAX_ITEM_BYTES + 1, QChar('a'));
     const QString bigCyrillic(ClipboardManager::MAX_ITEM_BYTES / 2 + 1, QChar(0x0436));  // two bytes each
+    // Beyond what any read takes of the pasteboard (lowered here from its 64 MB).
+    pasteboard.readLimit = 4 * ClipboardManager::MAX_ITEM_BYTES;
+    const QString huge(5 * ClipboardManager::MAX_ITEM_BYTES, QChar('b'));
     userCopies(big);
     userCopies(bigCyrillic);
+    userCopies(huge);
     EXPECT_TRUE(manager.items().empty());
-    EXPECT_EQ(env.logLines().filter(QStringLiteral("— в историю не взята")).size(), 2);
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("— в историю не взята")).size(), 3);
+    EXPECT_TRUE(env.logContains(QStringLiteral("буфер: копия больше 1 МБ (5242880 байт) — в историю не взята")));
+    EXPECT_TRUE(env.logContains(QStringLiteral("буфер: копия больше 1 МБ (1048578 байт) — в историю не взята")));
     const QString fits(ClipboardManager::MAX_ITEM_BYTES / 2, QChar(0x0436));
     userCopies(fits);
     EXPECT_EQ(manager.items().size(), 1u);

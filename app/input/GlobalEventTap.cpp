@@ -12,6 +12,7 @@
 #include "input/SyntheticInputPostGate.h"
 #include "input/TapConsumers.h"
 #include "input/TapFuse.h"
+#include "input/TextWriteTrace.h"
 #include "platform/MainQueue.h"
 
 #include <QCursor>
@@ -239,7 +240,8 @@ bool tapCallback(const InputEvent& event) {
     if (type == InputEventType::tapDisabledByTimeout || type == InputEventType::tapDisabledByUserInput)
         return onNotification(event);
 
-    InputEventFlightRecorder::shared().observe(type, event, Clock::shared().now());
+    // The wall time costs a local-time conversion: only a recorder that keeps events reads it.
+    if (TextWriteTrace::isEnabled()) InputEventFlightRecorder::shared().observe(type, event, Clock::shared().now());
     const double now = Clock::shared().uptime();
     if (TapFuse::heavyLayersSuspended(now) && type != InputEventType::flagsChanged) return true;
 

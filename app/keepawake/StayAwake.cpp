@@ -341,7 +341,7 @@ bool isOrphaned() { return usesSystemDaemon() && systemSleepDisabled() && tokenE
 
 bool writeToken(double deadline, int floor) {
     QString error;
-    if (!QDir().mkpath(stateDir())) {
+    if (!Folders::makePrivateFolder(stateDir())) {
         error = QStringLiteral("cannot create %1").arg(stateDir());
     } else {
         QSaveFile file(tokenPath());
@@ -399,7 +399,7 @@ qint64 tokenNumber(const QString& line, qint64 fallback) {
 }
 
 void touchBeat() {
-    QDir().mkpath(stateDir());
+    Folders::makePrivateFolder(stateDir());
     QFile beat(beatPath());
     // The heartbeat carries the program's clock so that its age is measured in one time base.
     if (beat.open(QIODevice::WriteOnly | QIODevice::Append)) {

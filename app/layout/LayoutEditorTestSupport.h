@@ -1,5 +1,6 @@
 #pragma once
 #include "input/AXText.h"
+#include "input/ClipboardManager.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcherTestSupport.h"
@@ -14,11 +15,15 @@ namespace murmelo::test {
 
 // A switcher engine with its hands on a simulated desktop: pasteboard, keys and accessibility,
 // and an empty field in Kate with the focus. makeOutput() binds the engine's own key output.
+// Pastes go through a clipboard manager of the fixture's own: the process-wide one would keep
+// this pasteboard after the test is gone.
 struct EditorFixture : SwitcherFixture {
     sim::SimPasteboard pasteboard;
     sim::SimKeyPoster keys{desktop, pasteboard};
     sim::SimAccessibility ax{desktop};
     ScopedService<Pasteboard> pasteboardScope{pasteboard};
+    ClipboardManager clipboard{&pasteboard};
+    ScopedService<ClipboardManager> clipboardScope{clipboard};
     ScopedService<KeyEventPoster> keysScope{keys};
     ScopedService<Accessibility> axScope{ax};
     std::shared_ptr<sim::SimField> field;

@@ -21,6 +21,8 @@ struct Gates : SwitcherFixture {
     void SetUp() override {
         SwitcherFixture::SetUp();
         AXText::resetForTesting();
+        // Which applications were logged lives for the process: each test starts afresh.
+        SystemSubstitutions::resetForTesting();
         desktop.addApp("org.kde.kate", "Kate");
         desktop.addField("org.kde.kate");
         desktop.addApp("com.realvnc.vncviewer", "VNC Viewer");
@@ -33,7 +35,10 @@ struct Gates : SwitcherFixture {
         gates = std::make_unique<LayoutAppGates>(*engine);
         connectEngineGates(*engine, *gates);
     }
-    void TearDown() override { AXText::resetForTesting(); }
+    void TearDown() override {
+        AXText::resetForTesting();
+        SystemSubstitutions::resetForTesting();
+    }
 
     void typeKeys(const QString& text) {
         for (const QChar c : text) {
@@ -208,7 +213,7 @@ TEST_F(Gates, NoSystemSubstitutionIsActive) {
     EXPECT_EQ(SystemSubstitutions::describe(std::nullopt),
               "исправление орфографии: выкл, заглавная в начале: выкл, точка двойным пробелом: выкл, "
               "кавычки-ёлочки: выкл, длинное тире: выкл");
-    // Once per application, by id or by name without one (the set lives for the process).
+    // Once per application, by id or by name without one.
     desktop.addApp("org.test.notes", "Notes");
     desktop.focus("org.test.notes");
     env.advance(0.6);

@@ -299,8 +299,14 @@ void LayoutSwitcher::loadIfNeeded() {
     if (loaded) return;
     const double calibration = readThreshold(modelsDir);
     for (const QString& code : LayoutMaps::layoutOrder()) {
-        if (auto m = NgramModel::load(modelsDir + QLatin1Char('/') + code + QStringLiteral(".json"))) {
+        const QString file = modelsDir + QLatin1Char('/') + code + QStringLiteral(".json");
+        QString why;
+        if (auto m = NgramModel::load(file, &why)) {
             models.insert_or_assign(code, std::move(*m));
+        } else if (QFileInfo::exists(file)) {
+            // A language without a file has no model by design; a file that is there and
+            // does not load is a fault worth naming.
+            logLine(QStringLiteral("layout: модель ") + QFileInfo(file).fileName() + QStringLiteral(" не прочитана — ") + why);
         }
     }
     exceptions = stringSet(EXC_KEY);

@@ -48,6 +48,19 @@ TEST_F(Lifecycle, LoadsWhatModelsThereAreAndReportsThem) {
         "layout: модели [\"en\"] порог 0.1 (калибр 0.5) сид 321 + выучено 2 имён 0 loaded=true"));
 }
 
+TEST_F(Lifecycle, ATruncatedModelIsNamedWithItsReasonAndTheOtherStillLoads) {
+    copyModel("ru");
+    QFile shipped(murmeloSourceRoot() + "/resources/layout-models/en.json");
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    write("en.json", shipped.readAll().left(1000));
+    engine->loadIfNeeded();
+    ASSERT_EQ(engine->models.size(), 1u);
+    EXPECT_EQ(engine->models.begin()->first, "ru");
+    const QStringList lines = env.logLines().filter("layout: модель ");
+    ASSERT_EQ(lines.size(), 1) << env.logText().toStdString();
+    EXPECT_TRUE(lines[0].mid(9).startsWith("layout: модель en.json не прочитана — не JSON: ")) << lines[0].toStdString();
+}
+
 TEST_F(Lifecycle, NoModelLeavesTheEngineIdleAndTriesAgainLater) {
     write("threshold.json", R"({"threshold": 0.25})");
     engine->loadIfNeeded();

@@ -1,5 +1,4 @@
 #pragma once
-#include "input/ClipboardManager.h"
 #include "layout/LayoutCorrectionApply.h"
 #include "layout/LayoutEditorTestSupport.h"
 #include "layout/LayoutKeyTruth.h"
@@ -29,8 +28,6 @@ inline InputEvent keyEvent(qint64 code, const QString& text, quint64 flags = 0) 
 // A switched-on engine with its hands in a simulated editor ("Kate", its field focused, the
 // US source current): output, own selections, key truth and corrections, all bound.
 struct WritingRig : EditorFixture {
-    ClipboardManager clipboard{&pasteboard};
-    ScopedService<ClipboardManager> clipboardScope{clipboard};
     std::unique_ptr<LayoutSourceSelection> selection;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;

@@ -59,7 +59,7 @@ struct NgramModel::Scorer {
     std::array<qint16, 0x530> small{};
     QHash<char32_t, int> large;
     // Context (two symbols) -> its row in rows, -1 when the model lacks the context.
-    std::vector<int> contextRow;
+    std::vector<qint64> contextRow;
     // Per known context, the log-probability of every symbol after it.
     std::vector<double> rows;
 
@@ -67,9 +67,11 @@ struct NgramModel::Scorer {
         if (c < small.size()) return small[c];
         return large.value(c, -1);
     }
+    // Sizes and offsets in 64 bits: the square of the symbols outgrows int long before memory.
+    size_t cell(int a, int b) const { return size_t(a) * size_t(symbols) + size_t(b); }
     double at(int a, int b, int c) const {
-        const int row = contextRow[a * symbols + b];
-        return row < 0 ? defaultUnseen : rows[static_cast<size_t>(row) * symbols + c];
+        const qint64 row = contextRow[cell(a, b)];
+        return row < 0 ? defaultUnseen : rows[size_t(row) * size_t(symbols) + size_t(c)];
     }
 };
 
@@ -97,53 +99,63 @@ NgramModel::NgramModel(int order, char32_t boundary, QSet<char32_t> alphabet,
     s->blank = add(kBlank);
     s->boundary = add(boundary_);
     s->symbols = static_cast<int>(symbol.size());
-    s->contextRow.assign(static_cast<size_t>(s->symbols) * s->symbols, -1);
+    s->contextRow.assign(size_t(s->symbols) * size_t(s->symbols), -1);
     for (auto it = logprob_.constBegin(); it != logprob_.constEnd(); ++it) {
         // A context that is not two of these symbols can never be asked for.
         QVarLengthArray<char32_t, 64> cs;
         characters(it.key(), cs);
         if (cs.size() != 2 || !symbol.contains(cs[0]) || !symbol.contains(cs[1])) continue;
-        const int row = static_cast<int>(s->rows.size() / s->symbols);
-        s->contextRow[symbol.value(cs[0]) * s->symbols + symbol.value(cs[1])] = row;
-        s->rows.resize(s->rows.size() + s->symbols, unseen_.value(it.key(), defaultUnseen_));
-        double* values = s->rows.data() + static_cast<size_t>(row) * s->symbols;
+        const size_t row = s->rows.size() / size_t(s->symbols);
+        s->contextRow[s->cell(symbol.value(cs[0]), symbol.value(cs[1]))] = qint64(row);
+        s->rows.resize(s->rows.size() + size_t(s->symbols), unseen_.value(it.key(), defaultUnseen_));
+        double* values = s->rows.data() + row * size_t(s->symbols);
         for (auto next = it->constBegin(); next != it->constEnd(); ++next)
             if (symbol.contains(next.key())) values[symbol.value(next.key())] = next.value();
     }
     scorer_ = std::move(s);
 }
 
-std::optional<NgramModel> NgramModel::load(const QString& path) {
+std::optional<NgramModel> NgramModel::load(const QString& path, QString* why) {
+    auto refuse = [why](const QString& reason) -> std::optional<NgramModel> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    auto member = [&refuse](const char* name) { return refuse(QStringLiteral("нет поля \"%1\" нужного вида").arg(QLatin1String(name))); };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) return refuse(QStringLiteral("не открыть: ") + file.errorString());
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
+    if (error.error != QJsonParseError::NoError)
+        return refuse(QStringLiteral("не JSON: ") + error.errorString() + QStringLiteral(" (байт ") +
+                      QString::number(error.offset) + QLatin1Char(')'));
+    if (!doc.isObject()) return refuse(QStringLiteral("не JSON-объект"));
     const QJsonObject o = doc.object();
 
     const QJsonValue order = o.value(QLatin1String("order"));
-    if (!order.isDouble() || order.toDouble() != std::floor(order.toDouble())) return std::nullopt;
-    if (order.toDouble() != 3) return std::nullopt;
+    if (!order.isDouble() || order.toDouble() != std::floor(order.toDouble())) return member("order");
+    if (order.toDouble() != 3) return refuse(QStringLiteral("порядок не 3"));
 
     const QJsonValue boundaryValue = o.value(QLatin1String("boundary"));
-    if (!boundaryValue.isString() || boundaryValue.toString().isEmpty()) return std::nullopt;
+    if (!boundaryValue.isString() || boundaryValue.toString().isEmpty()) return member("boundary");
     const std::optional<char32_t> boundary = firstCharacter(boundaryValue.toString());
-    if (!boundary) return std::nullopt;
+    if (!boundary) return member("boundary");
 
     const QJsonValue alphabetValue = o.value(QLatin1String("alphabet"));
-    if (!alphabetValue.isString()) return std::nullopt;
+    if (!alphabetValue.isString()) return member("alphabet");
     QSet<char32_t> alphabet;
     QVarLengthArray<char32_t, 64> letters;
     characters(alphabetValue.toString(), letters);
     for (char32_t c : letters)
         if (c != kSeveralCodePoints) alphabet.insert(c);
+    if (alphabet.size() > MAX_ALPHABET)
+        return refuse(QStringLiteral("алфавит в %1 символов, больше %2").arg(alphabet.size()).arg(MAX_ALPHABET));
 
     const QJsonValue logprobValue = o.value(QLatin1String("logprob"));
-    if (!logprobValue.isObject()) return std::nullopt;
+    if (!logprobValue.isObject()) return member("logprob");
     QHash<QString, QHash<char32_t, double>> logprob;
     const QJsonObject contexts = logprobValue.toObject();
     for (auto it = contexts.constBegin(); it != contexts.constEnd(); ++it) {
-        if (!it.value().isObject()) return std::nullopt;
+        if (!it.value().isObject()) return member("logprob");
         QHash<char32_t, double>& next = logprob[it.key().normalized(QString::NormalizationForm_C)];
         const QJsonObject inner = it.value().toObject();
         for (auto e = inner.constBegin(); e != inner.constEnd(); ++e) {
@@ -153,14 +165,14 @@ std::optional<NgramModel> NgramModel::load(const QString& path) {
     }
 
     const QJsonValue unseenValue = o.value(QLatin1String("unseen_logprob"));
-    if (!unseenValue.isObject()) return std::nullopt;
+    if (!unseenValue.isObject()) return member("unseen_logprob");
     QHash<QString, double> unseen;
     const QJsonObject unseenObject = unseenValue.toObject();
     for (auto it = unseenObject.constBegin(); it != unseenObject.constEnd(); ++it)
         if (it.value().isDouble()) unseen.insert(it.key().normalized(QString::NormalizationForm_C), it.value().toDouble());
 
     const QJsonValue defaultUnseen = o.value(QLatin1String("default_unseen_logprob"));
-    if (!defaultUnseen.isDouble()) return std::nullopt;
+    if (!defaultUnseen.isDouble()) return member("default_unseen_logprob");
 
     return NgramModel(3, *boundary, std::move(alphabet), std::move(logprob), std::move(unseen),
                       defaultUnseen.toDouble());

@@ -17,10 +17,15 @@ public:
     NgramModel(int order, char32_t boundary, QSet<char32_t> alphabet, QHash<QString, QHash<char32_t, double>> logprob,
                QHash<QString, double> unseen, double defaultUnseen);
 
-    // The model in the file, or nothing when the file cannot be read, is not a model, or is
-    // not of order 3: the scorer predicts from exactly two characters, so a file of any
-    // other order would be scored wrongly.
-    static std::optional<NgramModel> load(const QString& path);
+    // The most characters an alphabet may have. Real alphabets have a few dozen; the scorer's
+    // tables grow with the square of the alphabet, so a larger one is refused, not allocated.
+    static constexpr int MAX_ALPHABET = 256;
+
+    // The model in the file, or nothing when the file cannot be read, is not a model, is
+    // not of order 3 (the scorer predicts from exactly two characters, so a file of any
+    // other order would be scored wrongly) or has an alphabet beyond MAX_ALPHABET. When
+    // nothing comes back, why says the reason.
+    static std::optional<NgramModel> load(const QString& path, QString* why = nullptr);
 
     // Mean log-probability of the word, lower-cased; nothing when no character of it is in
     // the alphabet, and for a model whose order is not 3.

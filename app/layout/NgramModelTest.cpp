@@ -85,32 +85,51 @@ TEST_F(NgramModelTest, LoadKeepsWhatFitsAndDropsTheRest) {
     EXPECT_EQ(m.defaultUnseen(), -10);
 }
 
-TEST_F(NgramModelTest, MalformedFilesLoadAsNothing) {
+// Alphabet text of n distinct characters beyond Latin and Cyrillic.
+QByteArray alphabetOf(int n) {
+    QString letters;
+    for (int i = 0; i < n; ++i) letters += QChar(0x4E00 + i);
+    return letters.toUtf8();
+}
+
+TEST_F(NgramModelTest, MalformedFilesLoadAsNothingWithTheReason) {
     const QByteArray good = kModel;
     struct Case {
         const char* name;
         QByteArray json;
+        const char* why;
     } cases[] = {
-        {"empty boundary", QByteArray(good).replace(R"("^x")", R"("")")},
-        {"no default", QByteArray(good).replace(R"("default_unseen_logprob")", R"("other")")},
-        {"no alphabet", QByteArray(good).replace(R"("alphabet")", R"("letters")")},
-        {"order 2", QByteArray(good).replace(R"("order": 3)", R"("order": 2)")},
-        {"order 4", QByteArray(good).replace(R"("order": 3)", R"("order": 4)")},
-        {"order not integral", QByteArray(good).replace(R"("order": 3)", R"("order": 3.5)")},
-        {"order as text", QByteArray(good).replace(R"("order": 3)", R"("order": "3")")},
-        {"alphabet not text", QByteArray(good).replace(R"("alphabet": "ab")", R"("alphabet": ["a"])")},
-        {"context not an object", QByteArray(good).replace(R"({"b": -0.5})", "-0.5")},
-        {"unseen not an object", QByteArray(good).replace(R"("unseen_logprob": {)", R"("unseen_logprob": 1, "x": {)")},
-        {"not JSON", "{\"order\": 3,"},
-        {"not an object", "[1, 2]"},
+        {"empty boundary", QByteArray(good).replace(R"("^x")", R"("")"), "нет поля \"boundary\""},
+        {"no default", QByteArray(good).replace(R"("default_unseen_logprob")", R"("other")"),
+         "нет поля \"default_unseen_logprob\""},
+        {"no alphabet", QByteArray(good).replace(R"("alphabet")", R"("letters")"), "нет поля \"alphabet\""},
+        {"order 2", QByteArray(good).replace(R"("order": 3)", R"("order": 2)"), "порядок не 3"},
+        {"order 4", QByteArray(good).replace(R"("order": 3)", R"("order": 4)"), "порядок не 3"},
+        {"order not integral", QByteArray(good).replace(R"("order": 3)", R"("order": 3.5)"), "нет поля \"order\""},
+        {"order as text", QByteArray(good).replace(R"("order": 3)", R"("order": "3")"), "нет поля \"order\""},
+        {"alphabet not text", QByteArray(good).replace(R"("alphabet": "ab")", R"("alphabet": ["a"])"),
+         "нет поля \"alphabet\""},
+        {"context not an object", QByteArray(good).replace(R"({"b": -0.5})", "-0.5"), "нет поля \"logprob\""},
+        {"unseen not an object", QByteArray(good).replace(R"("unseen_logprob": {)", R"("unseen_logprob": 1, "x": {)"),
+         "нет поля \"unseen_logprob\""},
+        {"alphabet beyond the limit", QByteArray(good).replace(R"("alphabet": "ab")", "\"alphabet\": \"ab" + alphabetOf(255) + '"'),
+         "алфавит в 257 символов, больше 256"},
+        {"not JSON", "{\"order\": 3,", "не JSON: "},
+        {"not an object", "[1, 2]", "не JSON-объект"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(c.json, good);
-        EXPECT_FALSE(NgramModel::load(write(c.json)));
+        QString why;
+        EXPECT_FALSE(NgramModel::load(write(c.json), &why));
+        EXPECT_TRUE(why.startsWith(QString::fromUtf8(c.why))) << why.toStdString();
     }
-    EXPECT_FALSE(NgramModel::load(env.root() + "/missing.json"));
+    QString why;
+    EXPECT_FALSE(NgramModel::load(env.root() + "/missing.json", &why));
+    EXPECT_TRUE(why.startsWith("не открыть: ")) << why.toStdString();
     EXPECT_TRUE(NgramModel::load(write(QByteArray(good).replace(R"("order": 3)", R"("order": 3.0)"))));
+    // The limit itself still loads.
+    EXPECT_TRUE(NgramModel::load(write(QByteArray(good).replace(R"("alphabet": "ab")", "\"alphabet\": \"ab" + alphabetOf(254) + '"'))));
 }
 
 TEST_F(NgramModelTest, AModelOfAnotherOrderScoresNothing) {

@@ -47,4 +47,6 @@ void noteOnce(const std::optional<QString>& bundleID, const QString& appName) {
     logLine(QStringLiteral("среда/замены: ") + describe(bundleID) + QStringLiteral(" [") + appName + QStringLiteral("]"));
 }
 
+void resetForTesting() { told().clear(); }
+
 }  // namespace murmelo::SystemSubstitutions

@@ -26,6 +26,8 @@ std::optional<bool> value(const QString& key, const std::optional<QString>& bund
 QString describe(const std::optional<QString>& bundleID);
 // Logs the application's settings the first time it is seen.
 void noteOnce(const std::optional<QString>& bundleID, const QString& appName);
+// Forgets which applications were logged.
+void resetForTesting();
 
 }  // namespace SystemSubstitutions
 

@@ -13,7 +13,6 @@
 #include "polish/PolishSettings.h"
 #include "polish/PolishTyping.h"
 
-#include <QSet>
 #include <algorithm>
 #include <iterator>
 
@@ -21,13 +20,6 @@ namespace murmelo {
 namespace {
 
 using DeliveryRepair::Action;
-
-void missingOnce(const QString& what) {
-    static QSet<QString> said;
-    if (said.contains(what)) return;
-    said.insert(what);
-    logLine(QStringLiteral("polish: ") + what + QStringLiteral(" ещё не подключено — без него"));
-}
 
 bool hasNonWhiteSpace(const QString& text) {
     for (const char32_t c : text.toUcs4())
@@ -70,6 +62,12 @@ PolishEditDelivery::~PolishEditDelivery() { *alive_ = false; }
 PolishEditDelivery& PolishEditDelivery::shared() {
     static PolishEditDelivery* delivery = new PolishEditDelivery(LayoutSwitcher::shared());  // lives as long as the process
     return *delivery;
+}
+
+void PolishEditDelivery::missingOnce(const QString& what) {
+    if (missingSaid_.contains(what)) return;
+    missingSaid_.insert(what);
+    logLine(QStringLiteral("polish: ") + what + QStringLiteral(" ещё не подключено — без него"));
 }
 
 bool PolishEditDelivery::repairEnabled(EditAuditOwner owner) {

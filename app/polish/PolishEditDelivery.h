@@ -4,6 +4,7 @@
 #include "input/TextWriteTrace.h"
 #include "platform/Accessibility.h"
 
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -72,9 +73,12 @@ private:
     void polishActOnEdit(const DeliveryRepair::Action& verdict, const Audit& audit, int reads, bool userTyped);
     void showCard(const Audit& audit, const QString& reason, const QString& appName);
     bool heal(const Audit& audit);
+    // One line per missing step for the life of this delivery (the program has one).
+    void missingOnce(const QString& what);
 
     LayoutSwitcher& engine_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    QSet<QString> missingSaid_;
 };
 
 // The switcher's undo packets are audited here.

@@ -100,6 +100,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     // One-shot modes end the process before anything else happens.
     if (OneShotModes::run(arguments_, environment_)) return;
 
+    // Once the start is logged, the session's SIGTERM and a closed terminal's SIGHUP take the
+    // orderly quit; left to their default until the death handlers, they would kill outright.
+    DiagnosticsSeam::shared().installQuitSignals();
+
     logLine(QStringLiteral("=== Murmelo запущен ==="));
     logLine(QStringLiteral("сборка: ") + BaseSeam::shared().buildStampLine());
     logLine(QStringLiteral("копия: ") + runningBuildLine());
@@ -160,13 +164,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!smoke && KeepAwakeSeam::shared().checkAtLaunch())
         MainQueue::shared().after(1.2, [] { OrphanedStayAwakeAlert::show(); });
 
-    // The key store is repaired until that succeeds once.
+    // The key store is repaired until that succeeds once; after that its key is only read
+    // ahead. Either read fills the key cache off the main thread.
     if (!Defaults::shared().boolValue(QString::fromLatin1(kKeychainRepairedKey))) {
         background_([repair = AiSeam::shared().openAIKeychainRepairAccess] {
             if (!repair()) return;
             MainQueue::shared().post(
                 [] { Defaults::shared().set(QString::fromLatin1(kKeychainRepairedKey), true); });
         });
+    } else {
+        background_(AiSeam::shared().openAIKeychainWarmUp);
     }
 
     VocabularySeam::shared().bindDictationNeighbours();
@@ -185,6 +192,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     DictationSeam::shared().recorderPrime();
     DictationSeam::shared().recorderSweepOldRecordings();
+    DictationSeam::shared().recorderSweepLeftovers();
     DictationSeam::shared().recordingHoldStartJanitor();
     DictationSeam::shared().audioRouteStartListening();
     observeShowPrefs();
@@ -288,6 +296,8 @@ void AppDelegate::applicationWillTerminate() {
     ReplySeam::shared().quickReplyPreviewCancel();
     DictationSeam::shared().serverManagerStop();
     VocabularySeam::shared().correctorStop();
+    // Its thread posts to the main queue, which ends with the event loop.
+    DiagnosticsSeam::shared().mainStallWatchStop();
 }
 
 void AppDelegate::terminate(std::optional<quint32> systemReason) {

@@ -55,6 +55,7 @@ protected:
         cleanup.migrateSmartCleanupDefaultToLiteral = note("migrateSmartCleanupDefaultToLiteral");
         cleanup.currentSmartCleanupModeTitle = [] { return QString("Дословно"); };
         cleanup.smartCleanupSelfLearningStart = note("smartCleanupSelfLearningStart");
+        diagnostics.installQuitSignals = note("installQuitSignals");
         diagnostics.installDeathLogging = note("installDeathLogging");
         dictation.registerServerPrograms = note("registerServerPrograms");
         dictation.tapDictationInstall = note("tapDictationInstall");
@@ -77,6 +78,7 @@ protected:
         };
         keepawake.keepAfterOrphan = note("stayAwakeKeepAfterOrphan");
         keepawake.releaseAfterOrphan = note("stayAwakeReleaseAfterOrphan");
+        ai.openAIKeychainWarmUp = note("openAIKeychainWarmUp");
         ai.openAIKeychainRepairAccess = [] {
             logLine("· openAIKeychainRepairAccess");
             return true;
@@ -90,6 +92,7 @@ protected:
         layout.inputRivalsStart = note("inputRivalsStart");
         dictation.recorderPrime = note("recorderPrime");
         dictation.recorderSweepOldRecordings = note("recorderSweepOldRecordings");
+        dictation.recorderSweepLeftovers = note("recorderSweepLeftovers");
         dictation.recordingHoldStartJanitor = note("recordingHoldStartJanitor");
         dictation.audioRouteStartListening = note("audioRouteStartListening");
         input.clipboardManagerStart = note("clipboardManagerStart");
@@ -116,6 +119,7 @@ protected:
         reply.quickReplyPreviewCancel = note("quickReplyPreviewCancel");
         dictation.serverManagerStop = note("serverManagerStop");
         vocabulary.correctorStop = note("correctorStop");
+        diagnostics.mainStallWatchStop = note("mainStallWatchStop");
     }
 
     void launch(const QStringList& args = {}, const QProcessEnvironment& environment = QProcessEnvironment()) {
@@ -134,8 +138,9 @@ protected:
         return out;
     }
 
+    // A signal that ends the session finds its handler from the first line on.
     static QStringList startLines() {
-        return {"=== Murmelo запущен ===", "сборка: 1.0 (main abc123)", "копия: …",
+        return {"· installQuitSignals", "=== Murmelo запущен ===", "сборка: 1.0 (main abc123)", "копия: …",
                 "язык интерфейса: ru (в поставке: ru, en)"};
     }
 
@@ -150,7 +155,8 @@ protected:
                 "· screenReplyCancel",
                 "· quickReplyPreviewCancel",
                 "· serverManagerStop",
-                "· correctorStop"};
+                "· correctorStop",
+                "· mainStallWatchStop"};
     }
 
     test::TestEnvironment env;
@@ -202,6 +208,7 @@ TEST_F(AppDelegateTest, TheStartRunsEveryStepInOrder) {
         "· inputRivalsStart",
         "· recorderPrime",
         "· recorderSweepOldRecordings",
+        "· recorderSweepLeftovers",
         "· recordingHoldStartJanitor",
         "· audioRouteStartListening",
         "· clipboardManagerStart",
@@ -251,6 +258,7 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
         "· ensureStatusItem",
         "· buildPanelRefresh",
         "AX trusted: true",
+        "· background",  // the key read ahead, once the repair has succeeded
         "· tapDictationInstall",
         "· installTap",
         "tap не встал, включаю guard для повторных попыток",
@@ -261,6 +269,9 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
     };
     EXPECT_EQ(lines(), expected);
     EXPECT_EQ(notifications.observerCount(AppDelegate::murmeloShowPrefs()), 0);
+    ASSERT_FALSE(background.empty());
+    background.back()();
+    EXPECT_EQ(lines().last(), "· openAIKeychainWarmUp");
 }
 
 TEST_F(AppDelegateTest, SolarCalibrationAndOnboardingPreviewOutsideSmoke) {

@@ -73,6 +73,8 @@ protected:
         out << qMakePair(QStringLiteral("unknown option"), OneShotModes::unknownOptionText(QStringLiteral("--x")));
         out << qMakePair(QStringLiteral("--stay-awake-status"), StayAwake::report());
         out << qMakePair(QStringLiteral("model speed"), ModelPerformance::summary(QStringLiteral("no-such-model")));
+        // A machine whose processor has no name.
+        out << qMakePair(QStringLiteral("model speed device"), ModelPerformance::hardwareName(std::nullopt));
         return out;
     }
 

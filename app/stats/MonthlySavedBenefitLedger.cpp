@@ -1,5 +1,6 @@
 #include "stats/MonthlySavedBenefitLedger.h"
 
+#include "base/Saturating.h"
 #include "stats/MonthlyBenefitFormula.h"
 #include "stats/StatsJson.h"
 
@@ -45,7 +46,7 @@ double MonthlySavedBenefitLedger::layoutSeconds() const { return total(migratedL
 void MonthlySavedBenefitLedger::queueVoiceBenefit(qint64 day, qint64 characters, double voiceSeconds) {
     if (day < 1) return;
     PendingVoiceBenefit& entry = pendingVoiceByDay[day];
-    entry.characters += characters;
+    entry.characters = saturatingAdd(entry.characters, characters);
     // Written so that not-a-number also counts as 0: a day's value never goes down.
     entry.voiceSeconds += voiceSeconds > 0 ? voiceSeconds : 0.0;
 }

@@ -78,6 +78,12 @@ TEST(MonthlySavedBenefitLedgerTest, QueuedVoiceAccumulatesPerDayAndNeverGoesDown
     ledger.queueVoiceBenefit(4, 10, std::numeric_limits<double>::quiet_NaN());
     ledger.queueVoiceBenefit(0, 99, 1.0);
     EXPECT_EQ(ledger.pendingVoiceByDay, (std::map<qint64, Pending>{{4, {160, 10.0}}}));
+
+    // A stored count at the limit stays there.
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
+    ledger.pendingVoiceByDay[5] = {max, 1.0};
+    ledger.queueVoiceBenefit(5, 1, 1.0);
+    EXPECT_EQ(ledger.pendingVoiceByDay[5].characters, max);
 }
 
 TEST(MonthlySavedBenefitLedgerTest, WritesAllSevenMembersAndReadsThemBack) {

@@ -26,6 +26,8 @@ std::mutex g_storeLock;
 MonthlyStatsStore* g_store = nullptr;
 
 QDateTime now() { return Clock::shared().now(); }
+// The typing notes come with every key: the UTC instant spares the local-time conversion.
+QDateTime keyTime() { return Clock::shared().nowUtc(); }
 
 // Each counting call queues its own post; a view asking for a snapshot then sees the change.
 void changed() {
@@ -68,13 +70,13 @@ MonthlyStatsSnapshot snapshot(const QDateTime& month) {
 
 void noteTypingGap(double seconds) {
     if (!enabled()) return;
-    if (store().noteTypingGap(seconds, now())) changed();
+    if (store().noteTypingGap(seconds, keyTime())) changed();
 }
 
 void noteTypingWork(qint64 characters, qint64 editingEvents, qint64 correctionActions, double activeSeconds,
                     bool startsBurst) {
     if (!enabled()) return;
-    if (store().noteTypingWork(characters, editingEvents, correctionActions, activeSeconds, startsBurst, now()))
+    if (store().noteTypingWork(characters, editingEvents, correctionActions, activeSeconds, startsBurst, keyTime()))
         changed();
 }
 
@@ -82,7 +84,7 @@ void noteBenefitTypingWork(qint64 characters, qint64 editingEvents, qint64 corre
                            bool startsSample) {
     if (!enabled()) return;
     if (store().noteBenefitTypingWork(characters, editingEvents, correctionActions, activeSeconds, startsSample,
-                                      now()))
+                                      keyTime()))
         changed();
 }
 

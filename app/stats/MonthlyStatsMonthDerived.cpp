@@ -2,6 +2,7 @@
 // forecast. Pure functions of the record: no clock, no settings, no other month.
 #include "stats/MonthlyBenefitFormula.h"
 #include "stats/MonthlyStatsMonth.h"
+#include "base/Saturating.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,31 +12,13 @@ namespace murmelo {
 
 namespace {
 
-constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-constexpr qint64 kMin = std::numeric_limits<qint64>::min();
-
 // Counters come from a file the user can edit; sums and differences saturate instead of
 // overflowing.
-qint64 add(qint64 a, qint64 b) {
-    qint64 r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? kMax : kMin;
-    return r;
-}
-
-qint64 sub(qint64 a, qint64 b) {
-    qint64 r;
-    if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? kMax : kMin;
-    return r;
-}
+qint64 add(qint64 a, qint64 b) { return saturatingAdd(a, b); }
+qint64 sub(qint64 a, qint64 b) { return saturatingSub(a, b); }
 
 // The integer nearest to x, halves away from zero; out-of-range values saturate.
-qint64 nearest(double x) {
-    const double r = std::round(x);
-    if (std::isnan(r)) return 0;
-    if (r >= 9223372036854775807.0) return kMax;
-    if (r <= -9223372036854775808.0) return kMin;
-    return qint64(r);
-}
+qint64 nearest(double x) { return saturatingWhole(std::round(x)); }
 
 qint64 orZero(const std::optional<qint64>& v) { return v.value_or(0); }
 

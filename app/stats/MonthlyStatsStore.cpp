@@ -1,7 +1,9 @@
 #include "stats/MonthlyStatsStore.h"
 
 #include "base/Log.h"
+#include "base/Saturating.h"
 #include "diagnostics/MainStallWatch.h"
+#include "platform/Folders.h"
 #include "platform/MainQueue.h"
 #include "stats/MonthlyBenefitFormula.h"
 #include "stats/StatsJson.h"
@@ -40,6 +42,13 @@ struct MonthlyStatsStore::State {
     // lost by a rewrite, so it is left alone (until the user erases everything).
     std::optional<qint64> newerVersion;
     bool newerRefusalLogged = false;
+    // The calendar day of the last note, from its first to its last instant (milliseconds
+    // since 1970): notes within it skip the conversion into the calendar.
+    struct Day {
+        qint64 from = 0, until = 0;
+        QString key;
+        qint64 number = 0;
+    } day;
 };
 
 namespace {
@@ -68,10 +77,10 @@ QDateTime orNow(const QDateTime& date) { return date.isValid() ? date : Clock::s
 double nonNegative(double seconds) { return std::isfinite(seconds) && seconds > 0 ? seconds : 0.0; }
 qint64 nonNegative(qint64 count) { return std::max<qint64>(count, 0); }
 
-template <class T>
-void add(std::optional<T>& field, T amount) {
-    field = field.value_or(T{}) + amount;
-}
+// A stored counter may already stand at the limit: counts saturate there.
+void add(qint64& field, qint64 amount) { field = saturatingAdd(field, amount); }
+void add(std::optional<qint64>& field, qint64 amount) { field = saturatingAdd(field.value_or(0), amount); }
+void add(std::optional<double>& field, double amount) { field = field.value_or(0.0) + amount; }
 
 void markBenefitObservation(MonthlyStatsMonth& record, qint64 day) {
     if (day < 1) return;
@@ -145,14 +154,6 @@ std::optional<QByteArray> encodePayload(const MonthlyStatsStore::State& s, QStri
 
 QString systemError(const QString& path, int code) {
     return QFileInfo(path).fileName() + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
-}
-
-// Creates the folder and its missing parents, each readable by the user alone.
-void makeFolder(const QString& dir) {
-    if (dir.isEmpty() || QFileInfo(dir).isDir()) return;
-    const QString parent = QFileInfo(dir).absolutePath();
-    if (parent != dir) makeFolder(parent);
-    ::mkdir(QFile::encodeName(dir).constData(), 0700);
 }
 
 // Writes a temporary file beside the target, created readable by the user alone, and moves
@@ -259,7 +260,7 @@ void writeFile(MonthlyStatsStore::State& s) {
             return;
         }
     }
-    makeFolder(QFileInfo(s.path).absolutePath());
+    Folders::makePrivateFolder(QFileInfo(s.path).absolutePath());
     if (!writeAtomically(s.path, data, &error)) {
         logLine(QStringLiteral("статистика: не сохранил месячные числа — ") + error);
         return;
@@ -375,12 +376,29 @@ qint64 MonthlyStatsStore::dayNumber(const QDateTime& date) const {
 // The common procedure of every note operation: under the lock, start tracking, give the
 // month its ledger, apply the change, settle pending voice saving, and ask for a write when
 // the change's save rule (or a new ledger or a settlement) says so.
+std::pair<QString, qint64> MonthlyStatsStore::calendarDay(const QDateTime& when) const {
+    const qint64 ms = when.toMSecsSinceEpoch();
+    {
+        std::lock_guard lock(s_->lock);
+        if (ms >= s_->day.from && ms < s_->day.until) return {s_->day.key, s_->day.number};
+    }
+    // One conversion into the calendar serves the month key, the day number and the day's bounds.
+    const QDateTime at = when.toTimeZone(s_->calendar);
+    State::Day day{0, 0, monthKey(at), dayNumber(at)};
+    const QDate date = at.date();
+    const QDateTime from = date.startOfDay(s_->calendar), until = date.addDays(1).startOfDay(s_->calendar);
+    if (from.isValid() && until.isValid()) {
+        day.from = from.toMSecsSinceEpoch();
+        day.until = until.toMSecsSinceEpoch();
+    }
+    std::lock_guard lock(s_->lock);
+    s_->day = day;
+    return {day.key, day.number};
+}
+
 template <class Change>
 bool MonthlyStatsStore::note(const QDateTime& when, Change change) {
-    // One conversion into the calendar serves the month key and the day number.
-    const QDateTime at = orNow(when).toTimeZone(s_->calendar);
-    const QString key = monthKey(at);
-    const qint64 day = dayNumber(at);
+    const auto [key, day] = calendarDay(orNow(when));
     bool save = false;
     bool schedule = false;
     {
@@ -427,7 +445,7 @@ bool MonthlyStatsStore::noteTypingGap(double seconds, const QDateTime& at) {
     if (!(seconds >= 0.04 && seconds <= 1.5)) return false;
     return note(at, [seconds](MonthlyStatsMonth& record, qint64) {
         const qint64 bucket = std::max<qint64>(qint64(std::round(seconds * 1000.0 / 25.0)) * 25, 25);
-        record.typingGapHistogram[bucket] += 1;
+        add(record.typingGapHistogram[bucket], 1);
         return record.typingSamples() % 25 == 0;
     });
 }
@@ -443,12 +461,12 @@ bool MonthlyStatsStore::noteTypingWork(qint64 characters, qint64 editingEvents, 
         add(r.measuredEditingEvents, editingEvents);
         add(r.measuredCorrectionActions, a);
         add(r.measuredEditingSeconds, s);
-        if (startsBurst) add<qint64>(r.measuredEditingBursts, 1);
+        if (startsBurst) add(r.measuredEditingBursts, 1);
         add(r.measuredTestTypingCharacters, c);
         add(r.measuredTestEditingEvents, editingEvents);
         add(r.measuredTestCorrectionActions, a);
         add(r.measuredTestEditingSeconds, s);
-        if (startsBurst) add<qint64>(r.measuredTestEditingBursts, 1);
+        if (startsBurst) add(r.measuredTestEditingBursts, 1);
         return *r.measuredEditingEvents % 25 == 0;
     });
 }
@@ -464,7 +482,7 @@ bool MonthlyStatsStore::noteBenefitTypingWork(qint64 characters, qint64 editingE
         add(r.measuredBenefitEditingEvents, editingEvents);
         add(r.measuredBenefitCorrectionActions, a);
         add(r.measuredBenefitEditingSeconds, s);
-        if (startsSample) add<qint64>(r.measuredBenefitUntimedStarts, 1);
+        if (startsSample) add(r.measuredBenefitUntimedStarts, 1);
         markBenefitObservation(r, day);
         return *r.measuredBenefitEditingEvents % 25 == 0;
     });
@@ -475,9 +493,9 @@ void MonthlyStatsStore::noteDictation(qint64 characters, qint64 words, double au
                                       const QDateTime& at) {
     if (characters < 1) return;
     note(at, [&](MonthlyStatsMonth& r, qint64 day) {
-        r.dictations += 1;
-        r.dictatedCharacters += characters;
-        r.dictatedWords += nonNegative(words);
+        add(r.dictations, 1);
+        add(r.dictatedCharacters, characters);
+        add(r.dictatedWords, nonNegative(words));
         const double audio = nonNegative(audioSeconds);
         r.dictationSeconds += audio;
         double voice = audio;
@@ -507,7 +525,7 @@ void MonthlyStatsStore::noteDictation(qint64 characters, qint64 words, double au
 
 void MonthlyStatsStore::noteCorrections(qint64 punctuation, qint64 letterCase, qint64 typos, const QDateTime& at) {
     const qint64 p = nonNegative(punctuation), c = nonNegative(letterCase), t = nonNegative(typos);
-    const qint64 n = p + c + t;
+    const qint64 n = saturatingAdd(saturatingAdd(p, c), t);
     if (n < 1) return;
     note(at, [&](MonthlyStatsMonth& r, qint64 day) {
         add(r.measuredPunctuationCorrections, p);
@@ -520,7 +538,7 @@ void MonthlyStatsStore::noteCorrections(qint64 punctuation, qint64 letterCase, q
 
 void MonthlyStatsStore::noteLayoutCorrection(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64 day) {
-        r.layoutCorrections += 1;
+        add(r.layoutCorrections, 1);
         if (r.savedBenefitLedger) r.savedBenefitLedger->addLayoutBenefit(day);
         return true;
     });
@@ -536,14 +554,14 @@ void MonthlyStatsStore::undoLayoutCorrection(const QDateTime& at) {
 
 void MonthlyStatsStore::noteQuickAction(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64) {
-        r.quickActions += 1;
+        add(r.quickActions, 1);
         return true;
     });
 }
 
 void MonthlyStatsStore::noteQuickReply(const QDateTime& at) {
     note(at, [](MonthlyStatsMonth& r, qint64) {
-        r.quickReplies += 1;
+        add(r.quickReplies, 1);
         return true;
     });
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace murmelo {
 
@@ -81,6 +82,8 @@ public:
     struct State;
 
 private:
+    // The month key and day number of an instant in the calendar.
+    std::pair<QString, qint64> calendarDay(const QDateTime& when) const;
     template <class Change>
     bool note(const QDateTime& when, Change change);
     void scheduleWrite();

@@ -219,6 +219,44 @@ TEST_F(MonthlyStatsStoreTest, CorrectionsLayoutFixesAndOtherCounters) {
     EXPECT_TRUE(QFileInfo::exists(path()));
 }
 
+// The file is the user's to edit: counters already at the limit stay there when more comes.
+TEST_F(MonthlyStatsStoreTest, CountersAtTheLimitSaturate) {
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
+    MonthlyStatsMonth full;
+    full.dictations = full.dictatedCharacters = full.dictatedWords = max;
+    full.layoutCorrections = full.quickActions = full.quickReplies = max;
+    full.typingGapHistogram = {{200, max}};
+    full.measuredTypingCharacters = full.measuredEditingEvents = full.measuredEditingBursts = max;
+    full.measuredDictatedCharacters = full.measuredPunctuationCorrections = max;
+    QJsonObject months;
+    months.insert(QStringLiteral("2025-06"), *full.toJson());
+    writeFile(QJsonDocument(QJsonObject{{"version", 6}, {"months", months}}).toJson());
+
+    auto store = open();
+    const QDateTime at = utc(2025, 6, 9);
+    store->noteDictation(max, max, 5.0, 1.0, 0.5, at);
+    store->noteDictation(10, 2, 5.0, 1.0, 0.5, at);
+    store->noteLayoutCorrection(at);
+    store->noteQuickAction(at);
+    store->noteQuickReply(at);
+    store->noteTypingGap(0.2, at);
+    store->noteTypingWork(max, max, 0, 1.0, true, at);
+    store->noteCorrections(max, max, max, at);
+    const MonthlyStatsMonth m = record(*store, at);
+    EXPECT_EQ(m.dictations, max);
+    EXPECT_EQ(m.dictatedCharacters, max);
+    EXPECT_EQ(m.dictatedWords, max);
+    EXPECT_EQ(m.layoutCorrections, max);
+    EXPECT_EQ(m.quickActions, max);
+    EXPECT_EQ(m.quickReplies, max);
+    EXPECT_EQ(m.typingGapHistogram.at(200), max);
+    EXPECT_EQ(m.measuredTypingCharacters, max);
+    EXPECT_EQ(m.measuredEditingEvents, max);
+    EXPECT_EQ(m.measuredEditingBursts, max);
+    EXPECT_EQ(m.measuredDictatedCharacters, max);
+    EXPECT_EQ(m.measuredPunctuationCorrections, max);
+}
+
 TEST_F(MonthlyStatsStoreTest, AMonthRecordedBeforeTheLedgerGetsOneWithItsSaving) {
     MonthlyStatsMonth old;
     old.dictations = 2;
@@ -494,6 +532,15 @@ TEST_F(MonthlyStatsStoreTest, EventsCountInTheMonthAndDayOfTheStoresCalendar) {
     const MonthlyStatsMonth april = store.snapshot(utc(2025, 4, 10), utc(2025, 4, 10)).record;
     EXPECT_EQ(april.activeDays, (std::vector<qint64>{1}));
     EXPECT_EQ(store.firstTrackedMonth(), QStringLiteral("2025-04"));
+
+    // A day once worked out is reused for the notes within it: the last minute of a
+    // Moscow day, the first of the next, and a clock set back a day still land where the
+    // calendar puts them.
+    for (const QDateTime& at : {utc(2025, 4, 1, 20, 59), utc(2025, 4, 1, 21, 0), utc(2025, 3, 31, 20, 59),
+                                utc(2025, 4, 1, 20, 0)})
+        store.noteDictation(5, 1, 1.0, std::nullopt, 0.0, at);
+    EXPECT_EQ(store.snapshot(utc(2025, 4, 10), utc(2025, 4, 10)).record.activeDays, (std::vector<qint64>{1, 2}));
+    EXPECT_EQ(store.snapshot(utc(2025, 3, 10), utc(2025, 4, 10)).record.activeDays, (std::vector<qint64>{31}));
 }
 
 // ---- The month snapshot

@@ -77,7 +77,7 @@ QString milliseconds(std::optional<double> seconds) {
 void reportIfDue() {
     State& s = state();
     if (s.gaps.size() < 50) return;
-    const QDateTime now = Clock::shared().now();
+    const QDateTime now = Clock::shared().nowUtc();
     if (s.lastReport.isValid() && s.lastReport.msecsTo(now) < 300000) return;
     s.lastReport = now;
     logLine(QStringLiteral("печать/ритм: символы ") + milliseconds(pct(s.gaps, 0.5)) + QStringLiteral("/") +

@@ -203,7 +203,9 @@ void CorrectorManager::startLocked(bool force) {
     Orphans::setCorrectorPrograms({engine->kind == CorrectorEngine::Kind::bundled ? engine->binary : engine->script});
     Orphans::freePort(config_.port);
 
-    auto* process = new QProcess;
+    // Owned by the application, so that a process still ending when the event loop stops
+    // (the stop at quit does not wait) is freed with it rather than never.
+    auto* process = new QProcess(QCoreApplication::instance());
     process->setProgram(engine->program());
     process->setArguments(engine->arguments(config_.port, modelDir));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

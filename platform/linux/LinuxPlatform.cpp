@@ -10,6 +10,7 @@
 #include "linux/PulseSoundPlayer.h"
 #include "linux/PulseAudioInput.h"
 #include "linux/QtPasteboard.h"
+#include "linux/SecretKeyStore.h"
 #include "linux/X11ModifierFlags.h"
 #include "linux/X11Workspace.h"
 #include "linux/QtScreens.h"
@@ -53,6 +54,9 @@ void installLinuxPlatform(const QString& appId) {
     SoundPlayer::install(new PulseSoundPlayer);
     // Kept for the life of the process: a lexicon load may still be asking it on its thread.
     SpellChecker::install(new HunspellSpellChecker);
+    // The key store needs the session bus, not a display.
+    static SecretKeyStore keys;
+    KeyStore::install(&keys);
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.

@@ -1,6 +1,7 @@
 #include "linux/LinuxPower.h"
 
 #include "DesktopHarness.h"
+#include "StandIns.h"
 #include "TestFiles.h"
 
 #include <QDBusArgument>
@@ -10,7 +11,6 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -105,6 +105,41 @@ void stopProcess(std::unique_ptr<QProcess>& p) {
     p.reset();
 }
 
+// The private bus that stands in for the system bus. It lives as long as the test process:
+// the process's system-bus connection, made on first use, stays bound to its address, so a
+// second run of the tests in the same process must find the same bus.
+struct PrivateSystemBus {
+    test::StandIn daemon;
+    QByteArray address;
+};
+
+const PrivateSystemBus& privateSystemBus(const QString& daemon) {
+    static const PrivateSystemBus bus = [&] {
+        PrivateSystemBus b{test::spawnStandIn({daemon, QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                               QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")}),
+                           {}};
+        if (b.daemon.pid > 0) b.address = QByteArray::fromStdString(b.daemon.readLine()).trimmed();
+        return b;
+    }();
+    return bus;
+}
+
+// Made before any test runs: Qt's D-Bus machinery, once another test has woken it (the key
+// store's test asks the session bus), may take the system bus's address before the logind
+// suite could set it.
+const bool systemBusMadeEarly = [] {
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty()) return false;
+    const QByteArray address = privateSystemBus(daemon).address;
+    if (!address.isEmpty()) qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+    return !address.isEmpty();
+}();
+
+const QString kLogind = QStringLiteral("org.freedesktop.login1");
+
+bool logindOnTheBus() { return QDBusConnection::systemBus().interface()->isServiceRegistered(kLogind); }
+
+// The logind mock belongs to the suite: each run of it starts from the template's state.
 class LinuxPowerLogindTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -119,19 +154,12 @@ protected:
             skipReason_ = "python3 with the dbusmock module is not installed";
             return;
         }
-        bus_ = std::make_unique<QProcess>();
-        bus_->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                             QStringLiteral("--print-address=1")});
-        QByteArray address;
-        QElapsedTimer t;
-        t.start();
-        while (!address.contains('\n') && t.elapsed() < 10000 && bus_->waitForReadyRead(1000))
-            address += bus_->readAllStandardOutput();
-        address = address.trimmed();
+        const QByteArray address = privateSystemBus(daemon).address;
         ASSERT_FALSE(address.isEmpty()) << "dbus-daemon gave no address";
         // The backend finds the system bus through this variable; the connection is made on
         // first use, after this point.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        ASSERT_FALSE(logindOnTheBus()) << "a logind mock of an earlier run is still on the bus";
 
         mock_ = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -140,18 +168,18 @@ protected:
         mock_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         mock_->start(python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                               QStringLiteral("--template"), QStringLiteral("logind")});
-        const bool up = waitUntil(
-            [] {
-                return mock_->state() == QProcess::NotRunning ||
-                       QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1"));
-            },
-            15.0);
-        ASSERT_TRUE(up && mock_->state() == QProcess::Running) << "the logind mock did not come up";
+        const bool up = waitUntil([] { return mock_->state() == QProcess::NotRunning || logindOnTheBus(); }, 15.0);
+        ASSERT_TRUE(up && mock_->state() == QProcess::Running)
+            << "the logind mock did not come up (running: " << (mock_->state() == QProcess::Running)
+            << ", bus connected: " << QDBusConnection::systemBus().isConnected() << ", python " << python.toStdString()
+            << ", exit " << mock_->exitCode() << ")";
     }
 
     static void TearDownTestSuite() {
+        if (!mock_) return;
         stopProcess(mock_);
-        stopProcess(bus_);
+        // The bus lets the name go once it sees the mock's connection close.
+        EXPECT_TRUE(waitUntil([] { return !logindOnTheBus(); }, 15.0)) << "the logind mock's name stayed on the bus";
     }
 
     void SetUp() override {
@@ -190,7 +218,6 @@ protected:
     }
 
     static inline std::string skipReason_;
-    static inline std::unique_ptr<QProcess> bus_;
     static inline std::unique_ptr<QProcess> mock_;
 };
 

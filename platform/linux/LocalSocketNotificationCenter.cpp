@@ -36,7 +36,7 @@ void LocalSocketNotificationCenter::post(const QString& name) {
 }
 
 void LocalSocketNotificationCenter::addObserver(const QString& name, std::function<void()> handler) {
-    QDir().mkpath(folder());
+    Folders::makePrivateFolder(folder());
     const QString path = Folders::join(folder(), name + QLatin1Char('.') + QString::number(::getpid()));
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);

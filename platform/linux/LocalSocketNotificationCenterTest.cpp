@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace murmelo;
 using linuxdesktop::LocalSocketNotificationCenter;
@@ -39,6 +40,10 @@ TEST_F(LocalSocketNotificationCenterTest, ObserversOfTheNameReceiveEachPost) {
     poster.post("com.local.murmelo.showPrefs");
     EXPECT_TRUE(eventually([&] { return shown == 2; }));
     EXPECT_EQ(other, 0);
+    // Whoever makes the folder first, it is the user's alone.
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(LocalSocketNotificationCenter::folder()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
 TEST_F(LocalSocketNotificationCenterTest, APostWithNobodyListeningGoesNowhereAndClearsStaleSockets) {

@@ -83,6 +83,21 @@ std::optional<QString> QtPasteboard::string() const {
     return text;
 }
 
+Pasteboard::BoundedText QtPasteboard::boundedString(qsizetype maxBytes) const {
+    const QMimeData* m = clipboard()->mimeData();
+    if (!m || !m->hasText()) return {};
+    // Qt fetches a selection whole; what is over the bound is dropped before it is decoded
+    // or copied.
+    QByteArray utf8 = m->data(QStringLiteral("text/plain;charset=utf-8"));
+    if (utf8.isEmpty()) {
+        const QString text = m->text();
+        if (text.size() > maxBytes) return {std::nullopt, true, -1};
+        utf8 = text.toUtf8();
+    }
+    if (utf8.size() > maxBytes) return {std::nullopt, true, utf8.size()};
+    return {QString::fromUtf8(utf8), false, utf8.size()};
+}
+
 void QtPasteboard::clearContents() {
     clipboard()->clear();
     ++changeCount_;

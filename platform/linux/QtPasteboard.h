@@ -19,6 +19,7 @@ public:
     QStringList types() const override;
     QList<PasteboardItem> items() const override;
     std::optional<QString> string() const override;
+    BoundedText boundedString(qsizetype maxBytes) const override;
     void clearContents() override;
     bool writeItems(const QList<PasteboardItem>& items) override;
     bool writePromised(const PasteboardItem& item, const QString& promisedType,

@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "linux/DesktopContext.h"
 #include "linux/XErrorTrap.h"
 
 #include <cerrno>
@@ -76,13 +77,20 @@ X11Workspace::X11Workspace(const QString& displayName) : displayName_(displayNam
     dpy_ = XOpenDisplay(displayName.isEmpty() ? nullptr : name.data());
     if (!dpy_) return;
     root_ = DefaultRootWindow(dpy_);
-    XSelectInput(dpy_, root_, PropertyChangeMask);
+    DesktopContext::watchFrontWindow(dpy_);
+    refresh();
     XFlush(dpy_);
     notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
+    catchUp_ = DesktopContext::addCatchUp([this] {
+        XSync(dpy_, False);
+        drain();
+    });
+    scheduleDrain();
 }
 
 X11Workspace::~X11Workspace() {
+    if (catchUp_) DesktopContext::removeCatchUp(catchUp_);
     delete notifier_;
     if (dpy_) XCloseDisplay(dpy_);
     if (framesDpy_) XCloseDisplay(framesDpy_);
@@ -154,7 +162,7 @@ std::vector<QRectF> X11Workspace::onScreenWindowFrames() const {
     return out;
 }
 
-bool X11Workspace::managerKeepsActiveWindow() const {
+bool X11Workspace::queryManagerKeepsActiveWindow() const {
     Atom type;
     int format;
     unsigned long n, after;
@@ -183,10 +191,11 @@ unsigned long X11Workspace::clientWindow(unsigned long window) const {
     return 0;
 }
 
-unsigned long X11Workspace::frontWindow() const {
-    if (!dpy_) return 0;
+unsigned long X11Workspace::frontWindow() const { return front_; }
+
+unsigned long X11Workspace::queryFrontWindow() const {
     QueryTrap trap(dpy_, "front window");
-    if (managerKeepsActiveWindow()) {
+    if (managerKeeps_) {
         const auto w = cardinalProperty(dpy_, root_, atom(dpy_, "_NET_ACTIVE_WINDOW"));
         return w && *w ? clientWindow(*w) : 0;
     }
@@ -198,6 +207,11 @@ unsigned long X11Workspace::frontWindow() const {
 }
 
 std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const {
+    if (window && window == front_) return frontIdentity_;
+    return queryIdentity(window);
+}
+
+std::optional<AppIdentity> X11Workspace::queryIdentity(unsigned long window) const {
     if (!dpy_ || !window) return std::nullopt;
     QueryTrap trap(dpy_, "identity of a window");
     AppIdentity id;
@@ -224,20 +238,41 @@ std::optional<AppIdentity> X11Workspace::identityOf(unsigned long window) const 
     return id;
 }
 
-QStringList X11Workspace::frontApplicationIds() const {
-    QStringList ids;
-    const Window w = frontWindow();
+QStringList X11Workspace::frontApplicationIds() const { return frontIds_; }
+
+// Reads the front window and what is known of it again; the window's own properties are
+// watched from now on, so that a changed class or id is read again too.
+void X11Workspace::refresh() {
+    managerKeeps_ = queryManagerKeepsActiveWindow();
+    const unsigned long before = front_;
+    front_ = queryFrontWindow();
+    if (front_ != before) {
+        // The focus watch stays on every top-level window; the properties only on the front
+        // one. The window left behind may be gone by now: nothing to report.
+        XErrorTrap quiet(dpy_);
+        if (before) XSelectInput(dpy_, before, FocusChangeMask);
+        if (front_) XSelectInput(dpy_, front_, FocusChangeMask | PropertyChangeMask);
+        quiet.finish();
+    }
+    frontIdentity_ = queryIdentity(front_);
     QueryTrap trap(dpy_, "front application ids");
-    if (const auto id = identityOf(w)) ids << id->bundleIdentifier.toLower();
+    frontIds_.clear();
+    if (frontIdentity_) frontIds_ << frontIdentity_->bundleIdentifier.toLower();
     XClassHint hint{};
-    if (w && XGetClassHint(dpy_, w, &hint)) {
+    if (front_ && XGetClassHint(dpy_, front_, &hint)) {
         for (const char* n : {hint.res_class, hint.res_name})
-            if (n && *n && !ids.contains(QString::fromLocal8Bit(n).toLower())) ids << QString::fromLocal8Bit(n).toLower();
+            if (n && *n && !frontIds_.contains(QString::fromLocal8Bit(n).toLower()))
+                frontIds_ << QString::fromLocal8Bit(n).toLower();
         if (hint.res_name) XFree(hint.res_name);
         if (hint.res_class) XFree(hint.res_class);
     }
-    scheduleDrain();
-    return ids;
+}
+
+bool X11Workspace::frontPropertyEvent(const XEvent& ev) const {
+    if (ev.type != PropertyNotify || !front_ || ev.xproperty.window != front_) return false;
+    for (const char* name : {"WM_CLASS", "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE", "_NET_WM_PID"})
+        if (ev.xproperty.atom == atom(dpy_, name)) return true;
+    return false;
 }
 
 std::vector<unsigned long> X11Workspace::clientWindows() const {
@@ -309,11 +344,7 @@ std::optional<AppIdentity> X11Workspace::runningApplication(qint64 pid) const {
     return AppIdentity{QString(), name, pid};
 }
 
-std::optional<AppIdentity> X11Workspace::frontmostApplication() const {
-    auto id = identityOf(frontWindow());
-    scheduleDrain();
-    return id;
-}
+std::optional<AppIdentity> X11Workspace::frontmostApplication() const { return frontIdentity_; }
 
 // Replies to our queries may carry events along into the X library's buffer, out of the
 // socket notifier's sight: drain them from the event loop after every query.
@@ -348,7 +379,7 @@ bool X11Workspace::activate(const AppIdentity& app) {
     }
     if (children) XFree(children);
     if (!target) return false;
-    if (managerKeepsActiveWindow()) {
+    if (managerKeeps_) {
         XEvent ev{};
         ev.xclient.type = ClientMessage;
         ev.xclient.window = target;
@@ -368,36 +399,31 @@ bool X11Workspace::activate(const AppIdentity& app) {
 
 void X11Workspace::setActivationHandler(std::function<void(const AppIdentity&)> handler) {
     onActivate_ = std::move(handler);
-    last_ = frontmostApplication();
-    // Without a window manager nothing announces focus changes: look twice a second.
-    if (onActivate_ && !poll_) {
-        poll_ = new QTimer(this);
-        poll_->setInterval(500);
-        connect(poll_, &QTimer::timeout, this, [this] {
-            // Replies to our own queries may have queued events the notifier never saw.
-            drain();
-            if (!managerKeepsActiveWindow()) check();
-        });
-        poll_->start();
-    }
+    last_ = frontIdentity_;
 }
 
 void X11Workspace::drain() {
     drainScheduled_ = false;
     if (!dpy_) return;
     bool changed = false;
-    const Atom active = atom(dpy_, "_NET_ACTIVE_WINDOW");
-    while (XPending(dpy_) > 0) {
-        XEvent ev;
-        XNextEvent(dpy_, &ev);
-        if (ev.type == PropertyNotify && ev.xproperty.atom == active) changed = true;
+    for (;;) {
+        bool stale = false;
+        while (XPending(dpy_) > 0) {
+            XEvent ev;
+            XNextEvent(dpy_, &ev);
+            if (DesktopContext::frontWindowEvent(dpy_, ev) || frontPropertyEvent(ev)) stale = true;
+        }
+        if (!stale) break;
+        // The reads may bring in further events: the loop takes them too.
+        refresh();
+        changed = true;
     }
     if (changed) check();
 }
 
 void X11Workspace::check() {
     if (!onActivate_) return;
-    const auto now = frontmostApplication();
+    const auto now = frontIdentity_;
     if (!now || (last_ && last_->pid == now->pid && last_->bundleIdentifier == now->bundleIdentifier)) {
         if (now) last_ = now;
         return;

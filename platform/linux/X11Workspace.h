@@ -7,8 +7,8 @@
 #include <vector>
 
 class QSocketNotifier;
-class QTimer;
 typedef struct _XDisplay Display;
+typedef union _XEvent XEvent;
 
 namespace murmelo::linuxdesktop {
 
@@ -16,6 +16,10 @@ namespace murmelo::linuxdesktop {
 // manager that keeps it, from the window holding the input focus. The application id is
 // the window's desktop-file id (_GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE) or its
 // lower-cased WM_CLASS class; the process is _NET_WM_PID. Main thread, own X connection.
+// The front window, its identity and its names are kept from events (the root's
+// properties, the focus moving between top-level windows, the front window's own
+// properties; see DesktopContext) and read again only when those change: asking for them
+// costs no round trip.
 class X11Workspace : public QObject, public Workspace {
 public:
     explicit X11Workspace(const QString& displayName = {});
@@ -32,7 +36,8 @@ public:
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
 
-    // The identity of one top-level window; nothing when it names no application.
+    // The identity of one top-level window; nothing when it names no application. Asks the
+    // server unless it is the front window.
     std::optional<AppIdentity> identityOf(unsigned long window) const;
     // The top-level window in front (active or focused), 0 when none.
     unsigned long frontWindow() const;
@@ -52,8 +57,12 @@ private:
     void drain();
     void scheduleDrain() const;
     void check();
+    void refresh();
     unsigned long clientWindow(unsigned long window) const;
-    bool managerKeepsActiveWindow() const;
+    bool queryManagerKeepsActiveWindow() const;
+    unsigned long queryFrontWindow() const;
+    std::optional<AppIdentity> queryIdentity(unsigned long window) const;
+    bool frontPropertyEvent(const XEvent& ev) const;
 
     Display* dpy_ = nullptr;
     unsigned long root_ = 0;
@@ -61,9 +70,14 @@ private:
     mutable std::mutex framesLock_;
     mutable Display* framesDpy_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer* poll_ = nullptr;
     mutable bool drainScheduled_ = false;
-    std::optional<AppIdentity> last_;
+    int catchUp_ = 0;
+    // Kept from events.
+    bool managerKeeps_ = false;
+    unsigned long front_ = 0;
+    std::optional<AppIdentity> frontIdentity_;
+    QStringList frontIds_;
+    std::optional<AppIdentity> last_;  // the application the handler last heard of
     std::function<void(const AppIdentity&)> onActivate_;
 };
 

@@ -1,5 +1,6 @@
 #include "linux/XiEventStream.h"
 
+#include "linux/DesktopContext.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
 #include "linux/UserKeys.h"
@@ -20,6 +21,7 @@
 #include <optional>
 #include <poll.h>
 #include <set>
+#include <utility>
 #include <vector>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -137,6 +139,8 @@ public:
         XISetMask(bits, XI_RawButtonRelease);
         XISelectEvents(d_, DefaultRootWindow(d_), &mask, 1);
         keymap_.load(d_);
+        // The group and modifiers come with the keys, in the server's order: a key is read in
+        // the group it was typed in, with no question per key.
         int xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion, xkbOpcode;
         if (XkbQueryExtension(d_, &xkbOpcode, &xkbEvent_, &xkbError, &xkbMajor, &xkbMinor))
         {
@@ -153,6 +157,7 @@ public:
                 levelThree_ = st.mods & Mod5Mask;
             }
         }
+        DesktopContext::watchFrontWindow(d_);
         XSync(d_, False);
         // Keys we posted before anyone listened will never be seen: they must not mark others.
         OwnEventLedger::shared().clear();
@@ -220,10 +225,16 @@ private:
                     const auto* state = reinterpret_cast<const XkbStateNotifyEvent*>(&e);
                     group_ = state->group;
                     levelThree_ = state->mods & Mod5Mask;
+                    if (state->changed & (XkbGroupStateMask | XkbGroupBaseMask | XkbGroupLatchMask | XkbGroupLockMask))
+                        contextChanged_ = true;
                 } else {
                     keymapStale_ = true;  // a remap (ours while typing, or a new layout)
                     ++XkbKeymap::serverChanges();
                 }
+                continue;
+            }
+            if (e.type != GenericEvent) {
+                if (DesktopContext::frontWindowEvent(d_, e)) contextChanged_ = true;
                 continue;
             }
             if (e.xcookie.type != GenericEvent || e.xcookie.extension != opcode_ || !XGetEventData(d_, &e.xcookie)) continue;
@@ -232,6 +243,7 @@ private:
             if (!out) continue;
             complete(*out);
             noteUsers(*out);
+            out->contextChanged = std::exchange(contextChanged_, false);
             auto alive = s_->alive;
             auto handler = s_->handler;
             s_->queue.post([alive, handler, ev = *out] {
@@ -278,7 +290,8 @@ private:
         return out;
     }
 
-    // What needs the server: the text a key down types, the pointer's place for a button.
+    // The text a key down types (the keymap read again only after the server said it
+    // changed), the pointer's place for a button.
     void complete(StreamEvent& out) {
         if (out.kind == StreamEvent::Kind::KeyDown) {
             if (keymapStale_) keymap_.load(d_);
@@ -335,6 +348,7 @@ private:
     bool keymapStale_ = false;
     int group_ = 0;
     bool levelThree_ = false;
+    bool contextChanged_ = false;  // since the last event handed on
     std::set<int> xtest_;
     quint64 flags_ = 0;
 };

@@ -26,6 +26,8 @@ struct StreamEvent {
     bool repeat = false;   // a key down the server repeats while the key is held
     bool pressed = false;  // a press (key, modifier or button), not a release
     quint64 seq = 0;       // the user's key downs and clicks: its number in UserKeys; 0 for ours
+    bool contextChanged = false;  // the layout group or the front window changed since the
+                                  // previous event (DesktopContext)
 };
 
 // The global input stream of an X11 desktop: XInput2 raw events on the root window, read

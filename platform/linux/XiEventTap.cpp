@@ -1,5 +1,6 @@
 #include "linux/XiEventTap.h"
 
+#include "linux/DesktopContext.h"
 #include "linux/KeyTable.h"
 #include "platform/KeyEventPoster.h"
 #include "platform/MainQueue.h"
@@ -114,6 +115,7 @@ bool XiEventTap::cannotBeTakenBack(const StreamEvent& e) {
 }
 
 void XiEventTap::deliver(const StreamEvent& e) {
+    if (e.contextChanged) DesktopContext::catchUp();
     // Our own erasing keys and replays are no event of the session's as far as the core knows.
     if (e.own && (e.userData == ERASE_MARK || e.userData == REPLAY_MARK)) return;
     // Whatever the core answers: the user's key changes may free keys of ours held back.

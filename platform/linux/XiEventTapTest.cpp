@@ -2,13 +2,19 @@
 
 #include "DesktopHarness.h"
 #include "linux/KeyTable.h"
+#include "linux/X11Workspace.h"
 #include "linux/XTestKeyPoster.h"
+#include "linux/XkbInputSources.h"
 #include "platform/Service.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
@@ -518,6 +524,70 @@ TEST_F(DesktopEventTap, ButtonsAndScrollArriveWithPlaceAndClickCount) {
     }
     ASSERT_TRUE(drained());
     EXPECT_EQ(seen.size(), 6u);
+}
+
+TEST_F(DesktopEventTap, AKeySeesTheLayoutAndFrontWindowChangedBeforeIt) {
+    // The layout group and the front window are kept from events on connections of their
+    // own; a key that follows a change must be judged in the changed state, however late
+    // those connections would be read.
+    XkbInputSources sources;
+    X11Workspace workspace;
+    ASSERT_TRUE(sources.isConnected() && workspace.isConnected());
+    struct Seen {
+        QString text, source;
+        unsigned long front;
+        QString app;
+    };
+    std::vector<Seen> keys;
+    answer = [&](const InputEvent& e) {
+        if (e.type == InputEventType::keyDown) {
+            const auto app = workspace.frontmostApplication();
+            keys.push_back({e.unicode, sources.currentSource() ? sources.currentSource()->id : QString(),
+                            workspace.frontWindow(), app ? app->bundleIdentifier : QString()});
+        }
+        return true;
+    };
+    const Window probe = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 40, 40, 0, 0, 0);
+    XClassHint hint{const_cast<char*>("probe"), const_cast<char*>("OrderProbe")};
+    XSetClassHint(other, probe, &hint);
+    XMapWindow(other, probe);
+    XSync(other, False);
+    ASSERT_TRUE(drained());
+
+    // Another program changes the layout and the focus, then types. Only the key stream's
+    // posts are handled until the key has been: the caches' own connections are not read
+    // in between, as on a busy main thread whose key arrived first.
+    const auto changeThenType = [&](int group, Window focus) {
+        XkbLockGroup(other, XkbUseCoreKbd, group);
+        XSetInputFocus(other, focus, RevertToParent, CurrentTime);
+        XSync(other, False);  // the fake key waits in the input queue behind requests sent with it
+        XTestFakeKeyEvent(other, 38, True, 0);  // a, or ф on the Russian group
+        XTestFakeKeyEvent(other, 38, False, 0);
+        XFlush(other);
+        const size_t before = keys.size();
+        QElapsedTimer t;
+        t.start();
+        while (keys.size() == before && t.elapsed() < 5000) {
+            QCoreApplication::sendPostedEvents();
+            std::this_thread::yield();
+        }
+        return keys.size() > before && drained();
+    };
+    ASSERT_TRUE(changeThenType(1, probe));
+    ASSERT_TRUE(changeThenType(0, target.windowId()));
+    XDestroyWindow(other, probe);
+    XFlush(other);
+
+    const Seen expected[] = {{"ф", "com.apple.keylayout.Russian", probe, "orderprobe"},
+                             {"a", "com.apple.keylayout.US", target.windowId(), "murmelo_test_target"}};
+    ASSERT_EQ(keys.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(keys[i].text.toStdString(), expected[i].text.toStdString());
+        EXPECT_EQ(keys[i].source.toStdString(), expected[i].source.toStdString());
+        EXPECT_EQ(keys[i].front, expected[i].front);
+        EXPECT_EQ(keys[i].app.toStdString(), expected[i].app.toStdString());
+    }
 }
 
 // The core answers the user's "t" with text typed on the very key the user still holds: the

@@ -1,5 +1,6 @@
 #include "linux/XkbInputSources.h"
 
+#include "linux/DesktopContext.h"
 #include "linux/KeyTable.h"
 #include "linux/OwnEventLedger.h"
 #include "platform/MainQueue.h"
@@ -35,15 +36,19 @@ XkbInputSources::XkbInputSources(const QString& displayName) {
     const unsigned long mapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask | XkbNamesNotifyMask;
     XkbSelectEvents(dpy_, XkbUseCoreKbd, mapEvents, mapEvents);
     reload();
-    XkbStateRec st{};
-    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) == Success) lastGroup_ = st.group;
+    lastGroup_ = serverGroup_;
     notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
+    catchUp_ = DesktopContext::addCatchUp([this] {
+        XSync(dpy_, False);
+        drain();
+    });
     XFlush(dpy_);
     scheduleDrain();
 }
 
 XkbInputSources::~XkbInputSources() {
+    if (catchUp_) DesktopContext::removeCatchUp(catchUp_);
     if (ledgerListener_) OwnEventLedger::shared().removeGroupListener(ledgerListener_);
     delete notifier_;
     if (dpy_) XCloseDisplay(dpy_);
@@ -63,10 +68,19 @@ void XkbInputSources::reload() {
             if (s.id == id) id = ids[i];
         sources.push_back({id, names.value(i).isEmpty() ? id : names[i]});
     }
-    std::lock_guard lock(mutex_);
-    sources_ = std::move(sources);
-    xkbIds_ = ids;
-    keymap_.load(dpy_);
+    {
+        std::lock_guard lock(mutex_);
+        sources_ = std::move(sources);
+        xkbIds_ = ids;
+        keymap_.load(dpy_);
+    }
+    readGroup();
+}
+
+// Asks the server: at start, for a new keyboard, and after our own lock.
+void XkbInputSources::readGroup() {
+    XkbStateRec st{};
+    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) == Success) serverGroup_ = st.group;
 }
 
 int XkbInputSources::groupOf(const QString& id) const {
@@ -83,13 +97,9 @@ std::vector<InputSource> XkbInputSources::enabledSources() const {
 
 std::optional<InputSource> XkbInputSources::currentSource() const {
     if (!dpy_) return std::nullopt;
-    XkbStateRec st{};
-    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return std::nullopt;
-    // The reply may have pulled events into Xlib's queue, out of the notifier's sight.
-    scheduleDrain();
     // While our poster types on a borrowed group, the user's group is still the current one.
     const int borrowedFrom = OwnEventLedger::shared().borrowedFrom();
-    const int group = borrowedFrom >= 0 ? borrowedFrom : st.group;
+    const int group = borrowedFrom >= 0 ? borrowedFrom : serverGroup_.load();
     std::lock_guard lock(mutex_);
     if (group >= static_cast<int>(sources_.size())) return std::nullopt;
     return sources_[group];
@@ -111,7 +121,8 @@ bool XkbInputSources::select(const QString& sourceId) {
 
 bool XkbInputSources::lockGroup(int group) {
     if (!dpy_ || !XkbLockGroup(dpy_, XkbUseCoreKbd, group)) return false;
-    XFlush(dpy_);
+    // Read back at once, as a selection is: whoever asks next sees the group it got.
+    readGroup();
     scheduleDrain();
     return true;
 }
@@ -165,6 +176,7 @@ void XkbInputSources::drain() {
         switch (xkb->xkb_type) {
         case XkbStateNotify: {
             const auto* state = reinterpret_cast<const XkbStateNotifyEvent*>(&ev);
+            serverGroup_ = state->group;
             // The poster's own locks to reach another layout's characters, and back.
             const bool own = (state->changed & XkbGroupLockMask) &&
                              OwnEventLedger::shared().claimGroupLock(ledgerListener_, state->locked_group,

@@ -4,6 +4,7 @@
 #include "platform/InputSources.h"
 
 #include <QObject>
+#include <atomic>
 #include <mutex>
 
 class QSocketNotifier;
@@ -12,7 +13,8 @@ namespace murmelo::linuxdesktop {
 
 // Input sources as XKB groups: one group per configured layout, selected by locking the
 // group, changes seen from XkbStateNotify (group) and new keyboard or names notifications
-// (the enabled set). Lives on the main thread with its own X connection; translate() and
+// (the enabled set). The current group is kept from those notifications (caught up before
+// a key that followed a change, see DesktopContext): asking for it costs no round trip. Lives on the main thread with its own X connection; translate() and
 // isDeadKey() read a copied key map and may be called from any thread.
 // Desktops with their own switcher (GNOME, IBus) may override a locked group. The groups
 // our own typing borrows to reach another layout's characters are kept from the handler and
@@ -38,6 +40,7 @@ public:
 
 private:
     void reload();
+    void readGroup();
     bool lockGroup(int group);
     int groupOf(const QString& id) const;
     void drain();
@@ -52,6 +55,8 @@ private:
     std::unique_ptr<LayoutSwitch> switch_;
     XkbKeymap keymap_;
     int lastGroup_ = -1;  // the group listeners last heard of
+    std::atomic<int> serverGroup_{0};  // the server's group, our own borrowed ones included
+    int catchUp_ = 0;
     int ledgerListener_ = 0;  // our claim on the poster's own group locks
     mutable bool drainScheduled_ = false;
     std::function<void(const InputSource&)> onSelect_;

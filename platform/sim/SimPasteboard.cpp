@@ -1,5 +1,7 @@
 #include "sim/SimPasteboard.h"
 
+#include <algorithm>
+
 namespace murmelo::sim {
 
 PasteboardItem SimPasteboard::resolved(const Item& item) const {
@@ -34,17 +36,19 @@ QList<PasteboardItem> SimPasteboard::items() const {
     return out;
 }
 
-std::optional<QString> SimPasteboard::string() const {
+std::optional<QString> SimPasteboard::string() const { return boundedString(readLimit).text; }
+
+Pasteboard::BoundedText SimPasteboard::boundedString(qsizetype maxBytes) const {
     const QList<Item> copy = items_;
     for (const Item& i : copy) {
         std::optional<QByteArray> d;
         if (i.provider && i.promisedType == plainTextType) d = resolved(i).data(plainTextType).value_or(QByteArray());
         else d = i.item.data(plainTextType);
         if (!d) continue;
-        if (d->size() > readLimit) return std::nullopt;
-        return QString::fromUtf8(*d);
+        if (d->size() > std::min(maxBytes, readLimit)) return {std::nullopt, true, d->size()};
+        return {QString::fromUtf8(*d), false, d->size()};
     }
-    return std::nullopt;
+    return {};
 }
 
 void SimPasteboard::clearContents() {

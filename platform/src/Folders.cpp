@@ -1,8 +1,11 @@
 #include "platform/Folders.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace murmelo::Folders {
 namespace {
@@ -36,6 +39,16 @@ QString join(const QString& dir, const QString& component) {
     while (c.startsWith('/')) c.remove(0, 1);
     if (c.isEmpty()) return d;
     return d == "/" ? "/" + c : d + "/" + c;
+}
+
+bool makePrivateFolder(const QString& dir) {
+    if (dir.isEmpty()) return false;
+    if (QFileInfo(dir).isDir()) return true;
+    const QString parent = QFileInfo(dir).absolutePath();
+    if (parent != dir) makePrivateFolder(parent);
+    // The mode is given at creation, so no other process ever sees the folder wider.
+    ::mkdir(QFile::encodeName(dir).constData(), 0700);
+    return QFileInfo(dir).isDir();
 }
 
 QString home() {

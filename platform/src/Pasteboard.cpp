@@ -35,6 +35,7 @@ public:
     QStringList types() const override { return {}; }
     QList<PasteboardItem> items() const override { return {}; }
     std::optional<QString> string() const override { return std::nullopt; }
+    BoundedText boundedString(qsizetype) const override { return {}; }
     void clearContents() override {}
     bool writeItems(const QList<PasteboardItem>&) override { return false; }
     bool writePromised(const PasteboardItem&, const QString&, std::function<QByteArray()>) override { return false; }

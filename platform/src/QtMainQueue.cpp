@@ -9,6 +9,7 @@
 namespace murmelo {
 
 QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::nowUtc() const { return QDateTime::currentDateTimeUtc(); }
 
 double SystemClock::uptime() const {
     timespec ts{};

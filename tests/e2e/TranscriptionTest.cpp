@@ -105,6 +105,34 @@ TEST_F(TranscriptionTest, ASpokenSentenceIsTypedIntoTheFieldEntersTheHistoryAndT
     EXPECT_FALSE(QFile::exists(paths[0]));
 }
 
+// The recognition server names the detected language in words ("language":"russian", as
+// whisper.cpp's does); the clean-up and the spoken mode trigger still know it for Russian.
+TEST_F(TranscriptionTest, TheCleanUpFollowsTheLanguageTheServerNamesInWords) {
+    struct Case {
+        const char* name;
+        QString transcript;
+        QString typed;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"clean-up", "Э-э, встреча в среду, нет, в пятницу.", "Встреча в пятницу.", "Smart Cleanup: "},
+        {"spoken trigger", "Дословно, э-э, встреча в среду, нет, в пятницу.", "Э-э, встреча в среду, нет, в пятницу",
+         "Smart Cleanup: голосом задан режим «Дословно» на эту надиктовку"},
+    };
+    desk.setting("smartCleanup.mode.v1", "clean");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        serve(c.transcript);
+        desk.open("org.kde.kate");
+        play(2.0);
+        ASSERT_TRUE(dictate(2.0));
+        EXPECT_EQ(outcomes.back(), DictationVisualCompletion::succeeded);
+        EXPECT_EQ(desk.fieldText(), c.typed);
+        EXPECT_TRUE(desk.logHas(c.line));
+        desk.wait(5);
+    }
+}
+
 TEST_F(TranscriptionTest, ALongTranscriptGoesThroughTheClipboardAndTheUsersClipboardComesBack) {
     const QString sentence = "это длинная надиктовка, которая не помещается в прямой ввод текста по буквам";
     const QString text = sentence + " " + sentence + " " + sentence;  // over 200 characters

@@ -2,10 +2,15 @@
 // Starting the stand-in programs of build/bin from tests, and waiting for them without
 // sleeping: on their output pipe and on process descriptors, each with a bounded timeout.
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -79,7 +84,16 @@ inline StandIn spawnStandIn(const QStringList& args, const QStringList& extraEnv
     if (::pipe2(fds, O_CLOEXEC) != 0) return s;
     std::vector<std::string> argStore, envStore;
     for (const QString& a : args) argStore.push_back(a.toStdString());
-    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+    // The extra environment wins: an inherited variable of the same name is left out, since
+    // a program reads the first of two.
+    std::vector<std::string> extraNames;
+    for (const QString& e : extraEnv) extraNames.push_back(e.section('=', 0, 0).toStdString() + '=');
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& name : extraNames) replaced = replaced || entry.rfind(name, 0) == 0;
+        if (!replaced) envStore.push_back(entry);
+    }
     for (const QString& e : extraEnv) envStore.push_back(e.toStdString());
     std::vector<char*> argv, envp;
     for (auto& a : argStore) argv.push_back(a.data());
@@ -99,6 +113,41 @@ inline StandIn spawnStandIn(const QStringList& args, const QStringList& extraEnv
     }
     s.pid = pid;
     s.out = fds[0];
+    return s;
+}
+
+// The cloud Responses stand-in on a port of its own choosing, recording into `record`;
+// optionally with a script and https (certificate and key files).
+struct ResponsesStandIn {
+    StandIn process;
+    quint16 port = 0;
+    QString record;
+
+    bool running() const { return port != 0; }
+    QString base(const QString& scheme = QStringLiteral("http")) const {
+        return scheme + QStringLiteral("://127.0.0.1:") + QString::number(port);
+    }
+    // Every request so far, oldest first.
+    QList<QJsonObject> requests() const {
+        QList<QJsonObject> out;
+        QFile f(record);
+        if (!f.open(QIODevice::ReadOnly)) return out;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (!line.isEmpty()) out << QJsonDocument::fromJson(line).object();
+        return out;
+    }
+};
+
+inline ResponsesStandIn startResponsesStandIn(const QString& record, const QString& script = {},
+                                              const QString& cert = {}, const QString& key = {}) {
+    QStringList args{toolPath(QStringLiteral("murmelo-responses-stand-in")), QStringLiteral("--port"),
+                     QStringLiteral("0"), QStringLiteral("--record"), record};
+    if (!script.isEmpty()) args << QStringLiteral("--script") << script;
+    if (!cert.isEmpty()) args << QStringLiteral("--tls") << cert << key;
+    ResponsesStandIn s{spawnStandIn(args), 0, record};
+    const std::string line = s.process.readLine();
+    const auto colon = line.rfind(':');
+    if (colon != std::string::npos) s.port = quint16(std::atoi(line.c_str() + colon + 1));
     return s;
 }
 

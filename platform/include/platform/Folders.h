@@ -24,4 +24,8 @@ bool isOverridden();
 // Joins a folder and a component with exactly one separator.
 QString join(const QString& dir, const QString& component);
 
+// Creates a folder of ours and its missing parents, each readable by the user alone (0700),
+// whoever comes first; a folder already there is left as it is. True when it exists.
+bool makePrivateFolder(const QString& dir);
+
 }  // namespace murmelo::Folders

@@ -33,6 +33,9 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // The same instant in UTC. The system clock reads it without the local-time conversion
+    // (which consults the time-zone files), for callers that run on every key.
+    virtual QDateTime nowUtc() const { return now().toUTC(); }
     virtual double uptime() const = 0;
 
     static Clock& shared();

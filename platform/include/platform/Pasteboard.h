@@ -45,6 +45,14 @@ public:
     virtual QList<PasteboardItem> items() const = 0;
     // The plain text, when there is any and it is no larger than maxReadBytes.
     virtual std::optional<QString> string() const = 0;
+    // The plain text when its UTF-8 is no larger than maxBytes. A larger one is not taken:
+    // tooLarge, with its size in bytes when the backend knows it.
+    struct BoundedText {
+        std::optional<QString> text;
+        bool tooLarge = false;
+        qint64 bytes = -1;
+    };
+    virtual BoundedText boundedString(qsizetype maxBytes) const = 0;
 
     virtual void clearContents() = 0;
     // Writes the items (after clearContents); false when refused.

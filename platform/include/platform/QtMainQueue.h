@@ -10,6 +10,7 @@ namespace murmelo {
 class SystemClock : public Clock {
 public:
     QDateTime now() const override;
+    QDateTime nowUtc() const override;
     double uptime() const override;
 };
 
