@@ -4,12 +4,7 @@
 #include "DesktopHarness.h"
 #include "linux/AtspiAccessibility.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // Last: Xlib's macros (None, Bool, Status) would break the headers above.
@@ -19,11 +14,6 @@
 using namespace murmelo;
 
 namespace {
-
-QString readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
 
 // X key codes of a PC keyboard by the Latin letter they carry.
 int keycodeOf(QChar c) {
@@ -41,13 +31,12 @@ int lockedGroup(Display* d) {
 
 struct DesktopLayoutSwitch : ::testing::Test {
     test::DesktopTarget target;
-    QTemporaryDir home;
-    QProcess app;
+    test::DesktopProgram app;
     Display* keyboard = nullptr;
     std::unique_ptr<linuxdesktop::AtspiAccessibility> ax;
     AXElementPtr field;
 
-    QString log() const { return readAll(home.filePath("state/Murmelo/murmelo.log")); }
+    QString log() const { return app.log(); }
 
     void SetUp() override {
         if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
@@ -56,23 +45,7 @@ struct DesktopLayoutSwitch : ::testing::Test {
     }
     // Starts the program with these user settings stored.
     void startProgram(const QByteArray& defaultsJson = "{}") {
-        ASSERT_TRUE(home.isValid());
-        QDir().mkpath(home.filePath("config/Murmelo"));
-        QFile defaults(home.filePath("config/Murmelo/defaults.json"));
-        ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-        defaults.write(defaultsJson);
-        defaults.close();
-        QProcessEnvironment env = test::programEnvironment(home.path());
-        app.setProcessEnvironment(env);
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QCoreApplication::applicationDirPath() + "/murmelo", {});
-        ASSERT_TRUE(app.waitForStarted(30000));
-        // The tap is up, and the switcher's word tables and spell checkers are loaded.
-        ASSERT_TRUE(test::waitUntil([&] {
-            const QString l = log();
-            return l.contains("event-tap установлен") && l.contains("layout: модели [") && l.contains("layout/spell: рус.язык");
-        }, 90))
-            << log().toStdString();
+        ASSERT_TRUE(app.start(defaultsJson)) << log().toStdString();
         ax = std::make_unique<linuxdesktop::AtspiAccessibility>();
         ASSERT_TRUE(ax->isConnected());
         ASSERT_TRUE(target.command("clear"));
@@ -87,10 +60,6 @@ struct DesktopLayoutSwitch : ::testing::Test {
         if (keyboard) {
             XkbLockGroup(keyboard, XkbUseCoreKbd, 0);
             XCloseDisplay(keyboard);
-        }
-        if (app.state() != QProcess::NotRunning) {
-            app.terminate();
-            if (!app.waitForFinished(20000)) app.kill();
         }
     }
     void press(int keycode) {

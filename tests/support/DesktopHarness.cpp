@@ -1,5 +1,6 @@
 #include "DesktopHarness.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -86,6 +87,36 @@ QProcessEnvironment programEnvironment(const QString& home) {
     env.insert("TMPDIR", root.filePath("tmp"));
     env.insert("QT_QPA_PLATFORM", "xcb");
     return env;
+}
+
+DesktopProgram::~DesktopProgram() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        if (!process_.waitForFinished(20000)) process_.kill();
+    }
+}
+
+QString DesktopProgram::log() const {
+    QFile f(logPath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool DesktopProgram::start(const QByteArray& defaultsJson) {
+    if (!home_.isValid()) return false;
+    QDir().mkpath(home_.filePath(QStringLiteral("config/Murmelo")));
+    QFile defaults(home_.filePath(QStringLiteral("config/Murmelo/defaults.json")));
+    if (!defaults.open(QIODevice::WriteOnly)) return false;
+    defaults.write(defaultsJson);
+    defaults.close();
+    process_.setProcessEnvironment(programEnvironment(home_.path()));
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.start(QCoreApplication::applicationDirPath() + QStringLiteral("/murmelo"), {});
+    if (!process_.waitForStarted(30000)) return false;
+    return waitUntil([&] {
+        const QString l = log();
+        return l.contains(QStringLiteral("event-tap установлен")) && l.contains(QStringLiteral("layout: модели [")) &&
+               l.contains(QStringLiteral("layout/spell: рус.язык"));
+    }, 90);
 }
 
 void speakIntoMicrophone(const std::vector<qint16>& samples) {

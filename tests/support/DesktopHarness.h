@@ -2,7 +2,9 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -34,6 +36,30 @@ private:
 // The environment for the real program started in a home of its own: every XDG folder and
 // the temporary folder inside that home (made here), on the test desktop's X server.
 QProcessEnvironment programEnvironment(const QString& home);
+
+// The real program, started as the user starts it, in a home of its own (programEnvironment)
+// with the user settings given; ended when this goes away.
+class DesktopProgram {
+public:
+    DesktopProgram() = default;
+    ~DesktopProgram();
+    DesktopProgram(const DesktopProgram&) = delete;
+    DesktopProgram& operator=(const DesktopProgram&) = delete;
+
+    // Stores the settings, starts the program and waits until its event tap is up and the
+    // layout switcher's word tables and spell checkers are loaded; false on time-out.
+    bool start(const QByteArray& defaultsJson = "{}");
+    QString home() const { return home_.path(); }
+    QString logPath() const { return home_.filePath(QStringLiteral("state/Murmelo/murmelo.log")); }
+    QString log() const;
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    // Keeps the home (its log among it) after the test, for a look at a failure.
+    void keepHome() { home_.setAutoRemove(false); }
+
+private:
+    QTemporaryDir home_;
+    QProcess process_;
+};
 
 // The target window that scripts/desktop-session started for the real-desktop tests.
 class DesktopTarget {
