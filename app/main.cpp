@@ -6,6 +6,7 @@
 #include "shell/SubsystemLinks.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/TrayHost.h"
+#include "presence/PresenceSeam.h"
 #include "ui/AppState.h"
 #include "platform/MainQueue.h"
 #include "platform/QtMainQueue.h"
@@ -75,6 +76,8 @@ int main(int argc, char** argv) {
     // Every subsystem's lines of the status menu, in place before the start-up builds it;
     // they live as long as the event loop.
     murmelo::StatusMenuSections sections;
+    // The real drop and ladder, before the state hub is first made.
+    murmelo::installPresence();
     // Stock GNOME has no tray: the status item is then invisible, which the log says once.
     murmelo::AppState::shared().trayHostAvailable = [] {
         return murmelo::linuxdesktop::trayHostAvailable([](const QString& line) { murmelo::logLine(line); });

@@ -16,10 +16,13 @@ struct PresenceSeam {
     PresenceSeam();
 
     std::function<void()> ladderPresenceShow;
-    // Until the presence subsystem exists the only style is the bar icon.
+    // The stored presence style made real: the drop windows or the status item.
     std::function<void()> presenceStyleApply;
     std::function<void()> beadDropPrewarm = unbuilt("beadDropPrewarm");
     std::function<void()> quickPanelHide = [] {};
 };
+
+// Hands the real ladder and drop to the state hub; called before the hub is first used.
+void installPresence();
 
 }  // namespace murmelo

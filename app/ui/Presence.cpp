@@ -4,6 +4,21 @@
 
 namespace murmelo {
 
+QString rawValue(DropPlacement placement) {
+    switch (placement) {
+    case DropPlacement::top: return QStringLiteral("top");
+    case DropPlacement::bottomLeft: return QStringLiteral("bottomLeft");
+    case DropPlacement::bottomRight: return QStringLiteral("bottomRight");
+    }
+    return {};
+}
+
+std::optional<DropPlacement> dropPlacementFromRaw(const QString& raw) {
+    for (DropPlacement p : DROP_PLACEMENTS)
+        if (rawValue(p) == raw) return p;
+    return std::nullopt;
+}
+
 QuickPanelController& QuickPanelController::shared() {
     if (auto* c = installedService<QuickPanelController>()) return *c;
     static QuickPanelController none;

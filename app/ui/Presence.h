@@ -1,4 +1,6 @@
 #pragma once
+#include <QString>
+#include <array>
 #include <optional>
 
 class QScreen;
@@ -10,6 +12,15 @@ namespace murmelo {
 
 enum class LadderState { rest, live, think, error };
 enum class DropState { idle, recording, recognizing, succeeded };
+
+// Where a drop sits: hanging under the top edge, or rising from a bottom corner.
+enum class DropPlacement { top, bottomLeft, bottomRight };
+inline constexpr std::array<DropPlacement, 3> DROP_PLACEMENTS{DropPlacement::top, DropPlacement::bottomLeft,
+                                                              DropPlacement::bottomRight};
+QString rawValue(DropPlacement placement);
+// Exactly the three raw texts; anything else gives nothing.
+std::optional<DropPlacement> dropPlacementFromRaw(const QString& raw);
+inline bool isCorner(DropPlacement placement) { return placement != DropPlacement::top; }
 
 // The notch "ladder" indicator.
 class LadderPresence {
@@ -24,6 +35,12 @@ class DropPresence {
 public:
     virtual ~DropPresence() = default;
     virtual void set(DropState, bool /*particleOnly*/ = false, bool /*cloud*/ = false) {}
+    // Builds the drop windows of every screen at the placement (again, when they exist).
+    virtual void show(DropPlacement) {}
+    // Puts every drop window away until the next show().
+    virtual void hide() {}
+    // Raises the visible drop windows again while the drop is active.
+    virtual void bringToFront() {}
 };
 
 // The quick panel that a plain click on the status item toggles.
@@ -34,6 +51,10 @@ public:
     std::optional<double> anchorX;
     // Opens the panel (on the screen, when given) or closes it.
     virtual void toggle(QScreen* /*screen*/) {}
+    // The hover zones that open the panel from the drop; they arrive with the hover-zone
+    // windows, until then the drop has none.
+    virtual void installHoverZone(DropPlacement) {}
+    virtual void removeHoverZone() {}
 
     static QuickPanelController& shared();
     static void install(QuickPanelController* controller);

@@ -13,6 +13,7 @@
 #include "linux/SecretKeyStore.h"
 #include "linux/X11ModifierFlags.h"
 #include "linux/X11Workspace.h"
+#include "linux/QtScreens.h"
 #include "linux/XiEventTap.h"
 #include "linux/XTestKeyPoster.h"
 #include "linux/XkbInputSources.h"
@@ -59,6 +60,7 @@ void installLinuxPlatform(const QString& appId) {
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.
+    Screens::install(new QtScreens);
     auto* workspace = new X11Workspace;
     if (workspace->isConnected()) Workspace::install(workspace);
     auto* sources = new XkbInputSources;

@@ -178,7 +178,13 @@ std::optional<PowerSourceState> LinuxPower::powerSource() {
 void LinuxPower::setSleepHandlers(std::function<void()> willSleep, std::function<void()> didWake) {
     willSleep_ = std::move(willSleep);
     didWake_ = std::move(didWake);
-    if (!subscribed_ && (willSleep_ || didWake_)) {
+    subscribe();
+}
+
+void LinuxPower::wakeObserversChanged() { subscribe(); }
+
+void LinuxPower::subscribe() {
+    if (!subscribed_ && (willSleep_ || didWake_ || hasWakeObservers())) {
         subscribed_ = QDBusConnection::systemBus().connect(kService, kPath, kManager, QStringLiteral("PrepareForSleep"),
                                                            this, SLOT(onPrepareForSleep(bool)));
     }
@@ -187,9 +193,10 @@ void LinuxPower::setSleepHandlers(std::function<void()> willSleep, std::function
 void LinuxPower::onPrepareForSleep(bool start) {
     if (start) {
         if (willSleep_) willSleep_();
-    } else if (didWake_) {
-        didWake_();
+        return;
     }
+    if (didWake_) didWake_();
+    notifyWakeObservers();
 }
 
 }  // namespace murmelo::linuxdesktop

@@ -25,13 +25,18 @@ public:
     std::optional<bool> lidCausesSleep() override;
     std::optional<PowerSourceState> powerSource() override;
     void setSleepHandlers(std::function<void()> willSleep, std::function<void()> didWake) override;
-
     // The inhibitor kinds each hold asks logind for.
     static QString inhibitWhat(PowerAssertionType type);
     static QString sleepLockWhat() { return QStringLiteral("sleep:idle:handle-lid-switch"); }
 
+protected:
+    void wakeObserversChanged() override;
+
 private slots:
     void onPrepareForSleep(bool start);
+
+private:
+    void subscribe();
 
 private:
     // An open inhibitor, or an invalid descriptor with the reason in error.

@@ -72,8 +72,8 @@ QString desktopFileName(const QString& id) {
 
 }  // namespace
 
-X11Workspace::X11Workspace(const QString& displayName) {
-    const QByteArray name = displayName.toLocal8Bit();
+X11Workspace::X11Workspace(const QString& displayName) : displayName_(displayName.toLocal8Bit()) {
+    const QByteArray name = displayName_;
     dpy_ = XOpenDisplay(displayName.isEmpty() ? nullptr : name.data());
     if (!dpy_) return;
     root_ = DefaultRootWindow(dpy_);
@@ -93,6 +93,73 @@ X11Workspace::~X11Workspace() {
     if (catchUp_) DesktopContext::removeCatchUp(catchUp_);
     delete notifier_;
     if (dpy_) XCloseDisplay(dpy_);
+    if (framesDpy_) XCloseDisplay(framesDpy_);
+}
+
+std::vector<QRectF> X11Workspace::onScreenWindowFrames() const {
+    std::lock_guard lock(framesLock_);
+    std::vector<QRectF> out;
+    if (!framesDpy_) framesDpy_ = XOpenDisplay(displayName_.isEmpty() ? nullptr : displayName_.constData());
+    Display* d = framesDpy_;
+    if (!d) return out;
+    const Window root = DefaultRootWindow(d);
+    QueryTrap trap(d, "window frames");
+    std::vector<Window> stack;  // bottom to top
+    Atom type;
+    int format;
+    unsigned long n = 0, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, root, atom(d, "_NET_CLIENT_LIST_STACKING"), 0, 4096, False, XA_WINDOW, &type, &format,
+                           &n, &after, &data) == Success &&
+        data && type == XA_WINDOW && format == 32) {
+        const auto* ws = reinterpret_cast<const unsigned long*>(data);
+        stack.assign(ws, ws + n);
+    }
+    if (data) XFree(data);
+    if (stack.empty()) {
+        // No window manager: the root's children are in stacking order already.
+        Window rootRet, parent;
+        Window* kids = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(d, root, &rootRet, &parent, &kids, &count) && kids)
+            for (unsigned int i = 0; i < count; ++i)
+                if (!stringProperty(d, kids[i], atom(d, "WM_CLASS")).isEmpty()) stack.push_back(kids[i]);
+        if (kids) XFree(kids);
+    }
+    const Atom windowType = atom(d, "_NET_WM_WINDOW_TYPE");
+    const Atom desktop = atom(d, "_NET_WM_WINDOW_TYPE_DESKTOP");
+    const Atom dock = atom(d, "_NET_WM_WINDOW_TYPE_DOCK");
+    const Atom extents = atom(d, "_NET_FRAME_EXTENTS");
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        const Window w = *it;
+        XWindowAttributes attrs;
+        if (!XGetWindowAttributes(d, w, &attrs) || attrs.map_state != IsViewable) continue;
+        bool skip = false;
+        data = nullptr;
+        if (XGetWindowProperty(d, w, windowType, 0, 16, False, XA_ATOM, &type, &format, &n, &after, &data) == Success &&
+            data && format == 32) {
+            const auto* types = reinterpret_cast<const unsigned long*>(data);
+            for (unsigned long i = 0; i < n; ++i) skip = skip || types[i] == desktop || types[i] == dock;
+        }
+        if (data) XFree(data);
+        if (skip) continue;
+        int x = 0, y = 0;
+        Window child;
+        if (!XTranslateCoordinates(d, w, root, 0, 0, &x, &y, &child)) continue;
+        long left = 0, right = 0, top = 0, bottom = 0;
+        data = nullptr;
+        if (XGetWindowProperty(d, w, extents, 0, 4, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
+            data && format == 32 && n == 4) {
+            const auto* e = reinterpret_cast<const long*>(data);
+            left = e[0];
+            right = e[1];
+            top = e[2];
+            bottom = e[3];
+        }
+        if (data) XFree(data);
+        out.emplace_back(x - left, y - top, attrs.width + left + right, attrs.height + top + bottom);
+    }
+    return out;
 }
 
 bool X11Workspace::queryManagerKeepsActiveWindow() const {

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <mutex>
 #include <vector>
 
 class QSocketNotifier;
@@ -46,6 +47,11 @@ public:
     // The applications' top-level windows: the window manager's client list, else the
     // root's children (or, under frames, their children) that carry WM_CLASS.
     std::vector<unsigned long> clientWindows() const;
+    // From the window manager's stacking list (_NET_CLIENT_LIST_STACKING), else the root's
+    // children that carry WM_CLASS, topmost first: the viewable ones that are neither desktop
+    // nor dock, each with its frame (_NET_FRAME_EXTENTS). Reads on a connection of its own,
+    // so that the background refresh of the window list does not share the main thread's.
+    std::vector<QRectF> onScreenWindowFrames() const override;
 
 private:
     void drain();
@@ -60,6 +66,9 @@ private:
 
     Display* dpy_ = nullptr;
     unsigned long root_ = 0;
+    QByteArray displayName_;
+    mutable std::mutex framesLock_;
+    mutable Display* framesDpy_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
     mutable bool drainScheduled_ = false;
     int catchUp_ = 0;

@@ -122,3 +122,38 @@ TEST_F(DesktopWorkspace, AWindowThatVanishedIsNoApplicationAndIsReported) {
     // The connection is still good for the next question.
     EXPECT_TRUE(workspace->runningApplication(target.pid()).has_value());
 }
+
+namespace murmelo::linuxdesktop {
+namespace {
+
+TEST_F(DesktopWorkspace, WindowFramesComeTopmostFirstFromTheStackingListWithTheirDecorations) {
+    QWidget lower, upper;
+    lower.setGeometry(40, 50, 300, 200);
+    upper.setGeometry(100, 120, 400, 250);
+    lower.show();
+    upper.show();
+    ASSERT_TRUE(test::waitUntil([&] {
+        return lower.windowHandle()->isExposed() && upper.windowHandle()->isExposed();
+    }));
+    // The stacking list as a window manager keeps it, bottom to top, and a frame around upper.
+    Window stack[2] = {Window(lower.winId()), Window(upper.winId())};
+    const Atom stacking = XInternAtom(wm, "_NET_CLIENT_LIST_STACKING", False);
+    XChangeProperty(wm, DefaultRootWindow(wm), stacking, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(stack), 2);
+    long extents[4] = {2, 3, 20, 4};
+    XChangeProperty(wm, Window(upper.winId()), XInternAtom(wm, "_NET_FRAME_EXTENTS", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(extents), 4);
+    XSync(wm, False);
+    const std::vector<QRectF> expected{QRectF(98, 100, 405, 274), QRectF(40, 50, 300, 200)};
+    EXPECT_EQ(workspace->onScreenWindowFrames(), expected);
+
+    // A window that is no longer viewable drops out.
+    upper.hide();
+    ASSERT_TRUE(test::waitUntil([&] { return workspace->onScreenWindowFrames().size() == 1; }));
+    EXPECT_EQ(workspace->onScreenWindowFrames().front(), QRectF(40, 50, 300, 200));
+    XDeleteProperty(wm, DefaultRootWindow(wm), stacking);
+    XSync(wm, False);
+}
+
+}  // namespace
+}  // namespace murmelo::linuxdesktop

@@ -52,6 +52,7 @@ void SimPower::willSleep() {
 
 void SimPower::didWake() {
     if (didWake_) didWake_();
+    notifyWakeObservers();
 }
 
 }  // namespace murmelo::sim

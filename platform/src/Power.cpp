@@ -2,6 +2,8 @@
 
 #include "platform/Service.h"
 
+#include <vector>
+
 namespace murmelo {
 namespace {
 
@@ -22,6 +24,28 @@ public:
 };
 
 }  // namespace
+
+int Power::addWakeObserver(std::function<void()> didWake) {
+    const int id = nextWakeId_++;
+    wakeObservers_.emplace(id, std::move(didWake));
+    wakeObserversChanged();
+    return id;
+}
+
+void Power::removeWakeObserver(int id) {
+    wakeObservers_.erase(id);
+    wakeObserversChanged();
+}
+
+void Power::notifyWakeObservers() {
+    // An observer may remove itself while it runs.
+    std::vector<int> ids;
+    for (const auto& [id, fn] : wakeObservers_) ids.push_back(id);
+    for (int id : ids) {
+        auto it = wakeObservers_.find(id);
+        if (it != wakeObservers_.end()) it->second();
+    }
+}
 
 Power& Power::shared() {
     if (auto* p = installedService<Power>()) return *p;

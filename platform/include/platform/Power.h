@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace murmelo {
@@ -47,8 +48,24 @@ public:
     // function stops the calls.
     virtual void setSleepHandlers(std::function<void()> willSleep, std::function<void()> didWake) = 0;
 
+    // Further observers of the same news beside the handlers above (which keep-awake holds);
+    // each gets its own id. Called on the main thread.
+    int addWakeObserver(std::function<void()> didWake);
+    void removeWakeObserver(int id);
+
     static Power& shared();
     static void install(Power* power);
+
+protected:
+    // Backends call this after the system woke, besides the handler above.
+    void notifyWakeObservers();
+    bool hasWakeObservers() const { return !wakeObservers_.empty(); }
+    // A backend that must subscribe to the news before it can deliver it does so here.
+    virtual void wakeObserversChanged() {}
+
+private:
+    std::map<int, std::function<void()>> wakeObservers_;
+    int nextWakeId_ = 1;
 };
 
 }  // namespace murmelo

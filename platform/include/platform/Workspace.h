@@ -1,7 +1,9 @@
 #pragma once
+#include <QRectF>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace murmelo {
 
@@ -31,6 +33,10 @@ public:
     virtual bool activate(const AppIdentity& app) = 0;
     // Called on the main thread whenever another application comes to the front.
     virtual void setActivationHandler(std::function<void(const AppIdentity&)> handler) = 0;
+    // The frames (with their decorations) of the ordinary mapped application windows, front
+    // to back, in window-system coordinates: origin at the first screen's top-left, y down.
+    // Safe to call from any thread. A backend that knows no windows gives none.
+    virtual std::vector<QRectF> onScreenWindowFrames() const { return {}; }
 
     static Workspace& shared();
     static void install(Workspace* workspace);
