@@ -9,14 +9,15 @@
 namespace murmelo {
 namespace FloatingCard {
 
-void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra) {
-    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra, Focus focus) {
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (focus == Focus::never) flags |= Qt::WindowDoesNotAcceptFocus;
     if (clicks == Clicks::passThrough) flags |= Qt::WindowTransparentForInput;
     w->setWindowFlags(flags | extra);
-    w->setAttribute(Qt::WA_ShowWithoutActivating);
+    if (focus == Focus::never) w->setAttribute(Qt::WA_ShowWithoutActivating);
     w->setAttribute(Qt::WA_TranslucentBackground);
     if (clicks == Clicks::passThrough) w->setAttribute(Qt::WA_TransparentForMouseEvents);
-    w->setFocusPolicy(Qt::NoFocus);
+    if (focus == Focus::never) w->setFocusPolicy(Qt::NoFocus);
 }
 
 void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius) {
