@@ -70,9 +70,9 @@ void MeetingChannel::push(const float* interleaved, size_t frames) {
     ring_.push(interleaved, n);
 }
 
-void MeetingChannel::drainOnce() { drainLocked(false); }
+void MeetingChannel::drainOnce() { drainBlock(false); }
 
-void MeetingChannel::drainLocked(bool endOfStream) {
+void MeetingChannel::drainBlock(bool endOfStream) {
     ring_.takeAll(taken_);
     const size_t c = size_t(std::max(inputFormat_.channels, 1));
     // A partial frame cannot be placed in time; it is let go.
@@ -108,7 +108,7 @@ double MeetingChannel::finish() {
     // After any drain already queued, and with the resampler's tail, so nothing is left behind.
     std::promise<void> done;
     queue_.async([this, &done] {
-        drainLocked(true);
+        drainBlock(true);
         done.set_value();
     });
     done.get_future().wait();

@@ -54,7 +54,8 @@ public:
 private:
     MeetingChannel(QString name, const AudioFormat& inputFormat, std::unique_ptr<AudioConverter> converter,
                    std::unique_ptr<MeetingWAV> writer);
-    void drainLocked(bool endOfStream);
+    // On the channel queue: converts what the ring holds (and at the end the resampler's tail).
+    void drainBlock(bool endOfStream);
     void checkClipping();
     void scheduleDrain();
 
