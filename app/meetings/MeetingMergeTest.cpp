@@ -1,6 +1,9 @@
 #include "meetings/MeetingMerge.h"
 
+#include "LocalHttpServer.h"
 #include "TestEnvironment.h"
+
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -99,4 +102,26 @@ TEST_F(MeetingMerge, LinesBreakOnPausesOverOnePointFiveAndOnSpeakerChange) {
     EXPECT_EQ(run({}, {w("раз", 9.7, 10.0), w("два", 10.1)}, QStringList{"Собеседник 1", "Собеседник 2"}),
               (std::vector<Line>{{9.7, "Собеседник 1", "раз"}, {10.1, "Собеседник 2", "два"}}));
     EXPECT_TRUE(run({}, {}).empty());
+}
+
+TEST_F(MeetingMerge, FinishedRussianLinesArePunctuatedAndOthersCounted) {
+    env.defaults().set("meetingPolish", true);
+    test::LocalHttpServer corrector;
+    corrector.set("/correct", {200, "Мы начинаем завтра утром, ровно в девять."});
+    std::vector<MeetingWord> english{w("we", 20.0), w("start", 20.4), w("tomorrow", 20.8), w("morning", 21.2)};
+    for (auto& x : english) x.lang = QStringLiteral("en");
+    const std::vector<MeetingWord> russian{w("мы", 1.0), w("начинаем", 1.4), w("завтра", 1.8), w("утром", 2.2), w("ровно", 2.6),
+                                           w("в", 3.0), w("девять", 3.4)};
+    std::vector<MeetingWord> far = russian;
+    far.insert(far.end(), english.begin(), english.end());
+    auto lines = std::async(std::launch::async, [&] {
+        return MeetingTranscriber::merge({w("да", 3.5, 3.6)}, far, "Я", "Собеседник", std::nullopt,
+                                         quint16(corrector.url("/").port()));
+    });
+    ASSERT_TRUE(env.waitFor([&] { return lines.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    // The aside is added after the pass and never sent.
+    EXPECT_EQ(lines.get(), (std::vector<Line>{{1.0, "Собеседник", "Мы начинаем завтра утром, ровно в девять.  ↳ (вы: да)"},
+                                              {20.0, "Собеседник", "we start tomorrow morning"}}));
+    EXPECT_EQ(corrector.requests(), 1);
+    EXPECT_TRUE(env.logContains("встреча/полировка: не тронуто по языку реплик - en: 1 (корректор русский, чужой язык не полируем)"));
 }
