@@ -39,12 +39,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 10, 10);
-        p.fillPath(shape, w_.fill());
-        p.setPen(QPen(w_.line(), 0.5));
-        p.drawPath(shape);
+        FloatingCard::paintPlate(p, rect(), w_.fill(), w_.line(), 10);
     }
 
 private:
@@ -69,15 +64,7 @@ private:
     QColor colour_;
 };
 
-QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setTextFormat(Qt::PlainText);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    l->setPalette(pal);
-    return l;
-}
+using FloatingCard::label;
 
 void applyReadingFormat(QTextDocument* doc) {
     QTextCursor all(doc);

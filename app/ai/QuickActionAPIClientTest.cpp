@@ -1,11 +1,11 @@
 #include "ai/AIProvider.h"
+#include "ai/AiKeyFixture.h"
 #include "ai/QuickActionAPIClient.h"
 
 #include "ScopedEnv.h"
 #include "StandIns.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
-#include "sim/SimKeyStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -101,20 +101,9 @@ TEST(QuickActionDecode, ErrorTexts) {
     for (const auto& c : cases) EXPECT_EQ(c.error.errorDescription(), QString::fromUtf8(c.text));
 }
 
-class QuickActionClientTest : public ::testing::Test {
+class QuickActionClientTest : public test::AiKeyFixture {
 protected:
-    void SetUp() override {
-        OpenAIKeychain::shared().invalidateCache();
-        BundledKey::resetForTesting(env.root() + "/no-bundled-key.txt");
-    }
-    void TearDown() override {
-        OpenAIKeychain::shared().invalidateCache();
-        BundledKey::resetForTesting();
-    }
-    void storeKey() {
-        keys.write("com.local.murmelo.openai", "api-key", "label", QByteArray("sk-test-0123456789abcdef"));
-        OpenAIKeychain::shared().invalidateCache();
-    }
+    void storeKey() { storePersonal("sk-test-0123456789abcdef"); }
     // Starts the stand-in with answers for its Responses path and points the client at it.
     bool startService(const QJsonArray& answers = {}) {
         test::writeFile(env.root() + "/script.json",
@@ -133,9 +122,6 @@ protected:
         return got.value_or(QuickActionAPIError{});
     }
 
-    test::TestEnvironment env;
-    sim::SimKeyStore keys;
-    ScopedService<KeyStore> keysScope{keys};
     std::optional<test::ResponsesStandIn> service;
     std::optional<test::ScopedEnv> host;
 };

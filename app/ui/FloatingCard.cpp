@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -31,6 +32,25 @@ void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius)
     p.setPen(QPen(w.line(), 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawPath(outline);
+}
+
+void paintPlate(QPainter& p, const QRect& rect, const QColor& fill, const QColor& line, double radius) {
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect).adjusted(0.25, 0.25, -0.25, -0.25), radius, radius);
+    p.fillPath(shape, fill);
+    p.setPen(QPen(line, 0.5));
+    p.drawPath(shape);
+}
+
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setTextFormat(Qt::PlainText);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    l->setPalette(pal);
+    return l;
 }
 
 QPointF origin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
 class QPainter;
 
 namespace murmelo {
@@ -34,6 +35,12 @@ void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra = {}, Focus fo
 
 // The surface: the water card clipped to rounded corners under a hairline outline.
 void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius = cornerRadius);
+
+// A rounded plate inside a card (a text box, a heads-up surface): filled, under a hairline.
+void paintPlate(QPainter& p, const QRect& rect, const QColor& fill, const QColor& line, double radius);
+
+// A plain-text label of the card in its font and colour.
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent);
 
 // The card's origin in the bottom-left-origin model: edgeGap in from the bottom-right corner
 // of the visible frame.
