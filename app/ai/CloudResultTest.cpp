@@ -301,6 +301,42 @@ TEST_F(CloudResultWindowTest, TheThreeFormsRender) {
     }
 }
 
+TEST_F(CloudResultWindowTest, ArrivalSparkReduceMotionAndTheFocusCheck) {
+    const auto sparks = [&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return window.panel() ? window.panel()->findChildren<QWidget*>("arrivalSpark").size() : 0;
+    };
+    env.defaults().set("reduceMotion", true);
+    window.show(request("без движения"));
+    EXPECT_EQ(sparks(), 0);
+    EXPECT_EQ(window.panel()->windowOpacity(), 1.0);
+    window.close();
+
+    env.defaults().set("reduceMotion", false);
+    window.show(request("раз"));
+    EXPECT_EQ(sparks(), 1);
+    window.close();
+    env.advance(0.5);
+    window.show(request("два"));  // the second arrival replaces the first spark
+    EXPECT_EQ(sparks(), 1);
+    env.advance(0.4);  // the first removal finds another spark and leaves it
+    EXPECT_EQ(sparks(), 1);
+    env.advance(0.5);
+    EXPECT_EQ(sparks(), 0);
+
+    // A card that lost the keyboard before the check takes it back, and says so.
+    window.show(request("три"));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QApplication::processEvents();
+    ASSERT_FALSE(window.isKey());
+    env.advance(CloudResultWindow::focusCheckDelay);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isKey());
+    EXPECT_TRUE(env.logContains("окно результата: клавиатуру без активации не дали — активирую Murmelo"));
+}
+
 TEST(WindowVisibilityTest, ReportsComeLaterOnTheMainQueue) {
     test::TestEnvironment env;
     QList<bool> seen;

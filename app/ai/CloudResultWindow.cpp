@@ -57,6 +57,7 @@ class ArrivalSpark : public QWidget {
 public:
     explicit ArrivalSpark(QWidget* parent) : QWidget(parent) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        setObjectName(QStringLiteral("arrivalSpark"));
         setFixedSize(22, 22);
         animation_.setStartValue(0.0);
         animation_.setEndValue(1.0);
