@@ -318,9 +318,16 @@ void CloudResultWindow::addArrivalSpark() {
 
 void CloudResultWindow::close() {
     if (!isVisible()) return;
-    panel_->hide();
+    hidePanel();
     request_.reset();
+}
+
+void CloudResultWindow::hidePanel() {
+    panel_->hide();
     state_.original.clear();
+    // A hidden card ends its arrival.
+    if (spark_) spark_->deleteLater();
+    spark_ = nullptr;
 }
 
 void CloudResultWindow::perform(CloudResultAction action) {
@@ -363,10 +370,7 @@ void CloudResultWindow::copy() {
 void CloudResultWindow::cancel() {
     std::optional<CloudResultRequest> kept = std::move(request_);
     request_.reset();
-    if (panel_ && panel_->isVisible()) {
-        panel_->hide();
-        state_.original.clear();
-    }
+    if (isVisible()) hidePanel();
     if (kept && kept->onCancel) kept->onCancel();
 }
 

@@ -76,6 +76,7 @@ private:
     QSizeF fitOnView(CloudResultView& view, const QString& text, QSizeF visible);
     void animateArrival();
     void addArrivalSpark();
+    void hidePanel();
 
     void primary();
     void copy();
