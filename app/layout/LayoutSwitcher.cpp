@@ -1,5 +1,7 @@
 #include "layout/LayoutSwitcher.h"
 
+#include "layout/KeyboardTruth.h"
+
 #include "layout/LayoutLexicons.h"
 
 #include "base/Bundle.h"
@@ -313,6 +315,8 @@ void LayoutSwitcher::loadIfNeeded() {
     learnedNames = stringSet(NAMES_KEY);
     brandsSeen = stringSet(BRANDS_KEY);
     loaded = !models.empty();
+    // The layouts' key data is read here, not by the first key the person types.
+    if (loaded) KeyboardTruth::prepare();
     // The word tables and spell checkers load on a worker, so the first typed word never
     // waits for them; loading happens once per process.
     LayoutLexicons::shared().startLoadingInBackground();
