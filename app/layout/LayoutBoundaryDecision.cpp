@@ -109,7 +109,11 @@ bool LayoutBoundaryDecision::isWordOf(const QString& text, const QString& layout
     return checks_.isRealWordInLayout(text, layout, caseVariant) == std::optional<bool>(true);
 }
 
-bool LayoutBoundaryDecision::isWorthFlippingInto(const QString& word) const { return engine_.isWorthFlippingInto(word); }
+bool LayoutBoundaryDecision::isWorthFlippingInto(const QString& word) const {
+    if (engine_.isWorthFlippingInto(word)) return true;
+    // The strong open-dictionary words live in the lexicons, filled by their load.
+    return engine_.openDictConverts && charCount(word) >= 4 && lex_.openStrong.contains(word);
+}
 
 bool LayoutBoundaryDecision::isOwnLayoutWord(const QString& core, const QString& typed) {
     // Russian abbreviations written without their full stops, which no word list holds.

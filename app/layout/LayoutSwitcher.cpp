@@ -403,9 +403,8 @@ bool LayoutSwitcher::isProtectedWord(const QString& w) const {
 }
 
 bool LayoutSwitcher::isWorthFlippingInto(const QString& w) const {
-    if (isKnown(w)) return true;
-    // The strong open-dictionary words are the lexicons' own set, filled by their load.
-    return openDictConverts && charCount(w) >= 4 && LayoutLexicons::shared().openStrong.contains(w);
+    // The strong open-dictionary words are the lexicons' (LayoutBoundaryDecision asks them).
+    return isKnown(w);
 }
 
 // ---- Key path ----
