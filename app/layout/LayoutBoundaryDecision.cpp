@@ -111,7 +111,7 @@ bool LayoutBoundaryDecision::isWordOf(const QString& text, const QString& layout
 
 bool LayoutBoundaryDecision::isWorthFlippingInto(const QString& word) const {
     if (engine_.isWorthFlippingInto(word)) return true;
-    // The strong open-dictionary words live in the lexicons.
+    // The strong open-dictionary words live in the lexicons, filled by their load.
     return engine_.openDictConverts && charCount(word) >= 4 && lex_.openStrong.contains(word);
 }
 

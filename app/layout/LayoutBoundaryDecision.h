@@ -40,6 +40,10 @@ public:
     void logDecision(const QString& word, const QString& cur, const QString& best, double margin,
                      LayoutSwitcher::BufStart start, const QString& decision) const;
 
+    // A reading worth converting into: the engine's known words, and the lexicons' strong
+    // open-dictionary words of four characters or more.
+    bool isWorthFlippingInto(const QString& word) const;
+
     // The language of the engine's believed current input source.
     std::optional<QString> currentLayoutId() const;
 
@@ -50,7 +54,6 @@ private:
     bool applyCorrection(const QString& word, const QString& to, QChar boundary, const QString& layout, bool nativeOK,
                          LayoutSwitcher::BufStart start);
     bool isWordOf(const QString& text, const QString& layout, bool caseVariant);
-    bool isWorthFlippingInto(const QString& word) const;
     bool isOwnLayoutWord(const QString& core, const QString& typed);
 
     LayoutSwitcher& engine_;

@@ -150,6 +150,17 @@ TEST_F(BoundaryDecision, SourceLayoutByLetters) {
     EXPECT_EQ(decision->sourceLayout("123"), "ru");
 }
 
+// The strong open-dictionary words are the lexicons' set that their load fills.
+TEST_F(BoundaryDecision, WorthFlippingIntoTheLexiconsStrongWords) {
+    lex->openStrong.insert("привет");
+    lex->openStrong.insert("дом");
+    engine->exceptions = {"ondrixa"};
+    EXPECT_TRUE(decision->isWorthFlippingInto("привет"));
+    EXPECT_TRUE(decision->isWorthFlippingInto("ondrixa"));
+    EXPECT_FALSE(decision->isWorthFlippingInto("дом")) << "fewer than four characters";
+    EXPECT_FALSE(decision->isWorthFlippingInto("привал"));
+}
+
 TEST_F(BoundaryDecision, AnalysisPicksTheBestReading) {
     const auto a = decision->analyze("ghbdtn", "en");
     ASSERT_TRUE(a);

@@ -12,9 +12,19 @@ using BufStart = LayoutSwitcher::BufStart;
 
 namespace {
 
+// Accessibility that counts how often the focused element is looked up.
+struct CountingAccessibility : sim::SimAccessibility {
+    using SimAccessibility::SimAccessibility;
+    int focusLookups = 0;
+    AXElementPtr focusedElement(AXError* error = nullptr) override {
+        ++focusLookups;
+        return SimAccessibility::focusedElement(error);
+    }
+};
+
 // An engine with its gates over a desktop holding an editor, a remote viewer and a launcher.
 struct Gates : SwitcherFixture {
-    sim::SimAccessibility ax{desktop};
+    CountingAccessibility ax{desktop};
     ScopedService<Accessibility> axScope{ax};
     std::unique_ptr<LayoutAppGates> gates;
 
@@ -95,6 +105,21 @@ TEST_F(Gates, RemoteViewerAndExcludedApplicationGetNoEdits) {
     EXPECT_TRUE(gates->isExcludedAppFocused());
     typeKeys("ghbdtn ");
     EXPECT_EQ(offered.size(), 1);
+}
+
+// The key path looks the focused application up only when some application is excluded:
+// the lookup is a round trip to other processes, and a key after a pause would wait for it.
+TEST_F(Gates, KeysAskNoFocusedApplicationWhileNothingIsExcluded) {
+    typeKeys("ghbdtn ");
+    env.advance(0.6);
+    typeKeys("vbh ");
+    EXPECT_EQ(ax.focusLookups, 0);
+    EXPECT_FALSE(gates->isExcludedAppFocused());
+
+    env.defaults().set(LayoutSwitcher::EXCLUDED_APPS_KEY, QVariantList{"org.kde.kate"});
+    typeKeys("f");
+    EXPECT_EQ(ax.focusLookups, 1);
+    EXPECT_TRUE(gates->isExcludedAppFocused());
 }
 
 TEST_F(Gates, FocusedApplicationIsCachedForHalfASecond) {

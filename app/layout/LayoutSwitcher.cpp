@@ -1,5 +1,7 @@
 #include "layout/LayoutSwitcher.h"
 
+#include "layout/KeyboardTruth.h"
+
 #include "layout/LayoutLexicons.h"
 
 #include "base/Bundle.h"
@@ -313,6 +315,8 @@ void LayoutSwitcher::loadIfNeeded() {
     learnedNames = stringSet(NAMES_KEY);
     brandsSeen = stringSet(BRANDS_KEY);
     loaded = !models.empty();
+    // The layouts' key data is read here, not by the first key the person types.
+    if (loaded) KeyboardTruth::prepare();
     // The word tables and spell checkers load on a worker, so the first typed word never
     // waits for them; loading happens once per process.
     LayoutLexicons::shared().startLoadingInBackground();
@@ -399,8 +403,8 @@ bool LayoutSwitcher::isProtectedWord(const QString& w) const {
 }
 
 bool LayoutSwitcher::isWorthFlippingInto(const QString& w) const {
-    if (isKnown(w)) return true;
-    return openDictConverts && w.size() >= 4 && openStrong.contains(w);
+    // The strong open-dictionary words are the lexicons' (LayoutBoundaryDecision asks them).
+    return isKnown(w);
 }
 
 // ---- Key path ----

@@ -309,7 +309,6 @@ public:
 
     // Learned word sets.
     QSet<QString> exceptions, learnedNames, brandsSeen;
-    QSet<QString> openStrong;
 
     // Corrections and undo.
     std::optional<PendingCorrection> lastCorrection;
