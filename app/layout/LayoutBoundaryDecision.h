@@ -57,12 +57,6 @@ private:
     LayoutLexicons& lex_;
     WordChecks checks_;
     LayoutWordShape shape_;
-    bool toldNoCorrection_ = false;
 };
-
-// Binds the decision, the source layout of a word and the disagreement memory to the
-// engine's steps; the decision bound is returned for other steps that score words with it.
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine);
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons);
 
 }  // namespace murmelo

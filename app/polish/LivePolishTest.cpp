@@ -2,6 +2,7 @@
 
 #include "input/InputTestFixture.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/CorrectorClient.h"
 #include "sim/SimInputSources.h"
 #include "stats/TypingStats.h"
@@ -23,7 +24,7 @@ protected:
         PolishLatency::reset();
         env.defaults().set(QStringLiteral("logUserText"), true);
         field = frontField(kApp);
-        engine = std::make_unique<LayoutSwitcher>();
+        engine = std::make_unique<LayoutSwitcher>(parts);
         live = std::make_unique<LivePolish>(*engine);
         live->steps.liveEnabled = [] { return true; };
         live->steps.polishEnabled = [] { return true; };
@@ -85,6 +86,8 @@ protected:
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
     std::shared_ptr<sim::SimField> field;
+    test::PartSlots switcherSteps;
+    test::SlotParts parts{switcherSteps};
     std::unique_ptr<LayoutSwitcher> engine;
     std::unique_ptr<LivePolish> live;
     bool recording = false;
