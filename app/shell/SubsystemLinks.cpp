@@ -76,22 +76,15 @@ void linkSubsystems() {
         static PolishKnownWords known = PolishKnownWords::application();
         return known.polishProtects(word);
     };
-    LivePolish& live = LivePolish::shared();
-    live.steps.polishContext = polishContext;
-    live.steps.polishForField = [](const QString& raw, const QString& model, const PolishContext& context) {
-        return std::optional<PolishResultValue>(polishForField(raw, model, context));
-    };
     // Every polish write is noted in the journal; its edits and its notes go to the polish card.
     const auto journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
                                 std::optional<qint64> pid) {
         PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
     };
     PolishShare::shared().journalNote = journalNote;
-    live.steps.journalNote = journalNote;
     PolishShare::shared().showEdits = [](const QString& before, const QString& after) {
         PolishCardController::shared().show(PolishDiff::compute(before, after));
     };
-    live.steps.showCardEdits = [](const std::vector<PolishDiff::Edit>& edits) { PolishCardController::shared().show(edits); };
     PolishShare::shared().showNote = [](const QString& note, bool isShort) {
         PolishCardController::shared().showNote(note, isShort);
     };
@@ -107,8 +100,6 @@ void linkSubsystems() {
     };
     PolishShare::shared().polishTypeFix = typeFix;
     PolishShare::shared().underline = underline;
-    live.steps.polishTypeFix = typeFix;
-    live.steps.underline = underline;
 }
 
 }  // namespace murmelo
