@@ -1,9 +1,8 @@
 // The engine's moments as the manual-input arbiter sees them. The builders decide nothing:
 // they copy the engine's state into a snapshot and return the arbiter's answer unchanged.
 #include "base/Log.h"
-#include "layout/LayoutSwitcher.h"
-
 #include "layout/LayoutParts.h"
+#include "layout/LayoutSwitcher.h"
 #include "layout/ManualInputDecisionArbiterV1.h"
 #include "layout/ManualInputSourceProfileV1.h"
 

@@ -4,11 +4,11 @@
 #include "input/InputEventFlightRecorder.h"
 #include "layout/KeyboardTruth.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "layout/ShadowCoreV2.h"
 #include "layout/SystemLayouts.h"
-#include "layout/LayoutParts.h"
 #include "platform/MainQueue.h"
 
 namespace murmelo {

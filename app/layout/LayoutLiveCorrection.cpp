@@ -6,8 +6,8 @@
 #include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
-#include "layout/ManualInputSourceProfileV1.h"
 #include "layout/LayoutParts.h"
+#include "layout/ManualInputSourceProfileV1.h"
 #include "platform/MainQueue.h"
 #include "stats/MonthlyStats.h"
 

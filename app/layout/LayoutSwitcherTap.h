@@ -1,7 +1,7 @@
 #pragma once
 #include "input/TapConsumers.h"
-#include "layout/LayoutSwitcher.h"
 #include "layout/LayoutParts.h"
+#include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/SwitcherDictation.h"
 #include "layout/SwitcherPolish.h"
