@@ -187,9 +187,4 @@ QStringList LayoutAppGates::learnedDeliveryAppNames() const {
     return names;
 }
 
-void connectEngineGates(LayoutSwitcher& engine, LayoutAppGates& gates) {
-    engine.steps.isRemoteDesktopFrontmost = [&gates] { return gates.isRemoteDesktopFrontmost(); };
-    engine.steps.isExcludedAppFocused = [&gates] { return gates.isExcludedAppFocused(); };
-}
-
 }  // namespace murmelo

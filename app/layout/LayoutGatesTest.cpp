@@ -43,7 +43,7 @@ struct Gates : SwitcherFixture {
         env.defaults().set("layoutSwitchEnabled", true);
         engine->loaded = true;
         gates = std::make_unique<LayoutAppGates>(*engine);
-        connectEngineGates(*engine, *gates);
+        useGates(steps, *gates);
     }
     void TearDown() override {
         AXText::resetForTesting();
@@ -89,7 +89,7 @@ TEST(EditRightsTable, FollowsHowTheWordBegan) {
 
 TEST_F(Gates, RemoteViewerAndExcludedApplicationGetNoEdits) {
     QStringList offered;
-    engine->steps.consider = [&](const QString& w, QChar, BufStart, bool) { offered << w; return true; };
+    steps.consider = [&](const QString& w, QChar, BufStart, bool) { offered << w; return true; };
     EXPECT_FALSE(gates->isRemoteDesktopFrontmost());
     typeKeys("ghbdtn ");
     EXPECT_EQ(offered, QStringList{"ghbdtn"});
