@@ -139,7 +139,7 @@ TEST_F(DesktopPresence, AFullScreenWindowInTheStackingListHidesTheCornerDropUnti
     DropPresenceWindows drop;
     drop.show(DropPlacement::bottomRight);
     ASSERT_EQ(drop.screenSlots().size(), 1u);
-    QWidget* win = drop.screenSlots()[0].win.get();
+    QWindow* win = drop.screenSlots()[0].win();
     ASSERT_TRUE(test::waitUntil([&] { return win->isVisible() && windowsAt(d, 920, 440, 360, 360) == 1; }));
 
     QWidget full;
