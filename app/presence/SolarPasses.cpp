@@ -4,6 +4,7 @@
 #include "base/Log.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
@@ -40,17 +41,20 @@ DropGraphics& DropGraphics::shared() {
 }
 
 DropGraphics::~DropGraphics() {
-    if (context_ && surface_ && context_->makeCurrent(surface_.get())) {
-        grace_.reset();
-        blur_.reset();
-        composite_.reset();
-        context_->doneCurrent();
-    } else {
-        // Without the context the programs cannot be deleted; the process is ending anyway.
+    // After the application object the window system is gone and no context can be made
+    // current: the process is ending, what the driver holds goes with it.
+    if (!QGuiApplication::instance() || !context_ || !surface_ || !context_->makeCurrent(surface_.get())) {
         (void)grace_.release();
         (void)blur_.release();
         (void)composite_.release();
+        (void)context_.release();
+        (void)surface_.release();
+        return;
     }
+    grace_.reset();
+    blur_.reset();
+    composite_.reset();
+    context_->doneCurrent();
 }
 
 void DropGraphics::switchOffForTesting(bool off) {

@@ -52,6 +52,8 @@ public:
     bool valid() const { return fbo_ != 0; }
     QSize size() const { return size_; }
     GLuint texture() const { return texture_; }
+    // The framebuffer whose colour is the texture (where a resolve lands).
+    GLuint framebuffer() const { return fbo_; }
     // The framebuffer to draw into (the multisampled one when there is one), with the viewport.
     void bind();
     // Copies the multisampled drawing into the texture; nothing to do without samples.
