@@ -31,6 +31,7 @@ void bindBlocks(QOpenGLShaderProgram& p) {
     p.bind();
     p.setUniformValue("solarSource", 0);
     p.setUniformValue("solarBloom", 1);
+    p.setUniformValue("solarMotes", 2);
     p.release();
 }
 }  // namespace
@@ -44,6 +45,7 @@ DropGraphics::~DropGraphics() {
     // After the application object the window system is gone and no context can be made
     // current: the process is ending, what the driver holds goes with it.
     if (!QGuiApplication::instance() || !context_ || !surface_ || !context_->makeCurrent(surface_.get())) {
+        (void)motes_.release();
         (void)grace_.release();
         (void)blur_.release();
         (void)composite_.release();
@@ -51,6 +53,7 @@ DropGraphics::~DropGraphics() {
         (void)surface_.release();
         return;
     }
+    motes_.reset();
     grace_.reset();
     blur_.reset();
     composite_.reset();
@@ -76,6 +79,7 @@ bool DropGraphics::makeCurrent() { return ready() && context_->makeCurrent(surfa
 
 void DropGraphics::fail(const QString& line) {
     logLine(line);
+    motes_.reset();
     grace_.reset();
     blur_.reset();
     composite_.reset();
@@ -106,10 +110,12 @@ bool DropGraphics::make() {
     }
     const QString source = QString::fromUtf8(file.readAll());
     const QString vertex = Gl::withHeader(source, {QStringLiteral("SOLAR_VERTEX")});
+    const QString moteVertex = Gl::withHeader(source, {QStringLiteral("SOLAR_MOTE_VERTEX")});
     QString log;
-    for (auto [slot, define] : {std::pair{&grace_, "SOLAR_GRACE"}, std::pair{&blur_, "SOLAR_BLUR"},
-                                std::pair{&composite_, "SOLAR_COMPOSITE"}}) {
-        *slot = Gl::buildProgram(vertex, Gl::withHeader(source, {QString::fromLatin1(define)}), &log);
+    for (auto [slot, define] : {std::pair{&motes_, "SOLAR_MOTES"}, std::pair{&grace_, "SOLAR_GRACE"},
+                                std::pair{&blur_, "SOLAR_BLUR"}, std::pair{&composite_, "SOLAR_COMPOSITE"}}) {
+        *slot = Gl::buildProgram(slot == &motes_ ? moteVertex : vertex,
+                                 Gl::withHeader(source, {QString::fromLatin1(define)}), &log);
         if (!*slot) {
             fail(QStringLiteral("капля: шейдер не собрался - ") + log);
             return false;
@@ -142,7 +148,8 @@ SolarPasses::~SolarPasses() {
 bool SolarPasses::ensureTargets(QSize size) {
     const QSize half(std::max(1, size.width() / 2), std::max(1, size.height() / 2));
     if (scene_.valid() && scene_.size() == size && bloomA_.valid() && bloomA_.size() == half) return true;
-    return scene_.create(size, Gl::TargetFormat::rgba16f) && bloomA_.create(half, Gl::TargetFormat::rgba16f) &&
+    return scene_.create(size, Gl::TargetFormat::rgba16f) && motes_.create(size, Gl::TargetFormat::rgba16f) &&
+           bloomA_.create(half, Gl::TargetFormat::rgba16f) &&
            bloomB_.create(half, Gl::TargetFormat::rgba16f);
 }
 
@@ -169,8 +176,28 @@ bool SolarPasses::renderScene(const SolarUniforms& uniforms, QSize size) {
     SolarUniforms u = uniforms;
     u.resW = float(size.width());
     u.resH = float(size.height());
+    auto& f = gl();
+    // The motes: each one's quad added into its own target.
+    motes_.bind();
+    f.glClearColor(0, 0, 0, 0);
+    f.glClear(GL_COLOR_BUFFER_BIT);
+    f.glBindBuffer(GL_UNIFORM_BUFFER, buffers_[SCENE_BLOCK]);
+    f.glBufferData(GL_UNIFORM_BUFFER, (sizeof u + 15) / 16 * 16, nullptr, GL_STREAM_DRAW);
+    f.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof u, &u);
+    f.glBindBufferBase(GL_UNIFORM_BUFFER, SCENE_BLOCK, buffers_[SCENE_BLOCK]);
+    f.glEnable(GL_BLEND);
+    f.glBlendFunc(GL_ONE, GL_ONE);
+    set.motes()->bind();
+    triangle_.drawInstanced(6, 80);
+    set.motes()->release();
+    f.glDisable(GL_BLEND);
+
     scene_.bind();
+    f.glActiveTexture(GL_TEXTURE2);
+    f.glBindTexture(GL_TEXTURE_2D, motes_.texture());
     pass(set.grace(), SCENE_BLOCK, &u, sizeof u);
+    f.glBindTexture(GL_TEXTURE_2D, 0);
+    f.glActiveTexture(GL_TEXTURE0);
     return true;
 }
 

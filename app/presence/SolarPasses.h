@@ -24,6 +24,7 @@ public:
     QOpenGLContext* context() const { return context_.get(); }
     // Makes the set's own context current on its offscreen surface (for drawing offscreen).
     bool makeCurrent();
+    QOpenGLShaderProgram* motes() const { return motes_.get(); }
     QOpenGLShaderProgram* grace() const { return grace_.get(); }
     QOpenGLShaderProgram* blur() const { return blur_.get(); }
     QOpenGLShaderProgram* composite() const { return composite_.get(); }
@@ -38,12 +39,11 @@ private:
     bool ok_ = false;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> surface_;
-    std::unique_ptr<QOpenGLShaderProgram> grace_, blur_, composite_;
+    std::unique_ptr<QOpenGLShaderProgram> motes_, grace_, blur_, composite_;
 };
 
-// The light design's four passes for one context (that shares with the set's): the scene, two
-// half-size blurs and the composite into the target framebuffer. Needs its context current
-// whenever it is used or destroyed.
+// The light design's passes for one context (that shares with the set's): the motes, the scene, two half-size blurs and the composite into the target framebuffer.
+// Needs its context current whenever it is used or destroyed.
 class SolarPasses {
 public:
     SolarPasses();
@@ -54,7 +54,7 @@ public:
     // One frame into the framebuffer `target` of that size in device pixels; false when the
     // frame was skipped (no set, no size, a target that cannot be made).
     bool render(const SolarUniforms& u, bool cloud, GLuint target, QSize size);
-    // The scene pass alone into the scene target (read it with scene().read()).
+    // The motes and the scene alone into the scene target (read it with scene().read()).
     bool renderScene(const SolarUniforms& u, QSize size);
     Gl::RenderTarget& scene() { return scene_; }
     Gl::RenderTarget& bloomA() { return bloomA_; }
@@ -64,7 +64,7 @@ private:
     bool ensureTargets(QSize size);
     void pass(QOpenGLShaderProgram* program, GLuint block, const void* data, int bytes);
 
-    Gl::RenderTarget scene_, bloomA_, bloomB_;
+    Gl::RenderTarget motes_, scene_, bloomA_, bloomB_;
     Gl::FullScreenTriangle triangle_;
     GLuint buffers_[3] = {0, 0, 0};
     GLuint sampler_ = 0;

@@ -43,10 +43,12 @@ FullScreenTriangle::~FullScreenTriangle() {
     if (vao_ && QOpenGLContext::currentContext()) gl().glDeleteVertexArrays(1, &vao_);
 }
 
-void FullScreenTriangle::draw() {
+void FullScreenTriangle::draw() { drawInstanced(3, 1); }
+
+void FullScreenTriangle::drawInstanced(int vertices, int instances) {
     if (!vao_) gl().glGenVertexArrays(1, &vao_);
     gl().glBindVertexArray(vao_);
-    gl().glDrawArrays(GL_TRIANGLES, 0, 3);
+    gl().glDrawArraysInstanced(GL_TRIANGLES, 0, vertices, instances);
     gl().glBindVertexArray(0);
 }
 
@@ -70,11 +72,13 @@ bool RenderTarget::create(QSize size, TargetFormat format, int samples) {
     size_ = size;
     format_ = format;
     samples_ = samples;
-    const GLenum internal = format == TargetFormat::rgba16f ? GL_RGBA16F : GL_RGBA8;
+    const GLenum internal = format == TargetFormat::rgba32f ? GL_RGBA32F
+                            : format == TargetFormat::rgba16f ? GL_RGBA16F
+                                                              : GL_RGBA8;
     f.glGenTextures(1, &texture_);
     f.glBindTexture(GL_TEXTURE_2D, texture_);
     f.glTexImage2D(GL_TEXTURE_2D, 0, internal, size.width(), size.height(), 0, GL_RGBA,
-                   format == TargetFormat::rgba16f ? GL_HALF_FLOAT : GL_UNSIGNED_BYTE, nullptr);
+                   format == TargetFormat::rgba8 ? GL_UNSIGNED_BYTE : GL_FLOAT, nullptr);
     f.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     f.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     f.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -124,7 +128,7 @@ void RenderTarget::resolve() {
 QImage RenderTarget::read() {
     resolve();
     gl().glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    return readBack(size_, format_ == TargetFormat::rgba16f);
+    return readBack(size_, format_ != TargetFormat::rgba8);
 }
 
 QImage readBack(QSize size, bool floatPixels) {

@@ -31,12 +31,15 @@ public:
     FullScreenTriangle(const FullScreenTriangle&) = delete;
     FullScreenTriangle& operator=(const FullScreenTriangle&) = delete;
     void draw();
+    // Another draw without vertex attributes on the same array: the vertex stage makes each
+    // vertex from gl_VertexID and gl_InstanceID.
+    void drawInstanced(int vertices, int instances);
 
 private:
     GLuint vao_ = 0;
 };
 
-enum class TargetFormat { rgba8, rgba16f };
+enum class TargetFormat { rgba8, rgba16f, rgba32f };
 
 // A colour texture to draw into (and read from in a later pass); with samples > 0 a
 // multisampled colour buffer with a 32-bit float depth buffer, resolved into the texture.

@@ -1,6 +1,12 @@
 // The light design: a high-range scene, two blur passes for the bloom and a composite into the
 // window. One text for every stage: the loader puts "#version 330 core" first with one of
-// SOLAR_VERTEX, SOLAR_GRACE, SOLAR_BLUR or SOLAR_COMPOSITE defined. Lengths are points.
+// SOLAR_VERTEX, SOLAR_MOTE_VERTEX (vertex stages), SOLAR_MOTES, SOLAR_GRACE, SOLAR_BLUR or
+// SOLAR_COMPOSITE (fragment stages) defined. Lengths are points.
+//
+// The motes are drawn before the scene as small quads around each one, added into a target of
+// the scene's size (listening in red, returning in green) that the scene reads at its pixel:
+// the same sums as a loop over all forty motes in every pixel, which would cost a software
+// renderer ten times the rest of the scene.
 //
 // Orientation: gl_FragCoord and texture coordinates both start at the bottom-left, so every
 // pass keeps the scene's orientation and a scene pixel at height py ends up py above the
@@ -46,31 +52,6 @@ struct SolarVOut {
     vec4 position;
     vec2 uv;
 };
-
-#ifdef SOLAR_VERTEX
-
-out vec2 solarUv;
-
-SolarVOut solarVertex(int vid) {
-    vec2 p = vec2(vid == 1 ? 3.0 : -1.0, vid == 2 ? 3.0 : -1.0);
-    return SolarVOut(vec4(p, 0.0, 1.0), p * 0.5 + 0.5);
-}
-
-void main() {
-    SolarVOut o = solarVertex(gl_VertexID);
-    gl_Position = o.position;
-    solarUv = o.uv;
-}
-
-#else
-
-in vec2 solarUv;
-out vec4 solarColour;
-
-// Linear filtering with transparent black outside (the host binds a sampler object to every
-// unit these read).
-uniform sampler2D solarSource;  // unit 0: the blur's input, the composite's scene
-uniform sampler2D solarBloom;   // unit 1: the composite's bloom
 
 const float SOLAR_SOURCE_Y = 23.25;
 
@@ -161,9 +142,10 @@ vec2 solarGraceParticlePoint(int i, float t, float rv, float vc, float motion) {
     return vec2(centre + lateral + drift, SOLAR_SOURCE_Y + rayLength * depth);
 }
 
-float solarOrganicSpark(vec2 point, vec2 head, vec2 tail, float seed, float scale) {
-    float r = scale * (0.72 + 2.45 * solarHash(seed + 19.0));
-    float rt = scale * (0.66 + 1.18 * solarHash(seed + 43.0));
+// A mote's look at the point: a rippled body at the head, a wake along the segment to the tail
+// and a soft halo; r and rt are the body's and the wake's radii (scale x (0.72 + 2.45
+// solarHash(seed + 19)) and scale x (0.66 + 1.18 solarHash(seed + 43))).
+float solarOrganicSpark(vec2 point, vec2 head, vec2 tail, float seed, float r, float rt) {
     float hd = length(point - head);
     float sd = solarSegmentDistance(point, head, tail);
     if (hd / max(r, 0.1) > 4.8 && sd / max(rt, 0.1) > 4.8) return 0.0;
@@ -186,31 +168,168 @@ vec2 solarSuccessPoint(vec2 start, float seed, float progress) {
     return s * s * start + 2.0 * s * t * control + t * t * end;
 }
 
+float solarVoice() { return pow(clamp(2.2 * u.levelFast, 0.0, 1.0), 0.72); }
+float solarHandoffVoice() { return pow(clamp(2.2 * u.recognitionVoice, 0.0, 1.0), 0.72); }
+
+// The field point of a pixel of the scene (device pixels from the bottom-left), and back.
+vec2 solarFieldPoint(vec2 position) {
+    float sc = max(u.scale, 1.0);
+    vec2 size = vec2(u.resW, u.resH) / sc;
+    float px = position.x / sc;
+    float py = position.y / sc;
+    if (abs(clamp(u.edgeSide, -1.0, 1.0)) < 0.5) return vec2(px - size.x / 2.0, size.y - py);
+    float inward = u.edgeSide > 0.0 ? px : size.x - px;
+    float up = py;
+    return vec2((up - inward) * 0.70710678, SOLAR_SOURCE_Y + (inward + up) * 0.70710678);
+}
+
+vec2 solarWindowPoint(vec2 field) {
+    float sc = max(u.scale, 1.0);
+    vec2 size = vec2(u.resW, u.resH) / sc;
+    if (abs(clamp(u.edgeSide, -1.0, 1.0)) < 0.5) return vec2(field.x + size.x / 2.0, size.y - field.y) * sc;
+    float a = field.x / 0.70710678;                    // up - inward
+    float b = (field.y - SOLAR_SOURCE_Y) / 0.70710678;  // up + inward
+    float up = (a + b) / 2.0;
+    float inward = (b - a) / 2.0;
+    return vec2(u.edgeSide > 0.0 ? inward : size.x - inward, up) * sc;
+}
+
+// Mote i (0 to 39) while listening, or on its flight back to the source: its head and tail, the
+// radii of its body and wake, its weight (0: not drawn) and its look's seed.
+void solarMote(int i, bool returning, out vec2 head, out vec2 tail, out vec4 look) {
+    float fi = float(i);
+    float reveal = smoothstep(0.0, 1.0, clamp(u.reveal, 0.0, 1.0));
+    float voice = solarVoice();
+    float returnPhase = clamp(u.returning, 0.0, 1.0);
+    float time = u.time * u.motion;
+    float motion = clamp(u.motion, 0.0, 1.0);
+    float sizeSeed = solarHash(fi + 103.0);
+    float sparkleSeed = solarHash(fi + 149.0);
+    float baseScale = 0.34 + 0.70 * sizeSeed * sizeSeed;
+    head = tail = vec2(0.0);
+    look = vec4(0.0);
+    if (!returning) {
+        float listenLife = reveal * (1.0 - returnPhase);
+        if (listenLife <= 0.001) return;
+        head = solarGraceParticlePoint(i, time, u.reveal, voice, motion);
+        vec2 previous = solarGraceParticlePoint(i, max(time - 0.045, 0.0), u.reveal, voice, motion);
+        // A mote wrapping from the end of its ray back to the source draws no wake.
+        tail = distance(head, previous) >= 18.0 ? head : mix(head, previous, 0.42);
+        float seed = fi + 311.0;
+        float scale = baseScale * (0.82 + 0.76 * voice);
+        float twinkle = 0.54 + 0.26 * sin(3.2 * time + 2.41 * fi) * motion;
+        look = vec4(scale * (0.72 + 2.45 * solarHash(seed + 19.0)), scale * (0.66 + 1.18 * solarHash(seed + 43.0)),
+                    listenLife * twinkle * (0.24 + voice * (0.34 + 0.15 * sparkleSeed)), seed);
+        return;
+    }
+    if (returnPhase <= 0.001) return;
+    float handoffVoice = solarHandoffVoice();
+    float handoffTime = max(time - u.recognitionTime * motion, 0.0);
+    float delay = 0.16 * solarHash(fi + 701.0);
+    float duration = 1.40 + 0.52 * solarHash(fi + 733.0);
+    float progress = clamp((u.recognitionTime - delay) / duration, 0.0, 1.0);
+    vec2 start = solarGraceParticlePoint(i, handoffTime, u.recognitionReveal, handoffVoice, motion);
+    float flight = 17.0 * fi + 3.0;
+    head = solarSuccessPoint(start, flight, progress);
+    float stepBack = (0.024 + 0.046 * solarHash(fi + 857.0)) * (0.58 + 0.82 * sin(3.14159265 * progress));
+    tail = solarSuccessPoint(start, flight, max(progress - stepBack, 0.0));
+    float shrink = mix(1.0, 0.10, solarEase(smoothstep(0.12, 1.0, progress)));
+    float fade = 1.0 - smoothstep(0.78, 1.0, progress);
+    float seed = fi + 823.0;
+    float scale = baseScale * (0.86 + 0.70 * handoffVoice) * shrink;
+    look = vec4(scale * (0.72 + 2.45 * solarHash(seed + 19.0)), scale * (0.66 + 1.18 * solarHash(seed + 43.0)),
+                returnPhase * fade * (0.54 + 0.26 * sin(3.2 * handoffTime + 2.41 * fi) * motion) *
+                    (0.080 + handoffVoice * (0.26 + 0.12 * sparkleSeed)),
+                seed);
+}
+
+#ifdef SOLAR_VERTEX
+
+out vec2 solarUv;
+
+SolarVOut solarVertex(int vid) {
+    vec2 p = vec2(vid == 1 ? 3.0 : -1.0, vid == 2 ? 3.0 : -1.0);
+    return SolarVOut(vec4(p, 0.0, 1.0), p * 0.5 + 0.5);
+}
+
+void main() {
+    SolarVOut o = solarVertex(gl_VertexID);
+    gl_Position = o.position;
+    solarUv = o.uv;
+}
+#endif
+
+#ifdef SOLAR_MOTE_VERTEX
+
+// Six vertices per instance: instances 0 to 39 are the listening motes, 40 to 79 the returning
+// ones. Each covers the box outside which its spark is zero; a mote of weight 0 collapses.
+flat out vec4 moteEnds;  // head, tail
+flat out vec4 moteLook;  // radius, trail radius, weight, seed
+flat out float moteKind;
+
+void main() {
+    int i = gl_InstanceID % 40;
+    bool returning = gl_InstanceID >= 40;
+    vec2 head, tail;
+    vec4 look;
+    solarMote(i, returning, head, tail, look);
+    moteEnds = vec4(head, tail);
+    moteLook = look;
+    moteKind = returning ? 1.0 : 0.0;
+    int corner = gl_VertexID % 6;
+    vec2 unit = vec2(corner == 1 || corner == 3 || corner == 4 ? 1.0 : 0.0,
+                     corner == 2 || corner == 4 || corner == 5 ? 1.0 : 0.0);
+    float reach = 4.8 * max(max(look.x, look.y), 0.1) + 1.0;
+    vec2 lo = min(head, tail) - reach;
+    vec2 hi = max(head, tail) + reach;
+    // The box's corners in the window, and the window-aligned box around them.
+    vec2 a = solarWindowPoint(lo), b = solarWindowPoint(hi);
+    vec2 c = solarWindowPoint(vec2(lo.x, hi.y)), d = solarWindowPoint(vec2(hi.x, lo.y));
+    vec2 wlo = min(min(a, b), min(c, d)), whi = max(max(a, b), max(c, d));
+    vec2 p = mix(wlo, whi, unit) / vec2(u.resW, u.resH) * 2.0 - 1.0;
+    gl_Position = look.z > 0.0 ? vec4(p, 0.0, 1.0) : vec4(-2.0, -2.0, 0.0, 1.0);
+}
+
+#endif
+
+#if !defined(SOLAR_VERTEX) && !defined(SOLAR_MOTE_VERTEX)
+
+in vec2 solarUv;
+out vec4 solarColour;
+
+// Linear filtering with transparent black outside (the host binds a sampler object to every
+// unit these read).
+uniform sampler2D solarSource;  // unit 0: the blur's input, the composite's scene
+uniform sampler2D solarBloom;   // unit 1: the composite's bloom
+uniform sampler2D solarMotes;   // unit 2: the scene's motes, from the motes pass
+
+#endif
+
+#ifdef SOLAR_MOTES
+
+flat in vec4 moteEnds;
+flat in vec4 moteLook;
+flat in float moteKind;
+
+void main() {
+    float v = solarOrganicSpark(solarFieldPoint(gl_FragCoord.xy), moteEnds.xy, moteEnds.zw, moteLook.w, moteLook.x,
+                                moteLook.y) * moteLook.z;
+    solarColour = moteKind > 0.5 ? vec4(0.0, v, 0.0, 0.0) : vec4(v, 0.0, 0.0, 0.0);
+}
+
 #endif
 
 #ifdef SOLAR_GRACE
 
 vec4 solarGraceFragment(SolarVOut v) {
     // Coordinates.
-    float sc = max(u.scale, 1.0);
-    vec2 size = vec2(u.resW, u.resH) / sc;
-    float px = v.position.x / sc;
-    float py = v.position.y / sc;
-    vec2 point;
-    float side = clamp(u.edgeSide, -1.0, 1.0);
-    if (abs(side) < 0.5) {
-        point = vec2(px - size.x / 2.0, size.y - py);
-    } else {
-        float inward = u.edgeSide > 0.0 ? px : size.x - px;
-        float up = py;
-        point = vec2((up - inward) * 0.70710678, SOLAR_SOURCE_Y + (inward + up) * 0.70710678);
-    }
+    vec2 point = solarFieldPoint(v.position.xy);
     float x = point.x;
     float y = point.y;
 
     // Lives and shape of the field.
     float reveal = smoothstep(0.0, 1.0, clamp(u.reveal, 0.0, 1.0));
-    float voice = pow(clamp(2.2 * u.levelFast, 0.0, 1.0), 0.72);
+    float voice = solarVoice();
     float success = clamp(u.success, 0.0, 1.0);
     float successProgress = clamp(u.successTime / 1.62, 0.0, 1.0);
     float successPull = solarEase(successProgress);
@@ -261,43 +380,11 @@ vec4 solarGraceFragment(SolarVOut v) {
         white += max(inner - 1.08 * strongest, 0.0) * (0.86 + 1.10 * voice);
     }
 
-    // Motes.
-    float listening = 0.0;
-    float returningLight = 0.0;
-    float handoffVoice = pow(clamp(2.2 * u.recognitionVoice, 0.0, 1.0), 0.72);
-    float listenLife = reveal * (1.0 - returnPhase);
-    float handoffTime = max(time - u.recognitionTime * motion, 0.0);
-    for (int i = 0; i < 40; ++i) {
-        float fi = float(i);
-        float sizeSeed = solarHash(fi + 103.0);
-        float sparkleSeed = solarHash(fi + 149.0);
-        float baseScale = 0.34 + 0.70 * sizeSeed * sizeSeed;
-        if (listenLife > 0.001) {
-            vec2 head = solarGraceParticlePoint(i, time, u.reveal, voice, motion);
-            vec2 previous = solarGraceParticlePoint(i, max(time - 0.045, 0.0), u.reveal, voice, motion);
-            // A mote wrapping from the end of its ray back to the source draws no wake.
-            vec2 wakeEnd = distance(head, previous) >= 18.0 ? head : mix(head, previous, 0.42);
-            float twinkle = 0.54 + 0.26 * sin(3.2 * time + 2.41 * fi) * motion;
-            listening += solarOrganicSpark(point, head, wakeEnd, fi + 311.0, baseScale * (0.82 + 0.76 * voice)) *
-                         listenLife * twinkle * (0.24 + voice * (0.34 + 0.15 * sparkleSeed));
-        }
-        if (returnPhase > 0.001) {
-            float delay = 0.16 * solarHash(fi + 701.0);
-            float duration = 1.40 + 0.52 * solarHash(fi + 733.0);
-            float progress = clamp((u.recognitionTime - delay) / duration, 0.0, 1.0);
-            vec2 start = solarGraceParticlePoint(i, handoffTime, u.recognitionReveal, handoffVoice, motion);
-            float seed = 17.0 * fi + 3.0;
-            vec2 head = solarSuccessPoint(start, seed, progress);
-            float stepBack = (0.024 + 0.046 * solarHash(fi + 857.0)) * (0.58 + 0.82 * sin(3.14159265 * progress));
-            vec2 tail = solarSuccessPoint(start, seed, max(progress - stepBack, 0.0));
-            float shrink = mix(1.0, 0.10, solarEase(smoothstep(0.12, 1.0, progress)));
-            float fade = 1.0 - smoothstep(0.78, 1.0, progress);
-            returningLight +=
-                solarOrganicSpark(point, head, tail, fi + 823.0, baseScale * (0.86 + 0.70 * handoffVoice) * shrink) *
-                returnPhase * fade * (0.54 + 0.26 * sin(3.2 * handoffTime + 2.41 * fi) * motion) *
-                (0.080 + handoffVoice * (0.26 + 0.12 * sparkleSeed));
-        }
-    }
+    // Motes, as the motes pass added them up at this pixel.
+    vec2 motes = texelFetch(solarMotes, ivec2(v.position.xy), 0).xy;
+    float listening = motes.x;
+    float returningLight = motes.y;
+    float handoffVoice = solarHandoffVoice();
     edge += 0.36 * (listening + returningLight);
     gold += 0.30 * listening + 0.28 * returningLight;
     white += listening * (0.62 + 0.30 * voice) + returningLight * (0.76 + 0.22 * handoffVoice);
