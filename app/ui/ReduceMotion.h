@@ -1,10 +1,10 @@
 #pragma once
-#include "base/Defaults.h"
 
 namespace murmelo {
 
-// The program's own reduce-motion setting (the desktop offers none common to all): when on,
-// animations jump to their end. Off unless the user turned it on.
-inline bool reduceMotion() { return Defaults::shared().boolValue(QStringLiteral("reduceMotion")); }
+// The application's own "reduce motion" setting (the desktop has none to follow): cards and
+// indicators appear without slides, sparks and other decorative motion. Off by default; read
+// from the defaults at every use.
+bool reduceMotion();
 
 }  // namespace murmelo
