@@ -9,10 +9,11 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of meetings. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of meetings. The constructor binds the
+// built entries to the meetings library; the others do nothing or answer their empty value.
 struct MeetingsSeam {
     static MeetingsSeam& shared() { return sharedService<MeetingsSeam>(); }
+    MeetingsSeam();
     // A meeting-notes request ready to send.
     struct NotesDraft {
         qint64 characters = 0;

@@ -4,6 +4,9 @@
 #include "shell/TestSeams.h"
 #include "shell/AppDelegate.h"
 #include "shell/AppQuit.h"
+#include "sim/SimAudioInput.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimProcesses.h"
 
 #include <QDir>
 #include <QFile>
@@ -192,6 +195,36 @@ TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
         EXPECT_EQ(out, c.printed) << c.args.join(' ').toStdString();
         EXPECT_EQ(exits, std::vector<int>{1}) << c.args.join(' ').toStdString();
     }
+}
+
+// The meetings library's own answers: the call application among the programs playing sound.
+TEST_F(OneShotModesTest, CallWindowNamesFindTheCallApplicationPlaying) {
+    const MeetingsSeam built;
+    meetings.meetingCallAppPID = built.meetingCallAppPID;
+    meetings.localizedApplicationName = built.localizedApplicationName;
+    sim::SimDesktop desk;
+    sim::SimProcesses processes;
+    sim::SimAudioInput sound;
+    ScopedService<Workspace> desk_(desk);
+    ScopedService<Processes> processes_(processes);
+    ScopedService<AudioInput> sound_(sound);
+    const qint64 music = desk.addApp("org.gnome.rhythmbox3", "Rhythmbox").identity.pid;
+    const qint64 teams = desk.addApp("teams-for-linux", "Teams").identity.pid;
+    processes.add(qint32(music), 1, 0, "/usr/bin/rhythmbox");
+    processes.add(qint32(teams), 1, 0, "/opt/teams/teams");
+    processes.add(9100, qint32(teams), 0, "/opt/teams/teams");  // its audio helper
+    reply.windowOCRRecognizeText = [](qint64, const QStringList&, auto completion) {
+        completion(std::nullopt, QString("нет окна"));
+    };
+
+    sound.streams = {{music, "Rhythmbox", "rhythmbox"}};
+    EXPECT_TRUE(run({"--meeting-names"}));
+    EXPECT_EQ(out, QStringList{"никто не играет звук - звонилку не опознать"});
+
+    fresh();
+    sound.streams = {{music, "Rhythmbox", "rhythmbox"}, {9100, "teams", "teams"}};
+    EXPECT_TRUE(run({"--meeting-names"}));
+    EXPECT_EQ(out, QStringList({"окно: Teams [pid " + QString::number(teams) + "]", "снимок не вышел: нет окна"}));
 }
 
 TEST_F(OneShotModesTest, CallWindowNamesPrintTheTextAndCandidates) {

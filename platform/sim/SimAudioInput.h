@@ -22,6 +22,7 @@ public:
     int refuseStarts = 0;                  // the next this many starts answer false
     int deadCaptures = 0;                  // the next this many started captures hear digital zero
     double tickSeconds = 0.02;             // how often a running capture delivers
+    std::vector<PlayingStream> streams;    // what the sound server plays now, in its order
 
     void play(const std::vector<qint16>& samples);
     // A sine tone; amplitude is a share of full scale.
@@ -40,6 +41,7 @@ public:
     std::optional<AudioInputDevice> defaultInputDevice() override { return device; }
     int addDefaultInputListener(std::function<void()> onChange) override;
     std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) override;
+    std::vector<PlayingStream> playingStreams() override { return streams; }
 
 private:
     class Capture;

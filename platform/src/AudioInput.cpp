@@ -14,6 +14,7 @@ public:
         if (error) *error = QStringLiteral("no audio input backend");
         return nullptr;
     }
+    std::vector<PlayingStream> playingStreams() override { return {}; }
 };
 
 }  // namespace
