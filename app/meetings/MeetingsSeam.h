@@ -34,12 +34,13 @@ struct MeetingsSeam {
         return std::nullopt;
     };
     std::function<QString()> meetingNotesModel = [] { return QString(); };
-    // The path of the file it wrote, or nothing with the error.
-    std::function<std::optional<QString>(const QString& folder, const QString& kind, QString* error)>
-        meetingNotesSend = [](const QString&, const QString&, QString* error) -> std::optional<QString> {
-        if (error) *error = QStringLiteral("заметки по встречам в этой сборке недоступны");
-        return std::nullopt;
-    };
+    // Sends on a worker and calls done there: the path of the file it wrote, or nothing with
+    // the error.
+    using NotesDone = std::function<void(std::optional<QString> written, QString error)>;
+    std::function<void(const QString& folder, const QString& kind, NotesDone done)> meetingNotesSend =
+        [](const QString&, const QString&, NotesDone done) {
+            done(std::nullopt, QStringLiteral("заметки по встречам в этой сборке недоступны"));
+        };
     // Rebuilds the session of a folder and transcribes it; the transcript's path, or nothing.
     std::function<std::optional<QString>(const QString& folder)> meetingRetranscribe =
         [](const QString&) -> std::optional<QString> { return std::nullopt; };
