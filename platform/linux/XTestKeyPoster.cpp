@@ -45,6 +45,7 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
 
 XTestKeyPoster::~XTestKeyPoster() {
     if (!dpy_) return;
+    batch_ = 0;
     restore();
     if (spaceTwin_) {
         KeySym none = NoSymbol;
@@ -58,10 +59,14 @@ bool XTestKeyPoster::sendKey(int keycode, bool press, qint64 userData, unsigned 
     return XTestFakeKeyEvent(dpy_, static_cast<unsigned>(keycode), press ? True : False, delayMs) != 0;
 }
 
+// Asking the server writes out every key sent before: inside a batch it is asked once, and
+// our own locks are followed from there.
 int XTestKeyPoster::currentGroup() {
+    if (batch_ > 0 && batchGroup_ >= 0) return batchGroup_;
     XkbStateRec st{};
-    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return 0;
-    return st.group;
+    const int group = XkbGetState(dpy_, XkbUseCoreKbd, &st) == Success ? st.group : 0;
+    if (batch_ > 0) batchGroup_ = group;
+    return group;
 }
 
 bool XTestKeyPoster::post(const KeyEvent& event) {
@@ -174,7 +179,8 @@ void XTestKeyPoster::mapSpaceTwin() {
 // force is no reason to read it (its spare key codes are tracked here).
 void XTestKeyPoster::refreshKeymap() {
     const unsigned long changes = XkbKeymap::serverChanges().load();
-    if (changes == keymapSeen_ || !remapped_.isEmpty()) return;
+    // Reading it would write out the batch's keys sent so far: the batch's end reads it.
+    if (changes == keymapSeen_ || !remapped_.isEmpty() || batchSent_) return;
     if (!keymap_.load(dpy_)) return;
     keymapSeen_ = changes;
     if (spaceTwin_ && keymap_.keysym(spaceTwin_, 0, 0) != XK_space) mapSpaceTwin();
@@ -209,8 +215,26 @@ bool XTestKeyPoster::send(const KeyEvent& event) {
             for (auto it = extra.rbegin(); it != extra.rend(); ++it) ok = sendKey(*it, false, event.userData) && ok;
         }
     }
-    XFlush(dpy_);
+    if (batch_ == 0) XFlush(dpy_);
+    else batchSent_ = true;
     return ok;
+}
+
+void XTestKeyPoster::beginBatch() {
+    if (batch_++ == 0) {
+        batchGroup_ = -1;
+        batchSent_ = false;
+    }
+}
+
+void XTestKeyPoster::endBatch() {
+    if (batch_ == 0 || --batch_ > 0 || !dpy_) return;
+    batchSent_ = false;
+    XFlush(dpy_);
+    if (restoreAfterBatch_) {
+        restoreAfterBatch_ = false;
+        scheduleRestore();
+    }
 }
 
 FrontEditing XTestKeyPoster::frontEditing() {
@@ -331,6 +355,7 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
             OwnEventLedger::shared().expectGroupLock(s.group, uptime());
             XkbLockGroup(dpy_, XkbUseCoreKbd, s.group);
             locked = s.group;
+            if (batch_ > 0) batchGroup_ = s.group;
         }
         if (s.shift) ok = sendKey(kShiftKeycode, true, userData) && ok;
         ok = sendKey(s.keycode, true, userData, settle ? REMAP_SETTLE_MS : 0) && ok;
@@ -354,6 +379,10 @@ void XTestKeyPoster::scheduleRestore() {
 void XTestKeyPoster::restore() {
     restoreScheduled_ = false;
     if (!dpy_) return;
+    if (batch_ > 0) {
+        restoreAfterBatch_ = true;
+        return;
+    }
     if (userGroup_ >= 0) {
         // A text that ended on the user's group needs no lock back (and would leave an
         // expected change that never comes).

@@ -48,6 +48,8 @@ public:
     bool postAhead(const KeyEvent& event) override;
     int waiting() const override { return int(waiting_.size()); }
     void userKeysChanged() override { resume(false); }
+    void beginBatch() override;
+    void endBatch() override;
 
     // Whether a space goes out at once while the user holds their space key: the second
     // space key is mapped and clients have had the time to read the map.
@@ -106,6 +108,10 @@ private:
     unsigned long keymapSeen_ = 0;  // the server change count the copy of the map was read at
     std::deque<KeyEvent> waiting_;  // posts held back behind a key the user holds
     quint64 waitingSince_ = 0;      // the user's latest key when the first of them was held back
+    int batch_ = 0;                 // open batches: sent keys are written out when the last closes
+    bool restoreAfterBatch_ = false;  // the group and spare keys come back once it is written out
+    bool batchSent_ = false;        // keys of the open batch are waiting to be written out
+    int batchGroup_ = -1;           // the group inside the batch, once asked (asking writes out)
     int spaceTwin_ = 0;             // a spare key code kept giving a space, 0 none
     double spaceTwinReadyAt_ = 0;   // uptime from which clients have read its mapping
     QTimer heldTimer_;

@@ -240,6 +240,8 @@ struct WaitingPoster : RecordingPoster, OrderedPoster {
     }
     int waiting() const override { return held; }
     void userKeysChanged() override {}
+    void beginBatch() override {}
+    void endBatch() override {}
     std::vector<KeyEvent> later;
 };
 
@@ -668,6 +670,23 @@ TEST_F(DesktopEventTap, OurSpaceDoesNotWaitForTheUsersHeldSpaceKey) {
     XFlush(other);
     ASSERT_TRUE(drained());
     EXPECT_TRUE(test::waitUntil([&] { return target.text() == "b \n"; })) << target.text().toStdString();
+}
+
+// The keys of one answer reach the server in one write when the batch closes: none of them
+// is out while it is open, so no key of the user's can land among them.
+TEST_F(DesktopEventTap, KeysOfABatchReachTheServerTogetherWhenItCloses) {
+    const size_t before = seen.size();
+    poster->beginBatch();
+    poster->post({0, true, 0, QStringLiteral("x"), MARK});
+    poster->post({0, true, 0, QStringLiteral("дa"), MARK});  // a borrowed group, and back
+    poster->post({51, true, 0, {}, MARK});
+    poster->post({51, false, 0, {}, MARK});
+    poster->post({0, true, 0, QStringLiteral("b"), MARK});
+    XSync(other, False);
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(seen.size(), before);
+    poster->endBatch();
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("xдb"); })) << target.line().toStdString();
 }
 
 // Keys of ours still waiting for a key the user holds when the user's Return lands would
