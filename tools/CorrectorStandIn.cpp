@@ -11,6 +11,7 @@
 // punctuation mended, sentences start with a capital and end with a stop, and an English
 // word the spell checker does not know is replaced by its first suggestion. DIR must hold
 // "model.bin" and "tokenizer.json", as the real server needs them.
+#include "StandInHttp.h"
 #include "linux/HunspellSpellChecker.h"
 
 #include <QCoreApplication>
@@ -154,40 +155,13 @@ private:
     void readFrom(QTcpSocket* socket) {
         QByteArray& buffer = buffers_[socket];
         buffer += socket->readAll();
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (buffer.size() > MAX_HEADER) finish(socket, 431, "headers too large\n");
-            return;
-        }
-        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        if (requestLine.size() != 3 || !requestLine[2].startsWith("HTTP/1.")) {
-            finish(socket, 400, "malformed request line\n");
-            return;
-        }
-        qsizetype length = 0;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon <= 0) continue;
-            const QByteArray name = lines[i].left(colon).trimmed().toLower();
-            if (name == "transfer-encoding") {
-                finish(socket, 411, "a Content-Length is required\n");
-                return;
-            }
-            if (name == "content-length") {
-                bool ok = false;
-                length = lines[i].mid(colon + 1).trimmed().toLongLong(&ok);
-                if (!ok || length < 0 || length > MAX_BODY) {
-                    finish(socket, 413, "bad or too large Content-Length\n");
-                    return;
-                }
-            }
-        }
-        if (buffer.size() - headerEnd - 4 < length) return;
-        const QByteArray body = buffer.mid(headerEnd + 4, length);
-        const QByteArray method = requestLine[0], path = requestLine[1];
+        const auto read = murmelo::standin::readHttpRequest(buffer, MAX_HEADER, MAX_BODY);
+        if (read.state == murmelo::standin::HttpRead::State::incomplete) return;
+        if (read.state == murmelo::standin::HttpRead::State::failed) return finish(socket, read.status, read.why);
+        const QByteArray &method = read.request.method, &path = read.request.path;
         if (path == "/" && method == "GET") finish(socket, 200, "ok\n");
-        else if (path == "/correct" && method == "POST") finish(socket, 200, answer(QString::fromUtf8(body)).toUtf8());
+        else if (path == "/correct" && method == "POST")
+            finish(socket, 200, answer(QString::fromUtf8(read.request.body)).toUtf8());
         else finish(socket, 404, "not found\n");
     }
 

@@ -23,6 +23,8 @@
 //   "trickle"     seconds between the body's bytes sent in 8 pieces (a slow transfer)
 // Unscripted (or once a path's answers are used up), a completed response echoes the request's
 // input text. With --tls it serves https with that certificate and key.
+#include "StandInHttp.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
@@ -181,33 +183,19 @@ private:
     void readFrom(QTcpSocket* socket) {
         QByteArray& buffer = buffers_[socket];
         buffer += socket->readAll();
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (buffer.size() > MAX_HEADER) send(socket, {431, "{}"});
-            return;
-        }
-        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        QJsonObject headers;
-        qsizetype length = 0;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon <= 0) continue;
-            const QByteArray name = lines[i].left(colon).trimmed().toLower();
-            const QByteArray value = lines[i].mid(colon + 1).trimmed();
-            headers.insert(QString::fromLatin1(name), QString::fromUtf8(value));
-            if (name == "content-length") length = value.toLongLong();
-        }
-        if (length < 0 || length > MAX_BODY) return send(socket, {413, "{}"});
-        if (buffer.size() < headerEnd + 4 + length) return;
-        const QByteArray body = buffer.mid(headerEnd + 4, length);
+        const auto read = murmelo::standin::readHttpRequest(buffer, MAX_HEADER, MAX_BODY);
+        if (read.state == murmelo::standin::HttpRead::State::incomplete) return;
+        if (read.state == murmelo::standin::HttpRead::State::failed) return send(socket, {read.status, "{}"});
         buffers_.remove(socket);
-        const QString method = QString::fromLatin1(requestLine.value(0));
-        const QString path = QString::fromLatin1(requestLine.value(1)).section(u'?', 0, 0);
-        record(method, path, headers, body);
+        QJsonObject headers;
+        for (const auto& [name, value] : read.request.headers)
+            headers.insert(QString::fromLatin1(name), QString::fromUtf8(value));
+        const QString method = QString::fromLatin1(read.request.method);
+        const QString path = QString::fromLatin1(read.request.path).section(u'?', 0, 0);
+        record(method, path, headers, read.request.body);
         if (method != QLatin1String("POST") || !served(path))
             return send(socket, {404, error(QStringLiteral("no such path: ") + path)});
-        send(socket, answerFor(path, body));
+        send(socket, answerFor(path, read.request.body));
     }
 
     static QByteArray error(const QString& text) {

@@ -2,14 +2,18 @@
 // with scripted transcripts so that tests are deterministic.
 //
 //   murmelo-whisper-stand-in -m MODEL [-l LANG] [--host H] [--port P] [-t N] [--vad
-//       --vad-model F --vad-threshold X ...] [--script-dir DIR] [--delay-ms N] [--fail-after N]
+//       --vad-model F --vad-threshold X ...] [--script-dir DIR] [--sequence FILE] [--delay-ms N]
+//       [--fail-after N]
 //
 // GET / answers 200 (the readiness probe). POST /inference takes a multipart form with the
 // WAV as the part "file" and the request fields; every request starts from the start-up
 // parameters. The transcript of a WAV whose SHA-256 is H is DIR/H.txt, else DIR/default.txt,
 // else empty: one segment per line, its words timed evenly across the audio. DIR is
 // --script-dir, else MURMELO_WHISPER_STAND_IN_SCRIPTS (the application starts this program
-// with the real server's command line, which has no script option). --delay-ms delays every
+// with the real server's command line, which has no script option). With --sequence (else
+// MURMELO_WHISPER_STAND_IN_SEQUENCE) the n-th recognition request gets the n-th non-empty
+// line of FILE as its verbose-JSON reply, word timings and probabilities as written there,
+// and a reply with no segments once the lines are used up. --delay-ms delays every
 // reply; --fail-after N exits (code 1) once N recognition requests have been answered.
 #include "dictation/Wav.h"
 
@@ -59,6 +63,7 @@ struct Options {
     quint16 port = 8080;
     QString model;
     QString scriptDir;
+    QString sequence;
     int delayMs = 0;
     int failAfter = 0;  // 0: never
 };
@@ -102,6 +107,7 @@ Options parseArgs(const QStringList& args) {
         else if (a == QLatin1String("--vad")) o.params.vad = true;
         else if (a == QLatin1String("--vad-threshold") || a == QLatin1String("-vt")) o.params.vadThreshold = value().toDouble();
         else if (a == QLatin1String("--script-dir")) o.scriptDir = value();
+        else if (a == QLatin1String("--sequence")) o.sequence = value();
         else if (a == QLatin1String("--delay-ms")) o.delayMs = integer(0);
         else if (a == QLatin1String("--fail-after")) o.failAfter = integer(1);
         else if (ignoredWithValue.contains(a)) value();
@@ -113,6 +119,7 @@ Options parseArgs(const QStringList& args) {
         std::exit(1);
     }
     if (o.scriptDir.isEmpty()) o.scriptDir = qEnvironmentVariable("MURMELO_WHISPER_STAND_IN_SCRIPTS");
+    if (o.sequence.isEmpty()) o.sequence = qEnvironmentVariable("MURMELO_WHISPER_STAND_IN_SEQUENCE");
     return o;
 }
 
@@ -290,6 +297,7 @@ private:
         if (!parts) return jsonError(400, QStringLiteral("malformed multipart body"));
         Params p = options_.params;
         const Part* file = nullptr;
+        QString vadField;  // as the request sent it
         for (const Part& part : *parts) {
             const QString v = QString::fromUtf8(part.data);
             if (part.name == QLatin1String("file")) file = &part;
@@ -299,7 +307,10 @@ private:
             else if (part.name == QLatin1String("language")) p.language = v;
             else if (part.name == QLatin1String("prompt")) p.prompt = v;
             else if (part.name == QLatin1String("carry_initial_prompt")) p.carryInitialPrompt = parseBool(v);
-            else if (part.name == QLatin1String("vad_threshold")) p.vadThreshold = v.toDouble();
+            else if (part.name == QLatin1String("vad_threshold")) {
+                p.vadThreshold = v.toDouble();
+                vadField = v;
+            }
         }
         if (!file) return jsonError(400, QStringLiteral("no 'file' field in the request"));
         const auto payload = murmelo::wavPCM16PayloadRange(file->data);
@@ -310,7 +321,24 @@ private:
         std::fprintf(stdout, "stand-in: processing '%s' (%lld bytes, sha256 %s, %s)\n", qPrintable(file->filename),
                      qlonglong(file->data.size()), sha.constData(), qPrintable(p.responseFormat));
         std::fflush(stdout);
+        if (!options_.sequence.isEmpty()) return sequenceReply(vadField);
         return transcript(p, script(sha), duration);
+    }
+
+    Reply sequenceReply(const QString& vadField) {
+        QFile f(options_.sequence);
+        QList<QByteArray> replies;
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.trimmed().isEmpty()) replies << line.trimmed();
+        const int n = sequenceIndex_++;
+        std::fprintf(stdout, "stand-in: sequence reply %d, vad_threshold %s\n", n + 1,
+                     vadField.isEmpty() ? "none" : qPrintable(vadField));
+        std::fflush(stdout);
+        Reply reply;
+        reply.recognition = true;
+        reply.body = n < replies.size() ? replies[n] : QByteArray(R"({"text":"","segments":[]})");
+        return reply;
     }
 
     QStringList script(const QByteArray& sha) const {
@@ -389,6 +417,7 @@ private:
     QHash<QTcpSocket*, QByteArray> buffers_;
     QSet<QTcpSocket*> continued_;
     int answered_ = 0;
+    int sequenceIndex_ = 0;
 };
 
 }  // namespace

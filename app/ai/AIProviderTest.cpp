@@ -1,5 +1,6 @@
 #include "ai/AIProvider.h"
 #include "ai/CloudTransport.h"
+#include "ai/AiKeyFixture.h"
 
 #include "LocalHttpServer.h"
 #include "StandIns.h"
@@ -23,28 +24,13 @@ namespace {
 const QString PERSONAL = QStringLiteral("sk-personal-0123456789abcdef");
 const QString BUILD_KEY = QStringLiteral("sk-build-key-0123456789abcdef");
 
-class AIProviderTest : public ::testing::Test {
+class AIProviderTest : public test::AiKeyFixture {
 protected:
-    void SetUp() override {
-        OpenAIKeychain::shared().invalidateCache();
-        BundledKey::resetForTesting(env.root() + "/no-bundled-key.txt");
-    }
-    void TearDown() override {
-        OpenAIKeychain::shared().invalidateCache();
-        BundledKey::resetForTesting();
-    }
-    void storePersonal(const QString& key) {
-        keys.write("com.local.murmelo.openai", "api-key", "label", key.toUtf8());
-        OpenAIKeychain::shared().invalidateCache();
-    }
     void bundle(const QString& key) {
         test::writeFile(env.root() + "/bundled-key.txt", key.toUtf8());
         BundledKey::resetForTesting(env.root() + "/bundled-key.txt");
     }
 
-    test::TestEnvironment env;
-    sim::SimKeyStore keys;
-    ScopedService<KeyStore> keysScope{keys};
     const QUrl upstream{QStringLiteral("https://api.example/v1/responses")};
 };
 

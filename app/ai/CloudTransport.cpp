@@ -12,14 +12,23 @@ CloudTransport::CloudTransport(QObject* parent) : QObject(parent) {
     network_.setCookieJar(nullptr);
 }
 
-void CloudTransport::send(const AIRequest& request, const QByteArray& body, std::function<void(CloudResponse)> done) {
+CloudTask::CloudTask(QNetworkReply* reply, std::shared_ptr<bool> cancelled)
+    : reply_(reply), cancelled_(std::move(cancelled)) {}
+
+void CloudTask::cancel() {
+    if (!reply_ || reply_->isFinished()) return;
+    *cancelled_ = true;
+    reply_->abort();
+}
+
+CloudTask CloudTransport::send(const AIRequest& request, const QByteArray& body, std::function<void(CloudResponse)> done) {
     if (request.header("Authorization") && request.url.scheme() != QLatin1String("https") &&
         !AIProvider::isLoopbackHost(request.url.host())) {
         CloudResponse refused;
         refused.failure = CloudResponse::Failure::refused;
         refused.errorText = QStringLiteral("ключ не уходит по незашифрованному адресу");
         done(refused);
-        return;
+        return {};
     }
     QNetworkRequest r(request.url);
     for (const auto& [name, value] : request.headers) r.setRawHeader(name, value);
@@ -39,6 +48,7 @@ void CloudTransport::send(const AIRequest& request, const QByteArray& body, std:
     clock->start();
     QNetworkReply* reply = network_.sendCustomRequest(r, request.method, body);
     auto pastDeadline = std::make_shared<bool>(false);
+    auto cancelled = std::make_shared<bool>(false);
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, reply, [reply, pastDeadline] {
@@ -46,13 +56,16 @@ void CloudTransport::send(const AIRequest& request, const QByteArray& body, std:
         reply->abort();
     });
     deadline->start(int(request.deadlineSeconds * 1000));
-    QObject::connect(reply, &QNetworkReply::finished, this, [reply, clock, pastDeadline, done = std::move(done)] {
+    QObject::connect(reply, &QNetworkReply::finished, this, [reply, clock, pastDeadline, cancelled, done] {
         reply->deleteLater();
         CloudResponse response;
         response.elapsedMs = clock->elapsed();
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const bool redirectLeft = status.isValid() && status.toInt() >= 300 && status.toInt() < 400;
-        if (*pastDeadline || reply->error() == QNetworkReply::OperationCanceledError ||
+        if (*cancelled) {
+            response.failure = CloudResponse::Failure::cancelled;
+            response.errorText = QStringLiteral("запрос отменён");
+        } else if (*pastDeadline || reply->error() == QNetworkReply::OperationCanceledError ||
             reply->error() == QNetworkReply::TimeoutError) {
             response.failure = CloudResponse::Failure::timedOut;
             response.errorText = QStringLiteral("время ожидания вышло");
@@ -70,6 +83,7 @@ void CloudTransport::send(const AIRequest& request, const QByteArray& body, std:
         }
         done(response);
     });
+    return CloudTask(reply, cancelled);
 }
 
 }  // namespace murmelo

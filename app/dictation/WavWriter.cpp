@@ -33,7 +33,7 @@ bool writeAll(int fd, const char* p, size_t n, off_t at) {
 
 }  // namespace
 
-std::unique_ptr<WavWriter> WavWriter::create(const QString& path, int sampleRate, QString* error) {
+std::unique_ptr<WavWriter> WavWriter::create(const QString& path, int sampleRate, QString* error, int channels) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -42,7 +42,7 @@ std::unique_ptr<WavWriter> WavWriter::create(const QString& path, int sampleRate
     }
     // The creation mode is already 0600; a umask can only narrow it.
     fchmod(fd, 0600);
-    std::unique_ptr<WavWriter> w(new WavWriter(fd, path, sampleRate));
+    std::unique_ptr<WavWriter> w(new WavWriter(fd, path, sampleRate, channels));
     if (!w->writeHeader(0)) {
         if (error) *error = QString::fromLocal8Bit(strerror(errno)) + QStringLiteral(": ") + path;
         return nullptr;
@@ -50,31 +50,37 @@ std::unique_ptr<WavWriter> WavWriter::create(const QString& path, int sampleRate
     return w;
 }
 
-WavWriter::WavWriter(int fd, QString path, int sampleRate) : fd_(fd), path_(std::move(path)), sampleRate_(sampleRate) {}
+WavWriter::WavWriter(int fd, QString path, int sampleRate, int channels)
+    : fd_(fd), path_(std::move(path)), sampleRate_(sampleRate), channels_(channels) {}
 
 WavWriter::~WavWriter() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 bool WavWriter::writeHeader(qint64 dataBytes) {
-    const QByteArray h = wavHeader(dataBytes, sampleRate_, 1, 16);
+    const QByteArray h = wavHeader(dataBytes, sampleRate_, channels_, 16);
     return writeAll(fd_, h.constData(), size_t(h.size()), 0);
 }
 
 void WavWriter::append(const qint16* samples, size_t count) {
     if (fd_ < 0 || failed_ || count == 0) return;
-    const qint64 room = (MAX_DATA_BYTES - dataBytes_) / 2;
+    // Whole frames only, so that the data chunk never ends inside one.
+    const qint64 frameBytes = 2 * qint64(qMax(channels_, 1));
+    const qint64 room = (MAX_DATA_BYTES - dataBytes_) / frameBytes * frameBytes / 2;
     if (qint64(count) > room) count = size_t(room);
     if (count == 0) return;
     std::vector<char> bytes(count * 2);
     for (size_t i = 0; i < count; ++i) qToLittleEndian<qint16>(samples[i], bytes.data() + 2 * i);
     if (!writeAll(fd_, bytes.data(), bytes.size(), off_t(44 + dataBytes_))) {
         // A partly written block stays beyond the payload the header will claim.
+        writeError_ = QString::fromLocal8Bit(strerror(errno));
         failed_ = true;
         return;
     }
     dataBytes_ += qint64(bytes.size());
 }
+
+bool WavWriter::refreshHeader() { return fd_ >= 0 && writeHeader(dataBytes_); }
 
 bool WavWriter::finish() {
     if (fd_ < 0) return false;

@@ -25,15 +25,7 @@ QString titleText() { return L(QStringLiteral("polish.card.title"), QStringLiter
 QString moreText(int more) { return L(QStringLiteral("polish.card.more"), QStringLiteral("и ещё %d"), {more}); }
 QString undoText() { return L(QStringLiteral("polish.card.undo"), QStringLiteral("⌘Z — вернуть как было")); }
 
-QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setTextFormat(Qt::PlainText);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, color);
-    l->setPalette(pal);
-    return l;
-}
+using FloatingCard::label;
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "shell/SubsystemLinks.h"
 
+#include "ai/QuickActionsTap.h"
 #include "cleanup/LangGuess.h"
 #include "dictation/DictationNeighbours.h"
 #include "dictation/RecordingControl.h"
@@ -26,6 +27,9 @@ void linkSubsystems() {
     // The user's key presses feed the typing statistics from the first key on.
     static TypingStatsTap typingStats;
     TapTypingStats::install(&typingStats);
+    // The event tap asks the cloud result card whether it has the keyboard and what it covers.
+    static QuickActionsTap quickActionsTap;
+    TapQuickActions::install(&quickActionsTap);
     // An unset polish switch follows whether a corrector engine exists.
     TapPolish::whenUnset() = [] { return correctorEngineAtLaunch().has_value(); };
     // The language guess of the clean-up asks the Russian word-form lexicon of the layout models.

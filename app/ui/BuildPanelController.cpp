@@ -1,4 +1,5 @@
 #include "ui/BuildPanelController.h"
+#include "ui/FloatingCard.h"
 
 #include "base/BuildStamp.h"
 #include "base/Geometry.h"
@@ -71,12 +72,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 10, 10);
-        p.fillPath(shape, BuildPanelModel::surface());
-        p.setPen(QPen(BuildPanelModel::border(), 0.5));
-        p.drawPath(shape);
+        FloatingCard::paintPlate(p, rect(), BuildPanelModel::surface(), BuildPanelModel::border(), 10);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -9,14 +10,15 @@
 namespace murmelo {
 namespace FloatingCard {
 
-void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra) {
-    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra, Focus focus) {
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (focus == Focus::never) flags |= Qt::WindowDoesNotAcceptFocus;
     if (clicks == Clicks::passThrough) flags |= Qt::WindowTransparentForInput;
     w->setWindowFlags(flags | extra);
-    w->setAttribute(Qt::WA_ShowWithoutActivating);
+    if (focus == Focus::never) w->setAttribute(Qt::WA_ShowWithoutActivating);
     w->setAttribute(Qt::WA_TranslucentBackground);
     if (clicks == Clicks::passThrough) w->setAttribute(Qt::WA_TransparentForMouseEvents);
-    w->setFocusPolicy(Qt::NoFocus);
+    if (focus == Focus::never) w->setFocusPolicy(Qt::NoFocus);
 }
 
 void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius) {
@@ -30,6 +32,25 @@ void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius)
     p.setPen(QPen(w.line(), 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawPath(outline);
+}
+
+void paintPlate(QPainter& p, const QRect& rect, const QColor& fill, const QColor& line, double radius) {
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect).adjusted(0.25, 0.25, -0.25, -0.25), radius, radius);
+    p.fillPath(shape, fill);
+    p.setPen(QPen(line, 0.5));
+    p.drawPath(shape);
+}
+
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setTextFormat(Qt::PlainText);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    l->setPalette(pal);
+    return l;
 }
 
 QPointF origin(const std::optional<QRectF>& visibleFrame, const QSizeF& size) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
 class QPainter;
 
 namespace murmelo {
@@ -24,13 +25,22 @@ inline constexpr double edgeGap = 16;
 inline constexpr double cornerRadius = 12;
 
 enum class Clicks { taken, passThrough };
+// Most cards never take the keyboard; a card the user types into does (on X11 a window
+// cannot take typing without being activated).
+enum class Focus { never, takes };
 
 // Makes w a floating card window. A card without buttons lets clicks through to the window
 // below; extra flags are added to the common ones.
-void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra = {});
+void setUpWindow(QWidget* w, Clicks clicks, Qt::WindowFlags extra = {}, Focus focus = Focus::never);
 
 // The surface: the water card clipped to rounded corners under a hairline outline.
 void paintSurface(QPainter& p, const QRect& rect, const Water& w, double radius = cornerRadius);
+
+// A rounded plate inside a card (a text box, a heads-up surface): filled, under a hairline.
+void paintPlate(QPainter& p, const QRect& rect, const QColor& fill, const QColor& line, double radius);
+
+// A plain-text label of the card in its font and colour.
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent);
 
 // The card's origin in the bottom-left-origin model: edgeGap in from the bottom-right corner
 // of the visible frame.

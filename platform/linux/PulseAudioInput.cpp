@@ -26,7 +26,76 @@ void finishOperation(pa_operation* op) {
     pa_operation_unref(op);
 }
 
+void closeRecordStreamLocked(pa_stream*& stream) {
+    if (!stream) return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
+// Hands every fragment the server holds to deliver, in order; a hole in the stream becomes
+// silence, which keeps the take's timing.
+template <typename Sample, typename Deliver>
+void drainStreamLocked(pa_stream* stream, const Deliver& deliver) {
+    while (pa_stream_readable_size(stream) > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) break;
+        const size_t count = bytes / sizeof(Sample);
+        if (data) {
+            deliver(static_cast<const Sample*>(data), count);
+        } else {
+            const std::vector<Sample> zeros(count, Sample(0));
+            deliver(zeros.data(), zeros.size());
+        }
+        pa_stream_drop(stream);
+    }
+}
+
 }  // namespace
+
+pa_stream* PulseAudioInput::openRecordStreamLocked(const char* name, const pa_sample_spec& spec, const pa_channel_map* map,
+                                                   const char* device, pa_stream_request_cb_t onRead, void* self,
+                                                   int* error) {
+    pa_stream* stream = pa_stream_new(context_, name, &spec, map);
+    if (!stream) {
+        if (error) *error = pa_context_errno(context_);
+        return nullptr;
+    }
+    pa_stream_set_state_callback(stream, [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); }, loop_);
+    pa_stream_set_read_callback(stream, onRead, self);
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(-1);
+    attr.prebuf = uint32_t(-1);
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(pa_usec_to_bytes(20 * PA_USEC_PER_MSEC, &spec));  // 20 ms
+    bool ready = false;
+    if (pa_stream_connect_record(stream, device, &attr, PA_STREAM_ADJUST_LATENCY) == 0) {
+        bool timedOut = false;
+        pa_time_event* timer = pa_context_rttime_new(
+            context_, pa_rtclock_now() + pa_usec_t(SERVER_WAIT_SECONDS * PA_USEC_PER_SEC),
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* flag) { *static_cast<bool*>(flag) = true; }, &timedOut);
+        for (;;) {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            if (state == PA_STREAM_READY) {
+                ready = true;
+                break;
+            }
+            if (!PA_STREAM_IS_GOOD(state) || timedOut) break;
+            pa_threaded_mainloop_wait(loop_);
+        }
+        if (timer) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+    }
+    if (!ready) {
+        if (error) *error = pa_context_errno(context_) ? pa_context_errno(context_) : PA_ERR_TIMEOUT;
+        closeRecordStreamLocked(stream);
+        return nullptr;
+    }
+    return stream;
+}
 
 class PulseAudioInput::Capture : public AudioCapture {
 public:
@@ -40,41 +109,12 @@ public:
             pa_threaded_mainloop_unlock(input_.loop_);
             return false;
         }
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(rate_), 1};
-        stream_ = pa_stream_new(input_.context_, "dictation", &spec, nullptr);
-        if (!stream_) {
-            pa_threaded_mainloop_unlock(input_.loop_);
-            return false;
-        }
         sink_ = std::move(sink);
-        pa_stream_set_state_callback(stream_, [](pa_stream*, void* self) { signalLoop(static_cast<Capture*>(self)->input_.loop_); }, this);
-        pa_stream_set_read_callback(stream_, [](pa_stream*, size_t, void* self) { static_cast<Capture*>(self)->drainLocked(); }, this);
-        pa_buffer_attr attr;
-        attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(-1);
-        attr.prebuf = uint32_t(-1);
-        attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(rate_ / 50 * 2);  // 20 ms
-        bool ready = false;
-        if (pa_stream_connect_record(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) == 0) {
-            const double deadline = SERVER_WAIT_SECONDS;
-            bool timedOut = false;
-            pa_time_event* timer = pa_context_rttime_new(
-                input_.context_, pa_rtclock_now() + pa_usec_t(deadline * PA_USEC_PER_SEC),
-                [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* flag) { *static_cast<bool*>(flag) = true; }, &timedOut);
-            for (;;) {
-                const pa_stream_state_t state = pa_stream_get_state(stream_);
-                if (state == PA_STREAM_READY) {
-                    ready = true;
-                    break;
-                }
-                if (!PA_STREAM_IS_GOOD(state) || timedOut) break;
-                pa_threaded_mainloop_wait(input_.loop_);
-            }
-            if (timer) pa_threaded_mainloop_get_api(input_.loop_)->time_free(timer);
-        }
-        if (!ready) {
-            releaseLocked();
+        const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(rate_), 1};
+        stream_ = input_.openRecordStreamLocked("dictation", spec, nullptr, nullptr,
+                                                [](pa_stream*, size_t, void* self) { static_cast<Capture*>(self)->drainLocked(); }, this);
+        if (!stream_) {
+            sink_ = nullptr;
             pa_threaded_mainloop_unlock(input_.loop_);
             return false;
         }
@@ -97,35 +137,84 @@ public:
 
 private:
     void drainLocked() {
-        if (!stream_ || !sink_) return;
-        while (pa_stream_readable_size(stream_) > 0) {
-            const void* data = nullptr;
-            size_t bytes = 0;
-            if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) break;
-            const size_t count = bytes / sizeof(qint16);
-            if (data) {
-                sink_(static_cast<const qint16*>(data), count);
-            } else {
-                // A hole in the stream: silence keeps the take's timing.
-                const std::vector<qint16> zeros(count, 0);
-                sink_(zeros.data(), zeros.size());
-            }
-            pa_stream_drop(stream_);
-        }
+        if (stream_ && sink_) drainStreamLocked<qint16>(stream_, sink_);
     }
 
     void releaseLocked() {
-        if (!stream_) return;
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_read_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
+        closeRecordStreamLocked(stream_);
         sink_ = nullptr;
     }
 
     PulseAudioInput& input_;
     int rate_;
+    pa_stream* stream_ = nullptr;
+    Sink sink_;
+    bool running_ = false;
+};
+
+// Records one source by its own name, so the stream stays on the device that was asked for,
+// as float samples at the source's own rate and channel map.
+class PulseAudioInput::FloatCapture : public FloatAudioCapture {
+public:
+    FloatCapture(PulseAudioInput& input, QByteArray source, const pa_sample_spec& spec, const pa_channel_map& map)
+        : input_(input), source_(std::move(source)), spec_(spec), map_(map) {
+        format_.sampleRate = spec.rate;
+        format_.channels = spec.channels;
+    }
+    ~FloatCapture() override { stop(); }
+
+    const AudioFormat& format() const override { return format_; }
+
+    bool start(Sink sink, AudioCaptureFailure* failure, QString* error) override {
+        if (running_) return true;
+        pa_threaded_mainloop_lock(input_.loop_);
+        int status = input_.readyContextLocked();
+        if (status != 0) {
+            pa_threaded_mainloop_unlock(input_.loop_);
+            return fail(failure, AudioCaptureFailure::noServer, error, status);
+        }
+        sink_ = std::move(sink);
+        stream_ = input_.openRecordStreamLocked(
+            "meeting", spec_, &map_, source_.constData(),
+            [](pa_stream*, size_t, void* self) { static_cast<FloatCapture*>(self)->drainLocked(); }, this, &status);
+        if (!stream_) {
+            sink_ = nullptr;
+            pa_threaded_mainloop_unlock(input_.loop_);
+            return fail(failure, AudioCaptureFailure::refused, error, status);
+        }
+        running_ = true;
+        pa_threaded_mainloop_unlock(input_.loop_);
+        return true;
+    }
+
+    void stop() override {
+        if (!running_) return;
+        pa_threaded_mainloop_lock(input_.loop_);
+        drainLocked();
+        closeRecordStreamLocked(stream_);
+        sink_ = nullptr;
+        running_ = false;
+        pa_threaded_mainloop_unlock(input_.loop_);
+    }
+
+    bool isRunning() const override { return running_; }
+
+private:
+    static bool fail(AudioCaptureFailure* failure, AudioCaptureFailure kind, QString* error, int status) {
+        if (failure) *failure = kind;
+        if (error) *error = QStringLiteral("PulseAudio: ") + QString::fromUtf8(pa_strerror(status));
+        return false;
+    }
+
+    void drainLocked() {
+        if (stream_ && sink_) drainStreamLocked<float>(stream_, sink_);
+    }
+
+    PulseAudioInput& input_;
+    QByteArray source_;
+    pa_sample_spec spec_;
+    pa_channel_map map_;
+    AudioFormat format_;
     pa_stream* stream_ = nullptr;
     Sink sink_;
     bool running_ = false;
@@ -363,6 +452,71 @@ std::unique_ptr<AudioCapture> PulseAudioInput::makeCapture(int sampleRate, QStri
         return nullptr;
     }
     return std::make_unique<Capture>(*this, sampleRate);
+}
+
+bool PulseAudioInput::sourceInfoLocked(const char* name, SourceInfo* out) {
+    struct Query {
+        PulseAudioInput* self;
+        SourceInfo* out;
+        bool found = false;
+        bool done = false;
+    } q{this, out};
+    pa_operation* op = pa_context_get_source_info_by_name(
+        context_, name,
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* q = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                q->out->name = info->name;
+                q->out->spec = info->sample_spec;
+                q->out->map = info->channel_map;
+                q->out->volume = double(pa_cvolume_avg(&info->volume)) / double(PA_VOLUME_NORM);
+                q->found = true;
+                return;
+            }
+            q->done = true;
+            signalLoop(q->self->loop_);
+        },
+        &q);
+    if (!op) return false;
+    waitLocked(q.done, SERVER_WAIT_SECONDS);
+    finishOperation(op);
+    return q.found && q.done;
+}
+
+std::unique_ptr<FloatAudioCapture> PulseAudioInput::makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
+                                                                     QString* error) {
+    const auto failed = [&](AudioCaptureFailure kind, const QString& why) -> std::unique_ptr<FloatAudioCapture> {
+        if (failure) *failure = kind;
+        if (error) *error = why;
+        return nullptr;
+    };
+    if (!loop_) return failed(AudioCaptureFailure::noServer, QStringLiteral("PulseAudio main loop could not start"));
+    pa_threaded_mainloop_lock(loop_);
+    const int status = readyContextLocked();
+    if (status != 0) {
+        pa_threaded_mainloop_unlock(loop_);
+        return failed(AudioCaptureFailure::noServer, QStringLiteral("PulseAudio: ") + QString::fromUtf8(pa_strerror(status)));
+    }
+    // The server resolves these names to whatever is the default at this moment.
+    const char* name = source == AudioSource::defaultInput ? "@DEFAULT_SOURCE@" : "@DEFAULT_MONITOR@";
+    SourceInfo info;
+    const bool found = sourceInfoLocked(name, &info);
+    pa_threaded_mainloop_unlock(loop_);
+    if (!found || !pa_sample_spec_valid(&info.spec))
+        return failed(AudioCaptureFailure::noDevice, QStringLiteral("PulseAudio: no source ") + QString::fromLatin1(name));
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, info.spec.rate, info.spec.channels};
+    if (failure) *failure = AudioCaptureFailure::none;
+    return std::make_unique<FloatCapture>(*this, info.name, spec, info.map);
+}
+
+std::optional<double> PulseAudioInput::defaultInputVolume() {
+    if (!loop_) return std::nullopt;
+    pa_threaded_mainloop_lock(loop_);
+    std::optional<double> volume;
+    SourceInfo info;
+    if (readyContextLocked() == 0 && sourceInfoLocked("@DEFAULT_SOURCE@", &info)) volume = info.volume;
+    pa_threaded_mainloop_unlock(loop_);
+    return volume;
 }
 
 }  // namespace murmelo::linuxdesktop

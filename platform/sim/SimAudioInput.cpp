@@ -66,6 +66,96 @@ private:
     bool dead_ = false;
 };
 
+// Delivers, on every tick of the main queue, the frames of the virtual time that passed.
+class SimAudioInput::FloatCapture : public FloatAudioCapture {
+public:
+    FloatCapture(SimAudioInput& input, AudioSource source)
+        : input_(input), source_(source),
+          format_(source == AudioSource::defaultInput ? input.inputFormat : input.monitorFormat) {}
+    ~FloatCapture() override { stop(); }
+
+    const AudioFormat& format() const override { return format_; }
+
+    bool start(Sink sink, AudioCaptureFailure* failure, QString* error) override {
+        if (running_) return true;
+        if (input_.refuseFloatStarts > 0) {
+            --input_.refuseFloatStarts;
+            if (failure) *failure = AudioCaptureFailure::refused;
+            if (error) *error = QStringLiteral("stream refused");
+            return false;
+        }
+        sink_ = std::move(sink);
+        begin_ = Clock::shared().uptime();
+        delivered_ = 0;
+        running_ = true;
+        ++input_.floatRunning_;
+        schedule();
+        return true;
+    }
+
+    void stop() override {
+        if (!running_) return;
+        deliverUntilNow();
+        tick_.cancel();
+        running_ = false;
+        --input_.floatRunning_;
+        sink_ = nullptr;
+    }
+
+    bool isRunning() const override { return running_; }
+
+private:
+    void schedule() {
+        tick_ = MainQueue::shared().after(input_.tickSeconds, [this] {
+            if (!running_) return;
+            deliverUntilNow();
+            schedule();
+        });
+    }
+
+    void deliverUntilNow() {
+        const long long due = std::llround((Clock::shared().uptime() - begin_) * format_.sampleRate);
+        if (due <= delivered_) return;
+        std::vector<float> block(size_t(due - delivered_) * size_t(format_.channels), 0.0f);
+        auto& script = input_.floatScripts_[source_ == AudioSource::defaultInput ? 0 : 1];
+        for (float& v : block) {
+            if (script.empty()) break;
+            v = script.front();
+            script.pop_front();
+        }
+        delivered_ = due;
+        sink_(block.data(), block.size());
+    }
+
+    SimAudioInput& input_;
+    AudioSource source_;
+    AudioFormat format_;
+    Sink sink_;
+    TimerHandle tick_;
+    double begin_ = 0;
+    long long delivered_ = 0;
+    bool running_ = false;
+};
+
+void SimAudioInput::playFloat(AudioSource source, const std::vector<float>& interleaved) {
+    auto& script = floatScripts_[source == AudioSource::defaultInput ? 0 : 1];
+    script.insert(script.end(), interleaved.begin(), interleaved.end());
+}
+
+std::unique_ptr<FloatAudioCapture> SimAudioInput::makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
+                                                                   QString* error) {
+    const auto failed = [&](AudioCaptureFailure kind, const char* why) -> std::unique_ptr<FloatAudioCapture> {
+        if (failure) *failure = kind;
+        if (error) *error = QString::fromLatin1(why);
+        return nullptr;
+    };
+    if (noServer) return failed(AudioCaptureFailure::noServer, "connection refused");
+    if (source == AudioSource::defaultInput && !device) return failed(AudioCaptureFailure::noDevice, "no default input");
+    if (source == AudioSource::defaultOutputMonitor && noOutput) return failed(AudioCaptureFailure::noDevice, "no default output");
+    if (failure) *failure = AudioCaptureFailure::none;
+    return std::make_unique<FloatCapture>(*this, source);
+}
+
 void SimAudioInput::play(const std::vector<qint16>& samples) { script_.insert(script_.end(), samples.begin(), samples.end()); }
 
 void SimAudioInput::playTone(double hz, double amplitude, double seconds) {

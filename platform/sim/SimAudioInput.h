@@ -23,6 +23,17 @@ public:
     int deadCaptures = 0;                  // the next this many started captures hear digital zero
     double tickSeconds = 0.02;             // how often a running capture delivers
 
+    // Float sources, each in its own format: the microphone's and the default output's
+    // monitor. Their scripts are interleaved samples; once used up they deliver digital zero.
+    AudioFormat inputFormat{48000, 1};
+    AudioFormat monitorFormat{48000, 2};
+    std::optional<double> inputVolume = 0.8;  // the default input's volume; none: unreadable
+    bool noServer = false;                    // float captures fail as with no sound server
+    bool noOutput = false;                    // there is no default output, so no monitor
+    int refuseFloatStarts = 0;                // the next this many float starts fail
+    void playFloat(AudioSource source, const std::vector<float>& interleaved);
+    int floatCapturesRunning() const { return floatRunning_; }
+
     void play(const std::vector<qint16>& samples);
     // A sine tone; amplitude is a share of full scale.
     void playTone(double hz, double amplitude, double seconds);
@@ -40,12 +51,18 @@ public:
     std::optional<AudioInputDevice> defaultInputDevice() override { return device; }
     int addDefaultInputListener(std::function<void()> onChange) override;
     std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) override;
+    std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
+                                                        QString* error) override;
+    std::optional<double> defaultInputVolume() override { return inputVolume; }
 
 private:
     class Capture;
+    class FloatCapture;
     void fill(qint16* out, size_t count, bool dead);
 
     std::deque<qint16> script_;
+    std::deque<float> floatScripts_[2];
+    int floatRunning_ = 0;
     std::vector<std::function<void()>> listeners_;
     quint32 noise_ = 0x2545F491u;
     int made_ = 0;

@@ -14,9 +14,20 @@ public:
         if (error) *error = QStringLiteral("no audio input backend");
         return nullptr;
     }
+    std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource, AudioCaptureFailure* failure, QString* error) override {
+        if (failure) *failure = AudioCaptureFailure::noServer;
+        if (error) *error = QStringLiteral("no audio input backend");
+        return nullptr;
+    }
+    std::optional<double> defaultInputVolume() override { return std::nullopt; }
 };
 
 }  // namespace
+
+QString AudioFormat::description() const {
+    return QString::number(qRound64(sampleRate)) + QStringLiteral(" Гц, ") + QString::number(channels) +
+           QStringLiteral(" кан.");
+}
 
 AudioInput& AudioInput::shared() {
     if (auto* a = installedService<AudioInput>()) return *a;
