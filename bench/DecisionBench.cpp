@@ -57,21 +57,21 @@ void BM_BoundaryDecision(benchmark::State& state) {
     static HunspellSpellChecker hunspell;
     SpellChecker::install(&hunspell);
 
-    LayoutSwitcher engine;
+    LayoutLexicons lex(tables, LayoutSwitcherRules{});
+    lex.loadSpellIfNeeded();
+    bench::NoPolish polish;
+    bench::NoDictation dictation;
+    LayoutEngineParts parts(polish, dictation, &lex);
+    LayoutSwitcher& engine = parts.engine;
     for (const QString& code : LayoutMaps::layoutOrder()) {
         if (auto m = NgramModel::load(modelsDir() + QLatin1Char('/') + code + QStringLiteral(".json")))
             engine.models.insert_or_assign(code, std::move(*m));
     }
     engine.loaded = true;
-    LayoutLexicons lex(tables, LayoutSwitcherRules{});
-    lex.loadSpellIfNeeded();
-    LayoutBoundaryDecision decision(engine, lex);
+    LayoutBoundaryDecision& decision = *parts.decision;
+    // Corrections are counted, not typed.
     int converted = 0;
-    engine.steps.correct = [&](const QString&, const QString&, std::optional<QChar>, const QString&, bool,
-                               const EditRights&, LayoutSwitcher::CorrectionKind) {
-        ++converted;
-        return true;
-    };
+    engine.correctionSink = [&](const LayoutSwitcher::CorrectionEvent&) { ++converted; };
 
     const std::vector<QStringList> table = phrases();
     auto runAll = [&](std::vector<double>* perWordUs) {

@@ -42,6 +42,15 @@ void BM_NgramScoreEnglish(benchmark::State& state) {
 }
 BENCHMARK(BM_NgramScoreEnglish);
 
+// Both models are read on the main thread when the switcher starts, before the first key.
+void BM_NgramLoadBoth(benchmark::State& state) {
+    for (auto _ : state)
+        for (const char* code : {"en", "ru"})
+            benchmark::DoNotOptimize(NgramModel::load(murmeloSourceRoot() + QStringLiteral("/resources/layout-models/") +
+                                                      QLatin1String(code) + QStringLiteral(".json")));
+}
+BENCHMARK(BM_NgramLoadBoth)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -42,7 +42,10 @@ void BM_KeyIngestion(benchmark::State& state) {
     const std::vector<InputEvent> events = keys(100'000);
     std::vector<double> perKeyUs;
     for (auto _ : state) {
-        LayoutSwitcher engine;
+        bench::NoPolish polish;
+        bench::NoDictation dictation;
+        LayoutEngineParts parts(polish, dictation);
+        LayoutSwitcher& engine = parts.engine;
         engine.loaded = true;
         perKeyUs.clear();
         perKeyUs.reserve(events.size());

@@ -3,6 +3,7 @@
 // clock and main queue, a US/Russian keyboard and the simulated desktop.
 #include "base/Defaults.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
 #include "sim/ManualMainQueue.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimInputSources.h"
@@ -29,6 +30,20 @@ struct SwitcherServices {
         Workspace::install(&desktop);
         defaults.set(LayoutSwitcher::ENABLED_KEY, true);
     }
+};
+
+// The engine is the application's composition; no polish or dictation runs beside it.
+struct NoPolish final : SwitcherPolish {
+    void notePolishDown() override {}
+    void notePolishUp() override {}
+    void cancelPendingPolish(const QString&) override {}
+    void noteSpaceTyped() override {}
+    void notePolishLiveTyping() override {}
+    void auditUndoEdit(const AXElementPtr&, const DeliveryRepair::EditPacket&, quint64) override {}
+};
+struct NoDictation final : SwitcherDictation {
+    bool isRecording() override { return false; }
+    void stopRecording() override {}
 };
 
 // The median, p99 and worst of the samples (µs), as the benchmark's counters.

@@ -102,14 +102,25 @@ pid_t typeInChild(const QByteArray& text, int pauseUs) {
 
 struct TapPath {
     std::vector<double> pathUs;  // per key down: from the tap's translation to the callback's answer
+    std::vector<double> cpuUs;   // per key down: the main thread's CPU in the callback
     int downs = 0, ups = 0;
     int expectedUps = 0;
     QEventLoop* waiting = nullptr;  // quit when the last key's release has been through
 
     bool install() {
         return EventTap::shared().create([this](const InputEvent& e) {
+            const bool down = e.type == InputEventType::keyDown;
+            static FILE* perfControl = qEnvironmentVariableIsSet("MURMELO_TAP_BENCH_PERF_CTL")
+                                           ? std::fopen(qgetenv("MURMELO_TAP_BENCH_PERF_CTL").constData(), "w")
+                                           : nullptr;
+            const bool profile = perfControl && down && downs == 0;
+            if (profile) std::fputs("enable\n", perfControl), std::fflush(perfControl);
+            const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
             const bool pass = GlobalEventTap::tapCallback(e);
-            if (e.type == InputEventType::keyDown) {
+            const double cpu1 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            if (profile) std::fputs("disable\n", perfControl), std::fflush(perfControl);
+            if (down) {
+                cpuUs.push_back((cpu1 - cpu0) * 1e6);
                 pathUs.push_back((Clock::shared().uptime() - double(e.timestamp) / 1e9) * 1e6);
                 ++downs;
             } else if (e.type == InputEventType::keyUp) {
@@ -141,6 +152,7 @@ void BM_TapPathTypedText(benchmark::State& state) {
 
     for (auto _ : state) {
         tap.pathUs.clear();
+        tap.cpuUs.clear();
         tap.downs = tap.ups = 0;
         tap.expectedUps = int(text.size());
         target.command("clear");
@@ -168,6 +180,23 @@ void BM_TapPathTypedText(benchmark::State& state) {
             return;
         }
         std::vector<double> s = tap.pathUs;
+        // The first key of the run on its own: it must cost what every other key costs.
+        state.counters["first_us"] = s.front();
+        state.counters["first_cpu_us"] = tap.cpuUs.front();
+        {
+            std::vector<double> c(tap.cpuUs.begin() + 1, tap.cpuUs.end());
+            std::sort(c.begin(), c.end());
+            state.counters["cpu_median_us"] = c[c.size() / 2];
+            state.counters["cpu_p99_us"] = c[c.size() * 99 / 100];
+        }
+        state.counters["slowest_key"] = double(std::max_element(s.begin(), s.end()) - s.begin());
+        if (qEnvironmentVariableIsSet("MURMELO_TAP_BENCH_SLOW")) {
+            std::vector<size_t> order(s.size());
+            for (size_t i = 0; i < s.size(); ++i) order[i] = i;
+            std::partial_sort(order.begin(), order.begin() + 8, order.end(), [&](size_t a, size_t b) { return s[a] > s[b]; });
+            for (int k = 0; k < 8; ++k)
+                std::fprintf(stderr, "slow key %zu ('%c'): %.0f us\n", order[k], text[qsizetype(order[k])], s[order[k]]);
+        }
         std::sort(s.begin(), s.end());
         state.counters["keys"] = double(s.size());
         state.counters["median_us"] = s[s.size() / 2];

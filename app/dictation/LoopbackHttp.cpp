@@ -10,8 +10,11 @@
 namespace murmelo {
 
 bool HttpResult::serverGone() const {
+    // A server that ends while the request is still being sent resets the connection, which Qt
+    // reports as an unknown network error.
     return !responded && (networkError == QNetworkReply::ConnectionRefusedError ||
-                          networkError == QNetworkReply::RemoteHostClosedError);
+                          networkError == QNetworkReply::RemoteHostClosedError ||
+                          networkError == QNetworkReply::UnknownNetworkError);
 }
 
 HttpResult loopbackHttp(const QByteArray& method, const QUrl& url, const QByteArray& contentType,

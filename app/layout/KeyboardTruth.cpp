@@ -60,6 +60,8 @@ std::optional<QString> language(quint16 keycode, quint64 flags, const QString& p
     return match;
 }
 
+void prepare() { maps(); }
+
 void resetForTesting() {
     std::lock_guard lock(buildLock);
     delete current.exchange(nullptr, std::memory_order_acq_rel);

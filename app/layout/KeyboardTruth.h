@@ -19,6 +19,9 @@ std::optional<QString> translation(quint16 keycode, quint64 flags, const QString
 // "ru" or "en" when exactly one of the two layouts produces that text for the press.
 std::optional<QString> language(quint16 keycode, quint64 flags, const QString& produced);
 
+// Reads both layouts' key data now, at start-up, so that the first key press does not.
+void prepare();
+
 // Reads the layouts again at the next use (tests only; not while other threads read).
 void resetForTesting();
 

@@ -5,6 +5,7 @@
 #include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/ManualInputSourceProfileV1.h"
 
 #include <QLocale>
@@ -111,7 +112,7 @@ bool LayoutBoundaryDecision::isWordOf(const QString& text, const QString& layout
 
 bool LayoutBoundaryDecision::isWorthFlippingInto(const QString& word) const {
     if (engine_.isWorthFlippingInto(word)) return true;
-    // The strong open-dictionary words live in the lexicons.
+    // The strong open-dictionary words live in the lexicons, filled by their load.
     return engine_.openDictConverts && charCount(word) >= 4 && lex_.openStrong.contains(word);
 }
 
@@ -127,20 +128,13 @@ bool LayoutBoundaryDecision::isOwnLayoutWord(const QString& core, const QString&
 
 bool LayoutBoundaryDecision::applyCorrection(const QString& word, const QString& to, QChar boundary,
                                              const QString& layout, bool nativeOK, BufStart start) {
-    if (!engine_.steps.correct) {
-        if (!toldNoCorrection_) {
-            toldNoCorrection_ = true;
-            logLine(QStringLiteral("заглушка: correct — этой части в сборке ещё нет, слова остаются как набраны"));
-        }
-        return false;
-    }
-    return engine_.steps.correct(word, to, boundary, layout, nativeOK, EditRights(start),
+    return engine_.parts().correct(word, to, boundary, layout, nativeOK, EditRights(start),
                                  LayoutSwitcher::CorrectionKind::layout);
 }
 
 bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, BufStart start, bool onEnter) {
     const LayoutRules& rules = engine_.rules();
-    const QString word = engine_.steps.screenTruthWord ? engine_.steps.screenTruthWord(typedWord) : typedWord;
+    const QString word = engine_.parts().screenTruthWord(typedWord);
     const std::optional<QString> taken = std::exchange(engine_.undoneWordPrefix, std::nullopt);
 
     if (word.isEmpty()) return false;
@@ -438,22 +432,6 @@ bool LayoutBoundaryDecision::consider(const QString& typedWord, QChar boundary, 
     decided(label);
     engine_.veto(label);
     return keep();
-}
-
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine) {
-    return bindDecisionSteps(engine, LayoutLexicons::shared());
-}
-
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons) {
-    auto decision = std::make_shared<LayoutBoundaryDecision>(engine, lexicons);
-    engine.steps.consider = [decision](const QString& word, QChar boundary, BufStart start, bool onEnter) {
-        return decision->consider(word, boundary, start, onEnter);
-    };
-    engine.steps.sourceLayout = [decision](const QString& word) { return decision->sourceLayout(word); };
-    engine.steps.noteDisagreement = [&engine](const QString& word, const QString& why, std::optional<QUuid> conversion) {
-        LayoutDisagreement(engine).noteDisagreement(word, why, conversion);
-    };
-    return decision;
 }
 
 }  // namespace murmelo

@@ -22,7 +22,7 @@ struct WordAnalysis {
 // The word decision at a word boundary: whether a finished word was typed in the wrong layout
 // and, if so, what replaces it. A fixed sequence of gates (take-backs and vetoes, word shape,
 // protected and known words, the n-gram model, lexicon evidence); an accepted conversion goes
-// to the engine's correction step. Its scoring (analyze, sourceLayout, the word shape) is
+// to the engine's correction (LayoutCorrectionApply). Its scoring (analyze, sourceLayout, the word shape) is
 // usable on its own, by live correction among others. Keeps no state of its own: it reads
 // and updates the engine's word context. Main thread only.
 class LayoutBoundaryDecision {
@@ -40,6 +40,10 @@ public:
     void logDecision(const QString& word, const QString& cur, const QString& best, double margin,
                      LayoutSwitcher::BufStart start, const QString& decision) const;
 
+    // A reading worth converting into: the engine's known words, and the lexicons' strong
+    // open-dictionary words of four characters or more.
+    bool isWorthFlippingInto(const QString& word) const;
+
     // The language of the engine's believed current input source.
     std::optional<QString> currentLayoutId() const;
 
@@ -50,19 +54,12 @@ private:
     bool applyCorrection(const QString& word, const QString& to, QChar boundary, const QString& layout, bool nativeOK,
                          LayoutSwitcher::BufStart start);
     bool isWordOf(const QString& text, const QString& layout, bool caseVariant);
-    bool isWorthFlippingInto(const QString& word) const;
     bool isOwnLayoutWord(const QString& core, const QString& typed);
 
     LayoutSwitcher& engine_;
     LayoutLexicons& lex_;
     WordChecks checks_;
     LayoutWordShape shape_;
-    bool toldNoCorrection_ = false;
 };
-
-// Binds the decision, the source layout of a word and the disagreement memory to the
-// engine's steps; the decision bound is returned for other steps that score words with it.
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine);
-std::shared_ptr<LayoutBoundaryDecision> bindDecisionSteps(LayoutSwitcher& engine, LayoutLexicons& lexicons);
 
 }  // namespace murmelo

@@ -135,19 +135,23 @@ TEST_F(BoundaryDecision, RefusedCorrectionKeepsTheWord) {
     ASSERT_EQ(corrections.size(), 1);
 }
 
-TEST_F(BoundaryDecision, UnboundCorrectionSaysSoAndKeepsTheWord) {
-    engine->steps.correct = nullptr;
-    EXPECT_FALSE(consider("ghbdtn"));
-    EXPECT_FALSE(consider("rfr"));
-    EXPECT_EQ(env.logText().count("заглушка: correct"), 1);
-}
-
 TEST_F(BoundaryDecision, SourceLayoutByLetters) {
     EXPECT_EQ(decision->sourceLayout("abв"), "en");
     EXPECT_EQ(decision->sourceLayout("aв"), "ru");
     EXPECT_EQ(decision->sourceLayout("--"), "en");  // the simulated keyboard starts on US
     sources.userSelects("com.apple.keylayout.Russian");
     EXPECT_EQ(decision->sourceLayout("123"), "ru");
+}
+
+// The strong open-dictionary words are the lexicons' set that their load fills.
+TEST_F(BoundaryDecision, WorthFlippingIntoTheLexiconsStrongWords) {
+    lex->openStrong.insert("привет");
+    lex->openStrong.insert("дом");
+    engine->exceptions = {"ondrixa"};
+    EXPECT_TRUE(decision->isWorthFlippingInto("привет"));
+    EXPECT_TRUE(decision->isWorthFlippingInto("ondrixa"));
+    EXPECT_FALSE(decision->isWorthFlippingInto("дом")) << "fewer than four characters";
+    EXPECT_FALSE(decision->isWorthFlippingInto("привал"));
 }
 
 TEST_F(BoundaryDecision, AnalysisPicksTheBestReading) {
@@ -168,8 +172,8 @@ TEST_F(BoundaryDecision, AnalysisPicksTheBestReading) {
 }
 
 TEST_F(BoundaryDecision, BoundStepsDecideForTheEngine) {
-    bindDecisionSteps(*engine, *lex);
-    engine->steps.correct = [this](const QString& word, const QString& to, std::optional<QChar>, const QString& layout,
+    useDecision(steps, *engine, *lex);
+    steps.correct = [this](const QString& word, const QString& to, std::optional<QChar>, const QString& layout,
                                    bool nativeOK, const EditRights&, LayoutSwitcher::CorrectionKind) {
         corrections.append({word, to, layout, nativeOK});
         return true;
@@ -180,8 +184,8 @@ TEST_F(BoundaryDecision, BoundStepsDecideForTheEngine) {
         engine->handleKeyDown(e);
     }
     EXPECT_EQ(lastTo(), "привет");
-    ASSERT_TRUE(engine->steps.noteDisagreement);
-    engine->steps.noteDisagreement("ghbdtn", "стирание свежей правки", QUuid::createUuid());
+    ASSERT_TRUE(steps.noteDisagreement);
+    steps.noteDisagreement("ghbdtn", "стирание свежей правки", QUuid::createUuid());
     EXPECT_TRUE(engine->disagreementStrike.contains("ghbdtn"));
 }
 

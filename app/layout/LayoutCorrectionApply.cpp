@@ -3,6 +3,7 @@
 #include "base/Graphemes.h"
 #include "base/Log.h"
 #include "input/AXText.h"
+#include "layout/LayoutParts.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/Accessibility.h"
 #include "platform/MainQueue.h"
@@ -38,10 +39,6 @@ bool LayoutCorrectionApply::correct(const QString& word, const QString& to, std:
                                     const QString& layout, bool nativeOK, const EditRights& rights,
                                     CorrectionKind kind) {
     if (engine_.isCorrecting()) return false;
-    if (!engine_.steps.deliver && !engine_.correctionSink) {
-        logLine(QStringLiteral("⚠ layout: вывод движка не подключён — правку ") + priv(word) + QStringLiteral(" не делаю"));
-        return false;
-    }
     const ManualInputDecisionV1 decision = engine_.automaticDecision(
         ManualInputAutomaticPhaseV1::boundary, to, layout, nativeOK, !rights.movesSystemLayout(), kind);
     const ManualInputTextCauseV1 cause =
@@ -165,21 +162,19 @@ void LayoutCorrectionApply::typeBoundary(QChar boundary, const std::optional<Inp
         // Replayed with its modifiers, so Shift-Return stays a soft line break and Tab moves
         // on as the Tab key does where a tab character would not.
         if (code == keyCodeReturn || code == keyCodeKeypadEnter || code == keyCodeTab) {
-            if (engine_.steps.sendKey) engine_.steps.sendKey(code, key->flags);
+            engine_.parts().sendKey(code, key->flags);
             return;
         }
     }
     if (lineEnd) {
-        if (engine_.steps.sendKey) engine_.steps.sendKey(keyCodeReturn, 0);
-    } else if (engine_.steps.sendUnicode) {
-        engine_.steps.sendUnicode(QString(boundary), TextWriteOrigin::layout);
+        engine_.parts().sendKey(keyCodeReturn, 0);
+    } else {
+        engine_.parts().sendUnicode(QString(boundary), TextWriteOrigin::layout);
     }
 }
 
 TextWriteRoute LayoutCorrectionApply::deliver(int count, const QString& text, LayoutSwitcher::UndoTransport transport) {
-    if (engine_.steps.deliver) return engine_.steps.deliver(count, text, transport);
-    logLine(QStringLiteral("⚠ layout: вывод движка не подключён — правка не впечатана"));
-    return TextWriteRoute::directUnicode;
+    return engine_.parts().deliver(count, text, transport);
 }
 
 LayoutCorrectionApply::SourceSelection LayoutCorrectionApply::selectSource(const ManualInputSourceActionV1& action,
@@ -192,8 +187,7 @@ LayoutCorrectionApply::SourceSelection LayoutCorrectionApply::selectSource(const
         selection.accepted = true;
         selection.didSwitch = true;
     } else {
-        selection.accepted = engine_.steps.selectExactSource &&
-                             engine_.steps.selectExactSource(sourceID, false, std::nullopt, switchReceipt(id, sourceID));
+        selection.accepted = engine_.parts().selectExactSource(sourceID, false, std::nullopt, switchReceipt(id, sourceID));
     }
     return selection;
 }
@@ -232,11 +226,9 @@ bool LayoutCorrectionApply::takeFlipUndo(UndoGesture gesture, bool ruleOn, bool 
         engine_.lastCorrection.reset();
         return false;
     }
-    if (gesture == UndoGesture::backspace && engine_.steps.flipProbeBackspace) engine_.steps.flipProbeBackspace();
-    if (engine_.steps.flipProbeEnd) {
-        engine_.steps.flipProbeEnd(gesture == UndoGesture::backspace ? QStringLiteral("откат-backspace")
-                                                                     : QStringLiteral("откат-⌘Z"));
-    }
+    if (gesture == UndoGesture::backspace) engine_.parts().flipProbeBackspace();
+    engine_.parts().flipProbeEnd(gesture == UndoGesture::backspace ? QStringLiteral("откат-backspace")
+                                                                   : QStringLiteral("откат-⌘Z"));
     return performUndo(record, decision, oneGesture);
 }
 
@@ -283,8 +275,7 @@ bool LayoutCorrectionApply::performUndo(const PendingCorrection& pending, const 
     }
     if (decision.sourceAction.kind == ManualInputSourceActionV1::Kind::restoreExact && !hooked) {
         if (auto sourceID = decision.sourceAction.sourceID())
-            if (engine_.steps.selectExactSource)
-                engine_.steps.selectExactSource(*sourceID, false, QStringLiteral("rollback"), {});
+            engine_.parts().selectExactSource(*sourceID, false, QStringLiteral("rollback"), {});
     }
     engine_.recentLang = ManualInputSourceProfileV1::language(pending.previousSourceID);
 
@@ -299,8 +290,7 @@ bool LayoutCorrectionApply::performUndo(const PendingCorrection& pending, const 
         engine_.liveFlippedWord = false;
         engine_.liveRetypeVeto = true;
         engine_.undoneWordPrefix = pending.original.toLower();
-        if (engine_.steps.noteDisagreement)
-            engine_.steps.noteDisagreement(pending.original, QStringLiteral("откат live-флипа"), pending.id);
+        engine_.parts().noteDisagreement(pending.original, QStringLiteral("откат live-флипа"), pending.id);
         logLine(QStringLiteral("layout: ОТКАТ live-флипа -> ") + priv(pending.original) + QStringLiteral(" ") +
                 QStringLiteral("(вечные исключения не учим — это префикс; слово до границы не трогаем)"));
     }
@@ -319,8 +309,7 @@ bool LayoutCorrectionApply::noteUndo(CorrectionKind kind, const QString& origina
                 QStringLiteral(" + в исключения навсегда (с первого раза)"));
         return true;
     }
-    if (engine_.steps.noteDisagreement)
-        engine_.steps.noteDisagreement(original, QStringLiteral("откат жестом, ") + from, conversion);
+    engine_.parts().noteDisagreement(original, QStringLiteral("откат жестом, ") + from, conversion);
     return false;
 }
 
@@ -402,23 +391,7 @@ void LayoutCorrectionApply::auditUndoDelivery(const std::optional<FieldBefore>& 
                 QStringLiteral("(") + gates_.frontAppName() + QStringLiteral(")"));
         return;
     }
-    if (engine_.steps.auditUndoEdit) {
-        engine_.steps.auditUndoEdit(field->first, *packet, typedAtWrite);
-    } else {
-        logLine(tag + QStringLiteral(": проверка правки в поле ещё не собрана — откат не перепроверяю (") +
-                gates_.frontAppName() + QStringLiteral(")"));
-    }
-}
-
-void bindCorrectionSteps(LayoutSwitcher& engine, LayoutCorrectionApply& apply) {
-    engine.steps.correct = [&apply](const QString& word, const QString& to, std::optional<QChar> boundary,
-                                    const QString& layout, bool nativeOK, const EditRights& rights,
-                                    LayoutSwitcher::CorrectionKind kind) {
-        return apply.correct(word, to, boundary, layout, nativeOK, rights, kind);
-    };
-    engine.steps.takeFlipUndo = [&apply](LayoutSwitcher::UndoGesture gesture, bool ruleOn, bool oneGesture) {
-        return apply.takeFlipUndo(gesture, ruleOn, oneGesture);
-    };
+    engine_.parts().auditUndoEdit(field->first, *packet, typedAtWrite);
 }
 
 }  // namespace murmelo

@@ -86,7 +86,4 @@ private:
     std::optional<std::pair<QUuid, InputEvent>> boundaryKey_;
 };
 
-// The engine's correction and undo steps go here.
-void bindCorrectionSteps(LayoutSwitcher& engine, LayoutCorrectionApply& apply);
-
 }  // namespace murmelo

@@ -24,9 +24,9 @@ struct Apply : WritingRig {
     }
     // The boundary decision, reduced to "this word is Russian typed on US keys".
     void decideGhbdtn() {
-        engine->steps.consider = [this](const QString& word, QChar boundary, LayoutSwitcher::BufStart start, bool) {
+        steps.consider = [this](const QString& word, QChar boundary, LayoutSwitcher::BufStart start, bool) {
             if (word != "ghbdtn") return false;
-            return engine->steps.correct(word, "привет", boundary, "ru", true, EditRights(start), Kind::layout);
+            return steps.correct(word, "привет", boundary, "ru", true, EditRights(start), Kind::layout);
         };
     }
     std::vector<KeyEvent> downs() const {
@@ -75,10 +75,10 @@ TEST_F(Apply, ACorrectionRetypesTheWordAndSwitchesTheSourceAMomentLater) {
 
 TEST_F(Apply, TheArbitersRefusals) {
     typed("ghbdtn");
-    engine->steps.isRemoteDesktopFrontmost = [] { return true; };
+    steps.isRemoteDesktopFrontmost = [] { return true; };
     EXPECT_FALSE(apply->correct("ghbdtn", "привет", QChar(' '), "ru", true));
     EXPECT_TRUE(env.logContains("пропущена — удалённый рабочий стол (синтетический ввод туда не доходит)"));
-    engine->steps.isRemoteDesktopFrontmost = {};
+    steps.isRemoteDesktopFrontmost = {};
 
     engine->sourceIDProvider = [] { return std::optional<QString>("com.apple.keylayout.German"); };
     EXPECT_FALSE(apply->correct("ghbdtn", "привет", QChar(' '), "ru", true));

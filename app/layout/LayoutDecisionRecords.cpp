@@ -1,6 +1,7 @@
 // The engine's moments as the manual-input arbiter sees them. The builders decide nothing:
 // they copy the engine's state into a snapshot and return the arbiter's answer unchanged.
 #include "base/Log.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/ManualInputDecisionArbiterV1.h"
 #include "layout/ManualInputSourceProfileV1.h"
@@ -56,7 +57,7 @@ ManualInputDecisionV1 LayoutSwitcher::automaticDecision(ManualInputAutomaticPhas
     ManualInputSnapshotV1 s;
     s.event = event(ManualInputEventKindV1::automaticText, phase);
     s.scope.runtimeMutationAllowed = !isCorrecting();
-    s.scope.frontmostSupportsSyntheticText = !(steps.isRemoteDesktopFrontmost && steps.isRemoteDesktopFrontmost());
+    s.scope.frontmostSupportsSyntheticText = !parts_.isRemoteDesktopFrontmost();
     s.scope.currentSourceID = current;
     s.settings.automaticLayoutEnabled = isLayout && isEnabled();
     s.settings.spellEnabled = !isLayout && isSpellEnabled();
@@ -75,7 +76,7 @@ ManualInputDecisionV1 LayoutSwitcher::manualDecision(const QString& replacement,
     s.event = event(ManualInputEventKindV1::manualDoubleShift, ManualInputAutomaticPhaseV1::boundary);
     // The user asked for this one: another correction being typed does not hold it back.
     s.scope.runtimeMutationAllowed = true;
-    s.scope.frontmostSupportsSyntheticText = !(steps.isRemoteDesktopFrontmost && steps.isRemoteDesktopFrontmost());
+    s.scope.frontmostSupportsSyntheticText = !parts_.isRemoteDesktopFrontmost();
     s.scope.currentSourceID = observedSourceID();
     s.context.editMode = editMode;
     s.proposals.manual = ManualInputProposalV1::acceptedWith(
@@ -88,7 +89,7 @@ ManualInputDecisionV1 LayoutSwitcher::undoDecision(const PendingCorrection& pend
     ManualInputSnapshotV1 s;
     s.event = event(ManualInputEventKindV1::undo, ManualInputAutomaticPhaseV1::boundary);
     s.scope.runtimeMutationAllowed = !isCorrecting();
-    s.scope.frontmostSupportsSyntheticText = !(steps.isRemoteDesktopFrontmost && steps.isRemoteDesktopFrontmost());
+    s.scope.frontmostSupportsSyntheticText = !parts_.isRemoteDesktopFrontmost();
     s.scope.currentSourceID = observedSourceID();
     s.undo.available = true;
     s.undo.originalText = pending.original;

@@ -91,10 +91,10 @@ TEST_F(Records, ScopeSettingsAndKind) {
     EXPECT_EQ(manual.sourceAction, ManualInputSourceActionV1::selectExact(RU));
     engine->releaseEditLock(*lock);
 
-    engine->steps.isRemoteDesktopFrontmost = [] { return true; };
+    steps.isRemoteDesktopFrontmost = [] { return true; };
     EXPECT_EQ(automatic("ru").reasonCodes, QStringList{"scope.frontmost_unsupported"});
     EXPECT_EQ(engine->manualDecision("привет", RU, false).reasonCodes, QStringList{"scope.frontmost_unsupported"});
-    engine->steps.isRemoteDesktopFrontmost = {};
+    steps.isRemoteDesktopFrontmost = {};
 
     env.defaults().set("layoutNativeSwitch", false);
     EXPECT_TRUE(automatic("ru").reasonCodes.contains("source.disabled_by_setting"));

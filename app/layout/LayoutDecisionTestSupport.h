@@ -47,7 +47,7 @@ struct DecisionFixture : SwitcherFixture {
     void attach() {
         decision = std::make_unique<LayoutBoundaryDecision>(*engine, *lex);
         engine->vetoSink = [this](const QString& code) { vetoes << code; };
-        engine->steps.correct = [this](const QString& word, const QString& to, std::optional<QChar>,
+        steps.correct = [this](const QString& word, const QString& to, std::optional<QChar>,
                                        const QString& layout, bool nativeOK, const EditRights&,
                                        LayoutSwitcher::CorrectionKind) {
             corrections.append({word, to, layout, nativeOK});

@@ -280,11 +280,4 @@ std::optional<std::pair<QString, int>> LayoutFieldProbe::focusedValueAndCaret() 
     return std::pair<QString, int>(*value, int(range->location));
 }
 
-void bindFieldProbeSteps(LayoutSwitcher& engine, LayoutFieldProbe& probe) {
-    engine.steps.scheduleAXEditProbe = [&probe] { probe.scheduleAXEditProbe(); };
-    engine.steps.scheduleAXProbeOnMismatch = [&probe] { probe.scheduleAXProbeOnMismatch(); };
-    engine.steps.screenTruthWord = [&probe](const QString& word) { return probe.screenTruthWord(word); };
-    engine.steps.focusedValueAndCaret = [] { return LayoutFieldProbe::focusedValueAndCaret(); };
-}
-
 }  // namespace murmelo

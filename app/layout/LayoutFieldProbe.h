@@ -79,7 +79,4 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Binds the probe and screen truth to the engine's steps.
-void bindFieldProbeSteps(LayoutSwitcher& engine, LayoutFieldProbe& probe);
-
 }  // namespace murmelo

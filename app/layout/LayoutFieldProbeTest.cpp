@@ -36,7 +36,7 @@ struct FieldProbe : SwitcherFixture {
         engine->loaded = true;
         gates = std::make_unique<LayoutAppGates>(*engine);
         probe = std::make_unique<LayoutFieldProbe>(*engine, *gates);
-        bindFieldProbeSteps(*engine, *probe);
+        useFieldProbe(steps, *probe);
         desktop.addApp("org.notes", "Notes");
         field = desktop.addField("org.notes");
         desktop.focus("org.notes", field);
@@ -162,11 +162,11 @@ TEST_F(FieldProbe, MismatchArmsScreenTruthAndOneWordIsDecidedByIt) {
     ASSERT_TRUE(engine->screenTruth);
     EXPECT_EQ(*engine->screenTruth, (ScreenTruthVerdict{"en", "ru"}));
 
-    EXPECT_EQ(engine->steps.screenTruthWord("ghbdtn"), "привет");
+    EXPECT_EQ(steps.screenTruthWord("ghbdtn"), "привет");
     EXPECT_TRUE(env.logContains("решаю по экрану (за сессию 1)"));
     EXPECT_FALSE(engine->screenTruth);
     EXPECT_EQ(engine->screenTruthUsed, 1u);
-    EXPECT_EQ(engine->steps.screenTruthWord("ghbdtn"), "ghbdtn");
+    EXPECT_EQ(steps.screenTruthWord("ghbdtn"), "ghbdtn");
 
     // The word taken from the screen is checked again a moment later.
     show("привет ", 7);

@@ -61,10 +61,4 @@ void end(LayoutSwitcher& engine, const QString& outcome) {
 
 }  // namespace LayoutFlipProbe
 
-void bindFlipProbeSteps(LayoutSwitcher& engine) {
-    engine.steps.flipProbeEnd = [&engine](const QString& outcome) { LayoutFlipProbe::end(engine, outcome); };
-    engine.steps.flipProbeLetter = [&engine] { LayoutFlipProbe::letter(engine); };
-    engine.steps.flipProbeBackspace = [&engine] { LayoutFlipProbe::backspace(engine); };
-}
-
 }  // namespace murmelo

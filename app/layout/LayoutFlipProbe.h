@@ -21,7 +21,4 @@ void flush(LayoutSwitcher& engine, const QString& outcome);
 
 }  // namespace LayoutFlipProbe
 
-// Key ingestion and undo report to the probe through these steps.
-void bindFlipProbeSteps(LayoutSwitcher& engine);
-
 }  // namespace murmelo

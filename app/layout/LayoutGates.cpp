@@ -40,9 +40,12 @@ bool LayoutAppGates::isRemoteDesktopFrontmost() const {
 }
 
 bool LayoutAppGates::isExcludedAppFocused() {
+    // Every key press asks; with nothing excluded the answer needs no lookup of the focused
+    // application, which on this desktop is a round trip to its accessibility and the X server.
+    const QSet<QString> excluded = engine_.excludedAppBundles();
+    if (excluded.isEmpty()) return false;
     const FocusedApp app = focusedApp();
-    if (!app.bundle) return false;
-    return engine_.excludedAppBundles().contains(*app.bundle);
+    return app.bundle && excluded.contains(*app.bundle);
 }
 
 bool LayoutAppGates::isFresh() const {
@@ -182,11 +185,6 @@ QStringList LayoutAppGates::learnedDeliveryAppNames() const {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void connectEngineGates(LayoutSwitcher& engine, LayoutAppGates& gates) {
-    engine.steps.isRemoteDesktopFrontmost = [&gates] { return gates.isRemoteDesktopFrontmost(); };
-    engine.steps.isExcludedAppFocused = [&gates] { return gates.isExcludedAppFocused(); };
 }
 
 }  // namespace murmelo

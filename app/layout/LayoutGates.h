@@ -88,7 +88,5 @@ private:
     QHash<QString, int> deliveryMisses_;
 };
 
-// Connects the gates to the engine's key path.
-void connectEngineGates(LayoutSwitcher& engine, LayoutAppGates& gates);
 
 }  // namespace murmelo

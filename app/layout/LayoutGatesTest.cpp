@@ -12,9 +12,19 @@ using BufStart = LayoutSwitcher::BufStart;
 
 namespace {
 
+// Accessibility that counts how often the focused element is looked up.
+struct CountingAccessibility : sim::SimAccessibility {
+    using SimAccessibility::SimAccessibility;
+    int focusLookups = 0;
+    AXElementPtr focusedElement(AXError* error = nullptr) override {
+        ++focusLookups;
+        return SimAccessibility::focusedElement(error);
+    }
+};
+
 // An engine with its gates over a desktop holding an editor, a remote viewer and a launcher.
 struct Gates : SwitcherFixture {
-    sim::SimAccessibility ax{desktop};
+    CountingAccessibility ax{desktop};
     ScopedService<Accessibility> axScope{ax};
     std::unique_ptr<LayoutAppGates> gates;
 
@@ -33,7 +43,7 @@ struct Gates : SwitcherFixture {
         env.defaults().set("layoutSwitchEnabled", true);
         engine->loaded = true;
         gates = std::make_unique<LayoutAppGates>(*engine);
-        connectEngineGates(*engine, *gates);
+        useGates(steps, *gates);
     }
     void TearDown() override {
         AXText::resetForTesting();
@@ -79,7 +89,7 @@ TEST(EditRightsTable, FollowsHowTheWordBegan) {
 
 TEST_F(Gates, RemoteViewerAndExcludedApplicationGetNoEdits) {
     QStringList offered;
-    engine->steps.consider = [&](const QString& w, QChar, BufStart, bool) { offered << w; return true; };
+    steps.consider = [&](const QString& w, QChar, BufStart, bool) { offered << w; return true; };
     EXPECT_FALSE(gates->isRemoteDesktopFrontmost());
     typeKeys("ghbdtn ");
     EXPECT_EQ(offered, QStringList{"ghbdtn"});
@@ -95,6 +105,21 @@ TEST_F(Gates, RemoteViewerAndExcludedApplicationGetNoEdits) {
     EXPECT_TRUE(gates->isExcludedAppFocused());
     typeKeys("ghbdtn ");
     EXPECT_EQ(offered.size(), 1);
+}
+
+// The key path looks the focused application up only when some application is excluded:
+// the lookup is a round trip to other processes, and a key after a pause would wait for it.
+TEST_F(Gates, KeysAskNoFocusedApplicationWhileNothingIsExcluded) {
+    typeKeys("ghbdtn ");
+    env.advance(0.6);
+    typeKeys("vbh ");
+    EXPECT_EQ(ax.focusLookups, 0);
+    EXPECT_FALSE(gates->isExcludedAppFocused());
+
+    env.defaults().set(LayoutSwitcher::EXCLUDED_APPS_KEY, QVariantList{"org.kde.kate"});
+    typeKeys("f");
+    EXPECT_EQ(ax.focusLookups, 1);
+    EXPECT_TRUE(gates->isExcludedAppFocused());
 }
 
 TEST_F(Gates, FocusedApplicationIsCachedForHalfASecond) {

@@ -4,6 +4,7 @@
 #include "input/InputEventFlightRecorder.h"
 #include "layout/KeyboardTruth.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "layout/ShadowCoreV2.h"
@@ -91,7 +92,7 @@ std::pair<QString, bool> LayoutKeyTruth::handleKey(const InputEvent& event, cons
         if (const std::optional<QString> source = ManualInputSourceProfileV1::sourceID(target)) {
             engine_.idleReselectDone = true;
             const std::optional<double> ms =
-                engine_.steps.fireIdleReselect ? engine_.steps.fireIdleReselect(*source) : std::nullopt;
+                engine_.parts().fireIdleReselect(*source);
             if (ms) {
                 ++idleReselects;
                 logLine(QStringLiteral("layout/R50: холостой TIS-селект ") + target +
@@ -135,7 +136,7 @@ std::pair<QString, bool> LayoutKeyTruth::handleKey(const InputEvent& event, cons
             logLine(QStringLiteral("⚠ layout: флип в ") + target + QStringLiteral(" не доехал до HID (события в ") +
                     orUnknown(byLetters) + QStringLiteral(") — повторный TIS-селект №") +
                     QString::number(engine_.layoutVerifyRetries));
-            if (engine_.steps.selectLayout) engine_.steps.selectLayout(target, true, std::nullopt, {});
+            engine_.parts().selectLayout(target, true, std::nullopt, {});
             bridgeChar(chars, target);
             return {chars, true};
         }
@@ -173,7 +174,7 @@ void LayoutKeyTruth::bookkeeping(const std::optional<QString>& truth) {
             lastTruthDumpAt = now;
             InputEventFlightRecorder::shared().dump(QStringLiteral("layout-truth-mismatch"), Clock::shared().now());
         }
-        if (engine_.steps.scheduleAXProbeOnMismatch) engine_.steps.scheduleAXProbeOnMismatch();
+        engine_.parts().scheduleAXProbeOnMismatch();
     } else {
         ++keyTruthAgree;
         if (keyTruthAgree % agreementLogEvery == 0) {
@@ -193,7 +194,7 @@ void LayoutKeyTruth::bridgeChar(const QString& s, const QString& target) {
     QString out = s;
     if (source != target) out = LayoutMaps::convert(s, source, target).value_or(s);
 
-    if (engine_.steps.sendUnicode) engine_.steps.sendUnicode(out, TextWriteOrigin::layout);
+    engine_.parts().sendUnicode(out, TextWriteOrigin::layout);
     engine_.lastCorrection.reset();
     engine_.bsEmptyRun = 0;
 
@@ -210,13 +211,6 @@ void LayoutKeyTruth::bridgeChar(const QString& s, const QString& target) {
         logLine(QStringLiteral("layout: grace-мост ") + priv(s) + QStringLiteral("→") + priv(out) + QStringLiteral(" (") +
                 target + QStringLiteral(")"));
     }
-}
-
-void bindKeyTruthSteps(LayoutSwitcher& engine, LayoutKeyTruth& truth) {
-    engine.steps.keyTruth = [&truth](const InputEvent& event, const QString& produced, bool ownTranslation,
-                                     bool idleReselect) {
-        return truth.handleKey(event, produced, ownTranslation, idleReselect);
-    };
 }
 
 }  // namespace murmelo

@@ -60,7 +60,4 @@ private:
     LayoutSwitcher& engine_;
 };
 
-// The engine's key-truth step goes here.
-void bindKeyTruthSteps(LayoutSwitcher& engine, LayoutKeyTruth& truth);
-
 }  // namespace murmelo

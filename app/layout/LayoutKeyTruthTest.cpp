@@ -135,7 +135,7 @@ TEST_F(KeyTruth, AKeyOfTwoCharactersNeverBridges) {
 TEST_F(KeyTruth, MismatchLinesAndDumpsAreRateLimited) {
     env.defaults().set("textWriteTrace", true);
     int probes = 0;
-    engine->steps.scheduleAXProbeOnMismatch = [&] { ++probes; };
+    steps.scheduleAXProbeOnMismatch = [&] { ++probes; };
     const QString line = "layout/правда: по клавишам ru, система говорит en, настройки en - расхождений за сессию ";
     for (int i = 0; i < 3; ++i) key(Keys::g, "п");
     env.advance(5.5);

@@ -6,6 +6,7 @@
 #include "layout/LayoutKeyTruth.h"
 #include "layout/LayoutLexicons.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/MainQueue.h"
 #include "stats/MonthlyStats.h"
@@ -70,7 +71,6 @@ WordParts LayoutLiveCorrection::split(const QString& word) const {
 
 bool LayoutLiveCorrection::tryStartLive() {
     LayoutSwitcher& e = engine_;
-    LayoutSwitcher::Steps& steps = e.steps;
     if (!e.isEnabled()) return false;
     const EditRights rights(e.bufStart);
     if (!rights.allowsLiveFlip()) return false;
@@ -166,15 +166,12 @@ bool LayoutLiveCorrection::tryStartLive() {
     if (decision.textAction.kind != ManualInputTextActionV1::Kind::replaceToken ||
         decision.textAction.cause() != ManualInputTextCauseV1::layout)
         return false;
-    // Without hands in the field the key is never taken from the user.
-    if (!e.correctionSink && !steps.deliver) return false;
     return flip(parts, src, best, erase, decision);
 }
 
 bool LayoutLiveCorrection::flip(const WordParts& parts, const QString& src, const QString& best,
                                 int erase, const ManualInputDecisionV1& decision) {
     LayoutSwitcher& e = engine_;
-    LayoutSwitcher::Steps& steps = e.steps;
     const QString r = decision.textAction.replacement().value_or(QString());
     const QString original = parts.prefix + parts.core + parts.suffix;
     const QUuid id = QUuid::createUuid();
@@ -186,7 +183,7 @@ bool LayoutLiveCorrection::flip(const WordParts& parts, const QString& src, cons
     // Without an accepted selection the rest of the word is converted key by key.
     const bool bridge = !accepted || e.rules().ruleTailBridgeAlways;
     if (!sink) {
-        steps.deliver(erase, r, LayoutSwitcher::UndoTransport::keys);
+        e.parts().deliver(erase, r, LayoutSwitcher::UndoTransport::keys);
         MonthlyStats::noteLayoutCorrection();
     }
     if (bridge) {
@@ -238,8 +235,6 @@ bool LayoutLiveCorrection::flip(const WordParts& parts, const QString& src, cons
 bool LayoutLiveCorrection::liveType(const QString& ch) {
     LayoutSwitcher& e = engine_;
     const bool sink = bool(e.correctionSink);
-    // Nothing can type the character for the user: let the key through.
-    if (!sink && !e.steps.sendUnicode) return false;
     e.liveLastActivityAt = Clock::shared().now();
     const LayoutRules& rules = e.rules();
     std::optional<QString> truth;
@@ -266,9 +261,9 @@ bool LayoutLiveCorrection::liveType(const QString& ch) {
             if (next.endsWith(ch)) next.chop(ch.size());
             e.setBuf(next + out);
         }
-        if (!sink) e.steps.sendUnicode(out, TextWriteOrigin::layout);
+        if (!sink) e.parts().sendUnicode(out, TextWriteOrigin::layout);
     } else if (!sink) {
-        e.steps.sendUnicode(ch, TextWriteOrigin::layout);
+        e.parts().sendUnicode(ch, TextWriteOrigin::layout);
     }
     return true;
 }
@@ -278,8 +273,7 @@ bool LayoutLiveCorrection::undoLiveOnCodeChar(const QString& ch) {
     if (!e.rules().ruleCodeUndo || !holdsCodeCharacter(ch)) return false;
     if (charCount(e.liveRaw) <= 1) return false;
     const bool sink = bool(e.correctionSink);
-    if (!sink && !e.steps.deliver) return false;
-    if (!sink) e.steps.deliver(charCount(e.buf) - 1, e.liveRaw, LayoutSwitcher::UndoTransport::keys);
+    if (!sink) e.parts().deliver(charCount(e.buf) - 1, e.liveRaw, LayoutSwitcher::UndoTransport::keys);
     QString shown = e.buf;
     if (shown.endsWith(ch)) shown.chop(ch.size());
     logLine(QStringLiteral("layout: LIVE-откат ") + priv(shown) + QStringLiteral(" -> ") + priv(e.liveRaw) +
@@ -295,7 +289,6 @@ bool LayoutLiveCorrection::undoLiveOnDictEvidence() {
     LayoutSwitcher& e = engine_;
     if (!e.rules().ruleLiveDictRevert || !e.liveFlippedWord || e.buf.isEmpty() || e.liveFlipTarget.isEmpty()) return false;
     const bool sink = bool(e.correctionSink);
-    if (!sink && !e.steps.deliver) return false;
     const QString target = e.liveFlipTarget;
     const QString other = target == QLatin1String("ru") ? QStringLiteral("en") : QStringLiteral("ru");
     const std::optional<QString> typed = LayoutMaps::convert(e.buf, target, other);
@@ -309,7 +302,7 @@ bool LayoutLiveCorrection::undoLiveOnDictEvidence() {
     if (allLetters(*back) && words_.isRealWordInLayout(back->toLower(), target, true)) return false;
 
     if (!sink) {
-        e.steps.deliver(charCount(e.buf), *typed, LayoutSwitcher::UndoTransport::keys);
+        e.parts().deliver(charCount(e.buf), *typed, LayoutSwitcher::UndoTransport::keys);
     } else {
         LayoutSwitcher::CorrectionEvent event;
         event.word = e.buf;
@@ -323,14 +316,6 @@ bool LayoutLiveCorrection::undoLiveOnDictEvidence() {
     e.liveActive = false;
     e.liveFlippedWord = false;
     return true;
-}
-
-void bindLiveCorrectionSteps(LayoutSwitcher& engine, LayoutLiveCorrection& live) {
-    engine.steps.tryStartLive = [&live] { return live.tryStartLive(); };
-    engine.steps.liveType = [&live](const QString& ch) { return live.liveType(ch); };
-    engine.steps.undoLiveOnCodeChar = [&live](const QString& ch) { return live.undoLiveOnCodeChar(ch); };
-    engine.steps.undoLiveOnDictEvidence = [&live] { live.undoLiveOnDictEvidence(); };
-    bindFlipProbeSteps(engine);
 }
 
 }  // namespace murmelo

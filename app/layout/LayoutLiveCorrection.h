@@ -49,7 +49,4 @@ private:
     Words words_;
 };
 
-// Binds live correction and the flip probe to the engine.
-void bindLiveCorrectionSteps(LayoutSwitcher& engine, LayoutLiveCorrection& live);
-
 }  // namespace murmelo

@@ -79,8 +79,8 @@ struct Live : SwitcherFixture {
         words.liveStemVeto = [](const QString&, const QString&) { return false; };
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
         live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, decision, words);
-        bindLiveCorrectionSteps(*engine, *live);
-        LayoutSwitcher::Steps& s = engine->steps;
+        useLiveCorrection(steps, *engine, *live);
+        test::PartSlots& s = steps;
         s.selectExactSource = [this](const QString& id, bool, const std::optional<QString>&, std::function<void(bool)>) {
             selected << id;
             return selectionAccepted;
@@ -212,7 +212,6 @@ TEST_F(Live, GatesThatKeepTheWord) {
         {"edit after navigation", "ghb", [](Live& t) { t.engine->bufStart = LayoutSwitcher::BufStart::nav; }, ""},
         {"command-shaped", "gh=b", [](Live& t) { t.readings["gh=b"] = {"ru", "пр=и", 5.0}; }, ""},
         {"foreign input source", "ghb", [](Live& t) { t.engine->sourceIDProvider = [] { return std::optional<QString>("x"); }; }, ""},
-        {"no output bound", "ghb", [](Live& t) { t.engine->steps.deliver = nullptr; }, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,7 +281,7 @@ TEST_F(Live, AnObserverOfCorrectionsGetsTheFlipInsteadOfTheField) {
 
 TEST_F(Live, TheSwitchReceiptMarksTheFlipSwitched) {
     std::function<void(bool)> completion;
-    engine->steps.selectExactSource = [&](const QString&, bool, const std::optional<QString>&, std::function<void(bool)> c) {
+    steps.selectExactSource = [&](const QString&, bool, const std::optional<QString>&, std::function<void(bool)> c) {
         completion = std::move(c);
         return true;
     };
@@ -315,14 +314,6 @@ TEST_F(Live, BridgeConvertsLettersAndMirroredSignsOnly) {
         EXPECT_EQ(typed, QStringList{c.sent});
         EXPECT_EQ(engine->buf, "при" + c.sent);
     }
-}
-
-TEST_F(Live, BridgeLetsTheKeyThroughWithoutHands) {
-    engine->steps.sendUnicode = nullptr;
-    engine->liveActive = true;
-    engine->liveLayout = "ru";
-    engine->setBuf("приd");
-    EXPECT_FALSE(live->liveType("d"));
 }
 
 TEST_F(Live, CodeCharacterAfterAFlipRestoresTheRawKeys) {
@@ -364,7 +355,7 @@ TEST_F(Live, DictionaryEvidenceRevertsAtTheSpace) {
         build();
         realWords = QSet<QString>(c.words.begin(), c.words.end());
         QStringList considered;
-        engine->steps.consider = [&](const QString& w, QChar, LayoutSwitcher::BufStart, bool) {
+        steps.consider = [&](const QString& w, QChar, LayoutSwitcher::BufStart, bool) {
             considered << w;
             return false;
         };

@@ -20,8 +20,8 @@ struct LiveOnStand : StandFixture {
         StandFixture::SetUp();
         truth = std::make_unique<LayoutKeyTruth>(*engine);
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        bindKeyTruthSteps(*engine, *truth);
-        bindCorrectionSteps(*engine, *apply);
+        useKeyTruth(steps, *truth);
+        useCorrection(steps, *apply);
         LayoutLiveCorrection::Words words;
         words.analyze = [](const QString& core, const QString& src) -> std::optional<WordAnalysis> {
             const QString other = src == "en" ? "ru" : "en";
@@ -35,7 +35,7 @@ struct LiveOnStand : StandFixture {
         words.liveStemVeto = [](const QString&, const QString&) { return false; };
         live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, std::make_shared<LayoutBoundaryDecision>(*engine),
                                                       words);
-        bindLiveCorrectionSteps(*engine, *live);
+        useLiveCorrection(steps, *engine, *live);
     }
     void backspace() {
         InputEvent e;

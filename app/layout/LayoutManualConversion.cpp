@@ -6,6 +6,7 @@
 #include "layout/LayoutDisagreement.h"
 #include "layout/LayoutExceptionCard.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/ComposeStage.h"
@@ -64,7 +65,7 @@ LayoutManualConversion::~LayoutManualConversion() = default;
 
 void LayoutManualConversion::noteRightShift(bool down, bool polishBound) {
     if (!down) {
-        if (polishBound && engine_.steps.notePolishUp) engine_.steps.notePolishUp();
+        if (polishBound) engine_.parts().notePolishUp();
         return;
     }
     const QDateTime now = Clock::shared().now();
@@ -72,14 +73,13 @@ void LayoutManualConversion::noteRightShift(bool down, bool polishBound) {
         !engine_.keyBetweenShifts) {
         engine_.lastRShift.reset();
         engine_.keyBetweenShifts = false;
-        if (engine_.steps.cancelPendingPolish)
-            engine_.steps.cancelPendingPolish(QStringLiteral("двойной ⇧ — это ручной конвертер"));
+        engine_.parts().cancelPendingPolish(QStringLiteral("двойной ⇧ — это ручной конвертер"));
         manualConvert();
         return;
     }
     engine_.lastRShift = now;
     engine_.keyBetweenShifts = false;
-    if (polishBound && engine_.steps.notePolishDown) engine_.steps.notePolishDown();
+    if (polishBound) engine_.parts().notePolishDown();
 }
 
 // ---- The conversion
@@ -89,7 +89,7 @@ void LayoutManualConversion::manualConvert() {
         engine_.manualConvertSink();
         return;
     }
-    const bool remote = engine_.steps.isRemoteDesktopFrontmost && engine_.steps.isRemoteDesktopFrontmost();
+    const bool remote = engine_.parts().isRemoteDesktopFrontmost();
     if (!ManualInputSourceProfileV1::contains(engine_.observedSourceID()) || remote) {
         logLine(QStringLiteral("layout: двойной Shift пропущен — input source вне профиля ") + ManualInputSourceProfileV1::id +
                 QStringLiteral(" или remote desktop"));
@@ -109,7 +109,7 @@ void LayoutManualConversion::manualConvert() {
     Pasteboard& board = Pasteboard::general();
     run->lease = ClipboardManager::shared().beginPreservingPasteboard(&board);
     run->changeCount = board.changeCount();
-    if (engine_.steps.sendKey) engine_.steps.sendKey(kKeyC, KeyFlags::command);
+    engine_.parts().sendKey(kKeyC, KeyFlags::command);
 
     std::weak_ptr<bool> alive = alive_;
     MainQueue::shared().after(copyReadDelay, [this, alive, run] {
@@ -145,10 +145,8 @@ void LayoutManualConversion::read(const std::shared_ptr<Run>& run, bool second) 
     // Nothing was selected: take the word before the caret (Option-Shift-Left, which the
     // Linux backend posts as Ctrl+Shift+Left).
     run->changeCount = board.changeCount();
-    if (engine_.steps.sendKey) {
-        engine_.steps.sendKey(kKeyLeft, KeyFlags::shift | KeyFlags::option);
-        engine_.steps.sendKey(kKeyC, KeyFlags::command);
-    }
+    engine_.parts().sendKey(kKeyLeft, KeyFlags::shift | KeyFlags::option);
+    engine_.parts().sendKey(kKeyC, KeyFlags::command);
     std::weak_ptr<bool> alive = alive_;
     MainQueue::shared().after(copyReadDelay, [this, alive, run] {
         if (!alive.expired()) read(run, true);
@@ -218,9 +216,8 @@ void LayoutManualConversion::writeConversion(const QString& text,
     // the desktop.
     const bool stand = LayoutSwitcher::standMode();
     if (!lease) {
-        if (engine_.steps.deliver)
-            engine_.steps.deliver(characterCount(text) + characterCount(trailing), converted + trailing,
-                                  LayoutSwitcher::UndoTransport::keys);
+        engine_.parts().deliver(characterCount(text) + characterCount(trailing), converted + trailing,
+                                LayoutSwitcher::UndoTransport::keys);
         // The record follows the field, so that a second double Shift converts back.
         if (!engine_.buf.isEmpty()) {
             engine_.setBuffer(converted);
@@ -242,8 +239,8 @@ void LayoutManualConversion::writeConversion(const QString& text,
     if (!undoing) MonthlyStats::noteLayoutCorrection();
 
     bool scheduled = false;
-    if (decision.sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact && engine_.steps.selectExactSource) {
-        scheduled = engine_.steps.selectExactSource(decision.sourceAction.sourceID().value_or(*target), false,
+    if (decision.sourceAction.kind == ManualInputSourceActionV1::Kind::selectExact) {
+        scheduled = engine_.parts().selectExactSource(decision.sourceAction.sourceID().value_or(*target), false,
                                                     std::nullopt, {});
     }
 
@@ -281,7 +278,7 @@ QString LayoutManualConversion::convertText(const QString& text) const {
     QString runText;
     auto flush = [&] {
         if (runText.isEmpty()) return;
-        const std::optional<QString> from = engine_.steps.sourceLayout ? engine_.steps.sourceLayout(runText) : std::nullopt;
+        const std::optional<QString> from = engine_.parts().sourceLayout(runText);
         std::optional<QString> converted;
         if (from) converted = LayoutMaps::convert(runText, *from, otherLanguage(*from));
         out += converted.value_or(runText);
@@ -332,8 +329,7 @@ LayoutManualConversion::ManualFlipMemory LayoutManualConversion::noteHumanFlip(
         engine_.liveRetypeVeto = true;
         engine_.undoneWordPrefix = engine_.buf.toLower();
     }
-    if (engine_.steps.noteDisagreement)
-        engine_.steps.noteDisagreement(undoing->typed, QStringLiteral("ручной флип двойным ⇧"), undoing->id);
+    engine_.parts().noteDisagreement(undoing->typed, QStringLiteral("ручной флип двойным ⇧"), undoing->id);
     MonthlyStats::undoLayoutCorrection();
     if (unlearn) {
         if (auto word = forgetManualException(source)) return ManualFlipMemory::forgot(*word);
@@ -366,7 +362,7 @@ bool LayoutManualConversion::noteManualLearned(const QString& word) {
     if (!lettersOnly(k)) return false;
     if (engine_.isKnown(k)) return false;
     if (engine_.exceptions.size() >= exceptionsCap) return false;
-    const std::optional<QString> lang = engine_.steps.sourceLayout ? engine_.steps.sourceLayout(k) : std::nullopt;
+    const std::optional<QString> lang = engine_.parts().sourceLayout(k);
     if (!lang) return false;
     const QString other = otherLanguage(*lang);
     if (const std::optional<QString> twin = LayoutMaps::convert(k, *lang, other)) {
@@ -380,10 +376,6 @@ bool LayoutManualConversion::noteManualLearned(const QString& word) {
     engine_.exceptions.insert(k);
     engine_.saveExceptions();
     return true;
-}
-
-void bindManualConversionSteps(LayoutSwitcher& engine, LayoutManualConversion& manual) {
-    engine.steps.noteRightShift = [&manual](bool down, bool polishBound) { manual.noteRightShift(down, polishBound); };
 }
 
 }  // namespace murmelo

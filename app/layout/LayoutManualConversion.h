@@ -78,7 +78,4 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Hands the engine's right-Shift gesture to the conversion.
-void bindManualConversionSteps(LayoutSwitcher& engine, LayoutManualConversion& manual);
-
 }  // namespace murmelo

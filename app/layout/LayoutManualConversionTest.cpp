@@ -7,6 +7,7 @@
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "sim/SimInputSources.h"
 #include "stats/MonthlyStats.h"
@@ -41,14 +42,14 @@ public:
         pasteboard.setItemsFromOtherApp({userClipboard});
         env.advance(1);  // the history takes the user's copy
 
-        engine.steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
-        bindOutputSteps(engine, output, selection);
+        steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
+        test::useOutput(steps, output, selection);
         selection.playCue = [](const QString&) {};
-        engine.steps.noteDisagreement = [this](const QString& word, const QString& why, std::optional<QUuid>) {
+        steps.noteDisagreement = [this](const QString& word, const QString& why, std::optional<QUuid>) {
             disagreements << word + QStringLiteral(" / ") + why;
         };
-        engine.steps.isRemoteDesktopFrontmost = [this] { return remoteInFront; };
-        bindManualConversionSteps(engine, manual);
+        steps.isRemoteDesktopFrontmost = [this] { return remoteInFront; };
+        test::useManualConversion(steps, manual);
     }
 
     std::shared_ptr<sim::SimField> open(const QString& value, const QString& bundle = QStringLiteral("org.kde.kate")) {
@@ -60,8 +61,8 @@ public:
         return pasteboard.types() == userClipboard.types() && pasteboard.items() == QList<PasteboardItem>{userClipboard};
     }
     void press(bool polishBound = false) {
-        engine.steps.noteRightShift(true, polishBound);
-        engine.steps.noteRightShift(false, polishBound);
+        steps.noteRightShift(true, polishBound);
+        steps.noteRightShift(false, polishBound);
     }
     void doubleShift(double gap = 0.1) {
         press();
@@ -77,7 +78,9 @@ public:
     ScopedService<LayoutExceptionCardController> cardsScope{cards};
     WordsHost host;
     ScopedService<LayoutSwitcherHost> hostScope{host};
-    LayoutSwitcher engine;
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     LayoutSourceSelection selection{engine};
@@ -179,9 +182,9 @@ TEST_F(ManualConversion, TheGestureIsTwoPressesWithinThreeTenthsAndNoKeyBetween)
 
 TEST_F(ManualConversion, ThePolishKeySeesOnlyPressesThatAreNoGesture) {
     QStringList polish;
-    engine.steps.notePolishDown = [&] { polish << "down"; };
-    engine.steps.notePolishUp = [&] { polish << "up"; };
-    engine.steps.cancelPendingPolish = [&](const QString& why) { polish << why; };
+    steps.notePolishDown = [&] { polish << "down"; };
+    steps.notePolishUp = [&] { polish << "up"; };
+    steps.cancelPendingPolish = [&](const QString& why) { polish << why; };
     engine.manualConvertSink = [] {};
     press(true);
     env.advance(0.1);
@@ -318,13 +321,13 @@ struct ManualStand : test::StandFixture {
     void SetUp() override {
         StandFixture::SetUp();
         manual = std::make_unique<LayoutManualConversion>(*engine);
-        bindManualConversionSteps(*engine, *manual);
+        useManualConversion(steps, *manual);
         pasteboard.copyFromOtherApp(QStringLiteral("user's own text"));
     }
     void doubleShift() {
         for (int i = 0; i < 2; ++i) {
-            engine->steps.noteRightShift(true, false);
-            engine->steps.noteRightShift(false, false);
+            steps.noteRightShift(true, false);
+            steps.noteRightShift(false, false);
             env.advance(0.1);
         }
     }

@@ -6,6 +6,7 @@
 #include "layout/InputRivals.h"
 #include "layout/LayoutSwitchSound.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherHost.h"
 
 #include <QAction>
 
@@ -34,7 +35,7 @@ void RivalMenuSection::refresh(StatusMenu& menu) {
 
 LayoutMenuSection::LayoutMenuSection() {
     typingFixLanguagesAvailable = [] { return LayoutSwitcher::typingFixLanguagesAvailable(); };
-    layoutSwitchEnabled = [] { return LayoutSwitcher::shared().isEnabled(); };
+    layoutSwitchEnabled = [] { return LayoutSwitcherHost::shared().isEnabled(); };
 }
 
 bool LayoutMenuSection::layoutSwitchSoundEnabled() {

@@ -51,7 +51,4 @@ private:
 
 class LayoutSourceSelection;
 
-// Binds the engine's output and selection steps to these two.
-void bindOutputSteps(LayoutSwitcher& engine, LayoutOutput& output, LayoutSourceSelection& selection);
-
 }  // namespace murmelo

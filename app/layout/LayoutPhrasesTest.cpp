@@ -66,9 +66,9 @@ struct RealPhrases : test::StandFixture {
             if (auto m = NgramModel::load(modelsDir() + QLatin1Char('/') + code + QStringLiteral(".json")))
                 engine->models.insert_or_assign(code, std::move(*m));
         }
-        bindDecisionSteps(*engine, *lex);
+        useDecision(steps, *engine, *lex);
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        bindCorrectionSteps(*engine, *apply);
+        useCorrection(steps, *apply);
         engine->correctionSink = nullptr;
     }
     void TearDown() override {
@@ -129,10 +129,10 @@ struct RealPhrasesLive : RealPhrases {
     void SetUp() override {
         RealPhrases::SetUp();
         truth = std::make_unique<LayoutKeyTruth>(*engine);
-        bindKeyTruthSteps(*engine, *truth);
+        useKeyTruth(steps, *truth);
         live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply,
                                                       std::make_shared<LayoutBoundaryDecision>(*engine, *lex));
-        bindLiveCorrectionSteps(*engine, *live);
+        useLiveCorrection(steps, *engine, *live);
     }
     void TearDown() override {
         live.reset();

@@ -15,7 +15,7 @@ using Stand = StandFixture;
 TEST_F(Stand, EngineWritesGoToTheStageAndNeverToTheSystem) {
     struct Case {
         const char* name;
-        std::function<void(LayoutSwitcher::Steps&)> write;
+        std::function<void(test::PartSlots&)> write;
         QString text;
         ComposeWrite last;
     };
@@ -37,7 +37,7 @@ TEST_F(Stand, EngineWritesGoToTheStageAndNeverToTheSystem) {
         stage->humanKey("x");
         stage->humanKey("y");
         engine->screenTruthLastWriteAt = {};
-        c.write(engine->steps);
+        c.write(steps);
         EXPECT_EQ(stage->text(), c.text) << c.name;
         EXPECT_EQ(stage->writes.back(), c.last) << c.name;
         EXPECT_TRUE(engine->screenTruthLastWriteAt.isValid()) << c.name;
@@ -49,12 +49,12 @@ TEST_F(Stand, EngineWritesGoToTheStageAndNeverToTheSystem) {
 TEST_F(Stand, WithoutAStageStandModeWritesNothingAnywhere) {
     stage->humanKey("a");
     LayoutSwitcher::setStage(nullptr);
-    engine->steps.deliver(1, "ф", Transport::keys);
-    engine->steps.sendKey(9, KeyFlags::command);
-    EXPECT_FALSE(engine->steps.deliverViaAX(1, "ф"));
+    steps.deliver(1, "ф", Transport::keys);
+    steps.sendKey(9, KeyFlags::command);
+    EXPECT_FALSE(steps.deliverViaAX(1, "ф"));
     EXPECT_TRUE(keys.posted().empty());
     EXPECT_EQ(field->value, "a");
-    EXPECT_FALSE(engine->steps.selectExactSource(RU, false, std::nullopt, {})) << "no source to read";
+    EXPECT_FALSE(steps.selectExactSource(RU, false, std::nullopt, {})) << "no source to read";
 }
 
 // Forced accessibility delivery writes through the stage's own accessibility, which says
@@ -62,13 +62,13 @@ TEST_F(Stand, WithoutAStageStandModeWritesNothingAnywhere) {
 TEST_F(Stand, ForcedAccessibilityDeliveryReplacesTheWord) {
     for (QChar c : QStringLiteral("ghbdtn")) stage->humanKey(QString(c));
     stage->forceAXDelivery = true;
-    EXPECT_EQ(engine->steps.deliver(6, "привет", Transport::keys), TextWriteRoute::accessibilitySelectedText);
+    EXPECT_EQ(steps.deliver(6, "привет", Transport::keys), TextWriteRoute::accessibilitySelectedText);
     EXPECT_EQ(stage->text(), "привет");
     EXPECT_EQ(stage->writes.back(), (ComposeWrite{"layout", 6, "привет", 6}));
     EXPECT_TRUE(env.logContains("layout/ax: правка записана в поле напрямую (стёрто 6"));
 
     stage->fieldElement = nullptr;
-    EXPECT_EQ(engine->steps.deliver(6, "ghbdtn", Transport::keys), TextWriteRoute::directUnicode);
+    EXPECT_EQ(steps.deliver(6, "ghbdtn", Transport::keys), TextWriteRoute::directUnicode);
     EXPECT_EQ(stage->text(), "ghbdtn");
     EXPECT_TRUE(keys.posted().empty());
 }
@@ -76,8 +76,8 @@ TEST_F(Stand, ForcedAccessibilityDeliveryReplacesTheWord) {
 TEST_F(Stand, ShortcutKeysReachTheStage) {
     stage->humanKey("a");
     stage->humanKey("b");
-    engine->steps.sendKey(0, KeyFlags::command);
-    engine->steps.sendKey(8, KeyFlags::command);
+    steps.sendKey(0, KeyFlags::command);
+    steps.sendKey(8, KeyFlags::command);
     EXPECT_EQ(pasteboard.string(), std::optional<QString>("ab"));
     ASSERT_EQ(stage->keys.size(), 2u);
     EXPECT_EQ(stage->keys[0].origin, "layout");
@@ -86,7 +86,7 @@ TEST_F(Stand, ShortcutKeysReachTheStage) {
 
 TEST_F(Stand, SelectionsGoToTheStageAtOnceAndAreVerified) {
     QList<bool> done;
-    ASSERT_TRUE(engine->steps.selectLayout("ru", false, std::nullopt, [&](bool ok) { done << ok; }));
+    ASSERT_TRUE(steps.selectLayout("ru", false, std::nullopt, [&](bool ok) { done << ok; }));
     EXPECT_EQ(engine->graceTarget, std::optional<QString>("ru"));
     env.advance(0);
     EXPECT_EQ(stage->realSourceID, RU);
@@ -100,20 +100,20 @@ TEST_F(Stand, SelectionsGoToTheStageAtOnceAndAreVerified) {
 
     // The service keeps answering the old source: the recheck fails the selection.
     stage->tisAnswersInstead = RU;
-    ASSERT_TRUE(engine->steps.selectExactSource(US, false, std::nullopt, [&](bool ok) { done << ok; }));
+    ASSERT_TRUE(steps.selectExactSource(US, false, std::nullopt, [&](bool ok) { done << ok; }));
     env.advance(0.1);
     EXPECT_EQ(stage->realSourceID, US);
     EXPECT_EQ(done, (QList<bool>{true, false}));
     EXPECT_FALSE(engine->layoutVerifyTarget);
 
-    EXPECT_TRUE(engine->steps.fireIdleReselect(RU));
+    EXPECT_TRUE(steps.fireIdleReselect(RU));
     EXPECT_EQ(stage->idleReselects, 1);
 }
 
 TEST_F(Stand, TheReleaseGateFailsEverySelection) {
     selection->releaseGateForcesFailure = [] { return true; };
     QList<bool> done;
-    ASSERT_TRUE(engine->steps.selectExactSource(RU, false, std::nullopt, [&](bool ok) { done << ok; }));
+    ASSERT_TRUE(steps.selectExactSource(RU, false, std::nullopt, [&](bool ok) { done << ok; }));
     env.advance(0);
     EXPECT_EQ(stage->tisSelects, 0);
     EXPECT_EQ(done, QList<bool>{false});
@@ -185,11 +185,11 @@ struct Corrections : Stand {
         bindConsider();
     }
     void bindConsider() {
-        engine->steps.consider = [this](const QString& word, QChar, LayoutSwitcher::BufStart, bool) {
+        steps.consider = [this](const QString& word, QChar, LayoutSwitcher::BufStart, bool) {
             const std::optional<QString> ru = LayoutMaps::convert(word, "en", "ru");
             if (!ru || *ru == word) return false;
-            engine->steps.deliver(int(word.size()), *ru, Transport::keys);
-            engine->steps.selectLayout("ru", false, std::nullopt, {});
+            steps.deliver(int(word.size()), *ru, Transport::keys);
+            steps.selectLayout("ru", false, std::nullopt, {});
             return false;
         };
     }

@@ -73,8 +73,10 @@ struct StandFixture : SwitcherFixture {
         output = std::make_unique<LayoutOutput>(*engine, *gates);
         selection = std::make_unique<LayoutSourceSelection>(*engine);
         selection->releaseGateForcesFailure = [] { return false; };
-        connectEngineToHost(*engine, *host, *output, *selection);
-        connectEngineGates(*engine, *gates);
+        useOutput(steps, *output, *selection);
+        useHost(steps, *host);
+        useDecision(steps, *engine, LayoutLexicons::shared());
+        useGates(steps, *gates);
     }
     // The user presses physical keys (named by their US characters): the engine sees what its
     // key table reads, the field gets what the keyboard types unless the engine swallowed it.

@@ -1,5 +1,7 @@
 #include "layout/LayoutSwitcher.h"
 
+#include "layout/KeyboardTruth.h"
+
 #include "layout/LayoutLexicons.h"
 
 #include "base/Bundle.h"
@@ -9,6 +11,7 @@
 #include "input/SyntheticInputPostGate.h"
 #include "layout/LayoutAppStats.h"
 #include "layout/LayoutMaps.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/ShadowCoreV2.h"
 #include "layout/TypingFixLanguages.h"
@@ -173,12 +176,13 @@ const QSet<qint64>& LayoutSwitcher::navKeys() {
     return keys;
 }
 
-LayoutSwitcher::LayoutSwitcher(LayoutRules rules)
+LayoutSwitcher::LayoutSwitcher(LayoutParts& parts, LayoutRules rules)
     : modelsDir(resolveModelsDir()),
       boundaryGates(rules.gates),
       liveLadder(rules.ladder),
       graceWindow(LayoutRules::parseNumber(LayoutRules::processEnvironment()("MURMELO_GRACE_WINDOW"), 1.0)),
       openDictConverts(std::getenv("MURMELO_OPEN_DICT_NO_CONVERT") == nullptr),
+      parts_(parts),
       rules_(std::move(rules)) {
     learnedUnreliableBundles = stringSet(LEARNED_DELIVERY_KEY);
 }
@@ -190,10 +194,16 @@ LayoutSwitcher::~LayoutSwitcher() {
     if (started_) Workspace::shared().setActivationHandler({});
 }
 
-LayoutSwitcher& LayoutSwitcher::shared() {
-    static LayoutSwitcher* engine = new LayoutSwitcher();  // lives as long as the process
-    return *engine;
+namespace {
+LayoutSwitcher* applicationEngine = nullptr;
 }
+
+LayoutSwitcher& LayoutSwitcher::shared() {
+    if (!applicationEngine) qFatal("layout: the switcher engine is asked for before the shell made it");
+    return *applicationEngine;
+}
+
+void LayoutSwitcher::install(LayoutSwitcher* engine) { applicationEngine = engine; }
 
 // ---- Settings ----
 
@@ -281,8 +291,7 @@ void LayoutSwitcher::start() {
         Workspace::shared().setActivationHandler([this](const AppIdentity& app) {
             const QString name = !app.localizedName.isEmpty() ? app.localizedName : !app.bundleIdentifier.isEmpty() ? app.bundleIdentifier : QStringLiteral("?");
             const std::optional<QString> bundle = app.bundleIdentifier.isEmpty() ? std::nullopt : std::optional(app.bundleIdentifier);
-            if (steps.handleAppActivated) steps.handleAppActivated(bundle, name);
-            else noteCursorMoved();
+            parts_.handleAppActivated(bundle, name);
         });
     }
 }
@@ -313,6 +322,8 @@ void LayoutSwitcher::loadIfNeeded() {
     learnedNames = stringSet(NAMES_KEY);
     brandsSeen = stringSet(BRANDS_KEY);
     loaded = !models.empty();
+    // The layouts' key data is read here, not by the first key the person types.
+    if (loaded) KeyboardTruth::prepare();
     // The word tables and spell checkers load on a worker, so the first typed word never
     // waits for them; loading happens once per process.
     LayoutLexicons::shared().startLoadingInBackground();
@@ -399,8 +410,8 @@ bool LayoutSwitcher::isProtectedWord(const QString& w) const {
 }
 
 bool LayoutSwitcher::isWorthFlippingInto(const QString& w) const {
-    if (isKnown(w)) return true;
-    return openDictConverts && w.size() >= 4 && openStrong.contains(w);
+    // The strong open-dictionary words are the lexicons' (LayoutBoundaryDecision asks them).
+    return isKnown(w);
 }
 
 // ---- Key path ----
@@ -449,23 +460,23 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
     if (!isEnabled()) return false;
     if (!loaded) return false;
     if (event.userData == SYNTHETIC_MARK) return false;
-    if (steps.isRecording && steps.isRecording()) {
+    if (parts_.isRecording()) {
         if (event.flags & KeyFlags::command) return false;
         logLine(QStringLiteral("layout: печать без ⌘ при живой записи — довожу надиктовку до конца"));
-        if (steps.stopRecording) steps.stopRecording();
+        parts_.stopRecording();
     }
     const qint64 code = event.keyCode & 0xFFFF;
     if (navKeys().contains(code)) {
-        if (steps.flipProbeEnd) steps.flipProbeEnd(QStringLiteral("навигация"));
+        parts_.flipProbeEnd(QStringLiteral("навигация"));
         cancelPendingAutomaticLayoutSelection();
         applyReset(Reset::navigation);
         return false;
     }
     if (code == keyCodeZ && (event.flags & kShiftControlOptionCommand) == KeyFlags::command) {
-        if (steps.takeFlipUndo && steps.takeFlipUndo(UndoGesture::commandZ, backspaceUndo, oneGesture)) return true;
+        if (parts_.takeFlipUndo(UndoGesture::commandZ, backspaceUndo, oneGesture)) return true;
     }
     if (event.flags & kControlOptionCommand) {
-        if (steps.flipProbeEnd) steps.flipProbeEnd(QStringLiteral("модификатор"));
+        parts_.flipProbeEnd(QStringLiteral("модификатор"));
         noteUserShortcut();
         applyReset(Reset::modifier);
         return false;
@@ -475,10 +486,10 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
         applyReset(Reset::foreignSource);
         return false;
     }
-    const bool remote = steps.isRemoteDesktopFrontmost && steps.isRemoteDesktopFrontmost();
-    const bool excluded = !remote && steps.isExcludedAppFocused && steps.isExcludedAppFocused();
+    const bool remote = parts_.isRemoteDesktopFrontmost();
+    const bool excluded = !remote && parts_.isExcludedAppFocused();
     if (remote || excluded) {
-        if (excluded && steps.probeExcludedFieldCapability) steps.probeExcludedFieldCapability();
+        if (excluded) parts_.probeExcludedFieldCapability();
         cancelPendingAutomaticLayoutSelection();
         applyReset(Reset::gatedApp);
         return false;
@@ -487,12 +498,8 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
 
     const QString produced = event.unicode.left(4);
     if (produced.isEmpty()) return false;
-    QString chars = produced;
-    if (steps.keyTruth) {
-        auto [use, swallow] = steps.keyTruth(event, produced, ownTranslation, idleReselect);
-        if (swallow) return true;
-        chars = use;
-    }
+    auto [chars, retyped] = parts_.keyTruth(event, produced, ownTranslation, idleReselect);
+    if (retyped) return true;
     lastCorrection.reset();
     bool swallow = false;
     keyInHand = event;
@@ -504,7 +511,7 @@ bool LayoutSwitcher::handleKeyDown(const InputEvent& event, bool backspaceUndo, 
 bool LayoutSwitcher::handleBackspace(bool backspaceUndo, bool oneGesture) {
     if (ShadowCoreV2* shadow = ShadowCoreV2::shared()) shadow->noteBackspace();
     if (lastCorrection) {
-        if (steps.takeFlipUndo && steps.takeFlipUndo(UndoGesture::backspace, backspaceUndo, oneGesture)) return true;
+        if (parts_.takeFlipUndo(UndoGesture::backspace, backspaceUndo, oneGesture)) return true;
         lastCorrection.reset();
     }
     if (!buf.isEmpty()) {
@@ -519,7 +526,7 @@ bool LayoutSwitcher::handleBackspace(bool backspaceUndo, bool oneGesture) {
         if (bsEmptyRun == 1 && lastConversionForVeto &&
             lastConversionForVeto->at.msecsTo(Clock::shared().now()) < qint64(disagreementEraseWindow * 1000)) {
             const LastLayoutConversion c = *lastConversionForVeto;
-            if (steps.noteDisagreement) steps.noteDisagreement(c.typed, QStringLiteral("стирание свежей правки"), c.id);
+            parts_.noteDisagreement(c.typed, QStringLiteral("стирание свежей правки"), c.id);
             lastConversionForVeto.reset();
         }
         editingExisting = bsEmptyRun < 3;
@@ -529,10 +536,9 @@ bool LayoutSwitcher::handleBackspace(bool backspaceUndo, bool oneGesture) {
     if (liveFlippedWord && buf.isEmpty()) {
         liveRetypeVeto = true;
         liveFlippedWord = false;
-        if (steps.noteDisagreement)
-            steps.noteDisagreement(liveRawPeak, QStringLiteral("live-слово стёрто до пустоты"), liveFlipConversionID);
+        parts_.noteDisagreement(liveRawPeak, QStringLiteral("live-слово стёрто до пустоты"), liveFlipConversionID);
     }
-    if (steps.flipProbeBackspace) steps.flipProbeBackspace();
+    parts_.flipProbeBackspace();
     return false;
 }
 
@@ -560,8 +566,8 @@ bool LayoutSwitcher::ingest(const QString& ch) {
     liveRaw.append(ch);
     if (liveRawPeak.size() < liveRaw.size()) liveRawPeak = liveRaw;
     const bool asksNeighbour = bufStart == BufStart::click || bufStart == BufStart::nav || bufStart == BufStart::bs;
-    if (asksNeighbour && bufChars_ == 1 && QChar::isLetter(ch.toUcs4().value(0)) && steps.scheduleAXEditProbe) {
-        steps.scheduleAXEditProbe();
+    if (asksNeighbour && bufChars_ == 1 && QChar::isLetter(ch.toUcs4().value(0))) {
+        parts_.scheduleAXEditProbe();
     }
     if (bufChars_ > 2) editingExisting = false;
     if (bufChars_ > bufferCap) {
@@ -569,18 +575,18 @@ bool LayoutSwitcher::ingest(const QString& ch) {
         dropLiveWord();
         return false;
     }
-    if (liveFlippedWord && steps.undoLiveOnCodeChar && steps.undoLiveOnCodeChar(ch)) return true;
+    if (liveFlippedWord && parts_.undoLiveOnCodeChar(ch)) return true;
     if (liveActive) {
-        if (steps.flipProbeLetter) steps.flipProbeLetter();
-        return steps.liveType ? steps.liveType(ch) : false;
+        parts_.flipProbeLetter();
+        return parts_.liveType(ch);
     }
-    if (isLive() && steps.tryStartLive) {
+    if (isLive()) {
         // The shadow compares only with a decision that was really made.
         ShadowCoreV2* shadow = ShadowCoreV2::shared();
         LayoutSwitcherHost& host = LayoutSwitcherHost::shared();
         std::optional<EvidenceModelV2> model;
         if (shadow) model = shadow->snapshotLive(buf, &host);
-        const bool started = steps.tryStartLive();
+        const bool started = parts_.tryStartLive();
         if (shadow) shadow->compareLive(model, started, &host);
         return started;
     }
@@ -593,24 +599,23 @@ void LayoutSwitcher::setBuf(const QString& text) {
 }
 
 bool LayoutSwitcher::decideAtBoundary(const QString& word, QChar boundary, BufStart start, bool onEnter) {
-    if (!steps.consider) return false;
     ShadowCoreV2* shadow = ShadowCoreV2::shared();
     LayoutSwitcherHost& host = LayoutSwitcherHost::shared();
     std::optional<EvidenceModelV2> model;
     if (shadow) model = shadow->snapshotBoundary(word, QString(boundary), bufStartName(start), &host);
-    const bool applied = steps.consider(word, boundary, start, onEnter);
+    const bool applied = parts_.consider(word, boundary, start, onEnter);
     if (shadow) shadow->compareBoundary(model, applied, &host);
     return applied;
 }
 
 bool LayoutSwitcher::ingestBoundary(QChar ch) {
-    if (liveFlippedWord && steps.undoLiveOnDictEvidence) steps.undoLiveOnDictEvidence();
+    if (liveFlippedWord) parts_.undoLiveOnDictEvidence();
     const QString word = buf;
     buf.clear();
     bufChars_ = 0;
     ++wordsTyped;
     const bool wasLive = liveActive;
-    if (wasLive && steps.flipProbeEnd) steps.flipProbeEnd(QStringLiteral("граница"));
+    if (wasLive) parts_.flipProbeEnd(QStringLiteral("граница"));
     liveActive = false;
     if (liveFlippedWord && (ch == QLatin1Char(' ') || ch == QLatin1Char('\t'))) {
         lastConversionForVeto = LastLayoutConversion{liveFlipConversionID, liveRaw, word, Clock::shared().now()};
@@ -635,15 +640,13 @@ bool LayoutSwitcher::ingestBoundary(QChar ch) {
         atSentenceStart = true;
         return result;
     }
-    if (steps.noteWordForStats) steps.noteWordForStats(word, wasLive);
+    parts_.noteWordForStats(word, wasLive);
     if (wasLive) {
         recentLang = liveLayout;
         return false;
     }
     if (wasEdit && !word.isEmpty()) {
-        if (steps.sourceLayout) {
-            if (auto lang = steps.sourceLayout(word)) recentLang = lang;
-        }
+        if (auto lang = parts_.sourceLayout(word)) recentLang = lang;
         logTrace([&] { return QStringLiteral("layout: [%1] правка хвоста (≤2 симв. после Backspace) → keep").arg(word); });
         return false;
     }
@@ -656,15 +659,14 @@ bool LayoutSwitcher::ingestBoundary(QChar ch) {
 
 void LayoutSwitcher::noteCursorMoved() {
     ++cursorGen;
-    if (steps.flipProbeEnd) steps.flipProbeEnd(QStringLiteral("клик"));
+    parts_.flipProbeEnd(QStringLiteral("клик"));
     cancelPendingAutomaticLayoutSelection();
     applyReset(Reset::click);
     if (rules_.ruleCaretWordLang && isEnabled() && isNativeSwitch()) caretWordLanguage();
 }
 
 void LayoutSwitcher::caretWordLanguage() {
-    if (!steps.focusedValueAndCaret) return;
-    const auto field = steps.focusedValueAndCaret();
+    const auto field = parts_.focusedValueAndCaret();
     if (!field) return;
     const QString& value = field->first;
     const int caret = std::clamp(field->second, 0, int(value.size()));
@@ -689,7 +691,7 @@ void LayoutSwitcher::caretWordLanguage() {
     const std::optional<QString> current = observedSourceID();
     if (current && *current == *source) return;
     logLine(QStringLiteral("layout/каретка: слово %1 симв. %2 — беру его раскладку").arg(word.size()).arg(lang));
-    if (steps.selectExactSource) steps.selectExactSource(*source, false, std::nullopt, {});
+    parts_.selectExactSource(*source, false, std::nullopt, {});
 }
 
 void LayoutSwitcher::noteLeftCommandChanged(bool isDown) {

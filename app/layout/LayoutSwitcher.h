@@ -24,6 +24,7 @@
 namespace murmelo {
 
 struct EditRights;
+class LayoutParts;
 
 // Words that are never converted: commands, acronyms, product names, short English words.
 const QSet<QString>& layoutExceptionSeed();
@@ -83,81 +84,6 @@ public:
         bool brandHit = false, floorOK = false, prefixOK = false, dictOK = false;
     };
 
-    // The operations of the engine built elsewhere (decision, live correction, undo, key truth,
-    // strikes, probes, the field and dictation). Until those are built each answers "nothing to
-    // do" and the engine only keeps its word state. Tests replace them to watch the key path.
-    struct Steps {
-        // The boundary decision; true swallows the boundary key.
-        std::function<bool(const QString& word, QChar boundary, BufStart start, bool onEnter)> consider;
-        // The finished word as the field shows it, when a probe of the field saw it otherwise.
-        std::function<QString(const QString& word)> screenTruthWord;
-        std::function<bool()> tryStartLive;
-        std::function<bool(const QString& ch)> liveType;
-        std::function<bool(UndoGesture gesture, bool ruleOn, bool oneGesture)> takeFlipUndo;
-        std::function<void()> undoLiveOnDictEvidence;
-        std::function<bool(const QString& ch)> undoLiveOnCodeChar;
-        std::function<void(const QString& word, const QString& why, std::optional<QUuid> conversion)> noteDisagreement;
-        std::function<void(const QString& reason)> flipProbeEnd;
-        std::function<void()> flipProbeLetter;
-        std::function<void()> flipProbeBackspace;
-        // Key truth: the characters to use for the key, and whether it was already retyped and
-        // must be swallowed.
-        std::function<std::pair<QString, bool>(const InputEvent& event, const QString& produced, bool ownTranslation,
-                                                bool idleReselect)>
-            keyTruth;
-        std::function<void(const QString& word, bool live)> noteWordForStats;
-        std::function<void()> scheduleAXEditProbe;
-        std::function<bool()> isRecording;
-        std::function<void()> stopRecording;
-        std::function<bool()> isRemoteDesktopFrontmost;
-        std::function<bool()> isExcludedAppFocused;
-        std::function<void()> probeExcludedFieldCapability;
-        std::function<std::optional<QString>(const QString& word)> sourceLayout;
-        // The word at the caret of the focused field, for the caret-word language.
-        std::function<std::optional<std::pair<QString, int>>()> focusedValueAndCaret;
-        std::function<void(const std::optional<QString>& bundle, const QString& name)> handleAppActivated;
-        // Live polish hears every key press of the user's, after typedGen counted it.
-        std::function<void()> notePolishLiveTyping;
-
-        // Output and input-source selection: the engine's hands in the focused field and on the
-        // keyboard's source. Until bound, nothing is written and no source is selected.
-        std::function<void(quint16 keyCode, quint64 flags)> sendKey;
-        std::function<std::optional<TextWriteTraceToken>(const QString& text, TextWriteOrigin origin)> sendUnicode;
-        std::function<void(int count, TextWriteOrigin origin)> sendBackspaces;
-        std::function<bool(int count, const QString& text)> deliverViaAX;
-        // Erases count characters before the caret, then types the text; the route used.
-        std::function<TextWriteRoute(int count, const QString& text, UndoTransport transport)> deliver;
-        std::function<void(const QString& text, TextWriteOrigin origin)> pasteAtomically;
-        // A verified selection after the selection delay; true when scheduled. The sound is a
-        // cue's raw value ("ru", "en", "rollback"); none plays the target's own cue.
-        std::function<bool(const QString& sourceID, bool retry, const std::optional<QString>& sound,
-                           std::function<void(bool)> completion)>
-            selectExactSource;
-        std::function<bool(const QString& language, bool retry, const std::optional<QString>& sound,
-                           std::function<void(bool)> completion)>
-            selectLayout;
-        // Selects the source again at once; milliseconds taken, none on failure.
-        std::function<std::optional<double>(const QString& sourceID)> fireIdleReselect;
-
-        // Applying a correction the boundary decision (or the spelling fixer) asked for; true
-        // when it was typed and the boundary key must be swallowed.
-        std::function<bool(const QString& word, const QString& to, std::optional<QChar> boundary,
-                           const QString& layout, bool nativeOK, const EditRights& rights, CorrectionKind kind)>
-            correct;
-        // Reads the focused field when a key's layout disagrees with the system's source.
-        std::function<void()> scheduleAXProbeOnMismatch;
-        // Re-reads a field after an undo pasted over a correction, and repairs it or offers the card.
-        std::function<void(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite)>
-            auditUndoEdit;
-        // Polish triggers: the polish key, a dropped waiting tap, and every plain Space.
-        std::function<void()> notePolishDown;
-        std::function<void()> notePolishUp;
-        std::function<void(const QString& reason)> cancelPendingPolish;
-        std::function<void()> noteSpaceTyped;
-        // Manual conversion: the right Shift, whose double press converts.
-        std::function<void(bool down, bool polishBound)> noteRightShift;
-    };
-
     // Who holds the edit lock and until when. A slow owner names a longer deadline; the watchdog
     // frees only the same hold found past its deadline on two ticks in a row.
     struct EditLock {
@@ -171,13 +97,18 @@ public:
     static constexpr qint64 keyCodeZ = 6;
     static constexpr qint64 keyCodeBackspace = 51;
 
-    explicit LayoutSwitcher(LayoutRules rules = LayoutRules::shared());
+    // The parts answer what the engine asks on its key path; they live as long as the engine.
+    explicit LayoutSwitcher(LayoutParts& parts, LayoutRules rules = LayoutRules::shared());
     ~LayoutSwitcher();
     LayoutSwitcher(const LayoutSwitcher&) = delete;
     LayoutSwitcher& operator=(const LayoutSwitcher&) = delete;
 
-    // The application's engine, made on first use.
+    // The application's engine, which the shell makes and installs at start-up; asking for it
+    // before that is a fault of the start-up order and stops the program.
     static LayoutSwitcher& shared();
+    static void install(LayoutSwitcher* engine);
+
+    LayoutParts& parts() const { return parts_; }
 
     // Settings keys.
     static const QString ENABLED_KEY, EXC_KEY, NAMES_KEY, BRANDS_KEY, SPELL_GUESS_KEY, LIVE_KEY, EXCLUDED_APPS_KEY,
@@ -278,8 +209,6 @@ public:
     // The last finished word as the field now shows it (a conversion rewrote it in place).
     void replacePrevWord(const QString& word) { prevWord_ = word; }
 
-    Steps steps;
-
     // Models and thresholds.
     const QString modelsDir;
     std::map<QString, NgramModel> models;
@@ -309,7 +238,6 @@ public:
 
     // Learned word sets.
     QSet<QString> exceptions, learnedNames, brandsSeen;
-    QSet<QString> openStrong;
 
     // Corrections and undo.
     std::optional<PendingCorrection> lastCorrection;
@@ -411,6 +339,7 @@ private:
     void caretWordLanguage();
     void scheduleWatchdog();
 
+    LayoutParts& parts_;
     LayoutRules rules_;
     QString prevWord_, prevWord2_;
     std::optional<EditLock> editLock_;

@@ -1,4 +1,5 @@
 #include "base/DevPaths.h"
+#include "layout/KeyboardTruth.h"
 #include "layout/LayoutSwitcherTestSupport.h"
 
 #include <QDir>
@@ -46,6 +47,29 @@ TEST_F(Lifecycle, LoadsWhatModelsThereAreAndReportsThem) {
     EXPECT_TRUE(engine->learnedNames.isEmpty());
     EXPECT_TRUE(env.logContains(
         "layout: модели [\"en\"] порог 0.1 (калибр 0.5) сид 321 + выучено 2 имён 0 loaded=true"));
+}
+
+// Input sources that count the key translations asked of them.
+struct CountingSources : sim::SimInputSources {
+    explicit CountingSources(sim::SimInputSources s) : SimInputSources(std::move(s)) {}
+    mutable int translations = 0;
+    std::optional<QString> translate(const QString& sourceId, int keyCode, KeyLevel level) const override {
+        ++translations;
+        return SimInputSources::translate(sourceId, keyCode, level);
+    }
+};
+
+TEST_F(Lifecycle, LoadingReadsTheLayoutsKeyDataSoTheFirstKeyDoesNot) {
+    copyModel("en");
+    KeyboardTruth::resetForTesting();
+    CountingSources counting(sim::SimInputSources::usRussian());
+    ScopedService<InputSources> scope{counting};
+    engine->loadIfNeeded();
+    const int atLoad = counting.translations;
+    EXPECT_GT(atLoad, 0);
+    EXPECT_EQ(KeyboardTruth::language(5, 0, QStringLiteral("п")), std::optional<QString>("ru"));
+    EXPECT_EQ(counting.translations, atLoad);
+    KeyboardTruth::resetForTesting();
 }
 
 TEST_F(Lifecycle, ATruncatedModelIsNamedWithItsReasonAndTheOtherStillLoads) {
@@ -181,7 +205,6 @@ TEST_F(Lifecycle, LearnedWordsAreStored) {
 TEST_F(Lifecycle, WordPredicates) {
     engine->exceptions = {"ondrixa"};
     engine->brandsSeen = {"figmalabs"};
-    engine->openStrong = {"привет", "дом"};
     struct Case { const char* name; bool got, expected; };
     const Case cases[] = {
         {"known seed", engine->isKnown("grep"), true},
@@ -195,8 +218,7 @@ TEST_F(Lifecycle, WordPredicates) {
         {"brand prefix of brands seen", engine->isBrandPrefix("Figmal"), true},
         {"brand prefix needs four letters", engine->isBrandPrefix("fig"), false},
         {"protected", engine->isProtectedWord("ondrixa"), true},
-        {"worth flipping into strong word", engine->isWorthFlippingInto("привет"), true},
-        {"strong word too short", engine->isWorthFlippingInto("дом"), false},
+        {"worth flipping into a known word", engine->isWorthFlippingInto("ondrixa"), true},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.name;
 }

@@ -3,9 +3,12 @@
 #include "base/Log.h"
 #include "layout/LayoutBoundaryDecision.h"
 #include "layout/LayoutCorrectionApply.h"
+#include "layout/LayoutDisagreement.h"
 #include "layout/LayoutFieldProbe.h"
+#include "layout/LayoutFlipProbe.h"
 #include "layout/LayoutGates.h"
 #include "layout/LayoutKeyTruth.h"
+#include "layout/LayoutLexicons.h"
 #include "layout/LayoutLiveCorrection.h"
 #include "layout/LayoutManualConversion.h"
 #include "layout/LayoutOutput.h"
@@ -14,58 +17,138 @@
 
 namespace murmelo {
 
+void LayoutSwitcherTap::noteRightShift(bool down, bool polishBound) { engine_.parts().noteRightShift(down, polishBound); }
+void LayoutSwitcherTap::notePolishLiveTyping() { engine_.parts().notePolishLiveTyping(); }
+void LayoutSwitcherTap::notePolishDown() { engine_.parts().notePolishDown(); }
+void LayoutSwitcherTap::notePolishUp() { engine_.parts().notePolishUp(); }
+void LayoutSwitcherTap::noteSpaceTyped() { engine_.parts().noteSpaceTyped(); }
+
 QString EngineHost::bufStart() const { return LayoutSwitcher::bufStartName(engine_.bufStart); }
 
 bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QString& sound,
                                    std::function<void(bool)> completion) {
-    if (!engine_.steps.selectExactSource) return false;
     std::optional<QString> cue;
     if (!sound.isEmpty()) cue = sound;
-    return engine_.steps.selectExactSource(sourceID, retry, cue, std::move(completion));
+    return engine_.parts().selectExactSource(sourceID, retry, cue, std::move(completion));
 }
 
-std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
-                                                            LayoutOutput& output, LayoutSourceSelection& selection,
-                                                            LayoutLexicons* lexicons) {
-    bindOutputSteps(engine, output, selection);
-    engine.steps.handleAppActivated = [&host](const std::optional<QString>& bundle, const QString& name) {
-        host.handleAppActivated(bundle, name);
-    };
-    engine.steps.noteWordForStats = [&host](const QString& word, bool live) { host.noteWordForStats(word, live); };
-    return lexicons ? bindDecisionSteps(engine, *lexicons) : bindDecisionSteps(engine);
-}
-
-LayoutEngineParts::LayoutEngineParts(LayoutSwitcher& e, LayoutLexicons* lexicons)
-    : engine(e),
-      host(e),
-      gates(std::make_unique<LayoutAppGates>(e)),
-      output(std::make_unique<LayoutOutput>(e, *gates)),
-      selection(std::make_unique<LayoutSourceSelection>(e)) {
-    decision = connectEngineToHost(engine, host, *output, *selection, lexicons);
-    // Remote viewers and excluded applications get no edits.
-    connectEngineGates(engine, *gates);
-    truth = std::make_unique<LayoutKeyTruth>(engine);
-    apply = std::make_unique<LayoutCorrectionApply>(engine, *gates);
-    bindKeyTruthSteps(engine, *truth);
-    bindCorrectionSteps(engine, *apply);
-    manual = std::make_unique<LayoutManualConversion>(engine);
-    bindManualConversionSteps(engine, *manual);
-    // Live correction scores with the word decision; it and the probes of the field read the
-    // focused application through the gates.
-    live = std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision);
-    fieldProbe = std::make_unique<LayoutFieldProbe>(engine, *gates);
-    bindLiveCorrectionSteps(engine, *live);
-    bindFieldProbeSteps(engine, *fieldProbe);
-}
+LayoutEngineParts::LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons,
+                                     LayoutRules rules)
+    : polish_(polish),
+      dictation_(dictation),
+      engine(*this, std::move(rules)),
+      host(engine),
+      gates(std::make_unique<LayoutAppGates>(engine)),
+      output(std::make_unique<LayoutOutput>(engine, *gates)),
+      selection(std::make_unique<LayoutSourceSelection>(engine)),
+      decision(std::make_shared<LayoutBoundaryDecision>(engine, lexicons ? *lexicons : LayoutLexicons::shared())),
+      truth(std::make_unique<LayoutKeyTruth>(engine)),
+      apply(std::make_unique<LayoutCorrectionApply>(engine, *gates)),
+      manual(std::make_unique<LayoutManualConversion>(engine)),
+      // Live correction scores with the word decision; it and the probes of the field read the
+      // focused application through the gates.
+      live(std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision)),
+      fieldProbe(std::make_unique<LayoutFieldProbe>(engine, *gates)) {}
 
 LayoutEngineParts::~LayoutEngineParts() = default;
+
+bool LayoutEngineParts::consider(const QString& word, QChar boundary, BufStart start, bool onEnter) {
+    return decision->consider(word, boundary, start, onEnter);
+}
+std::optional<QString> LayoutEngineParts::sourceLayout(const QString& word) { return decision->sourceLayout(word); }
+void LayoutEngineParts::noteDisagreement(const QString& word, const QString& why, std::optional<QUuid> conversion) {
+    LayoutDisagreement(engine).noteDisagreement(word, why, conversion);
+}
+
+bool LayoutEngineParts::correct(const QString& word, const QString& to, std::optional<QChar> boundary,
+                                const QString& layout, bool nativeOK, const EditRights& rights, CorrectionKind kind) {
+    return apply->correct(word, to, boundary, layout, nativeOK, rights, kind);
+}
+bool LayoutEngineParts::takeFlipUndo(UndoGesture gesture, bool ruleOn, bool oneGesture) {
+    return apply->takeFlipUndo(gesture, ruleOn, oneGesture);
+}
+
+bool LayoutEngineParts::tryStartLive() { return live->tryStartLive(); }
+bool LayoutEngineParts::liveType(const QString& ch) { return live->liveType(ch); }
+bool LayoutEngineParts::undoLiveOnCodeChar(const QString& ch) { return live->undoLiveOnCodeChar(ch); }
+void LayoutEngineParts::undoLiveOnDictEvidence() { live->undoLiveOnDictEvidence(); }
+
+void LayoutEngineParts::flipProbeEnd(const QString& reason) { LayoutFlipProbe::end(engine, reason); }
+void LayoutEngineParts::flipProbeLetter() { LayoutFlipProbe::letter(engine); }
+void LayoutEngineParts::flipProbeBackspace() { LayoutFlipProbe::backspace(engine); }
+
+std::pair<QString, bool> LayoutEngineParts::keyTruth(const InputEvent& event, const QString& produced,
+                                                     bool ownTranslation, bool idleReselect) {
+    return truth->handleKey(event, produced, ownTranslation, idleReselect);
+}
+
+QString LayoutEngineParts::screenTruthWord(const QString& word) { return fieldProbe->screenTruthWord(word); }
+void LayoutEngineParts::scheduleAXEditProbe() { fieldProbe->scheduleAXEditProbe(); }
+void LayoutEngineParts::scheduleAXProbeOnMismatch() { fieldProbe->scheduleAXProbeOnMismatch(); }
+std::optional<std::pair<QString, int>> LayoutEngineParts::focusedValueAndCaret() {
+    return LayoutFieldProbe::focusedValueAndCaret();
+}
+
+bool LayoutEngineParts::isRemoteDesktopFrontmost() { return gates->isRemoteDesktopFrontmost(); }
+bool LayoutEngineParts::isExcludedAppFocused() { return gates->isExcludedAppFocused(); }
+
+void LayoutEngineParts::sendKey(quint16 keyCode, quint64 flags) { output->sendKey(keyCode, flags); }
+std::optional<TextWriteTraceToken> LayoutEngineParts::sendUnicode(const QString& text, TextWriteOrigin origin) {
+    return output->sendUnicode(text, origin);
+}
+void LayoutEngineParts::sendBackspaces(int count, TextWriteOrigin origin) { output->sendBackspaces(count, origin); }
+bool LayoutEngineParts::deliverViaAX(int count, const QString& text) { return output->deliverViaAX(count, text); }
+TextWriteRoute LayoutEngineParts::deliver(int count, const QString& text, UndoTransport transport) {
+    return output->deliver(count, text, transport);
+}
+void LayoutEngineParts::pasteAtomically(const QString& text, TextWriteOrigin origin) {
+    output->pasteAtomically(text, origin);
+}
+void LayoutEngineParts::probeExcludedFieldCapability() { output->probeExcludedFieldCapability(); }
+
+bool LayoutEngineParts::selectExactSource(const QString& sourceID, bool retry, const std::optional<QString>& sound,
+                                          std::function<void(bool)> completion) {
+    return selection->selectExactSource(sourceID, retry, sound, std::move(completion));
+}
+bool LayoutEngineParts::selectLayout(const QString& language, bool retry, const std::optional<QString>& sound,
+                                     std::function<void(bool)> completion) {
+    return selection->selectLayout(language, retry, sound, std::move(completion));
+}
+std::optional<double> LayoutEngineParts::fireIdleReselect(const QString& sourceID) {
+    return selection->fireIdleReselect(sourceID);
+}
+
+void LayoutEngineParts::noteWordForStats(const QString& word, bool live) { host.noteWordForStats(word, live); }
+void LayoutEngineParts::handleAppActivated(const std::optional<QString>& bundle, const QString& name) {
+    host.handleAppActivated(bundle, name);
+}
+
+void LayoutEngineParts::noteRightShift(bool down, bool polishBound) { manual->noteRightShift(down, polishBound); }
+
+void LayoutEngineParts::notePolishDown() { polish_.notePolishDown(); }
+void LayoutEngineParts::notePolishUp() { polish_.notePolishUp(); }
+void LayoutEngineParts::cancelPendingPolish(const QString& reason) { polish_.cancelPendingPolish(reason); }
+void LayoutEngineParts::noteSpaceTyped() { polish_.noteSpaceTyped(); }
+void LayoutEngineParts::notePolishLiveTyping() { polish_.notePolishLiveTyping(); }
+void LayoutEngineParts::auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet,
+                                      quint64 typedAtWrite) {
+    polish_.auditUndoEdit(el, packet, typedAtWrite);
+}
+
+bool LayoutEngineParts::isRecording() { return dictation_.isRecording(); }
+void LayoutEngineParts::stopRecording() { dictation_.stopRecording(); }
+
+LayoutEngineParts& makeApplicationSwitcher(SwitcherPolish& polish, SwitcherDictation& dictation) {
+    static LayoutEngineParts* parts = new LayoutEngineParts(polish, dictation);  // lives as long as the process
+    LayoutSwitcher::install(&parts->engine);
+    LayoutSwitcherHost::install(&parts->host);
+    return *parts;
+}
 
 void startLayoutSwitcher() {
     LayoutSwitcher& engine = LayoutSwitcher::shared();
     static LayoutSwitcherTap tap(engine);
-    static LayoutEngineParts parts(engine);
     TapLayoutSwitcher::install(&tap);
-    LayoutSwitcherHost::install(&parts.host);
     // The engine's start follows application switches itself and hands them to the host.
     engine.start();
     logLine(QStringLiteral("layout: движок правит слова на границе и на лету"));

@@ -1,14 +1,17 @@
 #pragma once
 #include "input/TapConsumers.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherHost.h"
+#include "layout/SwitcherDictation.h"
+#include "layout/SwitcherPolish.h"
 
 #include <memory>
 
 namespace murmelo {
 
 // The event tap's way into the switcher engine. The polish key and Space reach polish through
-// the engine's steps; the right Shift goes to manual conversion, which hands a polish-key press
+// the engine's parts; the right Shift goes to manual conversion, which hands a polish-key press
 // on to polish when the right Shift is also the polish key.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
@@ -23,21 +26,11 @@ public:
         ++engine_.typedGen;
         engine_.keyBetweenShifts = true;
     }
-    void noteRightShift(bool down, bool polishBound) override {
-        if (engine_.steps.noteRightShift) engine_.steps.noteRightShift(down, polishBound);
-    }
-    void notePolishLiveTyping() override {
-        if (engine_.steps.notePolishLiveTyping) engine_.steps.notePolishLiveTyping();
-    }
-    void notePolishDown() override {
-        if (engine_.steps.notePolishDown) engine_.steps.notePolishDown();
-    }
-    void notePolishUp() override {
-        if (engine_.steps.notePolishUp) engine_.steps.notePolishUp();
-    }
-    void noteSpaceTyped() override {
-        if (engine_.steps.noteSpaceTyped) engine_.steps.noteSpaceTyped();
-    }
+    void noteRightShift(bool down, bool polishBound) override;
+    void notePolishLiveTyping() override;
+    void notePolishDown() override;
+    void notePolishUp() override;
+    void noteSpaceTyped() override;
 
 private:
     LayoutSwitcher& engine_;
@@ -68,32 +61,78 @@ private:
     LayoutSwitcher& engine_;
 };
 
-// Application switches, finished words, script guesses and source selections go through the
-// host; writes into the field and source selections through the output and selection. The
-// word decision bound is returned for the steps that score words with it. Without word tables
-// given, the decision uses the application's.
-class LayoutLexicons;
-std::shared_ptr<LayoutBoundaryDecision> connectEngineToHost(LayoutSwitcher& engine, LayoutSwitcherHost& host,
-                                                            LayoutOutput& output, LayoutSourceSelection& selection,
-                                                            LayoutLexicons* lexicons = nullptr);
-
 class LayoutAppGates;
 class LayoutKeyTruth;
 class LayoutCorrectionApply;
 class LayoutManualConversion;
 class LayoutLiveCorrection;
 class LayoutFieldProbe;
+class LayoutLexicons;
 
-// Everything the engine writes, selects, judges and probes with, joined to it as the
-// application joins them; an end-to-end test builds the same set around its own engine.
-// Without word tables given, the decision uses the application's.
-struct LayoutEngineParts {
-    explicit LayoutEngineParts(LayoutSwitcher& engine, LayoutLexicons* lexicons = nullptr);
-    ~LayoutEngineParts();
+// The switcher engine composed of its parts: the engine keeps the word and handles keys, and
+// each question it or a part asks (LayoutParts) is answered here by the one part that owns it.
+// Polish and dictation, outside the engine, are reached through their ports. The application
+// makes one at start-up; an end-to-end test builds its own the same way. Without word tables
+// given, the decision uses the application's.
+class LayoutEngineParts final : public LayoutParts {
+public:
+    LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons = nullptr,
+                      LayoutRules rules = LayoutRules::shared());
+    ~LayoutEngineParts() override;
     LayoutEngineParts(const LayoutEngineParts&) = delete;
     LayoutEngineParts& operator=(const LayoutEngineParts&) = delete;
 
-    LayoutSwitcher& engine;
+    bool consider(const QString& word, QChar boundary, BufStart start, bool onEnter) override;
+    std::optional<QString> sourceLayout(const QString& word) override;
+    void noteDisagreement(const QString& word, const QString& why, std::optional<QUuid> conversion) override;
+    bool correct(const QString& word, const QString& to, std::optional<QChar> boundary, const QString& layout,
+                 bool nativeOK, const EditRights& rights, CorrectionKind kind) override;
+    bool takeFlipUndo(UndoGesture gesture, bool ruleOn, bool oneGesture) override;
+    bool tryStartLive() override;
+    bool liveType(const QString& ch) override;
+    bool undoLiveOnCodeChar(const QString& ch) override;
+    void undoLiveOnDictEvidence() override;
+    void flipProbeEnd(const QString& reason) override;
+    void flipProbeLetter() override;
+    void flipProbeBackspace() override;
+    std::pair<QString, bool> keyTruth(const InputEvent& event, const QString& produced, bool ownTranslation,
+                                      bool idleReselect) override;
+    QString screenTruthWord(const QString& word) override;
+    void scheduleAXEditProbe() override;
+    void scheduleAXProbeOnMismatch() override;
+    std::optional<std::pair<QString, int>> focusedValueAndCaret() override;
+    bool isRemoteDesktopFrontmost() override;
+    bool isExcludedAppFocused() override;
+    void sendKey(quint16 keyCode, quint64 flags) override;
+    std::optional<TextWriteTraceToken> sendUnicode(const QString& text, TextWriteOrigin origin) override;
+    void sendBackspaces(int count, TextWriteOrigin origin) override;
+    bool deliverViaAX(int count, const QString& text) override;
+    TextWriteRoute deliver(int count, const QString& text, UndoTransport transport) override;
+    void pasteAtomically(const QString& text, TextWriteOrigin origin) override;
+    void probeExcludedFieldCapability() override;
+    bool selectExactSource(const QString& sourceID, bool retry, const std::optional<QString>& sound,
+                           std::function<void(bool)> completion) override;
+    bool selectLayout(const QString& language, bool retry, const std::optional<QString>& sound,
+                      std::function<void(bool)> completion) override;
+    std::optional<double> fireIdleReselect(const QString& sourceID) override;
+    void noteWordForStats(const QString& word, bool live) override;
+    void handleAppActivated(const std::optional<QString>& bundle, const QString& name) override;
+    void noteRightShift(bool down, bool polishBound) override;
+    void notePolishDown() override;
+    void notePolishUp() override;
+    void cancelPendingPolish(const QString& reason) override;
+    void noteSpaceTyped() override;
+    void notePolishLiveTyping() override;
+    void auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite) override;
+    bool isRecording() override;
+    void stopRecording() override;
+
+private:
+    SwitcherPolish& polish_;
+    SwitcherDictation& dictation_;
+
+public:
+    LayoutSwitcher engine;
     EngineHost host;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
@@ -105,6 +144,10 @@ struct LayoutEngineParts {
     std::unique_ptr<LayoutLiveCorrection> live;
     std::unique_ptr<LayoutFieldProbe> fieldProbe;
 };
+
+// The application's engine, made once by the shell: it becomes LayoutSwitcher::shared() and
+// the host the decision models read.
+LayoutEngineParts& makeApplicationSwitcher(SwitcherPolish& polish, SwitcherDictation& dictation);
 
 // Start-up of the application's switcher: the engine starts and the tap hands it every key.
 void startLayoutSwitcher();

@@ -20,7 +20,7 @@ TEST_F(SwitcherTap, TheTapReachesTheEngine) {
     EXPECT_EQ(engine->buf, "a");
     EXPECT_EQ(engine->typedGen, 1u);
     int liveNotes = 0;
-    engine->steps.notePolishLiveTyping = [&liveNotes] { ++liveNotes; };
+    steps.notePolishLiveTyping = [&liveNotes] { ++liveNotes; };
     TapLayoutSwitcher::shared().notePolishLiveTyping();
     EXPECT_EQ(liveNotes, 1);
     TapLayoutSwitcher::shared().noteCursorMoved();
@@ -48,7 +48,9 @@ TEST_F(SwitcherTap, AnApplicationSwitchGoesThroughTheHostAndDropsTheWord) {
     LayoutAppGates gates(*engine);
     LayoutOutput output(*engine, gates);
     LayoutSourceSelection selection(*engine);
-    connectEngineToHost(*engine, host, output, selection);
+    useOutput(steps, output, selection);
+    useHost(steps, host);
+    useDecision(steps, *engine, LayoutLexicons::shared());
     engine->start();
     engine->buf = "ab";
     desktop.addApp("org.example.editor", "Editor");

@@ -58,11 +58,11 @@ struct WritingRig : EditorFixture {
         selection->playCue = [this](const QString& c) { cues << c; };
         truth = std::make_unique<LayoutKeyTruth>(*engine);
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        bindOutputSteps(*engine, *out, *selection);
-        connectEngineGates(*engine, *gates);
-        bindKeyTruthSteps(*engine, *truth);
-        bindCorrectionSteps(*engine, *apply);
-        engine->steps.noteDisagreement = [this](const QString& w, const QString& why, std::optional<QUuid>) {
+        useOutput(steps, *out, *selection);
+        useGates(steps, *gates);
+        useKeyTruth(steps, *truth);
+        useCorrection(steps, *apply);
+        steps.noteDisagreement = [this](const QString& w, const QString& why, std::optional<QUuid>) {
             disagreements << w + "|" + why;
         };
     }

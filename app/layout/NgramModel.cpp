@@ -78,8 +78,7 @@ struct NgramModel::Scorer {
 NgramModel::NgramModel(int order, char32_t boundary, QSet<char32_t> alphabet,
                        QHash<QString, QHash<char32_t, double>> logprob, QHash<QString, double> unseen,
                        double defaultUnseen)
-    : order_(order), boundary_(boundary), alphabet_(std::move(alphabet)), logprob_(std::move(logprob)),
-      unseen_(std::move(unseen)), defaultUnseen_(defaultUnseen) {
+    : order_(order), boundary_(boundary), alphabet_(std::move(alphabet)), defaultUnseen_(defaultUnseen) {
     auto s = std::make_shared<Scorer>();
     s->defaultUnseen = defaultUnseen_;
     s->small.fill(-1);
@@ -100,14 +99,14 @@ NgramModel::NgramModel(int order, char32_t boundary, QSet<char32_t> alphabet,
     s->boundary = add(boundary_);
     s->symbols = static_cast<int>(symbol.size());
     s->contextRow.assign(size_t(s->symbols) * size_t(s->symbols), -1);
-    for (auto it = logprob_.constBegin(); it != logprob_.constEnd(); ++it) {
+    for (auto it = logprob.constBegin(); it != logprob.constEnd(); ++it) {
         // A context that is not two of these symbols can never be asked for.
         QVarLengthArray<char32_t, 64> cs;
         characters(it.key(), cs);
         if (cs.size() != 2 || !symbol.contains(cs[0]) || !symbol.contains(cs[1])) continue;
         const size_t row = s->rows.size() / size_t(s->symbols);
         s->contextRow[s->cell(symbol.value(cs[0]), symbol.value(cs[1]))] = qint64(row);
-        s->rows.resize(s->rows.size() + size_t(s->symbols), unseen_.value(it.key(), defaultUnseen_));
+        s->rows.resize(s->rows.size() + size_t(s->symbols), unseen.value(it.key(), defaultUnseen_));
         double* values = s->rows.data() + row * size_t(s->symbols);
         for (auto next = it->constBegin(); next != it->constEnd(); ++next)
             if (symbol.contains(next.key())) values[symbol.value(next.key())] = next.value();

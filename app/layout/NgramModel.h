@@ -34,8 +34,6 @@ public:
     int order() const { return order_; }
     char32_t boundary() const { return boundary_; }
     const QSet<char32_t>& alphabet() const { return alphabet_; }
-    const QHash<QString, QHash<char32_t, double>>& logprob() const { return logprob_; }
-    const QHash<QString, double>& unseen() const { return unseen_; }
     double defaultUnseen() const { return defaultUnseen_; }
 
 private:
@@ -44,11 +42,9 @@ private:
     int order_;
     char32_t boundary_;
     QSet<char32_t> alphabet_;
-    QHash<QString, QHash<char32_t, double>> logprob_;
-    QHash<QString, double> unseen_;
     double defaultUnseen_;
-    // The same numbers as dense tables over the model's few symbols, for scoring while the
-    // user types.
+    // The log-probabilities and unseen values as dense tables over the model's few symbols,
+    // for scoring while the user types; the hash tables they came in are not kept.
     std::shared_ptr<const Scorer> scorer_;
 };
 

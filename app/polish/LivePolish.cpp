@@ -9,8 +9,12 @@
 #include "layout/SystemSubstitutions.h"
 #include "platform/Workspace.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishJournal.h"
+#include "polish/PolishResult.h"
 #include "polish/PolishShare.h"
+#include "polish/PolishUnderline.h"
 #include "stats/MonthlyStats.h"
 #include "stats/TypingStats.h"
 
@@ -101,14 +105,6 @@ QString frontAppName() {
 
 QString signedNumber(qint64 n) { return (n >= 0 ? QStringLiteral("+") : QString()) + QString::number(n); }
 
-// One line per missing step and run.
-void notBuiltOnce(const QString& what) {
-    static QSet<QString> said;
-    if (said.contains(what)) return;
-    said.insert(what);
-    logLine(QStringLiteral("polish/live: ") + what + QStringLiteral(" ещё не подключено — без него"));
-}
-
 }  // namespace
 
 QString stripAddedTerminator(const QString& raw, const QString& fixed) {
@@ -120,19 +116,49 @@ QString stripAddedTerminator(const QString& raw, const QString& fixed) {
     return out;
 }
 
-LivePolish::LivePolish(LayoutSwitcher& engine) : engine_(engine), self_(std::make_shared<LivePolish*>(this)) {
-    steps.liveEnabled = [] { return TapPolish::shared().isPolishLiveEnabled(); };
-    steps.polishEnabled = [] { return TapPolish::isPolishEnabled(); };
-    steps.isRecording = [] { return murmelo::isRecording(); };
-    steps.quiet = [] { return TypingStats::suggestedQuiet().value_or(POLISH_LIVE_QUIET); };
-    steps.requestCorrection = [](const QString& text, std::function<void(std::optional<QString>)> completion) {
-        murmelo::requestCorrection(text, std::move(completion));
-    };
-    steps.cardEnabled = [] { return isPolishCardEnabled(); };
+LivePolish::LivePolish(LayoutSwitcher& engine, Parts& parts)
+    : engine_(engine), parts_(parts), self_(std::make_shared<LivePolish*>(this)) {}
+
+bool ApplicationLivePolishParts::liveEnabled() { return TapPolish::shared().isPolishLiveEnabled(); }
+bool ApplicationLivePolishParts::polishEnabled() { return TapPolish::isPolishEnabled(); }
+bool ApplicationLivePolishParts::isRecording() { return murmelo::isRecording(); }
+double ApplicationLivePolishParts::quiet() {
+    return TypingStats::suggestedQuiet().value_or(LivePolish::POLISH_LIVE_QUIET);
+}
+void ApplicationLivePolishParts::requestCorrection(const QString& text,
+                                                   std::function<void(std::optional<QString>)> completion) {
+    murmelo::requestCorrection(text, std::move(completion));
+}
+LivePolish::Context ApplicationLivePolishParts::polishContext(const QString& chunk, const QString& text, qint64 at) {
+    return murmelo::polishContext(chunk, text, at);
+}
+std::optional<LivePolish::FieldResult> ApplicationLivePolishParts::polishForField(const QString& raw,
+                                                                                 const QString& model,
+                                                                                 const LivePolish::Context& context) {
+    return murmelo::polishForField(raw, model, context);
+}
+bool ApplicationLivePolishParts::polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix,
+                                               qint64 caret, const QString& have, const QString& want,
+                                               const QString& tag, qint64 maxKeys, bool trustGap) {
+    return PolishEditDelivery::shared().polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
+}
+void ApplicationLivePolishParts::underline(const AXElementPtr& el, qint64 base, const QString& before,
+                                           const QString& after) {
+    PolishUnderline::show(el, base, before, after);
+}
+// Every polish write is noted in the journal.
+void ApplicationLivePolishParts::journalNote(const QString& rule, const QString& before, const QString& after,
+                                             qint64 at, std::optional<qint64> pid) {
+    PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
+}
+bool ApplicationLivePolishParts::cardEnabled() { return isPolishCardEnabled(); }
+void ApplicationLivePolishParts::showCardEdits(const std::vector<PolishDiff::Edit>& edits) {
+    PolishCardController::shared().show(edits);
 }
 
 LivePolish& LivePolish::shared() {
-    static LivePolish* live = new LivePolish(LayoutSwitcher::shared());  // lives as long as the process
+    static ApplicationLivePolishParts parts;
+    static LivePolish* live = new LivePolish(LayoutSwitcher::shared(), parts);  // lives as long as the process
     return *live;
 }
 
@@ -143,11 +169,11 @@ LivePolish::~LivePolish() {
 }
 
 void LivePolish::notePolishLiveTyping() {
-    if (!steps.liveEnabled() || !steps.polishEnabled()) return;
+    if (!parts_.liveEnabled() || !parts_.polishEnabled()) return;
     ++liveGen;
     liveWork.cancel();
     std::weak_ptr<LivePolish*> weak = self_;
-    liveWork = MainQueue::shared().after(steps.quiet(), [weak] {
+    liveWork = MainQueue::shared().after(parts_.quiet(), [weak] {
         const auto alive = weak.lock();
         if (alive && *alive) (*alive)->livePolishTick();
     });
@@ -213,9 +239,9 @@ std::optional<AXRange> LivePolish::liveSentenceRange(const QString& text, qint64
 
 void LivePolish::livePolishTick() {
     liveWork.reset();
-    if (!steps.liveEnabled() || !steps.polishEnabled()) return;
+    if (!parts_.liveEnabled() || !parts_.polishEnabled()) return;
     if (engine_.isCorrecting()) return liveNote(QStringLiteral("занят другой правкой"));
-    if (steps.isRecording()) return;
+    if (parts_.isRecording()) return;
 
     const AXElementPtr el = AXText::focused();
     if (!el) return liveNote(QStringLiteral("AX не отдаёт поле в фокусе"));
@@ -240,18 +266,13 @@ void LivePolish::livePolishTick() {
     const AXRange range = *scope.range;
     const QString chunk = text->mid(range.location, range.length);
     if (chunk == liveDone) return;
-    if (!steps.polishContext || !steps.polishForField) {
-        // Without the result step an answer could not be used: ask nothing.
-        notBuiltOnce(QStringLiteral("шаг результата полировки"));
-        return;
-    }
     const std::optional<quint64> token = engine_.acquireEditLock(kLiveTag, kLiveHoldSeconds);
     if (!token) return liveNote(QStringLiteral("занят другой правкой"));
     liveDone = chunk;
     heldLock_ = token;
-    Request request{engine_.typedGen, chunk, steps.polishContext(chunk, *text, range.location), range, el, *token};
+    Request request{engine_.typedGen, chunk, parts_.polishContext(chunk, *text, range.location), range, el, *token};
     std::weak_ptr<LivePolish*> weak = self_;
-    steps.requestCorrection(chunk, [weak, request](std::optional<QString> answer) {
+    parts_.requestCorrection(chunk, [weak, request](std::optional<QString> answer) {
         const auto alive = weak.lock();
         if (alive && *alive) (*alive)->handleAnswer(request, answer);
     });
@@ -269,7 +290,7 @@ void LivePolish::handleAnswer(const Request& request, const std::optional<QStrin
         ~End() { self->endCorrecting(request); }
     } end{this, request};
 
-    if (steps.isRecording()) {
+    if (parts_.isRecording()) {
         logLine(QStringLiteral("polish/live: dictation started while we were computing — standing down"));
         return;
     }
@@ -279,8 +300,7 @@ void LivePolish::handleAnswer(const Request& request, const std::optional<QStrin
                     .arg(engine_.typedGen - request.typedGen));
         return;
     }
-    if (!steps.polishForField) return;
-    const std::optional<FieldResult> result = steps.polishForField(request.chunk, *answer, request.context);
+    const std::optional<FieldResult> result = parts_.polishForField(request.chunk, *answer, request.context);
     if (!result || result->text == request.chunk) return;
     const QString& fixed = result->text;
 
@@ -324,10 +344,7 @@ void LivePolish::write(const Request& request, const FieldResult& result) {
             return;
         }
         bool typed = false;
-        if (steps.polishTypeFix)
-            typed = steps.polishTypeFix(el, *current, range, *caret, chunk, fixed, kLiveTag, kLiveMaxKeys, false);
-        else
-            notBuiltOnce(QStringLiteral("набор правки синтетикой"));
+        typed = parts_.polishTypeFix(el, *current, range, *caret, chunk, fixed, kLiveTag, kLiveMaxKeys, false);
         if (!typed) {
             logLine(standDown);
             return;
@@ -353,14 +370,9 @@ void LivePolish::write(const Request& request, const FieldResult& result) {
     if (viaAX) line += QStringLiteral(", AX %1+%2").arg(narrow.location).arg(narrow.length);
     logLine(line);
 
-    if (steps.underline) steps.underline(el, range.location, chunk, fixed);
-    else notBuiltOnce(QStringLiteral("подчёркивание правок"));
-    if (steps.journalNote) steps.journalNote(PolishJournal::Rule::vudiLive, chunk, fixed, range.location, pid);
-    else notBuiltOnce(QStringLiteral("журнал полировки"));
-    if (steps.cardEnabled()) {
-        if (steps.showCardEdits) steps.showCardEdits(PolishDiff::compute(chunk, fixed));
-        else notBuiltOnce(QStringLiteral("карточка правок"));
-    }
+    parts_.underline(el, range.location, chunk, fixed);
+    parts_.journalNote(PolishJournal::Rule::vudiLive, chunk, fixed, range.location, pid);
+    if (parts_.cardEnabled()) parts_.showCardEdits(PolishDiff::compute(chunk, fixed));
 }
 
 bool LivePolish::liveCapitalize(const AXElementPtr& el, const QString& full, qint64 caret) {
@@ -399,11 +411,8 @@ bool LivePolish::liveCapitalize(const AXElementPtr& el, const QString& full, qin
             return false;
         }
         bool typed = false;
-        if (steps.polishTypeFix)
-            typed = steps.polishTypeFix(el, *now, AXRange{p, word.size()}, caret, word, candidate, kCapTag,
-                                        2 * POLISH_LIVE_MIN_CHARS, false);
-        else
-            notBuiltOnce(QStringLiteral("набор правки синтетикой"));
+        typed = parts_.polishTypeFix(el, *now, AXRange{p, word.size()}, caret, word, candidate, kCapTag,
+                                     2 * POLISH_LIVE_MIN_CHARS, false);
         if (!typed) return false;
     }
 

@@ -36,29 +36,30 @@ public:
     using Context = PolishContext;
     using FieldResult = PolishResultValue;
 
-    // The rest of polish and the system, replaceable by tests. The result step, the typing of
-    // a fix by keys, the underline marks, the journal and the card belong to the other half of
-    // polish: until they are bound, the result step answers nothing (no write) and the others
-    // say in the log that they did nothing.
-    struct Steps {
-        std::function<bool()> liveEnabled;
-        std::function<bool()> polishEnabled;
-        std::function<bool()> isRecording;
-        std::function<double()> quiet;
-        std::function<void(const QString& text, std::function<void(std::optional<QString>)> completion)>
-            requestCorrection;
-        std::function<Context(const QString& chunk, const QString& text, qint64 at)> polishContext;
-        std::function<std::optional<FieldResult>(const QString& raw, const QString& model, const Context& context)>
-            polishForField;
-        std::function<bool(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
-                           const QString& want, const QString& tag, qint64 maxKeys, bool trustGap)>
-            polishTypeFix;
-        std::function<void(const AXElementPtr& el, qint64 base, const QString& before, const QString& after)> underline;
-        std::function<void(const QString& rule, const QString& before, const QString& after, qint64 at,
-                           std::optional<qint64> pid)>
-            journalNote;
-        std::function<bool()> cardEnabled;
-        std::function<void(const std::vector<PolishDiff::Edit>& edits)> showCardEdits;
+    // What live polish asks of the rest of polish and of the system: its switches, the
+    // corrector, the result step, the typing of a fix by keys, the underline marks, the journal
+    // and the card. The application's are ApplicationLivePolishParts; tests answer their own.
+    class Parts {
+    public:
+        virtual ~Parts() = default;
+        virtual bool liveEnabled() = 0;
+        virtual bool polishEnabled() = 0;
+        virtual bool isRecording() = 0;
+        // Seconds of quiet in typing before a tick.
+        virtual double quiet() = 0;
+        // The completion hears the corrector's answer once, none when it gave none.
+        virtual void requestCorrection(const QString& text, std::function<void(std::optional<QString>)> completion) = 0;
+        virtual Context polishContext(const QString& chunk, const QString& text, qint64 at) = 0;
+        virtual std::optional<FieldResult> polishForField(const QString& raw, const QString& model,
+                                                          const Context& context) = 0;
+        virtual bool polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret,
+                                   const QString& have, const QString& want, const QString& tag, qint64 maxKeys,
+                                   bool trustGap) = 0;
+        virtual void underline(const AXElementPtr& el, qint64 base, const QString& before, const QString& after) = 0;
+        virtual void journalNote(const QString& rule, const QString& before, const QString& after, qint64 at,
+                                 std::optional<qint64> pid) = 0;
+        virtual bool cardEnabled() = 0;
+        virtual void showCardEdits(const std::vector<PolishDiff::Edit>& edits) = 0;
     };
 
     struct Scope {
@@ -66,7 +67,7 @@ public:
         QString why;
     };
 
-    explicit LivePolish(LayoutSwitcher& engine);
+    LivePolish(LayoutSwitcher& engine, Parts& parts);
     ~LivePolish();
     LivePolish(const LivePolish&) = delete;
     LivePolish& operator=(const LivePolish&) = delete;
@@ -88,7 +89,6 @@ public:
 
     bool hasPendingTick() const { return liveWork.isPending(); }
 
-    Steps steps;
 
     TimerHandle liveWork;
     qint64 liveGen = 0;
@@ -117,9 +117,30 @@ private:
     void endCorrecting(const Request& request);
 
     LayoutSwitcher& engine_;
+    Parts& parts_;
     std::optional<quint64> heldLock_;
     // Lets pending work notice that this object is gone.
     std::shared_ptr<LivePolish*> self_;
+};
+
+// Live polish's parts as the application has them.
+class ApplicationLivePolishParts final : public LivePolish::Parts {
+public:
+    bool liveEnabled() override;
+    bool polishEnabled() override;
+    bool isRecording() override;
+    double quiet() override;
+    void requestCorrection(const QString& text, std::function<void(std::optional<QString>)> completion) override;
+    LivePolish::Context polishContext(const QString& chunk, const QString& text, qint64 at) override;
+    std::optional<LivePolish::FieldResult> polishForField(const QString& raw, const QString& model,
+                                                          const LivePolish::Context& context) override;
+    bool polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
+                       const QString& want, const QString& tag, qint64 maxKeys, bool trustGap) override;
+    void underline(const AXElementPtr& el, qint64 base, const QString& before, const QString& after) override;
+    void journalNote(const QString& rule, const QString& before, const QString& after, qint64 at,
+                     std::optional<qint64> pid) override;
+    bool cardEnabled() override;
+    void showCardEdits(const std::vector<PolishDiff::Edit>& edits) override;
 };
 
 }  // namespace murmelo

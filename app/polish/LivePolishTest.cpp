@@ -2,6 +2,7 @@
 
 #include "input/InputTestFixture.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/CorrectorClient.h"
 #include "sim/SimInputSources.h"
 #include "stats/TypingStats.h"
@@ -14,6 +15,66 @@ namespace {
 
 const QString kApp = QStringLiteral("org.example.Editor");
 
+// What the test answers in place of live polish's parts; an empty slot answers as the
+// application's part does.
+struct LiveSteps {
+    std::function<bool()> liveEnabled, polishEnabled, isRecording, cardEnabled;
+    std::function<double()> quiet;
+    std::function<void(const QString&, std::function<void(std::optional<QString>)>)> requestCorrection;
+    std::function<LivePolish::Context(const QString&, const QString&, qint64)> polishContext;
+    std::function<std::optional<LivePolish::FieldResult>(const QString&, const QString&, const LivePolish::Context&)>
+        polishForField;
+    std::function<bool(const AXElementPtr&, const QString&, AXRange, qint64, const QString&, const QString&,
+                       const QString&, qint64, bool)>
+        polishTypeFix;
+    std::function<void(const AXElementPtr&, qint64, const QString&, const QString&)> underline;
+    std::function<void(const QString&, const QString&, const QString&, qint64, std::optional<qint64>)> journalNote;
+    std::function<void(const std::vector<PolishDiff::Edit>&)> showCardEdits;
+};
+
+class SteppedLiveParts final : public LivePolish::Parts {
+public:
+    explicit SteppedLiveParts(LiveSteps& steps) : s_(steps) {}
+    bool liveEnabled() override { return s_.liveEnabled ? s_.liveEnabled() : app_.liveEnabled(); }
+    bool polishEnabled() override { return s_.polishEnabled ? s_.polishEnabled() : app_.polishEnabled(); }
+    bool isRecording() override { return s_.isRecording ? s_.isRecording() : app_.isRecording(); }
+    double quiet() override { return s_.quiet ? s_.quiet() : app_.quiet(); }
+    void requestCorrection(const QString& text, std::function<void(std::optional<QString>)> done) override {
+        if (s_.requestCorrection) s_.requestCorrection(text, std::move(done));
+        else app_.requestCorrection(text, std::move(done));
+    }
+    LivePolish::Context polishContext(const QString& chunk, const QString& text, qint64 at) override {
+        return s_.polishContext ? s_.polishContext(chunk, text, at) : app_.polishContext(chunk, text, at);
+    }
+    std::optional<LivePolish::FieldResult> polishForField(const QString& raw, const QString& model,
+                                                          const LivePolish::Context& context) override {
+        return s_.polishForField ? s_.polishForField(raw, model, context) : app_.polishForField(raw, model, context);
+    }
+    bool polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
+                       const QString& want, const QString& tag, qint64 maxKeys, bool trustGap) override {
+        if (s_.polishTypeFix) return s_.polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
+        return app_.polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
+    }
+    void underline(const AXElementPtr& el, qint64 base, const QString& before, const QString& after) override {
+        if (s_.underline) s_.underline(el, base, before, after);
+        else app_.underline(el, base, before, after);
+    }
+    void journalNote(const QString& rule, const QString& before, const QString& after, qint64 at,
+                     std::optional<qint64> pid) override {
+        if (s_.journalNote) s_.journalNote(rule, before, after, at, pid);
+        else app_.journalNote(rule, before, after, at, pid);
+    }
+    bool cardEnabled() override { return s_.cardEnabled ? s_.cardEnabled() : app_.cardEnabled(); }
+    void showCardEdits(const std::vector<PolishDiff::Edit>& edits) override {
+        if (s_.showCardEdits) s_.showCardEdits(edits);
+        else app_.showCardEdits(edits);
+    }
+
+private:
+    LiveSteps& s_;
+    ApplicationLivePolishParts app_;
+};
+
 // A live polish over its own switcher and a focused simulated field, with live polish
 // switched on and a corrector that answers only when the test says so.
 class LivePolishTest : public test::SimInputTest {
@@ -23,22 +84,22 @@ protected:
         PolishLatency::reset();
         env.defaults().set(QStringLiteral("logUserText"), true);
         field = frontField(kApp);
-        engine = std::make_unique<LayoutSwitcher>();
-        live = std::make_unique<LivePolish>(*engine);
-        live->steps.liveEnabled = [] { return true; };
-        live->steps.polishEnabled = [] { return true; };
-        live->steps.isRecording = [this] { return recording; };
-        live->steps.requestCorrection = [this](const QString& text, std::function<void(std::optional<QString>)> done) {
+        engine = std::make_unique<LayoutSwitcher>(parts);
+        live = std::make_unique<LivePolish>(*engine, liveParts);
+        steps.liveEnabled = [] { return true; };
+        steps.polishEnabled = [] { return true; };
+        steps.isRecording = [this] { return recording; };
+        steps.requestCorrection = [this](const QString& text, std::function<void(std::optional<QString>)> done) {
             sent.append(text);
             pending = std::move(done);
         };
-        live->steps.polishContext = [](const QString&, const QString&, qint64) { return LivePolish::Context{}; };
+        steps.polishContext = [](const QString&, const QString&, qint64) { return LivePolish::Context{}; };
         // The result step as the routes use it: the answer, less marks added to an open sentence.
-        live->steps.polishForField = [this](const QString& raw, const QString& model, const LivePolish::Context&) {
+        steps.polishForField = [this](const QString& raw, const QString& model, const LivePolish::Context&) {
             return std::optional<LivePolish::FieldResult>(
                 LivePolish::FieldResult{stripAddedTerminator(raw, model), 0, true, trusted});
         };
-        live->steps.polishTypeFix = [this](const AXElementPtr&, const QString& value, AXRange fix, qint64 caret,
+        steps.polishTypeFix = [this](const AXElementPtr&, const QString& value, AXRange fix, qint64 caret,
                                            const QString& have, const QString& want, const QString& tag,
                                            qint64 maxKeys, bool trustGap) {
             typeFixes.append(QStringLiteral("%1 %2+%3 @%4 %5→%6 max%7 gap%8")
@@ -54,14 +115,14 @@ protected:
             field->select(field->value.size());
             return true;
         };
-        live->steps.underline = [this](const AXElementPtr&, qint64 base, const QString& before, const QString& after) {
+        steps.underline = [this](const AXElementPtr&, qint64 base, const QString& before, const QString& after) {
             marks.append(QStringLiteral("%1 %2→%3").arg(base).arg(before, after));
         };
-        live->steps.journalNote = [this](const QString& rule, const QString& before, const QString& after, qint64 at,
+        steps.journalNote = [this](const QString& rule, const QString& before, const QString& after, qint64 at,
                                          std::optional<qint64> pid) {
             journal.append(QStringLiteral("%1 %2→%3 @%4 pid=%5").arg(rule, before, after).arg(at).arg(pid.has_value()));
         };
-        live->steps.showCardEdits = [this](const std::vector<PolishDiff::Edit>& edits) { cards.push_back(edits); };
+        steps.showCardEdits = [this](const std::vector<PolishDiff::Edit>& edits) { cards.push_back(edits); };
     }
     ~LivePolishTest() override { PolishLatency::reset(); }
 
@@ -85,6 +146,11 @@ protected:
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
     std::shared_ptr<sim::SimField> field;
+    LiveSteps steps;
+    SteppedLiveParts liveParts{steps};
+    ApplicationLivePolishParts product;
+    test::PartSlots switcherSteps;
+    test::SlotParts parts{switcherSteps};
     std::unique_ptr<LayoutSwitcher> engine;
     std::unique_ptr<LivePolish> live;
     bool recording = false;
@@ -170,7 +236,7 @@ TEST_F(LivePolishTest, ALongSentenceIsCutFromTheFrontAtAWordStart) {
 }
 
 TEST_F(LivePolishTest, SwitchedOffTypingSchedulesNothing) {
-    live = std::make_unique<LivePolish>(*engine);  // the product's switches
+    live = std::make_unique<LivePolish>(*engine, product);  // the product's switches
     type(QStringLiteral("привет как дела "));
     EXPECT_FALSE(live->hasPendingTick());
     env.advance(5.0);

@@ -5,6 +5,7 @@
 #include "input/AXText.h"
 #include "input/ClipboardPaste.h"
 #include "layout/LayoutGates.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/ComposeStage.h"
 #include "platform/MainQueue.h"
@@ -126,15 +127,11 @@ bool PolishEditDelivery::polishTypeFix(const AXElementPtr& el, const QString& va
                           .arg(maxKeys));
         return false;
     }
-    if (!engine_.steps.sendBackspaces || !engine_.steps.sendUnicode) {
-        missingOnce(QStringLiteral("вывод клавиш переключателя"));
-        return false;
-    }
     const QString before = value;
     const quint64 typedAtWrite = engine_.typedGen;
-    engine_.steps.sendBackspaces(plan->backspaces, TextWriteOrigin::polish);
+    engine_.parts().sendBackspaces(plan->backspaces, TextWriteOrigin::polish);
     std::optional<TextWriteTraceToken> trace;
-    if (!plan->insert.isEmpty()) trace = engine_.steps.sendUnicode(plan->insert, TextWriteOrigin::polish);
+    if (!plan->insert.isEmpty()) trace = engine_.parts().sendUnicode(plan->insert, TextWriteOrigin::polish);
     logLine(tag + QStringLiteral(": синтетикой ") + plan->why);
 
     Audit audit;
@@ -316,18 +313,16 @@ void PolishEditDelivery::polishRepairPaste(const QString& text, TextWriteOrigin 
     pasteViaClipboard(text, origin);
 }
 
-void bindPolishEditSteps(LayoutSwitcher& engine, PolishEditDelivery& delivery) {
-    engine.steps.auditUndoEdit = [&delivery](const AXElementPtr& el, const DeliveryRepair::EditPacket& packet,
-                                             quint64 typedAtWrite) {
-        PolishEditDelivery::Audit audit;
-        audit.el = el;
-        audit.pid = AXText::ownerPid(el);
-        audit.packet = packet;
-        audit.tag = QStringLiteral("layout/откат");
-        audit.typedAtWrite = typedAtWrite;
-        audit.owner = EditAuditOwner::undo;
-        delivery.polishAuditEdit(audit);
-    };
+void PolishEditDelivery::auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet,
+                                       quint64 typedAtWrite) {
+    Audit audit;
+    audit.el = el;
+    audit.pid = AXText::ownerPid(el);
+    audit.packet = packet;
+    audit.tag = QStringLiteral("layout/откат");
+    audit.typedAtWrite = typedAtWrite;
+    audit.owner = EditAuditOwner::undo;
+    polishAuditEdit(audit);
 }
 
 }  // namespace murmelo

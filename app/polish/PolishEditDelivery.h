@@ -51,6 +51,8 @@ public:
                        const QString& want, const QString& tag, qint64 maxKeys = 24, bool trustGap = false);
     // Schedules one check of the audit; without a delay, the read's own delay.
     void polishAuditEdit(Audit audit, std::optional<double> delay = std::nullopt);
+    // Re-reads a field after the switcher's undo pasted over a correction, and repairs it.
+    void auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite);
     // Pastes a text at the caret as the audit's repair does.
     void polishRepairPaste(const QString& text, TextWriteOrigin origin = TextWriteOrigin::polishRepair);
 
@@ -80,8 +82,5 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     QSet<QString> missingSaid_;
 };
-
-// The switcher's undo packets are audited here.
-void bindPolishEditSteps(LayoutSwitcher& engine, PolishEditDelivery& delivery);
 
 }  // namespace murmelo

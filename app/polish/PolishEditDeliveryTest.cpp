@@ -227,13 +227,11 @@ TEST_F(PolishEditDeliveryTest, UnboundSettingsLeaveRepairOffAndSaySo) {
 }
 
 TEST_F(PolishEditDeliveryTest, TheSwitchersUndoPacketsAreAuditedWithoutRollback) {
-    bindPolishEditSteps(*engine, *delivery);
-    ASSERT_TRUE(engine->steps.auditUndoEdit);
     // The undo erased "кит" and was to paste "кот"; the field holds something else.
     typed("кит x");
     field->select(3);
     const DeliveryRepair::EditPacket packet{"кит", 3, "кит", "кот"};
-    engine->steps.auditUndoEdit(el(), packet, engine->typedGen);
+    delivery->auditUndoEdit(el(), packet, engine->typedGen);
     env.advance(0.15);
     EXPECT_TRUE(heals.isEmpty());
     EXPECT_TRUE(logHas("layout/откат: синтетика не легла"));
@@ -244,9 +242,8 @@ TEST_F(PolishEditDeliveryTest, TheSwitchersUndoPacketsAreAuditedWithoutRollback)
 TEST_F(PolishEditDeliveryTest, AnUndoPacketIsNotRepairedWhenOneGestureUndoIsOff) {
     rebuild({{"MURMELO_RULE_ONE_GESTURE", "0"}});
     delivery = std::make_unique<PolishEditDelivery>(*engine);
-    bindPolishEditSteps(*engine, *delivery);
     typed("");
-    engine->steps.auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
+    delivery->auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
     env.advance(0.15);
     EXPECT_TRUE(logHas("layout/откат: delivery verdict reinsert(кот) — repair is switched off (MURMELO_RULE_ONE_GESTURE=0 / "
                        "layoutOneGestureOff)"));

@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "input/AXText.h"
 #include "input/TextWriteTrace.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/Service.h"
 #include "polish/PolishTyping.h"
@@ -62,12 +63,12 @@ bool polishHeal(LayoutSwitcher& engine, const AXElementPtr& el, const QString& b
         return false;
     }
     const std::optional<PolishHealSteps::Plan> plan = steps.plan(value->mid(p, l), before.mid(p, m), QString(), false);
-    if (!plan || plan->backspaces > steps.maxKeys || !engine.steps.sendBackspaces || !engine.steps.sendUnicode) {
+    if (!plan || plan->backspaces > steps.maxKeys) {
         logLine(tag + QStringLiteral(": не легла, и вернуть одним пакетом не выходит — оставляю как есть"));
         return false;
     }
-    engine.steps.sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
-    if (!plan->insert.isEmpty()) engine.steps.sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
+    engine.parts().sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
+    if (!plan->insert.isEmpty()) engine.parts().sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
     logLine(tag + QStringLiteral(": правка легла криво — вернул как было (") + plan->why + ')');
     return true;
 }

@@ -31,8 +31,8 @@ struct Heal : test::EditorFixture {
     void SetUp() override {
         EditorFixture::SetUp();
         makeOutput();
-        engine->steps.sendBackspaces = [this](int n, TextWriteOrigin o) { out->sendBackspaces(n, o); };
-        engine->steps.sendUnicode = [this](const QString& t, TextWriteOrigin o) { return out->sendUnicode(t, o); };
+        steps.sendBackspaces = [this](int n, TextWriteOrigin o) { out->sendBackspaces(n, o); };
+        steps.sendUnicode = [this](const QString& t, TextWriteOrigin o) { return out->sendUnicode(t, o); };
         healSteps.plan = [this](const QString& have, const QString& want, const QString& gap, bool trustGap) {
             planned << have + '|' + want;
             return simplePlan(have, want, gap, trustGap);

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "dictation/RecordingControl.h"
 #include "input/TapConsumers.h"
+#include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -50,13 +51,7 @@ void PolishRoutes::endCorrecting() {
 
 void PolishRoutes::sendKey(quint16 keyCode, quint64 flags) {
     // The engine's own marked keys, which the simulated stand receives in stand mode.
-    if (engine_.steps.sendKey) {
-        engine_.steps.sendKey(keyCode, flags);
-        return;
-    }
-    static bool said = false;
-    if (!said) logLine(QStringLiteral("polish: вывод переключателя не подключён — клавиши полировки не отправляю"));
-    said = true;
+    engine_.parts().sendKey(keyCode, flags);
 }
 
 QString PolishRoutes::frontAppName() const {
@@ -96,13 +91,6 @@ void PolishRoutes::noteSpaceTyped() {
         // An automatic gesture never falls back to the clipboard.
         polishViaAX(false, PolishScopeMode::lastSentenceIncremental);
     }));
-}
-
-void bindPolishSteps(LayoutSwitcher& engine, PolishRoutes& routes) {
-    engine.steps.notePolishDown = [&routes] { routes.notePolishDown(); };
-    engine.steps.notePolishUp = [&routes] { routes.notePolishUp(); };
-    engine.steps.cancelPendingPolish = [&routes](const QString& reason) { routes.cancelPendingPolish(reason); };
-    engine.steps.noteSpaceTyped = [&routes] { routes.noteSpaceTyped(); };
 }
 
 }  // namespace murmelo

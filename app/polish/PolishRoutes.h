@@ -112,10 +112,6 @@ private:
     std::shared_ptr<PolishRoutes*> self_;
 };
 
-// Joins the routes to the engine: the polish key, Space and the cancel of a waiting tap
-// arrive through the engine's steps, and the tap counts the engine's physical keys.
-void bindPolishSteps(LayoutSwitcher& engine, PolishRoutes& routes);
-
 // A text range as the polish log writes it: location+length.
 QString polishRangeText(AXRange r);
 

@@ -8,6 +8,7 @@
 #include "layout/LayoutGates.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/CorrectorClient.h"
 #include "polish/PolishShare.h"
 #include "sim/SimAccessibility.h"
@@ -32,7 +33,7 @@ struct PolishRoutesTest : ::testing::Test {
         AXText::resetForTesting();
         SecureInput::resetForTesting();
         env.defaults().set("polishEnabled", true);
-        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
+        steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
         clipboard.start();
         keys.addObserver([this](const KeyEvent& e) {
             if (e.keyDown) posted << e;
@@ -92,7 +93,9 @@ struct PolishRoutesTest : ::testing::Test {
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};
     PolishShare share;
     ScopedService<PolishShare> shareScope{share};
-    LayoutSwitcher engine;
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     PolishRoutes routes{engine};

@@ -5,7 +5,6 @@
 #include "platform/Power.h"
 #include "presence/Ladder.h"
 
-#include <QWidget>
 #include <cmath>
 
 namespace murmelo {
@@ -72,6 +71,12 @@ QRectF DropRenderTransform::cornerFrame(DropPlacement placement, const QRectF& s
 
 // ---- the recording stand-in ----
 
+RecordingDropView::RecordingDropView() : win(std::make_unique<QWindow>()) {
+    QSurfaceFormat format = win->format();
+    format.setAlphaBufferSize(8);
+    win->setFormat(format);
+}
+
 void RecordingDropView::set(DropState state, bool particleOnly, bool cloud) {
     requests.push_back({state, particleOnly, cloud});
 }
@@ -107,22 +112,19 @@ bool hasNotch(const ScreenInfo& s) { return s.auxiliaryTopLeftArea && s.auxiliar
 double maxY(const QRectF& r) { return r.y() + r.height(); }
 
 // A transparent window above the others that lets every click through to what is below.
-std::unique_ptr<QWidget> makeWindow(bool passesEdge) {
+void prepareWindow(QWindow& win, bool passesEdge) {
     Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                             Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
     // A window manager would push a window that reaches past the screen's edge back inside.
     if (passesEdge) flags |= Qt::X11BypassWindowManagerHint;
-    auto win = std::make_unique<QWidget>(nullptr, flags);
-    win->setAttribute(Qt::WA_TranslucentBackground);
-    win->setAttribute(Qt::WA_ShowWithoutActivating);
-    win->setAttribute(Qt::WA_NoSystemBackground);
-    win->setWindowTitle(QStringLiteral("Ondrix"));
-    return win;
+    win.setFlags(flags);
+    win.setTitle(QStringLiteral("Ondrix"));
 }
 
 }  // namespace
 
-DropPresenceWindows::DropPresenceWindows(ViewFactory factory) : factory_(std::move(factory)) {
+DropPresenceWindows::DropPresenceWindows(ViewFactory factory, std::function<bool()> canDraw)
+    : factory_(std::move(factory)), canDraw_(std::move(canDraw)) {
     if (!factory_) {
         factory_ = [](const DropRenderTransform& t, OrbDesign) {
             auto view = std::make_unique<RecordingDropView>();
@@ -153,15 +155,19 @@ void DropPresenceWindows::rebuildOnChange() {
 void DropPresenceWindows::putAwaySlots() {
     for (Slot& slot : slots_) {
         if (slot.view) slot.view->teardown();
-        if (slot.win) slot.win->hide();
+        if (slot.view) slot.view->window()->hide();
     }
     slots_.clear();
 }
 
-void DropPresenceWindows::show(DropPlacement placement) {
+bool DropPresenceWindows::show(DropPlacement placement) {
     placement_ = placement;
-    hidden_ = false;
     putAwaySlots();
+    if (canDraw_ && !canDraw_()) {
+        hidden_ = true;
+        return false;
+    }
+    hidden_ = false;
     const auto screens = Screens::shared().screens();
     for (const ScreenInfo& screen : screens) {
         const OrbDesign style = currentOrbDesign();
@@ -203,8 +209,8 @@ void DropPresenceWindows::show(DropPlacement placement) {
         else if (isCorner(placement)) slot.view->configureCorner(placement, screen.backingScaleFactor);
         else if (style == OrbDesign::light) slot.view->configureSolarTop();
         const bool passesEdge = !f.contains(slot.frame);
-        slot.win = makeWindow(passesEdge);
-        slot.win->setGeometry(Screens::shared().toNative(slot.frame).toRect());
+        prepareWindow(*slot.win(), passesEdge);
+        slot.win()->setGeometry(Screens::shared().toNative(slot.frame).toRect());
         slot.anchorVisible = true;
         slot.shown = false;
         slots_.push_back(std::move(slot));
@@ -222,6 +228,7 @@ void DropPresenceWindows::show(DropPlacement placement) {
                     .arg(slot.place, slot.anchorVisible ? QStringLiteral("показана")
                                                         : QStringLiteral("fullscreen - жду состояния")));
     }
+    return true;
 }
 
 void DropPresenceWindows::passState(size_t i) {
@@ -252,12 +259,12 @@ void DropPresenceWindows::applyVisibility(size_t i) {
     if (should == slot.shown) return;
     slot.shown = should;
     if (should) {
-        slot.win->show();
-        slot.win->raise();
+        slot.win()->show();
+        slot.win()->raise();
         slot.view->startAnim();
     } else {
         slot.view->stopAnim();
-        slot.win->hide();
+        slot.win()->hide();
     }
 }
 
@@ -296,14 +303,14 @@ void DropPresenceWindows::hide() {
     for (Slot& slot : slots_) {
         slot.shown = false;
         slot.view->stopAnim();
-        slot.win->hide();
+        slot.win()->hide();
     }
 }
 
 void DropPresenceWindows::bringToFront() {
     if (pending_ == DropState::idle) return;
     for (Slot& slot : slots_)
-        if (slot.shown) slot.win->raise();
+        if (slot.shown) slot.win()->raise();
 }
 
 void DropPresenceWindows::screensDidWake() {

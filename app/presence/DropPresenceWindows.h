@@ -8,12 +8,13 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QWidget;
+class QWindow;
 
 namespace murmelo {
 
@@ -55,10 +56,12 @@ struct DropRenderTransform {
     static QRectF cornerFrame(DropPlacement placement, const QRectF& screen, double backingScaleFactor, OrbDesign style);
 };
 
-// What a drop window shows. The renderer draws it; until then a stand-in records the calls.
+// What a drop window shows, and the window it draws into (the drop windows place, flag, show
+// and hide it).
 class DropPresenceView {
 public:
     virtual ~DropPresenceView() = default;
+    virtual QWindow* window() = 0;
     virtual void set(DropState state, bool particleOnly, bool cloud) = 0;
     virtual void startAnim() = 0;
     virtual void stopAnim() = 0;
@@ -68,10 +71,12 @@ public:
     virtual void configureSolarTop() = 0;
 };
 
-// Draws nothing and keeps what it was asked, for the log of tests and for the renderer to
-// replace.
+// Draws nothing and keeps what it was asked, for the log of tests; its window is a plain one.
 class RecordingDropView : public DropPresenceView {
 public:
+    RecordingDropView();
+    QWindow* window() override { return win.get(); }
+    std::unique_ptr<QWindow> win;
     struct Request {
         DropState state;
         bool particleOnly;
@@ -102,8 +107,8 @@ public:
 
     struct Slot {
         ScreenInfo screen;
-        std::unique_ptr<QWidget> win;
         std::unique_ptr<DropPresenceView> view;
+        QWindow* win() const { return view->window(); }
         QString place;
         QRectF frame;  // bottom-left origin
         DropRenderTransform transform;
@@ -111,11 +116,13 @@ public:
         bool shown = false;
     };
 
-    // Without a factory the windows hold recording stand-ins.
-    explicit DropPresenceWindows(ViewFactory factory = {});
+    // Without a factory the windows hold recording stand-ins. canDraw says whether the views the
+    // factory makes can draw at all (none: they always can).
+    explicit DropPresenceWindows(ViewFactory factory = {}, std::function<bool()> canDraw = {});
     ~DropPresenceWindows() override;
 
-    void show(DropPlacement placement) override;
+    // Builds no window and stays hidden when the views cannot draw.
+    bool show(DropPlacement placement) override;
     void set(DropState state, bool particleOnly = false, bool cloud = false) override;
     void hide() override;
     void bringToFront() override;
@@ -141,6 +148,7 @@ private:
     void watchMenuBar();
 
     ViewFactory factory_;
+    std::function<bool()> canDraw_;
     std::vector<Slot> slots_;
     int obsScreens_ = 0;
     int obsWake_ = 0;

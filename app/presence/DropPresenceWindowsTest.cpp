@@ -61,7 +61,7 @@ protected:
     const RecordingDropView& view(size_t i) {
         return static_cast<const RecordingDropView&>(*drop->screenSlots().at(i).view);
     }
-    bool visible(size_t i) { return drop->screenSlots().at(i).win->isVisible(); }
+    bool visible(size_t i) { return drop->screenSlots().at(i).win()->isVisible(); }
 
     test::TestEnvironment env;
     sim::SimScreens screens;
@@ -102,9 +102,9 @@ TEST_F(DropWindowsTest, WindowsSitWhereTheFramesSayInTheWindowSystemsCoordinates
     EXPECT_TRUE(view(0).calls.contains(QStringLiteral("configureCorner bottomRight 2")));
     // Top-left origin: the window's top is 127 pt above the bottom edge of the screen; the
     // half point of its left edge rounds to the right.
-    EXPECT_EQ(drop->screenSlots()[0].win->geometry(), QRect(1358, 900 - 127, 214, 127));
+    EXPECT_EQ(drop->screenSlots()[0].win()->geometry(), QRect(1358, 900 - 127, 214, 127));
     make().show(DropPlacement::top);
-    EXPECT_EQ(drop->screenSlots()[0].win->geometry(), QRect(720 - 107, 0, 214, 127));
+    EXPECT_EQ(drop->screenSlots()[0].win()->geometry(), QRect(720 - 107, 0, 214, 127));
     EXPECT_TRUE(env.logContains(QStringLiteral("капля: окно 214x127 у верхней кромки, показана")));
 }
 

@@ -72,8 +72,8 @@ void set(PresenceStyle style, AppState* app) {
 void apply(AppState* hub) {
     const PresenceStyle s = effective();
     AppState& app = hub ? *hub : AppState::shared();
-    if (const auto p = placement(s)) {
-        app.drop().show(*p);
+    const auto p = placement(s);
+    if (p && app.drop().show(*p)) {
         QuickPanelController::shared().installHoverZone(*p);
         app.removeStatusItem();
     } else {

@@ -1,6 +1,8 @@
 #include "presence/PresenceStyle.h"
 
 #include "presence/DropPresenceWindows.h"
+#include "presence/GlDropView.h"
+#include "presence/SolarPasses.h"
 #include "presence/Ladder.h"
 #include "ui/AppState.h"
 #include "sim/SimScreens.h"
@@ -100,7 +102,7 @@ protected:
     }
     int visibleWindows() {
         int n = 0;
-        for (const auto& s : drop().screenSlots()) n += s.win->isVisible() ? 1 : 0;
+        for (const auto& s : drop().screenSlots()) n += s.win()->isVisible() ? 1 : 0;
         return n;
     }
 
@@ -189,8 +191,8 @@ TEST_F(PresenceApplyTest, ApplyingTwiceLeavesOneSetOfWindows) {
     PresenceStyles::apply(&app);
     EXPECT_EQ(drop().screenSlots().size(), 2u);
     int shownDrops = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->testAttribute(Qt::WA_TranslucentBackground)) ++shownDrops;
+    for (QWindow* w : QGuiApplication::topLevelWindows())
+        if (w->isVisible() && w->flags().testFlag(Qt::WindowTransparentForInput)) ++shownDrops;
     EXPECT_EQ(shownDrops, 2);
     EXPECT_EQ(app.item, nullptr);
 }
@@ -208,6 +210,32 @@ TEST_F(PresenceApplyTest, WithoutACompositorEveryDropBecomesTheStatusItemLoggedO
     screens.setCompositing(true);
     PresenceStyles::apply(&app);
     EXPECT_EQ(visibleWindows(), 2);
+}
+
+TEST_F(PresenceApplyTest, WithoutOpenGLADropStyleShowsTheStatusItemAndNothingTicks) {
+    DropGraphics::switchOffForTesting(true);
+    AppState glApp{std::make_unique<LadderIndicator>(),
+                   std::make_unique<DropPresenceWindows>(
+                       [](const DropRenderTransform& t, OrbDesign design) {
+                           return std::make_unique<GlDropView>(t, design, [] { return 0.0; });
+                       },
+                       [] { return DropGraphics::shared().ready(); })};
+    auto& glDrop = static_cast<DropPresenceWindows&>(glApp.drop());
+    const size_t timers = env.queue().pendingTimers();
+    PresenceStyles::apply(&glApp);
+    glApp.recording(QStringLiteral("Editor"), {});
+    PresenceStyles::apply(&glApp);
+    // A screen change builds no window either.
+    screens.setScreens({sim::SimScreens::screen(QRectF(0, 0, 1280, 800))});
+    DropGraphics::switchOffForTesting(false);
+
+    EXPECT_NE(glApp.item, nullptr);
+    EXPECT_TRUE(glDrop.screenSlots().empty());
+    EXPECT_TRUE(glDrop.hidden());
+    EXPECT_EQ(panel.calls.filter(QStringLiteral("install")).size(), 0) << panel.calls.join(", ").toStdString();
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("капля: OpenGL недоступен - верхнее присутствие выключено")).size(), 1);
+    EXPECT_FALSE(env.logContains(QStringLiteral("нет композитного менеджера")));
+    EXPECT_EQ(env.queue().pendingTimers(), timers) << "no frame clock or beat runs";
 }
 
 TEST_F(PresenceApplyTest, AMeetingsParticlesNeverReplaceARunningDictation) {

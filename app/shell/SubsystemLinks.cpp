@@ -6,6 +6,7 @@
 #include "dictation/RecordingControl.h"
 #include "input/TapConsumers.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
 #include "polish/PolishCard.h"
@@ -23,7 +24,37 @@
 
 namespace murmelo {
 
+namespace {
+
+// The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
+// whose edit lock and key count polish shares. Both live as long as the process.
+PolishRoutes& polishRoutes() {
+    static PolishRoutes* routes = new PolishRoutes(LayoutSwitcher::shared());
+    return *routes;
+}
+
+}  // namespace
+
+bool SwitcherDictationLink::isRecording() { return murmelo::isRecording(); }
+void SwitcherDictationLink::stopRecording() { stopRec(); }
+
+void SwitcherPolishLink::notePolishDown() { polishRoutes().notePolishDown(); }
+void SwitcherPolishLink::notePolishUp() { polishRoutes().notePolishUp(); }
+void SwitcherPolishLink::cancelPendingPolish(const QString& reason) { polishRoutes().cancelPendingPolish(reason); }
+void SwitcherPolishLink::noteSpaceTyped() { polishRoutes().noteSpaceTyped(); }
+// Live polish (switched off by a constant) hears the user's keys through the switcher.
+void SwitcherPolishLink::notePolishLiveTyping() { LivePolish::shared().notePolishLiveTyping(); }
+// Polish fixes typed by keys, and the switcher's undo packets, are audited in the field.
+void SwitcherPolishLink::auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet,
+                                       quint64 typedAtWrite) {
+    PolishEditDelivery::shared().auditUndoEdit(el, packet, typedAtWrite);
+}
+
 void linkSubsystems() {
+    // The application's switcher engine, with its ports to polish and dictation.
+    static SwitcherPolishLink switcherPolish;
+    static SwitcherDictationLink switcherDictation;
+    makeApplicationSwitcher(switcherPolish, switcherDictation);
     // The user's key presses feed the typing statistics from the first key on.
     static TypingStatsTap typingStats;
     TapTypingStats::install(&typingStats);
@@ -40,25 +71,14 @@ void linkSubsystems() {
                                                           const QString& layer) {
         return RewriteGuard::accept(original, candidate, layer);
     };
-    // Live polish (switched off by a constant) hears the user's keys through the switcher and
-    // stands down when a dictation starts.
-    LayoutSwitcher::shared().steps.notePolishLiveTyping = [] { LivePolish::shared().notePolishLiveTyping(); };
-    linkSwitcherToDictation(LayoutSwitcher::shared());
+    // Live polish stands down when a dictation starts.
     DictationNeighbours::shared().cancelPolishLive = [] { LivePolish::shared().cancelPolishLive(); };
-    // The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
-    // whose edit lock and key count polish shares. Both live as long as the process.
-    static PolishRoutes* polish = new PolishRoutes(LayoutSwitcher::shared());
-    bindPolishSteps(LayoutSwitcher::shared(), *polish);
+    polishRoutes();
     // Every polish result, live ones too, comes from the one result step; a trusted model may
     // replace only the words polish does not protect.
     PolishShare::shared().polishProtects = [](const QString& word) {
         static PolishKnownWords known = PolishKnownWords::application();
         return known.polishProtects(word);
-    };
-    LivePolish& live = LivePolish::shared();
-    live.steps.polishContext = polishContext;
-    live.steps.polishForField = [](const QString& raw, const QString& model, const PolishContext& context) {
-        return std::optional<PolishResultValue>(polishForField(raw, model, context));
     };
     // Every polish write is noted in the journal; its edits and its notes go to the polish card.
     const auto journalNote = [](const QString& rule, const QString& before, const QString& after, qint64 at,
@@ -66,19 +86,15 @@ void linkSubsystems() {
         PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
     };
     PolishShare::shared().journalNote = journalNote;
-    live.steps.journalNote = journalNote;
     PolishShare::shared().showEdits = [](const QString& before, const QString& after) {
         PolishCardController::shared().show(PolishDiff::compute(before, after));
     };
-    live.steps.showCardEdits = [](const std::vector<PolishDiff::Edit>& edits) { PolishCardController::shared().show(edits); };
     PolishShare::shared().showNote = [](const QString& note, bool isShort) {
         PolishCardController::shared().showNote(note, isShort);
     };
-    // Polish fixes typed by keys, and the switcher's undo packets, are audited in the field;
-    // polish edits are underlined and taken back by the revert chord.
+    // Polish edits are underlined and taken back by the revert chord.
     static PolishTapConsumer polishTap;
     TapPolish::install(&polishTap);
-    bindPolishEditSteps(LayoutSwitcher::shared(), PolishEditDelivery::shared());
     const auto typeFix = [](const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret, const QString& have,
                             const QString& want, const QString& tag, qint64 maxKeys, bool trustGap) {
         return PolishEditDelivery::shared().polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
@@ -88,13 +104,6 @@ void linkSubsystems() {
     };
     PolishShare::shared().polishTypeFix = typeFix;
     PolishShare::shared().underline = underline;
-    live.steps.polishTypeFix = typeFix;
-    live.steps.underline = underline;
-}
-
-void linkSwitcherToDictation(LayoutSwitcher& engine) {
-    engine.steps.isRecording = [] { return isRecording(); };
-    engine.steps.stopRecording = [] { stopRec(); };
 }
 
 }  // namespace murmelo

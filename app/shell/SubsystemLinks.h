@@ -1,15 +1,32 @@
 #pragma once
+#include "layout/SwitcherDictation.h"
+#include "layout/SwitcherPolish.h"
 
 namespace murmelo {
 
 // Joins subsystems that meet but may not include each other: a later subsystem's code fills
 // an earlier one's seam. The shell knows both sides, so the joining happens here, once, before
-// the start-up.
+// the start-up. It makes the application's switcher engine with its polish and dictation ports.
 void linkSubsystems();
 
-class LayoutSwitcher;
 // Typing without Command while a dictation records ends the dictation: the switcher asks
 // recording control whether a take runs and stops it.
-void linkSwitcherToDictation(LayoutSwitcher& engine);
+class SwitcherDictationLink final : public SwitcherDictation {
+public:
+    bool isRecording() override;
+    void stopRecording() override;
+};
+
+// The switcher's notes to polish: the polish key, Space and the cancel of a waiting tap go to
+// the polish routes, every key to live polish, and undo packets to the edit audit.
+class SwitcherPolishLink final : public SwitcherPolish {
+public:
+    void notePolishDown() override;
+    void notePolishUp() override;
+    void cancelPendingPolish(const QString& reason) override;
+    void noteSpaceTyped() override;
+    void notePolishLiveTyping() override;
+    void auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite) override;
+};
 
 }  // namespace murmelo

@@ -35,8 +35,9 @@ class DropPresence {
 public:
     virtual ~DropPresence() = default;
     virtual void set(DropState, bool /*particleOnly*/ = false, bool /*cloud*/ = false) {}
-    // Builds the drop windows of every screen at the placement (again, when they exist).
-    virtual void show(DropPlacement) {}
+    // Builds the drop windows of every screen at the placement (again, when they exist); false
+    // when no drop can be drawn, so that the status item stands in.
+    virtual bool show(DropPlacement) { return true; }
     // Puts every drop window away until the next show().
     virtual void hide() {}
     // Raises the visible drop windows again while the drop is active.

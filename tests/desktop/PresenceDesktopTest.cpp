@@ -12,6 +12,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -113,6 +117,54 @@ TEST_F(DesktopPresence, WithACompositorOneDropStandsAtTheBottomRight) {
         EXPECT_FALSE(log.contains(QString::fromUtf8(entry))) << entry;
 }
 
+// The light as the user sees it: the real program in a calibration run (recording at a fixed
+// voice from the start), the screen grabbed before and while it shines.
+TEST_F(DesktopPresence, TheCalibrationLightShinesFromTheTopCentreOverTheScreen) {
+    startCompositor();
+    auto grab = [] { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); };
+    auto brightness = [](const QImage& image, QRect r) {
+        double sum = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                sum += qRed(p) + qGreen(p) + qBlue(p);
+            }
+        return sum / (r.width() * r.height());
+    };
+    const QImage before = grab();
+    ASSERT_EQ(before.size(), QSize(1280, 800));
+    // The corners are small: the build's own card stands just inside the bottom-right one.
+    const QRect topCentre(600, 10, 80, 60), bottomLeft(0, 780, 20, 20), bottomRight(1268, 788, 12, 12);
+
+    QTemporaryDir home;
+    QProcessEnvironment env = test::programEnvironment(home.path());
+    env.insert(QStringLiteral("MURMELO_SOLAR_CALIBRATION"), QStringLiteral("1"));
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QCoreApplication::applicationDirPath() + "/murmelo", {});
+    ASSERT_TRUE(app.waitForStarted(30000));
+    QImage during;
+    const bool lit = test::waitUntil(
+        [&] {
+            during = grab();
+            return brightness(during, topCentre) > brightness(before, topCentre) + 40;
+        },
+        90);
+    if (const QString dir = qEnvironmentVariable("MURMELO_GRAB_DIR"); !dir.isEmpty())
+        during.save(dir + QStringLiteral("/calibration-screen.png"));
+    app.terminate();
+    if (!app.waitForFinished(20000)) app.kill();
+    const QString log = readAll(home.filePath("state/Murmelo/murmelo.log"));
+
+    EXPECT_TRUE(lit) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("капля: окно 560x340 у верхней кромки"))) << log.toStdString();
+    EXPECT_EQ(brightness(during, bottomLeft), brightness(before, bottomLeft));
+    EXPECT_EQ(brightness(during, bottomRight), brightness(before, bottomRight));
+    for (const char* failure : {"OpenGL недоступен", "шейдер не собрался", "нет композитного менеджера"})
+        EXPECT_FALSE(log.contains(QString::fromUtf8(failure))) << failure;
+}
+
 TEST_F(DesktopPresence, WithoutACompositorTheStatusItemStandsInOnce) {
     const QString log = runProgram(QStringLiteral("нет композитного менеджера"));
     EXPECT_EQ(shown, 0);
@@ -139,7 +191,7 @@ TEST_F(DesktopPresence, AFullScreenWindowInTheStackingListHidesTheCornerDropUnti
     DropPresenceWindows drop;
     drop.show(DropPlacement::bottomRight);
     ASSERT_EQ(drop.screenSlots().size(), 1u);
-    QWidget* win = drop.screenSlots()[0].win.get();
+    QWindow* win = drop.screenSlots()[0].win();
     ASSERT_TRUE(test::waitUntil([&] { return win->isVisible() && windowsAt(d, 920, 440, 360, 360) == 1; }));
 
     QWidget full;

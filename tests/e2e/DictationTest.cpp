@@ -16,6 +16,7 @@
 #include "input/HotkeyDef.h"
 #include "input/TapConsumers.h"
 #include "layout/LayoutSwitcherTap.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "shell/SubsystemLinks.h"
 #include "platform/AudioInput.h"
 #include "platform/Folders.h"
@@ -117,9 +118,13 @@ TEST_F(DictationTest, HoldingTheKeyForTwoSecondsHandsOneTakeWithTheTailToTranscr
 // the key had been let go, and the letter reaches the field.
 TEST_F(DictationTest, TypingWithoutCommandWhileRecordingEndsTheTake) {
     desk.setting("layoutSwitchEnabled", true);
-    LayoutSwitcher engine;
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts};
     engine.loaded = true;
-    linkSwitcherToDictation(engine);
+    SwitcherDictationLink dictation;
+    steps.isRecording = [&dictation] { return dictation.isRecording(); };
+    steps.stopRecording = [&dictation] { dictation.stopRecording(); };
     LayoutSwitcherTap tap(engine);
     ScopedService<TapLayoutSwitcher> tapScope(tap);
     desk.open("org.kde.kate");

@@ -9,6 +9,7 @@
 #include "layout/LayoutMaps.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherTap.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "layout/SystemLayouts.h"
 #include "platform/Service.h"
@@ -41,9 +42,11 @@ protected:
     ScopedService<InputSources> sourcesScope{sources};
     sim::SimSpellChecker speller;
     ScopedService<SpellChecker> spellerScope{speller};
-    std::unique_ptr<LayoutSwitcher> engine;
+    test::NoPolish polish;
+    test::NoDictation dictation;
     std::unique_ptr<LayoutLexicons> lexicons;
     std::unique_ptr<LayoutEngineParts> parts;
+    LayoutSwitcher* engine = nullptr;
     std::unique_ptr<LayoutSwitcherTap> tap;
     std::unique_ptr<ScopedService<TapLayoutSwitcher>> tapScope;
     QStringList cues;
@@ -51,24 +54,26 @@ protected:
     void SetUp() override {
         forgetLayouts();
         desk.setting("layoutSwitchEnabled", true);
-        engine = std::make_unique<LayoutSwitcher>(
-            LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared()));
-        engine->loaded = true;
         const QString models = murmeloSourceRoot() + QStringLiteral("/resources/layout-models");
+        speller.languages = {QStringLiteral("en_US"), QStringLiteral("ru_RU")};
+        lexicons = std::make_unique<LayoutLexicons>(models, LayoutSwitcherRules{});
+        lexicons->loadSpellIfNeeded();
+        parts = std::make_unique<LayoutEngineParts>(
+            polish, dictation, lexicons.get(),
+            LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared()));
+        engine = &parts->engine;
+        engine->loaded = true;
         for (const QString& code : LayoutMaps::layoutOrder()) {
             if (auto m = NgramModel::load(models + QLatin1Char('/') + code + QStringLiteral(".json")))
                 engine->models.insert_or_assign(code, std::move(*m));
         }
-        speller.languages = {QStringLiteral("en_US"), QStringLiteral("ru_RU")};
-        lexicons = std::make_unique<LayoutLexicons>(models, LayoutSwitcherRules{});
-        lexicons->loadSpellIfNeeded();
-        parts = std::make_unique<LayoutEngineParts>(*engine, lexicons.get());
         parts->selection->playCue = [this](const QString& cue) { cues << cue; };
         tap = std::make_unique<LayoutSwitcherTap>(*engine);
         tapScope = std::make_unique<ScopedService<TapLayoutSwitcher>>(*tap);
     }
     void TearDown() override {
         tapScope.reset();
+        engine = nullptr;
         parts.reset();
         forgetLayouts();
     }

@@ -7,6 +7,7 @@
 #include "layout/LayoutGates.h"
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "platform/Service.h"
 #include "polish/PolishEditDelivery.h"
 #include "polish/PolishKnownWords.h"
@@ -29,7 +30,9 @@ protected:
     e2e::Desk desk;
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
-    LayoutSwitcher engine{LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared())};
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts, LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared())};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     LayoutSourceSelection selection{engine};
@@ -39,7 +42,7 @@ protected:
 
     void SetUp() override {
         PolishUnderline::resetForTesting();
-        bindOutputSteps(engine, output, selection);
+        test::useOutput(steps, output, selection);
         delivery.isPolishEditRepairEnabled = [] { return true; };
         desk.open("org.kde.kate")->frame = QRectF(100, 200, 800, 18);
     }

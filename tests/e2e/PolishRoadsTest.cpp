@@ -6,6 +6,7 @@
 #include "LocalHttpServer.h"
 #include "input/TapConsumers.h"
 #include "layout/LayoutSourceSelection.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/PolishEditDelivery.h"
 #include "polish/PolishSettings.h"
 #include "polish/PolishShare.h"
@@ -158,7 +159,7 @@ TEST_F(PolishRoadsTest, KeysAreNotTypedWhereTheCaretNoLongerIs) {
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
     LayoutSourceSelection selection{engine};
-    bindOutputSteps(engine, output, selection);
+    test::useOutput(steps, output, selection);
     PolishEditDelivery delivery{engine};
     delivery.isPolishEditRepairEnabled = [] { return true; };
     share.polishTypeFix = [&delivery](const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret,

@@ -12,6 +12,7 @@
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "platform/Service.h"
 #include "polish/CorrectorClient.h"
 #include "polish/PolishRoutes.h"
@@ -29,9 +30,12 @@ protected:
 
     PolishDesk() {
         desk.setting("polishEnabled", true);
-        bindPolishSteps(engine, routes);
-        bindManualConversionSteps(engine, manual);
-        engine.steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
+        steps.notePolishDown = [this] { routes.notePolishDown(); };
+        steps.notePolishUp = [this] { routes.notePolishUp(); };
+        steps.cancelPendingPolish = [this](const QString& reason) { routes.cancelPendingPolish(reason); };
+        steps.noteSpaceTyped = [this] { routes.noteSpaceTyped(); };
+        test::useManualConversion(steps, manual);
+        steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
     }
 
     // The corrector stand-in with scripted answers, listening before the test goes on.
@@ -62,7 +66,9 @@ protected:
     }
 
     Desk desk;
-    LayoutSwitcher engine;
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     LayoutSwitcherTap tap{engine};

@@ -9,6 +9,7 @@
 #include "layout/LayoutOutput.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherTap.h"
+#include "layout/LayoutSwitcherTestSupport.h"
 #include "layout/ManualInputSourceProfileV1.h"
 #include "platform/Service.h"
 #include "sim/SimInputSources.h"
@@ -27,10 +28,10 @@ constexpr quint64 kShiftFlag = 0x20000;
 class SwitcherTest : public ::testing::Test {
 protected:
     SwitcherTest() {
-        bindOutputSteps(engine, output, selection);
+        test::useOutput(steps, output, selection);
         selection.playCue = [](const QString&) {};
-        engine.steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
-        bindManualConversionSteps(engine, manual);
+        steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
+        test::useManualConversion(steps, manual);
         InputRivals::resetForTesting();
     }
     ~SwitcherTest() override { InputRivals::resetForTesting(); }
@@ -48,7 +49,9 @@ protected:
     ScopedService<LayoutExceptionCardController> cardsScope{cards};
     sim::SimProcesses processes{500};
     ScopedService<Processes> processesScope{processes};
-    LayoutSwitcher engine;
+    test::PartSlots steps;
+    test::SlotParts parts{steps};
+    LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     LayoutSourceSelection selection{engine};

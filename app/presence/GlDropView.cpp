@@ -1,0 +1,72 @@
+#include "presence/GlDropView.h"
+
+#include "base/Unbuilt.h"
+#include "presence/SolarPasses.h"
+
+#include <QExposeEvent>
+#include <QOpenGLContext>
+
+namespace murmelo {
+
+DropGlWindow::DropGlWindow(GlDropView& owner)
+    : QOpenGLWindow(DropGraphics::shared().context(), QOpenGLWindow::NoPartialUpdate), owner_(owner) {
+    setFormat(Gl::coreFormat());
+    connect(this, &QOpenGLWindow::frameSwapped, this, [this] { owner_.presented(); });
+}
+
+DropGlWindow::~DropGlWindow() {
+    if (passes_ && context()) {
+        makeCurrent();
+        passes_.reset();
+        doneCurrent();
+    }
+}
+
+void DropGlWindow::initializeGL() { passes_ = std::make_unique<SolarPasses>(); }
+
+void DropGlWindow::paintGL() {
+    const qreal ratio = devicePixelRatio();
+    const QSize size(qRound(width() * ratio), qRound(height() * ratio));
+    SolarUniforms u = owner_.frame_;
+    u.scale = float(ratio);
+    if (!passes_ || !owner_.solarMode() || !passes_->render(u, owner_.cloudFrame_, defaultFramebufferObject(), size)) {
+        auto* f = context()->functions();
+        f->glClearColor(0, 0, 0, 0);
+        f->glClear(GL_COLOR_BUFFER_BIT);
+    }
+}
+
+void DropGlWindow::exposeEvent(QExposeEvent* event) {
+    QOpenGLWindow::exposeEvent(event);
+    owner_.occlusionChanged(isExposed());
+}
+
+GlDropView::GlDropView(const DropRenderTransform& transform, OrbDesign design, std::function<double()> micLevel)
+    : DropRenderer(transform, std::move(micLevel)), design_(design), window_(std::make_unique<DropGlWindow>(*this)) {}
+
+GlDropView::~GlDropView() { teardown(); }
+
+bool GlDropView::canDraw() const {
+    if (design_ == OrbDesign::water) {
+        // The water drop's shader is not in this build: the view stays still and says so once.
+        static const auto said = unbuilt("waterDropShader");
+        said();
+        return false;
+    }
+    return DropGraphics::shared().ready();
+}
+
+bool GlDropView::submitSolar(const SolarUniforms& u) {
+    // An unexposed window has no surface to present to, like a missing drawable.
+    if (!window_->isExposed()) return false;
+    frame_ = u;
+    cloudFrame_ = u.cloud > 0.5f;
+    window_->update();
+    return true;
+}
+
+bool GlDropView::submitWater(const DropUniforms&) { return false; }
+
+bool GlDropView::windowVisible() const { return window_->isExposed(); }
+
+}  // namespace murmelo
