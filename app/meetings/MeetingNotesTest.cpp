@@ -136,7 +136,9 @@ TEST_F(MeetingNotesTest, FailedRepliesWriteNothing) {
         Notes::Failure failure;
         EXPECT_FALSE(send(Notes::Kind::summary, &failure));
         EXPECT_EQ(failure.which, e.which);
-        if (!e.description.isEmpty()) EXPECT_EQ(failure.description(), e.description);
+        if (!e.description.isEmpty()) {
+            EXPECT_EQ(failure.description(), e.description);
+        }
     }
     EXPECT_FALSE(QFile::exists(folder->summary()));
     EXPECT_EQ(readFile(folder->metaURL()), metaBefore);
@@ -166,8 +168,11 @@ TEST_F(MeetingNotesTest, TheDraftShowsWhatWouldLeaveAndWhereTo) {
         MeetingStore::Meta meta(utc("2026-03-14T06:30:00Z"), std::nullopt);
         meta.echoShare = c.share;
         const QString input = Notes::draft("t", "p", meta, Notes::Kind::notes).input;
-        if (c.line) EXPECT_TRUE(input.contains(QString("В записи было эхо колонок ") + c.line)) << c.share;
-        else EXPECT_FALSE(input.contains("эхо")) << c.share;
+        if (c.line) {
+            EXPECT_TRUE(input.contains(QString("В записи было эхо колонок ") + c.line)) << c.share;
+        } else {
+            EXPECT_FALSE(input.contains("эхо")) << c.share;
+        }
     }
 
     setCustomVocab("");
