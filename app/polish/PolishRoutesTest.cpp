@@ -109,7 +109,8 @@ struct PolishRoutesTest : ::testing::Test {
     test::ProtectedWords words;
     ApplicationEditHealing healing{engine};
     PolishEditDelivery delivery{engine, healing};
-    PolishCardController card;
+    RuFormsWordForms forms;
+    PolishCardController card{forms};
     PolishRoutes routes{engine, words, delivery, card};
     QList<KeyEvent> posted;
     int asked = 0;

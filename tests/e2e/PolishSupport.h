@@ -82,7 +82,8 @@ protected:
     test::ProtectedWords words;
     ApplicationEditHealing healing{engine};
     PolishEditDelivery delivery{engine, healing};
-    PolishCardController card;
+    RuFormsWordForms forms;
+    PolishCardController card{forms};
     PolishRoutes routes{engine, words, delivery, card};
     LayoutManualConversion manual{engine};
     CorrectorEndpoint endpoint;
