@@ -23,8 +23,9 @@ TEST(OrbLogoTest, DrawsARingAroundACoreInsideTransparentCorners) {
     OrbLogo logo;
     ASSERT_EQ(logo.size(), QSize(84, 84));
     const QImage image = render(logo);
+    // The corners lie 2.6 σ past the ring: its blur's tail is under one step of 8-bit alpha.
     for (QPoint corner : {QPoint(0, 0), QPoint(83, 0), QPoint(0, 83), QPoint(83, 83)})
-        EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << corner.x() << "," << corner.y();
+        EXPECT_LE(qAlpha(image.pixel(corner)), 1) << corner.x() << "," << corner.y();
     // The core is 64 across at rest scale 0.97 (radius 31): opaque inside, lit from the upper
     // left, dark blue at its far rim.
     EXPECT_EQ(qAlpha(image.pixel(42, 42)), 255);
@@ -46,7 +47,7 @@ TEST(OrbLogoTest, LengthsScaleWithTheSize) {
     const QImage image = render(small);
     EXPECT_EQ(qAlpha(image.pixel(21 + 14, 21)), 255) << "core radius 15.5 at half size";
     EXPECT_LT(qAlpha(image.pixel(21 + 17, 21)), 255);
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    EXPECT_LE(qAlpha(image.pixel(0, 0)), 1);
 }
 
 TEST(OrbLogoTest, MovesOnlyWhileItsWindowIsVisibleAndRestartsFromRest) {
@@ -98,22 +99,23 @@ TEST(OrbLogoTest, AStillLogoHasNoProbeAndNeverMoves) {
     EXPECT_DOUBLE_EQ(logo->coreScale(), 0.97);
 }
 
-TEST(BlurTest, SpreadsByTheRadiusAndKeepsTheAmountOfPaint) {
-    QImage dot(61, 61, QImage::Format_ARGB32_Premultiplied);
-    dot.fill(Qt::transparent);
-    dot.setPixelColor(30, 30, QColor(255, 0, 0, 255));
-    const QImage out = Blur::blurred(dot, 4);
+TEST(BlurTest, SpreadsAnEdgeByTheRadiusAndKeepsTheAmountOfPaint) {
+    // A band 40 px wide, opaque red: blurred, each row follows the Gaussian's integral across the edge.
+    QImage half(80, 40, QImage::Format_ARGB32_Premultiplied);
+    half.fill(Qt::transparent);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 20; x < 60; ++x) half.setPixelColor(x, y, QColor(255, 0, 0));
+    const QImage out = Blur::blurred(half, 4);
     double sum = 0;
-    for (int y = 0; y < 61; ++y)
-        for (int x = 0; x < 61; ++x) sum += qAlpha(out.pixel(x, y));
-    EXPECT_NEAR(sum, 255, 255 * 0.1) << "nothing lost or gained";
-    // A Gaussian of σ = radius: one σ out the value falls to exp(-1/2) of the middle's.
-    const double middle = out.pixelColor(30, 30).alphaF(), oneSigma = out.pixelColor(34, 30).alphaF();
-    EXPECT_NEAR(oneSigma / middle, std::exp(-0.5), 0.08);
-    EXPECT_EQ(qAlpha(out.pixel(30 + 13, 30)), 0) << "nothing past three σ";
-    const QColor c = out.pixelColor(31, 30);
-    EXPECT_EQ(c.green(), 0) << "premultiplied: no colour bleeds in from transparent black";
-    EXPECT_GT(c.red(), 200);
+    for (int x = 0; x < 80; ++x) sum += qAlpha(out.pixel(x, 20));
+    EXPECT_NEAR(sum, 40 * 255, 255) << "nothing lost or gained";
+    // σ = radius: 4.5 px past the edge (1.125 σ) about 13 % remains, as much inside is missing.
+    EXPECT_NEAR(out.pixelColor(64, 20).alphaF(), 0.130, 0.02);
+    EXPECT_NEAR(out.pixelColor(55, 20).alphaF(), 0.870, 0.02);
+    EXPECT_EQ(qAlpha(out.pixel(60 + 13, 20)), 0) << "nothing past three σ";
+    const QColor c = out.pixelColor(62, 20);
+    EXPECT_EQ(c.green(), 0);
+    EXPECT_EQ(c.red(), 255) << "premultiplied: the colour stays red, no black bleeds in";
 }
 
 }  // namespace
