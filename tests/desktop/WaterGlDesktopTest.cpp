@@ -68,13 +68,16 @@ TEST_F(DesktopWaterGl, TheDropKeepsItsSizesFromTheRestingStripToTheFullDrop) {
     struct Case {
         float emerge;
         double widthPt, bottomPt;  // bottom: below the window's top edge (the line hangs at 2 pt)
+        double radiusRatio;        // the drop's horizontal radius over its vertical one
     };
     // At rest a strip 96 pt wide reaching 5 pt under the line; fully out a drop 150 pt wide whose
     // bottom lies 30 product pixels (30 × 150/104 points) under it.
-    for (const Case& c : {Case{0, 96, 2 + 5}, Case{1, 150, 2 + 30 * 150.0 / 104}}) {
+    for (const Case& c : {Case{0, 96, 2 + 5, 48.0 / 8}, Case{1, 150, 2 + 30 * 150.0 / 104, 52.0 / 34}}) {
         const QImage image = frame(still(c.emerge));
         const QRect box = covered(image);
-        EXPECT_NEAR(box.width(), 2 * c.widthPt, 2) << "emerge " << c.emerge;
+        // Half coverage lies 0.8 pixel of distance outside the surface; the distance is the
+        // ellipsoid's scaled by its vertical radius, so sideways that is radiusRatio times as far.
+        EXPECT_NEAR(box.width(), 2 * c.widthPt + 2 * 0.8 * c.radiusRatio, 2) << "emerge " << c.emerge;
         EXPECT_NEAR(box.bottom() + 1, 2 * c.bottomPt, 2) << "emerge " << c.emerge;
         EXPECT_NEAR(box.center().x(), TOP_PX.width() / 2.0, 1.5) << "centred under the anchor";
         EXPECT_EQ(box.top(), 0) << "the drop hangs from the top edge";
