@@ -1,4 +1,5 @@
 #include "base/Defaults.h"
+#include "base/DefaultsCache.h"
 
 #include "base/Decimal.h"
 #include "base/Log.h"
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <atomic>
 #include <cmath>
 
 namespace murmelo {
@@ -33,7 +35,16 @@ std::optional<QVariant> markOutOfRange(bool* flag) {
 
 }  // namespace
 
-Defaults::Defaults(QString filePath) : path_(std::move(filePath)) { load(); }
+namespace {
+std::atomic<quint64> g_changes{0};
+}  // namespace
+
+quint64 defaultsChanges() { return g_changes.load(std::memory_order_acquire); }
+
+Defaults::Defaults(QString filePath) : path_(std::move(filePath)) {
+    load();
+    g_changes.fetch_add(1, std::memory_order_acq_rel);
+}
 
 Defaults& Defaults::shared() {
     if (auto* d = installedService<Defaults>()) return *d;
@@ -267,6 +278,7 @@ void Defaults::set(const QString& key, const QVariant& value) {
     {
         std::lock_guard lock(mutex_);
         values_.insert(key, v);
+        g_changes.fetch_add(1, std::memory_order_acq_rel);
     }
     save();
     emit changed(key);
@@ -277,6 +289,7 @@ void Defaults::remove(const QString& key) {
         std::lock_guard lock(mutex_);
         if (!values_.contains(key)) return;
         values_.remove(key);
+        g_changes.fetch_add(1, std::memory_order_acq_rel);
     }
     save();
     emit changed(key);

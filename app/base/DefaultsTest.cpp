@@ -1,6 +1,8 @@
 #include "base/Defaults.h"
+#include "base/DefaultsCache.h"
 
 #include "TestEnvironment.h"
+#include "platform/Service.h"
 
 #include <QFile>
 #include <QTimeZone>
@@ -227,6 +229,40 @@ TEST(DefaultsTest, ChangesAreAnnounced) {
     d.remove("a");
     d.remove("a");
     EXPECT_EQ(seen, (QStringList{"a", "a"}));
+}
+
+// A kept reading is never older than the store it stands for: a write, a removal, another
+// store put in and the first one put back each make it read again, and nothing else does.
+TEST(DefaultsTest, AKeptReadingFollowsEveryChangeAndTheStoreInPlace) {
+    Defaults first;
+    ScopedService<Defaults> scope(first);
+    DefaultsCache<qint64> cache;
+    int reads = 0;
+    const auto value = [&] {
+        return cache.get([&](const Defaults& d) {
+            ++reads;
+            return d.integerValue("n");
+        });
+    };
+    EXPECT_EQ(value(), 0);
+    EXPECT_EQ(value(), 0);
+    EXPECT_EQ(reads, 1);
+    first.set("n", 1);
+    EXPECT_EQ(value(), 1);
+    first.set("other", true);
+    first.remove("n");
+    EXPECT_EQ(value(), 0);
+    first.set("n", 2);
+    {
+        Defaults second;
+        second.set("n", 3);
+        ScopedService<Defaults> inner(second);
+        EXPECT_EQ(value(), 3);
+    }
+    EXPECT_EQ(value(), 2);
+    const int before = reads;
+    EXPECT_EQ(value(), 2);
+    EXPECT_EQ(reads, before);
 }
 
 }  // namespace

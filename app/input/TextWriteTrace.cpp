@@ -1,6 +1,7 @@
 #include "input/TextWriteTrace.h"
 
 #include "base/Defaults.h"
+#include "base/DefaultsCache.h"
 #include "base/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -122,7 +123,11 @@ TextWriteTraceToken TextWriteTraceToken::off() {
 namespace TextWriteTrace {
 
 
-bool isEnabled() { return Defaults::shared().boolValue(SETTING_KEY); }
+// The tap asks on every event.
+bool isEnabled() {
+    thread_local DefaultsCache<bool> on;
+    return on.get([](const Defaults& d) { return d.boolValue(SETTING_KEY); });
+}
 
 QString signature(const QString& text) { return hmacHex(text, processKey()); }
 

@@ -6,6 +6,7 @@
 
 #include "base/Bundle.h"
 #include "base/Defaults.h"
+#include "base/DefaultsCache.h"
 #include "base/DevPaths.h"
 #include "base/Log.h"
 #include "input/SyntheticInputPostGate.h"
@@ -53,10 +54,7 @@ void storeStringSet(const QString& key, const QSet<QString>& set) {
 }
 
 // A Boolean whose default is true: only a stored value counts.
-bool boolDefaultTrue(const QString& key) {
-    const Defaults& d = Defaults::shared();
-    return d.contains(key) ? d.boolValue(key) : true;
-}
+bool boolDefaultTrue(const Defaults& d, const QString& key) { return d.contains(key) ? d.boolValue(key) : true; }
 
 QString resolveModelsDir() {
     const QString dev = murmeloRepoPath(QStringLiteral("layout/models"));
@@ -211,8 +209,12 @@ bool LayoutSwitcher::typingFixLanguagesAvailable() { return TypingFixLanguages::
 
 bool LayoutSwitcher::isEnabled() const {
     if (rules_.forcedOff) return false;
-    const Defaults& d = Defaults::shared();
-    if (d.contains(ENABLED_KEY)) return d.boolValue(ENABLED_KEY);
+    // Asked several times on every key.
+    thread_local DefaultsCache<std::optional<bool>> stored;
+    const std::optional<bool> on = stored.get([](const Defaults& d) {
+        return d.contains(ENABLED_KEY) ? std::optional(d.boolValue(ENABLED_KEY)) : std::nullopt;
+    });
+    if (on) return *on;
     return typingFixLanguagesAvailable();
 }
 
@@ -231,9 +233,16 @@ void LayoutSwitcher::setSpellGuessEnabled(bool on) {
     Defaults::shared().set(SPELL_GUESS_KEY, on);
 }
 
-bool LayoutSwitcher::isLive() const { return boolDefaultTrue(LIVE_KEY); }
-bool LayoutSwitcher::isNativeSwitch() const { return boolDefaultTrue(NATIVE_KEY); }
-QSet<QString> LayoutSwitcher::excludedAppBundles() const { return stringSet(EXCLUDED_APPS_KEY); }
+bool LayoutSwitcher::isLive() const {
+    thread_local DefaultsCache<bool> live;
+    return live.get([](const Defaults& d) { return boolDefaultTrue(d, LIVE_KEY); });
+}
+bool LayoutSwitcher::isNativeSwitch() const { return boolDefaultTrue(Defaults::shared(), NATIVE_KEY); }
+QSet<QString> LayoutSwitcher::excludedAppBundles() const {
+    // Every key asks whether the focused application is excluded: the set is built once per change.
+    thread_local DefaultsCache<QSet<QString>> excluded;
+    return excluded.get([](const Defaults& d) { return d.stringSetValue(EXCLUDED_APPS_KEY); });
+}
 
 void LayoutSwitcher::setPrevWord(const QString& word) {
     if (word.isEmpty()) prevWord2_.clear();

@@ -1,6 +1,7 @@
 #include "stats/MonthlyStats.h"
 
 #include "base/Defaults.h"
+#include "base/DefaultsCache.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
 #include "platform/Folders.h"
@@ -50,7 +51,11 @@ MonthlyStatsStore& store() {
     return *g_store;
 }
 
-bool enabled() { return Defaults::shared().realBool(QString::fromLatin1(enabledKey)).value_or(true); }
+// Asked three times on every key.
+bool enabled() {
+    thread_local DefaultsCache<bool> on;
+    return on.get([](const Defaults& d) { return d.realBool(QString::fromLatin1(enabledKey)).value_or(true); });
+}
 
 void setEnabled(bool on) {
     Defaults::shared().set(QString::fromLatin1(enabledKey), on);

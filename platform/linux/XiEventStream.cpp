@@ -98,10 +98,38 @@ struct XiEventStream::Shared {
         if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
     }
 
+    // Events read but not yet handled, in the server's order. One drain at a time waits in
+    // the main queue and takes all of them: a burst read while the main thread is busy costs
+    // it one wake-up, not one per event.
+    void hand(StreamEvent event, const std::shared_ptr<Shared>& self) {
+        bool post = false;
+        {
+            std::lock_guard lock(handMutex);
+            handed.push_back(std::move(event));
+            post = !std::exchange(drainPosted, true);
+        }
+        if (post) queue.post([self] { self->drain(); });
+    }
+    void drain() {
+        std::vector<StreamEvent> batch;
+        {
+            std::lock_guard lock(handMutex);
+            batch.swap(handed);
+            drainPosted = false;
+        }
+        // The handler may end the stream (the tap made again): what is left is dropped then.
+        for (const StreamEvent& e : batch)
+            if (*alive) handler(e);
+    }
+
     std::function<void(const StreamEvent&)> handler;
     MainQueue& queue;
     std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
     int wakeFd = -1;
+
+    std::mutex handMutex;
+    std::vector<StreamEvent> handed;
+    bool drainPosted = false;
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -244,11 +272,7 @@ private:
             complete(*out);
             noteUsers(*out);
             out->contextChanged = std::exchange(contextChanged_, false);
-            auto alive = s_->alive;
-            auto handler = s_->handler;
-            s_->queue.post([alive, handler, ev = *out] {
-                if (*alive) handler(ev);
-            });
+            s_->hand(std::move(*out), s_);
         }
     }
 
@@ -336,7 +360,7 @@ private:
                          {grabber_ ? ConnectionNumber(grabber_) : -1, POLLIN, 0}};
         poll(fds, 3, -1);
         uint64_t drained;
-        (void)!read(s_->wakeFd, &drained, sizeof drained);
+        if (fds[1].revents & POLLIN) (void)!read(s_->wakeFd, &drained, sizeof drained);
     }
 
     std::shared_ptr<XiEventStream::Shared> s_;

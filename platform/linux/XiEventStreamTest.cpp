@@ -3,10 +3,14 @@
 #include "DesktopHarness.h"
 #include "linux/KeyTable.h"
 #include "linux/XTestKeyPoster.h"
+#include "platform/MainQueue.h"
+#include "platform/Service.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <gtest/gtest.h>
+
+#include <mutex>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
@@ -91,5 +95,74 @@ TEST_F(DesktopEventStream, AChordAnotherProgramHoldsIsRefusedAndReported) {
     // Nothing of the refused grab was left half in place, and the chord can be had now.
     EXPECT_TRUE(stream->grabKey(44, ControlMask));
     stream->ungrabKey(44, ControlMask);
+    XCloseDisplay(other);
+}
+
+namespace {
+
+// Holds what the reader thread posts until the test runs it: the main thread looks busy.
+class HeldQueue : public MainQueue {
+public:
+    void post(std::function<void()> fn) override {
+        std::lock_guard lock(mutex_);
+        posts_.push_back(std::move(fn));
+    }
+    TimerHandle after(double, std::function<void()>) override { return {}; }
+    bool isMainThread() const override { return false; }
+    size_t size() {
+        std::lock_guard lock(mutex_);
+        return posts_.size();
+    }
+    void runAll() {
+        std::vector<std::function<void()>> posts;
+        {
+            std::lock_guard lock(mutex_);
+            posts.swap(posts_);
+        }
+        for (auto& fn : posts) fn();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::function<void()>> posts_;
+};
+
+}  // namespace
+
+// Keys read while the main thread is busy wait for it together: one wake-up for the burst,
+// in the order typed, and still ahead of a sentinel asked for after them.
+TEST(DesktopEventStreamBurst, KeysReadWhileTheMainThreadIsBusyComeInOneDrainInOrder) {
+    if (!test::DesktopTarget::available()) GTEST_SKIP() << "needs the test desktop (scripts/desktop-session)";
+    HeldQueue queue;
+    ScopedService<MainQueue> installed(queue);
+    std::vector<StreamEvent> events;
+    XiEventStream stream([&](const StreamEvent& e) { events.push_back(e); });
+    ASSERT_TRUE(stream.isRunning());
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const int keys[] = {38, 56, 54, 40, 26};  // a b c d e
+    for (int kc : keys) {
+        XTestFakeKeyEvent(other, kc, True, 0);
+        XTestFakeKeyEvent(other, kc, False, 0);
+    }
+    XSync(other, False);
+    bool sentinel = false;
+    size_t handledAtSentinel = 0;
+    stream.afterPendingEvents([&] {
+        sentinel = true;
+        handledAtSentinel = events.size();
+    });
+    // The sentinel's post comes after every event was read and handed on.
+    ASSERT_TRUE(test::waitUntil([&] { return queue.size() >= 2; }));
+    EXPECT_EQ(queue.size(), 2u);
+    queue.runAll();
+    ASSERT_TRUE(sentinel);
+    EXPECT_EQ(handledAtSentinel, 10u);
+    ASSERT_EQ(events.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(events[size_t(i)].xKeycode, keys[i / 2]);
+        EXPECT_EQ(events[size_t(i)].kind, i % 2 ? StreamEvent::Kind::KeyUp : StreamEvent::Kind::KeyDown);
+    }
     XCloseDisplay(other);
 }
