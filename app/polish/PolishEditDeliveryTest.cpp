@@ -246,7 +246,7 @@ TEST_F(PolishEditDeliveryTest, AnUndoIsReadBackOnceItsKeysHaveLanded) {
     typed("кит");
     keys.setLandingDelay(0.1);
     for (int i = 0; i < 3; ++i)
-        for (const bool down : {true, false}) keys.post({Keys::backspace, down});
+        for (const bool down : {true, false}) keys.post({test::Keys::backspace, down});
     keys.post({0, true, 0, "кот"});
     delivery->auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
     env.advance(0.3);
