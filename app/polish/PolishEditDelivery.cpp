@@ -8,6 +8,7 @@
 #include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/ComposeStage.h"
+#include "platform/KeyEventPoster.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 #include "polish/PolishHeal.h"
@@ -139,14 +140,20 @@ bool PolishEditDelivery::polishTypeFix(const AXElementPtr& el, const QString& va
     return true;
 }
 
+// The reads count from the moment our keys reached the applications' event stream: on a
+// busy machine they may take longer than the first read's delay to get there.
 void PolishEditDelivery::polishAuditEdit(Audit audit, std::optional<double> delay) {
     const double wait = delay.value_or(DeliveryRepair::editReadDelays[std::min(audit.read, kReadCount - 1)]);
     std::weak_ptr<bool> alive = alive_;
-    MainQueue::shared().after(wait, [this, alive, audit] {
-        const auto token = alive.lock();
-        if (!token || !*token) return;
-        check(audit);
-    });
+    auto read = [this, alive, audit, wait] {
+        MainQueue::shared().after(wait, [this, alive, audit] {
+            const auto token = alive.lock();
+            if (!token || !*token) return;
+            check(audit);
+        });
+    };
+    if (audit.read == 0) KeyEventPoster::shared().afterLanding(read);
+    else read();
 }
 
 void PolishEditDelivery::check(const Audit& audit) {

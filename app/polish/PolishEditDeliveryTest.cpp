@@ -248,6 +248,24 @@ TEST_F(PolishEditDeliveryTest, TheSwitchersUndoPacketsAreAuditedWithoutRollback)
     EXPECT_EQ(cards.currentModel().kind, DeliveryRepairCardController::Kind::undo);
 }
 
+// On a busy machine the application takes the undo's keys one by one, slower than the first
+// read's delay: the field is read once they have landed, never half-way (a card for text
+// that is on its way).
+TEST_F(PolishEditDeliveryTest, AnUndoIsReadBackOnceItsKeysHaveLanded) {
+    typed("кит");
+    keys.setLandingDelay(0.1);
+    for (int i = 0; i < 3; ++i)
+        for (const bool down : {true, false}) keys.post({test::Keys::backspace, down});
+    keys.post({0, true, 0, "кот"});
+    delivery->auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
+    env.advance(0.3);
+    EXPECT_EQ(field->value, "к") << "the keys are still on their way";
+    env.advance(1.0);
+    EXPECT_EQ(field->value, "кот");
+    EXPECT_FALSE(logHas("layout/откат: синтетика не легла"));
+    EXPECT_EQ(cards.shownCount(), 0);
+}
+
 TEST_F(PolishEditDeliveryTest, AnUndoPacketIsNotRepairedWhenOneGestureUndoIsOff) {
     rebuild({{"MURMELO_RULE_ONE_GESTURE", "0"}});
     delivery = std::make_unique<PolishEditDelivery>(*engine, healing);

@@ -11,21 +11,43 @@ void OwnEventLedger::expect(int xKeycode, bool press, qint64 userData, double up
     std::lock_guard lock(mutex_);
     // Nobody may be listening: keep the ledger from growing without bound.
     while (!entries_.empty() && uptime - entries_.front().at > MAX_AGE) entries_.pop_front();
-    entries_.push_back({xKeycode, press, userData, uptime});
+    entries_.push_back({xKeycode, press, userData, uptime, ++expected_});
 }
 
 std::optional<qint64> OwnEventLedger::claim(int xKeycode, bool press, double uptime) {
-    std::lock_guard lock(mutex_);
-    while (!entries_.empty() && uptime - entries_.front().at > MAX_AGE) entries_.pop_front();
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (it->keycode == xKeycode && it->press == press) {
-            const qint64 data = it->userData;
-            // Everything expected before it was lost on the way: forget it.
-            entries_.erase(entries_.begin(), it + 1);
-            return data;
+    std::optional<qint64> data;
+    std::function<void()> listener;
+    {
+        std::lock_guard lock(mutex_);
+        while (!entries_.empty() && uptime - entries_.front().at > MAX_AGE) entries_.pop_front();
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->keycode == xKeycode && it->press == press) {
+                data = it->userData;
+                // Everything expected before it was lost on the way: forget it.
+                entries_.erase(entries_.begin(), it + 1);
+                listener = claimListener_;
+                break;
+            }
         }
     }
-    return std::nullopt;
+    if (listener) listener();
+    return data;
+}
+
+quint64 OwnEventLedger::lastExpected() const {
+    std::lock_guard lock(mutex_);
+    return expected_;
+}
+
+bool OwnEventLedger::landed(quint64 upTo, double uptime) {
+    std::lock_guard lock(mutex_);
+    while (!entries_.empty() && uptime - entries_.front().at > MAX_AGE) entries_.pop_front();
+    return entries_.empty() || entries_.front().number > upTo;
+}
+
+void OwnEventLedger::setClaimListener(std::function<void()> listener) {
+    std::lock_guard lock(mutex_);
+    claimListener_ = std::move(listener);
 }
 
 void OwnEventLedger::clear() {

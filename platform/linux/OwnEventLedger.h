@@ -1,6 +1,7 @@
 #pragma once
 #include <QtGlobal>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,12 @@ public:
     // The user data of our own event, or nothing when the event was not ours.
     std::optional<qint64> claim(int xKeycode, bool press, double uptime);
     void clear();
+    // The number of the latest key expected (they count up from 1; 0: none yet), and whether
+    // every key up to that number has come back or aged out: our keys up to it have landed.
+    quint64 lastExpected() const;
+    bool landed(quint64 upTo, double uptime);
+    // Called after each key claimed, on the thread of the event source.
+    void setClaimListener(std::function<void()> listener);
 
     // Group locks the poster makes to type another layout's characters, and its lock back
     // to the user's group afterwards: no choice of the user's, so input-source listeners
@@ -45,11 +52,14 @@ private:
         bool press;
         qint64 userData;
         double at;
+        quint64 number;
     };
     mutable std::mutex mutex_;
     std::deque<Entry> entries_;
     std::map<int, std::deque<std::pair<int, double>>> groupLocks_;  // per listener: group, when
     int nextListener_ = 1;
+    quint64 expected_ = 0;
+    std::function<void()> claimListener_;
     int borrowedFrom_ = -1;
 };
 

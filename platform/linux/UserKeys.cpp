@@ -40,6 +40,7 @@ void UserKeys::clear() {
     held_.clear();
     heldModifiers_.clear();
     landed_.clear();
+    answered_ = seq_;
 }
 
 bool UserKeys::isHeld(int xKeycode) const {
@@ -68,6 +69,16 @@ std::vector<UserKeys::Landed> UserKeys::landedAfter(quint64 seq) const {
 quint64 UserKeys::latest() const {
     std::lock_guard lock(mutex_);
     return seq_;
+}
+
+void UserKeys::answered(quint64 seq) {
+    std::lock_guard lock(mutex_);
+    answered_ = std::max(answered_, seq);
+}
+
+bool UserKeys::unanswered() const {
+    std::lock_guard lock(mutex_);
+    return !landed_.empty() && landed_.back().seq > answered_;
 }
 
 bool UserKeys::fixedAfter(quint64 seq) const {

@@ -41,6 +41,12 @@ public:
     std::vector<Landed> landedAfter(quint64 seq) const;
     // The number of the user's latest key down or click.
     quint64 latest() const;
+    // The main thread has answered the user's events up to this number.
+    void answered(quint64 seq);
+    // A key down or click of the user's landed that the main thread has not answered yet:
+    // its answer will take it for the latest thing in the field, so nothing of ours that
+    // waited may go out before it.
+    bool unanswered() const;
     // Whether something no BackSpace takes back (a Return, a click, a shortcut) landed
     // after seq: keys of ours meant for before it would now land in the wrong place.
     bool fixedAfter(quint64 seq) const;
@@ -54,6 +60,7 @@ private:
     std::set<int> heldModifiers_;
     std::deque<Landed> landed_;
     quint64 seq_ = 0;
+    quint64 answered_ = 0;
 };
 
 }  // namespace murmelo::linuxdesktop

@@ -41,9 +41,20 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
     heldTimer_.setSingleShot(true);
     heldTimer_.setInterval(int(HELD_WAIT * 1000));
     connect(&heldTimer_, &QTimer::timeout, this, [this] { resume(true); });
+    landingTimer_.setSingleShot(true);
+    landingTimer_.setInterval(int(OwnEventLedger::MAX_AGE * 1000) + 100);
+    connect(&landingTimer_, &QTimer::timeout, this, [this] { checkLanding(); });
+    // Claims come on the event stream's thread: the check runs on ours, and only while
+    // somebody waits.
+    landingWatched_ = std::make_shared<std::atomic<bool>>(false);
+    OwnEventLedger::shared().setClaimListener([this, watched = landingWatched_] {
+        if (watched->load()) QMetaObject::invokeMethod(this, [this] { checkLanding(); }, Qt::QueuedConnection);
+    });
 }
 
 XTestKeyPoster::~XTestKeyPoster() {
+    landingWatched_->store(false);
+    OwnEventLedger::shared().setClaimListener({});
     if (!dpy_) return;
     batch_ = 0;
     restore();
@@ -93,8 +104,12 @@ void XTestKeyPoster::resume(bool anyway) {
                  "they are dropped (they would land after it)", dropped);
         waiting_.clear();
         heldTimer_.stop();
+        for (auto& landed : std::exchange(afterWaiting_, {})) watchLanding(std::move(landed));
         return;
     }
+    // A key the user typed after letting go has landed but is not answered yet: our keys
+    // go out after its answer, which makes way for them (else it would erase ours).
+    if (!anyway && !waiting_.empty() && UserKeys::shared().unanswered()) return;
     if (anyway && !waiting_.empty())
         qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
     while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
@@ -102,7 +117,51 @@ void XTestKeyPoster::resume(bool anyway) {
         waiting_.pop_front();
         send(next);
     }
-    if (waiting_.empty()) heldTimer_.stop();
+    if (!waiting_.empty()) return;
+    heldTimer_.stop();
+    for (auto& landed : std::exchange(afterWaiting_, {})) watchLanding(std::move(landed));
+}
+
+void XTestKeyPoster::afterLanding(std::function<void()> landed) {
+    if (!dpy_) {
+        landed();
+        return;
+    }
+    if (!waiting_.empty()) {
+        afterWaiting_.push_back(std::move(landed));
+        return;
+    }
+    watchLanding(std::move(landed));
+}
+
+void XTestKeyPoster::watchLanding(std::function<void()> landed) {
+    OwnEventLedger& ledger = OwnEventLedger::shared();
+    const quint64 upTo = ledger.lastExpected();
+    if (ledger.landed(upTo, uptime())) {
+        landed();
+        return;
+    }
+    landing_.push_back({upTo, std::move(landed)});
+    landingWatched_->store(true);
+    if (!landingTimer_.isActive()) landingTimer_.start();
+}
+
+// A key that never comes back ages out of the ledger: the timer's check lets its waiter go.
+void XTestKeyPoster::checkLanding() {
+    OwnEventLedger& ledger = OwnEventLedger::shared();
+    std::vector<std::function<void()>> due;
+    for (auto it = landing_.begin(); it != landing_.end();) {
+        if (ledger.landed(it->first, uptime())) {
+            due.push_back(std::move(it->second));
+            it = landing_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    landingWatched_->store(!landing_.empty());
+    if (landing_.empty()) landingTimer_.stop();
+    else if (!landingTimer_.isActive()) landingTimer_.start();
+    for (auto& landed : due) landed();
 }
 
 bool XTestKeyPoster::blocked(const KeyEvent& event) {

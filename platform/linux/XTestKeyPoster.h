@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <atomic>
+#include <memory>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -31,7 +33,8 @@ namespace murmelo::linuxdesktop {
 //   key is lost in the application and our release ends the user's press. Nor while the
 //   user holds a modifier (our letters would become capitals or shortcuts). Such an event
 //   waits, and every event after it with it, in order, until the user lets go (at most
-//   HELD_WAIT seconds); see UserKeys. A space is the exception: a spare key code kept
+//   HELD_WAIT seconds), and until the keys the user typed meanwhile have been answered; see
+//   UserKeys. A space is the exception: a spare key code kept
 //   giving a space stands in for the user's space key, so the boundary a correction types
 //   back never waits for the space the user still holds (a Return would overtake it). Posts
 //   still waiting when a Return, click or shortcut of the user's lands would land after it,
@@ -67,6 +70,9 @@ public:
     void setPrimaryMirror(std::function<bool()> mirror) { primaryMirror_ = std::move(mirror); }
 
     FrontEditing frontEditing() override;
+    // When the event stream has seen our last key (the own-event ledger claimed it); posts
+    // still waiting for a held key go out first.
+    void afterLanding(std::function<void()> landed) override;
 
     // Server-side pause (XTest's delay: the server holds our later requests too) before a
     // key on a freshly remapped key code, so that clients have re-read the mapping first.
@@ -93,6 +99,8 @@ private:
     int spareKeycodeFor(unsigned long keysym);
     void scheduleRestore();
     void restore();
+    void watchLanding(std::function<void()> landed);
+    void checkLanding();
 
     Display* dpy_ = nullptr;
     XkbKeymap keymap_;
@@ -115,6 +123,10 @@ private:
     int spaceTwin_ = 0;             // a spare key code kept giving a space, 0 none
     double spaceTwinReadyAt_ = 0;   // uptime from which clients have read its mapping
     QTimer heldTimer_;
+    std::vector<std::function<void()>> afterWaiting_;  // landings asked while posts wait
+    std::vector<std::pair<quint64, std::function<void()>>> landing_;  // ledger number -> who waits
+    std::shared_ptr<std::atomic<bool>> landingWatched_;  // the ledger's claims are of interest
+    QTimer landingTimer_;  // the most a landing is waited for: an event that never shows
 };
 
 }  // namespace murmelo::linuxdesktop

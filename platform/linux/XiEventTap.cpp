@@ -123,11 +123,13 @@ void XiEventTap::deliver(const StreamEvent& e) {
     struct Notify {
         OrderedPoster* poster;
         OrderedPoster* batch;
+        quint64 answered;
         ~Notify() {
+            if (answered) UserKeys::shared().answered(answered);
             if (poster) poster->userKeysChanged();
             if (batch) batch->endBatch();
         }
-    } notify{e.own ? nullptr : ordered_, ordered_};
+    } notify{e.own ? nullptr : ordered_, ordered_, e.own ? 0 : e.seq};
     if (ordered_) ordered_->beginBatch();
     if (!enabled_ || !callback_) return;
     auto event = translate(e, QCoreApplication::applicationPid());
@@ -146,19 +148,27 @@ bool XiEventTap::alreadyErased(const StreamEvent& e) { return usersPlainKeyDown(
 
 namespace {
 
-// Keeps what the core posts while it decides on a key, in order.
+// Keeps what the core posts while it decides on a key, in order. Who waits for the landing
+// of those posts is handed on after them (`handOn`), whatever becomes of them.
 class HeldPosts : public KeyEventPoster {
 public:
     explicit HeldPosts(KeyEventPoster& real) : real_(real) {}
+    ~HeldPosts() override { handOn(); }
     FrontEditing frontEditing() override { return real_.frontEditing(); }
     bool post(const KeyEvent& event) override {
         held.push_back(event);
         return true;
     }
+    void afterLanding(std::function<void()> landed) override { landing_.push_back(std::move(landed)); }
+    void handOn() {
+        for (auto& landed : landing_) real_.afterLanding(std::move(landed));
+        landing_.clear();
+    }
     std::vector<KeyEvent> held;
 
 private:
     KeyEventPoster& real_;
+    std::vector<std::function<void()>> landing_;
 };
 
 }  // namespace
@@ -194,6 +204,7 @@ bool XiEventTap::answerCompensating(Compensation compensation, const std::functi
         return pass;
     }
     for (const KeyEvent& k : held) poster.post(k);
+    hold.handOn();
     return pass;
 }
 
@@ -242,6 +253,7 @@ bool XiEventTap::answerInOrder(const StreamEvent& e, const std::function<bool()>
         }
     if (pass && (gone || waiting)) poster.post(replay);
     for (const KeyEvent& k : hold.held) poster.post(k);
+    hold.handOn();
     return pass;
 }
 

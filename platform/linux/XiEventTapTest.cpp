@@ -2,6 +2,7 @@
 
 #include "DesktopHarness.h"
 #include "linux/KeyTable.h"
+#include "linux/UserKeys.h"
 #include "linux/X11Workspace.h"
 #include "linux/XTestKeyPoster.h"
 #include "linux/XkbInputSources.h"
@@ -118,7 +119,12 @@ namespace {
 
 struct RecordingPoster : KeyEventPoster {
     std::vector<KeyEvent> posted;
+    std::vector<size_t> landingAsked;  // how many events were posted when each was asked
     FrontEditing frontEditing() override { return FrontEditing::editor; }
+    void afterLanding(std::function<void()> landed) override {
+        landingAsked.push_back(posted.size());
+        landed();
+    }
     bool post(const KeyEvent& e) override {
         posted.push_back(e);
         return true;
@@ -639,6 +645,33 @@ TEST_F(DesktopEventTap, TextOnAKeyTheUserHoldsWaitsForItsReleaseAndKeepsTheUsers
     EXPECT_GT(poster->waiting(), 0) << "still held: " << target.line().toStdString();
     XTestFakeKeyEvent(other, 28, False, 0);
     XFlush(other);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
+    EXPECT_EQ(poster->waiting(), 0);
+}
+
+// The user lets go of the held "t" and types "n" at once, while the main thread is still busy:
+// the stream has read both when the release is answered. Our waiting text goes out after the
+// answer to the "n" (which erases it and types it again after ours), never before it.
+TEST_F(DesktopEventTap, WaitingTextGoesOutAfterTheAnswerToAKeyTypedOnLettingGo) {
+    tap.setOrderedPoster(poster.get());
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != "t" || e.userData != 0) return true;
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("tx"), MARK});
+        return false;
+    };
+    XTestFakeKeyEvent(other, 28, True, 0);  // t, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return poster->waiting() > 0; })) << target.line().toStdString();
+    const quint64 before = UserKeys::shared().latest();
+    XTestFakeKeyEvent(other, 28, False, 0);
+    XTestFakeKeyEvent(other, 57, True, 0);  // n
+    XTestFakeKeyEvent(other, 57, False, 0);
+    XSync(other, False);
+    // Busy here (no event loop) until the stream's thread has read the n.
+    QElapsedTimer busy;
+    busy.start();
+    while (UserKeys::shared().latest() == before && busy.elapsed() < 5000) std::this_thread::yield();
+    ASSERT_GT(UserKeys::shared().latest(), before);
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
     EXPECT_EQ(poster->waiting(), 0);
 }

@@ -96,11 +96,40 @@ FrontEditing SimKeyPoster::frontEditing() {
 
 bool SimKeyPoster::post(const KeyEvent& event) {
     posted_.push_back(event);
+    if (landingDelay_ <= 0 && onTheWay_ == 0) {
+        land(event);
+        return true;
+    }
+    ++onTheWay_;
+    const double now = Clock::shared().uptime();
+    nextLandingAt_ = std::max(now, nextLandingAt_) + landingDelay_;
+    MainQueue::shared().after(nextLandingAt_ - now, [this, event] {
+        land(event);
+        --onTheWay_;
+        std::vector<std::function<void()>> due;
+        for (auto it = landing_.begin(); it != landing_.end();) {
+            if (--it->first > 0) {
+                ++it;
+                continue;
+            }
+            due.push_back(std::move(it->second));
+            it = landing_.erase(it);
+        }
+        for (auto& landed : due) landed();
+    });
+    return true;
+}
+
+void SimKeyPoster::afterLanding(std::function<void()> landed) {
+    if (onTheWay_ == 0) landed();
+    else landing_.push_back({onTheWay_, std::move(landed)});
+}
+
+void SimKeyPoster::land(const KeyEvent& event) {
     const auto observers = observers_;
     for (const auto& [id, fn] : observers) fn(event);
-    if (tap && !tap(event)) return true;
+    if (tap && !tap(event)) return;
     deliver(event);
-    return true;
 }
 
 void SimKeyPoster::deliver(const KeyEvent& event) {

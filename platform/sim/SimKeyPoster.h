@@ -25,6 +25,11 @@ public:
     bool post(const KeyEvent& event) override;
     // The front application's id among terminalApps: a terminal (with clipboard keys or not).
     FrontEditing frontEditing() override;
+    // After the events on their way have reached the observers (at once when none is).
+    void afterLanding(std::function<void()> landed) override;
+    // How long a posted event takes to reach the observers and the focused application after
+    // the one before it, as with a busy application (0: at once, inside post).
+    void setLandingDelay(double seconds) { landingDelay_ = seconds; }
     std::map<QString, FrontEditing> terminalApps;
 
     const std::vector<KeyEvent>& posted() const { return posted_; }
@@ -40,6 +45,7 @@ public:
     std::function<bool(const KeyEvent&)> tap;
 
 private:
+    void land(const KeyEvent& event);
     void deliver(const KeyEvent& event);
 
     SimDesktop& desktop_;
@@ -48,6 +54,10 @@ private:
     std::map<int, std::function<void(const KeyEvent&)>> observers_;
     int nextObserver_ = 1;
     double pasteReadDelay_ = 0.0;
+    double landingDelay_ = 0.0;
+    int onTheWay_ = 0;
+    double nextLandingAt_ = 0.0;
+    std::vector<std::pair<int, std::function<void()>>> landing_;  // events still to land -> who waits
 };
 
 }  // namespace murmelo::sim

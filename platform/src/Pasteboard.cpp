@@ -45,6 +45,7 @@ class NoKeyPoster : public KeyEventPoster {
 public:
     bool post(const KeyEvent&) override { return false; }
     FrontEditing frontEditing() override { return FrontEditing::editor; }
+    void afterLanding(std::function<void()> landed) override { landed(); }
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 namespace murmelo {
 
 // Modifier flags of key events, with the values the core uses everywhere.
@@ -43,6 +45,11 @@ public:
     // False when the event could not be posted.
     virtual bool post(const KeyEvent& event) = 0;
     virtual FrontEditing frontEditing() = 0;
+    // Calls `landed` once every event posted so far (and every one still held back before
+    // it) has reached the event stream the applications read: what reads a field back after
+    // our keys reads it then, not after a guess of how long a busy machine takes. At once
+    // when nothing is on its way; after a few seconds at most when an event never shows.
+    virtual void afterLanding(std::function<void()> landed) = 0;
 
     static KeyEventPoster& shared();
     static void install(KeyEventPoster* poster);
