@@ -4,6 +4,7 @@
 
 #include "linux/AtspiAccessibility.h"
 
+#include "linux/FocusSearch.h"
 #include "linux/GlibCallThread.h"
 #include "linux/Utf16Offsets.h"
 
@@ -161,39 +162,44 @@ bool isOwn(AtspiAccessible* obj) {
 }
 
 // The focused element of the desktop by search: applications, then their trees,
-// breadth first, bounded so that a huge tree cannot stall the thread.
+// breadth first, bounded so that a huge tree cannot stall the thread. Qt reports the current
+// page tab as focused too, and it sits higher than the editor inside the page.
 AtspiAccessible* searchFocus() {
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (!desktop) return nullptr;
     GError* err = nullptr;
-    std::vector<AtspiAccessible*> queue;
-    const int apps = atspi_accessible_get_child_count(desktop, &err);
+    std::vector<AtspiAccessible*> apps, owned;
+    const int count = atspi_accessible_get_child_count(desktop, &err);
     clearError(&err);
-    for (int i = 0; i < apps; ++i) {
+    for (int i = 0; i < count; ++i) {
         AtspiAccessible* a = atspi_accessible_get_child_at_index(desktop, i, &err);
         if (a && isOwn(a)) g_object_unref(a);
-        else if (a) queue.push_back(a);
+        else if (a) apps.push_back(a);
     }
     clearError(&err);
     g_object_unref(desktop);
-    AtspiAccessible* found = nullptr;
-    size_t visited = 0;
-    for (size_t i = 0; i < queue.size() && visited < 2000; ++i, ++visited) {
-        AtspiAccessible* node = queue[i];
-        if (!found && hasState(node, ATSPI_STATE_FOCUSED) &&
-            atspi_accessible_get_role(node, &err) != ATSPI_ROLE_FRAME) {
-            found = static_cast<AtspiAccessible*>(g_object_ref(node));
-        }
-        clearError(&err);
-        if (found) break;
+    owned = apps;
+    const auto children = [&](AtspiAccessible* node) {
+        std::vector<AtspiAccessible*> out;
         const int n = atspi_accessible_get_child_count(node, &err);
         clearError(&err);
         for (int c = 0; c < n && c < 500; ++c)
-            if (AtspiAccessible* ch = atspi_accessible_get_child_at_index(node, c, &err)) queue.push_back(ch);
+            if (AtspiAccessible* ch = atspi_accessible_get_child_at_index(node, c, &err)) out.push_back(ch);
         clearError(&err);
-    }
-    for (AtspiAccessible* a : queue) g_object_unref(a);
-    return found;
+        owned.insert(owned.end(), out.begin(), out.end());
+        return out;
+    };
+    const auto claim = [&](AtspiAccessible* node) {
+        if (!hasState(node, ATSPI_STATE_FOCUSED)) return FocusClaim::none;
+        const bool frame = atspi_accessible_get_role(node, &err) == ATSPI_ROLE_FRAME;
+        clearError(&err);
+        if (frame) return FocusClaim::none;
+        return hasState(node, ATSPI_STATE_FOCUSABLE) ? FocusClaim::own : FocusClaim::borrowed;
+    };
+    const auto found = findFocused(std::move(apps), children, claim, 2000);
+    AtspiAccessible* out = found ? static_cast<AtspiAccessible*>(g_object_ref(*found)) : nullptr;
+    for (AtspiAccessible* a : owned) g_object_unref(a);
+    return out;
 }
 
 QString textOf(AtspiAccessible* obj, bool* ok) {

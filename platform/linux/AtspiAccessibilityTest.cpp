@@ -1,6 +1,7 @@
 #include "linux/AtspiAccessibility.h"
 
 #include "DesktopHarness.h"
+#include "linux/FocusSearch.h"
 #include "linux/XTestKeyPoster.h"
 
 #undef signals
@@ -58,6 +59,30 @@ std::vector<int> polledByTheMainLoop() {
 }
 
 }  // namespace
+
+// A Qt editor's tree as AT-SPI shows it: the current page tab (one level above the editor)
+// and the editor's viewport report the focus too; the editor is the one that can take it.
+TEST(FocusSearch, TheElementThatTakesTheFocusWinsOverOnesThatOnlyReportIt) {
+    struct Node {
+        const char* name;
+        FocusClaim claim;
+        std::vector<int> children;
+    };
+    using C = FocusClaim;
+    std::vector<Node> tree{
+        {"application", C::none, {1}},      {"frame", C::none, {2, 3}},   {"page tab list", C::none, {4}},
+        {"layered pane", C::none, {5}},     {"page tab", C::borrowed, {}}, {"filler", C::none, {6}},
+        {"text", C::own, {7}},              {"viewport", C::borrowed, {}},
+    };
+    const auto children = [&](int i) { return tree[i].children; };
+    const auto claim = [&](int i) { return tree[i].claim; };
+    const auto name = [&](std::optional<int> i) { return i ? std::string(tree[*i].name) : std::string("nothing"); };
+    EXPECT_EQ(name(findFocused(std::vector<int>{0}, children, claim, 2000)), "text");
+    tree[6].claim = C::none;
+    EXPECT_EQ(name(findFocused(std::vector<int>{0}, children, claim, 2000)), "page tab") << "nothing better reports it";
+    tree[6].claim = C::own;
+    EXPECT_EQ(name(findFocused(std::vector<int>{0}, children, claim, 5)), "page tab") << "the bound holds";
+}
 
 TEST_F(DesktopAccessibility, TextTypedByXTestReadsBackExactly) {
     AXElementPtr el = focus("line", "AXTextField");

@@ -15,6 +15,10 @@ public:
     virtual int waiting() const = 0;
     // The user pressed or let go of a key: held-back posts may go.
     virtual void userKeysChanged() = 0;
+    // Posts between these reach the server in one write at the end: sent one by one, a
+    // busy machine may let another client's key (the user's) land among them.
+    virtual void beginBatch() = 0;
+    virtual void endBatch() = 0;
 };
 
 }  // namespace murmelo::linuxdesktop

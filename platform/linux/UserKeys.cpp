@@ -1,5 +1,7 @@
 #include "linux/UserKeys.h"
 
+#include <algorithm>
+
 namespace murmelo::linuxdesktop {
 
 UserKeys& UserKeys::shared() {
@@ -10,8 +12,12 @@ UserKeys& UserKeys::shared() {
 quint64 UserKeys::press(int xKeycode, bool modifier, bool erasable) {
     std::lock_guard lock(mutex_);
     held_.insert(xKeycode);
-    if (modifier) heldModifiers_.insert(xKeycode);
-    landed_.push_back({++seq_, erasable});
+    ++seq_;
+    if (modifier) {
+        heldModifiers_.insert(xKeycode);
+        return seq_;
+    }
+    landed_.push_back({seq_, erasable});
     while (landed_.size() > KEPT) landed_.pop_front();
     return seq_;
 }
@@ -57,6 +63,16 @@ std::vector<UserKeys::Landed> UserKeys::landedAfter(quint64 seq) const {
     for (const Landed& l : landed_)
         if (l.seq > seq) out.push_back(l);
     return out;
+}
+
+quint64 UserKeys::latest() const {
+    std::lock_guard lock(mutex_);
+    return seq_;
+}
+
+bool UserKeys::fixedAfter(quint64 seq) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(landed_.begin(), landed_.end(), [seq](const Landed& l) { return l.seq > seq && !l.erasable; });
 }
 
 }  // namespace murmelo::linuxdesktop

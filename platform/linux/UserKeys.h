@@ -25,7 +25,8 @@ public:
         bool erasable = false;
     };
 
-    // A key down of the user's; returns its number in the order of the user's key downs.
+    // A key down of the user's; returns its number in the order of the user's key downs. A
+    // modifier key changes nothing in the field by itself: it is held, but does not land.
     quint64 press(int xKeycode, bool modifier, bool erasable);
     void release(int xKeycode);
     // A click moves the caret: it counts among the landed events, never as erasable.
@@ -38,6 +39,11 @@ public:
     bool anyHeld() const;
     // The user's key downs and clicks numbered after seq, oldest first.
     std::vector<Landed> landedAfter(quint64 seq) const;
+    // The number of the user's latest key down or click.
+    quint64 latest() const;
+    // Whether something no BackSpace takes back (a Return, a click, a shortcut) landed
+    // after seq: keys of ours meant for before it would now land in the wrong place.
+    bool fixedAfter(quint64 seq) const;
 
     // How many of the latest landed events are kept; older ones are long answered.
     static constexpr size_t KEPT = 64;

@@ -5,6 +5,7 @@
 #include "linux/OwnEventLedger.h"
 #include "linux/UserKeys.h"
 #include "linux/XErrorTrap.h"
+#include "linux/XiEventTap.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
@@ -36,6 +37,7 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
         XCloseDisplay(dpy_);
         dpy_ = nullptr;
     }
+    if (dpy_) mapSpaceTwin();
     heldTimer_.setSingleShot(true);
     heldTimer_.setInterval(int(HELD_WAIT * 1000));
     connect(&heldTimer_, &QTimer::timeout, this, [this] { resume(true); });
@@ -43,7 +45,12 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
 
 XTestKeyPoster::~XTestKeyPoster() {
     if (!dpy_) return;
+    batch_ = 0;
     restore();
+    if (spaceTwin_) {
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(dpy_, spaceTwin_, 1, &none, 1);
+    }
     XCloseDisplay(dpy_);
 }
 
@@ -52,15 +59,20 @@ bool XTestKeyPoster::sendKey(int keycode, bool press, qint64 userData, unsigned 
     return XTestFakeKeyEvent(dpy_, static_cast<unsigned>(keycode), press ? True : False, delayMs) != 0;
 }
 
+// Asking the server writes out every key sent before: inside a batch it is asked once, and
+// our own locks are followed from there.
 int XTestKeyPoster::currentGroup() {
+    if (batch_ > 0 && batchGroup_ >= 0) return batchGroup_;
     XkbStateRec st{};
-    if (XkbGetState(dpy_, XkbUseCoreKbd, &st) != Success) return 0;
-    return st.group;
+    const int group = XkbGetState(dpy_, XkbUseCoreKbd, &st) == Success ? st.group : 0;
+    if (batch_ > 0) batchGroup_ = group;
+    return group;
 }
 
 bool XTestKeyPoster::post(const KeyEvent& event) {
     if (!dpy_) return false;
     if (!waiting_.empty() || blocked(event)) {
+        if (waiting_.empty()) waitingSince_ = UserKeys::shared().latest();
         waiting_.push_back(event);
         if (!heldTimer_.isActive()) heldTimer_.start();
         return true;
@@ -71,6 +83,18 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
 bool XTestKeyPoster::postAhead(const KeyEvent& event) { return dpy_ && send(event); }
 
 void XTestKeyPoster::resume(bool anyway) {
+    if (!waiting_.empty() && UserKeys::shared().fixedAfter(waitingSince_)) {
+        int dropped = 0;
+        for (const KeyEvent& k : waiting_) {
+            if (k.userData == XiEventTap::REPLAY_MARK) send(k);
+            else ++dropped;
+        }
+        qWarning("keys: a Return, click or shortcut of the user's landed while %d keys of ours waited for a held key; "
+                 "they are dropped (they would land after it)", dropped);
+        waiting_.clear();
+        heldTimer_.stop();
+        return;
+    }
     if (anyway && !waiting_.empty())
         qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
     while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
@@ -108,21 +132,58 @@ std::vector<int> XTestKeyPoster::keycodesOf(const KeyEvent& event) {
     refreshKeymap();
     const int group = currentGroup();
     for (char32_t c : event.unicode.toUcs4()) {
-        const auto places = keymap_.find(c, group);
-        auto it = std::find_if(places.begin(), places.end(), [](const XkbKeymap::Place& p) { return p.level <= 1; });
-        if (it == places.end()) continue;
-        out.push_back(it->keycode);
-        if (it->level == 1) out.push_back(kShiftKeycode);
+        const auto place = placeOf(c, group);
+        if (!place) continue;
+        out.push_back(place->keycode);
+        if (place->shift) out.push_back(kShiftKeycode);
     }
     return out;
+}
+
+// The key that types a character in the group (or in another group that has it), on its
+// plain or Shift level: a level-three key needs a modifier that may not exist. The space twin
+// stands in for a space key the user holds, once clients have read its mapping.
+std::optional<XTestKeyPoster::Place> XTestKeyPoster::placeOf(char32_t c, int group) {
+    const auto places = keymap_.find(c, group);
+    const auto it = std::find_if(places.begin(), places.end(),
+                                 [this](const XkbKeymap::Place& p) { return p.level <= 1 && p.keycode != spaceTwin_; });
+    if (it == places.end()) return std::nullopt;
+    if (c == U' ' && spaceTwinReady() && UserKeys::shared().isHeld(it->keycode))
+        return Place{spaceTwin_, group, false};
+    return Place{it->keycode, it->group, it->level == 1};
+}
+
+bool XTestKeyPoster::spaceTwinReady() const { return spaceTwin_ && uptime() >= spaceTwinReadyAt_; }
+
+// Kept mapped for as long as the poster lives (a key code lent for one text is mapped just
+// before its key and needs a pause), and mapped again when another client's new map took it.
+void XTestKeyPoster::mapSpaceTwin() {
+    const int old = spaceTwin_;
+    spaceTwin_ = 0;
+    for (int kc = keymap_.maxKeycode(); kc >= keymap_.minKeycode() && kc > 8; --kc)
+        if (kc != old && keymap_.isEmpty(kc) && !remapped_.contains(kc)) {
+            spaceTwin_ = kc;
+            break;
+        }
+    if (!spaceTwin_) {
+        qWarning("keys: no spare key code for a second space key; our spaces wait while the user holds theirs");
+        return;
+    }
+    KeySym space = XK_space;
+    XChangeKeyboardMapping(dpy_, spaceTwin_, 1, &space, 1);
+    XFlush(dpy_);
+    spaceTwinReadyAt_ = uptime() + REMAP_SETTLE_MS / 1000.0;
 }
 
 // Another client may have changed the keyboard since the copy was read; our own remap in
 // force is no reason to read it (its spare key codes are tracked here).
 void XTestKeyPoster::refreshKeymap() {
     const unsigned long changes = XkbKeymap::serverChanges().load();
-    if (changes == keymapSeen_ || !remapped_.isEmpty()) return;
-    if (keymap_.load(dpy_)) keymapSeen_ = changes;
+    // Reading it would write out the batch's keys sent so far: the batch's end reads it.
+    if (changes == keymapSeen_ || !remapped_.isEmpty() || batchSent_) return;
+    if (!keymap_.load(dpy_)) return;
+    keymapSeen_ = changes;
+    if (spaceTwin_ && keymap_.keysym(spaceTwin_, 0, 0) != XK_space) mapSpaceTwin();
 }
 
 bool XTestKeyPoster::send(const KeyEvent& event) {
@@ -154,8 +215,26 @@ bool XTestKeyPoster::send(const KeyEvent& event) {
             for (auto it = extra.rbegin(); it != extra.rend(); ++it) ok = sendKey(*it, false, event.userData) && ok;
         }
     }
-    XFlush(dpy_);
+    if (batch_ == 0) XFlush(dpy_);
+    else batchSent_ = true;
     return ok;
+}
+
+void XTestKeyPoster::beginBatch() {
+    if (batch_++ == 0) {
+        batchGroup_ = -1;
+        batchSent_ = false;
+    }
+}
+
+void XTestKeyPoster::endBatch() {
+    if (batch_ == 0 || --batch_ > 0 || !dpy_) return;
+    batchSent_ = false;
+    XFlush(dpy_);
+    if (restoreAfterBatch_) {
+        restoreAfterBatch_ = false;
+        scheduleRestore();
+    }
 }
 
 FrontEditing XTestKeyPoster::frontEditing() {
@@ -217,7 +296,7 @@ int XTestKeyPoster::keycodeForKeysym(unsigned long keysym) const {
 // A key code with no symbols at all, not yet lent to another character.
 int XTestKeyPoster::spareKeycodeFor(unsigned long keysym) {
     for (int kc = keymap_.maxKeycode(); kc >= keymap_.minKeycode() && kc > 8; --kc)
-        if (keymap_.isEmpty(kc) && !remapped_.contains(kc)) {
+        if (kc != spaceTwin_ && keymap_.isEmpty(kc) && !remapped_.contains(kc)) {
             remapped_.insert(kc, keysym);
             return kc;
         }
@@ -237,11 +316,8 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
     for (char32_t c : text.toUcs4()) {
         const unsigned long sym = XkbKeymap::keysymFor(c);
         if (!sym) return false;
-        const auto places = keymap_.find(c, group);
-        // Plain or Shift levels only: a level-three key needs a modifier that may not exist.
-        auto it = std::find_if(places.begin(), places.end(), [](const XkbKeymap::Place& p) { return p.level <= 1; });
-        if (it != places.end()) {
-            steps.push_back({it->keycode, it->group, it->level == 1, false});
+        if (const auto place = placeOf(c, group)) {
+            steps.push_back({place->keycode, place->group, place->shift, false});
             continue;
         }
         int kc = keycodeForKeysym(sym);
@@ -279,6 +355,7 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
             OwnEventLedger::shared().expectGroupLock(s.group, uptime());
             XkbLockGroup(dpy_, XkbUseCoreKbd, s.group);
             locked = s.group;
+            if (batch_ > 0) batchGroup_ = s.group;
         }
         if (s.shift) ok = sendKey(kShiftKeycode, true, userData) && ok;
         ok = sendKey(s.keycode, true, userData, settle ? REMAP_SETTLE_MS : 0) && ok;
@@ -302,6 +379,10 @@ void XTestKeyPoster::scheduleRestore() {
 void XTestKeyPoster::restore() {
     restoreScheduled_ = false;
     if (!dpy_) return;
+    if (batch_ > 0) {
+        restoreAfterBatch_ = true;
+        return;
+    }
     if (userGroup_ >= 0) {
         // A text that ended on the user's group needs no lock back (and would leave an
         // expected change that never comes).

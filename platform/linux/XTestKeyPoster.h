@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace murmelo::linuxdesktop {
@@ -30,7 +31,11 @@ namespace murmelo::linuxdesktop {
 //   key is lost in the application and our release ends the user's press. Nor while the
 //   user holds a modifier (our letters would become capitals or shortcuts). Such an event
 //   waits, and every event after it with it, in order, until the user lets go (at most
-//   HELD_WAIT seconds); see UserKeys.
+//   HELD_WAIT seconds); see UserKeys. A space is the exception: a spare key code kept
+//   giving a space stands in for the user's space key, so the boundary a correction types
+//   back never waits for the space the user still holds (a Return would overtake it). Posts
+//   still waiting when a Return, click or shortcut of the user's lands would land after it,
+//   in the wrong place: they are dropped, and only the user's own keys typed again go out.
 class XTestKeyPoster : public QObject, public KeyEventPoster, public OrderedPoster {
 public:
     explicit XTestKeyPoster(const QString& displayName = {});
@@ -43,6 +48,12 @@ public:
     bool postAhead(const KeyEvent& event) override;
     int waiting() const override { return int(waiting_.size()); }
     void userKeysChanged() override { resume(false); }
+    void beginBatch() override;
+    void endBatch() override;
+
+    // Whether a space goes out at once while the user holds their space key: the second
+    // space key is mapped and clients have had the time to read the map.
+    bool spaceTwinReady() const;
 
     // The longest a post waits for the user to let go of a key before it goes out anyway.
     static constexpr double HELD_WAIT = 1.0;
@@ -67,6 +78,13 @@ private:
     bool blocked(const KeyEvent& event);
     std::vector<int> keycodesOf(const KeyEvent& event);
     void resume(bool anyway);
+    struct Place {
+        int keycode = 0;
+        int group = 0;
+        bool shift = false;
+    };
+    std::optional<Place> placeOf(char32_t c, int group);
+    void mapSpaceTwin();
     bool typeText(const QString& text, qint64 userData);
     bool sendKey(int keycode, bool press, qint64 userData, unsigned long delayMs = 0);
     int currentGroup();
@@ -89,6 +107,13 @@ private:
     void refreshKeymap();
     unsigned long keymapSeen_ = 0;  // the server change count the copy of the map was read at
     std::deque<KeyEvent> waiting_;  // posts held back behind a key the user holds
+    quint64 waitingSince_ = 0;      // the user's latest key when the first of them was held back
+    int batch_ = 0;                 // open batches: sent keys are written out when the last closes
+    bool restoreAfterBatch_ = false;  // the group and spare keys come back once it is written out
+    bool batchSent_ = false;        // keys of the open batch are waiting to be written out
+    int batchGroup_ = -1;           // the group inside the batch, once asked (asking writes out)
+    int spaceTwin_ = 0;             // a spare key code kept giving a space, 0 none
+    double spaceTwinReadyAt_ = 0;   // uptime from which clients have read its mapping
     QTimer heldTimer_;
 };
 

@@ -118,13 +118,17 @@ void XiEventTap::deliver(const StreamEvent& e) {
     if (e.contextChanged) DesktopContext::catchUp();
     // Our own erasing keys and replays are no event of the session's as far as the core knows.
     if (e.own && (e.userData == ERASE_MARK || e.userData == REPLAY_MARK)) return;
-    // Whatever the core answers: the user's key changes may free keys of ours held back.
+    // Whatever the core answers: the user's key changes may free keys of ours held back. The
+    // keys of one answer go out together, with nothing of the user's among them.
     struct Notify {
         OrderedPoster* poster;
+        OrderedPoster* batch;
         ~Notify() {
             if (poster) poster->userKeysChanged();
+            if (batch) batch->endBatch();
         }
-    } notify{e.own ? nullptr : ordered_};
+    } notify{e.own ? nullptr : ordered_, ordered_};
+    if (ordered_) ordered_->beginBatch();
     if (!enabled_ || !callback_) return;
     auto event = translate(e, QCoreApplication::applicationPid());
     if (!event) return;

@@ -240,6 +240,8 @@ struct WaitingPoster : RecordingPoster, OrderedPoster {
     }
     int waiting() const override { return held; }
     void userKeysChanged() override {}
+    void beginBatch() override {}
+    void endBatch() override {}
     std::vector<KeyEvent> later;
 };
 
@@ -336,6 +338,29 @@ TEST(XiEventTap, AnAnswerBehindAReturnThatLandedIsDropped) {
     EXPECT_FALSE(XiEventTap::answerInOrder(t, answerWith(QStringLiteral("приве"), true), nullptr, user, erased));
     EXPECT_TRUE(poster.posted.empty());
     EXPECT_TRUE(warnings.contains("keys posted in answer are dropped"));
+}
+
+// Shift pressed for the next capital changes nothing in the field: the answer on the key
+// before it still goes out. A Return, a click or a shortcut is what keys of ours meant for
+// before it can no longer follow.
+TEST(XiEventTap, AModifierPressedAfterTheAnsweredKeyKeepsTheAnswer) {
+    UserKeys user;
+    std::set<quint64> erased;
+    RecordingPoster poster;
+    ScopedService<KeyEventPoster> installed(poster);
+    const StreamEvent space = typed(user, 65, " ");
+    const quint64 since = user.latest();
+    user.press(50, true, false);  // Shift, still held
+    EXPECT_TRUE(user.landedAfter(space.seq).empty());
+    EXPECT_FALSE(user.fixedAfter(since));
+    EXPECT_FALSE(XiEventTap::answerInOrder(space, answerWith(QStringLiteral("привет "), true), nullptr, user, erased));
+    EXPECT_EQ(poster.keys(), (QStringList{"51", QStringLiteral("привет ")}));
+
+    user.press(38, false, true);  // a letter: BackSpace takes it back
+    EXPECT_FALSE(user.fixedAfter(since));
+    user.click();
+    EXPECT_TRUE(user.fixedAfter(since));
+    EXPECT_FALSE(user.fixedAfter(user.latest()));
 }
 
 TEST(XiEventTap, ClicksCountWhenSoonAndNear) {
@@ -616,4 +641,75 @@ TEST_F(DesktopEventTap, TextOnAKeyTheUserHoldsWaitsForItsReleaseAndKeepsTheUsers
     XFlush(other);
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
     EXPECT_EQ(poster->waiting(), 0);
+}
+
+// The core types a word and its space back while the user still holds the space key, and the
+// user's Return follows before the space is let go: our space does not wait for it (a second
+// key gives a space), so it stands before the Return, as typed.
+TEST_F(DesktopEventTap, OurSpaceDoesNotWaitForTheUsersHeldSpaceKey) {
+    ASSERT_TRUE(target.command("focus text"));
+    ASSERT_TRUE(test::waitUntil([&] { return target.state().value("focus").toString() == "text"; }));
+    tap.setOrderedPoster(poster.get());
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != " " || e.userData != 0) return true;
+        KeyEventPoster& p = KeyEventPoster::shared();
+        p.post({51, true, 0, {}, MARK});
+        p.post({51, false, 0, {}, MARK});
+        p.post({0, true, 0, QStringLiteral("b "), MARK});
+        return false;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return poster->spaceTwinReady(); }));
+    press(38);  // a
+    XTestFakeKeyEvent(other, 65, True, 0);  // space, held
+    XSync(other, False);
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(poster->waiting(), 0) << "nothing waits for the space key";
+    XTestFakeKeyEvent(other, 36, True, 0);  // Return, while the space is held
+    XTestFakeKeyEvent(other, 36, False, 0);
+    XTestFakeKeyEvent(other, 65, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(drained());
+    EXPECT_TRUE(test::waitUntil([&] { return target.text() == "b \n"; })) << target.text().toStdString();
+}
+
+// The keys of one answer reach the server in one write when the batch closes: none of them
+// is out while it is open, so no key of the user's can land among them.
+TEST_F(DesktopEventTap, KeysOfABatchReachTheServerTogetherWhenItCloses) {
+    const size_t before = seen.size();
+    poster->beginBatch();
+    poster->post({0, true, 0, QStringLiteral("x"), MARK});
+    poster->post({0, true, 0, QStringLiteral("дa"), MARK});  // a borrowed group, and back
+    poster->post({51, true, 0, {}, MARK});
+    poster->post({51, false, 0, {}, MARK});
+    poster->post({0, true, 0, QStringLiteral("b"), MARK});
+    XSync(other, False);
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(seen.size(), before);
+    poster->endBatch();
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("xдb"); })) << target.line().toStdString();
+}
+
+// Keys of ours still waiting for a key the user holds when the user's Return lands would
+// land after it, on the next line: they are dropped, and the log says so.
+TEST_F(DesktopEventTap, OurKeysWaitingWhenTheUsersReturnLandsAreDropped) {
+    ASSERT_TRUE(target.command("focus text"));
+    ASSERT_TRUE(test::waitUntil([&] { return target.state().value("focus").toString() == "text"; }));
+    tap.setOrderedPoster(poster.get());
+    test::LoggedWarnings warnings;
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != "t" || e.userData != 0) return true;
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("t"), MARK});
+        return true;
+    };
+    XTestFakeKeyEvent(other, 28, True, 0);  // t, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return poster->waiting() > 0; })) << target.text().toStdString();
+    XTestFakeKeyEvent(other, 36, True, 0);  // Return
+    XTestFakeKeyEvent(other, 36, False, 0);
+    XTestFakeKeyEvent(other, 28, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(poster->waiting(), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return target.text() == "t\n"; })) << target.text().toStdString();
+    EXPECT_TRUE(warnings.contains("they are dropped"));
 }
