@@ -14,19 +14,19 @@ using namespace murmelo;
 
 namespace {
 
-struct ReplyDesktop : ::testing::Test {
+struct ReplyOnTheSimDesktop : ::testing::Test {
     test::TestEnvironment env;
     sim::SimDesktop desktop;
     sim::SimAccessibility ax{desktop};
     ScopedService<Workspace> workspaceScope{static_cast<Workspace&>(desktop)};
     ScopedService<Accessibility> axScope{static_cast<Accessibility&>(ax)};
 
-    ReplyDesktop() {
+    ReplyOnTheSimDesktop() {
         AXText::resetForTesting();
         // Blocking reads take virtual time, as a slow application would.
         ax.onBlockingRead = [this](double seconds) { env.clock().advance(seconds); };
     }
-    ~ReplyDesktop() override { AXText::resetForTesting(); }
+    ~ReplyOnTheSimDesktop() override { AXText::resetForTesting(); }
 
     qint32 open(const QString& id, const std::function<void(sim::SimField&)>& shape = {}) {
         desktop.addApp(id, id.section('.', -1));
@@ -37,7 +37,7 @@ struct ReplyDesktop : ::testing::Test {
     }
 };
 
-TEST_F(ReplyDesktop, TheProbeReadsTheTargetsFocusedField) {
+TEST_F(ReplyOnTheSimDesktop, TheProbeReadsTheTargetsFocusedField) {
     struct Row {
         const char* name;
         std::function<void(sim::SimField&)> shape;
@@ -48,9 +48,8 @@ TEST_F(ReplyDesktop, TheProbeReadsTheTargetsFocusedField) {
         {"password field", [](sim::SimField& f) { f.secure = true; }, true, true},
         {"secure role", [](sim::SimField& f) { f.role = AXNames::secureTextFieldRole; }, true, true},
         {"read-only", [](sim::SimField& f) { f.editable = false; }, false, false},
-        // One read past the messaging time-out: in doubt, not a field to type into.
-        {"does not answer", [](sim::SimField& f) { f.readDelay = 0.7; }, false, false},
-        // Each read answers in time, but together they overrun the whole probe's bound.
+        // Each read answers in time, but together they overrun the whole probe's bound: in
+        // doubt, not a field to type into.
         {"slow throughout", [](sim::SimField& f) { f.readDelay = 0.55; }, false, false},
     };
     for (const Row& r : rows) {
@@ -60,7 +59,7 @@ TEST_F(ReplyDesktop, TheProbeReadsTheTargetsFocusedField) {
     }
 }
 
-TEST_F(ReplyDesktop, TheFrontIsReadApartFromTheTarget) {
+TEST_F(ReplyOnTheSimDesktop, TheFrontIsReadApartFromTheTarget) {
     const qint32 target = open(QStringLiteral("org.kde.kate"));
     const qint32 other = open(QStringLiteral("org.gnome.gedit"));
     const FocusedFieldSnapshot s = FocusedFieldProbe::snapshot(target);
@@ -72,7 +71,7 @@ TEST_F(ReplyDesktop, TheFrontIsReadApartFromTheTarget) {
     EXPECT_FALSE(FocusedFieldProbe::snapshot(target).isEditableTextField);
 }
 
-TEST_F(ReplyDesktop, ReplyTargetIsTheFrontApplicationUnlessItNeverTakesReplies) {
+TEST_F(ReplyOnTheSimDesktop, ReplyTargetIsTheFrontApplicationUnlessItNeverTakesReplies) {
     EXPECT_EQ(ReplyTarget::current(), std::nullopt);  // nothing in front
     const qint32 kate = open(QStringLiteral("org.kde.kate"));
     EXPECT_EQ(ReplyTarget::current(), (ReplyTarget{kate, "org.kde.kate", "kate"}));
@@ -93,7 +92,7 @@ TEST_F(ReplyDesktop, ReplyTargetIsTheFrontApplicationUnlessItNeverTakesReplies) 
     EXPECT_EQ(ReplyTarget::current(), std::nullopt);
 }
 
-TEST_F(ReplyDesktop, AQuitTargetKeepsItsRecordAndIsNoLongerAlive) {
+TEST_F(ReplyOnTheSimDesktop, AQuitTargetKeepsItsRecordAndIsNoLongerAlive) {
     open(QStringLiteral("org.kde.kate"));
     const auto target = ReplyTarget::current();
     ASSERT_TRUE(target);

@@ -93,7 +93,7 @@ void QuickReplyPreviewController::insert(const QString& text, qint32 pid) {
 }
 
 void QuickReplyPreviewController::putOnClipboard(const QString& text) {
-    Pasteboard& board = Pasteboard::shared();
+    Pasteboard& board = Pasteboard::general();
     ClipboardManager::shared().writeInternally([&] {
         board.clearContents();
         PasteboardItem item;

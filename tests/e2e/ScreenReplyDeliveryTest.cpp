@@ -8,8 +8,10 @@
 #include "reply/QuickReplyPreviewController.h"
 #include "reply/ScreenReplyCoordinator.h"
 #include "reply/ScreenReplyDeliveryDecision.h"
+#include "input/TextWriteTrace.h"
 #include "stats/MonthlyStats.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -44,7 +46,9 @@ struct ScreenReplyDelivery : ::testing::Test {
         r.needsConfirmation = needsConfirmation;
         return r;
     }
-    int writes(const QString& origin) const { return desk.logCount(QStringLiteral("BEGIN origin=") + origin); }
+    int writes(TextWriteOrigin origin) const {
+        return desk.logCount(QStringLiteral("BEGIN origin=") + rawValue(origin) + QStringLiteral(" "));
+    }
     qint64 quickReplies() const { return MonthlyStats::snapshot().record.quickReplies; }
 };
 
@@ -53,7 +57,7 @@ TEST_F(ScreenReplyDelivery, AnOrdinaryFieldOfTheTargetTakesTheReplyAtOnce) {
     ScreenReplyCoordinator::shared().deliver(result(), target, QStringLiteral("Почта"));
     EXPECT_EQ(desk.logCount(QStringLiteral("Ответ на экран: вставляю сразу в поле — ")), 1);
     desk.wait(3);
-    EXPECT_EQ(writes("screenReply"), 1);
+    EXPECT_EQ(writes(TextWriteOrigin::screenReply), 1);
     EXPECT_EQ(desk.pastesPosted(), 1);
     EXPECT_EQ(field->value, QStringLiteral("Ответ: ") + REPLY);
     EXPECT_EQ(desk.clipboardText(), QStringLiteral("буфер пользователя"));
@@ -67,7 +71,7 @@ TEST_F(ScreenReplyDelivery, APasswordFieldGetsTheCardWithoutAnInsertButton) {
     desk.wait(3);
     EXPECT_TRUE(desk.logHas(QStringLiteral("Ответ на экран: предпросмотр — фокус в парольном поле")));
     EXPECT_EQ(desk.pastesPosted(), 0);
-    EXPECT_EQ(writes("screenReply"), 0);
+    EXPECT_EQ(writes(TextWriteOrigin::screenReply), 0);
     ASSERT_TRUE(card.isVisible());
     EXPECT_EQ(card.state().title, QStringLiteral("Ответ Ивану"));
     EXPECT_EQ(card.state().meta, QStringLiteral("Ondrix"));
@@ -92,7 +96,7 @@ TEST_F(ScreenReplyDelivery, InsertFromTheCardPastesIntoTheTargetAfterActivating)
     desk.wait(QuickReplyPreviewController::insertDelay - 0.01);
     EXPECT_EQ(desk.pastesPosted(), 0);
     desk.wait(3);
-    EXPECT_EQ(writes("quickReply"), 1);
+    EXPECT_EQ(writes(TextWriteOrigin::quickReply), 1);
     EXPECT_EQ(field->value, QStringLiteral("Ответ: ") + REPLY);
     EXPECT_EQ(desk.clipboardText(), QStringLiteral("буфер пользователя"));
 }
@@ -132,7 +136,9 @@ TEST_F(ScreenReplyDelivery, ATargetThatIsGoneOrStaysBehindGetsTheReplyOnTheClipb
         d.wait(3);
         EXPECT_EQ(d.pastesPosted(), 0);
         EXPECT_EQ(field->value, QStringLiteral("Ответ: "));
-        if (other) EXPECT_EQ(other->value, otherBefore);
+        if (other) {
+            EXPECT_EQ(other->value, otherBefore);
+        }
         EXPECT_EQ(d.clipboardText(), REPLY);
         EXPECT_EQ(std::count_if(d.clipboardHistory().begin(), d.clipboardHistory().end(),
                                 [](const ClipItem& i) { return i.text == REPLY; }),
