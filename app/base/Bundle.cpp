@@ -40,6 +40,8 @@ QString resourcesPath() {
 
 QString resourcePath(const QString& relative) { return QDir(resourcesPath()).filePath(relative); }
 
+bool isInstalled() { return resourcesPath() != QDir::cleanPath(murmeloSourceRoot() + "/resources"); }
+
 std::optional<QString> infoString(const QString& key) {
     QString value;
     {

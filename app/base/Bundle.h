@@ -9,6 +9,9 @@ namespace murmelo::Bundle {
 // when it exists, else the developer tree's resources/.
 QString resourcesPath();
 QString resourcePath(const QString& relative);
+// Runs from its installed location (share/murmelo beside the executable's folder), not from
+// a developer build.
+bool isInstalled();
 
 // The information dictionary of the running copy: the build stamp that the build wrote in.
 // A value counts only when it is non-empty text.

@@ -24,7 +24,12 @@ std::optional<DictationContext> DictationContext::current() {
     return c;
 }
 
-DictationNeighbours::DictationNeighbours() {
+DictationNeighbours& DictationNeighbours::shared() {
+    if (DictationNeighbours* installed = installedService<DictationNeighbours>()) return *installed;
+    qFatal("dictation: no neighbours installed — the shell makes them at start-up");
+}
+
+DictationNeighbours::DictationNeighbours(DictationPolish& polish) : polish(polish) {
     transcribeAndPaste = [](const StoppedTake& take, std::function<void(DictationVisualCompletion)> completion) {
         murmelo::transcribeAndPaste(take, std::move(completion));
     };
@@ -62,10 +67,6 @@ DictationNeighbours::DictationNeighbours() {
     prepareDictationForDelivery = [](const QString& text, const std::optional<DictationContext>& context,
                                      SmartCleanupMode mode, const std::optional<QString>& language) {
         return murmelo::prepareDictationForDelivery(text, context, mode, language);
-    };
-    rewriteGuardAccept = [say = unbuilt("rewriteGuardAccept")](const QString&, const QString& candidate, const QString&) {
-        say();
-        return candidate;
     };
     deliverDictation = [](const QString& text) { murmelo::deliverDictation(text); };
 }

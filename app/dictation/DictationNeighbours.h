@@ -1,6 +1,7 @@
 #pragma once
 #include "base/Unbuilt.h"
 #include "cleanup/SmartCleanupEngine.h"
+#include "dictation/DictationPolish.h"
 #include "dictation/LoopbackHttp.h"
 #include "platform/Service.h"
 
@@ -75,11 +76,16 @@ struct StoppedTake {
 };
 
 // What recording control needs of the subsystems above it and of the stages after the
-// recording. Each of them fills its entries when it is built; until then an entry answers
-// its empty value, or does nothing and says so once in the log (cancelling stays silent).
+// recording. Polish, which is built, comes as its port at construction. Each of the others
+// fills its entries when it is built; until then an entry answers its empty value, or does
+// nothing and says so once in the log (cancelling stays silent).
 struct DictationNeighbours {
-    static DictationNeighbours& shared() { return sharedService<DictationNeighbours>(); }
-    DictationNeighbours();
+    // The installed neighbours: the shell's in the program, a test's own in tests. Asked for
+    // with none installed, the program stops with a line that says so.
+    static DictationNeighbours& shared();
+    explicit DictationNeighbours(DictationPolish& polish);
+
+    DictationPolish& polish;
 
     // Onboarding: true while the first model is still being prepared (it logs and shows
     // itself); the press then starts nothing.
@@ -93,8 +99,6 @@ struct DictationNeighbours {
     std::function<bool()> screenReplyIsGenerating = [] { return false; };
     std::function<void()> screenReplyCancel = [] {};
     std::function<void()> quickReplyPreviewCancel = [] {};
-    // Polish: drops a pending live polish.
-    std::function<void()> cancelPolishLive = [] {};
     // The transcription of a stopped take; reports its visual outcome once.
     std::function<void(const StoppedTake&, std::function<void(DictationVisualCompletion)>)> transcribeAndPaste;
     // The dictation history.
@@ -126,8 +130,6 @@ struct DictationNeighbours {
     std::function<PreparedDictation(const QString& text, const std::optional<DictationContext>&, SmartCleanupMode,
                                     const std::optional<QString>& language)>
         prepareDictationForDelivery;
-    // The rewrite guard: the candidate, or the original when the rewrite is implausible.
-    std::function<QString(const QString& original, const QString& candidate, const QString& layer)> rewriteGuardAccept;
     // The last delivered dictation, for the flow that corrects it.
     std::function<void(const QString& source, const QString& delivered, const std::optional<DictationContext>&,
                        SmartCleanupMode)>

@@ -183,7 +183,7 @@ void startRec(bool command) {
     }
 
     s.recording = true;
-    neighbours.cancelPolishLive();
+    neighbours.polish.cancelPolishLive();
     recorder().start();
 
     QString appName = QStringLiteral("?");

@@ -6,6 +6,7 @@
 #include "dictation/DictationActivity.h"
 #include "dictation/DictationNeighbours.h"
 #include "dictation/DictationPause.h"
+#include "dictation/DictationTestSupport.h"
 #include "dictation/DictationTiming.h"
 #include "dictation/Recorder.h"
 #include "dictation/Wav.h"
@@ -74,13 +75,14 @@ struct RecordingControlTest : ::testing::Test {
     ScopedService<Accessibility> axScope{ax};
     sim::SimModifierFlags mods;
     ScopedService<ModifierFlags> modsScope{mods};
-    DictationNeighbours neighbours;
+    test::PolishForDictation polish;
+    DictationNeighbours neighbours{polish};
     ScopedService<DictationNeighbours> neighboursScope{neighbours};
 
     std::vector<StoppedTake> takes;
     std::vector<std::function<void(DictationVisualCompletion)>> completions;
     QStringList history;
-    int screenReplyCancels = 0, previewCancels = 0, polishCancels = 0;
+    int screenReplyCancels = 0, previewCancels = 0;
     bool generating = false;
 
     RecordingControlTest() {
@@ -99,7 +101,6 @@ struct RecordingControlTest : ::testing::Test {
         neighbours.addToHistory = [this](const QString& text) { history << text; };
         neighbours.screenReplyCancel = [this] { ++screenReplyCancels; };
         neighbours.quickReplyPreviewCancel = [this] { ++previewCancels; };
-        neighbours.cancelPolishLive = [this] { ++polishCancels; };
         neighbours.screenReplyIsGenerating = [this] { return generating; };
         desktop.addApp("org.example.notes", "Notes");
         desktop.addField("org.example.notes");
@@ -155,7 +156,7 @@ TEST_F(RecordingControlTest, AHeldTakeRecordsThroughTheTailAndIsHandedOnWithItsP
     press();
     EXPECT_TRUE(isRecording());
     EXPECT_EQ(lastDrop(), "recording");
-    EXPECT_EQ(polishCancels, 1);
+    EXPECT_EQ(polish.liveCancels, 1);
     EXPECT_TRUE(DictationActivity::isHeld());
     EXPECT_TRUE(lines().contains("приложение: Notes [org.example.notes]"));
     EXPECT_EQ(lines().last(), "=== старт записи === → Notes");

@@ -331,7 +331,7 @@ void routeRecognizedText(const DictationPtr& d, const QString& text, const std::
         const SmartCleanupMode mode = currentSmartCleanupMode();
         const std::optional<QString> language = detectedLanguage(reply);
         const PreparedDictation prepared = n.prepareDictationForDelivery(text, d->context, mode, language);
-        const QString out = n.rewriteGuardAccept(prepared.learnedText, prepared.outputText, QStringLiteral("Smart Cleanup"));
+        const QString out = n.polish.rewriteGuardAccept(prepared.learnedText, prepared.outputText, QStringLiteral("Smart Cleanup"));
         DictationTiming::shared().mark(QStringLiteral("чистка"));
         SmartCleanupShadowMonitor::shared().observe(prepared.learnedText, mode, out);
         if (!prepared.changes.isEmpty()) {

@@ -5,6 +5,7 @@
 #include "dictation/AudioRoute.h"
 #include "dictation/DictationActivity.h"
 #include "dictation/DictationHistory.h"
+#include "dictation/DictationTestSupport.h"
 #include "dictation/DictationTiming.h"
 #include "dictation/Recorder.h"
 #include "dictation/Wav.h"
@@ -41,7 +42,8 @@ struct TranscriptionPipelineTest : ::testing::Test {
     test::TestEnvironment env;
     sim::SimAudioInput mic;
     ScopedService<AudioInput> micScope{mic};
-    DictationNeighbours neighbours;
+    test::PolishForDictation polish;
+    DictationNeighbours neighbours{polish};
     ScopedService<DictationNeighbours> neighboursScope{neighbours};
 
     std::mutex lock;

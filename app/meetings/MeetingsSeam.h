@@ -9,10 +9,11 @@
 
 namespace murmelo {
 
-// What start-up, the one-shot modes and shutdown need of meetings. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// What start-up, the one-shot modes and shutdown need of meetings. The constructor binds the
+// built entries to the meetings library; the others do nothing or answer their empty value.
 struct MeetingsSeam {
     static MeetingsSeam& shared() { return sharedService<MeetingsSeam>(); }
+    MeetingsSeam();
     // A meeting-notes request ready to send.
     struct NotesDraft {
         qint64 characters = 0;
@@ -33,12 +34,13 @@ struct MeetingsSeam {
         return std::nullopt;
     };
     std::function<QString()> meetingNotesModel = [] { return QString(); };
-    // The path of the file it wrote, or nothing with the error.
-    std::function<std::optional<QString>(const QString& folder, const QString& kind, QString* error)>
-        meetingNotesSend = [](const QString&, const QString&, QString* error) -> std::optional<QString> {
-        if (error) *error = QStringLiteral("заметки по встречам в этой сборке недоступны");
-        return std::nullopt;
-    };
+    // Sends on a worker and calls done there: the path of the file it wrote, or nothing with
+    // the error.
+    using NotesDone = std::function<void(std::optional<QString> written, QString error)>;
+    std::function<void(const QString& folder, const QString& kind, NotesDone done)> meetingNotesSend =
+        [](const QString&, const QString&, NotesDone done) {
+            done(std::nullopt, QStringLiteral("заметки по встречам в этой сборке недоступны"));
+        };
     // Rebuilds the session of a folder and transcribes it; the transcript's path, or nothing.
     std::function<std::optional<QString>(const QString& folder)> meetingRetranscribe =
         [](const QString&) -> std::optional<QString> { return std::nullopt; };

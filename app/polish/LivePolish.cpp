@@ -12,8 +12,9 @@
 #include "polish/PolishCard.h"
 #include "polish/PolishEditDelivery.h"
 #include "polish/PolishJournal.h"
+#include "polish/PolishKnownWords.h"
 #include "polish/PolishResult.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishSettings.h"
 #include "polish/PolishUnderline.h"
 #include "stats/MonthlyStats.h"
 #include "stats/TypingStats.h"
@@ -135,7 +136,7 @@ LivePolish::Context ApplicationLivePolishParts::polishContext(const QString& chu
 std::optional<LivePolish::FieldResult> ApplicationLivePolishParts::polishForField(const QString& raw,
                                                                                  const QString& model,
                                                                                  const LivePolish::Context& context) {
-    return murmelo::polishForField(raw, model, context);
+    return murmelo::polishForField(raw, model, context, words_);
 }
 bool ApplicationLivePolishParts::polishTypeFix(const AXElementPtr& el, const QString& value, AXRange fix,
                                                qint64 caret, const QString& have, const QString& want,
@@ -157,7 +158,7 @@ void ApplicationLivePolishParts::showCardEdits(const std::vector<PolishDiff::Edi
 }
 
 LivePolish& LivePolish::shared() {
-    static ApplicationLivePolishParts parts;
+    static ApplicationLivePolishParts parts(PolishKnownWords::application());
     static LivePolish* live = new LivePolish(LayoutSwitcher::shared(), parts);  // lives as long as the process
     return *live;
 }

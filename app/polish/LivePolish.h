@@ -126,6 +126,7 @@ private:
 // Live polish's parts as the application has them.
 class ApplicationLivePolishParts final : public LivePolish::Parts {
 public:
+    explicit ApplicationLivePolishParts(PolishProtectedWords& words) : words_(words) {}
     bool liveEnabled() override;
     bool polishEnabled() override;
     bool isRecording() override;
@@ -141,6 +142,9 @@ public:
                      std::optional<qint64> pid) override;
     bool cardEnabled() override;
     void showCardEdits(const std::vector<PolishDiff::Edit>& edits) override;
+
+private:
+    PolishProtectedWords& words_;
 };
 
 }  // namespace murmelo

@@ -4,6 +4,7 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishTestSupport.h"
 #include "sim/SimInputSources.h"
 #include "stats/TypingStats.h"
 
@@ -71,8 +72,9 @@ public:
     }
 
 private:
+    test::ProtectedWords words_;
     LiveSteps& s_;
-    ApplicationLivePolishParts app_;
+    ApplicationLivePolishParts app_{words_};
 };
 
 // A live polish over its own switcher and a focused simulated field, with live polish
@@ -148,7 +150,8 @@ protected:
     std::shared_ptr<sim::SimField> field;
     LiveSteps steps;
     SteppedLiveParts liveParts{steps};
-    ApplicationLivePolishParts product;
+    test::ProtectedWords productWords;
+    ApplicationLivePolishParts product{productWords};
     test::PartSlots switcherSteps;
     test::SlotParts parts{switcherSteps};
     std::unique_ptr<LayoutSwitcher> engine;

@@ -75,14 +75,17 @@ QWidget* PolishCardBody::makeView() const {
     return view;
 }
 
-PolishCardController::PolishCardController() : isKnownForm([](const QString& word) { return RuForms::contains(word); }) {}
+PolishCardController::PolishCardController(WordForms& forms) : forms_(forms) {}
 PolishCardController::~PolishCardController() { hide(); }
 
 PolishCardController& PolishCardController::shared() {
     if (auto* c = installedService<PolishCardController>()) return *c;
-    static auto* controller = new PolishCardController;  // lives for the process
+    static RuFormsWordForms forms;
+    static auto* controller = new PolishCardController(forms);  // lives for the process
     return *controller;
 }
+
+bool RuFormsWordForms::isKnownForm(const QString& word) { return RuForms::contains(word); }
 
 void PolishCardController::install(PolishCardController* controller) {
     installService<PolishCardController>(controller);
@@ -105,7 +108,7 @@ void PolishCardController::show(const std::vector<PolishDiff::Edit>& edits) {
     // replaced by another deserves a card.
     std::vector<PolishDiff::Edit> candidates;
     for (const PolishDiff::Edit& e : edits)
-        if (e.kind == Kind::word && isKnownForm && isKnownForm(e.before.toLower())) candidates.push_back(e);
+        if (e.kind == Kind::word && forms_.isKnownForm(e.before.toLower())) candidates.push_back(e);
     if (candidates.empty()) {
         logLine(QStringLiteral("polish/card: молчу — видно в тексте или починка опечатки (") +
                 PolishDiff::summary(edits) + ')');

@@ -7,7 +7,6 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,7 +45,15 @@ public:
     static constexpr double lifetime = 4.0;
     static constexpr double shortLife = 1.6;
 
-    PolishCardController();
+    // Whether a lowercased word is a Russian word form: only such a word replaced by another
+    // earns a card. The program's is RuFormsWordForms; tests answer their own.
+    class WordForms {
+    public:
+        virtual ~WordForms() = default;
+        virtual bool isKnownForm(const QString& word) = 0;
+    };
+
+    explicit PolishCardController(WordForms& forms);
     ~PolishCardController();
     PolishCardController(const PolishCardController&) = delete;
     PolishCardController& operator=(const PolishCardController&) = delete;
@@ -66,9 +73,6 @@ public:
     static QStringList& standCards();
     static void resetStandCards();
 
-    // Whether a lowercased word is a Russian word form; the lexicon's by default.
-    std::function<bool(const QString& word)> isKnownForm;
-
     bool isShowing() const { return panel_ != nullptr; }
     QWidget* panel() const { return panel_.get(); }
     const std::optional<PolishCardBody>& currentBody() const { return body_; }
@@ -77,10 +81,17 @@ private:
     void build(const std::vector<PolishDiff::Edit>& edits, const std::optional<QString>& note,
                std::optional<double> life);
 
+    WordForms& forms_;
     std::unique_ptr<QWidget> panel_;
     TimerHandle hideWork_;
     std::optional<PolishCardBody> body_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The Russian word-form lexicon of the layout models.
+class RuFormsWordForms final : public PolishCardController::WordForms {
+public:
+    bool isKnownForm(const QString& word) override;
 };
 
 }  // namespace murmelo

@@ -21,7 +21,6 @@ class PolishCardTest : public ::testing::Test {
 protected:
     PolishCardTest() {
         env.defaults().set("polishEnabled", true);
-        cards.isKnownForm = [this](const QString& w) { return known.contains(w); };
         ComposeStage::resetForTesting();
         PolishCardController::resetStandCards();
     }
@@ -33,8 +32,12 @@ protected:
     QString lastLine() const { return env.logLines().isEmpty() ? QString() : env.logLines().back().mid(9); }
 
     test::TestEnvironment env;
-    QSet<QString> known{"мыла", "кот", "пёс", "дом", "сад", "лес"};
-    PolishCardController cards;
+    // The known word forms of these tests.
+    struct Known final : PolishCardController::WordForms {
+        bool isKnownForm(const QString& word) override { return words.contains(word); }
+        QSet<QString> words{"мыла", "кот", "пёс", "дом", "сад", "лес"};
+    } known;
+    PolishCardController cards{known};
 };
 
 TEST_F(PolishCardTest, OnlyAKnownWordReplacedByAnotherEarnsACard) {

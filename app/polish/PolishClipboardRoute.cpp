@@ -14,8 +14,11 @@
 #include "platform/MainQueue.h"
 #include "platform/Pasteboard.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishJournal.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishSettings.h"
+#include "polish/PolishUnderline.h"
 #include "vocabulary/CorrectorManager.h"
 
 namespace murmelo {
@@ -54,7 +57,7 @@ void PolishRoutes::polishSelection(PolishScopeMode mode) {
     if (KeyEventPoster::shared().frontEditing() != FrontEditing::editor) {
         logLine(QStringLiteral("polish: в терминале выделить и скопировать текст клавишами нельзя — не полирую (") +
                 frontAppName() + QStringLiteral(")"));
-        PolishShare::shared().cardNote(L(QStringLiteral("polish.note.terminal"),
+        card_.showNote(L(QStringLiteral("polish.note.terminal"),
                                          QStringLiteral("В терминале полировка не работает — выдели текст в редакторе")),
                                        false);
         return;
@@ -108,7 +111,7 @@ void PolishRoutes::afterCopy(const TemporaryClipboardLease::Token& lease, qint64
     }
     clipboard.finishTemporaryLease(lease);
     endCorrecting();
-    PolishShare::shared().cardNote(L(QStringLiteral("polish.note.nothing"), QStringLiteral("Нечего полировать — выдели текст")),
+    card_.showNote(L(QStringLiteral("polish.note.nothing"), QStringLiteral("Нечего полировать — выдели текст")),
                                    false);
     logLine(QStringLiteral("polish: нечего полировать (выдели текст)"));
 }
@@ -161,11 +164,11 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
     if (!answer || answer->isEmpty()) {
         clipboard.finishTemporaryLease(job->lease);
         endCorrecting();
-        PolishShare::shared().cardNote(correctorNoticeText(), false);
+        card_.showNote(correctorNoticeText(), false);
         logLine(QStringLiteral("polish: корректор недоступен (") + correctorReadinessName(correctorReadiness()) + ')');
         return;
     }
-    const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context);
+    const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context, words_);
     if (result.trusted) {
         logLine(QStringLiteral("polish: рубеж ВЫКЛЮЧЕН (polishTrustModel) — в текст идёт выход модели целиком"));
     } else if (result.rejectedWords > 0) {
@@ -200,9 +203,8 @@ void PolishRoutes::applyAnswer(const std::shared_ptr<ClipboardJob>& job, const s
     clipboard.finishTemporaryLease(job->lease);
     pasteViaClipboard(newText, TextWriteOrigin::polish);
     scope.lastPolishOutput = newText;
-    PolishShare& share = PolishShare::shared();
-    share.note(PolishJournal::Rule::vudiBuffer, job->toCorrect, result.text, 0, frontPid());
-    share.edits(job->toCorrect, result.text);
+    journalNote(PolishJournal::Rule::vudiBuffer, job->toCorrect, result.text, 0, frontPid());
+    card_.show(PolishDiff::compute(job->toCorrect, result.text));
     logLine(QStringLiteral("polish: ") + priv(firstGraphemes(job->toCorrect, 40)) + QStringLiteral(" -> ") +
             priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (граница запомнена)"));
     const std::optional<quint64> token = lockToken_;

@@ -51,31 +51,25 @@ QString verdictName(Action::Kind kind) {
 
 }  // namespace
 
-PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine)
-    : isPolishEditRepairEnabled([] { return murmelo::isPolishEditRepairEnabled(); }),
-      polishHeal([this](const AXElementPtr& el, const QString& before, const QString& tag) {
-          return murmelo::polishHeal(engine_, el, before, tag);
-      }),
-      engine_(engine) {}
+PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine, Healing& healing)
+    : engine_(engine), healing_(healing) {}
+
+bool ApplicationEditHealing::isPolishEditRepairEnabled() { return murmelo::isPolishEditRepairEnabled(); }
+bool ApplicationEditHealing::polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) {
+    return murmelo::polishHeal(engine_, el, before, tag);
+}
 
 PolishEditDelivery::~PolishEditDelivery() { *alive_ = false; }
 
 PolishEditDelivery& PolishEditDelivery::shared() {
-    static PolishEditDelivery* delivery = new PolishEditDelivery(LayoutSwitcher::shared());  // lives as long as the process
+    static ApplicationEditHealing healing(LayoutSwitcher::shared());
+    static PolishEditDelivery* delivery = new PolishEditDelivery(LayoutSwitcher::shared(), healing);  // lives as long as the process
     return *delivery;
-}
-
-void PolishEditDelivery::missingOnce(const QString& what) {
-    if (missingSaid_.contains(what)) return;
-    missingSaid_.insert(what);
-    logLine(QStringLiteral("polish: ") + what + QStringLiteral(" ещё не подключено — без него"));
 }
 
 bool PolishEditDelivery::repairEnabled(EditAuditOwner owner) {
     if (owner == EditAuditOwner::undo) return engine_.rules().ruleOneGesture;
-    if (isPolishEditRepairEnabled) return isPolishEditRepairEnabled();
-    missingOnce(QStringLiteral("переключатель починки правок"));
-    return false;
+    return healing_.isPolishEditRepairEnabled();
 }
 
 QString PolishEditDelivery::switchName(EditAuditOwner owner) {
@@ -207,9 +201,7 @@ void PolishEditDelivery::showCard(const Audit& audit, const QString& reason, con
 }
 
 bool PolishEditDelivery::heal(const Audit& audit) {
-    if (polishHeal) return polishHeal(audit.el, audit.packet.before, audit.tag);
-    missingOnce(QStringLiteral("откат кривой правки"));
-    return false;
+    return healing_.polishHeal(audit.el, audit.packet.before, audit.tag);
 }
 
 void PolishEditDelivery::polishActOnEdit(const Action& verdict, const Audit& audit, int reads, bool userTyped) {

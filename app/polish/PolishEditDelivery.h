@@ -37,7 +37,17 @@ public:
         EditAuditOwner owner = EditAuditOwner::polish;
     };
 
-    explicit PolishEditDelivery(LayoutSwitcher& engine);
+    // What the audit asks beyond the switcher: the repair switch of polish, and the rollback of
+    // a crooked landing. The program's are ApplicationEditHealing; tests answer their own.
+    class Healing {
+    public:
+        virtual ~Healing() = default;
+        virtual bool isPolishEditRepairEnabled() = 0;
+        // True when the field is known to hold the text before the packet.
+        virtual bool polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) = 0;
+    };
+
+    PolishEditDelivery(LayoutSwitcher& engine, Healing& healing);
     ~PolishEditDelivery();
     PolishEditDelivery(const PolishEditDelivery&) = delete;
     PolishEditDelivery& operator=(const PolishEditDelivery&) = delete;
@@ -65,22 +75,27 @@ public:
     // The verdict as the log shows it.
     static QString describe(const DeliveryRepair::Action& verdict);
 
-    // The repair switch of polish and the rollback of a crooked landing; the program's own by
-    // default. Unset, repair counts as off and the rollback as refused, each said once in the log.
-    std::function<bool()> isPolishEditRepairEnabled;
-    std::function<bool(const AXElementPtr& el, const QString& before, const QString& tag)> polishHeal;
-
 private:
     void check(const Audit& audit);
     void polishActOnEdit(const DeliveryRepair::Action& verdict, const Audit& audit, int reads, bool userTyped);
     void showCard(const Audit& audit, const QString& reason, const QString& appName);
     bool heal(const Audit& audit);
-    // One line per missing step for the life of this delivery (the program has one).
-    void missingOnce(const QString& what);
 
     LayoutSwitcher& engine_;
+    Healing& healing_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    QSet<QString> missingSaid_;
+};
+
+// The program's repair switch ("polishEditRepairOff", MURMELO_POLISH_EDIT_REPAIR) and its
+// rollback by one more key packet from the caret.
+class ApplicationEditHealing final : public PolishEditDelivery::Healing {
+public:
+    explicit ApplicationEditHealing(LayoutSwitcher& engine) : engine_(engine) {}
+    bool isPolishEditRepairEnabled() override;
+    bool polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) override;
+
+private:
+    LayoutSwitcher& engine_;
 };
 
 }  // namespace murmelo

@@ -16,19 +16,26 @@ namespace {
 struct PolishEditDeliveryTest : test::WritingRig {
     DeliveryRepairCardController cards;
     ScopedService<DeliveryRepairCardController> cardsScope{cards};
+    // The repair switch and a rollback that records its calls.
+    struct Healing final : PolishEditDelivery::Healing {
+        bool isPolishEditRepairEnabled() override { return repairOn; }
+        bool polishHeal(const AXElementPtr&, const QString& before, const QString& tag) override {
+            heals << tag + "|" + before;
+            return healAnswer;
+        }
+        bool repairOn = true;
+        bool healAnswer = true;
+        QStringList heals;
+    } healing;
+    bool& repairOn = healing.repairOn;
+    bool& healAnswer = healing.healAnswer;
+    QStringList& heals = healing.heals;
+    std::unique_ptr<ApplicationEditHealing> programs;
     std::unique_ptr<PolishEditDelivery> delivery;
-    bool repairOn = true;
-    bool healAnswer = true;
-    QStringList heals;
 
     void SetUp() override {
         WritingRig::SetUp();
-        delivery = std::make_unique<PolishEditDelivery>(*engine);
-        delivery->isPolishEditRepairEnabled = [this] { return repairOn; };
-        delivery->polishHeal = [this](const AXElementPtr&, const QString& before, const QString& tag) {
-            heals << tag + "|" + before;
-            return healAnswer;
-        };
+        delivery = std::make_unique<PolishEditDelivery>(*engine, healing);
     }
     void TearDown() override {
         cards.hide();
@@ -174,7 +181,8 @@ TEST_F(PolishEditDeliveryTest, ACrookedLandingOfAPolishPacketIsRolledBack) {
 }
 
 TEST_F(PolishEditDeliveryTest, TheProgramsOwnRollbackTypesTheTextBack) {
-    delivery = std::make_unique<PolishEditDelivery>(*engine);
+    programs = std::make_unique<ApplicationEditHealing>(*engine);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, *programs);
     // The Backspaces were lost, the typing landed after the old text.
     typeFix("кот", "кот", "кит");
     typed("котит");
@@ -218,11 +226,12 @@ TEST_F(PolishEditDeliveryTest, WithRepairSwitchedOffOnlyTheVerdictIsLogged) {
     EXPECT_TRUE(logHas("polish/live: delivery verdict notNeeded(edit-landed) — repair is switched off"));
 }
 
-TEST_F(PolishEditDeliveryTest, UnboundSettingsLeaveRepairOffAndSaySo) {
-    delivery->isPolishEditRepairEnabled = nullptr;
+TEST_F(PolishEditDeliveryTest, TheProgramsSwitchTurnsRepairOff) {
+    env.defaults().set("polishEditRepairOff", true);
+    programs = std::make_unique<ApplicationEditHealing>(*engine);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, *programs);
     typeFix("кот", "кот", "кит");
     env.advance(0.15);
-    EXPECT_TRUE(logHas("переключатель починки правок ещё не подключено"));
     EXPECT_TRUE(logHas("repair is switched off (polishEditRepairOff)"));
 }
 
@@ -241,7 +250,7 @@ TEST_F(PolishEditDeliveryTest, TheSwitchersUndoPacketsAreAuditedWithoutRollback)
 
 TEST_F(PolishEditDeliveryTest, AnUndoPacketIsNotRepairedWhenOneGestureUndoIsOff) {
     rebuild({{"MURMELO_RULE_ONE_GESTURE", "0"}});
-    delivery = std::make_unique<PolishEditDelivery>(*engine);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, healing);
     typed("");
     delivery->auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
     env.advance(0.15);

@@ -43,8 +43,9 @@ QString foldYo(QString w) { return w.replace(QChar(0x0451), QChar(0x0435)); }
 PolishKnownWords::PolishKnownWords(LayoutSwitcher& switcher, LayoutLexicons& lexicons)
     : switcher_(switcher), lexicons_(lexicons), checks_(lexicons) {}
 
-PolishKnownWords PolishKnownWords::application() {
-    return PolishKnownWords(LayoutSwitcher::shared(), LayoutLexicons::shared());
+PolishKnownWords& PolishKnownWords::application() {
+    static PolishKnownWords known(LayoutSwitcher::shared(), LayoutLexicons::shared());  // lives for the process
+    return known;
 }
 
 QSet<QString> PolishKnownWords::polishExceptions() { return Defaults::shared().stringSetValue(POLISH_EXC_KEY); }

@@ -7,7 +7,7 @@
 #include "platform/InputSources.h"
 #include "platform/Service.h"
 #include "polish/LivePolish.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishSettings.h"
 #include "polish/PunctuationMerge.h"
 
 #include <algorithm>
@@ -101,8 +101,8 @@ QString keepingCaseAfterComma(const QString& author, const QString& fixed) {
     return f.join(QString());
 }
 
-PolishResultValue polishResult(const QString& raw, const QString& model, bool typedByHand, bool atSentenceStart,
-                               bool allowYo) {
+PolishResultValue polishResult(const QString& raw, const QString& model, PolishProtectedWords& words,
+                               bool typedByHand, bool atSentenceStart, bool allowYo) {
     const QStringList chars = graphemes(raw);
     int lead = 0;
     while (lead < chars.size() && isWhiteSpaceCluster(chars[lead])) ++lead;
@@ -113,7 +113,7 @@ PolishResultValue polishResult(const QString& raw, const QString& model, bool ty
 
     const bool trusted = isPolishTrustModel();
     PunctuationMerge::MayReplace mayReplace;
-    if (trusted) mayReplace = [](const QString& word) { return !PolishShare::shared().protects(word); };
+    if (trusted) mayReplace = [&words](const QString& word) { return !words.polishProtects(word); };
     const PunctuationMerge::Result merged = PunctuationMerge::merge(raw, model, mayReplace, typedByHand, allowYo);
     if (trusted && merged.rejectedWords > 0)
         logLine(QStringLiteral("polish: словарь защитил ") + QString::number(merged.rejectedWords) +
@@ -139,8 +139,9 @@ PolishResultValue polishResult(const QString& raw, const QString& model, bool ty
     return {leadText + s + trailText, merged.rejectedWords, true, trusted};
 }
 
-PolishResultValue polishForField(const QString& raw, const QString& model, const PolishContext& context) {
-    PolishResultValue r = polishResult(raw, model, context.typedByHand, context.atSentenceStart, context.allowYo);
+PolishResultValue polishForField(const QString& raw, const QString& model, const PolishContext& context,
+                                 PolishProtectedWords& words) {
+    PolishResultValue r = polishResult(raw, model, words, context.typedByHand, context.atSentenceStart, context.allowYo);
     r.text = stripAddedTerminator(raw, r.text);
     return r;
 }

@@ -11,6 +11,13 @@ struct PolishContext {
     bool operator==(const PolishContext&) const = default;
 };
 
+// Which words polish must leave as typed; the known-word tables answer it in the program.
+class PolishProtectedWords {
+public:
+    virtual ~PolishProtectedWords() = default;
+    virtual bool polishProtects(const QString& word) = 0;
+};
+
 // What polish may write in place of the typed chunk.
 struct PolishResultValue {
     QString text;
@@ -28,10 +35,11 @@ PolishContext polishContext(const QString& chunk, const QString& text, qint64 po
 // them in lower case.
 QString keepingCaseAfterComma(const QString& author, const QString& fixed);
 // Merges the model's answer into the typed text; the typed text unchanged when the merge
-// does not apply.
-PolishResultValue polishResult(const QString& raw, const QString& model, bool typedByHand = false,
-                               bool atSentenceStart = true, bool allowYo = true);
+// does not apply. A trusted model may replace only the words `words` does not protect.
+PolishResultValue polishResult(const QString& raw, const QString& model, PolishProtectedWords& words,
+                               bool typedByHand = false, bool atSentenceStart = true, bool allowYo = true);
 // The result step every polish route uses.
-PolishResultValue polishForField(const QString& raw, const QString& model, const PolishContext& context);
+PolishResultValue polishForField(const QString& raw, const QString& model, const PolishContext& context,
+                                 PolishProtectedWords& words);
 
 }  // namespace murmelo

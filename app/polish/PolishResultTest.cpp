@@ -1,7 +1,7 @@
 #include "polish/PolishResult.h"
 
 #include "TestEnvironment.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -42,25 +42,26 @@ TEST(PolishResultTest, CapitalsInMidSentenceGoBackToTheAuthors) {
 
 TEST(PolishResultTest, TheMergedAnswerKeepsTheChunksSpacesAndCase) {
     test::TestEnvironment env;
+    test::ProtectedWords known;
     // A chunk that continues a sentence does not get a capital; its spaces come back around it.
-    const PolishResultValue r = polishResult(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), true, false, true);
+    const PolishResultValue r = polishResult(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), known, true, false, true);
     EXPECT_TRUE(r.applied);
     EXPECT_EQ(r.text, QStringLiteral("  привет, мир."));
     // The person's chunk ends open: the full stop the model appended goes.
-    EXPECT_EQ(polishForField(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), {true, false, true}).text,
+    EXPECT_EQ(polishForField(QStringLiteral("  привет мир"), QStringLiteral("Привет, мир."), {true, false, true}, known).text,
               QStringLiteral("  привет, мир"));
 
     // At a sentence start the capital stays.
-    EXPECT_EQ(polishForField(QStringLiteral("привет как дела"), QStringLiteral("Привет, как дела"), {true, true, true}).text,
+    EXPECT_EQ(polishForField(QStringLiteral("привет как дела"), QStringLiteral("Привет, как дела"), {true, true, true}, known).text,
               QStringLiteral("Привет, как дела"));
 
     // Only white space: nothing to merge.
-    const PolishResultValue blank = polishResult(QStringLiteral("   "), QStringLiteral("."), true, true, true);
+    const PolishResultValue blank = polishResult(QStringLiteral("   "), QStringLiteral("."), known, true, true, true);
     EXPECT_FALSE(blank.applied);
     EXPECT_EQ(blank.text, QStringLiteral("   "));
 
     // Other words from the model are refused and the typed words stay.
-    const PolishResultValue words = polishForField(QStringLiteral("я пришол домой"), QStringLiteral("Я пришёл домой."), {true, true, true});
+    const PolishResultValue words = polishForField(QStringLiteral("я пришол домой"), QStringLiteral("Я пришёл домой."), {true, true, true}, known);
     EXPECT_EQ(words.text.contains(QStringLiteral("пришол")), true);
     EXPECT_FALSE(words.trusted);
 }
@@ -69,11 +70,10 @@ TEST(PolishResultTest, TheMergedAnswerKeepsTheChunksSpacesAndCase) {
 TEST(PolishResultTest, ATrustedModelRespellsOnlyUnprotectedWords) {
     test::TestEnvironment env;
     env.defaults().set("polishTrustModel", true);
-    PolishShare share;
-    ScopedService<PolishShare> scope(share);
-    share.polishProtects = [](const QString& word) { return word == QStringLiteral("Вася"); };
+    test::ProtectedWords words;
+    words.protects = [](const QString& word) { return word == QStringLiteral("Вася"); };
     const PolishResultValue r =
-        polishForField(QStringLiteral("я пришол к Вася"), QStringLiteral("Я пришёл к Васе."), {true, true, true});
+        polishForField(QStringLiteral("я пришол к Вася"), QStringLiteral("Я пришёл к Васе."), {true, true, true}, words);
     EXPECT_TRUE(r.trusted);
     EXPECT_EQ(r.text, QStringLiteral("Я пришёл к Вася"));
     EXPECT_EQ(r.rejectedWords, 1);

@@ -7,14 +7,22 @@
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
+#include "polish/PolishJournal.h"
 
 #include <QProcessEnvironment>
 
 namespace murmelo {
 
-PolishRoutes::PolishRoutes(LayoutSwitcher& engine) : engine_(engine), self_(std::make_shared<PolishRoutes*>(this)) {
-    tap.perform = [this](PolishScopeMode mode) { polishTriggered(mode); };
-    tap.keyCount = [this] { return engine_.typedGen; };
+PolishRoutes::PolishRoutes(LayoutSwitcher& engine, PolishProtectedWords& words, PolishEditDelivery& delivery,
+                           PolishCardController& card)
+    : engine_(engine), words_(words), delivery_(delivery), card_(card), self_(std::make_shared<PolishRoutes*>(this)) {}
+
+bool PolishRoutes::isRecording() { return murmelo::isRecording(); }
+quint64 PolishRoutes::keyCount() { return engine_.typedGen; }
+
+void PolishRoutes::journalNote(const QString& rule, const QString& before, const QString& after, qint64 at,
+                               std::optional<qint64> pid) {
+    PolishJournal::note(rule, before, after, at, pid ? std::optional<qint32>(qint32(*pid)) : std::nullopt);
 }
 
 PolishRoutes::~PolishRoutes() {

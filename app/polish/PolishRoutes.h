@@ -14,13 +14,17 @@
 namespace murmelo {
 
 class LayoutSwitcher;
+class PolishCardController;
+class PolishEditDelivery;
 struct ClipboardJob;
 
 // The gestures that start a polish and the two routes that carry it into the user's field:
 // the accessibility route reads the paragraph at the caret and writes back only what the
 // corrector changed; the clipboard route copies the text, polishes it and pastes it back.
-// Shares the switcher's edit lock and its count of physical keys. Main thread only.
-class PolishRoutes {
+// Shares the switcher's edit lock and its count of physical keys; answers protected words from
+// `words`, types a fix by keys through `delivery` and shows its edits and notes on `card`.
+// Main thread only.
+class PolishRoutes final : private PolishTap::Owner {
 public:
     enum class PolishPasteResult { pasted, refusedNoSelection, refusedGate };
     enum class PolishParagraphSelect { done, refused, noField };
@@ -32,7 +36,8 @@ public:
     // Waits between the reads that confirm a paste, each from the one before.
     static constexpr double CONFIRM_DELAYS[5] = {0.15, 0.3, 0.45, 0.9, 1.2};
 
-    explicit PolishRoutes(LayoutSwitcher& engine);
+    PolishRoutes(LayoutSwitcher& engine, PolishProtectedWords& words, PolishEditDelivery& delivery,
+                 PolishCardController& card);
     ~PolishRoutes();
     PolishRoutes(const PolishRoutes&) = delete;
     PolishRoutes& operator=(const PolishRoutes&) = delete;
@@ -75,7 +80,7 @@ public:
     std::function<void(PolishScopeMode)> polishGestureSink;
 
     PolishScope scope;
-    PolishTap tap;
+    PolishTap tap{*this};
 
 private:
     struct AXJob;
@@ -96,7 +101,16 @@ private:
     bool selectByArrows(const PolishSelect::KeyPlan& plan, const QString& want, const AXElementPtr& el,
                         const QString& tag);
 
+    // The tap's owner: its gesture polishes, a recording dictation or a key between press and
+    // release holds it back.
+    void performPolish(PolishScopeMode mode) override { polishTriggered(mode); }
+    bool isRecording() override;
+    quint64 keyCount() override;
+
     void sendKey(quint16 keyCode, quint64 flags = 0);
+    // Notes a write in the polish journal under the rule's name.
+    static void journalNote(const QString& rule, const QString& before, const QString& after, qint64 at,
+                            std::optional<qint64> pid);
     QString frontAppName() const;
     std::optional<qint64> frontPid() const;
     // The edit lock, held from the start of a polish to its end; the release frees only the
@@ -107,6 +121,9 @@ private:
     std::function<void()> guarded(std::function<void()> fn) const;
 
     LayoutSwitcher& engine_;
+    PolishProtectedWords& words_;
+    PolishEditDelivery& delivery_;
+    PolishCardController& card_;
     std::optional<quint64> lockToken_;
     std::optional<double> lastSpaceAt_;  // uptime
     std::shared_ptr<PolishRoutes*> self_;

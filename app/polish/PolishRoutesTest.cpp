@@ -10,7 +10,11 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTestSupport.h"
 #include "polish/CorrectorClient.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
+#include "polish/PolishJournal.h"
+#include "polish/PolishTestSupport.h"
+#include "polish/PolishUnderline.h"
 #include "sim/SimAccessibility.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimKeyPoster.h"
@@ -32,6 +36,7 @@ struct PolishRoutesTest : ::testing::Test {
     PolishRoutesTest() {
         AXText::resetForTesting();
         SecureInput::resetForTesting();
+        PolishUnderline::resetForTesting();
         env.defaults().set("polishEnabled", true);
         steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
         clipboard.start();
@@ -41,6 +46,7 @@ struct PolishRoutesTest : ::testing::Test {
     }
     ~PolishRoutesTest() override {
         clipboard.stop();
+        PolishUnderline::resetForTesting();
         AXText::resetForTesting();
         SecureInput::resetForTesting();
     }
@@ -64,6 +70,10 @@ struct PolishRoutesTest : ::testing::Test {
     bool requested() {
         const int before = asked;
         return env.waitFor([&] { return (asked = server.requests()) > before; }, 20000);
+    }
+    // The note the polish card shows; empty without one.
+    QString cardNote() const {
+        return card.currentBody() ? card.currentBody()->note.value_or(QString()) : QString();
     }
     QString sent() const {
         const QByteArray request = server.lastRequest();
@@ -91,14 +101,17 @@ struct PolishRoutesTest : ::testing::Test {
     test::LocalHttpServer server;
     CorrectorEndpoint endpoint{server.url("/correct")};
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};
-    PolishShare share;
-    ScopedService<PolishShare> shareScope{share};
     test::PartSlots steps;
     test::SlotParts parts{steps};
     LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    PolishRoutes routes{engine};
+    test::ProtectedWords words;
+    ApplicationEditHealing healing{engine};
+    PolishEditDelivery delivery{engine, healing};
+    RuFormsWordForms forms;
+    PolishCardController card{forms};
+    PolishRoutes routes{engine, words, delivery, card};
     QList<KeyEvent> posted;
     int asked = 0;
 };
@@ -116,7 +129,9 @@ TEST_F(PolishRoutesTest, EveryRungLandsTheSameEdit) {
         {"selected by accessibility, pasted", true, false, 1, 0, "(выделением диапазона 7+15 + ⌘V)"},
         {"selected by keys, pasted", true, true, 1, 15, "(выделением диапазона 7+15 + ⌘V)"},
     };
+    env.defaults().set("polishCardEdits", true);
     for (const auto& c : cases) {
+        PolishJournal::clear();
         desktop = sim::SimDesktop();
         posted.clear();
         routes.scope = PolishScope();
@@ -133,7 +148,13 @@ TEST_F(PolishRoutesTest, EveryRungLandsTheSameEdit) {
         EXPECT_EQ(count(kV, KeyFlags::command), c.pastes) << c.name;
         EXPECT_EQ(count(kLeft, KeyFlags::shift), c.shiftLefts) << c.name;
         EXPECT_FALSE(engine.isCorrecting()) << c.name;
+        // Each write is noted in the journal with its place, and its edits reach the card.
+        ASSERT_EQ(PolishJournal::entries().size(), 1) << c.name;
+        EXPECT_EQ(PolishJournal::entries().front().after, QStringLiteral("Привет, как дела")) << c.name;
+        EXPECT_EQ(PolishJournal::entries().front().location, 7) << c.name;
     }
+    PolishJournal::clear();
+    EXPECT_TRUE(env.logContains("polish/card: молчу — видно в тексте или починка опечатки ("));
     EXPECT_TRUE(env.logContains("polish/ax: выделил клавишами 15 симв. (27 нажатий), текст сверен"));
     // A paste is confirmed by reading the field again.
     EXPECT_TRUE(env.logContains("polish/gate: после ⌘V правка подтверждена чтением 1"));
@@ -149,12 +170,13 @@ TEST_F(PolishRoutesTest, NothingIsWrittenWhenTheFieldMovedOn) {
         std::function<void(PolishRoutesTest&, sim::SimField&)> meanwhile;
         int status;
         const char* line;
+        const char* note;  // on the polish card
     } cases[] = {
         {"the user typed", [](PolishRoutesTest& t, sim::SimField&) { ++t.engine.typedGen; }, 200,
-         "polish/ax: печатал, пока считали — правку не ставлю"},
+         "polish/ax: печатал, пока считали — правку не ставлю", ""},
         {"the text changed", [](PolishRoutesTest&, sim::SimField& f) { f.value.replace(0, 6, QStringLiteral("пока")); }, 200,
-         "polish/card: карточки ещё нет — заметка «Текст изменился, пока считали»"},
-        {"the corrector failed", [](PolishRoutesTest&, sim::SimField&) {}, 500, "polish/ax: корректор недоступен ("},
+         "polish/ax: текст изменился, пока считали — правку не ставлю", "Текст изменился, пока считали"},
+        {"the corrector failed", [](PolishRoutesTest&, sim::SimField&) {}, 500, "polish/ax: корректор недоступен (", nullptr},
     };
     for (const auto& c : cases) {
         desktop = sim::SimDesktop();
@@ -169,6 +191,8 @@ TEST_F(PolishRoutesTest, NothingIsWrittenWhenTheFieldMovedOn) {
         env.advance(3.0);
         EXPECT_EQ(field->value, before) << c.name;
         EXPECT_FALSE(engine.isCorrecting()) << c.name;
+        if (c.note) EXPECT_EQ(cardNote(), QString::fromUtf8(c.note)) << c.name;
+        card.hide();
     }
     EXPECT_EQ(count(kV, KeyFlags::command), 0);
 }
@@ -342,7 +366,7 @@ TEST_F(PolishRoutesTest, TheClipboardRouteSelectsTheParagraphItself) {
     EXPECT_TRUE(env.logContains("polish/ax: транспорт не годится — абзац вокруг каретки пуст [Editor]"));
     env.advance(1.0);
     EXPECT_TRUE(env.logContains("polish: абзац вокруг каретки пуст — стрелками этого не исправить"));
-    EXPECT_TRUE(env.logContains("polish/card: карточки ещё нет — заметка «Нечего полировать — выдели текст»"));
+    EXPECT_EQ(cardNote(), QStringLiteral("Нечего полировать — выдели текст"));
     EXPECT_TRUE(env.logContains("polish: нечего полировать (выдели текст)"));
     EXPECT_EQ(field->value, QStringLiteral("раз\n\nтри"));
     EXPECT_FALSE(engine.isCorrecting());
@@ -356,7 +380,7 @@ TEST_F(PolishRoutesTest, PolishInATerminalSendsNoKeyAndSaysWhy) {
     routes.polishSelection();
     env.advance(1.0);
     EXPECT_TRUE(posted.isEmpty());
-    EXPECT_TRUE(env.logContains("polish/card: карточки ещё нет — заметка «В терминале полировка не работает — выдели текст в редакторе»"));
+    EXPECT_EQ(cardNote(), QStringLiteral("В терминале полировка не работает — выдели текст в редакторе"));
     EXPECT_FALSE(engine.isCorrecting());
 }
 

@@ -3,10 +3,14 @@
 #include "base/Defaults.h"
 #include "base/Log.h"
 #include "input/TapConsumers.h"
+#include "layout/SystemSubstitutions.h"
 #include "platform/Service.h"
+#include "platform/Workspace.h"
 #include "polish/PolishCard.h"
 #include "polish/PolishUnderline.h"
 #include "vocabulary/CorrectorManager.h"
+
+#include <QSet>
 
 namespace murmelo {
 
@@ -37,6 +41,25 @@ bool isPolishEditRepairEnabled() {
         qEnvironmentVariable("MURMELO_POLISH_EDIT_REPAIR") == QLatin1String("0"))
         return false;
     return !Defaults::shared().boolValue(QStringLiteral("polishEditRepairOff"));
+}
+
+bool isPolishCardEnabled() { return Defaults::shared().boolValue(QStringLiteral("polishCardEdits")); }
+
+bool isPolishTrustModel() {
+    if (!Defaults::shared().boolValue(QStringLiteral("polishTrustModel"))) return false;
+    const std::optional<AppIdentity> front = Workspace::shared().frontmostApplication();
+    const std::optional<QString> bundle = front ? std::optional<QString>(front->bundleIdentifier) : std::nullopt;
+    if (SystemSubstitutions::appliesSubstitutions(front) &&
+        SystemSubstitutions::value(QStringLiteral("NSAutomaticSpellingCorrectionEnabled"), bundle) == true) {
+        static QSet<QString> noted;
+        const QString key = bundle.value_or(QStringLiteral("?"));
+        if (!noted.contains(key)) {
+            noted.insert(key);
+            logLine(QStringLiteral("polish: в системе включено своё исправление — слова оставляю ему, правлю знаки"));
+        }
+        return false;
+    }
+    return true;
 }
 
 }  // namespace murmelo

@@ -26,4 +26,9 @@ void setPolishEnabled(bool on);
 // MURMELO_POLISH_EDIT_REPAIR is exactly "0".
 bool isPolishEditRepairEnabled();
 
+// Settings of polish read at every use: the card of edits, and whether a trusted model may
+// respell words (not while the system's own spelling correction works in the front app).
+bool isPolishCardEnabled();
+bool isPolishTrustModel();
+
 }  // namespace murmelo

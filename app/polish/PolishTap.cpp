@@ -1,14 +1,13 @@
 #include "polish/PolishTap.h"
 
 #include "base/Log.h"
-#include "dictation/RecordingControl.h"
 #include "input/HotkeyDef.h"
 
 #include <cmath>
 
 namespace murmelo {
 
-PolishTap::PolishTap() : isRecording([] { return murmelo::isRecording(); }), self_(std::make_shared<PolishTap*>(this)) {}
+PolishTap::PolishTap(Owner& owner) : owner_(owner), self_(std::make_shared<PolishTap*>(this)) {}
 
 PolishTap::~PolishTap() {
     *self_ = nullptr;
@@ -17,7 +16,7 @@ PolishTap::~PolishTap() {
 
 void PolishTap::notePolishDown() {
     downAt_ = Clock::shared().uptime();
-    if (keyCount) keysAtDown_ = keyCount();
+    keysAtDown_ = owner_.keyCount();
 }
 
 void PolishTap::notePolishUp() {
@@ -25,9 +24,9 @@ void PolishTap::notePolishUp() {
     // Whole microseconds, so that uptime rounding cannot turn a 0.4 s hold into a tap.
     const double held = std::round((Clock::shared().uptime() - *downAt_) * 1e6) / 1e6;
     downAt_.reset();
-    const bool keyBetween = keyCount && keyCount() != keysAtDown_;
+    const bool keyBetween = owner_.keyCount() != keysAtDown_;
     if (held >= TAP_LIMIT || keyBetween) return;  // a hold, or the key served as a modifier
-    if (isRecording && isRecording()) return;
+    if (owner_.isRecording()) return;
     if (pending_.isPending()) {
         pending_.cancel();
         pending_.reset();
@@ -41,8 +40,7 @@ void PolishTap::notePolishUp() {
         PolishTap* tap = *alive;
         tap->pending_.reset();
         logLine(QStringLiteral("polish: одиночный тап ") + polishHotkeyName() + QStringLiteral(" → текущий абзац"));
-        if (tap->perform) tap->perform(PolishScopeMode::currentParagraphUnpolished);
-        else logLine(QStringLiteral("polish: маршруты полировки ещё не подключены — тап ничего не делает"));
+        tap->owner_.performPolish(PolishScopeMode::currentParagraphUnpolished);
     });
 }
 

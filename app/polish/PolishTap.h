@@ -3,7 +3,6 @@
 #include "polish/PolishScope.h"
 
 #include <QString>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,7 +15,20 @@ public:
     static constexpr double TAP_LIMIT = 0.4;
     static constexpr double TAP_DELAY = 0.3;
 
-    PolishTap();
+    // What the tap asks of the polish routes that own it.
+    class Owner {
+    public:
+        virtual ~Owner() = default;
+        // Runs the polish gesture.
+        virtual void performPolish(PolishScopeMode mode) = 0;
+        // Whether a dictation is recording (a tap is then ignored).
+        virtual bool isRecording() = 0;
+        // The count of physical key downs: a change between the press and the release
+        // means the key served as a modifier.
+        virtual quint64 keyCount() = 0;
+    };
+
+    explicit PolishTap(Owner& owner);
     ~PolishTap();
     PolishTap(const PolishTap&) = delete;
     PolishTap& operator=(const PolishTap&) = delete;
@@ -27,15 +39,8 @@ public:
     void cancelPendingPolish(const QString& reason);
     bool hasPendingPolish() const { return pending_.isPending(); }
 
-    // Runs the polish gesture; set by the owner of the polish routes.
-    std::function<void(PolishScopeMode)> perform;
-    // Whether a dictation is recording (a tap is then ignored); the dictation's by default.
-    std::function<bool()> isRecording;
-    // The count of physical key downs, when the owner keeps one: a change between the press
-    // and the release means the key served as a modifier.
-    std::function<quint64()> keyCount;
-
 private:
+    Owner& owner_;
     std::optional<double> downAt_;  // uptime of the press
     quint64 keysAtDown_ = 0;
     TimerHandle pending_;

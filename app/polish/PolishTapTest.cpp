@@ -8,13 +8,19 @@ using namespace murmelo;
 
 namespace {
 
+// The tap's owner as the test sets it: whether a dictation records, the key count, and the
+// gestures performed.
+struct Owner final : PolishTap::Owner {
+    void performPolish(PolishScopeMode mode) override { performed.push_back(mode); }
+    bool isRecording() override { return recording; }
+    quint64 keyCount() override { return keyDowns; }
+    bool recording = false;
+    quint64 keyDowns = 0;
+    std::vector<PolishScopeMode> performed;
+};
+
 class PolishTapTest : public ::testing::Test {
 protected:
-    PolishTapTest() {
-        tap.isRecording = [this] { return recording; };
-        tap.perform = [this](PolishScopeMode mode) { performed.push_back(mode); };
-        tap.keyCount = [this] { return keyDowns; };
-    }
     void press(double heldSeconds) {
         tap.notePolishDown();
         env.advance(heldSeconds);
@@ -22,10 +28,8 @@ protected:
     }
 
     test::TestEnvironment env;
-    PolishTap tap;
-    bool recording = false;
-    quint64 keyDowns = 0;
-    std::vector<PolishScopeMode> performed;
+    Owner owner;
+    PolishTap tap{owner};
 };
 
 }  // namespace
@@ -33,9 +37,9 @@ protected:
 TEST_F(PolishTapTest, AShortPressPolishesTheParagraphAfterTheDelay) {
     press(0.39);
     env.advance(0.29);
-    EXPECT_TRUE(performed.empty());
+    EXPECT_TRUE(owner.performed.empty());
     env.advance(0.01);
-    EXPECT_EQ(performed, std::vector<PolishScopeMode>{PolishScopeMode::currentParagraphUnpolished});
+    EXPECT_EQ(owner.performed, std::vector<PolishScopeMode>{PolishScopeMode::currentParagraphUnpolished});
     EXPECT_TRUE(env.logContains("polish: одиночный тап "));
     EXPECT_FALSE(tap.hasPendingPolish());
 }
@@ -46,15 +50,15 @@ TEST_F(PolishTapTest, WhatIsNoTap) {
     press(0.40);  // a hold
     env.advance(1.0);
     tap.notePolishDown();
-    ++keyDowns;  // used as Shift for a letter
+    ++owner.keyDowns;  // used as Shift for a letter
     tap.notePolishUp();
     env.advance(1.0);
     tap.notePolishUp();  // a release without a press
     env.advance(1.0);
-    recording = true;
+    owner.recording = true;
     press(0.1);
     env.advance(1.0);
-    EXPECT_TRUE(performed.empty());
+    EXPECT_TRUE(owner.performed.empty());
 }
 
 TEST_F(PolishTapTest, ASecondTapOrTheConverterCancels) {
@@ -62,26 +66,24 @@ TEST_F(PolishTapTest, ASecondTapOrTheConverterCancels) {
     env.advance(0.15);
     press(0.05);
     env.advance(1.0);
-    EXPECT_TRUE(performed.empty());
+    EXPECT_TRUE(owner.performed.empty());
     EXPECT_TRUE(env.logContains("polish: второй тап (двойной) → отмена"));
 
     press(0.05);
     tap.cancelPendingPolish("двойной ⇧ — это ручной конвертер");
     env.advance(1.0);
-    EXPECT_TRUE(performed.empty());
+    EXPECT_TRUE(owner.performed.empty());
     EXPECT_TRUE(env.logContains("polish: отменена — двойной ⇧ — это ручной конвертер"));
 }
 
 TEST(PolishTapLifetimeTest, AWaitingTapOutlivedByItsOwnerDoesNothing) {
     test::TestEnvironment env;
-    int performed = 0;
+    Owner owner;
     {
-        PolishTap tap;
-        tap.isRecording = [] { return false; };
-        tap.perform = [&](PolishScopeMode) { ++performed; };
+        PolishTap tap{owner};
         tap.notePolishDown();
         tap.notePolishUp();
     }
     env.advance(1.0);
-    EXPECT_EQ(performed, 0);
+    EXPECT_TRUE(owner.performed.empty());
 }

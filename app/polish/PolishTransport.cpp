@@ -11,8 +11,11 @@
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishJournal.h"
-#include "polish/PolishShare.h"
+#include "polish/PolishSettings.h"
+#include "polish/PolishUnderline.h"
 #include "vocabulary/CorrectorManager.h"
 
 #include <QHash>
@@ -117,7 +120,6 @@ bool PolishRoutes::polishViaAX(bool allowClipboard, PolishScopeMode mode) {
 }
 
 void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::optional<QString>& answer) {
-    PolishShare& share = PolishShare::shared();
     // Switched off while the corrector worked: the user no longer wants the edit.
     if (!TapPolish::isPolishEnabled()) {
         endCorrecting();
@@ -126,11 +128,11 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
     }
     if (!answer || answer->isEmpty()) {
         endCorrecting();
-        share.cardNote(correctorNoticeText(), false);
+        card_.showNote(correctorNoticeText(), false);
         logLine(QStringLiteral("polish/ax: корректор недоступен (") + correctorReadinessName(correctorReadiness()) + ')');
         return;
     }
-    const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context);
+    const PolishResultValue result = polishForField(job->toCorrect, *answer, job->context, words_);
     if (result.trusted)
         logLine(QStringLiteral("polish/ax: рубеж ВЫКЛЮЧЕН (polishTrustModel) — выход модели целиком"));
     else if (result.rejectedWords > 0)
@@ -152,7 +154,7 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
     const std::optional<QString> value = AXText::value(job->el);
     if (!value || value->size() < r.location + r.length || value->mid(r.location, r.length) != job->toCorrect) {
         endCorrecting();
-        share.cardNote(L(QStringLiteral("polish.note.changed"), QStringLiteral("Текст изменился, пока считали")), false);
+        card_.showNote(L(QStringLiteral("polish.note.changed"), QStringLiteral("Текст изменился, пока считали")), false);
         logLine(QStringLiteral("polish/ax: текст изменился, пока считали — правку не ставлю"));
         return;
     }
@@ -171,7 +173,7 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
         case PolishPasteResult::refusedNoSelection:
             logLine(QStringLiteral("polish/ax: выделение не встало — правку не ставлю, вниз по лестнице не иду"));
             endCorrecting();
-            share.cardNote(selectionRefused, false);
+            card_.showNote(selectionRefused, false);
             break;
         case PolishPasteResult::refusedGate:
             logLine(QStringLiteral("polish/ax: ворота отказали — вниз по лестнице не иду, правка не поставлена"));
@@ -185,8 +187,8 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
     if (caretMoved)
         logLine(QStringLiteral("polish/ax: каретка ушла с места запроса (была ") + QString::number(job->caret) +
                 QStringLiteral(", стала ") + polishRangeText(*caretNow) + QStringLiteral(") — синтетикой не ставлю"));
-    if (!caretMoved && share.typeFix(job->el, *value, r, job->caret, job->toCorrect, result.text,
-                                     QStringLiteral("polish/ax"), MAX_KEYS_MANUAL, false)) {
+    if (!caretMoved && delivery_.polishTypeFix(job->el, *value, r, job->caret, job->toCorrect, result.text,
+                                               QStringLiteral("polish/ax"), MAX_KEYS_MANUAL, false)) {
         axSucceeded(*job, result);
         return;
     }
@@ -200,7 +202,7 @@ void PolishRoutes::axAnswer(const std::shared_ptr<AXJob>& job, const std::option
         return;
     }
     logLine(QStringLiteral("polish/ax: ни узкая запись, ни синтетика не прошли — на буфер с автоматического жеста не уходим"));
-    share.cardNote(L(QStringLiteral("polish.note.transportRefused"),
+    card_.showNote(L(QStringLiteral("polish.note.transportRefused"),
                      QStringLiteral("Это приложение не даёт поставить правку — попробуй правый ⇧")),
                    false);
 }
@@ -211,10 +213,9 @@ void PolishRoutes::axSucceeded(const AXJob& job, const PolishResultValue& result
     const AXRange r = job.corrected;
     logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(job.toCorrect, 40)) + QStringLiteral(" -> ") +
             priv(firstGraphemes(result.text, 40)) + QStringLiteral(" (диапазон ") + polishRangeText(r) + ')');
-    PolishShare& share = PolishShare::shared();
-    share.marks(job.el, r.location, job.toCorrect, result.text);
-    share.note(PolishJournal::Rule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
-    if (isPolishCardEnabled()) share.edits(job.toCorrect, result.text);
+    PolishUnderline::show(job.el, r.location, job.toCorrect, result.text);
+    journalNote(PolishJournal::Rule::vudiManual, job.toCorrect, result.text, r.location, AXText::ownerPid(job.el));
+    if (isPolishCardEnabled()) card_.show(PolishDiff::compute(job.toCorrect, result.text));
 }
 
 PolishRoutes::PolishPasteResult PolishRoutes::polishPasteOverRange(const AXElementPtr& el, AXRange range,
@@ -245,10 +246,9 @@ PolishRoutes::PolishPasteResult PolishRoutes::polishPasteOverRange(const AXEleme
     scope.lastPolishOutput = alreadyDone + text;
     logLine(QStringLiteral("polish/ax: ") + priv(firstGraphemes(was, 40)) + QStringLiteral(" -> ") +
             priv(firstGraphemes(text, 40)) + QStringLiteral(" (выделением диапазона ") + polishRangeText(range) + QStringLiteral(" + ⌘V)"));
-    PolishShare& share = PolishShare::shared();
-    share.marks(el, range.location, was, text);
-    if (isPolishCardEnabled()) share.edits(was, text);
-    share.note(PolishJournal::Rule::vudiManual, was, text, range.location, AXText::ownerPid(el));
+    PolishUnderline::show(el, range.location, was, text);
+    if (isPolishCardEnabled()) card_.show(PolishDiff::compute(was, text));
+    journalNote(PolishJournal::Rule::vudiManual, was, text, range.location, AXText::ownerPid(el));
     const std::optional<quint64> token = lockToken_;
     MainQueue::shared().after(PASTE_RELEASE, guarded([this, token] {
         if (token && lockToken_ == token) endCorrecting();
@@ -261,7 +261,7 @@ void PolishRoutes::refuseGate(const QString& reason, const QString& app) {
     logLine(QStringLiteral("polish/gate: ") + reason + QStringLiteral(" — ⌘V не отправляю, текст как был [") + app + ']');
     sendKey(keyRight);
     logLine(QStringLiteral("polish/gate: снял своё выделение — на экране не остаётся подсвеченного куска"));
-    PolishShare::shared().cardNote(
+    card_.showNote(
         L(QStringLiteral("polish.note.gateRefused"), QStringLiteral("Не смог проверить выделение — правку не ставил")), true);
     endCorrecting();
 }

@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -163,6 +165,38 @@ TEST_F(MurmeloProcessTest, ASecondCopyWakesTheFirstAndQuits) {
     EXPECT_TRUE(once([&] { return log().contains("повторный запуск — показываю настройки живого экземпляра"); }, first))
         << log().toStdString();
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// The start-up tidies the meeting store off the main thread: the old flat files move into a
+// folder, the audio of a transcribed meeting past its 30 days goes, the untranscribed ones
+// are listed for recovery.
+TEST_F(MurmeloProcessTest, TheStartUpTidiesTheMeetingStore) {
+    const QString root = path("tmp") + "/murmelo-meetings";
+    const QString legacy = path("state") + "/Murmelo/meetings";
+    auto put = [](const QString& file, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    for (const char* name : {"meeting-1773469800-mic.wav", "meeting-1773469800-system.wav", "meeting-1773469800.md"})
+        put(legacy + "/" + name, QByteArray(1000, 'x'));
+    const QByteArray old = QDateTime::currentDateTimeUtc().addDays(-31).toString(Qt::ISODate).toUtf8();
+    put(root + "/old/meta.json", "{\"started\":\"" + old + "\"}");
+    put(root + "/old/mic.wav", QByteArray(1000, 'm'));
+    put(root + "/old/transcript.md", "t");
+    put(root + "/fresh/meta.json", "{\"started\":\"" + old + "\"}");
+    put(root + "/fresh/mic.wav", QByteArray(1000, 'm'));
+
+    QProcess* app = start();
+    ASSERT_TRUE(once([&] { return log().contains("встреча: записей без расшифровки "); }, app)) << log().toStdString();
+    EXPECT_TRUE(log().contains("встреча: записей без расшифровки 1 - fresh")) << log().toStdString();
+    EXPECT_FALSE(log().contains("заглушка: meetingStoreStartupMaintenance"));
+    EXPECT_FALSE(QFile::exists(root + "/old/mic.wav"));
+    EXPECT_TRUE(QFile::exists(root + "/fresh/mic.wav"));
+    EXPECT_EQ(QDir(legacy).entryList(QDir::Files), QStringList{"ГДЕ-ТЕПЕРЬ-ЗАПИСИ.txt"});
+    EXPECT_TRUE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).contains(
+        QDateTime::fromSecsSinceEpoch(1773469800).toString("yyyy-MM-dd HH-mm")));
 }
 
 // scripts/run puts the applications menu entry in place on the first run (the quit dialog

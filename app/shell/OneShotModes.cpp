@@ -120,16 +120,22 @@ int sendMeetingNotes(const QStringList& arguments) {
           MeetingsSeam::shared().meetingNotesModel() + QStringLiteral(", ") + QStringLiteral("ключ ") +
           (AiSeam::shared().aiProviderIsReady() ? QStringLiteral("есть") : QStringLiteral("НЕТ")));
     const double start = Clock::shared().uptime();
-    error.clear();
-    const auto written = MeetingsSeam::shared().meetingNotesSend(folder, kind, &error);
-    if (!written) {
-        print(QStringLiteral("не вышло: ") + error);
-        return kFailed;
-    }
-    const QString text = readUtf8(*written);
-    print(formatSpec(QStringLiteral("готово за %.0f с, %d симв.\n"), {secondsSince(start), graphemeCount(text)}));
-    print(text);
-    return 0;
+    // The request runs on a worker; the mode ends from its completion, on the main queue.
+    MeetingsSeam::shared().meetingNotesSend(folder, kind, [start](std::optional<QString> written, QString error) {
+        MainQueue::shared().post([start, written, error] {
+            const QString flag = QString::fromLatin1(meetingNotesSendArgument);
+            if (!written) {
+                print(QStringLiteral("не вышло: ") + error);
+                AppQuit::terminateSilently(flag, kFailed);
+                return;
+            }
+            const QString text = readUtf8(*written);
+            print(formatSpec(QStringLiteral("готово за %.0f с, %d симв.\n"), {secondsSince(start), graphemeCount(text)}));
+            print(text);
+            AppQuit::terminateSilently(flag);
+        });
+    });
+    return kPending;
 }
 
 int retranscribeMeeting(const QStringList& arguments) {

@@ -4,6 +4,16 @@
 #include "shell/TestSeams.h"
 #include "shell/AppDelegate.h"
 #include "shell/AppQuit.h"
+#include "ai/AIProvider.h"
+#include "ai/OpenAIKeychain.h"
+#include "meetings/MeetingStore.h"
+#include "ScopedEnv.h"
+#include "StandIns.h"
+#include "TestFiles.h"
+#include "sim/SimAudioInput.h"
+#include "sim/SimKeyStore.h"
+#include "sim/SimDesktop.h"
+#include "sim/SimProcesses.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,9 +126,9 @@ TEST_F(OneShotModesTest, MeetingNotesTakeAFolderAndAKind) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QString("Итоги: ё\r\n").toUtf8());
     }
-    meetings.meetingNotesSend = [&](const QString&, const QString&, QString*) {
+    meetings.meetingNotesSend = [&](const QString&, const QString&, MeetingsSeam::NotesDone done) {
         env.clock().advance(7.4);
-        return std::optional<QString>(written);
+        done(written, {});
     };
 
     struct Case {
@@ -135,12 +145,56 @@ TEST_F(OneShotModesTest, MeetingNotesTakeAFolderAndAKind) {
         requests.clear();
         fresh();
         EXPECT_TRUE(run(c.args));
+        env.runPending();
         EXPECT_EQ(requests, QStringList{"/m/2026-01-15 call " + c.kind});
         // The CR LF pair is one character.
         EXPECT_EQ(out, (QStringList{"отправляю 1234 симв., модель gpt-x, ключ есть", "готово за 7 с, 9 симв.\n",
                                     "Итоги: ё\r\n"}));
         EXPECT_EQ(exits, std::vector<int>{0});
     }
+}
+
+// The meetings library's own sending, against the stand-in service: the request runs on a
+// worker while the main queue keeps turning, and the mode ends from its completion.
+TEST_F(OneShotModesTest, MeetingNotesAreSentOffTheMainThread) {
+    const MeetingsSeam built;
+    meetings.meetingNotesDraft = built.meetingNotesDraft;
+    meetings.meetingNotesModel = built.meetingNotesModel;
+    meetings.meetingNotesSend = built.meetingNotesSend;
+    const AiSeam aiBuilt;
+    ai.aiProviderIsReady = aiBuilt.aiProviderIsReady;
+    sim::SimKeyStore keys;
+    ScopedService<KeyStore> keysScope(keys);
+    OpenAIKeychain::shared().invalidateCache();
+    BundledKey::resetForTesting(env.root() + "/no-bundled-key.txt");
+    keys.write("com.local.murmelo.openai", "api-key", "label", "sk-test-0123456789abcdef");
+    env.defaults().set("meetingNotesCloud", true);
+    test::writeFile(env.root() + "/script.json", R"({"responses": [{"delay": 0.5, "text": "ЗАГОЛОВОК: Планёрка\nТекст"}]})");
+    const auto service = test::startResponsesStandIn(env.root() + "/record.jsonl", env.root() + "/script.json");
+    ASSERT_TRUE(service.running());
+    test::ScopedEnv host(AIProvider::HOST_ENVIRONMENT, service.base().toUtf8());
+    const QString folder = env.root() + "/2026-03-14 09-30";
+    QDir().mkpath(folder);
+    test::writeFile(folder + "/transcript.md", "Привет");
+
+    EXPECT_TRUE(run({"--meeting-notes-send", folder}));
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_TRUE(out[0].startsWith("отправляю ")) << out[0].toStdString();
+    EXPECT_TRUE(out[0].endsWith(" симв., модель gpt-5.6-terra, ключ есть")) << out[0].toStdString();
+    EXPECT_TRUE(exits.empty());
+    bool turned = false;
+    MainQueue::shared().post([&] { turned = true; });
+    env.runPending();
+    EXPECT_TRUE(turned);
+    ASSERT_TRUE(env.waitFor([&] { return !exits.empty(); }, 20000));
+    EXPECT_EQ(exits, std::vector<int>{0});
+    ASSERT_EQ(out.size(), 3);
+    EXPECT_TRUE(out[1].startsWith("готово за ")) << out[1].toStdString();
+    // No record in this folder: the folder names the notes.
+    EXPECT_TRUE(out[2].startsWith("# Заметки · 2026-03-14 09-30\n\n> ")) << out[2].toStdString();
+    EXPECT_TRUE(out[2].endsWith("\n\nТекст\n"));
+    OpenAIKeychain::shared().invalidateCache();
+    BundledKey::resetForTesting();
 }
 
 TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
@@ -165,12 +219,11 @@ TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
              meetings.meetingNotesDraft = [](const QString&, const QString&, QString*) {
                  return std::optional(MeetingsSeam::NotesDraft{10});
              };
-             meetings.meetingNotesSend = [](const QString&, const QString&, QString* error) {
-                 *error = "HTTP 401";
-                 return std::optional<QString>();
+             meetings.meetingNotesSend = [](const QString&, const QString&, MeetingsSeam::NotesDone done) {
+                 done(std::nullopt, "HTTP 401");
              };
          },
-         {"отправляю 10 симв., модель , ключ НЕТ", "не вышло: HTTP 401"}},
+         {"отправляю 10 симв., модель gpt-5.6-terra, ключ НЕТ", "не вышло: HTTP 401"}},
         {{"--meeting-retranscribe", "/m/x"}, [] {}, {"не вышло: расшифровка не сохранена"}},
         {{"--meeting-recover"},
          [this] {
@@ -189,9 +242,40 @@ TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
         fresh();
         c.arrange();
         EXPECT_TRUE(run(c.args));
+        env.runPending();
         EXPECT_EQ(out, c.printed) << c.args.join(' ').toStdString();
         EXPECT_EQ(exits, std::vector<int>{1}) << c.args.join(' ').toStdString();
     }
+}
+
+// The meetings library's own answers: the call application among the programs playing sound.
+TEST_F(OneShotModesTest, CallWindowNamesFindTheCallApplicationPlaying) {
+    const MeetingsSeam built;
+    meetings.meetingCallAppPID = built.meetingCallAppPID;
+    meetings.localizedApplicationName = built.localizedApplicationName;
+    sim::SimDesktop desk;
+    sim::SimProcesses processes;
+    sim::SimAudioInput sound;
+    ScopedService<Workspace> desk_(desk);
+    ScopedService<Processes> processes_(processes);
+    ScopedService<AudioInput> sound_(sound);
+    const qint64 music = desk.addApp("org.gnome.rhythmbox3", "Rhythmbox").identity.pid;
+    const qint64 teams = desk.addApp("teams-for-linux", "Teams").identity.pid;
+    processes.add(qint32(music), 1, 0, "/usr/bin/rhythmbox");
+    processes.add(qint32(teams), 1, 0, "/opt/teams/teams");
+    processes.add(9100, qint32(teams), 0, "/opt/teams/teams");  // its audio helper
+    reply.windowOCRRecognizeText = [](qint64, const QStringList&, auto completion) {
+        completion(std::nullopt, QString("нет окна"));
+    };
+
+    sound.streams = {{music, "Rhythmbox", "rhythmbox"}};
+    EXPECT_TRUE(run({"--meeting-names"}));
+    EXPECT_EQ(out, QStringList{"никто не играет звук - звонилку не опознать"});
+
+    fresh();
+    sound.streams = {{music, "Rhythmbox", "rhythmbox"}, {9100, "teams", "teams"}};
+    EXPECT_TRUE(run({"--meeting-names"}));
+    EXPECT_EQ(out, QStringList({"окно: Teams [pid " + QString::number(teams) + "]", "снимок не вышел: нет окна"}));
 }
 
 TEST_F(OneShotModesTest, CallWindowNamesPrintTheTextAndCandidates) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "dictation/DictationPolish.h"
 #include "layout/SwitcherDictation.h"
 #include "layout/SwitcherPolish.h"
 
@@ -6,7 +7,8 @@ namespace murmelo {
 
 // Joins subsystems that meet but may not include each other: a later subsystem's code fills
 // an earlier one's seam. The shell knows both sides, so the joining happens here, once, before
-// the start-up. It makes the application's switcher engine with its polish and dictation ports.
+// the start-up. It makes the application's switcher engine with its polish and dictation ports,
+// and the dictation neighbours with their polish port.
 void linkSubsystems();
 
 // Typing without Command while a dictation records ends the dictation: the switcher asks
@@ -15,6 +17,14 @@ class SwitcherDictationLink final : public SwitcherDictation {
 public:
     bool isRecording() override;
     void stopRecording() override;
+};
+
+// Cleaned dictation passes the same rewrite guard as polish and Quick Actions, and live
+// polish stands down when a dictation starts.
+class DictationPolishLink final : public DictationPolish {
+public:
+    QString rewriteGuardAccept(const QString& original, const QString& candidate, const QString& layer) override;
+    void cancelPolishLive() override;
 };
 
 // The switcher's notes to polish: the polish key, Space and the cancel of a waiting tap go to

@@ -8,9 +8,6 @@
 #include "layout/LayoutSwitcherTap.h"
 #include "layout/RuForms.h"
 #include "polish/LivePolish.h"
-#include "polish/PolishCard.h"
-#include "polish/PolishJournal.h"
-#include "polish/PolishShare.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +15,11 @@ using namespace murmelo;
 
 namespace {
 
-// A test home with the subsystems' neighbours and word forms of its own; what linking
-// installs process-wide goes back when the test ends.
+// A test home with word forms of its own; what linking installs process-wide goes back when
+// the test ends.
 struct SubsystemLinksTest : ::testing::Test {
     test::TestEnvironment env;
-    DictationNeighbours neighbours;
-    ScopedService<DictationNeighbours> scope{neighbours};
+    ScopedService<DictationNeighbours> neighboursScope{installedService<DictationNeighbours>()};
     ScopedService<TapTypingStats> typingScope{installedService<TapTypingStats>()};
     struct RestoreUnset {
         std::function<bool()> saved = TapPolish::whenUnset();
@@ -37,10 +33,11 @@ struct SubsystemLinksTest : ::testing::Test {
 // uses, once the subsystems are linked; a small edit passes.
 TEST_F(SubsystemLinksTest, DictationPassesTheRewriteGuard) {
     linkSubsystems();
+    DictationPolish& polish = DictationNeighbours::shared().polish;
     const QString original = QStringLiteral("завтра в десять встреча с командой по проекту");
-    EXPECT_EQ(neighbours.rewriteGuardAccept(original, original + QStringLiteral("."), QStringLiteral("Smart Cleanup")),
+    EXPECT_EQ(polish.rewriteGuardAccept(original, original + QStringLiteral("."), QStringLiteral("Smart Cleanup")),
               original + QStringLiteral("."));
-    EXPECT_EQ(neighbours.rewriteGuardAccept(original, QStringLiteral("meeting with the team tomorrow at ten about the project"), QStringLiteral("Smart Cleanup")),
+    EXPECT_EQ(polish.rewriteGuardAccept(original, QStringLiteral("meeting with the team tomorrow at ten about the project"), QStringLiteral("Smart Cleanup")),
               original);
 }
 
@@ -63,33 +60,9 @@ TEST_F(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
     for (int i = 0; i < 20; ++i) tap.notePolishLiveTyping();
     EXPECT_FALSE(LivePolish::shared().hasPendingTick());
     EXPECT_EQ(LivePolish::shared().liveGen, 0);
-    neighbours.cancelPolishLive();
+    DictationNeighbours::shared().polish.cancelPolishLive();
     env.advance(5.0);
     EXPECT_FALSE(env.logContains(QStringLiteral("polish/live")));
-}
-
-// Once linked, the polish roads note their writes in the journal and their edits and notes
-// reach the polish card.
-TEST_F(SubsystemLinksTest, PolishWritesReachTheJournalAndTheCard) {
-    env.defaults().set(QStringLiteral("polishEnabled"), true);
-    PolishCardController cards;
-    ScopedService<PolishCardController> cardsScope(cards);
-    cards.isKnownForm = [](const QString& word) { return word == QStringLiteral("кот"); };
-    PolishJournal::clear();
-    linkSubsystems();
-
-    PolishShare::shared().note(PolishJournal::Rule::vudiManual, QStringLiteral("кот"), QStringLiteral("кит"), 4, 77);
-    ASSERT_EQ(PolishJournal::entries().size(), 1);
-    EXPECT_EQ(PolishJournal::entries().front().pid, 77);
-    PolishShare::shared().edits(QStringLiteral("кот"), QStringLiteral("кит"));
-    env.runPending();
-    ASSERT_TRUE(cards.isShowing());
-    EXPECT_EQ(cards.currentBody()->words.front().after, QStringLiteral("кит"));
-    PolishShare::shared().cardNote(QStringLiteral("Нечего полировать"), true);
-    env.runPending();
-    EXPECT_EQ(cards.currentBody()->note, QStringLiteral("Нечего полировать"));
-    cards.hide();
-    PolishJournal::clear();
 }
 
 }  // namespace

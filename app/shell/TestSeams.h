@@ -5,7 +5,9 @@
 #include "base/BaseSeam.h"
 #include "cleanup/CleanupSeam.h"
 #include "diagnostics/DiagnosticsSeam.h"
+#include "dictation/DictationNeighbours.h"
 #include "dictation/DictationSeam.h"
+#include "dictation/DictationTestSupport.h"
 #include "input/InputSeam.h"
 #include "keepawake/KeepAwakeSeam.h"
 #include "layout/LayoutSeam.h"
@@ -37,6 +39,9 @@ struct TestSeams {
     StatsSeam stats;
     UiSeam ui;
     VocabularySeam vocabulary;
+    // The dictation neighbours the start-up binds the vocabulary into.
+    PolishForDictation dictationPolish;
+    DictationNeighbours dictationNeighbours{dictationPolish};
 
 private:
     ScopedService<AiSeam> ai_{ai};
@@ -55,6 +60,7 @@ private:
     ScopedService<StatsSeam> stats_{stats};
     ScopedService<UiSeam> ui_{ui};
     ScopedService<VocabularySeam> vocabulary_{vocabulary};
+    ScopedService<DictationNeighbours> dictationNeighbours_{dictationNeighbours};
 };
 
 }  // namespace murmelo::test

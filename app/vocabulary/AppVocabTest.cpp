@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "base/Defaults.h"
+#include "dictation/DictationTestSupport.h"
 #include "vocabulary/DictationLearningStore.h"
 #include "vocabulary/VocabularyNeighbours.h"
 
@@ -94,7 +95,8 @@ TEST(AppVocab, PickerListsOwnVocabulariesFirstThenFrequentApplications) {
 
 TEST(AppVocab, RecordingControlAsksThroughItsNeighbours) {
     test::TestEnvironment env;
-    DictationNeighbours neighbours;
+    test::PolishForDictation polish;
+    DictationNeighbours neighbours{polish};
     bindVocabularyNeighbours(neighbours);
     AppVocab::setVocab(QStringLiteral("x"), QStringLiteral("app.1"), QStringLiteral("App 1"));
     EXPECT_TRUE(neighbours.appHasOwnVocab(QStringLiteral("app.1")));
@@ -106,7 +108,8 @@ TEST(AppVocab, RecordingControlAsksThroughItsNeighbours) {
 TEST(AppVocab, ThePipelineAppliesLearnedReplacementsBeforeTheCleanUpAndRecordsTheLastDictation) {
     test::TestEnvironment env;
     DictationLearningStore::shared() = DictationLearningStore();
-    DictationNeighbours neighbours;
+    test::PolishForDictation polish;
+    DictationNeighbours neighbours{polish};
     bindVocabularyNeighbours(neighbours);
     DictationLearningStore::shared().add(LearnedDictationReplacement::make(
         QStringLiteral("Мише"), QStringLiteral("Маше"), DictationLearningScope::application, QStringLiteral("app.1"),

@@ -363,6 +363,50 @@ std::optional<AudioInputDevice> PulseAudioInput::defaultInputDevice() {
     return q.device;
 }
 
+std::vector<PlayingStream> PulseAudioInput::playingStreams() {
+    if (!loop_) return {};
+    pa_threaded_mainloop_lock(loop_);
+    if (readyContextLocked() != 0) {
+        pa_threaded_mainloop_unlock(loop_);
+        return {};
+    }
+    struct Query {
+        PulseAudioInput* self = nullptr;
+        bool done = false;
+        std::vector<PlayingStream> streams;
+    } q;
+    q.self = this;
+    pa_operation* op = pa_context_get_sink_input_info_list(
+        context_,
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+            auto* q = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                if (info->corked) return;
+                auto property = [&](const char* key) {
+                    const char* v = info->proplist ? pa_proplist_gets(info->proplist, key) : nullptr;
+                    return v ? QString::fromUtf8(v) : QString();
+                };
+                PlayingStream s;
+                bool ok = false;
+                s.pid = property(PA_PROP_APPLICATION_PROCESS_ID).toLongLong(&ok);
+                if (!ok || s.pid <= 0) return;
+                s.name = property(PA_PROP_APPLICATION_NAME);
+                s.binary = property(PA_PROP_APPLICATION_PROCESS_BINARY);
+                q->streams.push_back(s);
+                return;
+            }
+            q->done = true;
+            signalLoop(q->self->loop_);
+        },
+        &q);
+    if (op) {
+        waitLocked(q.done, SERVER_WAIT_SECONDS);
+        finishOperation(op);
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    return q.done ? q.streams : std::vector<PlayingStream>{};
+}
+
 bool PulseAudioInput::subscribeLocked() {
     struct Result {
         PulseAudioInput* self;

@@ -26,6 +26,8 @@ public:
     std::optional<AudioInputDevice> defaultInputDevice() override;
     int addDefaultInputListener(std::function<void()> onChange) override;
     std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) override;
+    // The server's sink inputs that are not corked, with the properties their clients set.
+    std::vector<PlayingStream> playingStreams() override;
     std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
                                                         QString* error) override;
     std::optional<double> defaultInputVolume() override;

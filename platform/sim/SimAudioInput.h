@@ -22,6 +22,7 @@ public:
     int refuseStarts = 0;                  // the next this many starts answer false
     int deadCaptures = 0;                  // the next this many started captures hear digital zero
     double tickSeconds = 0.02;             // how often a running capture delivers
+    std::vector<PlayingStream> streams;    // what the sound server plays now, in its order
 
     // Float sources, each in its own format: the microphone's and the default output's
     // monitor. Their scripts are interleaved samples; once used up they deliver digital zero.
@@ -51,6 +52,7 @@ public:
     std::optional<AudioInputDevice> defaultInputDevice() override { return device; }
     int addDefaultInputListener(std::function<void()> onChange) override;
     std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) override;
+    std::vector<PlayingStream> playingStreams() override { return streams; }
     std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
                                                         QString* error) override;
     std::optional<double> defaultInputVolume() override { return inputVolume; }

@@ -14,6 +14,7 @@ public:
         if (error) *error = QStringLiteral("no audio input backend");
         return nullptr;
     }
+    std::vector<PlayingStream> playingStreams() override { return {}; }
     std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource, AudioCaptureFailure* failure, QString* error) override {
         if (failure) *failure = AudioCaptureFailure::noServer;
         if (error) *error = QStringLiteral("no audio input backend");

@@ -10,6 +10,7 @@
 #include "dictation/AudioRoute.h"
 #include "dictation/DictationActivity.h"
 #include "dictation/DictationNeighbours.h"
+#include "dictation/DictationTestSupport.h"
 #include "dictation/DictationTiming.h"
 #include "dictation/Recorder.h"
 #include "dictation/RecordingControl.h"
@@ -68,7 +69,8 @@ protected:
     ScopedService<ModifierFlags> sessionScope_{session};
     sim::SimAudioInput mic;
     ScopedService<AudioInput> micScope_{mic};
-    DictationNeighbours neighbours;
+    test::PolishForDictation polish;
+    DictationNeighbours neighbours{polish};
     ScopedService<DictationNeighbours> neighboursScope_{neighbours};
     TapDictation* previousDictation_ = installedService<TapDictation>();
 };

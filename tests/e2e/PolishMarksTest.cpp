@@ -36,14 +36,14 @@ protected:
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     LayoutSourceSelection selection{engine};
-    PolishEditDelivery delivery{engine};
+    ApplicationEditHealing healing{engine};
+    PolishEditDelivery delivery{engine, healing};
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishScope{polishTap};
 
     void SetUp() override {
         PolishUnderline::resetForTesting();
         test::useOutput(steps, output, selection);
-        delivery.isPolishEditRepairEnabled = [] { return true; };
         desk.open("org.kde.kate")->frame = QRectF(100, 200, 800, 18);
     }
     void TearDown() override { PolishUnderline::resetForTesting(); }

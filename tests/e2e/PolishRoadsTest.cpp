@@ -7,9 +7,7 @@
 #include "input/TapConsumers.h"
 #include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherTestSupport.h"
-#include "polish/PolishEditDelivery.h"
 #include "polish/PolishSettings.h"
-#include "polish/PolishShare.h"
 #include "polish/PolishTapConsumer.h"
 #include "polish/PolishUnderline.h"
 #include "sim/SimInputSources.h"
@@ -26,23 +24,16 @@ constexpr quint64 kRevertChord = 0x100000 | 0x80000;  // Ctrl+Alt on the PC keyb
 class PolishRoadsTest : public e2e::PolishDesk {
 protected:
     PolishRoadsTest() {
-        share.underline = [](const AXElementPtr& el, qint64 base, const QString& before, const QString& after) {
-            PolishUnderline::show(el, base, before, after);
-        };
         // The switch works on the test's own corrector and card.
         switchSteps.startCorrector = [](bool) {};
         switchSteps.stopCorrector = [] {};
         switchSteps.hideCard = [] {};
-        PolishUnderline::resetForTesting();
     }
-    ~PolishRoadsTest() override { PolishUnderline::resetForTesting(); }
 
     bool logShows(const QString& fragment) {
         return desk.env.waitFor([&] { return desk.logHas(fragment); }, 20000);
     }
 
-    PolishShare share;
-    ScopedService<PolishShare> shareScope{share};
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishTapScope{polishTap};
     PolishSwitchSteps switchSteps;
@@ -99,7 +90,7 @@ TEST_F(PolishRoadsTest, KeysTypedWhileTheCorrectorWorksKeepTheFieldAsTyped) {
 // puts the typed word back.
 TEST_F(PolishRoadsTest, TheRevertChordTakesAPolishedWordBack) {
     desk.setting("polishTrustModel", true);
-    share.polishProtects = [](const QString&) { return false; };
+    words.protects = [](const QString&) { return false; };
     startCorrector("мама мила раму\tмама мыла раму\n");
     desk.open(QStringLiteral("org.kde.kate"))->frame = QRectF(100, 200, 800, 18);
     desk.type(QStringLiteral("мама мила раму"));
@@ -160,13 +151,6 @@ TEST_F(PolishRoadsTest, KeysAreNotTypedWhereTheCaretNoLongerIs) {
     ScopedService<InputSources> sourcesScope{sources};
     LayoutSourceSelection selection{engine};
     test::useOutput(steps, output, selection);
-    PolishEditDelivery delivery{engine};
-    delivery.isPolishEditRepairEnabled = [] { return true; };
-    share.polishTypeFix = [&delivery](const AXElementPtr& el, const QString& value, AXRange fix, qint64 caret,
-                                      const QString& have, const QString& want, const QString& tag, qint64 maxKeys,
-                                      bool trustGap) {
-        return delivery.polishTypeFix(el, value, fix, caret, have, want, tag, maxKeys, trustGap);
-    };
     e2e::Field field = desk.open(QStringLiteral("org.example.stubborn"));
     field->refusesWrites = true;
     desk.type(QStringLiteral("привет как дела"));

@@ -15,8 +15,12 @@
 #include "layout/LayoutSwitcherTestSupport.h"
 #include "platform/Service.h"
 #include "polish/CorrectorClient.h"
+#include "polish/PolishCard.h"
+#include "polish/PolishEditDelivery.h"
 #include "polish/PolishRoutes.h"
 #include "polish/PolishTap.h"
+#include "polish/PolishTestSupport.h"
+#include "polish/PolishUnderline.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -29,6 +33,7 @@ protected:
     static constexpr quint64 kShiftFlag = 0x20000;
 
     PolishDesk() {
+        PolishUnderline::resetForTesting();
         desk.setting("polishEnabled", true);
         steps.notePolishDown = [this] { routes.notePolishDown(); };
         steps.notePolishUp = [this] { routes.notePolishUp(); };
@@ -37,6 +42,7 @@ protected:
         test::useManualConversion(steps, manual);
         steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
     }
+    ~PolishDesk() override { PolishUnderline::resetForTesting(); }
 
     // The corrector stand-in with scripted answers, listening before the test goes on.
     void startCorrector(const QByteArray& script) {
@@ -73,7 +79,12 @@ protected:
     LayoutOutput output{engine, gates};
     LayoutSwitcherTap tap{engine};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
-    PolishRoutes routes{engine};
+    test::ProtectedWords words;
+    ApplicationEditHealing healing{engine};
+    PolishEditDelivery delivery{engine, healing};
+    RuFormsWordForms forms;
+    PolishCardController card{forms};
+    PolishRoutes routes{engine, words, delivery, card};
     LayoutManualConversion manual{engine};
     CorrectorEndpoint endpoint;
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace murmelo {
 
@@ -70,6 +71,14 @@ public:
     virtual bool isRunning() const = 0;
 };
 
+// A stream the sound server is playing now, as the program that plays it names itself.
+struct PlayingStream {
+    qint64 pid = 0;
+    QString name;    // the program's own name for itself
+    QString binary;  // the executable's file name
+    bool operator==(const PlayingStream&) const = default;
+};
+
 // The microphone: which device is the default input, news when that changes, and captures.
 // A route that delivers only digital silence (or nothing at all) is how a dead input shows.
 class AudioInput {
@@ -84,6 +93,9 @@ public:
     // A capture of the default input in mono at the given rate, not yet started; none, with
     // a description in error, when it cannot be made.
     virtual std::unique_ptr<AudioCapture> makeCapture(int sampleRate, QString* error) = 0;
+    // The streams playing right now, in the server's order; a paused (corked) stream is not
+    // playing. Empty when the server cannot be asked. Any thread.
+    virtual std::vector<PlayingStream> playingStreams() = 0;
     // A capture of the source in its own format (20 ms fragments), not yet started; none, with
     // the failure and a description, when it cannot be made.
     virtual std::unique_ptr<FloatAudioCapture> makeFloatCapture(AudioSource source, AudioCaptureFailure* failure,
