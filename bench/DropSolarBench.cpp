@@ -1,15 +1,22 @@
+// Also one frame of the water design at its top window (214x127 points at 2x), and one bead
+// render per display scale as the launch's prewarm does it (with the prewarm's own call, which
+// must return at once on the main thread).
+//
 // One frame of the light design, all four passes, at the top window's size (560x340 points at
 // 2x, so 1120x680 pixels) on the test desktop's OpenGL, finished before the clock stops. On a
 // machine without a graphics processor (Mesa's software renderer, LIBGL_ALWAYS_SOFTWARE=1)
 // this is the processor time the drop costs per frame while a user speaks. Run inside
 // scripts/desktop-session; --benchmark_repetitions gives the spread, and the median and p99
 // of the frames are reported as counters.
+#include "presence/BeadDrop.h"
 #include "presence/SolarPasses.h"
+#include "presence/WaterShader.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QThreadPool>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <vector>
@@ -17,6 +24,13 @@
 namespace {
 
 using namespace murmelo;
+
+void spread(benchmark::State& state, std::vector<double>& frames) {
+    std::sort(frames.begin(), frames.end());
+    if (frames.empty()) return;
+    state.counters["median_ms"] = frames[frames.size() / 2] * 1e3;
+    state.counters["p99_ms"] = frames[std::min(frames.size() - 1, frames.size() * 99 / 100)] * 1e3;
+}
 
 void BM_SolarFrameTop2x(benchmark::State& state) {
     if (!DropGraphics::shared().ready() || !DropGraphics::shared().makeCurrent()) {
@@ -45,15 +59,81 @@ void BM_SolarFrameTop2x(benchmark::State& state) {
             frames.push_back(seconds);
             state.SetIterationTime(seconds);
         }
-        std::sort(frames.begin(), frames.end());
-        if (!frames.empty()) {
-            state.counters["median_ms"] = frames[frames.size() / 2] * 1e3;
-            state.counters["p99_ms"] = frames[std::min(frames.size() - 1, frames.size() * 99 / 100)] * 1e3;
-        }
+        spread(state, frames);
     }
     DropGraphics::shared().context()->doneCurrent();
 }
 BENCHMARK(BM_SolarFrameTop2x)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+
+void BM_WaterFrameTop2x(benchmark::State& state) {
+    if (!DropGraphics::shared().ready() || !DropGraphics::shared().makeCurrent()) {
+        state.SkipWithError("needs OpenGL 3.3 (scripts/desktop-session)");
+        return;
+    }
+    const QSize size(428, 254);
+    {
+        WaterPass pass;
+        Gl::RenderTarget out;
+        out.create(size, Gl::TargetFormat::rgba8);
+        // A speaking user: the drop fully out, trembling and rippling.
+        DropUniforms u;
+        u.scale = 2;
+        u.emerge = 1;
+        u.lv = 0.35f;
+        u.lvF = 0.35f;
+        std::vector<double> frames;
+        float time = 0;
+        for (auto _ : state) {
+            u.time = time += 1.0f / 60;
+            QElapsedTimer t;
+            t.start();
+            pass.render(u, out.framebuffer(), size);
+            QOpenGLContext::currentContext()->functions()->glFinish();
+            const double seconds = t.nsecsElapsed() / 1e9;
+            frames.push_back(seconds);
+            state.SetIterationTime(seconds);
+        }
+        spread(state, frames);
+    }
+    DropGraphics::shared().context()->doneCurrent();
+}
+BENCHMARK(BM_WaterFrameTop2x)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+
+void BM_BeadRender(benchmark::State& state) {
+    const double scale = state.range(0) / 2.0;
+    // The first render compiles the program; the prewarm pays it once for all scales.
+    if (BeadDrop::render(BEAD_BOX_PT, BEAD_BODY_PT, scale).isNull()) {
+        state.SkipWithError("needs OpenGL 3.3 (scripts/desktop-session)");
+        return;
+    }
+    std::vector<double> frames;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        benchmark::DoNotOptimize(BeadDrop::render(BEAD_BOX_PT, BEAD_BODY_PT, scale));
+        const double seconds = t.nsecsElapsed() / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    spread(state, frames);
+}
+// Scales 1, 1.5, 2 and 3, given in halves.
+BENCHMARK(BM_BeadRender)->Arg(2)->Arg(3)->Arg(4)->Arg(6)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_BeadPrewarmOnTheMainThread(benchmark::State& state) {
+    std::vector<double> calls;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        BeadDrop::prewarm();
+        const double seconds = t.nsecsElapsed() / 1e9;
+        calls.push_back(seconds);
+        state.SetIterationTime(seconds);
+        QThreadPool::globalInstance()->waitForDone();
+    }
+    spread(state, calls);
+}
+BENCHMARK(BM_BeadPrewarmOnTheMainThread)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 #include "ai/CloudActionHistory.h"
 #include "ai/CloudResultWindow.h"
-#include "ai/WindowVisibility.h"
+#include "ui/WindowVisibility.h"
 
 #include "TestEnvironment.h"
 

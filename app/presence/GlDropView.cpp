@@ -1,7 +1,7 @@
 #include "presence/GlDropView.h"
 
-#include "base/Unbuilt.h"
 #include "presence/SolarPasses.h"
+#include "presence/WaterShader.h"
 
 #include <QExposeEvent>
 #include <QOpenGLContext>
@@ -18,18 +18,30 @@ DropGlWindow::~DropGlWindow() {
     if (passes_ && context()) {
         makeCurrent();
         passes_.reset();
+        water_.reset();
         doneCurrent();
     }
 }
 
-void DropGlWindow::initializeGL() { passes_ = std::make_unique<SolarPasses>(); }
+void DropGlWindow::initializeGL() {
+    passes_ = std::make_unique<SolarPasses>();
+    water_ = std::make_unique<WaterPass>();
+}
 
 void DropGlWindow::paintGL() {
     const qreal ratio = devicePixelRatio();
     const QSize size(qRound(width() * ratio), qRound(height() * ratio));
-    SolarUniforms u = owner_.frame_;
-    u.scale = float(ratio);
-    if (!passes_ || !owner_.solarMode() || !passes_->render(u, owner_.cloudFrame_, defaultFramebufferObject(), size)) {
+    bool drawn = false;
+    if (owner_.solarMode()) {
+        SolarUniforms u = owner_.frame_;
+        u.scale = float(ratio);
+        drawn = passes_ && passes_->render(u, owner_.cloudFrame_, defaultFramebufferObject(), size);
+    } else {
+        DropUniforms u = owner_.waterFrame_;
+        u.scale = float(ratio);
+        drawn = water_ && water_->render(u, defaultFramebufferObject(), size);
+    }
+    if (!drawn) {
         auto* f = context()->functions();
         f->glClearColor(0, 0, 0, 0);
         f->glClear(GL_COLOR_BUFFER_BIT);
@@ -46,15 +58,7 @@ GlDropView::GlDropView(const DropRenderTransform& transform, OrbDesign design, s
 
 GlDropView::~GlDropView() { teardown(); }
 
-bool GlDropView::canDraw() const {
-    if (design_ == OrbDesign::water) {
-        // The water drop's shader is not in this build: the view stays still and says so once.
-        static const auto said = unbuilt("waterDropShader");
-        said();
-        return false;
-    }
-    return DropGraphics::shared().ready();
-}
+bool GlDropView::canDraw() const { return DropGraphics::shared().ready(); }
 
 bool GlDropView::submitSolar(const SolarUniforms& u) {
     // An unexposed window has no surface to present to, like a missing drawable.
@@ -65,7 +69,12 @@ bool GlDropView::submitSolar(const SolarUniforms& u) {
     return true;
 }
 
-bool GlDropView::submitWater(const DropUniforms&) { return false; }
+bool GlDropView::submitWater(const DropUniforms& u) {
+    if (!window_->isExposed()) return false;
+    waterFrame_ = u;
+    window_->update();
+    return true;
+}
 
 bool GlDropView::windowVisible() const { return window_->isExposed(); }
 

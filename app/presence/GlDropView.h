@@ -8,6 +8,7 @@ namespace murmelo {
 
 class GlDropView;
 class SolarPasses;
+class WaterPass;
 
 // A drop window: an OpenGL window with an alpha channel whose context shares the drop's
 // programs. Update requests and swapped frames are the frame clock's display link, exposure
@@ -25,6 +26,7 @@ protected:
 private:
     GlDropView& owner_;
     std::unique_ptr<SolarPasses> passes_;
+    std::unique_ptr<WaterPass> water_;
 };
 
 // The drop view drawn with OpenGL: the renderer's frames go to its own window.
@@ -44,6 +46,7 @@ private:
     friend class DropGlWindow;
     OrbDesign design_;
     SolarUniforms frame_;
+    DropUniforms waterFrame_;
     bool cloudFrame_ = false;
     std::unique_ptr<DropGlWindow> window_;
 };

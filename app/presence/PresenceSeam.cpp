@@ -1,6 +1,7 @@
 #include "presence/PresenceSeam.h"
 
 #include "dictation/Recorder.h"
+#include "presence/BeadDrop.h"
 #include "presence/DropPresenceWindows.h"
 #include "presence/GlDropView.h"
 #include "presence/SolarPasses.h"
@@ -13,9 +14,11 @@ namespace murmelo {
 PresenceSeam::PresenceSeam() {
     ladderPresenceShow = [] { AppState::shared().ladder().show(); };
     presenceStyleApply = [] { PresenceStyles::apply(); };
+    beadDropPrewarm = [] { BeadDrop::prewarm(); };
 }
 
 void installPresence() {
+    setBeadImageProvider([](double scale) { return BeadDrop::image(scale); });
     AppState::setPresenceFactory([] {
         return std::make_pair(std::unique_ptr<LadderPresence>(std::make_unique<LadderIndicator>()),
                               std::unique_ptr<DropPresence>(std::make_unique<DropPresenceWindows>(

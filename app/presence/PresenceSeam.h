@@ -18,7 +18,8 @@ struct PresenceSeam {
     std::function<void()> ladderPresenceShow;
     // The stored presence style made real: the drop windows or the status item.
     std::function<void()> presenceStyleApply;
-    std::function<void()> beadDropPrewarm = unbuilt("beadDropPrewarm");
+    // The bead images for every screen scale, rendered off the main thread.
+    std::function<void()> beadDropPrewarm;
     std::function<void()> quickPanelHide = [] {};
 };
 

@@ -2,6 +2,7 @@
 
 #include "base/Bundle.h"
 #include "base/Log.h"
+#include "presence/WaterShader.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -49,6 +50,7 @@ DropGraphics::~DropGraphics() {
         (void)grace_.release();
         (void)blur_.release();
         (void)composite_.release();
+        (void)water_.release();
         (void)context_.release();
         (void)surface_.release();
         return;
@@ -57,6 +59,7 @@ DropGraphics::~DropGraphics() {
     grace_.reset();
     blur_.reset();
     composite_.reset();
+    water_.reset();
     context_->doneCurrent();
 }
 
@@ -83,6 +86,7 @@ void DropGraphics::fail(const QString& line) {
     grace_.reset();
     blur_.reset();
     composite_.reset();
+    water_.reset();
     if (context_) context_->doneCurrent();
 }
 
@@ -122,6 +126,13 @@ bool DropGraphics::make() {
         }
         bindBlocks(**slot);
     }
+    water_ = Gl::buildProgram(QString::fromLatin1(DROP_VERTEX_GLSL), Gl::withHeader(DROP_MSL(), {}), &log);
+    if (!water_) {
+        fail(QStringLiteral("капля: шейдер не собрался - ") + log);
+        return false;
+    }
+    auto& f = gl();
+    f.glUniformBlockBinding(water_->programId(), f.glGetUniformBlockIndex(water_->programId(), "U"), WATER_BLOCK);
     context_->doneCurrent();
     return true;
 }

@@ -11,8 +11,8 @@ class QOpenGLShaderProgram;
 
 namespace murmelo {
 
-// The shared graphics set: one context that every drop window's context shares with, and the
-// light design's three programs. Made once per process on first use: all programs or none.
+// The shared graphics set: one context that every drop window's context shares with, the
+// light design's programs and the water design's one. Made once per process on first use: all programs or none.
 class DropGraphics {
 public:
     static DropGraphics& shared();
@@ -28,6 +28,9 @@ public:
     QOpenGLShaderProgram* grace() const { return grace_.get(); }
     QOpenGLShaderProgram* blur() const { return blur_.get(); }
     QOpenGLShaderProgram* composite() const { return composite_.get(); }
+    QOpenGLShaderProgram* water() const { return water_.get(); }
+    // The uniform block binding of the water program's `U`.
+    static constexpr GLuint WATER_BLOCK = 3;
 
     // Tests: as if no context could be made.
     static void switchOffForTesting(bool off);
@@ -39,7 +42,7 @@ private:
     bool ok_ = false;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> surface_;
-    std::unique_ptr<QOpenGLShaderProgram> motes_, grace_, blur_, composite_;
+    std::unique_ptr<QOpenGLShaderProgram> motes_, grace_, blur_, composite_, water_;
 };
 
 // The light design's passes for one context (that shares with the set's): the motes, the scene, two half-size blurs and the composite into the target framebuffer.

@@ -19,6 +19,17 @@ std::optional<DropPlacement> dropPlacementFromRaw(const QString& raw) {
     return std::nullopt;
 }
 
+namespace {
+BeadImageProvider& beadProvider() {
+    static BeadImageProvider provider;
+    return provider;
+}
+}  // namespace
+
+void setBeadImageProvider(BeadImageProvider provider) { beadProvider() = std::move(provider); }
+
+QImage beadImage(double scale) { return beadProvider() ? beadProvider()(scale) : QImage(); }
+
 QuickPanelController& QuickPanelController::shared() {
     if (auto* c = installedService<QuickPanelController>()) return *c;
     static QuickPanelController none;

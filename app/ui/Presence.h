@@ -1,6 +1,8 @@
 #pragma once
+#include <QImage>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 class QScreen;
@@ -43,6 +45,16 @@ public:
     // Raises the visible drop windows again while the drop is active.
     virtual void bringToFront() {}
 };
+
+// The bead of the Quick Actions bar: a sphere BEAD_BODY_PT across in a transparent square of
+// BEAD_BOX_PT (the bar sizes itself from both).
+inline constexpr double BEAD_BODY_PT = 31;
+inline constexpr double BEAD_BOX_PT = 35;
+// The bead image at a display scale, from the presence once it is installed; a null image
+// (always, before that) tells the bar to draw its own bead.
+using BeadImageProvider = std::function<QImage(double scale)>;
+void setBeadImageProvider(BeadImageProvider provider);
+QImage beadImage(double scale);
 
 // The quick panel that a plain click on the status item toggles.
 class QuickPanelController {

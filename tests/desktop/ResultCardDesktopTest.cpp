@@ -2,7 +2,7 @@
 // in its text, Esc dismisses it, and the visibility probe follows it.
 #include "ai/CloudActionHistory.h"
 #include "ai/CloudResultWindow.h"
-#include "ai/WindowVisibility.h"
+#include "ui/WindowVisibility.h"
 
 #include "TestEnvironment.h"
 

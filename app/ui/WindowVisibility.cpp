@@ -1,4 +1,4 @@
-#include "ai/WindowVisibility.h"
+#include "ui/WindowVisibility.h"
 
 #include "platform/MainQueue.h"
 
