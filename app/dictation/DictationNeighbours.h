@@ -24,12 +24,21 @@ struct DictationContext {
     static std::optional<DictationContext> current();
 };
 
-// The application a screen reply would go to, taken at the press.
+// The application a screen reply would go to, taken at the press. current() and isAlive are
+// screen reply's (app/reply/ReplyTarget.cpp): only it and the shell, which link it, call them.
 struct ReplyTarget {
     qint32 pid = 0;
     QString bundleID;
     QString appName;
     bool operator==(const ReplyTarget&) const = default;
+
+    // The front application; none when nothing is in front, when it is this process, or when
+    // it never takes a reply (notATarget). Main thread.
+    static std::optional<ReplyTarget> current();
+    // Whether the process still runs (a zombie does not). Any thread.
+    bool isAlive() const;
+    // Application ids that never receive a reply: system prompts, password dialogs, lockers.
+    static const QStringList& notATarget();
 };
 
 // A screen-reply task: its kind ("reply", "compose", "translate", "auto") and the spoken intent.

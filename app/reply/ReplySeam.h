@@ -10,9 +10,14 @@
 namespace murmelo {
 
 // What start-up, the one-shot modes and shutdown need of screen reply. Until that subsystem
-// is built each entry does nothing or answers its empty value; its library fills them.
+// is built each entry does nothing or answers its empty value; the constructor binds what the
+// library has built.
 struct ReplySeam {
     static ReplySeam& shared() { return sharedService<ReplySeam>(); }
+    ReplySeam();
+    // Gives recording control the reply target of each press and the card's close; start-up
+    // calls it before the dictation hotkeys are installed.
+    std::function<void()> bindDictationNeighbours = [] {};
     std::function<void()> screenReplyCancel = [] {};
     std::function<void()> quickReplyPreviewCancel = [] {};
     // Prints its own report to standard output.

@@ -177,6 +177,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     VocabularySeam::shared().bindDictationNeighbours();
+    ReplySeam::shared().bindDictationNeighbours();
     // The dictation hotkeys reach recording control through the event tap.
     DictationSeam::shared().tapDictationInstall();
     if (!InputSeam::shared().installTap()) logLine(QStringLiteral("tap не встал, включаю guard для повторных попыток"));

@@ -315,9 +315,8 @@ std::vector<unsigned long> X11Workspace::clientWindows() const {
 }
 
 std::optional<AppIdentity> X11Workspace::runningApplication(qint64 pid) const {
-    if (pid <= 0) return std::nullopt;
     // The pid may be reused by now: the process must be alive to be anyone's.
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return std::nullopt;
+    if (!processIsAlive(pid)) return std::nullopt;
     if (dpy_) {
         QueryTrap trap(dpy_, "windows of a process");
         const Atom wmPid = atom(dpy_, "_NET_WM_PID");
@@ -355,10 +354,22 @@ void X11Workspace::scheduleDrain() const {
     QTimer::singleShot(0, self, [self] { self->drain(); });
 }
 
-bool X11Workspace::isRunning(const AppIdentity& app) const {
-    if (app.pid <= 0) return false;
-    return ::kill(static_cast<pid_t>(app.pid), 0) == 0 || errno == EPERM;
+bool X11Workspace::processIsAlive(qint64 pid) {
+    if (pid <= 0) return false;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+    // kill(0) succeeds on a process that has ended but is not yet reaped: its state is Z
+    // (or X while it is being torn down). The name in parentheses may hold anything, so
+    // the state is the first field after the last ')'.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray line = stat.read(4096);
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0 || close + 2 >= line.size()) return true;
+    const char state = line.at(close + 2);
+    return state != 'Z' && state != 'X';
 }
+
+bool X11Workspace::isRunning(const AppIdentity& app) const { return processIsAlive(app.pid); }
 
 bool X11Workspace::activate(const AppIdentity& app) {
     if (!dpy_ || !isRunning(app)) return false;

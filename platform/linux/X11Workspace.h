@@ -29,6 +29,8 @@ public:
 
     std::optional<AppIdentity> frontmostApplication() const override;
     bool isRunning(const AppIdentity& app) const override;
+    // The process exists and has not ended: a zombie waiting for its parent counts as gone.
+    static bool processIsAlive(qint64 pid);
     // The application of a window whose _NET_WM_PID is that process (a mapped window
     // preferred); a live process without a window is known by its command name only, with
     // no application id; nothing when the process is gone.

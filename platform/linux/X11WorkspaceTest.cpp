@@ -9,6 +9,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace murmelo;
 using namespace murmelo::linuxdesktop;
@@ -157,3 +159,18 @@ TEST_F(DesktopWorkspace, WindowFramesComeTopmostFirstFromTheStackingListWithThei
 
 }  // namespace
 }  // namespace murmelo::linuxdesktop
+
+// An application that quit but whose parent has not reaped it yet is no longer running.
+TEST(X11WorkspaceProcess, AZombieIsNotAlive) {
+    EXPECT_TRUE(X11Workspace::processIsAlive(::getpid()));
+    EXPECT_FALSE(X11Workspace::processIsAlive(0));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    siginfo_t info{};
+    // Waits for the end but leaves the child unreaped: a zombie.
+    ASSERT_EQ(::waitid(P_PID, id_t(child), &info, WEXITED | WNOWAIT), 0);
+    EXPECT_FALSE(X11Workspace::processIsAlive(child));
+    ::waitpid(child, nullptr, 0);
+    EXPECT_FALSE(X11Workspace::processIsAlive(child));
+}

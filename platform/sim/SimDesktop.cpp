@@ -79,9 +79,10 @@ std::optional<AppIdentity> SimDesktop::frontmostApplication() const {
     return front_->identity;
 }
 
+// A process id names one process, as on the real desktop.
 bool SimDesktop::isRunning(const AppIdentity& id) const {
     for (const auto& a : apps_)
-        if (a->identity.pid == id.pid && a->identity.bundleIdentifier == id.bundleIdentifier) return a->running;
+        if (a->identity.pid == id.pid) return a->running;
     return false;
 }
 
@@ -93,7 +94,10 @@ std::optional<AppIdentity> SimDesktop::runningApplication(qint64 pid) const {
 
 bool SimDesktop::activate(const AppIdentity& id) {
     if (!isRunning(id)) return false;
-    focus(id.bundleIdentifier);
+    SimApp* a = appByPid(id.pid);
+    // The request went out; a window manager that refuses it leaves the front as it was.
+    if (a && a->refusesActivation) return true;
+    focus(a ? a->identity.bundleIdentifier : id.bundleIdentifier);
     return true;
 }
 

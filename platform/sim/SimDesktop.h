@@ -53,6 +53,8 @@ struct SimApp {
     // Seconds the application takes to name its focused element; past an element's
     // messaging time-out the question cannot complete.
     double focusReadDelay = 0;
+    // The window manager refuses to bring it to the front when another client asks.
+    bool refusesActivation = false;
 };
 
 // The one simulated desktop: applications with text fields, a front application and a

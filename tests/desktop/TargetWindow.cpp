@@ -1,12 +1,15 @@
 // The target window of the real-desktop tests: a line edit and a text edit that other
-// clients type, paste and read into. It takes commands, one per line, from a FIFO
-// ("focus line", "focus text", "clear", "copy TEXT", "read clipboard", "quit") and rewrites a JSON state file
+// clients type, paste and read into, a password line edit and a label that takes the focus
+// but no text. It takes commands, one per line, from a FIFO ("focus line", "focus text",
+// "focus password", "focus label", "clear", "copy TEXT", "read clipboard", "quit") and
+// rewrites a JSON state file
 // after every change, so a test can tell what really arrived without trusting the
 // accessibility bus alone.
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
 #include <QSocketNotifier>
@@ -32,8 +35,18 @@ public:
         text_ = new QTextEdit(this);
         text_->setObjectName(QStringLiteral("text"));
         text_->setAccessibleName(QStringLiteral("text"));
+        password_ = new QLineEdit(this);
+        password_->setObjectName(QStringLiteral("password"));
+        password_->setAccessibleName(QStringLiteral("password"));
+        password_->setEchoMode(QLineEdit::Password);
+        label_ = new QLabel(QStringLiteral("Murmelo test label"), this);
+        label_->setObjectName(QStringLiteral("label"));
+        label_->setAccessibleName(QStringLiteral("label"));
+        label_->setFocusPolicy(Qt::StrongFocus);
         layout->addWidget(line_);
         layout->addWidget(text_);
+        layout->addWidget(password_);
+        layout->addWidget(label_);
         resize(480, 320);
         connect(line_, &QLineEdit::textChanged, this, [this] { writeState(); });
         connect(text_, &QTextEdit::textChanged, this, [this] { writeState(); });
@@ -58,6 +71,8 @@ public:
         QString focus = QStringLiteral("none");
         if (line_->hasFocus()) focus = QStringLiteral("line");
         if (text_->hasFocus()) focus = QStringLiteral("text");
+        if (password_->hasFocus()) focus = QStringLiteral("password");
+        if (label_->hasFocus()) focus = QStringLiteral("label");
         o[QStringLiteral("focus")] = focus;
         o[QStringLiteral("active")] = isActiveWindow();
         o[QStringLiteral("done")] = done_;
@@ -87,11 +102,11 @@ private:
     }
 
     void run(const QString& cmd) {
-        if (cmd == QLatin1String("focus line") || cmd == QLatin1String("focus text")) {
+        if (cmd.startsWith(QLatin1String("focus ")) && findChild<QWidget*>(cmd.mid(6))) {
             activateWindow();
             raise();
             takeInputFocus();
-            (cmd.endsWith(QLatin1String("line")) ? static_cast<QWidget*>(line_) : text_)->setFocus();
+            findChild<QWidget*>(cmd.mid(6))->setFocus();
         } else if (cmd == QLatin1String("clear")) {
             line_->clear();
             text_->clear();
@@ -123,6 +138,8 @@ private:
     Display* x_ = nullptr;
     QLineEdit* line_;
     QTextEdit* text_;
+    QLineEdit* password_;
+    QLabel* label_;
     int fd_ = -1;
     QByteArray pending_;
     int done_ = 0;
