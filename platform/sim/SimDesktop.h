@@ -66,6 +66,8 @@ struct SimApp {
     // The roots of its accessibility tree: the window with the focus and the main window.
     std::shared_ptr<SimField> focusedWindow;
     std::shared_ptr<SimField> mainWindow;
+    // Its top-level windows as the window list shows them.
+    std::vector<WindowInfo> windows;
 };
 
 // The one simulated desktop: applications with text fields, a front application and a
@@ -99,6 +101,8 @@ public:
     std::optional<AppIdentity> runningApplication(qint64 pid) const override;
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
+    // Thread-safe as long as the test changes no window while a reader runs.
+    std::vector<WindowInfo> windowsOf(qint64 pid) const override;
 
 private:
     std::vector<std::unique_ptr<SimApp>> apps_;
