@@ -3,7 +3,22 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <dlfcn.h>
+
 namespace murmelo::linuxdesktop {
+namespace {
+
+// Debian builds the engine with OpenMP, whose threads spin while they wait for each other: on
+// a busy desktop a recognition then takes half a minute instead of a second or two. Every
+// parallel region of the process runs on one thread instead (nothing else here uses OpenMP).
+// The runtime reads its environment only when it loads, so the limit is set through its
+// interface, found where the engine's own runtime is.
+void runOpenMPSerially() {
+    using SetLevels = void (*)(int);
+    if (auto set = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"))) set(0);
+}
+
+}  // namespace
 
 TesseractRecognizer::TesseractRecognizer() = default;
 
@@ -14,6 +29,7 @@ TesseractRecognizer::~TesseractRecognizer() {
 TextRecognizer::Result TesseractRecognizer::recognize(const QImage& image) {
     std::lock_guard lock(lock_);
     if (!api_ && initError_.isEmpty()) {
+        runOpenMPSerially();
         auto api = std::make_unique<tesseract::TessBaseAPI>();
         if (api->Init(nullptr, "eng+rus", tesseract::OEM_DEFAULT) != 0) {
             initError_ = QStringLiteral("распознавание текста не запустилось: нет языковых данных eng и rus для tesseract");

@@ -30,17 +30,19 @@ public:
     std::optional<qint64> pid(const AXElement&) override { return std::nullopt; }
     AXError setMessagingTimeout(const AXElement&, float) override { return AXError::apiDisabled; }
     void settle(double) override {}
-    AXElementPtr windowOf(const AXElement&, WindowKind, AXError* error) override {
-        if (error) *error = AXError::apiDisabled;
-        return nullptr;
-    }
-    std::vector<AXElementPtr> children(const AXElement&, AXError* error) override {
-        if (error) *error = AXError::apiDisabled;
-        return {};
-    }
 };
 
 }  // namespace
+
+AXElementPtr Accessibility::windowOf(const AXElement&, WindowKind, AXError* error) {
+    if (error) *error = AXError::attributeUnsupported;
+    return nullptr;
+}
+
+std::vector<AXElementPtr> Accessibility::children(const AXElement&, AXError* error) {
+    if (error) *error = AXError::attributeUnsupported;
+    return {};
+}
 
 AXElementPtr Accessibility::focusedElementOf(const AXElement& application, AXError* error) {
     AXError e = AXError::success;

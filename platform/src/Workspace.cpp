@@ -12,7 +12,6 @@ public:
     bool isRunning(const AppIdentity&) const override { return false; }
     bool activate(const AppIdentity&) override { return false; }
     void setActivationHandler(std::function<void(const AppIdentity&)>) override {}
-    std::vector<WindowInfo> windowsOf(qint64) const override { return {}; }
 };
 
 }  // namespace

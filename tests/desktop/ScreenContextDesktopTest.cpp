@@ -26,8 +26,9 @@ struct DesktopScreenContext : ::testing::Test {
     test::DesktopTarget target;
     std::unique_ptr<X11Workspace> workspace;
     std::unique_ptr<AtspiAccessibility> ax;
-    QtWindowCapture capture;
-    TesseractRecognizer recognizer;
+    // For the process's life: a recognition the test gave up on may still be using them.
+    static inline QtWindowCapture& capture = *new QtWindowCapture;
+    static inline TesseractRecognizer& recognizer = *new TesseractRecognizer;
     std::unique_ptr<ScopedService<Workspace>> workspaceScope;
     std::unique_ptr<ScopedService<Accessibility>> axScope;
     std::unique_ptr<ScopedService<WindowCapture>> captureScope;

@@ -99,11 +99,12 @@ public:
     // Reading another application's window as a tree: its label ("AXTitle") and description
     // ("AXDescription") are read through attribute(); these give the way down.
     // The application's window with the focus ("AXFocusedWindow"), or its main one
-    // ("AXMainWindow"); none with success when it has no such window.
+    // ("AXMainWindow"); none with success when it has no such window. A backend that cannot
+    // walk a tree answers as for an unsupported attribute.
     enum class WindowKind { focused, main };
-    virtual AXElementPtr windowOf(const AXElement& application, WindowKind kind, AXError* error = nullptr) = 0;
+    virtual AXElementPtr windowOf(const AXElement& application, WindowKind kind, AXError* error = nullptr);
     // The element's children in order ("AXChildren"); none with an error when they cannot be read.
-    virtual std::vector<AXElementPtr> children(const AXElement& el, AXError* error = nullptr) = 0;
+    virtual std::vector<AXElementPtr> children(const AXElement& el, AXError* error = nullptr);
 
     static Accessibility& shared();
     static void install(Accessibility* accessibility);
