@@ -26,10 +26,11 @@ const QString KEY = QStringLiteral("sk-test-0123456789abcdef");
 
 class QuickReplyClientTest : public test::AiKeyFixture {
 protected:
-    // Starts the stand-in with answers for its Responses path and points the client at it.
-    bool startService(const QJsonArray& answers = {}, const QString& cert = {}, const QString& key = {}) {
+    // Starts the stand-in with answers for a path (by its last segment) and points the client at it.
+    bool startService(const QJsonArray& answers = {}, const QString& path = "responses", const QString& cert = {},
+                      const QString& key = {}) {
         test::writeFile(env.root() + "/script.json",
-                        QJsonDocument(QJsonObject{{"responses", answers}}).toJson(QJsonDocument::Compact));
+                        QJsonDocument(QJsonObject{{path, answers}}).toJson(QJsonDocument::Compact));
         service.emplace(test::startResponsesStandIn(env.root() + "/record.jsonl", env.root() + "/script.json", cert, key));
         host.emplace(AIProvider::HOST_ENVIRONMENT, service->base().toUtf8());
         return service->running();
@@ -188,10 +189,12 @@ TEST_F(QuickReplyClientTest, TheOwnBackendGetsTheQuickReplyPathWithoutTheKey) {
     ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
     OpenAIQuickReplyClient::shared().setExtraCertificates(QSslCertificate::fromPath(cert));
     storePersonal(KEY);
-    ASSERT_TRUE(startService({QJsonObject{{"text", answer("Готово.")}}}, cert, key));
+    ASSERT_TRUE(startService({QJsonObject{{"text", answer("Готово.")}}}, "quick-reply", cert, key));
     env.defaults().set(AIProvider::ROUTE_KEY, "ownBackend");
     env.defaults().set(AIProvider::BACKEND_URL_KEY, service->base("https") + "/x");
-    EXPECT_TRUE(std::holds_alternative<QuickReplyResult>(run(ReplyTaskKind::compose)));
+    const QuickReplyOutcome outcome = run(ReplyTaskKind::compose);
+    EXPECT_TRUE(std::holds_alternative<QuickReplyResult>(outcome))
+        << std::get<QuickReplyError>(outcome).errorDescription().toStdString();
     OpenAIQuickReplyClient::shared().setExtraCertificates({});
     const auto requests = service->requests();
     ASSERT_EQ(requests.size(), 1);

@@ -29,7 +29,9 @@ TEST(ReplyPersonalizationGuard, OnlyRepliesFromAWholeWindowAreGuarded) {
                                         << rawValue(c.task).toStdString());
         const QString rule = Guard::promptRule(c.source, c.task);
         EXPECT_EQ(rule.isEmpty(), !c.guarded);
-        if (c.guarded) EXPECT_EQ(rule.count(u'\n'), 2);
+        if (c.guarded) {
+            EXPECT_EQ(rule.count(u'\n'), 2);
+        }
         if (!c.source) continue;
         const QuickReplyResult out = Guard::apply(named, *c.source, c.task, "");
         if (!c.guarded) {
@@ -130,7 +132,9 @@ TEST(ReplyPersonalizationGuard, WholeRepliesAndTheirWarnings) {
         }
         EXPECT_EQ(out.reply, c.out);
         EXPECT_TRUE(out.needsConfirmation);
-        if (!c.outWarning.isEmpty()) EXPECT_EQ(out.warning, c.outWarning);
+        if (!c.outWarning.isEmpty()) {
+            EXPECT_EQ(out.warning, c.outWarning);
+        }
     }
     // Greeting then sign-off, after the model's own warning, one space apart.
     const QuickReplyResult both =
