@@ -104,17 +104,9 @@ QuickReplyError failure(QuickReplyError::Kind kind, int status = 0, const QStrin
 // place and send something the user never saw.
 bool encodesAsUtf8(const QString& text) { return QString::fromUtf8(text.toUtf8()) == text; }
 
-}  // namespace
-
-OpenAIQuickReplyClient& OpenAIQuickReplyClient::shared() {
-    // Kept for the life of the process: its network manager must not outlive the application
-    // object at exit.
-    static auto* client = new OpenAIQuickReplyClient;
-    return *client;
-}
-
-QString OpenAIQuickReplyClient::instructions(ReplyTaskKind task, const ReplyProfile& profile,
-                                             std::optional<ScreenContextSource> contextSource) {
+// The model instructions: fixed texts chosen by the task, the profile's rules, the
+// personalisation rule and the whole-window note.
+QString instructions(ReplyTaskKind task, const ReplyProfile& profile, std::optional<ScreenContextSource> contextSource) {
     const QString rules = profile.promptRules(task);
     if (task == ReplyTaskKind::translate) {
         // A translation carries its source over: no personalisation, no window notes.
@@ -130,6 +122,15 @@ QString OpenAIQuickReplyClient::instructions(ReplyTaskKind task, const ReplyProf
     if (contextSource && isWholeWindow(*contextSource))
         text += task == ReplyTaskKind::compose ? WINDOW_NOTE_COMPOSE : WINDOW_NOTE_REPLY;
     return text;
+}
+
+}  // namespace
+
+OpenAIQuickReplyClient& OpenAIQuickReplyClient::shared() {
+    // Kept for the life of the process: its network manager must not outlive the application
+    // object at exit.
+    static auto* client = new OpenAIQuickReplyClient;
+    return *client;
 }
 
 std::optional<CloudTask> OpenAIQuickReplyClient::createReply(

@@ -39,10 +39,6 @@ public:
                                          const std::optional<QString>& sourceLabel,
                                          const PayloadObserver& payloadObserver, Completion completion);
 
-    // The model instructions for one request.
-    static QString instructions(ReplyTaskKind task, const ReplyProfile& profile,
-                                std::optional<ScreenContextSource> contextSource);
-
     // Certificates trusted besides the system's (tests).
     void setExtraCertificates(const QList<QSslCertificate>& certificates) { transport_.setExtraCertificates(certificates); }
 
