@@ -1,6 +1,10 @@
 // Secrets taken out of a window's text before it goes to a model: the harvester may hand over
-// up to 60000 characters, read while the user waits for the reply.
+// up to 60000 characters, read while the user waits for the reply. And the capture blocklist's
+// test of a process, asked before anything is read.
 #include "reply/ContextHygiene.h"
+#include "reply/ScreenCaptureBlocklist.h"
+
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -47,6 +51,14 @@ void BM_RedactSecrets(benchmark::State& state) {
     state.counters["redacted"] = redacted;
 }
 BENCHMARK(BM_RedactSecrets)->Args({12000, 1})->Args({60000, 0})->Args({60000, 1})->Unit(benchmark::kMillisecond);
+
+// The blocklist by process reads this machine's process table for the executable's name; the
+// ladder asks it before every screen reply.
+void BM_BlocksPid(benchmark::State& state) {
+    const qint32 self = qint32(::getpid());
+    for (auto _ : state) benchmark::DoNotOptimize(ScreenCaptureBlocklist::blocks(self));
+}
+BENCHMARK(BM_BlocksPid)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
