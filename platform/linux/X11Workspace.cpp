@@ -376,6 +376,20 @@ std::vector<unsigned long> X11Workspace::clientWindows() const {
     return out;
 }
 
+std::vector<AppIdentity> X11Workspace::runningApplications() const {
+    std::vector<AppIdentity> out;
+    if (!dpy_) return out;
+    for (unsigned long w : clientWindows()) {
+        const auto id = identityOf(w);
+        if (!id) continue;
+        const bool seen = std::any_of(out.begin(), out.end(),
+                                      [&](const AppIdentity& a) { return a.bundleIdentifier == id->bundleIdentifier; });
+        if (!seen) out.push_back(*id);
+    }
+    scheduleDrain();
+    return out;
+}
+
 std::optional<AppIdentity> X11Workspace::runningApplication(qint64 pid) const {
     // The pid may be reused by now: the process must be alive to be anyone's.
     if (!processIsAlive(pid)) return std::nullopt;
