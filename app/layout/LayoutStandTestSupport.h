@@ -38,6 +38,7 @@ struct StandFixture : SwitcherFixture {
     std::unique_ptr<EngineHost> host;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
+    HeardCues heard;
     std::unique_ptr<LayoutSourceSelection> selection;
     std::unique_ptr<ScopedService<LayoutSwitcherHost>> hostScope;
 
@@ -71,8 +72,7 @@ struct StandFixture : SwitcherFixture {
         hostScope = std::make_unique<ScopedService<LayoutSwitcherHost>>(*host);
         gates = std::make_unique<LayoutAppGates>(*engine);
         output = std::make_unique<LayoutOutput>(*engine, *gates);
-        selection = std::make_unique<LayoutSourceSelection>(*engine);
-        selection->releaseGateForcesFailure = [] { return false; };
+        selection = std::make_unique<LayoutSourceSelection>(*engine, heard);
         useOutput(steps, *output, *selection);
         useHost(steps, *host);
         useDecision(steps, *engine, LayoutLexicons::shared());

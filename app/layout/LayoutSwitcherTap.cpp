@@ -32,22 +32,23 @@ bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QS
     return engine_.parts().selectExactSource(sourceID, retry, cue, std::move(completion));
 }
 
-LayoutEngineParts::LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons,
-                                     LayoutRules rules)
+LayoutEngineParts::LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation,
+                                     SelectionEffects& selectionEffects, LayoutLexicons* lexicons, LayoutRules rules)
     : polish_(polish),
       dictation_(dictation),
       engine(*this, std::move(rules)),
       host(engine),
       gates(std::make_unique<LayoutAppGates>(engine)),
       output(std::make_unique<LayoutOutput>(engine, *gates)),
-      selection(std::make_unique<LayoutSourceSelection>(engine)),
+      selection(std::make_unique<LayoutSourceSelection>(engine, selectionEffects)),
       decision(std::make_shared<LayoutBoundaryDecision>(engine, lexicons ? *lexicons : LayoutLexicons::shared())),
       truth(std::make_unique<LayoutKeyTruth>(engine)),
       apply(std::make_unique<LayoutCorrectionApply>(engine, *gates)),
       manual(std::make_unique<LayoutManualConversion>(engine)),
       // Live correction scores with the word decision; it and the probes of the field read the
       // focused application through the gates.
-      live(std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision)),
+      liveWords(std::make_unique<LayoutLiveCorrection::DecisionWords>(*decision)),
+      live(std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision, *liveWords)),
       fieldProbe(std::make_unique<LayoutFieldProbe>(engine, *gates)) {}
 
 LayoutEngineParts::~LayoutEngineParts() = default;
@@ -118,10 +119,14 @@ std::optional<double> LayoutEngineParts::fireIdleReselect(const QString& sourceI
     return selection->fireIdleReselect(sourceID);
 }
 
+std::optional<QString> LayoutEngineParts::systemSourceID() { return LayoutSourceSelection::systemSourceID(); }
+
 void LayoutEngineParts::noteWordForStats(const QString& word, bool live) { host.noteWordForStats(word, live); }
 void LayoutEngineParts::handleAppActivated(const std::optional<QString>& bundle, const QString& name) {
     host.handleAppActivated(bundle, name);
 }
+
+std::optional<QString> LayoutEngineParts::frontAppPrior() { return LayoutSwitcherHost::frontAppPrior(); }
 
 void LayoutEngineParts::noteRightShift(bool down, bool polishBound) { manual->noteRightShift(down, polishBound); }
 
@@ -139,7 +144,8 @@ bool LayoutEngineParts::isRecording() { return dictation_.isRecording(); }
 void LayoutEngineParts::stopRecording() { dictation_.stopRecording(); }
 
 LayoutEngineParts& makeApplicationSwitcher(SwitcherPolish& polish, SwitcherDictation& dictation) {
-    static LayoutEngineParts* parts = new LayoutEngineParts(polish, dictation);  // lives as long as the process
+    static SwitchSoundEffects sound;
+    static LayoutEngineParts* parts = new LayoutEngineParts(polish, dictation, sound);  // lives as long as the process
     LayoutSwitcher::install(&parts->engine);
     LayoutSwitcherHost::install(&parts->host);
     return *parts;

@@ -1,7 +1,9 @@
 #pragma once
 #include "input/TapConsumers.h"
+#include "layout/LayoutLiveCorrection.h"
 #include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/SwitcherDictation.h"
 #include "layout/SwitcherPolish.h"
@@ -65,19 +67,19 @@ class LayoutAppGates;
 class LayoutKeyTruth;
 class LayoutCorrectionApply;
 class LayoutManualConversion;
-class LayoutLiveCorrection;
 class LayoutFieldProbe;
 class LayoutLexicons;
 
 // The switcher engine composed of its parts: the engine keeps the word and handles keys, and
 // each question it or a part asks (LayoutParts) is answered here by the one part that owns it.
-// Polish and dictation, outside the engine, are reached through their ports. The application
+// Polish and dictation, outside the engine, are reached through their ports; the cues of its
+// selections go to the effects it is given. The application
 // makes one at start-up; an end-to-end test builds its own the same way. Without word tables
 // given, the decision uses the application's.
 class LayoutEngineParts final : public LayoutParts {
 public:
-    LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons = nullptr,
-                      LayoutRules rules = LayoutRules::shared());
+    LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, SelectionEffects& selectionEffects,
+                      LayoutLexicons* lexicons = nullptr, LayoutRules rules = LayoutRules::shared());
     ~LayoutEngineParts() override;
     LayoutEngineParts(const LayoutEngineParts&) = delete;
     LayoutEngineParts& operator=(const LayoutEngineParts&) = delete;
@@ -115,8 +117,10 @@ public:
     bool selectLayout(const QString& language, bool retry, const std::optional<QString>& sound,
                       std::function<void(bool)> completion) override;
     std::optional<double> fireIdleReselect(const QString& sourceID) override;
+    std::optional<QString> systemSourceID() override;
     void noteWordForStats(const QString& word, bool live) override;
     void handleAppActivated(const std::optional<QString>& bundle, const QString& name) override;
+    std::optional<QString> frontAppPrior() override;
     void noteRightShift(bool down, bool polishBound) override;
     void notePolishDown() override;
     void notePolishUp() override;
@@ -141,6 +145,7 @@ public:
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
     std::unique_ptr<LayoutManualConversion> manual;
+    std::unique_ptr<LayoutLiveCorrection::DecisionWords> liveWords;
     std::unique_ptr<LayoutLiveCorrection> live;
     std::unique_ptr<LayoutFieldProbe> fieldProbe;
 };

@@ -47,7 +47,8 @@ TEST_F(SwitcherTap, AnApplicationSwitchGoesThroughTheHostAndDropsTheWord) {
     ScopedService<LayoutSwitcherHost> hostScope{host};
     LayoutAppGates gates(*engine);
     LayoutOutput output(*engine, gates);
-    LayoutSourceSelection selection(*engine);
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection(*engine, effects);
     useOutput(steps, output, selection);
     useHost(steps, host);
     useDecision(steps, *engine, LayoutLexicons::shared());

@@ -35,7 +35,8 @@ protected:
     LayoutSwitcher engine{parts, LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared())};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    LayoutSourceSelection selection{engine};
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection{engine, effects};
     ApplicationEditHealing healing{engine};
     PolishEditDelivery delivery{engine, healing};
     PolishTapConsumer polishTap;

@@ -149,7 +149,8 @@ TEST_F(PolishRoadsTest, KeysAreNotTypedWhereTheCaretNoLongerIs) {
     routes.polishKeysFirst = false;
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
-    LayoutSourceSelection selection{engine};
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection{engine, effects};
     test::useOutput(steps, output, selection);
     e2e::Field field = desk.open(QStringLiteral("org.example.stubborn"));
     field->refusesWrites = true;
