@@ -57,7 +57,7 @@ PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine, Healing& healing)
 
 bool ApplicationEditHealing::isPolishEditRepairEnabled() { return murmelo::isPolishEditRepairEnabled(); }
 bool ApplicationEditHealing::polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) {
-    return murmelo::polishHeal(engine_, el, before, tag);
+    return murmelo::polishHeal(engine_, planner_, el, before, tag);
 }
 
 PolishEditDelivery::~PolishEditDelivery() { *alive_ = false; }

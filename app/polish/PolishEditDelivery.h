@@ -3,6 +3,7 @@
 #include "input/DeliveryRepairCard.h"
 #include "input/TextWriteTrace.h"
 #include "platform/Accessibility.h"
+#include "polish/PolishHeal.h"
 
 #include <QSet>
 #include <QString>
@@ -96,6 +97,7 @@ public:
 
 private:
     LayoutSwitcher& engine_;
+    TypingHealPlanner planner_;
 };
 
 }  // namespace murmelo
