@@ -12,12 +12,15 @@
 
 namespace murmelo {
 
+class LayoutManualConversion;
+
 // The event tap's way into the switcher engine. The polish key and Space reach polish through
-// the engine's parts; the right Shift goes to manual conversion, which hands a polish-key press
-// on to polish when the right Shift is also the polish key.
+// its port; the right Shift goes to manual conversion, which hands a polish-key press on to
+// polish when the right Shift is also the polish key.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
-    explicit LayoutSwitcherTap(LayoutSwitcher& engine) : engine_(engine) {}
+    LayoutSwitcherTap(LayoutSwitcher& engine, LayoutManualConversion& manual, SwitcherPolish& polish)
+        : engine_(engine), manual_(manual), polish_(polish) {}
     bool handleKeyDown(const InputEvent& event) override { return engine_.handleKeyDown(event); }
     void noteCursorMoved() override { engine_.noteCursorMoved(); }
     void noteLeftCommandChanged(bool isDown) override { engine_.noteLeftCommandChanged(isDown); }
@@ -36,6 +39,8 @@ public:
 
 private:
     LayoutSwitcher& engine_;
+    LayoutManualConversion& manual_;
+    SwitcherPolish& polish_;
 };
 
 class LayoutBoundaryDecision;
@@ -46,7 +51,7 @@ class LayoutSourceSelection;
 // through it, and its source selections are the engine's own, with ticket and verification.
 class EngineHost : public LayoutSwitcherHost {
 public:
-    explicit EngineHost(LayoutSwitcher& engine) : engine_(engine) {}
+    EngineHost(LayoutSwitcher& engine, LayoutSourceSelection& selection) : engine_(engine), selection_(selection) {}
     QString bufStart() const override;
     QString prevWord() const override { return engine_.prevWord(); }
     std::optional<QString> recentLang() const override { return engine_.recentLang; }
@@ -61,12 +66,12 @@ public:
 
 private:
     LayoutSwitcher& engine_;
+    LayoutSourceSelection& selection_;
 };
 
 class LayoutAppGates;
 class LayoutKeyTruth;
 class LayoutCorrectionApply;
-class LayoutManualConversion;
 class LayoutFieldProbe;
 class LayoutLexicons;
 
@@ -137,10 +142,10 @@ private:
 
 public:
     LayoutSwitcher engine;
-    EngineHost host;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
     std::unique_ptr<LayoutSourceSelection> selection;
+    EngineHost host;
     std::shared_ptr<LayoutBoundaryDecision> decision;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
@@ -148,6 +153,11 @@ public:
     std::unique_ptr<LayoutLiveCorrection::DecisionWords> liveWords;
     std::unique_ptr<LayoutLiveCorrection> live;
     std::unique_ptr<LayoutFieldProbe> fieldProbe;
+    // The event tap's way in.
+    LayoutSwitcherTap tap;
+
+    // The application's engine; the program stops when asked for it before the shell made it.
+    static LayoutEngineParts& application();
 };
 
 // The application's engine, made once by the shell: it becomes LayoutSwitcher::shared() and

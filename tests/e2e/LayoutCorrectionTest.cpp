@@ -68,7 +68,7 @@ protected:
             if (auto m = NgramModel::load(models + QLatin1Char('/') + code + QStringLiteral(".json")))
                 engine->models.insert_or_assign(code, std::move(*m));
         }
-        tap = std::make_unique<LayoutSwitcherTap>(*engine);
+        tap = std::make_unique<LayoutSwitcherTap>(*engine, *parts->manual, polish);
         tapScope = std::make_unique<ScopedService<TapLayoutSwitcher>>(*tap);
     }
     void TearDown() override {

@@ -56,7 +56,8 @@ protected:
     test::HeardCues cues;
     LayoutSourceSelection selection{engine, cues};
     LayoutManualConversion manual{engine};
-    LayoutSwitcherTap tap{engine};
+    test::NoPolish polish;
+    LayoutSwitcherTap tap{engine, manual, polish};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
 };
 
