@@ -4,8 +4,7 @@
 #include "base/Log.h"
 #include "input/AXText.h"
 #include "input/TextWriteTrace.h"
-#include "layout/LayoutParts.h"
-#include "layout/LayoutSwitcher.h"
+#include "layout/LayoutOutput.h"
 #include "polish/PolishTyping.h"
 
 namespace murmelo {
@@ -32,7 +31,7 @@ std::optional<HealPlanner::Plan> TypingHealPlanner::plan(const QString& have, co
     return Plan{p->backspaces, p->insert, p->why};
 }
 
-bool polishHeal(LayoutSwitcher& engine, HealPlanner& planner, const AXElementPtr& el, const QString& before,
+bool polishHeal(LayoutOutput& output, HealPlanner& planner, const AXElementPtr& el, const QString& before,
                 const QString& tag) {
     const std::optional<QString> value = AXText::value(el);
     if (!value) {
@@ -59,8 +58,8 @@ bool polishHeal(LayoutSwitcher& engine, HealPlanner& planner, const AXElementPtr
         logLine(tag + QStringLiteral(": не легла, и вернуть одним пакетом не выходит — оставляю как есть"));
         return false;
     }
-    engine.parts().sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
-    if (!plan->insert.isEmpty()) engine.parts().sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
+    output.sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
+    if (!plan->insert.isEmpty()) output.sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
     logLine(tag + QStringLiteral(": правка легла криво — вернул как было (") + plan->why + ')');
     return true;
 }

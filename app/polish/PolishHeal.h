@@ -6,7 +6,7 @@
 
 namespace murmelo {
 
-class LayoutSwitcher;
+class LayoutOutput;
 
 // What the rollback needs of the typing of polish fixes: the key plan that turns one text into
 // another at the caret.
@@ -33,7 +33,7 @@ public:
 // was sent); false when it was left alone. Lengths are UTF-16 units, differences are taken on
 // whole characters so that a rollback never splits one. A plan needing more Backspaces than a
 // manual polish may send is not sent. Main thread only.
-bool polishHeal(LayoutSwitcher& engine, HealPlanner& planner, const AXElementPtr& el, const QString& before,
+bool polishHeal(LayoutOutput& output, HealPlanner& planner, const AXElementPtr& el, const QString& before,
                 const QString& tag);
 
 }  // namespace murmelo

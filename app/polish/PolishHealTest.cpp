@@ -29,14 +29,12 @@ struct Heal : test::EditorFixture, HealPlanner {
     void SetUp() override {
         EditorFixture::SetUp();
         makeOutput();
-        steps.sendBackspaces = [this](int n, TextWriteOrigin o) { out->sendBackspaces(n, o); };
-        steps.sendUnicode = [this](const QString& t, TextWriteOrigin o) { return out->sendUnicode(t, o); };
     }
     std::optional<Plan> plan(const QString& have, const QString& want, const QString& gap, bool trustGap) override {
         planned << have + '|' + want;
         return simplePlan(have, want, gap, trustGap);
     }
-    bool heal(const QString& before) { return polishHeal(*engine, *this, AXText::focused(), before, "polish/ax"); }
+    bool heal(const QString& before) { return polishHeal(*out, *this, AXText::focused(), before, "polish/ax"); }
     QString lastLine() const { return env.logLines().isEmpty() ? QString() : env.logLines().back(); }
 };
 

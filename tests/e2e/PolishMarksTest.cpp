@@ -37,8 +37,8 @@ protected:
     LayoutOutput output{engine, gates};
     SwitchSoundEffects effects;
     LayoutSourceSelection selection{engine, effects};
-    ApplicationEditHealing healing{engine};
-    PolishEditDelivery delivery{engine, healing};
+    ApplicationEditHealing healing{output};
+    PolishEditDelivery delivery{engine, output, healing};
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishScope{polishTap};
 

@@ -91,11 +91,11 @@ protected:
     LayoutSwitcherTap tap{engine, manual, routesPolish};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
     test::ProtectedWords words;
-    ApplicationEditHealing healing{engine};
-    PolishEditDelivery delivery{engine, healing};
+    ApplicationEditHealing healing{output};
+    PolishEditDelivery delivery{engine, output, healing};
     RuFormsWordForms forms;
     PolishCardController card{forms};
-    PolishRoutes routes{engine, words, delivery, card};
+    PolishRoutes routes{engine, output, words, delivery, card};
     LayoutManualConversion manual{engine};
     CorrectorEndpoint endpoint;
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};
