@@ -109,6 +109,7 @@ TEST_F(AppearanceFixture, DarkReachesOurCardsWhileTheTrayKeepsTheDesktopsInk) {
         bool isKnownForm(const QString&) override { return true; }
     } forms;
     PolishCardController cards(forms);
+    env.defaults().set(QStringLiteral("polishEnabled"), true);
     cards.showNote(QStringLiteral("Корректор не отвечает"));
     env.runPending();
     ASSERT_TRUE(cards.currentBody());

@@ -16,6 +16,7 @@
 #include "meetings/MeetingStore.h"
 #include "reply/ReplyProfile.h"
 #include "settings/PrefsOwners.h"
+#include "stats/MonthlyStats.h"
 #include "vocabulary/AppVocab.h"
 #include "vocabulary/CorrectorManager.h"
 #include "vocabulary/PersonalDictionary.h"
@@ -74,6 +75,8 @@ bool LivePrefsOwners::isDownloaded(const QString& modelID) {
     return model && ServerManager::shared().isDownloaded(*model);
 }
 QString LivePrefsOwners::humanBytes(qint64 bytes) { return murmelo::humanBytes(bytes); }
+
+void LivePrefsOwners::activateStatistics() { MonthlyStats::activate(); }
 
 int LivePrefsOwners::meetingAudioDays() { return MeetingStore::audioDays(); }
 bool LivePrefsOwners::meetingPolishEnabled() { return MeetingPolish::isEnabled(); }

@@ -69,6 +69,8 @@ public:
     virtual QList<Model> models() = 0;
     virtual bool isDownloaded(const QString& modelID) = 0;
     virtual QString humanBytes(qint64 bytes) = 0;
+    // Statistics: the month's record made current before the page shows it.
+    virtual void activateStatistics() = 0;
     // Meetings.
     virtual int meetingAudioDays() = 0;
     virtual bool meetingPolishEnabled() = 0;
@@ -111,6 +113,7 @@ public:
     QList<Model> models() override;
     bool isDownloaded(const QString& modelID) override;
     QString humanBytes(qint64 bytes) override;
+    void activateStatistics() override;
     int meetingAudioDays() override;
     bool meetingPolishEnabled() override;
     StayAwakeState stayAwake() override;

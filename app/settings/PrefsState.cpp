@@ -65,7 +65,6 @@ void PrefsState::selectStatistics(const QDateTime& at) {
     setStatsMonth(at);
     setStatsRevision(statsRevision() + 1);
     setShowsStatistics(true);
-    statisticsRouteArmed = true;
 }
 
 }  // namespace murmelo

@@ -155,7 +155,9 @@ public:
 
     // Called after each assignment of tab, showsStatistics and pageHeight; set by the window.
     std::function<void()> onLayout;
-    // Not published: the next show keeps the statistics page (selectStatistics arms it).
+    // Not published: the next show keeps the statistics page. Only the window's
+    // showStatistics arms it: statistics opened from the rail are an ordinary page that the
+    // next show replaces.
     bool statisticsRouteArmed = false;
     // The disk card opens collapsed; nothing changes this.
     bool modelsExpanded = false;

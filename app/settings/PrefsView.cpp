@@ -45,7 +45,9 @@ QSize PrefsView::sizeHint() const {
     const QStringList lines = pageLines();
     double page = padding * 2 + QFontMetricsF(F::name()).height();
     for (qsizetype i = 1; i < lines.size(); ++i) page += kLineGap + QFontMetricsF(F::text()).height();
-    return {int(PREFS_WINDOW_WIDTH), int(std::ceil(std::max(rail, page)))};
+    // A page that measured its own content reports it through the model.
+    const double measured = state_.pageHeight() > 0 ? padding * 2 + state_.pageHeight() : 0;
+    return {int(PREFS_WINDOW_WIDTH), int(std::ceil(std::max({rail, page, measured})))};
 }
 
 void PrefsView::paintEvent(QPaintEvent*) {

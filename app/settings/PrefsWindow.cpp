@@ -36,8 +36,11 @@ private:
     std::function<void()> willClose_;
 };
 
-// Parts of the window that other issues of the settings build; each says so once.
-struct Unfilled {
+}  // namespace
+
+// Parts of the window that the words, reply-style and model pages bring; until then each
+// says so once.
+struct PrefsWindow::Unfilled {
     std::function<void()> vocabScopes = unbuilt("rebuildVocabScopes");
     std::function<void()> replyScopes = unbuilt("rebuildReplyScopes");
     std::function<void()> budget = unbuilt("myWordsBudgetLine");
@@ -46,14 +49,7 @@ struct Unfilled {
     std::function<void()> cloudSwitch = unbuilt("isQuickActionsCloudEnabled");
 };
 
-Unfilled& unfilled() {
-    static Unfilled u;
-    return u;
-}
-
-}  // namespace
-
-PrefsWindow::PrefsWindow(PrefsOwners& owners) : owners_(owners) {}
+PrefsWindow::PrefsWindow(PrefsOwners& owners) : owners_(owners), unfilled_(std::make_unique<Unfilled>()) {}
 
 PrefsWindow::~PrefsWindow() {
     // The window's close during destruction must not reach a half-destroyed controller.
@@ -88,7 +84,9 @@ void PrefsWindow::show(PrefsTab tab) {
 }
 
 void PrefsWindow::showStatistics() {
+    owners_.activateStatistics();
     state_.selectStatistics(QDateTime::currentDateTime());
+    state_.statisticsRouteArmed = true;
     show(PrefsTab::home);
 }
 
@@ -197,7 +195,7 @@ void PrefsWindow::refresh() {
     const QString commands = owners_.voiceCommandsText();
     loadEditor(commandsBuffer_, commands.isEmpty() ? VOICE_COMMANDS_SAMPLE : commands);
     state_.setGlobalSignature(owners_.defaultSignature());
-    unfilled().cloudSwitch();
+    unfilled_->cloudSwitch();
     state_.setClipOn(owners_.clipboardEnabled());
     state_.setClipboardItems(owners_.clipboardItems());
     state_.setPresence(owners_.presenceStyle());
@@ -235,7 +233,7 @@ void PrefsWindow::refreshHomeSettings() {
     state_.setPunctuationKey(owners_.polishKey().value_or(POLISH_HOTKEY_OFF));
     state_.setSelectionActionsEnabled(owners_.quickActionsEnabled());
     // The meeting gesture's owner is not built: both fields keep what they hold.
-    unfilled().meetingHotkey();
+    unfilled_->meetingHotkey();
 }
 
 void PrefsWindow::refreshStayAwake() {
@@ -276,14 +274,14 @@ void PrefsWindow::setFooter(const PrefsOwners::Model& active, const QString& suf
 // Scopes, the budget line and the model files belong to the words and model pages; until
 // they are built the words editor shows the shared vocabulary and the disk holds nothing to
 // clean up.
-void PrefsWindow::rebuildVocabScopes() { unfilled().vocabScopes(); }
-void PrefsWindow::rebuildReplyScopes() { unfilled().replyScopes(); }
+void PrefsWindow::rebuildVocabScopes() { unfilled_->vocabScopes(); }
+void PrefsWindow::rebuildReplyScopes() { unfilled_->replyScopes(); }
 QString PrefsWindow::myWordsBudgetLine() {
-    unfilled().budget();
+    unfilled_->budget();
     return state_.myWordsBudget();
 }
 qint64 PrefsWindow::unusedModelBytes() {
-    unfilled().modelFiles();
+    unfilled_->modelFiles();
     return 0;
 }
 

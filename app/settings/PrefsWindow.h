@@ -84,7 +84,10 @@ private:
     void refreshSelectionLine();
     void checkActivation();
 
+    struct Unfilled;
+
     PrefsOwners& owners_;
+    std::unique_ptr<Unfilled> unfilled_;
     PrefsState state_;
     std::unique_ptr<QWidget> window_;
     PrefsView* host_ = nullptr;

@@ -26,7 +26,7 @@ StatusMenuSections::StatusMenuSections() {
     // The settings window opens on its main page, and on the history page from the clipboard
     // history's own line.
     settings.openSettings = [] { PrefsWindow::shared().show(PrefsTab::home); };
-    openClipboardSettingsHandler() = [] { PrefsWindow::shared().show(PrefsTab::history); };
+    HistoryMenus::openClipboardSettingsHandler() = [] { PrefsWindow::shared().show(PrefsTab::history); };
 }
 
 }  // namespace murmelo
