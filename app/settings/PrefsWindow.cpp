@@ -93,8 +93,9 @@ void PrefsWindow::showStatistics() {
 void PrefsWindow::checkActivation() {
     // X11 window managers may refuse focus to a window that did not get the user's click; the
     // window is then raised but not active, which is all a second copy's request can do.
+    // Asked a second later: the window manager answers the request asynchronously.
     QPointer<PrefsWindow> self(this);
-    MainQueue::shared().post([self] {
+    MainQueue::shared().after(1.0, [self] {
         if (!self || !self->window_ || !self->window_->isVisible()) return;
         if (QGuiApplication::platformName() == QLatin1String("xcb") && !self->window_->isActiveWindow())
             logLine(QStringLiteral("настройки: оконный менеджер не дал окну фокус — окно поднято без фокуса"));
