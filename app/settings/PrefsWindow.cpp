@@ -2,6 +2,7 @@
 
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "base/RTL.h"
 #include "base/Unbuilt.h"
 #include "dictation/VoiceCommands.h"
 #include "platform/MainQueue.h"
@@ -116,11 +117,11 @@ void PrefsWindow::build() {
         if (self) self->windowWillClose();
     });
     host_ = new PrefsView(state_, frame.get());
+    host_->setLayoutDirection(RTL::isActive() ? Qt::RightToLeft : Qt::LeftToRight);
     auto* layout = new QVBoxLayout(frame.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(host_);
-    frame->setLayoutDirection(QGuiApplication::layoutDirection());
     frame->setWindowTitle(L(QStringLiteral("prefs.window.title"), QStringLiteral("Настройки")));
     // Titled and closable; no resize, no minimise.
     frame->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -130,7 +131,14 @@ void PrefsWindow::build() {
         const QRect area = screen->availableGeometry();
         frame->move(area.center() - QPoint(int(PREFS_WINDOW_WIDTH) / 2, 200));
     }
+    RTL::apply(frame.get());
     window_ = std::move(frame);
+}
+
+std::unique_ptr<QWidget> PrefsWindow::snapshotContent(PrefsState& state) const {
+    auto view = std::make_unique<PrefsView>(state);
+    view->setLayoutDirection(RTL::isActive() ? Qt::RightToLeft : Qt::LeftToRight);
+    return view;
 }
 
 std::optional<QRectF> PrefsWindow::refittedFrame(const QRectF& frame, double newFrameHeight) {

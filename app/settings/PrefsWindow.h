@@ -52,6 +52,13 @@ public:
     std::function<void()> stayAwakeSettledCompletion();
     static QString stayAwakeHoldTitle(int hours);
 
+    // The settings root view for a model, without a window (pictures of the settings).
+    std::unique_ptr<QWidget> snapshotContent(PrefsState& state) const;
+
+    // Font sizes of the settings text areas, proportional and monospaced.
+    static constexpr double textFontSize = 13;
+    static constexpr double monoFontSize = 11;
+
     // The frame after a refit to a content height, in bottom-left coordinates: the top edge
     // stays; nothing when the height differs by 0.5 pt or less.
     static std::optional<QRectF> refittedFrame(const QRectF& frame, double newFrameHeight);

@@ -334,6 +334,11 @@ TEST_F(PrefsWindowFixture, ThePlaceholderPageRendersFromTheModel) {
               (QStringList{"Диктовка", "Выбрана: Быстрая", "Нет моделей для удаления"}));
     const QImage dictation = view->grab().toImage();
     ASSERT_EQ(dictation.width(), 1040);
+    // Without a window the same model draws the same picture.
+    const std::unique_ptr<QWidget> snapshot = ctl().snapshotContent(st());
+    snapshot->resize(view->size());
+    EXPECT_EQ(snapshot->grab().toImage().convertToFormat(QImage::Format_RGB32),
+              dictation.convertToFormat(QImage::Format_RGB32));
     st().setTab(PrefsTab::home);
     const QImage home = view->grab().toImage();
     // The rail's first row is home, the second dictation: the selected one is filled.
