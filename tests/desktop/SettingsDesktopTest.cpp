@@ -70,7 +70,7 @@ TEST(DesktopSettings, ASecondCopyShowsTheLiveCopysSettingsWindowInTheStoredTheme
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     test::DesktopProgram program;
-    ASSERT_TRUE(program.start(R"({"appearance": "dark"})")) << program.log().toStdString();
+    ASSERT_TRUE(program.start(R"({"appearance": "dark"})", test::DesktopProgram::Model::none)) << program.log().toStdString();
     // With no model on disk the start-up opens the settings for a download; closed, the window
     // stays in the program for the next request.
     Window window = 0;
