@@ -67,6 +67,7 @@ TEST_F(SettingsWindowTest, OpeningAndClosingWithoutTypingLeavesTheSettingsFileAs
 
     ASSERT_TRUE(desk.choose(QStringLiteral("openPrefs")));
     EXPECT_EQ(prefs.state().dictationKey(), 61);
+    EXPECT_EQ(prefs.state().commandKey(), -1) << "the command key would be the dictation key: off";
     EXPECT_FALSE(prefs.state().dictationHistoryOn());
     EXPECT_EQ(prefs.state().appearance(), AppAppearance::system);
     prefs.window()->close();
