@@ -59,6 +59,25 @@ std::map<std::string, double> threadCpu() {
     return out;
 }
 
+// How many times each thread went to sleep and was woken since it started (a thread that
+// waits in poll for every event counts one per event).
+std::map<std::string, long> threadWakeups() {
+    std::map<std::string, long> out;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(t + QStringLiteral("/status")));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        QString name;
+        long switches = 0;
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            if (line.startsWith("Name:")) name = QString::fromUtf8(line.mid(5).trimmed());
+            if (line.startsWith("voluntary_ctxt_switches:")) switches = line.mid(24).trimmed().toLong();
+        }
+        out[(t + QStringLiteral(" ") + name).toStdString()] = switches;
+    }
+    return out;
+}
+
 double cpuSeconds(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
@@ -157,6 +176,7 @@ void BM_TapPathTypedText(benchmark::State& state) {
         tap.expectedUps = int(text.size());
         target.command("clear");
         const auto threads0 = threadCpu();
+        const auto wakeups0 = threadWakeups();
         const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double main0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const pid_t child = typeInChild(text, 2000);
@@ -175,6 +195,18 @@ void BM_TapPathTypedText(benchmark::State& state) {
         if (qEnvironmentVariableIsSet("MURMELO_TAP_BENCH_THREADS"))
             for (const auto& [name, seconds] : threadCpu())
                 std::fprintf(stderr, "thread %s: %.1f ms\n", name.c_str(), (threads0.count(name) ? seconds - threads0.at(name) : seconds) * 1000);
+        {
+            const std::string mainThread = std::to_string(getpid()) + ' ';
+            long main = 0, others = 0;
+            for (const auto& [name, n] : threadWakeups()) {
+                const long since = n - (wakeups0.count(name) ? wakeups0.at(name) : 0);
+                (name.rfind(mainThread, 0) == 0 ? main : others) += since;
+                if (qEnvironmentVariableIsSet("MURMELO_TAP_BENCH_THREADS"))
+                    std::fprintf(stderr, "thread %s: %ld wake-ups\n", name.c_str(), since);
+            }
+            state.counters["main_wakeups_per_key"] = double(main) / double(text.size());
+            state.counters["other_wakeups_per_key"] = double(others) / double(text.size());
+        }
         if (!all) {
             state.SkipWithError("the typed keys did not all arrive");
             return;
