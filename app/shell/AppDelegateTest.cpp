@@ -300,7 +300,12 @@ TEST_F(AppDelegateTest, TheSweepThePulseAndTheRivalsShareOneReadingOfTheProcessT
     // steps that share it are done.
     diagnostics.orphansSweep = reads("sweep", [&] { procs.add(11, 1, 100, "/usr/bin/b"); });
     diagnostics.healthStart = reads("pulse");
-    layout.inputRivalsStart = reads("rivals");
+    struct RivalsRead : NotedLayout {
+        std::function<void()> read;
+        void inputRivalsStart() override { read(); }
+    } rivals;
+    rivals.read = reads("rivals");
+    ScopedService<LayoutSeam> rivalsScope(rivals);
     dictation.recorderPrime = reads("later");
     launch();
     EXPECT_EQ(seen, (QMap<QString, qsizetype>{{"sweep", 1}, {"pulse", 1}, {"rivals", 1}, {"later", 2}}));
