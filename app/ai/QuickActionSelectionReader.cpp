@@ -73,6 +73,8 @@ void QuickActionSelectionReader::markGestureStart() {
     primaryBaseline_ = primaryAtPresses_.back();
 }
 
+void QuickActionSelectionReader::forgetPrimary() { primaryBaseline_ = Pasteboard::general().primaryChangeCount(); }
+
 void QuickActionSelectionReader::useGestureStartOf(int presses) {
     if (primaryAtPresses_.empty()) return;
     const int back = std::clamp(presses, 1, int(primaryAtPresses_.size()));
@@ -99,6 +101,8 @@ void QuickActionSelectionReader::readSelection(QPointF anchor, bool allowClipboa
         if (auto primary = readPrimary(anchor, front)) return completion(primary);
         return readViaTemporaryCopy(anchor, front, std::move(completion));
     }
+    // What PRIMARY holds now belongs to this gesture: a later one must change it to count.
+    forgetPrimary();
     if (probe->kind == Probe::blocked) return completion(std::nullopt);
     completion(probe->selection);
 }

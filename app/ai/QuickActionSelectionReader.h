@@ -37,6 +37,8 @@ public:
 
     // A selection gesture may begin: PRIMARY changes from here on count as the user's.
     void markGestureStart();
+    // What PRIMARY holds now counts as old.
+    void forgetPrimary();
     // The gesture that ends now began `presses` mouse downs ago (a double click began with the
     // first of its two).
     void useGestureStartOf(int presses);

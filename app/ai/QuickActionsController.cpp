@@ -83,7 +83,11 @@ QuickActionsController::QuickActionsController(QuickActionsNeighbours& neighbour
     panel_.setController(this);
     // Another application in front ends the bar and whatever it was doing.
     workspace_ = &Workspace::shared();
-    activationObserver_ = workspace_->addActivationObserver([this](const AppIdentity&) { dismiss(); });
+    activationObserver_ = workspace_->addActivationObserver([this](const AppIdentity&) {
+        dismiss();
+        // A PRIMARY selection made before the switch belongs to the application left behind.
+        reader_.forgetPrimary();
+    });
 }
 
 QuickActionsController::~QuickActionsController() {

@@ -1,16 +1,18 @@
 // The target window of the real-desktop tests: a line edit and a text edit that other
-// clients type, paste and read into, a password line edit and a label that takes the focus
-// but no text. It takes commands, one per line, from a FIFO ("focus line", "focus text",
-// "focus password", "focus label", "clear", "copy TEXT", "read clipboard", "quit") and
-// rewrites a JSON state file
-// after every change, so a test can tell what really arrived without trusting the
-// accessibility bus alone.
+// clients type, paste and read into, a password line edit, a label that takes the focus
+// but no text, and a drawn line of text without accessible text that a drag puts into
+// PRIMARY. It takes commands, one per line, from a FIFO ("focus line", "focus text",
+// "focus password", "focus label", "set line TEXT", "clear", "copy TEXT", "read clipboard",
+// "quit") and rewrites a JSON state file after every change, so a test can tell what really
+// arrived without trusting the accessibility bus alone.
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextEdit>
@@ -23,6 +25,31 @@
 #include <unistd.h>
 
 namespace {
+
+// Text drawn, not exposed to accessibility, that a drag selects into PRIMARY, as a terminal
+// or a toolkit without accessible text does.
+class Canvas : public QWidget {
+public:
+    explicit Canvas(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("canvas"));
+        setAccessibleName(QStringLiteral("canvas"));
+        setFixedHeight(32);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("canvas words"));
+    }
+    void mousePressEvent(QMouseEvent* e) override { from_ = e->position(); }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if ((e->position() - from_).manhattanLength() >= 4)
+            QApplication::clipboard()->setText(QStringLiteral("canvas words"), QClipboard::Selection);
+    }
+
+private:
+    QPointF from_;
+};
 
 class Target : public QWidget {
 public:
@@ -47,6 +74,8 @@ public:
         layout->addWidget(text_);
         layout->addWidget(password_);
         layout->addWidget(label_);
+        canvas_ = new Canvas(this);
+        layout->addWidget(canvas_);
         resize(480, 320);
         connect(line_, &QLineEdit::textChanged, this, [this] { writeState(); });
         connect(text_, &QTextEdit::textChanged, this, [this] { writeState(); });
@@ -78,6 +107,8 @@ public:
         o[QStringLiteral("done")] = done_;
         o[QStringLiteral("clipboard")] = clipboard_;
         o[QStringLiteral("winId")] = QString::number(winId());
+        const QPoint c = canvas_->mapToGlobal(QPoint(0, 0));
+        o[QStringLiteral("canvas")] = QStringLiteral("%1,%2,%3,%4").arg(c.x()).arg(c.y()).arg(canvas_->width()).arg(canvas_->height());
         QSaveFile f(statePath_);
         if (!f.open(QIODevice::WriteOnly)) return;
         f.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -107,6 +138,8 @@ private:
             raise();
             takeInputFocus();
             findChild<QWidget*>(cmd.mid(6))->setFocus();
+        } else if (cmd.startsWith(QLatin1String("set line "))) {
+            line_->setText(cmd.mid(9));
         } else if (cmd == QLatin1String("clear")) {
             line_->clear();
             text_->clear();
@@ -140,6 +173,7 @@ private:
     QTextEdit* text_;
     QLineEdit* password_;
     QLabel* label_;
+    Canvas* canvas_;
     int fd_ = -1;
     QByteArray pending_;
     int done_ = 0;
