@@ -404,7 +404,12 @@ class PanelWindow : public QWidget {
 public:
     PanelWindow() { FloatingCard::setUpWindow(this, FloatingCard::Clicks::taken); }
     void setContent(QWidget* content) {
-        delete content_;
+        // The old content may be the view whose own event (the pointer entering the bead, a
+        // button's click) led here: it goes once that event has returned.
+        if (content_) {
+            content_->hide();
+            content_->deleteLater();
+        }
         content_ = content;
         content_->setParent(this);
         content_->move(0, 0);

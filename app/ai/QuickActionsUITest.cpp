@@ -1,6 +1,11 @@
 #include "ai/QuickActionsFixture.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEnterEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -114,6 +119,40 @@ TEST_F(QuickActionsUITest, TheBeadUnfoldsIntoTheBarWhereTheOrbWas) {
     EXPECT_EQ(bar.right() - 6 - 16, 1232.5);
     EXPECT_EQ(bar.height(), 44);
     EXPECT_EQ(bar.center().y(), 372.5);
+}
+
+// The views change the panel from inside their own events: the pointer entering the bead,
+// a click on the bar's bead, a press of one of its buttons.
+TEST_F(QuickActionsUITest, ThePanelChangesFromInsideItsViewsEvents) {
+    const auto content = [&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return panel.window()->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    };
+    panel.show(selection(), {improve});
+    QEnterEvent enter(QPointF(28, 28), QPointF(28, 28), QPointF(28, 28));
+    // A view must outlive its own event: Qt still uses it when the handler returns.
+    QPointer<QWidget> orb = content();
+    QApplication::sendEvent(orb, &enter);
+    ASSERT_EQ(panel.state(), State::actions);
+    EXPECT_TRUE(orb) << "the bead was deleted inside its own event";
+
+    // The bar's bead sits 6 points in from its left end, 32 across.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(22, 22), QPointF(22, 22), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(content(), &press);
+    ASSERT_EQ(panel.state(), State::collapsed);
+
+    QApplication::sendEvent(content(), &enter);
+    ASSERT_EQ(panel.state(), State::actions);
+    QAbstractButton* improveButton = nullptr;
+    for (QAbstractButton* b : content()->findChildren<QAbstractButton*>())
+        if (b->text() == "Улучшить") improveButton = b;
+    ASSERT_TRUE(improveButton);
+    QPointer<QAbstractButton> pressed = improveButton;
+    improveButton->click();  // no key: the error card replaces the bar
+    EXPECT_TRUE(pressed) << "the bar was deleted inside its button's click";
+    EXPECT_EQ(panel.state(), State::error);
+    EXPECT_EQ(panel.texts(), QStringList{"Для «Улучшить» добавьте OpenAI API key в настройках Quick Reply."});
 }
 
 TEST_F(QuickActionsUITest, ClicksCountOnTheBeadButNotOnItsShadowPad) {
