@@ -127,7 +127,7 @@ std::optional<QRectF> QuickActionsController::dragBounds(const std::optional<QPo
 }
 
 bool QuickActionsController::onBarOrCard(QPointF point) const {
-    return CloudResultWindow::shared().contains(point, 0) || panel_.contains(point, 0);
+    return CloudResultWindow::shared().contains(point, 0) || panel_.contains(point, 0) || panel_.tookPress(point);
 }
 
 void QuickActionsController::dismiss() {

@@ -402,7 +402,9 @@ QWidget* errorCard(const QString& message, QuickActionPanelController& panel) {
 // The panel window: never takes the focus, so the application keeps its selection.
 class PanelWindow : public QWidget {
 public:
-    PanelWindow() { FloatingCard::setUpWindow(this, FloatingCard::Clicks::taken); }
+    explicit PanelWindow(std::function<void(QPointF)> notePress) : notePress_(std::move(notePress)) {
+        FloatingCard::setUpWindow(this, FloatingCard::Clicks::taken);
+    }
     void setContent(QWidget* content) {
         // The old content may be the view whose own event (the pointer entering the bead, a
         // button's click) led here: it goes once that event has returned.
@@ -413,10 +415,20 @@ public:
         content_ = content;
         content_->setParent(this);
         content_->move(0, 0);
+        content_->installEventFilter(this);
+        for (QWidget* w : content_->findChildren<QWidget*>()) w->installEventFilter(this);
         content_->show();
     }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress)
+            notePress_(static_cast<QMouseEvent*>(event)->globalPosition());
+        return QWidget::eventFilter(watched, event);
+    }
+
 private:
+    std::function<void(QPointF)> notePress_;
     QWidget* content_ = nullptr;
 };
 
@@ -471,7 +483,7 @@ void QuickActionPanelController::show(const QuickActionSelection& selection, con
     lastSelection_ = selection;
     actions_ = actions;
     state_ = State::collapsed;
-    if (!window_) window_ = std::make_unique<PanelWindow>();
+    if (!window_) window_ = std::make_unique<PanelWindow>([this](QPointF at) { notePress(at); });
     rebuild();
     bringToFront();
     scheduleAutoDismiss(8.0);
@@ -600,6 +612,12 @@ bool QuickActionPanelController::contains(QPointF point, double margin) const {
     const double inset = pad - margin;
     const QRectF r = frame_.adjusted(inset, inset, -inset, -inset);
     return point.x() >= r.left() && point.x() <= r.right() && point.y() >= r.top() && point.y() <= r.bottom();
+}
+
+bool QuickActionPanelController::tookPress(QPointF point) const {
+    if (!ownPress_) return false;
+    const QPointF native = Screens::shared().toNative(QRectF(point, QSizeF(0, 0))).topLeft();
+    return std::abs(native.x() - ownPress_->x()) <= 3 && std::abs(native.y() - ownPress_->y()) <= 3;
 }
 
 bool QuickActionPanelController::handleKeyDown(qint64 keyCode) {

@@ -68,6 +68,13 @@ public:
     void show(const QuickActionSelection& selection, const QList<QuickActionID>& actions);
     void dismiss();
     bool contains(QPointF point, double margin) const;
+    // Whether the panel's own views received a press at that point (the last one they saw).
+    // The event tap's report of the same press may come after the press has already
+    // changed or moved the panel (a button that starts loading), where contains() no longer
+    // finds it.
+    bool tookPress(QPointF point) const;
+    // A press the panel's views received, at window-system points (the views report it).
+    void notePress(QPointF nativePoint) { ownPress_ = nativePoint; }
     bool handleKeyDown(qint64 keyCode);
     void showLoading(const QString& title);
     void showMessage(const QString& title, const QString& detail);
@@ -126,6 +133,7 @@ private:
     bool beadOnLeft_ = true;
     bool escapeGrabbed_ = false;
     QRectF frame_;
+    std::optional<QPointF> ownPress_;
     QStringList texts_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

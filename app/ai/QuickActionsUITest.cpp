@@ -155,6 +155,33 @@ TEST_F(QuickActionsUITest, ThePanelChangesFromInsideItsViewsEvents) {
     EXPECT_EQ(panel.texts(), QStringList{"Для «Улучшить» добавьте OpenAI API key в настройках Quick Reply."});
 }
 
+// The event tap reports a press on its own thread's schedule: a quick click may have pressed
+// the button, and moved the panel to its next card, before the tap's mouse down arrives.
+TEST_F(QuickActionsUITest, ALateReportOfAPressOnTheBarLeavesThePanel) {
+    panel.show(selection(), {improve});
+    panel.expand();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QWidget* bar = panel.window()->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QAbstractButton* improveButton = nullptr;
+    for (QAbstractButton* b : bar->findChildren<QAbstractButton*>())
+        if (b->text() == "Улучшить") improveButton = b;
+    ASSERT_TRUE(improveButton);
+    const QPoint local = improveButton->rect().center();
+    const QPointF global = improveButton->mapToGlobal(QPointF(local));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(local), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(improveButton, &press);
+    improveButton->click();  // no key: the error card comes up elsewhere
+    ASSERT_EQ(panel.state(), State::error);
+    const QPointF tapPoint(global.x(), 800 - global.y());
+    ASSERT_FALSE(panel.contains(tapPoint, 0));
+    controller.mouseDown(tapPoint);
+    controller.mouseUp(tapPoint, 1);
+    EXPECT_EQ(panel.state(), State::error);
+    // A press anywhere else still ends it.
+    controller.mouseDown({700, 100});
+    EXPECT_EQ(panel.state(), State::hidden);
+}
+
 TEST_F(QuickActionsUITest, ClicksCountOnTheBeadButNotOnItsShadowPad) {
     panel.show(selection(), {improve});
     const QPointF centre = panel.frame().center();
