@@ -5,6 +5,7 @@
 #include "base/MurmeloRuntimeSafety.h"
 #include "input/AXText.h"
 #include "input/ClipboardManager.h"
+#include "input/GlobalEventTap.h"
 #include "platform/MainQueue.h"
 #include "platform/Pasteboard.h"
 #include "platform/Screens.h"
@@ -52,11 +53,9 @@ std::optional<QString> selectedTextOf(const AXElementPtr& el) {
 
 QuickActionSelectionReader::QuickActionSelectionReader(SendCopyKey sendCopyKey) : sendCopyKey_(std::move(sendCopyKey)) {}
 
-QRectF QuickActionSelectionReader::appKitRect(const QRectF& r, double maxY) {
-    return QRectF(r.x(), maxY - r.y() - r.height(), r.width(), r.height());
-}
+QRectF QuickActionSelectionReader::appKitRect(const QRectF& r, double maxY) { return GlobalEventTap::appKitRect(r, maxY); }
 
-QPointF QuickActionSelectionReader::appKitPoint(QPointF p, double maxY) { return QPointF(p.x(), maxY - p.y()); }
+QPointF QuickActionSelectionReader::appKitPoint(QPointF p, double maxY) { return GlobalEventTap::appKitPoint(p, maxY); }
 
 QPointF QuickActionSelectionReader::boundsAnchor(const QRectF& b) {
     return QPointF(b.x() + b.width() + 6, b.y() + std::min(std::max(b.height() * 0.5, 7.0), 16.0));
