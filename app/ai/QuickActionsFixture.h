@@ -4,6 +4,7 @@
 // neighbours recorded. Title widths are 7 points a character.
 #include "ai/AIProvider.h"
 #include "ai/AiKeyFixture.h"
+#include "ai/CloudResultWindow.h"
 #include "ai/QuickActionUsageStore.h"
 #include "ai/QuickActionsController.h"
 #include "ai/QuickActionsUI.h"
@@ -61,7 +62,11 @@ protected:
         field->frame = QRectF(100, 200, 400, 20);  // top-left origin: 580..600 up from the bottom
         desktop.focus("org.kde.kate", field);
     }
-    ~QuickActionsFixture() override { QuickActionBarMetrics::setTextWidth({}); }
+    ~QuickActionsFixture() override {
+        // The result card is the program's one: a result shown here must not cover the next test.
+        CloudResultWindow::shared().close();
+        QuickActionBarMetrics::setTextWidth({});
+    }
 
     // A mouse press and release at a point of the bottom-left model.
     void click(QPointF at, int clicks = 1) {
