@@ -4,6 +4,7 @@
 // neighbours recorded. Title widths are 7 points a character.
 #include "ai/AIProvider.h"
 #include "ai/AiKeyFixture.h"
+#include "ai/CloudActionHistory.h"
 #include "ai/CloudResultWindow.h"
 #include "ai/QuickActionUsageStore.h"
 #include "ai/QuickActionsController.h"
@@ -58,6 +59,8 @@ protected:
         screens.setScreens({sim::SimScreens::screen(QRectF(0, 0, 1280, 800))});
         QuickActionBarMetrics::setTextWidth([](const QString& t) { return 7.0 * double(t.size()); });
         clipboard.start();
+        // Results shown on the card are recorded in this test's history, not the program's.
+        CloudResultWindow::shared().useHistory(&history);
         field = desktop.addField("org.kde.kate", "AXTextArea", "превет мир");
         field->frame = QRectF(100, 200, 400, 20);  // top-left origin: 580..600 up from the bottom
         desktop.focus("org.kde.kate", field);
@@ -65,6 +68,7 @@ protected:
     ~QuickActionsFixture() override {
         // The result card is the program's one: a result shown here must not cover the next test.
         CloudResultWindow::shared().close();
+        CloudResultWindow::shared().useHistory(nullptr);
         QuickActionBarMetrics::setTextWidth({});
     }
 
@@ -102,6 +106,7 @@ protected:
     ScopedService<EventTap> tapScope{tap};
     ScopedService<ClipboardManager> clipboardScope{clipboard};
     std::shared_ptr<sim::SimField> field;
+    CloudActionHistory history{Defaults::shared()};
     RecordedNeighbours neighbours;
     QuickActionUsageStore usage{Defaults::shared()};
     QuickActionPanelController panel;
