@@ -5,6 +5,8 @@
 
 namespace murmelo {
 
+enum class ReplyTaskKind;
+
 // How replies composed for one application should look. A plain value; the stored profiles
 // and the category defaults are read afresh from the settings on every call.
 struct ReplyProfile {
@@ -18,6 +20,11 @@ struct ReplyProfile {
     QString signature;  // the name put on the line after a sign-off; empty: none
     QString extra;      // the user's standing rule for the application; empty: none
     bool operator==(const ReplyProfile&) const = default;
+
+    // The English lines the model is given for this profile: medium, content brief (replies
+    // only), register, length, signature and the user's standing rule, one per line. Empty
+    // for a translation, which must carry the source over unchanged.
+    QString promptRules(ReplyTaskKind task) const;
 
     // The settings key of the global letter signature.
     static QString signatureKey();
