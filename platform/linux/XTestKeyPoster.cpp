@@ -348,8 +348,18 @@ bool XTestKeyPoster::commit() {
         if (!heldTimer_.isActive()) heldTimer_.start();
         return true;
     }
+    // Asked again as each goes: a text before it may have locked another group, where its
+    // character is on a key the user holds.
     bool ok = true;
-    for (const KeyEvent& k : keys) ok = send(k) && ok;
+    for (auto k = keys.begin(); k != keys.end(); ++k) {
+        if (!unfenced_ && blocked(*k)) {
+            if (waiting_.empty()) waitingSince_ = batchKnown_;
+            waiting_.insert(waiting_.begin(), k, keys.end());
+            if (!heldTimer_.isActive()) heldTimer_.start();
+            break;
+        }
+        ok = send(*k) && ok;
+    }
     return ok;
 }
 

@@ -707,6 +707,33 @@ TEST_F(DesktopEventTap, AKeyThatReachesTheServerAheadOfOurKeysUnseenStillComesAf
     EXPECT_EQ(poster->waiting(), 0);
 }
 
+// On the Russian layout the user holds "щ" and "б" (the keys of o and the comma); the core
+// answers with "o" and ",": the "o" waits for the "щ" key. When it goes, it locks the English
+// group, where the comma is on the "б" key the user still holds: the comma waits for that
+// key too (our press of it would be lost), whatever the group was when the "o" was let go.
+TEST_F(DesktopEventTap, TextAfterABorrowedGroupWaitsForTheKeyItTakesThere) {
+    tap.setOrderedPoster(poster.get());
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != QStringLiteral("б") || e.userData != 0) return true;
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("o"), MARK});
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral(","), MARK});
+        return true;
+    };
+    XkbLockGroup(other, XkbUseCoreKbd, 1);
+    XTestFakeKeyEvent(other, 32, True, 0);  // щ, held
+    XTestFakeKeyEvent(other, 59, True, 0);  // б, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return poster->waiting() == 2; })) << target.line().toStdString();
+    XTestFakeKeyEvent(other, 32, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("щбo"); })) << target.line().toStdString();
+    EXPECT_EQ(poster->waiting(), 1) << "the comma waits for the б key";
+    XTestFakeKeyEvent(other, 59, False, 0);
+    XkbLockGroup(other, XkbUseCoreKbd, 0);
+    XFlush(other);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("щбo,"); })) << target.line().toStdString();
+}
+
 // The core types a word and its space back while the user still holds the space key, and the
 // user's Return follows before the space is let go: our space does not wait for it (a second
 // key gives a space), so it stands before the Return, as typed.
