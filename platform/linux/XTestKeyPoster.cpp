@@ -370,9 +370,13 @@ bool XTestKeyPoster::fence(const std::vector<KeyEvent>& keys) {
     unsigned long window = 0, type = 0;
     if (unfenced_ || !keyStream_ || !keyStream_->fenceTarget(window, type)) return true;
     // A shortcut may ask the front application or the clipboard over connections of their
-    // own, which a held server would never answer.
-    for (const KeyEvent& k : keys)
+    // own, which a held server would never answer. The key up of a text sends nothing.
+    bool sends = false;
+    for (const KeyEvent& k : keys) {
         if (k.unicode.isEmpty() && (k.flags || KeyTable::modifierFlag(k.keyCode))) return true;
+        sends = sends || k.keyDown || k.unicode.isEmpty();
+    }
+    if (!sends) return true;
     XGrabServer(dpy_);
     grabbed_ = true;
     XClientMessageEvent mark{};
