@@ -18,6 +18,7 @@
 #include <QOpenGLFunctions>
 #include <QThreadPool>
 #include <algorithm>
+#include <memory>
 #include <benchmark/benchmark.h>
 #include <vector>
 
@@ -32,28 +33,26 @@ void spread(benchmark::State& state, std::vector<double>& frames) {
     state.counters["p99_ms"] = frames[std::min(frames.size() - 1, frames.size() * 99 / 100)] * 1e3;
 }
 
-void BM_SolarFrameTop2x(benchmark::State& state) {
+// Renders one frame per iteration into a target of `size` on the shared context, finished
+// before the clock stops. `makeFrame()` runs with the context current and returns what draws
+// one frame, `(time, framebuffer)`; it is dropped before the context is released.
+template <typename MakeFrame>
+void timeFrames(benchmark::State& state, QSize size, MakeFrame&& makeFrame) {
     if (!DropGraphics::shared().ready() || !DropGraphics::shared().makeCurrent()) {
         state.SkipWithError("needs OpenGL 3.3 (scripts/desktop-session)");
         return;
     }
-    const QSize size(1120, 680);
     {
-        SolarPasses passes;
+        auto frame = makeFrame();
         Gl::RenderTarget out;
         out.create(size, Gl::TargetFormat::rgba8);
-        // A speaking user: the light fully out, the voice moving, motes flying.
-        SolarUniforms u;
-        u.scale = 2;
-        u.reveal = 1;
-        u.levelFast = 0.35f;
         std::vector<double> frames;
         float time = 0;
         for (auto _ : state) {
-            u.time = time += 1.0f / 60;
+            time += 1.0f / 60;
             QElapsedTimer t;
             t.start();
-            passes.render(u, false, out.framebuffer(), size);
+            frame(time, out.framebuffer());
             QOpenGLContext::currentContext()->functions()->glFinish();
             const double seconds = t.nsecsElapsed() / 1e9;
             frames.push_back(seconds);
@@ -63,39 +62,37 @@ void BM_SolarFrameTop2x(benchmark::State& state) {
     }
     DropGraphics::shared().context()->doneCurrent();
 }
+
+void BM_SolarFrameTop2x(benchmark::State& state) {
+    const QSize size(1120, 680);
+    timeFrames(state, size, [size] {
+        // A speaking user: the light fully out, the voice moving, motes flying.
+        SolarUniforms u;
+        u.scale = 2;
+        u.reveal = 1;
+        u.levelFast = 0.35f;
+        return [u, size, passes = std::make_unique<SolarPasses>()](float time, GLuint target) mutable {
+            u.time = time;
+            passes->render(u, false, target, size);
+        };
+    });
+}
 BENCHMARK(BM_SolarFrameTop2x)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 void BM_WaterFrameTop2x(benchmark::State& state) {
-    if (!DropGraphics::shared().ready() || !DropGraphics::shared().makeCurrent()) {
-        state.SkipWithError("needs OpenGL 3.3 (scripts/desktop-session)");
-        return;
-    }
     const QSize size(428, 254);
-    {
-        WaterPass pass;
-        Gl::RenderTarget out;
-        out.create(size, Gl::TargetFormat::rgba8);
+    timeFrames(state, size, [size] {
         // A speaking user: the drop fully out, trembling and rippling.
         DropUniforms u;
         u.scale = 2;
         u.emerge = 1;
         u.lv = 0.35f;
         u.lvF = 0.35f;
-        std::vector<double> frames;
-        float time = 0;
-        for (auto _ : state) {
-            u.time = time += 1.0f / 60;
-            QElapsedTimer t;
-            t.start();
-            pass.render(u, out.framebuffer(), size);
-            QOpenGLContext::currentContext()->functions()->glFinish();
-            const double seconds = t.nsecsElapsed() / 1e9;
-            frames.push_back(seconds);
-            state.SetIterationTime(seconds);
-        }
-        spread(state, frames);
-    }
-    DropGraphics::shared().context()->doneCurrent();
+        return [u, size, pass = std::make_unique<WaterPass>()](float time, GLuint target) mutable {
+            u.time = time;
+            pass->render(u, target, size);
+        };
+    });
 }
 BENCHMARK(BM_WaterFrameTop2x)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 

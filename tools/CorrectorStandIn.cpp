@@ -11,6 +11,7 @@
 // punctuation mended, sentences start with a capital and end with a stop, and an English
 // word the spell checker does not know is replaced by its first suggestion. DIR must hold
 // "model.bin" and "tokenizer.json", as the real server needs them.
+#include "StandInArgs.h"
 #include "StandInHttp.h"
 #include "linux/HunspellSpellChecker.h"
 
@@ -39,29 +40,19 @@ struct Options {
     QString script;
 };
 
-[[noreturn]] void usage(const QString& why) {
-    std::fprintf(stderr, "murmelo-corrector-stand-in: %s\n", qPrintable(why));
-    std::exit(2);
-}
+[[noreturn]] void usage(const QString& why) { murmelo::standin::usage("murmelo-corrector-stand-in", why); }
 
 Options parseArgs(const QStringList& args) {
     Options o;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size()) usage(a + QStringLiteral(" needs a value"));
-            return args[++i];
-        };
-        if (a == QLatin1String("--port")) {
-            bool ok = false;
-            const int p = value().toInt(&ok);
-            if (!ok || p < 1 || p > 65535) usage(QStringLiteral("--port needs a port number"));
-            o.port = quint16(p);
-        } else if (a == QLatin1String("--model-dir")) o.modelDir = value();
-        else if (a == QLatin1String("--host")) o.host = value();
-        else if (a == QLatin1String("--script")) o.script = value();
-        else usage(QStringLiteral("unknown option ") + a);
-    }
+    murmelo::standin::Args cli("murmelo-corrector-stand-in", args);
+    cli.read([&](const QString& a) {
+        if (a == QLatin1String("--port")) o.port = cli.port(1);
+        else if (a == QLatin1String("--model-dir")) o.modelDir = cli.value();
+        else if (a == QLatin1String("--host")) o.host = cli.value();
+        else if (a == QLatin1String("--script")) o.script = cli.value();
+        else return false;
+        return true;
+    });
     if (o.modelDir.isEmpty()) usage(QStringLiteral("no model folder (--model-dir)"));
     for (const char* file : {"model.bin", "tokenizer.json"})
         if (!QFileInfo(o.modelDir + u'/' + QLatin1String(file)).isFile()) {

@@ -23,6 +23,7 @@
 //   "trickle"     seconds between the body's bytes sent in 8 pieces (a slow transfer)
 // Unscripted (or once a path's answers are used up), a completed response echoes the request's
 // input text. With --tls it serves https with that certificate and key.
+#include "StandInArgs.h"
 #include "StandInHttp.h"
 
 #include <QCoreApplication>
@@ -57,31 +58,21 @@ struct Options {
     QString cert, key;
 };
 
-[[noreturn]] void usage(const QString& why) {
-    std::fprintf(stderr, "murmelo-responses-stand-in: %s\n", qPrintable(why));
-    std::exit(2);
-}
+[[noreturn]] void usage(const QString& why) { murmelo::standin::usage("murmelo-responses-stand-in", why); }
 
 Options parseArgs(const QStringList& args) {
     Options o;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size()) usage(a + QStringLiteral(" needs a value"));
-            return args[++i];
-        };
-        if (a == QLatin1String("--port")) {
-            bool ok = false;
-            const int p = value().toInt(&ok);
-            if (!ok || p < 0 || p > 65535) usage(QStringLiteral("--port needs a port number"));
-            o.port = quint16(p);
-        } else if (a == QLatin1String("--record")) o.record = value();
-        else if (a == QLatin1String("--script")) o.script = value();
+    murmelo::standin::Args cli("murmelo-responses-stand-in", args);
+    cli.read([&](const QString& a) {
+        if (a == QLatin1String("--port")) o.port = cli.port(0);
+        else if (a == QLatin1String("--record")) o.record = cli.value();
+        else if (a == QLatin1String("--script")) o.script = cli.value();
         else if (a == QLatin1String("--tls")) {
-            o.cert = value();
-            o.key = value();
-        } else usage(QStringLiteral("unknown option ") + a);
-    }
+            o.cert = cli.value();
+            o.key = cli.value();
+        } else return false;
+        return true;
+    });
     if (o.record.isEmpty()) usage(QStringLiteral("no record file (--record)"));
     return o;
 }

@@ -15,6 +15,7 @@
 // line of FILE as its verbose-JSON reply, word timings and probabilities as written there,
 // and a reply with no segments once the lines are used up. --delay-ms delays every
 // reply; --fail-after N exits (code 1) once N recognition requests have been answered.
+#include "StandInArgs.h"
 #include "dictation/Wav.h"
 
 #include <QCoreApplication>
@@ -73,10 +74,7 @@ bool parseBool(const QString& v) {
     return l == QLatin1String("true") || l == QLatin1String("1") || l == QLatin1String("yes") || l == QLatin1String("y");
 }
 
-[[noreturn]] void usage(const QString& why) {
-    std::fprintf(stderr, "murmelo-whisper-stand-in: %s\n", qPrintable(why));
-    std::exit(2);
-}
+[[noreturn]] void usage(const QString& why) { murmelo::standin::usage("murmelo-whisper-stand-in", why); }
 
 Options parseArgs(const QStringList& args) {
     Options o;
@@ -88,31 +86,22 @@ Options parseArgs(const QStringList& args) {
                                               QStringLiteral("--vad-min-silence-duration-ms"),
                                               QStringLiteral("--vad-model"),
                                               QStringLiteral("-vm")};
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size()) usage(a + QStringLiteral(" needs a value"));
-            return args[++i];
-        };
-        auto integer = [&](int min) {
-            bool ok = false;
-            const int v = value().toInt(&ok);
-            if (!ok || v < min) usage(a + QStringLiteral(" needs a number"));
-            return v;
-        };
-        if (a == QLatin1String("-m") || a == QLatin1String("--model")) o.model = value();
-        else if (a == QLatin1String("-l") || a == QLatin1String("--language")) o.params.language = value();
-        else if (a == QLatin1String("--host")) o.host = value();
-        else if (a == QLatin1String("--port")) o.port = quint16(integer(1));
+    murmelo::standin::Args cli("murmelo-whisper-stand-in", args);
+    cli.read([&](const QString& a) {
+        if (a == QLatin1String("-m") || a == QLatin1String("--model")) o.model = cli.value();
+        else if (a == QLatin1String("-l") || a == QLatin1String("--language")) o.params.language = cli.value();
+        else if (a == QLatin1String("--host")) o.host = cli.value();
+        else if (a == QLatin1String("--port")) o.port = cli.port(1);
         else if (a == QLatin1String("--vad")) o.params.vad = true;
-        else if (a == QLatin1String("--vad-threshold") || a == QLatin1String("-vt")) o.params.vadThreshold = value().toDouble();
-        else if (a == QLatin1String("--script-dir")) o.scriptDir = value();
-        else if (a == QLatin1String("--sequence")) o.sequence = value();
-        else if (a == QLatin1String("--delay-ms")) o.delayMs = integer(0);
-        else if (a == QLatin1String("--fail-after")) o.failAfter = integer(1);
-        else if (ignoredWithValue.contains(a)) value();
-        else usage(QStringLiteral("unknown option ") + a);
-    }
+        else if (a == QLatin1String("--vad-threshold") || a == QLatin1String("-vt")) o.params.vadThreshold = cli.value().toDouble();
+        else if (a == QLatin1String("--script-dir")) o.scriptDir = cli.value();
+        else if (a == QLatin1String("--sequence")) o.sequence = cli.value();
+        else if (a == QLatin1String("--delay-ms")) o.delayMs = cli.integer(0);
+        else if (a == QLatin1String("--fail-after")) o.failAfter = cli.integer(1);
+        else if (ignoredWithValue.contains(a)) cli.value();
+        else return false;
+        return true;
+    });
     if (o.model.isEmpty()) usage(QStringLiteral("no model (-m)"));
     if (!QFileInfo(o.model).isFile()) {
         std::fprintf(stderr, "error: failed to load model '%s'\n", qPrintable(o.model));

@@ -36,30 +36,6 @@ QString instructionsText(const QString& actionInstruction) {
                           "such as \"answer ready\", \"done\", \"AI result\", a model name, or a language name.");
 }
 
-QJsonObject answerSchema() {
-    const auto typed = [](const char* type) { return QJsonObject{{QStringLiteral("type"), QString::fromLatin1(type)}}; };
-    return QJsonObject{
-        {QStringLiteral("type"), QStringLiteral("object")},
-        {QStringLiteral("properties"),
-         QJsonObject{{QStringLiteral("action_title"), typed("string")},
-                     {QStringLiteral("text"), typed("string")},
-                     {QStringLiteral("output_language"), typed("string")},
-                     {QStringLiteral("needs_confirmation"), typed("boolean")},
-                     {QStringLiteral("warning"), typed("string")}}},
-        {QStringLiteral("required"), QJsonArray{QStringLiteral("action_title"), QStringLiteral("text"),
-                                                QStringLiteral("output_language"), QStringLiteral("needs_confirmation"),
-                                                QStringLiteral("warning")}},
-        {QStringLiteral("additionalProperties"), false},
-    };
-}
-
-// The message of an error status: the body's error.message when it is text.
-QString apiMessage(const QByteArray& body) {
-    const QJsonValue message =
-        QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message"));
-    return message.isString() ? message.toString() : QStringLiteral("неизвестная ошибка");
-}
-
 bool isValidUtf8(const QString& text) {
     // Lone surrogates have no UTF-8 form; the encoder would replace them silently.
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -135,7 +111,7 @@ std::optional<CloudTask> QuickActionAPIClient::transform(const QString& text, Qu
                      {QStringLiteral("format"), QJsonObject{{QStringLiteral("type"), QStringLiteral("json_schema")},
                                                             {QStringLiteral("name"), QStringLiteral("murmelo_quick_action")},
                                                             {QStringLiteral("strict"), true},
-                                                            {QStringLiteral("schema"), answerSchema()}}}}},
+                                                            {QStringLiteral("schema"), strictAnswerSchema(QStringLiteral("text"))}}}}},
     };
     if (payloadObserver) {
         payloadObserver(body);
@@ -158,7 +134,7 @@ std::optional<CloudTask> QuickActionAPIClient::transform(const QString& text, Qu
         } else if (r.status < 200 || r.status > 299) {
             logLine(QStringLiteral("Quick Actions API: HTTP ") + QString::number(r.status) + QStringLiteral(", ") + ms +
                     QStringLiteral(" мс"));
-            outcome = failure(Kind::api, r.status, apiMessage(r.body));
+            outcome = failure(Kind::api, r.status, responsesErrorMessage(r.body));
         } else {
             outcome = decodeResponse(r.body);
             if (const auto* result = std::get_if<QuickActionTransformResult>(&outcome))

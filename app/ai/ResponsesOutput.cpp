@@ -1,6 +1,7 @@
 #include "ai/ResponsesOutput.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 
 namespace murmelo {
@@ -40,6 +41,28 @@ ResponsesOutput ResponsesOutput::walk(const QJsonObject& response, MalformedText
         }
     }
     return out;
+}
+
+QJsonObject strictAnswerSchema(const QString& textKey) {
+    const auto typed = [](const char* type) { return QJsonObject{{QStringLiteral("type"), QString::fromLatin1(type)}}; };
+    return QJsonObject{
+        {QStringLiteral("type"), QStringLiteral("object")},
+        {QStringLiteral("properties"),
+         QJsonObject{{QStringLiteral("action_title"), typed("string")},
+                     {textKey, typed("string")},
+                     {QStringLiteral("output_language"), typed("string")},
+                     {QStringLiteral("needs_confirmation"), typed("boolean")},
+                     {QStringLiteral("warning"), typed("string")}}},
+        {QStringLiteral("required"), QJsonArray{QStringLiteral("action_title"), textKey, QStringLiteral("output_language"),
+                                                QStringLiteral("needs_confirmation"), QStringLiteral("warning")}},
+        {QStringLiteral("additionalProperties"), false},
+    };
+}
+
+QString responsesErrorMessage(const QByteArray& body) {
+    const QJsonValue message =
+        QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message"));
+    return message.isString() ? message.toString() : QStringLiteral("неизвестная ошибка");
 }
 
 }  // namespace murmelo

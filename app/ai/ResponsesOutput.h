@@ -21,4 +21,11 @@ struct ResponsesOutput {
     static ResponsesOutput walk(const QJsonObject& response, MalformedText malformed);
 };
 
+// The strict answer both cloud clients ask for: a title, the text under `textKey`, its
+// language, whether it needs confirmation and a warning, all required, nothing else.
+QJsonObject strictAnswerSchema(const QString& textKey);
+// The message of an error status: the body's error.message when it is text, else
+// "неизвестная ошибка".
+QString responsesErrorMessage(const QByteArray& body);
+
 }  // namespace murmelo

@@ -14,6 +14,23 @@
 
 namespace murmelo {
 
+QString rawValue(ReplyTaskKind kind) {
+    switch (kind) {
+    case ReplyTaskKind::reply: return QStringLiteral("reply");
+    case ReplyTaskKind::compose: return QStringLiteral("compose");
+    case ReplyTaskKind::translate: return QStringLiteral("translate");
+    case ReplyTaskKind::automatic: return QStringLiteral("auto");
+    }
+    return QStringLiteral("auto");
+}
+
+std::optional<ReplyTaskKind> replyTaskKindFromRaw(const QString& raw) {
+    for (const auto kind : {ReplyTaskKind::reply, ReplyTaskKind::compose, ReplyTaskKind::translate,
+                            ReplyTaskKind::automatic})
+        if (rawValue(kind) == raw) return kind;
+    return std::nullopt;
+}
+
 std::optional<DictationContext> DictationContext::current() {
     const auto front = Workspace::shared().frontmostApplication();
     if (!front) return std::nullopt;
@@ -48,7 +65,7 @@ DictationNeighbours::DictationNeighbours(DictationPolish& polish) : polish(polis
         say();
         const QString trimmed = text.trimmed();
         if (trimmed.isEmpty()) return std::nullopt;
-        return ReplyCommand{QStringLiteral("auto"), trimmed};
+        return ReplyCommand{ReplyTaskKind::automatic, trimmed};
     };
     replyTriggerDetect = [say = unbuilt("replyTriggerDetect")](const QString&, const std::optional<QString>&)
         -> std::optional<ReplyCommand> {

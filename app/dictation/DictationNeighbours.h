@@ -41,9 +41,15 @@ struct ReplyTarget {
     static const QStringList& notATarget();
 };
 
-// A screen-reply task: its kind ("reply", "compose", "translate", "auto") and the spoken intent.
+// The task a screen-reply command asks for; the raw value goes into log lines and prompts.
+// `automatic` is "auto": no trigger phrase, the model infers the task from the intent.
+enum class ReplyTaskKind { reply, compose, translate, automatic };
+QString rawValue(ReplyTaskKind kind);
+std::optional<ReplyTaskKind> replyTaskKindFromRaw(const QString& raw);
+
+// A screen-reply task: its kind and the spoken intent.
 struct ReplyCommand {
-    QString kind;
+    ReplyTaskKind kind = ReplyTaskKind::automatic;
     QString intent;
     bool operator==(const ReplyCommand&) const = default;
 };

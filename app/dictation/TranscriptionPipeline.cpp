@@ -304,7 +304,7 @@ void routeRecognizedText(const DictationPtr& d, const QString& text, const std::
                                                                    : std::nullopt);
     if (command) {
         logLine(QStringLiteral("Команда (") + (d->commandMode ? QStringLiteral("Control") : QStringLiteral("голос")) +
-                QStringLiteral(", ") + command->kind + QStringLiteral("): ") +
+                QStringLiteral(", ") + rawValue(command->kind) + QStringLiteral("): ") +
                 QStringLiteral("надиктовка в поле не вставляется"));
         cleanup(d);
         d->complete(DictationVisualCompletion::continues);

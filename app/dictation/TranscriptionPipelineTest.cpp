@@ -311,7 +311,7 @@ TEST_F(TranscriptionPipelineTest, ACommandDictationBecomesAScreenReplyAndIsNotTy
     }
     EXPECT_EQ(outcomes, std::vector{DictationVisualCompletion::continues});
     ASSERT_TRUE(started);
-    EXPECT_EQ(*started, (ReplyCommand{"auto", "ответь коротко"}));
+    EXPECT_EQ(*started, (ReplyCommand{ReplyTaskKind::automatic, "ответь коротко"}));
     EXPECT_TRUE(has("Команда (Control, auto): надиктовка в поле не вставляется"));
     EXPECT_TRUE(delivered.isEmpty());
 }

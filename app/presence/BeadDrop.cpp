@@ -55,36 +55,8 @@ void main() {
             float wy = BEAD_CY + (u.resH / (2.0 * u.scale) - pt.y) * BEAD_PXS;
             vec3 ro = vec3(0.0, 0.0, 30.0);
             vec3 rd = normalize(vec3(wx / 1.3953, wy / 1.3953, -21.5));
-            vec3 oc = ro - centre;
-            float b = dot(oc, rd);
-            float h = b * b - (dot(oc, oc) - R * R);
-            if (h < 0.0) continue;
-            h = sqrt(h);
-            float exitT = -b + h;
-            float t = max(-b - h, 0.8);
-            float best = 1e9, bestT = t;
-            bool hit = false;
-            vec3 p = ro + rd * t;
-            for (int i = 0; i < 120 && t <= exitT; ++i) {
-                p = ro + rd * t;
-                float d = mapDrop(p);
-                if (d < best) {
-                    best = d;
-                    bestT = t;
-                }
-                if (d < 0.0009) {
-                    hit = true;
-                    break;
-                }
-                t += d * mix(0.34, 0.65, sstep(0.04, 0.40, d));
-            }
-            float coverage = 0.0;
-            if (hit) {
-                coverage = 1.0;
-            } else if (best < 1.6 * pxw) {
-                coverage = 1.0 - sstep(0.0, 1.6 * pxw, best);
-                p = ro + rd * bestT;
-            }
+            vec3 p;
+            float coverage = marchDrop(ro, rd, centre, R, pxw, p);
             if (coverage > 0.0) {
                 sum += shadeWater(p, normDrop(p), rd) * coverage;
                 covered += coverage;

@@ -206,6 +206,34 @@ vec3 shadeWater(vec3 pos, vec3 n, vec3 rd) {
     }
     return col;
 }
+
+// Marches the ray from ro along rd inside the sphere (centre, R) that bounds the drop and
+// returns how much of the pixel the drop covers: 1 on a hit at p; at the silhouette's edge
+// coverage from the closest approach (p), one and a half pixels of width pxw wide; else 0.
+float marchDrop(vec3 ro, vec3 rd, vec3 centre, float R, float pxw, out vec3 p) {
+    p = ro;
+    vec3 oc = ro - centre;
+    float b = dot(oc, rd);
+    float h = b * b - (dot(oc, oc) - R * R);
+    if (h < 0.0) return 0.0;
+    h = sqrt(h);
+    float exitT = -b + h;
+    float t = max(-b - h, 0.8);
+    float best = 1e9, bestT = t;
+    for (int i = 0; i < 120 && t <= exitT; ++i) {
+        p = ro + rd * t;
+        float d = mapDrop(p);
+        if (d < best) {
+            best = d;
+            bestT = t;
+        }
+        if (d < 0.0009) return 1.0;
+        t += d * mix(0.34, 0.65, sstep(0.04, 0.40, d));
+    }
+    if (best >= 1.6 * pxw) return 0.0;
+    p = ro + rd * bestT;
+    return 1.0 - sstep(0.0, 1.6 * pxw, best);
+}
 )GLSL";
 
 const char* const DROP_MSL_DROP_MAIN = R"GLSL(out vec4 fragColor;
@@ -224,52 +252,13 @@ void main() {
     vec3 ro = vec3(0.0, 0.0, 30.0);
     vec3 rd = normalize(vec3(wx / 1.3953, wy / 1.3953, -21.5));
 
-    vec3 oc = ro - vec3(0.0, YBAR - 20.0 * PXR, 0.0);
-    float R = 110.0 * PXR + 0.15;
-    float b = dot(oc, rd);
-    float h = b * b - (dot(oc, oc) - R * R);
-    if (h < 0.0) {
-        fragColor = vec4(0.0);
-        return;
-    }
-    h = sqrt(h);
-    float exitT = -b + h;
-    float t = max(-b - h, 0.8);
-    float best = 1e9, bestT = t;
-    bool hit = false;
-    vec3 p = ro + rd * t;
-    for (int i = 0; i < 120 && t <= exitT; ++i) {
-        p = ro + rd * t;
-        float d = mapDrop(p);
-        if (d < best) {
-            best = d;
-            bestT = t;
-        }
-        if (d < 0.0009) {
-            hit = true;
-            break;
-        }
-        t += d * mix(0.34, 0.65, sstep(0.04, 0.40, d));
-    }
-    float alpha = 0.0;
-    vec3 col = vec3(0.0);
-    if (hit) {
-        alpha = 1.0;
-        col = shadeWater(p, normDrop(p), rd);
-    } else {
-        // The silhouette's edge: coverage from the closest approach, one and a half pixels wide.
-        float pxw = PXS / u.scale;
-        if (best < 1.6 * pxw) {
-            alpha = 1.0 - sstep(0.0, 1.6 * pxw, best);
-            p = ro + rd * bestT;
-            col = shadeWater(p, normDrop(p), rd);
-        }
-    }
+    vec3 p;
+    float alpha = marchDrop(ro, rd, vec3(0.0, YBAR - 20.0 * PXR, 0.0), 110.0 * PXR + 0.15, PXS / u.scale, p);
     if (alpha <= 0.0) {
         fragColor = vec4(0.0);
         return;
     }
-    col = sqrt(aces(1.30 * col));
+    vec3 col = sqrt(aces(1.30 * shadeWater(p, normDrop(p), rd)));
     fragColor = vec4(col * alpha, alpha);
 }
 )GLSL";

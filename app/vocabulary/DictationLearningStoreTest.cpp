@@ -39,6 +39,7 @@ struct OneFrontApp : Workspace {
     std::optional<AppIdentity> front;
     std::optional<AppIdentity> frontmostApplication() const override { return front; }
     bool isRunning(const AppIdentity&) const override { return true; }
+    std::vector<AppIdentity> runningApplications() const override { return front ? std::vector{*front} : std::vector<AppIdentity>{}; }
     bool activate(const AppIdentity&) override { return true; }
     void setActivationHandler(std::function<void(const AppIdentity&)>) override {}
 };

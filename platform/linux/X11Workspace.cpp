@@ -13,6 +13,7 @@
 #include "linux/DesktopContext.h"
 #include "linux/XErrorTrap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -311,6 +312,20 @@ std::vector<unsigned long> X11Workspace::clientWindows() const {
         for (Window c : children(top))
             if (!stringProperty(dpy_, c, wmClass).isEmpty()) out.push_back(c);
     }
+    return out;
+}
+
+std::vector<AppIdentity> X11Workspace::runningApplications() const {
+    std::vector<AppIdentity> out;
+    if (!dpy_) return out;
+    for (unsigned long w : clientWindows()) {
+        const auto id = identityOf(w);
+        if (!id) continue;
+        const bool seen = std::any_of(out.begin(), out.end(),
+                                      [&](const AppIdentity& a) { return a.bundleIdentifier == id->bundleIdentifier; });
+        if (!seen) out.push_back(*id);
+    }
+    scheduleDrain();
     return out;
 }
 

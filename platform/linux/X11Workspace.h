@@ -29,6 +29,8 @@ public:
 
     std::optional<AppIdentity> frontmostApplication() const override;
     bool isRunning(const AppIdentity& app) const override;
+    // The applications of the client windows that name one, first window first.
+    std::vector<AppIdentity> runningApplications() const override;
     // The process exists and has not ended: a zombie waiting for its parent counts as gone.
     static bool processIsAlive(qint64 pid);
     // The application of a window whose _NET_WM_PID is that process (a mapped window

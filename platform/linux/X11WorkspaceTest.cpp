@@ -109,6 +109,7 @@ TEST_F(DesktopWorkspace, ProcessIdsAreLookedUpInTheWindowListAndProc) {
     XSync(wm, False);
     EXPECT_EQ(workspace->clientWindows(), std::vector<unsigned long>{target.windowId()});
     EXPECT_EQ(workspace->runningApplication(target.pid()), app);
+    EXPECT_EQ(workspace->runningApplications(), std::vector<AppIdentity>{*app});
     XDeleteProperty(wm, DefaultRootWindow(wm), XInternAtom(wm, "_NET_CLIENT_LIST", False));
     XSync(wm, False);
 }

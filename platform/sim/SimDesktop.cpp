@@ -86,6 +86,13 @@ bool SimDesktop::isRunning(const AppIdentity& id) const {
     return false;
 }
 
+std::vector<AppIdentity> SimDesktop::runningApplications() const {
+    std::vector<AppIdentity> out;
+    for (const auto& a : apps_)
+        if (a->running && a->hasWindow) out.push_back(a->identity);
+    return out;
+}
+
 std::optional<AppIdentity> SimDesktop::runningApplication(qint64 pid) const {
     for (const auto& a : apps_)
         if (a->identity.pid == pid && a->running) return a->identity;

@@ -47,6 +47,8 @@ struct SimApp {
     std::vector<std::shared_ptr<SimField>> fields;
     std::shared_ptr<SimField> focused;
     bool running = true;
+    // Shows a window of its own; a background helper does not.
+    bool hasWindow = true;
     // A browser-like application that shows no focused element until its accessibility
     // tree is switched on from outside.
     bool accessibilityAsleep = false;
@@ -85,6 +87,7 @@ public:
     // Workspace
     std::optional<AppIdentity> frontmostApplication() const override;
     bool isRunning(const AppIdentity& app) const override;
+    std::vector<AppIdentity> runningApplications() const override;
     std::optional<AppIdentity> runningApplication(qint64 pid) const override;
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;

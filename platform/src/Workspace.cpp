@@ -10,6 +10,7 @@ class NoWorkspace : public Workspace {
 public:
     std::optional<AppIdentity> frontmostApplication() const override { return std::nullopt; }
     bool isRunning(const AppIdentity&) const override { return false; }
+    std::vector<AppIdentity> runningApplications() const override { return {}; }
     bool activate(const AppIdentity&) override { return false; }
     void setActivationHandler(std::function<void(const AppIdentity&)>) override {}
 };

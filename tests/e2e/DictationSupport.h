@@ -137,9 +137,22 @@ protected:
         return true;
     }
 
+    // Keeps each take's recording (removed after the test) and the visual outcome it reports.
+    void recordTakes() {
+        const auto builtIn = neighbours.transcribeAndPaste;
+        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
+            paths << take.path;
+            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
+                outcomes.push_back(outcome);
+                completion(outcome);
+            });
+        };
+    }
+
     std::unique_ptr<test::StandIn> server;
     quint16 port = 0;
     QStringList paths;
+    std::vector<DictationVisualCompletion> outcomes;
 };
 
 }  // namespace murmelo::e2e

@@ -64,14 +64,7 @@ protected:
         DictationSeam::shared().tapDictationInstall();
         AppState::shared().ensureStatusItem();
 
-        const auto builtIn = neighbours.transcribeAndPaste;
-        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
-            paths << take.path;
-            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
-                ++finished;
-                completion(outcome);
-            });
-        };
+        recordTakes();
         neighbours.reviveServer = [] {};
     }
     ~LearningTest() override {
@@ -86,17 +79,16 @@ protected:
     QString dictateInto(const QString& bundleId) {
         desk.open(bundleId);
         play(2.0);
-        const int before = finished;
+        const size_t before = outcomes.size();
         desk.hold(kRightCtrl, 2.0, kCommand);
         desk.wait(0.3);
-        until([&] { return finished > before; });
-        EXPECT_GT(finished, before) << "the dictation did not finish";
+        until([&] { return outcomes.size() > before; });
+        EXPECT_GT(outcomes.size(), before) << "the dictation did not finish";
         return desk.fieldText();
     }
 
     AnsweringUser user;
     ScopedService<DictationLearningPresenter> userScope_{user};
-    int finished = 0;
 };
 
 TEST_F(LearningTest, ACorrectionOnlyInOneApplicationChangesItsNextDictationAndNoOther) {

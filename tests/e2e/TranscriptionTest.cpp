@@ -45,14 +45,7 @@ protected:
         DictationSeam::shared().tapDictationInstall();
         AppState::shared().ensureStatusItem();
 
-        const auto builtIn = neighbours.transcribeAndPaste;
-        neighbours.transcribeAndPaste = [this, builtIn](const StoppedTake& take, auto completion) {
-            paths << take.path;
-            builtIn(take, [this, completion](DictationVisualCompletion outcome) {
-                outcomes.push_back(outcome);
-                completion(outcome);
-            });
-        };
+        recordTakes();
         neighbours.reviveServer = [this] { ++revivals; };
     }
 
@@ -68,7 +61,6 @@ protected:
     OrbIconMode indicator() const { return AppState::shared().item->mode(); }
 
     int revivals = 0;
-    std::vector<DictationVisualCompletion> outcomes;
 };
 
 TEST_F(TranscriptionTest, ASpokenSentenceIsTypedIntoTheFieldEntersTheHistoryAndTheTimingLineListsEveryStage) {

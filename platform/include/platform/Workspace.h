@@ -22,6 +22,9 @@ public:
     virtual ~Workspace() = default;
     virtual std::optional<AppIdentity> frontmostApplication() const = 0;
     virtual bool isRunning(const AppIdentity& app) const = 0;
+    // The applications that show an ordinary window, each once, in the window list's order;
+    // background processes without a window are not among them.
+    virtual std::vector<AppIdentity> runningApplications() const = 0;
     // The running application with that process id; a backend that cannot look it up
     // knows only the front one.
     virtual std::optional<AppIdentity> runningApplication(qint64 pid) const {
