@@ -86,7 +86,10 @@ void installLinuxPlatform(const QString& appId) {
     poster->setPrimaryMirror([pasteboard] { return pasteboard->mirrorToPrimary(); });
     Pasteboard::install(pasteboard);
     auto* tap = new XiEventTap;
-    if (poster->isConnected()) tap->setOrderedPoster(poster);
+    if (poster->isConnected()) {
+        tap->setOrderedPoster(poster);
+        poster->setKeyStream(tap);
+    }
     EventTap::install(tap);
     auto* modifiers = new X11ModifierFlags;
     if (modifiers->isConnected()) ModifierFlags::install(modifiers);

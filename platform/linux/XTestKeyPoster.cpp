@@ -41,6 +41,9 @@ XTestKeyPoster::XTestKeyPoster(const QString& displayName) {
     heldTimer_.setSingleShot(true);
     heldTimer_.setInterval(int(HELD_WAIT * 1000));
     connect(&heldTimer_, &QTimer::timeout, this, [this] { resume(true); });
+    fenceRetry_.setSingleShot(true);
+    fenceRetry_.setInterval(int(FENCE_WAIT * 1000));
+    connect(&fenceRetry_, &QTimer::timeout, this, [this] { resume(false); });
     landingTimer_.setSingleShot(true);
     landingTimer_.setInterval(int(OwnEventLedger::MAX_AGE * 1000) + 100);
     connect(&landingTimer_, &QTimer::timeout, this, [this] { checkLanding(); });
@@ -88,38 +91,51 @@ bool XTestKeyPoster::post(const KeyEvent& event) {
         if (!heldTimer_.isActive()) heldTimer_.start();
         return true;
     }
-    return send(event);
+    if (batch_ > 0) {
+        pending_.push_back(event);
+        return true;
+    }
+    beginLoneBatch();
+    pending_.push_back(event);
+    return finishBatch();
 }
 
-bool XTestKeyPoster::postAhead(const KeyEvent& event) { return dpy_ && send(event); }
+bool XTestKeyPoster::postAhead(const KeyEvent& event) {
+    if (!dpy_) return false;
+    const bool lone = batch_ == 0;
+    if (lone) beginLoneBatch();
+    pending_.insert(pending_.begin() + std::ptrdiff_t(pendingAhead_++), event);
+    return lone ? finishBatch() : true;
+}
 
 void XTestKeyPoster::resume(bool anyway) {
-    if (!waiting_.empty() && UserKeys::shared().fixedAfter(waitingSince_)) {
+    if (waiting_.empty()) return;
+    const bool lone = batch_ == 0;
+    if (lone) beginLoneBatch();
+    if (UserKeys::shared().fixedAfter(waitingSince_)) {
         int dropped = 0;
         for (const KeyEvent& k : waiting_) {
-            if (k.userData == XiEventTap::REPLAY_MARK) send(k);
+            if (k.userData == XiEventTap::REPLAY_MARK) pending_.push_back(k);
             else ++dropped;
         }
         qWarning("keys: a Return, click or shortcut of the user's landed while %d keys of ours waited for a held key; "
                  "they are dropped (they would land after it)", dropped);
         waiting_.clear();
-        heldTimer_.stop();
-        for (auto& landed : std::exchange(afterWaiting_, {})) watchLanding(std::move(landed));
-        return;
+    } else if (anyway || !UserKeys::shared().unanswered()) {
+        // Not while a key the user typed after letting go has landed unanswered: our keys go
+        // out after its answer, which makes way for them (else it would erase ours).
+        if (anyway)
+            qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
+        while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
+            pending_.push_back(waiting_.front());
+            waiting_.pop_front();
+        }
     }
-    // A key the user typed after letting go has landed but is not answered yet: our keys
-    // go out after its answer, which makes way for them (else it would erase ours).
-    if (!anyway && !waiting_.empty() && UserKeys::shared().unanswered()) return;
-    if (anyway && !waiting_.empty())
-        qWarning("keys: the user held a key for over %g s; %d waiting keys go out now", HELD_WAIT, int(waiting_.size()));
-    while (!waiting_.empty() && (anyway || !blocked(waiting_.front()))) {
-        const KeyEvent next = waiting_.front();
-        waiting_.pop_front();
-        send(next);
-    }
-    if (!waiting_.empty()) return;
-    heldTimer_.stop();
-    for (auto& landed : std::exchange(afterWaiting_, {})) watchLanding(std::move(landed));
+    if (waiting_.empty()) heldTimer_.stop();
+    if (!lone) return;
+    unfenced_ = anyway;
+    finishBatch();
+    unfenced_ = false;
 }
 
 void XTestKeyPoster::afterLanding(std::function<void()> landed) {
@@ -127,7 +143,7 @@ void XTestKeyPoster::afterLanding(std::function<void()> landed) {
         landed();
         return;
     }
-    if (!waiting_.empty()) {
+    if (!waiting_.empty() || !pending_.empty()) {
         afterWaiting_.push_back(std::move(landed));
         return;
     }
@@ -284,19 +300,105 @@ void XTestKeyPoster::beginBatch() {
         batchGroup_ = -1;
         batchSent_ = false;
         if (dpy_) batchRequest_ = NextRequest(dpy_);
+        batchKnown_ = UserKeys::shared().latest();
+        loneBatch_ = false;
     }
 }
 
-void XTestKeyPoster::endBatch() {
-    if (batch_ == 0 || --batch_ > 0 || !dpy_) return;
-    // Every user's key opens a batch: most send nothing, and a flush reads the connection.
-    const bool anything = batchSent_ || NextRequest(dpy_) != batchRequest_;
+// A post outside the tap's answers: it answers what the main thread has answered so far.
+void XTestKeyPoster::beginLoneBatch() {
+    beginBatch();
+    if (batch_ == 1) loneBatch_ = true;
+}
+
+void XTestKeyPoster::endBatch() { finishBatch(); }
+
+bool XTestKeyPoster::finishBatch() {
+    if (batch_ == 0) return true;
+    if (batch_ > 1) {
+        --batch_;
+        return true;
+    }
+    const bool ok = dpy_ ? commit() : true;
+    batch_ = 0;
+    if (!dpy_) return ok;
     batchSent_ = false;
-    if (anything) XFlush(dpy_);
+    if (grabbed_) XUngrabServer(dpy_);
+    grabbed_ = false;
+    // Every user's key opens a batch: most send nothing, and a flush reads the connection.
+    if (NextRequest(dpy_) != batchRequest_) XFlush(dpy_);
+    if (waiting_.empty()) {
+        for (auto& landed : std::exchange(afterWaiting_, {})) watchLanding(std::move(landed));
+    }
     if (restoreAfterBatch_) {
         restoreAfterBatch_ = false;
         scheduleRestore();
     }
+    return ok;
+}
+
+// Writes the batch's posts, past the fence; when a key of the user's turned up that the
+// batch's answer did not count, they wait in front of what already waited (they were posted
+// before it), until that key's answer has made way for them.
+bool XTestKeyPoster::commit() {
+    if (pending_.empty()) return true;
+    std::vector<KeyEvent> keys = std::exchange(pending_, {});
+    pendingAhead_ = 0;
+    if (!fence(keys)) {
+        if (waiting_.empty()) waitingSince_ = batchKnown_;
+        waiting_.insert(waiting_.begin(), keys.begin(), keys.end());
+        if (!heldTimer_.isActive()) heldTimer_.start();
+        return true;
+    }
+    // Asked again as each goes: a text before it may have locked another group, where its
+    // character is on a key the user holds.
+    bool ok = true;
+    for (auto k = keys.begin(); k != keys.end(); ++k) {
+        if (!unfenced_ && blocked(*k)) {
+            if (waiting_.empty()) waitingSince_ = batchKnown_;
+            waiting_.insert(waiting_.begin(), k, keys.end());
+            if (!heldTimer_.isActive()) heldTimer_.start();
+            break;
+        }
+        ok = send(*k) && ok;
+    }
+    return ok;
+}
+
+// Holds the server and waits until the key stream has read everything the server made
+// before: true when no key of the user's landed beyond what the batch's answer counted (the
+// server stays held until the batch is written), or when no fence applies.
+bool XTestKeyPoster::fence(const std::vector<KeyEvent>& keys) {
+    unsigned long window = 0, type = 0;
+    if (unfenced_ || !keyStream_ || !keyStream_->fenceTarget(window, type)) return true;
+    // A shortcut may ask the front application or the clipboard over connections of their
+    // own, which a held server would never answer. The key up of a text sends nothing.
+    bool sends = false;
+    for (const KeyEvent& k : keys) {
+        if (k.unicode.isEmpty() && (k.flags || KeyTable::modifierFlag(k.keyCode))) return true;
+        sends = sends || k.keyDown || k.unicode.isEmpty();
+    }
+    if (!sends) return true;
+    XGrabServer(dpy_);
+    grabbed_ = true;
+    XClientMessageEvent mark{};
+    mark.type = ClientMessage;
+    mark.window = window;
+    mark.message_type = type;
+    mark.format = 32;
+    mark.data.l[0] = long(++fenceMark_ & 0x7fffffff);
+    XSendEvent(dpy_, window, False, NoEventMask, reinterpret_cast<XEvent*>(&mark));
+    XFlush(dpy_);
+    const bool read = keyStream_->waitForFence(fenceMark_ & 0x7fffffff, FENCE_WAIT);
+    const UserKeys& user = UserKeys::shared();
+    if (read && user.latest() == batchKnown_ && !(loneBatch_ && user.unanswered())) return true;
+    XUngrabServer(dpy_);
+    XFlush(dpy_);
+    grabbed_ = false;
+    // Unread: the stream's thread may be waiting for a reply of its own, which the held
+    // server kept back; it reads the fence once we let go.
+    if (!read) fenceRetry_.start();
+    return false;
 }
 
 FrontEditing XTestKeyPoster::frontEditing() {
@@ -392,7 +494,12 @@ bool XTestKeyPoster::typeText(const QString& text, qint64 userData) {
         }
         steps.push_back({kc, -1, false, fresh});
     }
-    // One remap for every new character of this text.
+    // One remap for every new character of this text. Clients read the new map before our
+    // key comes: the server may not be held meanwhile.
+    if (!remapNow.empty() && grabbed_) {
+        XUngrabServer(dpy_);
+        grabbed_ = false;
+    }
     if (!remapNow.empty()) {
         XErrorTrap trap(dpy_);
         for (auto [kc, sym] : remapNow) {

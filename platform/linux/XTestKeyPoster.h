@@ -16,6 +16,8 @@
 
 namespace murmelo::linuxdesktop {
 
+class XiEventTap;
+
 // Synthetic keys through XTest, on the main thread with an X connection of its own.
 // Every key sent is written into the own-event ledger with the event's user data.
 // - A key event without text presses the key of its virtual key code; modifier flags that
@@ -39,6 +41,14 @@ namespace murmelo::linuxdesktop {
 //   back never waits for the space the user still holds (a Return would overtake it). Posts
 //   still waiting when a Return, click or shortcut of the user's lands would land after it,
 //   in the wrong place: they are dropped, and only the user's own keys typed again go out.
+// - Never behind a key of the user's that we have not seen: what we type answers the keys
+//   the key stream had read, and a key that reached the server after them but before ours
+//   would sit in front of our text. So our keys (a batch, or a lone post) go out with the
+//   server held (XGrabServer) once the key stream has read all it was sent before the grab
+//   (the fence, XiEventStream); when a key of the user's turns up that the answer did not
+//   count, our keys wait like keys behind a held key, and that key's answer makes way for
+//   them. Shortcuts, and characters typed on spare key codes, go out without the fence:
+//   they need other connections, or other clients, to be served meanwhile.
 class XTestKeyPoster : public QObject, public KeyEventPoster, public OrderedPoster {
 public:
     explicit XTestKeyPoster(const QString& displayName = {});
@@ -61,6 +71,13 @@ public:
     // The longest a post waits for the user to let go of a key before it goes out anyway.
     static constexpr double HELD_WAIT = 1.0;
 
+    // The key stream whose fence our keys pass (the application's event tap); without one
+    // they go out as soon as they are posted.
+    void setKeyStream(XiEventTap* tap) { keyStream_ = tap; }
+    // The longest the server is held while the key stream reads up to our fence; then our
+    // keys wait and the fence is tried again after as long.
+    static constexpr double FENCE_WAIT = 0.05;
+
     // The ids of the application in front (application id, window class names), asked
     // only for a shortcut that may differ. Without one, the installed Workspace's front
     // application id.
@@ -80,6 +97,10 @@ public:
     static constexpr unsigned long REMAP_SETTLE_MS = 150;
 
 private:
+    void beginLoneBatch();
+    bool finishBatch();
+    bool commit();
+    bool fence(const std::vector<KeyEvent>& keys);
     bool send(const KeyEvent& event);
     bool blocked(const KeyEvent& event);
     std::vector<int> keycodesOf(const KeyEvent& event);
@@ -123,6 +144,15 @@ private:
     int batchGroup_ = -1;           // the group inside the batch, once asked (asking writes out)
     int spaceTwin_ = 0;             // a spare key code kept giving a space, 0 none
     double spaceTwinReadyAt_ = 0;   // uptime from which clients have read its mapping
+    std::vector<KeyEvent> pending_;  // posts of the open batch, written when it closes
+    size_t pendingAhead_ = 0;        // of which the first so many came through postAhead
+    quint64 batchKnown_ = 0;         // the user's latest key when the batch opened
+    bool loneBatch_ = false;         // opened by a post outside the tap's answers
+    bool unfenced_ = false;          // the batch goes out without the fence (held too long)
+    bool grabbed_ = false;           // the server is held for the batch's keys
+    quint64 fenceMark_ = 0;
+    XiEventTap* keyStream_ = nullptr;
+    QTimer fenceRetry_;
     QTimer heldTimer_;
     std::vector<std::function<void()>> afterWaiting_;  // landings asked while posts wait
     std::vector<std::pair<quint64, std::function<void()>>> landing_;  // ledger number -> who waits

@@ -138,6 +138,10 @@ struct XiEventStream::Shared {
     std::vector<std::function<void()>> sentinels;
     quint64 requested = 0, applied = 0;
     std::map<quint64, bool> outcomes;  // whether each grab request held, by its number
+    // Where a poster sends its fence marks (a window of the listening connection and the
+    // message type), 0 until open; and the latest mark read, in the server's order.
+    std::atomic<unsigned long> fenceWindow{0}, fenceType{0};
+    quint64 fenceSeen = 0;
 };
 
 namespace {
@@ -186,7 +190,16 @@ public:
             }
         }
         DesktopContext::watchFrontWindow(d_);
+        // A window nobody sees: a message sent to it reaches this connection alone, behind
+        // every event the server made before it.
+        XSetWindowAttributes none{};
+        const Window fence = XCreateWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
+                                           CopyFromParent, 0, &none);
+        fenceType_ = XInternAtom(d_, "_MURMELO_KEY_FENCE", False);
         XSync(d_, False);
+        fenceWindow_ = fence;
+        s_->fenceType = fenceType_;
+        s_->fenceWindow = fence;
         // Keys we posted before anyone listened will never be seen: they must not mark others.
         OwnEventLedger::shared().clear();
         UserKeys::shared().clear();
@@ -260,6 +273,15 @@ private:
                     keymapStale_ = true;  // a remap (ours while typing, or a new layout)
                     ++XkbKeymap::serverChanges();
                 }
+                continue;
+            }
+            if (e.type == ClientMessage && e.xclient.window == fenceWindow_ && e.xclient.message_type == fenceType_) {
+                // Every event before the mark has been read (the user's keys are in UserKeys).
+                {
+                    std::lock_guard lock(s_->mutex);
+                    s_->fenceSeen = std::max<quint64>(s_->fenceSeen, static_cast<unsigned long>(e.xclient.data.l[0]));
+                }
+                s_->changed.notify_all();
                 continue;
             }
             if (e.type != GenericEvent) {
@@ -371,6 +393,8 @@ private:
     Display* grabber_ = nullptr;
     int opcode_ = 0;
     int xkbEvent_ = -1;
+    Window fenceWindow_ = 0;
+    Atom fenceType_ = 0;
     XkbKeymap keymap_;
     bool keymapStale_ = false;
     int group_ = 0;
@@ -432,6 +456,20 @@ void XiEventStream::afterPendingEvents(std::function<void()> fn) {
     std::lock_guard lock(shared_->mutex);
     shared_->sentinels.push_back(std::move(fn));
     shared_->wake();
+}
+
+bool XiEventStream::fenceTarget(unsigned long& window, unsigned long& messageType) const {
+    if (!isRunning()) return false;
+    window = shared_->fenceWindow;
+    messageType = shared_->fenceType;
+    return window != 0;
+}
+
+bool XiEventStream::waitForFence(quint64 mark, double timeout) {
+    if (!isRunning()) return false;
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, std::chrono::duration<double>(timeout),
+                                     [&] { return shared_->fenceSeen >= mark; });
 }
 
 bool XiEventStream::grabKey(int xKeycode, unsigned xModifiers) { return request(xKeycode, xModifiers, true); }

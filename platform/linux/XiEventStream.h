@@ -63,6 +63,15 @@ public:
     // before this call: the stream's sentinel, for showing that something did not happen.
     void afterPendingEvents(std::function<void()> fn);
 
+    // The fence: a client that holds the server (XGrabServer) sends a ClientMessage of this
+    // type, with a rising mark, to this window; once waitForFence(mark) returns true, every
+    // event the server made before the grab has been read (the user's keys are in UserKeys).
+    // False without a running stream.
+    bool fenceTarget(unsigned long& window, unsigned long& messageType) const;
+    // False when the mark was not read within the time (the thread may be waiting for a
+    // reply of its own, which the grab holds back).
+    bool waitForFence(quint64 mark, double timeout);
+
     static constexpr double HANDSHAKE_TIMEOUT = 5.0;
     static constexpr double GRAB_TIMEOUT = 1.0;
 

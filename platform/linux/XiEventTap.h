@@ -61,6 +61,12 @@ public:
         if (stream_) stream_->afterPendingEvents(std::move(fn));
     }
 
+    // The key stream's fence (XiEventStream::fenceTarget, waitForFence); false without one.
+    bool fenceTarget(unsigned long& window, unsigned long& messageType) const {
+        return stream_ && stream_->fenceTarget(window, messageType);
+    }
+    bool waitForFence(quint64 mark, double timeout) { return stream_ && stream_->waitForFence(mark, timeout); }
+
     // The poster that holds keys back while the user holds one (the application's XTest
     // poster); without one, posts are taken to go out at once.
     void setOrderedPoster(OrderedPoster* poster) { ordered_ = poster; }

@@ -401,6 +401,7 @@ struct DesktopEventTap : ::testing::Test {
             seen.push_back(e);
             return answer(e);
         }));
+        poster->setKeyStream(&tap);
         EXPECT_TRUE(tap.exists());
         EXPECT_TRUE(tap.isEnabled());
         ASSERT_TRUE(target.command("clear"));
@@ -674,6 +675,63 @@ TEST_F(DesktopEventTap, WaitingTextGoesOutAfterTheAnswerToAKeyTypedOnLettingGo) 
     ASSERT_GT(UserKeys::shared().latest(), before);
     EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
     EXPECT_EQ(poster->waiting(), 0);
+}
+
+// Our waiting keys are let go with the user's release of "t", and the user's "n" reaches the
+// server before they do, unseen when they were let go (here another client holds the server
+// meanwhile; on a busy machine the key stream is simply late): they still come before the
+// "n", as typed.
+TEST_F(DesktopEventTap, AKeyThatReachesTheServerAheadOfOurKeysUnseenStillComesAfterThem) {
+    tap.setOrderedPoster(poster.get());
+    // Keys, not text: typing text asks the server for the layout group, which a held server
+    // would not answer without the fence.
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != "t" || e.userData != 0) return true;
+        for (const bool down : {true, false}) KeyEventPoster::shared().post({17, down, 0, {}, MARK});
+        for (const bool down : {true, false}) KeyEventPoster::shared().post({7, down, 0, {}, MARK});  // x
+        return false;
+    };
+    XTestFakeKeyEvent(other, 28, True, 0);  // t, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return poster->waiting() > 0; })) << target.line().toStdString();
+    const auto released = [&] { return count(InputEventType::keyUp, 17) > 0; };  // kVK_ANSI_T
+    XGrabServer(other);
+    XTestFakeKeyEvent(other, 28, False, 0);
+    XSync(other, False);
+    ASSERT_TRUE(test::waitUntil(released)) << "the release is read while the server is held";
+    XTestFakeKeyEvent(other, 57, True, 0);  // n, served before anything of ours
+    XTestFakeKeyEvent(other, 57, False, 0);
+    XUngrabServer(other);
+    XFlush(other);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == "txn"; })) << target.line().toStdString();
+    EXPECT_EQ(poster->waiting(), 0);
+}
+
+// On the Russian layout the user holds "щ" and "б" (the keys of o and the comma); the core
+// answers with "o" and ",": the "o" waits for the "щ" key. When it goes, it locks the English
+// group, where the comma is on the "б" key the user still holds: the comma waits for that
+// key too (our press of it would be lost), whatever the group was when the "o" was let go.
+TEST_F(DesktopEventTap, TextAfterABorrowedGroupWaitsForTheKeyItTakesThere) {
+    tap.setOrderedPoster(poster.get());
+    answer = [](const InputEvent& e) {
+        if (e.type != InputEventType::keyDown || e.unicode != QStringLiteral("б") || e.userData != 0) return true;
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral("o"), MARK});
+        KeyEventPoster::shared().post({0, true, 0, QStringLiteral(","), MARK});
+        return true;
+    };
+    XkbLockGroup(other, XkbUseCoreKbd, 1);
+    XTestFakeKeyEvent(other, 32, True, 0);  // щ, held
+    XTestFakeKeyEvent(other, 59, True, 0);  // б, held
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return poster->waiting() == 2; })) << target.line().toStdString();
+    XTestFakeKeyEvent(other, 32, False, 0);
+    XFlush(other);
+    ASSERT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("щбo"); })) << target.line().toStdString();
+    EXPECT_EQ(poster->waiting(), 1) << "the comma waits for the б key";
+    XTestFakeKeyEvent(other, 59, False, 0);
+    XkbLockGroup(other, XkbUseCoreKbd, 0);
+    XFlush(other);
+    EXPECT_TRUE(test::waitUntil([&] { return target.line() == QStringLiteral("щбo,"); })) << target.line().toStdString();
 }
 
 // The core types a word and its space back while the user still holds the space key, and the
