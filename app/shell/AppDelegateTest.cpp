@@ -42,6 +42,14 @@ protected:
         AppQuit::resetForTesting();
     }
 
+    // The layout switcher's start-up and shutdown calls, heard like the others.
+    struct NotedLayout : LayoutSeam {
+        void layoutAppStatsFlush() override { logLine(QStringLiteral("· layoutAppStatsFlush")); }
+        void inputRivalsStart() override { logLine(QStringLiteral("· inputRivalsStart")); }
+        void layoutSwitcherStart() override { logLine(QStringLiteral("· layoutSwitcherStart")); }
+    } notedLayout;
+    ScopedService<LayoutSeam> notedLayoutScope{notedLayout};
+
     static std::function<void()> note(const char* name) {
         return [name] { logLine(QStringLiteral("· ") + QString::fromLatin1(name)); };
     }
@@ -89,14 +97,12 @@ protected:
         };
         input.startTapGuard = note("startTapGuard");
         input.secureInputStart = note("secureInputStart");
-        layout.inputRivalsStart = note("inputRivalsStart");
         dictation.recorderPrime = note("recorderPrime");
         dictation.recorderSweepOldRecordings = note("recorderSweepOldRecordings");
         dictation.recorderSweepLeftovers = note("recorderSweepLeftovers");
         dictation.recordingHoldStartJanitor = note("recordingHoldStartJanitor");
         dictation.audioRouteStartListening = note("audioRouteStartListening");
         input.clipboardManagerStart = note("clipboardManagerStart");
-        layout.layoutSwitcherStart = note("layoutSwitcherStart");
         vocabulary.correctorStart = [](bool force) { logLine(force ? "· correctorStart(force)" : "· correctorStart"); };
         presence.beadDropPrewarm = note("beadDropPrewarm");
         dictation.modelStartDecision = [this] { return model; };
@@ -111,7 +117,6 @@ protected:
         dictation.recorderDiscardPrimedIfIdle = note("recorderDiscardPrimedIfIdle");
         dictation.recordingHoldSweepAll = note("recordingHoldSweepAll");
         stats.monthlyStatsFlushNow = note("monthlyStatsFlushNow");
-        layout.layoutAppStatsFlush = note("layoutAppStatsFlush");
         keepawake.isArmed = [] { return true; };
         keepawake.usesSystemDaemon = [] { return false; };
         ai.quickActionsDismiss = note("quickActionsDismiss");

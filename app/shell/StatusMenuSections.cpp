@@ -2,7 +2,11 @@
 
 namespace murmelo {
 
-StatusMenuSections::StatusMenuSections() {
+StatusMenuSections::StatusMenuSections() : StatusMenuSections(hostSwitcher_, settingsHotkey_) {}
+
+StatusMenuSections::StatusMenuSections(LayoutMenuSection::Switcher& layoutSwitcher,
+                                       PolishMenuSection::Hotkey& polishHotkey)
+    : layout(layoutSwitcher), polish(polishHotkey) {
     using P = StatusMenuPlace;
     registrations_.emplace_back(P::header, &header);
     registrations_.emplace_back(P::model, &model);

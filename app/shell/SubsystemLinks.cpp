@@ -5,6 +5,7 @@
 #include "dictation/DictationNeighbours.h"
 #include "dictation/RecordingControl.h"
 #include "input/TapConsumers.h"
+#include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "layout/RuForms.h"
@@ -25,7 +26,8 @@ namespace {
 // The polish key, Space and the cancel of a waiting tap reach polish through the switcher,
 // whose edit lock and key count polish shares. Both live as long as the process.
 PolishRoutes& polishRoutes() {
-    static PolishRoutes* routes = new PolishRoutes(LayoutSwitcher::shared(), PolishKnownWords::application(),
+    LayoutEngineParts& switcher = LayoutEngineParts::application();
+    static PolishRoutes* routes = new PolishRoutes(switcher.engine, *switcher.output, PolishKnownWords::application(),
                                                    PolishEditDelivery::shared(), PolishCardController::shared());
     return *routes;
 }

@@ -56,7 +56,7 @@ TEST_F(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
     env.defaults().set(QStringLiteral("polishEnabled"), true);
     linkSubsystems();
 
-    LayoutSwitcherTap tap(LayoutSwitcher::shared());
+    LayoutSwitcherTap& tap = LayoutEngineParts::application().tap;
     for (int i = 0; i < 20; ++i) tap.notePolishLiveTyping();
     EXPECT_FALSE(LivePolish::shared().hasPendingTick());
     EXPECT_EQ(LivePolish::shared().liveGen, 0);
