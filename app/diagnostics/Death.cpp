@@ -179,6 +179,7 @@ void installHandler(int s) {
 std::optional<DeathChild> deathChildFromRaw(int raw) {
     if (raw == 0) return DeathChild::whisperServer;
     if (raw == 1) return DeathChild::corrector;
+    if (raw == 2) return DeathChild::codexAgent;
     return std::nullopt;
 }
 

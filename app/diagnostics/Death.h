@@ -4,9 +4,10 @@
 
 namespace murmelo {
 
-// The two servers whose process ids the death handlers kill. The raw value is the slot.
-enum class DeathChild : int { whisperServer = 0, corrector = 1 };
-inline constexpr int DEATH_CHILD_COUNT = 2;
+// The children whose process ids the death handlers kill: the two servers and the agent program
+// of a screen reply. The raw value is the slot.
+enum class DeathChild : int { whisperServer = 0, corrector = 1, codexAgent = 2 };
+inline constexpr int DEATH_CHILD_COUNT = 3;
 std::optional<DeathChild> deathChildFromRaw(int raw);
 
 // Sends SIGTERM (the session ending) and SIGHUP (the terminal closed; left alone when it is
@@ -24,7 +25,7 @@ void rememberPrimedForDeath(const QString& path);
 void forgetPrimedForDeath();
 std::optional<QString> primedPathForDeath();
 
-// The registry of the two servers. Any thread; lock-free, readable from a signal handler.
+// The registry of the children. Any thread; lock-free, readable from a signal handler.
 // A registered child is signalled through a process descriptor taken when it is
 // remembered, so a process id reused after the server ended is never killed.
 void rememberChildForDeath(DeathChild child, qint32 pid);

@@ -28,7 +28,8 @@ protected:
 TEST_F(DeathRegistryTest, ChildSlotsAreClearedOnlyByTheirOwnPid) {
     EXPECT_EQ(deathChildFromRaw(0), DeathChild::whisperServer);
     EXPECT_EQ(deathChildFromRaw(1), DeathChild::corrector);
-    EXPECT_EQ(deathChildFromRaw(2), std::nullopt);
+    EXPECT_EQ(deathChildFromRaw(2), DeathChild::codexAgent);
+    EXPECT_EQ(deathChildFromRaw(3), std::nullopt);
     EXPECT_EQ(deathChildFromRaw(-1), std::nullopt);
 
     EXPECT_EQ(childPidForDeath(DeathChild::corrector), 0);

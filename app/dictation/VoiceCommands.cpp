@@ -1,5 +1,6 @@
 #include "dictation/VoiceCommands.h"
 
+#include "base/ChildProcess.h"
 #include "base/Defaults.h"
 #include "base/Graphemes.h"
 #include "base/Log.h"
@@ -17,9 +18,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -103,104 +101,40 @@ QString shell() {
 VoiceCommandResult runBlocking(const VoiceCommand& command, const QString& transcript, double bound) {
     auto failed = [](const QString& message) { return VoiceCommandResult{VoiceCommandResult::Kind::failed, graphemes(message).mid(0, 200).join(QString())}; };
 
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return failed(QStringLiteral("не запустилась: ") + QString::fromLocal8Bit(strerror(errno)));
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        const int e = errno;
-        close(out[0]);
-        close(out[1]);
-        return failed(QStringLiteral("не запустилась: ") + QString::fromLocal8Bit(strerror(e)));
-    }
-
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(transcriptEnvKey, transcript);
-    QList<QByteArray> envBytes;
-    for (const QString& entry : env.toStringList()) envBytes << entry.toLocal8Bit();
-    std::vector<char*> envp;
-    for (QByteArray& e : envBytes) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    QByteArray shellPath = shell().toLocal8Bit(), flag = "-lc", line = command.command.toUtf8();
-    char* argv[] = {shellPath.data(), flag.data(), line.data(), nullptr};
+    ChildProcess::Options options;
+    options.program = shell();
+    options.arguments = {QStringLiteral("-lc"), command.command};
+    options.environment = env.toStringList();
+    QString error;
+    const std::unique_ptr<ChildProcess> child = ChildProcess::start(options, &error);
+    if (!child) return failed(QStringLiteral("не запустилась: ") + error);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // A group of its own, so that the bound ends whatever the command started too.
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, shellPath.constData(), &actions, &attr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(out[1]);
-    close(err[1]);
-    if (spawned != 0) {
-        close(out[0]);
-        close(err[0]);
-        return failed(QStringLiteral("не запустилась: ") + QString::fromLocal8Bit(strerror(spawned)));
-    }
-
-    // Both pipes are read together: a command that fills one while the other is read
-    // would otherwise wait on us for ever.
-    QByteArray output, errors;
+    // Standard error is read together with the output: a command that fills one while the
+    // other is read would otherwise wait on us for ever.
+    QByteArray output;
     const double deadline = now() + bound;
-    bool timedOut = false;
-    int status = 0;
     bool exited = false;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 || !exited) {
-        if (!exited) {
-            const pid_t r = waitpid(pid, &status, WNOHANG);
-            if (r == pid) exited = true;
-        }
+    for (;;) {
         const double left = deadline - now();
-        if (left <= 0) {
-            timedOut = true;
+        if (left <= 0) break;
+        const ChildProcess::Wait w = child->waitForOutput(output, -1, left);
+        if (w == ChildProcess::Wait::ended) {
+            exited = child->finish(deadline - now());
             break;
         }
-        if (open == 0) {
-            // Output is closed, the shell still runs: look again shortly.
-            usleep(std::min<useconds_t>(20000, useconds_t(left * 1e6) + 1));
-            continue;
-        }
-        const int ready = poll(fds, 2, std::max(1, int(std::min(left, exited ? left : 0.05) * 1000)));
-        if (ready < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            char buffer[65536];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (i == 0 ? output : errors).append(buffer, n);
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
+        if (w == ChildProcess::Wait::timedOut) break;
     }
 
-    // At the bound (or should reading fail) the shell's whole group is ended, so that
-    // nothing it started outlives the run.
-    if (timedOut || !exited) {
-        kill(-pid, SIGTERM);
-        const double grace = now() + killGrace;
-        while (!exited && now() < grace) {
-            if (waitpid(pid, &status, WNOHANG) == pid) exited = true;
-            else usleep(10000);
-        }
-        kill(-pid, SIGKILL);
-        if (!exited && waitpid(pid, &status, 0) == pid) exited = true;
-    }
-    for (const pollfd& f : fds)
-        if (f.fd >= 0) close(f.fd);
-
-    const int code = !exited ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+    // At the bound the shell's whole group is ended, so that nothing it started outlives the
+    // run; a command that finished may leave a program it started in the background.
+    if (exited) child->reapExited();
+    else child->end(killGrace);
+    const int status = exited ? child->exitStatus().value_or(-1) : -1;
+    const int code = !exited || status < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? WTERMSIG(status) : -1;
     if (code != 0) {
-        const QString message = decode(errors);
+        const QString message = decode(child->errors());
         return failed(message.isEmpty() ? QStringLiteral("код возврата ") + QString::number(code) : message);
     }
     const QString printed = decode(output);
