@@ -1,6 +1,10 @@
 #include "meetings/MeetingParticipants.h"
 
 #include "base/Graphemes.h"
+#include "base/Log.h"
+#include "meetings/MeetingAudioSource.h"
+#include "platform/MainQueue.h"
+#include "reply/WindowOCR.h"
 
 #include <QRegularExpression>
 #include <unicode/uchar.h>
@@ -96,6 +100,36 @@ std::optional<QString> name(const QString& tile) {
         return std::nullopt;
     if (!std::all_of(words.begin(), words.end(), startsWithCapital)) return std::nullopt;
     return s;
+}
+
+void collect(const MeetingStore::Folder& folder) {
+    const std::optional<qint64> pid = MeetingAudioSource::callAppPID();
+    if (!pid) {
+        logLine(QStringLiteral("встреча/имена: приложение звонка не опознано - снимок не делаю"));
+        return;
+    }
+    WindowOCR::recognizeText(
+        qint32(*pid), CALL_WINDOW_TITLES(),
+        [folder](std::optional<QString> text, std::optional<WindowOCR::Failure> failure) {
+            // Recognition answers on its worker; the folder's record is written on the main thread.
+            MainQueue::shared().post([folder, text = std::move(text), failure = std::move(failure)] {
+                if (!text) {
+                    logLine(QStringLiteral("встреча/имена: снимок окна не вышел - ") +
+                            (failure ? failure->description() : QString()));
+                    return;
+                }
+                const QStringList names = candidates(*text);
+                if (names.isEmpty()) {
+                    logLine(QStringLiteral("встреча/имена: в окне имён не нашлось"));
+                    return;
+                }
+                MeetingStore::update(folder, [&names](MeetingStore::Meta& meta) {
+                    for (const QString& n : names)
+                        if (!meta.nameCandidates.contains(n)) meta.nameCandidates << n;
+                });
+                logLine(QStringLiteral("встреча/имена: из окна звонка - ") + priv(names.join(QStringLiteral(", "))));
+            });
+        });
 }
 
 QStringList candidates(const QString& ocrText) {
