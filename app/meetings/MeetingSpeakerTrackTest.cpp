@@ -1,6 +1,9 @@
 #include "meetings/MeetingSpeakerTrack.h"
 
+#include "meetings/MeetingParticipants.h"
+
 #include "TestEnvironment.h"
+#include "base/Log.h"
 #include "TestFiles.h"
 #include "platform/Accessibility.h"
 #include "platform/Service.h"
@@ -148,9 +151,9 @@ public:
 };
 
 // A call application playing sound with a call window, and a recording's folder.
-class MeetingSpeakerTrackTest : public ::testing::Test {
+class CallWindowTest : public ::testing::Test {
 protected:
-    MeetingSpeakerTrackTest() {
+    CallWindowTest() {
         MeetingStore::setRootsForTesting(env.root() + "/meetings");
         auto& zoom = desk.addApp("zoom", "Zoom");
         zoom.windows = {WindowInfo{31, QStringLiteral("Zoom Meeting"), QRectF(0, 0, 1200, 800)}};
@@ -159,7 +162,7 @@ protected:
         env.defaults().set(Track::SETTING, true);
         ax.mainWindow = node("AXWindow", {{"AXTitle", "Zoom Meeting"}}, {speaking("Иван Петров")});
     }
-    ~MeetingSpeakerTrackTest() override {
+    ~CallWindowTest() override {
         Track::stop();
         Track::queue().waitUntilIdle();
         MeetingStore::setRootsForTesting(std::nullopt);
@@ -203,7 +206,7 @@ protected:
     ScopedService<Accessibility> axScope{ax};
 };
 
-TEST_F(MeetingSpeakerTrackTest, ChangesOfTheWindowAndARecognitionEvery30SecondsAreRecorded) {
+TEST_F(CallWindowTest, ChangesOfTheWindowAndARecognitionEvery30SecondsAreRecorded) {
     const MeetingStore::Folder folder = meeting("2026-12-11T10:00:00Z");
     Track::start(folder);
     EXPECT_TRUE(env.logContains("встреча/дорожка: собираю, кто когда говорит (опрос 2 с, снимок 30 с) - speaker-track.jsonl"));
@@ -234,7 +237,7 @@ TEST_F(MeetingSpeakerTrackTest, ChangesOfTheWindowAndARecognitionEvery30SecondsA
     EXPECT_EQ(records(folder).size(), 4);
 }
 
-TEST_F(MeetingSpeakerTrackTest, OffOrUntrustedItWritesNothing) {
+TEST_F(CallWindowTest, OffOrUntrustedItWritesNothing) {
     const MeetingStore::Folder folder = meeting("2026-12-11T10:00:00Z");
     env.defaults().remove(Track::SETTING);
     Track::start(folder);
@@ -248,7 +251,7 @@ TEST_F(MeetingSpeakerTrackTest, OffOrUntrustedItWritesNothing) {
     EXPECT_TRUE(env.logContains("встреча/дорожка: нет прав Универсального доступа - дорожку не собираю"));
 }
 
-TEST_F(MeetingSpeakerTrackTest, TheRecordThatReachesTheCapIsTheLastUntilTheNextStart) {
+TEST_F(CallWindowTest, TheRecordThatReachesTheCapIsTheLastUntilTheNextStart) {
     const MeetingStore::Folder folder = meeting("2026-12-11T10:00:00Z");
     const QByteArray earlier = "{\"at\":0,\"kind\":\"ax\",\"tree\":\"earlier\"}\n";
     test::writeFile(folder.file(Track::FILE), earlier);
@@ -273,7 +276,7 @@ TEST_F(MeetingSpeakerTrackTest, TheRecordThatReachesTheCapIsTheLastUntilTheNextS
     EXPECT_TRUE(env.logContains("встреча/дорожка: записано " + QString::number(written / 1024) + " КБ в "));
 }
 
-TEST_F(MeetingSpeakerTrackTest, ARecognitionThatEndsAfterItsRecordingWritesNothing) {
+TEST_F(CallWindowTest, ARecognitionThatEndsAfterItsRecordingWritesNothing) {
     const MeetingStore::Folder first = meeting("2026-12-11T10:00:00Z");
     const MeetingStore::Folder second = meeting("2026-12-11T11:00:00Z");
     recognizer.hold = true;
@@ -290,6 +293,32 @@ TEST_F(MeetingSpeakerTrackTest, ARecognitionThatEndsAfterItsRecordingWritesNothi
     // The first recognition, answered after its track ended, is nowhere.
     EXPECT_EQ(records(first).filter("ocr ").size(), 0);
     EXPECT_EQ(records(second).filter("ocr "), QStringList{"ocr 2 Иван Петров | Мария | Mute | Participants #2"});
+}
+
+TEST_F(CallWindowTest, SnapshotsOfTheCallWindowAddEachNewNameOnce) {
+    const MeetingStore::Folder folder = meeting("2026-12-11T10:00:00Z");
+    MeetingStore::update(folder, [](MeetingStore::Meta& m) { m.nameCandidates = {"Мария"}; });
+    // The log line a snapshot ended with.
+    const auto snapshot = [&] {
+        const qsizetype before = env.logLines().filter("встреча/имена").size();
+        MeetingParticipants::collect(folder);
+        if (!env.waitFor([&] { return env.logLines().filter("встреча/имена").size() > before; })) return QString();
+        return env.logLines().filter("встреча/имена").last();
+    };
+    const QString names = "встреча/имена: из окна звонка - " + priv("Иван Петров, Мария");
+    EXPECT_TRUE(snapshot().endsWith(names));
+    EXPECT_EQ(MeetingStore::read(folder)->nameCandidates, (QStringList{"Мария", "Иван Петров"}));
+    // The second snapshot, at 90 s, sees the same names.
+    EXPECT_TRUE(snapshot().endsWith(names));
+    EXPECT_EQ(MeetingStore::read(folder)->nameCandidates, (QStringList{"Мария", "Иван Петров"}));
+
+    recognizer.text = QStringLiteral("Mute | Start Video | Participants");
+    EXPECT_TRUE(snapshot().endsWith("встреча/имена: в окне имён не нашлось"));
+    capture.failure = QStringLiteral("окно закрылось");
+    EXPECT_TRUE(snapshot().endsWith("встреча/имена: снимок окна не вышел - Снимок окна не удался: окно закрылось"));
+    audio.streams.clear();
+    EXPECT_TRUE(snapshot().endsWith("встреча/имена: приложение звонка не опознано - снимок не делаю"));
+    EXPECT_EQ(MeetingStore::read(folder)->nameCandidates, (QStringList{"Мария", "Иван Петров"}));
 }
 
 }  // namespace
