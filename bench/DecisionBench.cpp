@@ -61,7 +61,8 @@ void BM_BoundaryDecision(benchmark::State& state) {
     lex.loadSpellIfNeeded();
     bench::NoPolish polish;
     bench::NoDictation dictation;
-    LayoutEngineParts parts(polish, dictation, &lex);
+    SwitchSoundEffects sound;
+    LayoutEngineParts parts(polish, dictation, sound, &lex);
     LayoutSwitcher& engine = parts.engine;
     for (const QString& code : LayoutMaps::layoutOrder()) {
         if (auto m = NgramModel::load(modelsDir() + QLatin1Char('/') + code + QStringLiteral(".json")))

@@ -44,7 +44,8 @@ void BM_KeyIngestion(benchmark::State& state) {
     for (auto _ : state) {
         bench::NoPolish polish;
         bench::NoDictation dictation;
-        LayoutEngineParts parts(polish, dictation);
+        SwitchSoundEffects sound;
+        LayoutEngineParts parts(polish, dictation, sound);
         LayoutSwitcher& engine = parts.engine;
         engine.loaded = true;
         perKeyUs.clear();

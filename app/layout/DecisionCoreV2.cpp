@@ -1,6 +1,9 @@
 #include "layout/DecisionCoreV2.h"
 
 #include "base/Graphemes.h"
+#include "layout/LayoutMaps.h"
+#include "layout/LayoutSwitcherHost.h"
+#include "layout/WordTables.h"
 
 namespace murmelo {
 
@@ -120,15 +123,19 @@ DecisionResultV2 decideV2(const EvidenceModelV2& model, const LanguagePairV2& pa
     const std::optional<QString> target = pair.other(*typed);
     if (!target) return result(VerdictV2::keep(), "foreign-layout");
 
-    const auto isWord = [&](const QString& w, const QString& l) { return pair.isWord && yes(pair.isWord(w, l)); };
-    const auto convert = [&](const QString& t, const QString& from, const QString& to) -> std::optional<QString> {
-        return pair.convert ? pair.convert(t, from, to) : std::nullopt;
+    const auto isWord = [&](const QString& w, const QString& l) {
+        return pair.words && yes(pair.words->isRealWordInLayout(w, l, true));
+    };
+    const auto convert = [](const QString& t, const QString& from, const QString& to) {
+        return LayoutMaps::convert(t, from, to);
+    };
+    const auto protectedPrefix = [&](const QString& w, const QString& l) {
+        return pair.words && l == pair.prefixLanguage && pair.words->livePrefixes().contains(graphemeCount(w), w);
     };
 
     if (isWord(core.toLower(), *typed)) return result(VerdictV2::keep(), "dict-current");
 
-    if (!atBoundary && coreLen >= pair.calibrations.prefixVetoMinCore && pair.protectedPrefix &&
-        pair.protectedPrefix(core.toLower(), *typed))
+    if (!atBoundary && coreLen >= pair.calibrations.prefixVetoMinCore && protectedPrefix(core.toLower(), *typed))
         return result(VerdictV2::deferToBoundary(), "r12-prefix-veto");
 
     const auto& cal = pair.calibrations;
@@ -140,7 +147,8 @@ DecisionResultV2 decideV2(const EvidenceModelV2& model, const LanguagePairV2& pa
             const bool typedTowardPull = *typed == *cal.capsPullsToward;
             const QString lookup = typedTowardPull ? *converted : core;
             const QString lookupLang = typedTowardPull ? *target : *typed;
-            const bool curated = pair.isShortWordCurated && yes(pair.isShortWordCurated(lookup.toLower(), lookupLang));
+            const bool curated =
+                pair.words && yes(pair.words->isRealShortWordCurated(lookup.toLower(), lookupLang, true));
             if (!curated) {
                 if (typedTowardPull)
                     return atBoundary ? result(VerdictV2::keep(), "r39-caps-keep")

@@ -1,10 +1,11 @@
 #pragma once
 #include <QString>
-#include <functional>
 #include <optional>
 #include <vector>
 
 namespace murmelo {
+
+class LayoutSwitcherHost;
 
 // Decision core V2: for one word being typed or just finished, whether it was typed in the
 // wrong layout and should be converted now, kept, or decided at the boundary. A pure function
@@ -83,10 +84,11 @@ struct PairCalibrationsV2 {
 struct LanguagePairV2 {
     QString first;
     QString second;
-    std::function<std::optional<bool>(const QString& word, const QString& lang)> isWord;
-    std::function<std::optional<bool>(const QString& word, const QString& lang)> isShortWordCurated;
-    std::function<std::optional<QString>(const QString& text, const QString& from, const QString& to)> convert;
-    std::function<bool(const QString& word, const QString& lang)> protectedPrefix;
+    // Where the words are looked up (its word checks and live prefixes); none answers nothing.
+    // Text is converted between the two by the layout maps.
+    LayoutSwitcherHost* words = nullptr;
+    // The language whose live prefixes wait for the boundary.
+    QString prefixLanguage;
     PairCalibrationsV2 calibrations;
 
     std::optional<QString> other(const QString& lang) const;

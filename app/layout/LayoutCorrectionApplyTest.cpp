@@ -80,10 +80,10 @@ TEST_F(Apply, TheArbitersRefusals) {
     EXPECT_TRUE(env.logContains("пропущена — удалённый рабочий стол (синтетический ввод туда не доходит)"));
     steps.isRemoteDesktopFrontmost = {};
 
-    engine->sourceIDProvider = [] { return std::optional<QString>("com.apple.keylayout.German"); };
+    steps.systemSourceID = [] { return std::optional<QString>("com.apple.keylayout.German"); };
     EXPECT_FALSE(apply->correct("ghbdtn", "привет", QChar(' '), "ru", true));
     EXPECT_TRUE(env.logContains("пропущена — текущий input source вне профиля english-us-russian-apple.v1"));
-    engine->sourceIDProvider = {};
+    steps.systemSourceID = {};
 
     const std::optional<quint64> lock = engine->acquireEditLock("polish", 5);
     EXPECT_FALSE(apply->correct("ghbdtn", "привет", QChar(' '), "ru", true));
@@ -374,7 +374,7 @@ TEST_F(Apply, AnUndoGestureThatUndidNothingIsLetThrough) {
     env.advance(LayoutSwitcher::verifyWindow + 1);  // the first correction's own switch is over
     typeThrough("x ghbdtn ");
     ASSERT_TRUE(engine->lastCorrection);
-    engine->sourceIDProvider = [] { return std::optional<QString>("com.apple.keylayout.German"); };
+    steps.systemSourceID = [] { return std::optional<QString>("com.apple.keylayout.German"); };
     EXPECT_FALSE(press(keyEvent(Keys::z, "z", kCommand)));
     EXPECT_FALSE(engine->lastCorrection);
 }

@@ -13,7 +13,7 @@ struct Records : SwitcherFixture {
         SwitcherFixture::SetUp();
         SimulatedLayouts::forgetAll();
         env.defaults().set("layoutSwitchEnabled", true);
-        engine->appPriorProvider = [] { return std::optional<QString>(); };
+        steps.frontAppPrior = [] { return std::optional<QString>(); };
     }
     ManualInputDecisionV1 automatic(const QString& target, bool confident = true, Kind kind = Kind::layout) {
         return engine->automaticDecision(Phase::boundary, target == "ru" ? "привет" : "hello", target, confident, false,
@@ -73,7 +73,7 @@ TEST_F(Records, TransitionConfirmation) {
 
 TEST_F(Records, TheApplicationsLearnedLanguageConfirms) {
     sources.userSelects(RU);
-    engine->appPriorProvider = [] { return std::optional<QString>("en"); };
+    steps.frontAppPrior = [] { return std::optional<QString>("en"); };
     EXPECT_EQ(automatic("en").sourceAction, ManualInputSourceActionV1::selectExact(US));
 }
 

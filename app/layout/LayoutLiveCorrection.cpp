@@ -37,32 +37,25 @@ bool allLetters(const QString& text) {
 }  // namespace
 
 LayoutLiveCorrection::LayoutLiveCorrection(LayoutSwitcher& engine, LayoutAppGates& gates, LayoutCorrectionApply& apply,
-                                           std::shared_ptr<LayoutBoundaryDecision> decision, Words words)
-    : engine_(engine), gates_(gates), apply_(apply), decision_(std::move(decision)), words_(std::move(words)) {
-    LayoutBoundaryDecision* d = decision_.get();
-    if (!words_.analyze) {
-        words_.analyze = [d](const QString& core, const QString& src) { return d->analyze(core, src); };
-    }
-    if (!words_.isRealWordInLayout) {
-        words_.isRealWordInLayout = [d](const QString& word, const QString& layout, bool caseVariant) {
-            return d->checks().isRealWordInLayout(word, layout, caseVariant).value_or(false);
-        };
-    }
-    if (!words_.isRealShortWordCurated) {
-        words_.isRealShortWordCurated = [d](const QString& word, const QString& layout, bool caseVariant) {
-            return d->checks().isRealShortWordCurated(word, layout, caseVariant).value_or(false);
-        };
-    }
-    if (!words_.livePrefixVeto) {
-        words_.livePrefixVeto = [d](const QString& word, const QString& layout) {
-            return d->checks().livePrefixVeto(word, layout);
-        };
-    }
-    if (!words_.liveStemVeto) {
-        words_.liveStemVeto = [d](const QString& word, const QString& layout) {
-            return d->checks().liveStemVeto(word, layout);
-        };
-    }
+                                           std::shared_ptr<LayoutBoundaryDecision> decision, Words& words)
+    : engine_(engine), gates_(gates), apply_(apply), decision_(std::move(decision)), words_(words) {}
+
+std::optional<WordAnalysis> LayoutLiveCorrection::DecisionWords::analyze(const QString& core, const QString& src) {
+    return decision_.analyze(core, src);
+}
+bool LayoutLiveCorrection::DecisionWords::isRealWordInLayout(const QString& word, const QString& layout,
+                                                             bool caseVariant) {
+    return decision_.checks().isRealWordInLayout(word, layout, caseVariant).value_or(false);
+}
+bool LayoutLiveCorrection::DecisionWords::isRealShortWordCurated(const QString& word, const QString& layout,
+                                                                 bool caseVariant) {
+    return decision_.checks().isRealShortWordCurated(word, layout, caseVariant).value_or(false);
+}
+bool LayoutLiveCorrection::DecisionWords::livePrefixVeto(const QString& word, const QString& layout) {
+    return decision_.checks().livePrefixVeto(word, layout);
+}
+bool LayoutLiveCorrection::DecisionWords::liveStemVeto(const QString& word, const QString& layout) {
+    return decision_.checks().liveStemVeto(word, layout);
 }
 
 WordParts LayoutLiveCorrection::split(const QString& word) const {

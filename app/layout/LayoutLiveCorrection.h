@@ -5,7 +5,6 @@
 #include "layout/LayoutSwitcher.h"
 
 #include <QSet>
-#include <functional>
 
 namespace murmelo {
 
@@ -16,20 +15,34 @@ namespace murmelo {
 // answers at once whether the key is swallowed.
 class LayoutLiveCorrection {
 public:
-    // The scoring and lexicon answers live correction needs; the decision's scoring and the
-    // shared word tables where a test leaves one empty.
-    struct Words {
-        std::function<std::optional<WordAnalysis>(const QString& core, const QString& src)> analyze;
-        std::function<bool(const QString& word, const QString& layout, bool caseVariant)> isRealWordInLayout;
-        std::function<bool(const QString& word, const QString& layout, bool caseVariant)> isRealShortWordCurated;
-        std::function<bool(const QString& word, const QString& layout)> livePrefixVeto;
-        std::function<bool(const QString& word, const QString& layout)> liveStemVeto;
+    // The scoring and lexicon answers live correction needs.
+    class Words {
+    public:
+        virtual ~Words() = default;
+        virtual std::optional<WordAnalysis> analyze(const QString& core, const QString& src) = 0;
+        virtual bool isRealWordInLayout(const QString& word, const QString& layout, bool caseVariant) = 0;
+        virtual bool isRealShortWordCurated(const QString& word, const QString& layout, bool caseVariant) = 0;
+        virtual bool livePrefixVeto(const QString& word, const QString& layout) = 0;
+        virtual bool liveStemVeto(const QString& word, const QString& layout) = 0;
+    };
+    // The program's: the word decision's scoring and its word checks.
+    class DecisionWords final : public Words {
+    public:
+        explicit DecisionWords(LayoutBoundaryDecision& decision) : decision_(decision) {}
+        std::optional<WordAnalysis> analyze(const QString& core, const QString& src) override;
+        bool isRealWordInLayout(const QString& word, const QString& layout, bool caseVariant) override;
+        bool isRealShortWordCurated(const QString& word, const QString& layout, bool caseVariant) override;
+        bool livePrefixVeto(const QString& word, const QString& layout) override;
+        bool liveStemVeto(const QString& word, const QString& layout) override;
+
+    private:
+        LayoutBoundaryDecision& decision_;
     };
 
     static constexpr int liveShortWordLen = LayoutRules::liveShortWordLen;
 
     LayoutLiveCorrection(LayoutSwitcher& engine, LayoutAppGates& gates, LayoutCorrectionApply& apply,
-                         std::shared_ptr<LayoutBoundaryDecision> decision, Words words = {});
+                         std::shared_ptr<LayoutBoundaryDecision> decision, Words& words);
 
     // True: the word was flipped and the key is swallowed.
     bool tryStartLive();
@@ -46,7 +59,7 @@ private:
     LayoutAppGates& gates_;
     LayoutCorrectionApply& apply_;
     std::shared_ptr<LayoutBoundaryDecision> decision_;
-    Words words_;
+    Words& words_;
 };
 
 }  // namespace murmelo

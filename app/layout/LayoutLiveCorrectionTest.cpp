@@ -26,7 +26,7 @@ struct Delivered {
 
 // An engine whose decision, word shape and arbiter are fakes: the margins come from a table,
 // the arbiter replaces the token and selects the target layout's source.
-struct Live : SwitcherFixture {
+struct Live : SwitcherFixture, LayoutLiveCorrection::Words {
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutCorrectionApply> apply;
     std::shared_ptr<LayoutBoundaryDecision> decision;
@@ -49,6 +49,17 @@ struct Live : SwitcherFixture {
     }
     void TearDown() override { test::SimulatedLayouts::forgetAll(); }
 
+    std::optional<WordAnalysis> analyze(const QString& core, const QString&) override {
+        if (!readings.contains(core)) return std::nullopt;
+        return readings.value(core);
+    }
+    bool isRealWordInLayout(const QString& w, const QString& l, bool) override { return realWords.contains(l + ":" + w); }
+    bool isRealShortWordCurated(const QString& w, const QString& l, bool) override {
+        return curatedShort.contains(l + ":" + w);
+    }
+    bool livePrefixVeto(const QString& w, const QString&) override { return prefixVetoed.contains(w); }
+    bool liveStemVeto(const QString&, const QString&) override { return false; }
+
     // A fresh engine and fakes; every table starts empty.
     void build(const QHash<QString, QString>& vars = {}) {
         readings.clear();
@@ -66,19 +77,8 @@ struct Live : SwitcherFixture {
         engine->loaded = true;
         gates = std::make_unique<LayoutAppGates>(*engine);
         decision = std::make_shared<LayoutBoundaryDecision>(*engine);
-        LayoutLiveCorrection::Words words;
-        words.analyze = [this](const QString& core, const QString&) -> std::optional<WordAnalysis> {
-            if (!readings.contains(core)) return std::nullopt;
-            return readings.value(core);
-        };
-        words.isRealWordInLayout = [this](const QString& w, const QString& l, bool) { return realWords.contains(l + ":" + w); };
-        words.isRealShortWordCurated = [this](const QString& w, const QString& l, bool) {
-            return curatedShort.contains(l + ":" + w);
-        };
-        words.livePrefixVeto = [this](const QString& w, const QString&) { return prefixVetoed.contains(w); };
-        words.liveStemVeto = [](const QString&, const QString&) { return false; };
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
-        live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, decision, words);
+        live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, decision, *this);
         useLiveCorrection(steps, *engine, *live);
         test::PartSlots& s = steps;
         s.selectExactSource = [this](const QString& id, bool, const std::optional<QString>&, std::function<void(bool)>) {
@@ -211,7 +211,7 @@ TEST_F(Live, GatesThatKeepTheWord) {
         {"retype vetoed in this word", "ghb", [](Live& t) { t.engine->liveRetypeVeto = true; }, ""},
         {"edit after navigation", "ghb", [](Live& t) { t.engine->bufStart = LayoutSwitcher::BufStart::nav; }, ""},
         {"command-shaped", "gh=b", [](Live& t) { t.readings["gh=b"] = {"ru", "пр=и", 5.0}; }, ""},
-        {"foreign input source", "ghb", [](Live& t) { t.engine->sourceIDProvider = [] { return std::optional<QString>("x"); }; }, ""},
+        {"foreign input source", "ghb", [](Live& t) { t.steps.systemSourceID = [] { return std::optional<QString>("x"); }; }, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,7 +235,7 @@ TEST_F(Live, SlashAffixesStayAroundTheConvertedCore) {
 TEST_F(Live, UrlSchemeSkipsTheLadder) {
     QList<LayoutSwitcher::LiveProbe> probes;
     engine->liveProbeSink = [&](const LayoutSwitcher::LiveProbe& p) { probes << p; };
-    engine->sourceIDProvider = [] { return std::optional<QString>(ManualInputSourceProfileV1::russianApple); };
+    steps.systemSourceID = [] { return std::optional<QString>(ManualInputSourceProfileV1::russianApple); };
     EXPECT_FALSE(tryWith("реез"));
     ASSERT_EQ(probes.size(), 1);
     EXPECT_TRUE(probes[0].brandHit);

@@ -10,7 +10,7 @@ namespace {
 
 // Live correction joined to the engine as the application joins it, on the stand; only the
 // scoring is a stand-in: a word of four letters or more typed on the wrong layout is certain.
-struct LiveOnStand : StandFixture {
+struct LiveOnStand : StandFixture, LayoutLiveCorrection::Words {
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
     std::unique_ptr<LayoutLiveCorrection> live;
@@ -22,21 +22,21 @@ struct LiveOnStand : StandFixture {
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
         useKeyTruth(steps, *truth);
         useCorrection(steps, *apply);
-        LayoutLiveCorrection::Words words;
-        words.analyze = [](const QString& core, const QString& src) -> std::optional<WordAnalysis> {
-            const QString other = src == "en" ? "ru" : "en";
-            const std::optional<QString> converted = LayoutMaps::convert(core, src, other);
-            if (!converted || core.size() < 4) return std::nullopt;
-            return WordAnalysis{other, *converted, 1.0};
-        };
-        words.isRealWordInLayout = [this](const QString& w, const QString& l, bool) { return realWords.contains(l + ":" + w); };
-        words.isRealShortWordCurated = [](const QString&, const QString&, bool) { return false; };
-        words.livePrefixVeto = [](const QString&, const QString&) { return false; };
-        words.liveStemVeto = [](const QString&, const QString&) { return false; };
         live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, std::make_shared<LayoutBoundaryDecision>(*engine),
-                                                      words);
+                                                      *this);
         useLiveCorrection(steps, *engine, *live);
     }
+    std::optional<WordAnalysis> analyze(const QString& core, const QString& src) override {
+        const QString other = src == "en" ? "ru" : "en";
+        const std::optional<QString> converted = LayoutMaps::convert(core, src, other);
+        if (!converted || core.size() < 4) return std::nullopt;
+        return WordAnalysis{other, *converted, 1.0};
+    }
+    bool isRealWordInLayout(const QString& w, const QString& l, bool) override { return realWords.contains(l + ":" + w); }
+    bool isRealShortWordCurated(const QString&, const QString&, bool) override { return false; }
+    bool livePrefixVeto(const QString&, const QString&) override { return false; }
+    bool liveStemVeto(const QString&, const QString&) override { return false; }
+
     void backspace() {
         InputEvent e;
         e.keyCode = LayoutSwitcher::keyCodeBackspace;

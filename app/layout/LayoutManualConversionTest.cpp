@@ -44,7 +44,6 @@ public:
 
         steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
         test::useOutput(steps, output, selection);
-        selection.playCue = [](const QString&) {};
         steps.noteDisagreement = [this](const QString& word, const QString& why, std::optional<QUuid>) {
             disagreements << word + QStringLiteral(" / ") + why;
         };
@@ -83,7 +82,8 @@ public:
     LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    LayoutSourceSelection selection{engine};
+    test::HeardCues cues;
+    LayoutSourceSelection selection{engine, cues};
     LayoutManualConversion manual{engine};
     PasteboardItem userClipboard;
     QStringList disagreements;
@@ -285,7 +285,7 @@ TEST_F(ManualConversion, EndingsThatChangeNothingGiveTheClipboardBack) {
 }
 
 TEST_F(ManualConversion, ASourceOutsideTheProfileSkipsTheGesture) {
-    engine.sourceIDProvider = [] { return std::optional<QString>(QStringLiteral("com.apple.keylayout.German")); };
+    steps.systemSourceID = [] { return std::optional<QString>(QStringLiteral("com.apple.keylayout.German")); };
     auto field = open(QStringLiteral("ghbdtn"));
     doubleShift();
     env.advance(3);

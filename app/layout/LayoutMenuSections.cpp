@@ -33,19 +33,19 @@ void RivalMenuSection::refresh(StatusMenu& menu) {
     }
 }
 
-LayoutMenuSection::LayoutMenuSection() {
-    typingFixLanguagesAvailable = [] { return LayoutSwitcher::typingFixLanguagesAvailable(); };
-    layoutSwitchEnabled = [] { return LayoutSwitcherHost::shared().isEnabled(); };
+bool LayoutMenuSection::HostSwitcher::typingFixLanguagesAvailable() {
+    return LayoutSwitcher::typingFixLanguagesAvailable();
 }
+bool LayoutMenuSection::HostSwitcher::layoutSwitchEnabled() { return LayoutSwitcherHost::shared().isEnabled(); }
 
 bool LayoutMenuSection::layoutSwitchSoundEnabled() {
     return LayoutSwitchSound::isEnabled();
 }
 
 QList<MenuEntry> LayoutMenuSection::entries() const {
-    if (!typingFixLanguagesAvailable()) return {};
+    if (!switcher_.typingFixLanguagesAvailable()) return {};
     return {MenuEntry::toggle("toggleLayoutSwitch", L("menu.autoLayout", "Смена раскладки"), "keyboard",
-                              layoutSwitchEnabled()),
+                              switcher_.layoutSwitchEnabled()),
             MenuEntry::toggle("toggleLayoutSound", L("menu.layoutSound", "└ звук при переключении"), {},
                               layoutSwitchSoundEnabled())};
 }
@@ -53,7 +53,7 @@ QList<MenuEntry> LayoutMenuSection::entries() const {
 void LayoutMenuSection::trigger(const QString& name, QAction* sender) {
     if (name == QStringLiteral("toggleLayoutSwitch")) {
         // The engine watches its setting and loads its models when switched on.
-        const bool on = !layoutSwitchEnabled();
+        const bool on = !switcher_.layoutSwitchEnabled();
         Defaults::shared().set(LAYOUT_SWITCH_KEY, on);
         sender->setChecked(on);
         logLine(QStringLiteral("авто-раскладка: ") + onOff(on));
@@ -66,7 +66,7 @@ void LayoutMenuSection::trigger(const QString& name, QAction* sender) {
 }
 
 void LayoutMenuSection::refresh(StatusMenu& menu) {
-    if (QAction* a = menu.action("toggleLayoutSwitch")) a->setChecked(layoutSwitchEnabled());
+    if (QAction* a = menu.action("toggleLayoutSwitch")) a->setChecked(switcher_.layoutSwitchEnabled());
     if (QAction* a = menu.action("toggleLayoutSound")) a->setChecked(layoutSwitchSoundEnabled());
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 #include "ui/StatusMenu.h"
 
-#include <functional>
-
 namespace murmelo {
 
 // The line that names other programs' event taps; hidden until the switcher finds one.
@@ -16,17 +14,31 @@ public:
 // The layout switch and its sound, shown when the typing-fix languages are installed.
 class LayoutMenuSection : public StatusMenuSection {
 public:
+    // What the section reads of the switcher.
+    class Switcher {
+    public:
+        virtual ~Switcher() = default;
+        // The Russian layout is among the enabled input sources.
+        virtual bool typingFixLanguagesAvailable() = 0;
+        // Whether the switcher is on: the engine's own answer, so that the check mark and the
+        // engine never disagree (an unset switch follows the Russian layout).
+        virtual bool layoutSwitchEnabled() = 0;
+    };
+    // The program's: the input sources and the application's switcher host.
+    class HostSwitcher final : public Switcher {
+    public:
+        bool typingFixLanguagesAvailable() override;
+        bool layoutSwitchEnabled() override;
+    };
+
+    explicit LayoutMenuSection(Switcher& switcher) : switcher_(switcher) {}
     QList<MenuEntry> entries() const override;
     void trigger(const QString& name, QAction* sender) override;
     void refresh(StatusMenu& menu) override;
-
-    // The Russian layout is among the enabled input sources.
-    std::function<bool()> typingFixLanguagesAvailable;
-    // Whether the switcher is on: the engine's own answer, so that the check mark and the
-    // engine never disagree (an unset switch follows the Russian layout).
-    std::function<bool()> layoutSwitchEnabled;
-    LayoutMenuSection();
     static bool layoutSwitchSoundEnabled();
+
+private:
+    Switcher& switcher_;
 };
 
 }  // namespace murmelo

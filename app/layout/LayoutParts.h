@@ -85,10 +85,14 @@ public:
                               std::function<void(bool)> completion) = 0;
     // Selects the source again at once; milliseconds taken, none on failure.
     virtual std::optional<double> fireIdleReselect(const QString& sourceID) = 0;
+    // The input source the system (or the stand's stage) has current.
+    virtual std::optional<QString> systemSourceID() = 0;
 
     // The host (LayoutSwitcherHost): statistics of finished words and application switches.
     virtual void noteWordForStats(const QString& word, bool live) = 0;
     virtual void handleAppActivated(const std::optional<QString>& bundle, const QString& name) = 0;
+    // The language the front application's learned counts favour.
+    virtual std::optional<QString> frontAppPrior() = 0;
 
     // Manual conversion (LayoutManualConversion): the right Shift, whose double press converts.
     virtual void noteRightShift(bool down, bool polishBound) = 0;

@@ -124,18 +124,23 @@ TEST_F(RealPhrases, EveryPhraseEndsAsWanted) {
 // default: each word ends as wanted or as in its phrase's listed exception, never worse.
 struct RealPhrasesLive : RealPhrases {
     std::unique_ptr<LayoutKeyTruth> truth;
+    std::shared_ptr<LayoutBoundaryDecision> liveDecision;
+    std::unique_ptr<LayoutLiveCorrection::DecisionWords> liveWords;
     std::unique_ptr<LayoutLiveCorrection> live;
 
     void SetUp() override {
         RealPhrases::SetUp();
         truth = std::make_unique<LayoutKeyTruth>(*engine);
         useKeyTruth(steps, *truth);
-        live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply,
-                                                      std::make_shared<LayoutBoundaryDecision>(*engine, *lex));
+        liveDecision = std::make_shared<LayoutBoundaryDecision>(*engine, *lex);
+        liveWords = std::make_unique<LayoutLiveCorrection::DecisionWords>(*liveDecision);
+        live = std::make_unique<LayoutLiveCorrection>(*engine, *gates, *apply, liveDecision, *liveWords);
         useLiveCorrection(steps, *engine, *live);
     }
     void TearDown() override {
         live.reset();
+        liveWords.reset();
+        liveDecision.reset();
         RealPhrases::TearDown();
     }
 };

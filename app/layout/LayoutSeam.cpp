@@ -6,10 +6,8 @@
 
 namespace murmelo {
 
-LayoutSeam::LayoutSeam() {
-    layoutAppStatsFlush = [] { LayoutAppStats::shared().flush(); };
-    layoutSwitcherStart = [] { startLayoutSwitcher(); };
-    inputRivalsStart = [] { InputRivals::start(); };
-}
+void LayoutSeam::layoutAppStatsFlush() { LayoutAppStats::shared().flush(); }
+void LayoutSeam::layoutSwitcherStart() { startLayoutSwitcher(); }
+void LayoutSeam::inputRivalsStart() { InputRivals::start(); }
 
 }  // namespace murmelo

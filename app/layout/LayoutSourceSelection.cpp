@@ -31,21 +31,30 @@ bool isEnabledSource(const QString& sourceID) {
 }
 }  // namespace
 
-LayoutSourceSelection::LayoutSourceSelection(LayoutSwitcher& engine)
-    : engine_(engine), alive_(std::make_shared<bool>(true)) {
-    playCue = [](const QString& raw) {
-        if (auto cue = LayoutSwitchSound::cueFromRaw(raw)) LayoutSwitchSound::play(*cue);
-    };
-    releaseGateForcesFailure = [] { return ManualInputReleaseGateInjection::forcesTISFailure(); };
+void SwitchSoundEffects::playCue(const QString& raw) {
+    if (auto cue = LayoutSwitchSound::cueFromRaw(raw)) LayoutSwitchSound::play(*cue);
 }
+
+bool SwitchSoundEffects::releaseGateForcesFailure() { return ManualInputReleaseGateInjection::forcesTISFailure(); }
+
+LayoutSourceSelection::LayoutSourceSelection(LayoutSwitcher& engine, SelectionEffects& effects)
+    : engine_(engine), effects_(effects), alive_(std::make_shared<bool>(true)) {}
 
 LayoutSourceSelection::~LayoutSourceSelection() {
     *alive_ = false;
     engine_.pendingLayoutSelection.cancel();
 }
 
+std::optional<QString> LayoutSourceSelection::systemSourceID() {
+    if (LayoutSwitcher::standMode()) {
+        if (ComposeStage* s = LayoutSwitcher::stage()) return s->sourceID();
+        return std::nullopt;
+    }
+    if (auto s = InputSources::shared().currentSource()) return s->id;
+    return std::nullopt;
+}
+
 bool LayoutSourceSelection::selectNow(const QString& sourceID) {
-    if (selectOverride) return selectOverride(sourceID);
     if (LayoutSwitcher::standMode()) {
         ComposeStage* stage = LayoutSwitcher::stage();
         if (!stage) return false;
@@ -67,7 +76,7 @@ bool LayoutSourceSelection::selectExactSource(const QString& sourceID, bool retr
         return false;
     }
     const bool standMode = LayoutSwitcher::standMode();
-    if (!selectOverride && !standMode && !isEnabledSource(sourceID)) return false;
+    if (!standMode && !isEnabledSource(sourceID)) return false;
     const std::optional<QString> current = engine_.observedSourceID();
     if (!current || !ManualInputSourceProfileV1::contains(current)) {
         if (completion) completion(false);
@@ -123,7 +132,7 @@ void LayoutSourceSelection::perform(std::optional<quint64> ticket, const std::op
         if (completion) completion(false);
         return;
     }
-    if (releaseGateForcesFailure && releaseGateForcesFailure()) {
+    if (effects_.releaseGateForcesFailure()) {
         engine_.noteAutomaticSourceSelectionFailed();
         logLine(QStringLiteral("layout: exact TIS failure injected by manual-input release gate"));
         if (completion) completion(false);
@@ -131,10 +140,8 @@ void LayoutSourceSelection::perform(std::optional<quint64> ticket, const std::op
     }
     if (!selectNow(target)) return failed(completion);
 
-    if (playCue) {
-        if (cue) playCue(*cue);
-        else if (auto lang = ManualInputSourceProfileV1::language(target)) playCue(*lang);
-    }
+    if (cue) effects_.playCue(*cue);
+    else if (auto lang = ManualInputSourceProfileV1::language(target)) effects_.playCue(*lang);
     engine_.lastOwnSelect = LayoutSwitcher::OwnSelect{target, uptime()};
     if (!LayoutSwitcher::standMode()) {
         // Says where a selection got stuck when the system did not follow it in time.
@@ -183,13 +190,13 @@ bool LayoutSourceSelection::selectLayout(const QString& language, bool retry, co
 std::optional<double> LayoutSourceSelection::fireIdleReselect(const QString& sourceID) {
     QElapsedTimer timer;
     timer.start();
-    if (LayoutSwitcher::standMode() && !selectOverride) {
+    if (LayoutSwitcher::standMode()) {
         ComposeStage* stage = LayoutSwitcher::stage();
         if (!stage) return std::nullopt;
         stage->reselectSource(sourceID);
         return double(timer.nsecsElapsed()) / 1e6;
     }
-    if (!selectOverride && !isEnabledSource(sourceID)) return std::nullopt;
+    if (!isEnabledSource(sourceID)) return std::nullopt;
     if (!selectNow(sourceID)) return std::nullopt;
     return double(timer.nsecsElapsed()) / 1e6;
 }

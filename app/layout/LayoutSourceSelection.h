@@ -8,13 +8,30 @@
 
 namespace murmelo {
 
+// What a selection does besides asking the system: the cue it plays ("ru", "en", "rollback")
+// and the release check that may ask every selection to fail.
+class SelectionEffects {
+public:
+    virtual ~SelectionEffects() = default;
+    virtual void playCue(const QString& cue) = 0;
+    // Asked before every attempt.
+    virtual bool releaseGateForcesFailure() = 0;
+};
+
+// The program's: the switch sound, and the release check of this process's arguments.
+class SwitchSoundEffects final : public SelectionEffects {
+public:
+    void playCue(const QString& cue) override;
+    bool releaseGateForcesFailure() override;
+};
+
 // The engine's own switches of the input source: asked for with a ticket, performed a moment
 // later only while no user action has overtaken it, and checked to have arrived. The windows
 // and the last own selection it arms are the engine's fields. While stand mode is on the stage
 // is selected instead of the system. Main thread only.
 class LayoutSourceSelection {
 public:
-    explicit LayoutSourceSelection(LayoutSwitcher& engine);
+    LayoutSourceSelection(LayoutSwitcher& engine, SelectionEffects& effects);
     ~LayoutSourceSelection();
     LayoutSourceSelection(const LayoutSourceSelection&) = delete;
     LayoutSourceSelection& operator=(const LayoutSourceSelection&) = delete;
@@ -27,13 +44,8 @@ public:
                       std::function<void(bool)> completion = {});
     // Selects the source again at once, without ticket, cue or checks; milliseconds taken.
     std::optional<double> fireIdleReselect(const QString& sourceID);
-
-    // Performs a selection instead of the system; true when it succeeded.
-    std::function<bool(const QString& sourceID)> selectOverride;
-    // Plays the cue of a selection ("ru", "en", "rollback"); the switch sound unless replaced.
-    std::function<void(const QString& cue)> playCue;
-    // Whether the release gate asks every selection to fail; asked before every attempt.
-    std::function<bool()> releaseGateForcesFailure;
+    // The source current on the system, or on the stage in stand mode.
+    static std::optional<QString> systemSourceID();
 
     static constexpr double recheckDelay = 0.05;
     static constexpr double arrivalCheckDelay = 0.06;
@@ -45,6 +57,7 @@ private:
     void failed(const std::function<void(bool)>& completion);
 
     LayoutSwitcher& engine_;
+    SelectionEffects& effects_;
     std::shared_ptr<bool> alive_;
 };
 

@@ -12,14 +12,14 @@ const QString US = *ManualInputSourceProfileV1::sourceID("en");
 
 // The engine's own selections over the simulated US and Russian sources, US current.
 struct Selection : SwitcherFixture {
+    test::HeardCues heard;
+    QStringList& cues = heard.cues;
     std::unique_ptr<LayoutSourceSelection> sel;
     QList<bool> completions;
-    QStringList cues;
 
     void SetUp() override {
         SwitcherFixture::SetUp();
-        sel = std::make_unique<LayoutSourceSelection>(*engine);
-        sel->playCue = [this](const QString& c) { cues << c; };
+        sel = std::make_unique<LayoutSourceSelection>(*engine, heard);
     }
     std::function<void(bool)> done() {
         return [this](bool ok) { completions << ok; };
@@ -64,7 +64,7 @@ TEST_F(Selection, RefusalsTable) {
     const Case cases[] = {
         {"target outside the profile", [](Selection&) {}, "xkb:de", true},
         {"current source a third layout",
-         [](Selection& t) { t.engine->sourceIDProvider = [] { return std::optional<QString>("xkb:de"); }; }, RU, true},
+         [](Selection& t) { t.steps.systemSourceID = [] { return std::optional<QString>("xkb:de"); }; }, RU, true},
         {"target not enabled", [](Selection& t) { t.sources.setEnabled({US}); }, RU, false},
         {"left Command held", [](Selection& t) { t.engine->noteLeftCommandChanged(true); }, RU, false},
         {"just after a shortcut", [](Selection& t) { t.engine->noteUserShortcut(); }, RU, false},
@@ -73,8 +73,9 @@ TEST_F(Selection, RefusalsTable) {
         SCOPED_TRACE(c.name);
         sel.reset();  // it holds the engine about to be replaced
         makeEngine();
+        steps.systemSourceID = nullptr;  // the source a case set belonged to its engine
         sources.setEnabled({US, RU});
-        sel = std::make_unique<LayoutSourceSelection>(*engine);
+        sel = std::make_unique<LayoutSourceSelection>(*engine, heard);
         completions.clear();
         c.before(*this);
         EXPECT_FALSE(sel->selectExactSource(c.target, false, std::nullopt, done()));
@@ -104,7 +105,7 @@ TEST_F(Selection, ShortcutAfterAskingVoidsTheTicket) {
 }
 
 TEST_F(Selection, SourceThatDoesNotArriveFailsAndClearsTheWindows) {
-    sel->selectOverride = [](const QString&) { return true; };  // says yes, changes nothing
+    sources.loseSelection = true;  // says yes, changes nothing
     ASSERT_TRUE(sel->selectExactSource(RU, true, QString("rollback"), done()));
     env.advance(0.1);
     EXPECT_TRUE(completions.isEmpty());
@@ -115,7 +116,7 @@ TEST_F(Selection, SourceThatDoesNotArriveFailsAndClearsTheWindows) {
     EXPECT_EQ(cues, QStringList{"rollback"});
     EXPECT_TRUE(env.logContains("layout/доезд: просили ru, настройки говорят en, TIS говорит en"));
 
-    sel->selectOverride = {};
+    sources.loseSelection = false;
     sources.refuseSelection = true;
     completions.clear();
     ASSERT_TRUE(sel->selectLayout("ru", false, std::nullopt, done()));
@@ -125,7 +126,7 @@ TEST_F(Selection, SourceThatDoesNotArriveFailsAndClearsTheWindows) {
 }
 
 TEST_F(Selection, ReleaseGateInjectionFailsEverySelection) {
-    sel->releaseGateForcesFailure = [] { return true; };
+    heard.forceFailure = true;
     ASSERT_TRUE(sel->selectExactSource(RU, false, std::nullopt, done()));
     env.advance(0.1);
     EXPECT_TRUE(sources.selectCalls.isEmpty());

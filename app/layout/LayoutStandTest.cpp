@@ -111,7 +111,7 @@ TEST_F(Stand, SelectionsGoToTheStageAtOnceAndAreVerified) {
 }
 
 TEST_F(Stand, TheReleaseGateFailsEverySelection) {
-    selection->releaseGateForcesFailure = [] { return true; };
+    heard.forceFailure = true;
     QList<bool> done;
     ASSERT_TRUE(steps.selectExactSource(RU, false, std::nullopt, [&](bool ok) { done << ok; }));
     env.advance(0);

@@ -35,10 +35,11 @@ struct StandFixture : SwitcherFixture {
     ScopedService<Accessibility> axScope{ax};
     std::shared_ptr<sim::SimField> field;
     std::unique_ptr<sim::SimComposeStage> stage;
-    std::unique_ptr<EngineHost> host;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
+    HeardCues heard;
     std::unique_ptr<LayoutSourceSelection> selection;
+    std::unique_ptr<EngineHost> host;
     std::unique_ptr<ScopedService<LayoutSwitcherHost>> hostScope;
 
     static inline const QString US = QStringLiteral("com.apple.keylayout.US");
@@ -66,13 +67,13 @@ struct StandFixture : SwitcherFixture {
     void wire() {
         engine->loaded = true;
         hostScope.reset();
+        host.reset();
         selection.reset();
-        host = std::make_unique<EngineHost>(*engine);
-        hostScope = std::make_unique<ScopedService<LayoutSwitcherHost>>(*host);
         gates = std::make_unique<LayoutAppGates>(*engine);
         output = std::make_unique<LayoutOutput>(*engine, *gates);
-        selection = std::make_unique<LayoutSourceSelection>(*engine);
-        selection->releaseGateForcesFailure = [] { return false; };
+        selection = std::make_unique<LayoutSourceSelection>(*engine, heard);
+        host = std::make_unique<EngineHost>(*engine, *selection);
+        hostScope = std::make_unique<ScopedService<LayoutSwitcherHost>>(*host);
         useOutput(steps, *output, *selection);
         useHost(steps, *host);
         useDecision(steps, *engine, LayoutLexicons::shared());

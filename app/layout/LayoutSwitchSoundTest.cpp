@@ -107,6 +107,7 @@ TEST_F(SoundQueue, SettingOffPlaysAndLoadsNothing) {
 struct SelectionCues : test::SwitcherFixture {
     sim::SimSoundPlayer player;
     ScopedService<SoundPlayer> scope{player};
+    SwitchSoundEffects effects;
     std::unique_ptr<LayoutSourceSelection> sel;
     const QString RU = ManualInputSourceProfileV1::russianApple;
     const QString US = *ManualInputSourceProfileV1::sourceID("en");
@@ -114,7 +115,7 @@ struct SelectionCues : test::SwitcherFixture {
     void SetUp() override {
         SwitcherFixture::SetUp();
         LayoutSwitchSound::sink = nullptr;
-        sel = std::make_unique<LayoutSourceSelection>(*engine);
+        sel = std::make_unique<LayoutSourceSelection>(*engine, effects);
     }
     void TearDown() override { LayoutSwitchSound::forgetSounds(); }
     void select(const QString& source, const std::optional<QString>& cue = std::nullopt) {

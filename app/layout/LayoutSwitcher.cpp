@@ -250,15 +250,7 @@ void LayoutSwitcher::setPrevWord(const QString& word) {
     prevWord_ = word;
 }
 
-std::optional<QString> LayoutSwitcher::systemSourceID() const {
-    if (sourceIDProvider) return sourceIDProvider();
-    if (standMode()) {
-        if (ComposeStage* s = stage()) return s->sourceID();
-        return std::nullopt;
-    }
-    if (auto s = InputSources::shared().currentSource()) return s->id;
-    return std::nullopt;
-}
+std::optional<QString> LayoutSwitcher::systemSourceID() const { return parts_.systemSourceID(); }
 
 std::optional<QString> LayoutSwitcher::truthFromKeysAnswer(bool ruleOn, const std::optional<QString>& observedByKeys,
                                                            const std::function<std::optional<QString>()>& system) {
@@ -280,10 +272,7 @@ std::optional<QString> LayoutSwitcher::currentLayoutId() const { return langForS
 
 std::optional<QString> LayoutSwitcher::learnedAppPrior() const {
     if (!rules_.ruleAppPriorConfirms) return std::nullopt;
-    if (appPriorProvider) return appPriorProvider();
-    const std::optional<AppIdentity> front = Workspace::shared().frontmostApplication();
-    if (!front || front->bundleIdentifier.isEmpty()) return std::nullopt;
-    return LayoutAppStats::shared().prior(front->bundleIdentifier);
+    return parts_.frontAppPrior();
 }
 
 // ---- Lifecycle ----

@@ -326,8 +326,6 @@ public:
     std::function<void()> manualConvertSink;
     std::function<void(const QString&)> vetoSink;
     std::function<void(const QString&)> spellVetoSink;
-    std::function<std::optional<QString>()> sourceIDProvider;
-    std::function<std::optional<QString>()> appPriorProvider;
 
 private:
     enum class Reset { navigation, modifier, foreignSource, gatedApp, click };

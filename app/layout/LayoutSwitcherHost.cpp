@@ -135,6 +135,12 @@ void LayoutSwitcherHost::noteWordForStats(const QString& word, bool live) {
     LayoutAppStats::shared().noteWord(lang, soloLatin);
 }
 
+std::optional<QString> LayoutSwitcherHost::frontAppPrior() {
+    const std::optional<AppIdentity> front = Workspace::shared().frontmostApplication();
+    if (!front || front->bundleIdentifier.isEmpty()) return std::nullopt;
+    return LayoutAppStats::shared().prior(front->bundleIdentifier);
+}
+
 void LayoutSwitcherHost::handleAppActivated(const std::optional<QString>& bundle, const QString& name) {
     LayoutAppStats::shared().appActivated(bundle, name);
     noteCursorMoved();

@@ -60,6 +60,8 @@ public:
     void noteWordForStats(const QString& word, bool live);
     // The front application changed: switch the counts to it and select its learned layout.
     void handleAppActivated(const std::optional<QString>& bundle, const QString& name);
+    // The language the front application's learned counts favour; none without one.
+    static std::optional<QString> frontAppPrior();
     // Follows the workspace's application activations (part of the engine's start).
     void observeAppActivations();
 };

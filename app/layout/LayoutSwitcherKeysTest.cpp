@@ -88,7 +88,7 @@ TEST_F(Ingestion, ResetTable) {
         {"Option letter", [](Ingestion& t) { t.engine->handleKeyDown(key(kLetter, "å", KeyFlags::option)); }, false,
          false, false, BufStart::mod, false, true},
         {"foreign source", [](Ingestion& t) {
-             t.engine->sourceIDProvider = [] { return std::optional<QString>("xkb:de"); };
+             t.steps.systemSourceID = [] { return std::optional<QString>("xkb:de"); };
              t.engine->handleKeyDown(key(kLetter, "a"));
          }, false, false, true, std::nullopt, false, true},
         {"excluded application", [](Ingestion& t) {
@@ -100,6 +100,7 @@ TEST_F(Ingestion, ResetTable) {
     for (const Expect& c : cases) {
         SCOPED_TRACE(c.name);
         makeEngine();
+        steps.systemSourceID = nullptr;  // the source a case set belonged to its engine
         engine->loaded = true;
         watch();
         dirty();
@@ -376,7 +377,7 @@ TEST_F(Ingestion, ErasingIntoAFreshFlipStrikesOnceAndAnOldOneStays) {
 
 TEST_F(Ingestion, ThirdInputSourceResetsEveryKey) {
     sources.userSelects("xkb:de");
-    engine->sourceIDProvider = [] { return std::optional<QString>("xkb:de"); };
+    steps.systemSourceID = [] { return std::optional<QString>("xkb:de"); };
     type("ghbdtn ");
     EXPECT_EQ(engine->buf, "");
     EXPECT_TRUE(considered.isEmpty());

@@ -77,10 +77,10 @@ TEST_F(SwitcherState, ModelsFolderPrefersTheDeveloperTree) {
 }
 
 TEST_F(SwitcherState, AppPriorFollowsItsRule) {
-    engine->appPriorProvider = [] { return std::optional<QString>("ru"); };
+    steps.frontAppPrior = [] { return std::optional<QString>("ru"); };
     EXPECT_EQ(engine->learnedAppPrior(), "ru");
     makeEngine({{"MURMELO_RULE_APP_PRIOR_CONFIRMS", "0"}});
-    engine->appPriorProvider = [] { return std::optional<QString>("ru"); };
+    steps.frontAppPrior = [] { return std::optional<QString>("ru"); };
     EXPECT_EQ(engine->learnedAppPrior(), std::nullopt);
 }
 

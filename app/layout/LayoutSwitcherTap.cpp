@@ -17,11 +17,15 @@
 
 namespace murmelo {
 
-void LayoutSwitcherTap::noteRightShift(bool down, bool polishBound) { engine_.parts().noteRightShift(down, polishBound); }
-void LayoutSwitcherTap::notePolishLiveTyping() { engine_.parts().notePolishLiveTyping(); }
-void LayoutSwitcherTap::notePolishDown() { engine_.parts().notePolishDown(); }
-void LayoutSwitcherTap::notePolishUp() { engine_.parts().notePolishUp(); }
-void LayoutSwitcherTap::noteSpaceTyped() { engine_.parts().noteSpaceTyped(); }
+namespace {
+LayoutEngineParts* applicationParts = nullptr;
+}  // namespace
+
+void LayoutSwitcherTap::noteRightShift(bool down, bool polishBound) { manual_.noteRightShift(down, polishBound); }
+void LayoutSwitcherTap::notePolishLiveTyping() { polish_.notePolishLiveTyping(); }
+void LayoutSwitcherTap::notePolishDown() { polish_.notePolishDown(); }
+void LayoutSwitcherTap::notePolishUp() { polish_.notePolishUp(); }
+void LayoutSwitcherTap::noteSpaceTyped() { polish_.noteSpaceTyped(); }
 
 QString EngineHost::bufStart() const { return LayoutSwitcher::bufStartName(engine_.bufStart); }
 
@@ -29,26 +33,28 @@ bool EngineHost::selectExactSource(const QString& sourceID, bool retry, const QS
                                    std::function<void(bool)> completion) {
     std::optional<QString> cue;
     if (!sound.isEmpty()) cue = sound;
-    return engine_.parts().selectExactSource(sourceID, retry, cue, std::move(completion));
+    return selection_.selectExactSource(sourceID, retry, cue, std::move(completion));
 }
 
-LayoutEngineParts::LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons,
-                                     LayoutRules rules)
+LayoutEngineParts::LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation,
+                                     SelectionEffects& selectionEffects, LayoutLexicons* lexicons, LayoutRules rules)
     : polish_(polish),
       dictation_(dictation),
       engine(*this, std::move(rules)),
-      host(engine),
       gates(std::make_unique<LayoutAppGates>(engine)),
       output(std::make_unique<LayoutOutput>(engine, *gates)),
-      selection(std::make_unique<LayoutSourceSelection>(engine)),
+      selection(std::make_unique<LayoutSourceSelection>(engine, selectionEffects)),
+      host(engine, *selection),
       decision(std::make_shared<LayoutBoundaryDecision>(engine, lexicons ? *lexicons : LayoutLexicons::shared())),
       truth(std::make_unique<LayoutKeyTruth>(engine)),
       apply(std::make_unique<LayoutCorrectionApply>(engine, *gates)),
       manual(std::make_unique<LayoutManualConversion>(engine)),
       // Live correction scores with the word decision; it and the probes of the field read the
       // focused application through the gates.
-      live(std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision)),
-      fieldProbe(std::make_unique<LayoutFieldProbe>(engine, *gates)) {}
+      liveWords(std::make_unique<LayoutLiveCorrection::DecisionWords>(*decision)),
+      live(std::make_unique<LayoutLiveCorrection>(engine, *gates, *apply, decision, *liveWords)),
+      fieldProbe(std::make_unique<LayoutFieldProbe>(engine, *gates)),
+      tap(engine, *manual, polish) {}
 
 LayoutEngineParts::~LayoutEngineParts() = default;
 
@@ -118,10 +124,14 @@ std::optional<double> LayoutEngineParts::fireIdleReselect(const QString& sourceI
     return selection->fireIdleReselect(sourceID);
 }
 
+std::optional<QString> LayoutEngineParts::systemSourceID() { return LayoutSourceSelection::systemSourceID(); }
+
 void LayoutEngineParts::noteWordForStats(const QString& word, bool live) { host.noteWordForStats(word, live); }
 void LayoutEngineParts::handleAppActivated(const std::optional<QString>& bundle, const QString& name) {
     host.handleAppActivated(bundle, name);
 }
+
+std::optional<QString> LayoutEngineParts::frontAppPrior() { return LayoutSwitcherHost::frontAppPrior(); }
 
 void LayoutEngineParts::noteRightShift(bool down, bool polishBound) { manual->noteRightShift(down, polishBound); }
 
@@ -139,18 +149,24 @@ bool LayoutEngineParts::isRecording() { return dictation_.isRecording(); }
 void LayoutEngineParts::stopRecording() { dictation_.stopRecording(); }
 
 LayoutEngineParts& makeApplicationSwitcher(SwitcherPolish& polish, SwitcherDictation& dictation) {
-    static LayoutEngineParts* parts = new LayoutEngineParts(polish, dictation);  // lives as long as the process
+    static SwitchSoundEffects sound;
+    static LayoutEngineParts* parts = new LayoutEngineParts(polish, dictation, sound);  // lives as long as the process
     LayoutSwitcher::install(&parts->engine);
     LayoutSwitcherHost::install(&parts->host);
+    applicationParts = parts;
     return *parts;
 }
 
+LayoutEngineParts& LayoutEngineParts::application() {
+    if (!applicationParts) qFatal("layout: the switcher engine is asked for before the shell made it");
+    return *applicationParts;
+}
+
 void startLayoutSwitcher() {
-    LayoutSwitcher& engine = LayoutSwitcher::shared();
-    static LayoutSwitcherTap tap(engine);
-    TapLayoutSwitcher::install(&tap);
+    LayoutEngineParts& parts = LayoutEngineParts::application();
+    TapLayoutSwitcher::install(&parts.tap);
     // The engine's start follows application switches itself and hands them to the host.
-    engine.start();
+    parts.engine.start();
     logLine(QStringLiteral("layout: движок правит слова на границе и на лету"));
 }
 

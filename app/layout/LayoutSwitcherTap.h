@@ -1,7 +1,9 @@
 #pragma once
 #include "input/TapConsumers.h"
+#include "layout/LayoutLiveCorrection.h"
 #include "layout/LayoutParts.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSourceSelection.h"
 #include "layout/LayoutSwitcherHost.h"
 #include "layout/SwitcherDictation.h"
 #include "layout/SwitcherPolish.h"
@@ -10,12 +12,15 @@
 
 namespace murmelo {
 
+class LayoutManualConversion;
+
 // The event tap's way into the switcher engine. The polish key and Space reach polish through
-// the engine's parts; the right Shift goes to manual conversion, which hands a polish-key press
-// on to polish when the right Shift is also the polish key.
+// its port; the right Shift goes to manual conversion, which hands a polish-key press on to
+// polish when the right Shift is also the polish key.
 class LayoutSwitcherTap : public TapLayoutSwitcher {
 public:
-    explicit LayoutSwitcherTap(LayoutSwitcher& engine) : engine_(engine) {}
+    LayoutSwitcherTap(LayoutSwitcher& engine, LayoutManualConversion& manual, SwitcherPolish& polish)
+        : engine_(engine), manual_(manual), polish_(polish) {}
     bool handleKeyDown(const InputEvent& event) override { return engine_.handleKeyDown(event); }
     void noteCursorMoved() override { engine_.noteCursorMoved(); }
     void noteLeftCommandChanged(bool isDown) override { engine_.noteLeftCommandChanged(isDown); }
@@ -34,6 +39,8 @@ public:
 
 private:
     LayoutSwitcher& engine_;
+    LayoutManualConversion& manual_;
+    SwitcherPolish& polish_;
 };
 
 class LayoutBoundaryDecision;
@@ -44,7 +51,7 @@ class LayoutSourceSelection;
 // through it, and its source selections are the engine's own, with ticket and verification.
 class EngineHost : public LayoutSwitcherHost {
 public:
-    explicit EngineHost(LayoutSwitcher& engine) : engine_(engine) {}
+    EngineHost(LayoutSwitcher& engine, LayoutSourceSelection& selection) : engine_(engine), selection_(selection) {}
     QString bufStart() const override;
     QString prevWord() const override { return engine_.prevWord(); }
     std::optional<QString> recentLang() const override { return engine_.recentLang; }
@@ -59,25 +66,25 @@ public:
 
 private:
     LayoutSwitcher& engine_;
+    LayoutSourceSelection& selection_;
 };
 
 class LayoutAppGates;
 class LayoutKeyTruth;
 class LayoutCorrectionApply;
-class LayoutManualConversion;
-class LayoutLiveCorrection;
 class LayoutFieldProbe;
 class LayoutLexicons;
 
 // The switcher engine composed of its parts: the engine keeps the word and handles keys, and
 // each question it or a part asks (LayoutParts) is answered here by the one part that owns it.
-// Polish and dictation, outside the engine, are reached through their ports. The application
+// Polish and dictation, outside the engine, are reached through their ports; the cues of its
+// selections go to the effects it is given. The application
 // makes one at start-up; an end-to-end test builds its own the same way. Without word tables
 // given, the decision uses the application's.
 class LayoutEngineParts final : public LayoutParts {
 public:
-    LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, LayoutLexicons* lexicons = nullptr,
-                      LayoutRules rules = LayoutRules::shared());
+    LayoutEngineParts(SwitcherPolish& polish, SwitcherDictation& dictation, SelectionEffects& selectionEffects,
+                      LayoutLexicons* lexicons = nullptr, LayoutRules rules = LayoutRules::shared());
     ~LayoutEngineParts() override;
     LayoutEngineParts(const LayoutEngineParts&) = delete;
     LayoutEngineParts& operator=(const LayoutEngineParts&) = delete;
@@ -115,8 +122,10 @@ public:
     bool selectLayout(const QString& language, bool retry, const std::optional<QString>& sound,
                       std::function<void(bool)> completion) override;
     std::optional<double> fireIdleReselect(const QString& sourceID) override;
+    std::optional<QString> systemSourceID() override;
     void noteWordForStats(const QString& word, bool live) override;
     void handleAppActivated(const std::optional<QString>& bundle, const QString& name) override;
+    std::optional<QString> frontAppPrior() override;
     void noteRightShift(bool down, bool polishBound) override;
     void notePolishDown() override;
     void notePolishUp() override;
@@ -133,16 +142,22 @@ private:
 
 public:
     LayoutSwitcher engine;
-    EngineHost host;
     std::unique_ptr<LayoutAppGates> gates;
     std::unique_ptr<LayoutOutput> output;
     std::unique_ptr<LayoutSourceSelection> selection;
+    EngineHost host;
     std::shared_ptr<LayoutBoundaryDecision> decision;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
     std::unique_ptr<LayoutManualConversion> manual;
+    std::unique_ptr<LayoutLiveCorrection::DecisionWords> liveWords;
     std::unique_ptr<LayoutLiveCorrection> live;
     std::unique_ptr<LayoutFieldProbe> fieldProbe;
+    // The event tap's way in.
+    LayoutSwitcherTap tap;
+
+    // The application's engine; the program stops when asked for it before the shell made it.
+    static LayoutEngineParts& application();
 };
 
 // The application's engine, made once by the shell: it becomes LayoutSwitcher::shared() and

@@ -11,7 +11,18 @@ using SwitcherTap = SwitcherFixture;
 TEST_F(SwitcherTap, TheTapReachesTheEngine) {
     env.defaults().set("layoutSwitchEnabled", true);
     engine->loaded = true;
-    LayoutSwitcherTap tap(*engine);
+    LayoutManualConversion manual(*engine);
+    // Polish hears only live typing here.
+    struct LiveNotes final : SwitcherPolish {
+        int live = 0;
+        void notePolishDown() override {}
+        void notePolishUp() override {}
+        void cancelPendingPolish(const QString&) override {}
+        void noteSpaceTyped() override {}
+        void notePolishLiveTyping() override { ++live; }
+        void auditUndoEdit(const AXElementPtr&, const DeliveryRepair::EditPacket&, quint64) override {}
+    } polish;
+    LayoutSwitcherTap tap(*engine, manual, polish);
     ScopedService<TapLayoutSwitcher> scope{tap};
     InputEvent e;
     e.unicode = "a";
@@ -19,10 +30,8 @@ TEST_F(SwitcherTap, TheTapReachesTheEngine) {
     EXPECT_FALSE(TapLayoutSwitcher::shared().handleKeyDown(e)) << "nothing decides yet: every key passes";
     EXPECT_EQ(engine->buf, "a");
     EXPECT_EQ(engine->typedGen, 1u);
-    int liveNotes = 0;
-    steps.notePolishLiveTyping = [&liveNotes] { ++liveNotes; };
     TapLayoutSwitcher::shared().notePolishLiveTyping();
-    EXPECT_EQ(liveNotes, 1);
+    EXPECT_EQ(polish.live, 1);
     TapLayoutSwitcher::shared().noteCursorMoved();
     EXPECT_EQ(engine->buf, "");
     EXPECT_EQ(engine->bufStart, LayoutSwitcher::BufStart::click);
@@ -47,7 +56,8 @@ TEST_F(SwitcherTap, AnApplicationSwitchGoesThroughTheHostAndDropsTheWord) {
     ScopedService<LayoutSwitcherHost> hostScope{host};
     LayoutAppGates gates(*engine);
     LayoutOutput output(*engine, gates);
-    LayoutSourceSelection selection(*engine);
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection(*engine, effects);
     useOutput(steps, output, selection);
     useHost(steps, host);
     useDecision(steps, *engine, LayoutLexicons::shared());

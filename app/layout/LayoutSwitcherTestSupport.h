@@ -64,6 +64,8 @@ struct PartSlots {
     std::function<bool(const QString&, bool, const std::optional<QString>&, std::function<void(bool)>)> selectExactSource;
     std::function<bool(const QString&, bool, const std::optional<QString>&, std::function<void(bool)>)> selectLayout;
     std::function<std::optional<double>(const QString&)> fireIdleReselect;
+    std::function<std::optional<QString>()> systemSourceID;
+    std::function<std::optional<QString>()> frontAppPrior;
     std::function<void(const QString&, bool)> noteWordForStats;
     std::function<void(const std::optional<QString>&, const QString&)> handleAppActivated;
     std::function<void(bool, bool)> noteRightShift;
@@ -163,6 +165,16 @@ public:
     std::optional<double> fireIdleReselect(const QString& sourceID) override {
         if (steps_.fireIdleReselect) return steps_.fireIdleReselect(sourceID);
         return std::nullopt;
+    }
+    // Unfilled, the source and the front application's prior are read from the desktop, as
+    // the application's parts read them.
+    std::optional<QString> systemSourceID() override {
+        if (steps_.systemSourceID) return steps_.systemSourceID();
+        return LayoutSourceSelection::systemSourceID();
+    }
+    std::optional<QString> frontAppPrior() override {
+        if (steps_.frontAppPrior) return steps_.frontAppPrior();
+        return LayoutSwitcherHost::frontAppPrior();
     }
     void noteWordForStats(const QString& word, bool live) override { if (steps_.noteWordForStats) steps_.noteWordForStats(word, live); }
     void handleAppActivated(const std::optional<QString>& bundle, const QString& name) override { if (steps_.handleAppActivated) steps_.handleAppActivated(bundle, name); }
@@ -283,6 +295,14 @@ struct NoPolish final : SwitcherPolish {
 struct NoDictation final : SwitcherDictation {
     bool isRecording() override { return false; }
     void stopRecording() override {}
+};
+
+// A selection's cues as a test hears them; the release check fails selections when told to.
+struct HeardCues final : SelectionEffects {
+    QStringList cues;
+    bool forceFailure = false;
+    void playCue(const QString& cue) override { cues << cue; }
+    bool releaseGateForcesFailure() override { return forceFailure; }
 };
 
 // A switcher engine of its own over a simulated keyboard (US and Russian) and desktop, with

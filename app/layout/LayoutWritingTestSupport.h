@@ -28,10 +28,11 @@ inline InputEvent keyEvent(qint64 code, const QString& text, quint64 flags = 0) 
 // A switched-on engine with its hands in a simulated editor ("Kate", its field focused, the
 // US source current): output, own selections, key truth and corrections, all bound.
 struct WritingRig : EditorFixture {
+    HeardCues heard;
+    QStringList& cues = heard.cues;
     std::unique_ptr<LayoutSourceSelection> selection;
     std::unique_ptr<LayoutKeyTruth> truth;
     std::unique_ptr<LayoutCorrectionApply> apply;
-    QStringList cues;
     QStringList disagreements;
 
     void SetUp() override {
@@ -54,8 +55,7 @@ struct WritingRig : EditorFixture {
         truth.reset();
         selection.reset();
         makeOutput();
-        selection = std::make_unique<LayoutSourceSelection>(*engine);
-        selection->playCue = [this](const QString& c) { cues << c; };
+        selection = std::make_unique<LayoutSourceSelection>(*engine, heard);
         truth = std::make_unique<LayoutKeyTruth>(*engine);
         apply = std::make_unique<LayoutCorrectionApply>(*engine, *gates);
         useOutput(steps, *out, *selection);

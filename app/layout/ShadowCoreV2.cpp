@@ -101,17 +101,8 @@ LanguagePairV2 ShadowCoreV2::languagePair(LayoutSwitcherHost* host) {
     LanguagePairV2 pair;
     pair.first = QStringLiteral("ru");
     pair.second = QStringLiteral("en");
-    pair.isWord = [host](const QString& w, const QString& l) -> std::optional<bool> {
-        return host ? host->isRealWordInLayout(w, l, true) : std::nullopt;
-    };
-    pair.isShortWordCurated = [host](const QString& w, const QString& l) -> std::optional<bool> {
-        return host ? host->isRealShortWordCurated(w, l, true) : std::nullopt;
-    };
-    pair.convert = [](const QString& t, const QString& from, const QString& to) { return LayoutMaps::convert(t, from, to); };
-    pair.protectedPrefix = [host](const QString& w, const QString& l) {
-        if (!host || l != QLatin1String("ru")) return false;
-        return host->livePrefixes().contains(graphemeCount(w), w);
-    };
+    pair.words = host;
+    pair.prefixLanguage = QStringLiteral("ru");
     pair.calibrations.firstWordConfirms = ManualInputSourceProfileV1::firstWordConfirms;
     pair.calibrations.shortTokenMaxLen = 3;
     pair.calibrations.prefixVetoMinCore = LayoutSwitcherRules::livePrefixMinLen;

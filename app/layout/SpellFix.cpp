@@ -48,7 +48,7 @@ void SpellFix::saveExceptions() const { Defaults::shared().set(QStringLiteral("l
 void SpellFix::saveNames() const { Defaults::shared().set(QStringLiteral("spellLearnedNames"), sortedList(learnedNames)); }
 
 bool SpellFix::protectedWord(const QString& lw) const {
-    return isProtectedWord ? isProtectedWord(lw) : exceptions.contains(lw);
+    return switcher_.isProtectedWord(lw);
 }
 
 void SpellFix::noteSpellFix(const QString& word) {
@@ -69,8 +69,7 @@ bool SpellFix::trySpellFix(const QString& word, const QString& prefix, const QSt
     const std::optional<QString> fix = spellFixCandidate(word, dictOnly);
     if (!fix) return false;
     noteSpellFix(word);
-    if (!correct) return false;
-    return correct(prefix + word + suffix, prefix + *fix + suffix, boundary, current);
+    return switcher_.correct(prefix + word + suffix, prefix + *fix + suffix, boundary, current);
 }
 
 std::optional<QString> SpellFix::spellFixCandidate(const QString& word, bool dictOnly) {
@@ -126,7 +125,7 @@ std::optional<QString> SpellFix::spellFixCandidate(const QString& word, bool dic
         logTrace([&] { return QStringLiteral("layout/spell: [") + word + QStringLiteral("] знает автомат словоформ — не угадываем"); });
         return refuse(u"словоформы-знают");
     }
-    if (polishTermsKnows && polishTermsKnows(lw)) {
+    if (switcher_.polishTermsKnows(lw)) {
         logTrace([&] { return QStringLiteral("layout/spell: [") + word + QStringLiteral("] знает рабочая лексика — не угадываем"); });
         return refuse(u"лексика-знает");
     }

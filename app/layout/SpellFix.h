@@ -16,7 +16,22 @@ namespace murmelo {
 // Main thread only.
 class SpellFix {
 public:
-    explicit SpellFix(LayoutLexicons& lexicons = LayoutLexicons::shared()) : lex_(lexicons) {}
+    // What the repair asks of the switcher around it.
+    class Switcher {
+    public:
+        virtual ~Switcher() = default;
+        // The switcher's protected-word test, of a lower-cased word.
+        virtual bool isProtectedWord(const QString& word) = 0;
+        // Corrects the typed text into the replacement, at the boundary in the given layout, as a
+        // spelling correction; whether it was applied.
+        virtual bool correct(const QString& typed, const QString& replacement, std::optional<QChar> boundary,
+                             const QString& layout) = 0;
+        // The polish subsystem's working vocabulary knows the lower-cased word.
+        virtual bool polishTermsKnows(const QString& word) = 0;
+    };
+
+    explicit SpellFix(Switcher& switcher, LayoutLexicons& lexicons = LayoutLexicons::shared())
+        : switcher_(switcher), lex_(lexicons) {}
 
     // The switcher's state and operations the search reads and writes.
     bool isSpellEnabled = false;
@@ -24,16 +39,8 @@ public:
     QSet<QString> learnedNames;
     QString prevWord;
     std::optional<QChar> prevBoundary;
+    // Hears every refusal's tag; an observer.
     std::function<void(const QString&)> spellVetoSink;
-    // The switcher's protected-word test; by default only the user's exceptions protect.
-    std::function<bool(const QString&)> isProtectedWord;
-    // The switcher's correction of the typed text into the replacement, at the boundary in
-    // the given layout, as a spelling correction; answers whether it was applied.
-    std::function<bool(const QString& typed, const QString& replacement, std::optional<QChar> boundary,
-                       const QString& layout)>
-        correct;
-    // The polish subsystem's working vocabulary.
-    std::function<bool(const QString&)> polishTermsKnows;
 
     QHash<QString, double> recentSpellFixes;  // lower-cased word -> uptime of the fix
 
@@ -52,6 +59,7 @@ public:
 
 private:
     bool protectedWord(const QString& lw) const;
+    Switcher& switcher_;
     LayoutLexicons& lex_;
 };
 

@@ -11,6 +11,19 @@ namespace {
 
 QString u(const char16_t* s) { return QString::fromUtf16(s); }
 
+// A switcher around the repair whose protected words are the repair's own exceptions and whose
+// corrections a test answers; polish knows no terms.
+struct ExceptionsSwitcher : SpellFix::Switcher {
+    SpellFix* fix = nullptr;
+    std::function<bool(const QString&, const QString&, std::optional<QChar>, const QString&)> corrects;
+    bool isProtectedWord(const QString& word) override { return fix && fix->exceptions.contains(word); }
+    bool correct(const QString& typed, const QString& replacement, std::optional<QChar> boundary,
+                 const QString& layout) override {
+        return corrects && corrects(typed, replacement, boundary, layout);
+    }
+    bool polishTermsKnows(const QString&) override { return false; }
+};
+
 class SpellFixTest : public ::testing::Test {
 protected:
     SpellFixTest() {
@@ -19,6 +32,7 @@ protected:
         lex.guessLoaded = true;
         lex.spellLang = QStringLiteral("ru_RU");
         lex.corpusTypos.insert(u(u"превет"), u(u"привет"));
+        switcher.fix = &fix;
         fix.isSpellEnabled = true;
         fix.spellVetoSink = [this](const QString& tag) { tags << tag; };
         env.defaults().set(QStringLiteral("layoutSpellGuess"), true);
@@ -29,14 +43,15 @@ protected:
     sim::SimSpellChecker checker;
     ScopedService<SpellChecker> checkerScope{checker};
     LayoutLexicons lex{env.root(), LayoutSwitcherRules{}};
-    SpellFix fix{lex};
+    ExceptionsSwitcher switcher;
+    SpellFix fix{switcher, lex};
     QStringList tags;
 };
 
 TEST_F(SpellFixTest, SwitchedOffTouchesNothing) {
     fix.isSpellEnabled = false;
     bool corrected = false;
-    fix.correct = [&](auto&&...) { return corrected = true; };
+    switcher.corrects = [&](auto&&...) { return corrected = true; };
     EXPECT_FALSE(fix.trySpellFix(u(u"превет"), {}, {}, QStringLiteral("ru"), QChar(' '), false));
     EXPECT_FALSE(corrected);
     EXPECT_TRUE(fix.recentSpellFixes.isEmpty());
@@ -96,7 +111,7 @@ TEST_F(SpellFixTest, TypoTableKeepsTheCapitalAtSentenceStart) {
 }
 
 TEST_F(SpellFixTest, RetypedSoonAfterAFixBecomesAnException) {
-    fix.correct = [](auto&&...) { return false; };  // refused corrections still count
+    switcher.corrects = [](auto&&...) { return false; };  // refused corrections still count
     EXPECT_FALSE(fix.trySpellFix(u(u"превет"), {}, {}, QStringLiteral("ru"), QChar(' '), false));
     env.advance(599);
     EXPECT_EQ(candidate(u(u"превет")), std::nullopt);
@@ -112,7 +127,7 @@ TEST_F(SpellFixTest, RetypedSoonAfterAFixBecomesAnException) {
 
 TEST_F(SpellFixTest, TrySpellFixCorrectsWithThePunctuationAround) {
     QString typed, replacement;
-    fix.correct = [&](const QString& t, const QString& r, std::optional<QChar>, const QString&) {
+    switcher.corrects = [&](const QString& t, const QString& r, std::optional<QChar>, const QString&) {
         typed = t;
         replacement = r;
         return true;
@@ -176,7 +191,8 @@ TEST(SpellFixAlone, EditCandidatesAndDistance) {
     test::TestEnvironment env;
     LayoutLexicons lex(env.root(), LayoutSwitcherRules{});
     lex.corpusFreq = {{u(u"кот"), 0}, {u(u"кит"), 5}, {u(u"кто"), 5}, {u(u"коты"), 5}, {u(u"ко"), 5}, {u(u"ток"), 5}, {u(u"дом"), 5}};
-    SpellFix fix(lex);
+    ExceptionsSwitcher switcher;
+    SpellFix fix(switcher, lex);
     EXPECT_EQ(fix.corpusEditCandidates(u(u"кот")),
               (QSet<QString>{u(u"кит"), u(u"кто"), u(u"коты"), u(u"ко")}));
     EXPECT_TRUE(fix.corpusEditCandidates(u(u"к")).isEmpty());
@@ -195,7 +211,8 @@ TEST(SpellFixAlone, EditCandidatesAndDistance) {
 TEST(SpellFixAlone, LearnedNames) {
     test::TestEnvironment env;
     LayoutLexicons lex(env.root(), LayoutSwitcherRules{});
-    SpellFix fix(lex);
+    ExceptionsSwitcher switcher;
+    SpellFix fix(switcher, lex);
     fix.learnedNames = {u(u"александр")};
     EXPECT_TRUE(fix.isLearnedName(u(u"александр")));
     EXPECT_TRUE(fix.isLearnedName(u(u"александру")));    // common beginning 9

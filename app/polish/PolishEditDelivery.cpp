@@ -5,8 +5,9 @@
 #include "input/AXText.h"
 #include "input/ClipboardPaste.h"
 #include "layout/LayoutGates.h"
-#include "layout/LayoutParts.h"
+#include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
+#include "layout/LayoutSwitcherTap.h"
 #include "platform/ComposeStage.h"
 #include "platform/KeyEventPoster.h"
 #include "platform/MainQueue.h"
@@ -52,19 +53,20 @@ QString verdictName(Action::Kind kind) {
 
 }  // namespace
 
-PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine, Healing& healing)
-    : engine_(engine), healing_(healing) {}
+PolishEditDelivery::PolishEditDelivery(LayoutSwitcher& engine, LayoutOutput& output, Healing& healing)
+    : engine_(engine), output_(output), healing_(healing) {}
 
 bool ApplicationEditHealing::isPolishEditRepairEnabled() { return murmelo::isPolishEditRepairEnabled(); }
 bool ApplicationEditHealing::polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) {
-    return murmelo::polishHeal(engine_, el, before, tag);
+    return murmelo::polishHeal(output_, planner_, el, before, tag);
 }
 
 PolishEditDelivery::~PolishEditDelivery() { *alive_ = false; }
 
 PolishEditDelivery& PolishEditDelivery::shared() {
-    static ApplicationEditHealing healing(LayoutSwitcher::shared());
-    static PolishEditDelivery* delivery = new PolishEditDelivery(LayoutSwitcher::shared(), healing);  // lives as long as the process
+    LayoutEngineParts& switcher = LayoutEngineParts::application();
+    static ApplicationEditHealing healing(*switcher.output);
+    static PolishEditDelivery* delivery = new PolishEditDelivery(switcher.engine, *switcher.output, healing);  // lives as long as the process
     return *delivery;
 }
 
@@ -124,9 +126,9 @@ bool PolishEditDelivery::polishTypeFix(const AXElementPtr& el, const QString& va
     }
     const QString before = value;
     const quint64 typedAtWrite = engine_.typedGen;
-    engine_.parts().sendBackspaces(plan->backspaces, TextWriteOrigin::polish);
+    output_.sendBackspaces(plan->backspaces, TextWriteOrigin::polish);
     std::optional<TextWriteTraceToken> trace;
-    if (!plan->insert.isEmpty()) trace = engine_.parts().sendUnicode(plan->insert, TextWriteOrigin::polish);
+    if (!plan->insert.isEmpty()) trace = output_.sendUnicode(plan->insert, TextWriteOrigin::polish);
     logLine(tag + QStringLiteral(": синтетикой ") + plan->why);
 
     Audit audit;

@@ -3,6 +3,7 @@
 #include "input/DeliveryRepairCard.h"
 #include "input/TextWriteTrace.h"
 #include "platform/Accessibility.h"
+#include "polish/PolishHeal.h"
 
 #include <QSet>
 #include <QString>
@@ -12,6 +13,7 @@
 
 namespace murmelo {
 
+class LayoutOutput;
 class LayoutSwitcher;
 
 // Whose key packet an edit audit checks: a polish fix, or the switcher's undo of a correction.
@@ -47,7 +49,8 @@ public:
         virtual bool polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) = 0;
     };
 
-    PolishEditDelivery(LayoutSwitcher& engine, Healing& healing);
+    // Keys are typed through the switcher's output, under its key count and rules.
+    PolishEditDelivery(LayoutSwitcher& engine, LayoutOutput& output, Healing& healing);
     ~PolishEditDelivery();
     PolishEditDelivery(const PolishEditDelivery&) = delete;
     PolishEditDelivery& operator=(const PolishEditDelivery&) = delete;
@@ -82,6 +85,7 @@ private:
     bool heal(const Audit& audit);
 
     LayoutSwitcher& engine_;
+    LayoutOutput& output_;
     Healing& healing_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
@@ -90,12 +94,13 @@ private:
 // rollback by one more key packet from the caret.
 class ApplicationEditHealing final : public PolishEditDelivery::Healing {
 public:
-    explicit ApplicationEditHealing(LayoutSwitcher& engine) : engine_(engine) {}
+    explicit ApplicationEditHealing(LayoutOutput& output) : output_(output) {}
     bool isPolishEditRepairEnabled() override;
     bool polishHeal(const AXElementPtr& el, const QString& before, const QString& tag) override;
 
 private:
-    LayoutSwitcher& engine_;
+    LayoutOutput& output_;
+    TypingHealPlanner planner_;
 };
 
 }  // namespace murmelo

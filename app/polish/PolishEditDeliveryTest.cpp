@@ -35,7 +35,7 @@ struct PolishEditDeliveryTest : test::WritingRig {
 
     void SetUp() override {
         WritingRig::SetUp();
-        delivery = std::make_unique<PolishEditDelivery>(*engine, healing);
+        delivery = std::make_unique<PolishEditDelivery>(*engine, *out, healing);
     }
     void TearDown() override {
         cards.hide();
@@ -181,8 +181,8 @@ TEST_F(PolishEditDeliveryTest, ACrookedLandingOfAPolishPacketIsRolledBack) {
 }
 
 TEST_F(PolishEditDeliveryTest, TheProgramsOwnRollbackTypesTheTextBack) {
-    programs = std::make_unique<ApplicationEditHealing>(*engine);
-    delivery = std::make_unique<PolishEditDelivery>(*engine, *programs);
+    programs = std::make_unique<ApplicationEditHealing>(*out);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, *out, *programs);
     // The Backspaces were lost, the typing landed after the old text.
     typeFix("кот", "кот", "кит");
     typed("котит");
@@ -228,8 +228,8 @@ TEST_F(PolishEditDeliveryTest, WithRepairSwitchedOffOnlyTheVerdictIsLogged) {
 
 TEST_F(PolishEditDeliveryTest, TheProgramsSwitchTurnsRepairOff) {
     env.defaults().set("polishEditRepairOff", true);
-    programs = std::make_unique<ApplicationEditHealing>(*engine);
-    delivery = std::make_unique<PolishEditDelivery>(*engine, *programs);
+    programs = std::make_unique<ApplicationEditHealing>(*out);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, *out, *programs);
     typeFix("кот", "кот", "кит");
     env.advance(0.15);
     EXPECT_TRUE(logHas("repair is switched off (polishEditRepairOff)"));
@@ -268,7 +268,7 @@ TEST_F(PolishEditDeliveryTest, AnUndoIsReadBackOnceItsKeysHaveLanded) {
 
 TEST_F(PolishEditDeliveryTest, AnUndoPacketIsNotRepairedWhenOneGestureUndoIsOff) {
     rebuild({{"MURMELO_RULE_ONE_GESTURE", "0"}});
-    delivery = std::make_unique<PolishEditDelivery>(*engine, healing);
+    delivery = std::make_unique<PolishEditDelivery>(*engine, *out, healing);
     typed("");
     delivery->auditUndoEdit(el(), DeliveryRepair::EditPacket{"кит", 3, "кит", "кот"}, engine->typedGen);
     env.advance(0.15);

@@ -4,9 +4,7 @@
 #include "base/Log.h"
 #include "input/AXText.h"
 #include "input/TextWriteTrace.h"
-#include "layout/LayoutParts.h"
-#include "layout/LayoutSwitcher.h"
-#include "platform/Service.h"
+#include "layout/LayoutOutput.h"
 #include "polish/PolishTyping.h"
 
 namespace murmelo {
@@ -26,17 +24,15 @@ std::pair<qsizetype, qsizetype> commonEnds(const QString& a, const QString& b) {
 
 }  // namespace
 
-PolishHealSteps::PolishHealSteps()
-    : plan([](const QString& have, const QString& want, const QString& gap, bool trustGap) -> std::optional<Plan> {
-          const std::optional<PolishTyping::Plan> p = PolishTyping::plan(have, want, gap, trustGap);
-          if (!p) return std::nullopt;
-          return Plan{p->backspaces, p->insert, p->why};
-      }),
-      maxKeys(PolishTyping::MAX_KEYS_MANUAL) {}
+std::optional<HealPlanner::Plan> TypingHealPlanner::plan(const QString& have, const QString& want, const QString& gap,
+                                                         bool trustGap) {
+    const std::optional<PolishTyping::Plan> p = PolishTyping::plan(have, want, gap, trustGap);
+    if (!p) return std::nullopt;
+    return Plan{p->backspaces, p->insert, p->why};
+}
 
-PolishHealSteps& PolishHealSteps::shared() { return sharedService<PolishHealSteps>(); }
-
-bool polishHeal(LayoutSwitcher& engine, const AXElementPtr& el, const QString& before, const QString& tag) {
+bool polishHeal(LayoutOutput& output, HealPlanner& planner, const AXElementPtr& el, const QString& before,
+                const QString& tag) {
     const std::optional<QString> value = AXText::value(el);
     if (!value) {
         logLine(tag + QStringLiteral(": не легла и поле не читается — вернуть как было не могу"));
@@ -57,18 +53,13 @@ bool polishHeal(LayoutSwitcher& engine, const AXElementPtr& el, const QString& b
         return false;
     }
 
-    PolishHealSteps& steps = PolishHealSteps::shared();
-    if (!steps.plan) {
-        logLine(tag + QStringLiteral(": не легла, а план клавиш ещё не собран — оставляю как есть"));
-        return false;
-    }
-    const std::optional<PolishHealSteps::Plan> plan = steps.plan(value->mid(p, l), before.mid(p, m), QString(), false);
-    if (!plan || plan->backspaces > steps.maxKeys) {
+    const std::optional<HealPlanner::Plan> plan = planner.plan(value->mid(p, l), before.mid(p, m), QString(), false);
+    if (!plan || plan->backspaces > PolishTyping::MAX_KEYS_MANUAL) {
         logLine(tag + QStringLiteral(": не легла, и вернуть одним пакетом не выходит — оставляю как есть"));
         return false;
     }
-    engine.parts().sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
-    if (!plan->insert.isEmpty()) engine.parts().sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
+    output.sendBackspaces(int(plan->backspaces), TextWriteOrigin::polishRollback);
+    if (!plan->insert.isEmpty()) output.sendUnicode(plan->insert, TextWriteOrigin::polishRollback);
     logLine(tag + QStringLiteral(": правка легла криво — вернул как было (") + plan->why + ')');
     return true;
 }

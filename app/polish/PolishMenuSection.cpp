@@ -9,14 +9,13 @@
 
 namespace murmelo {
 
-PolishMenuSection::PolishMenuSection()
-    : hasActivePolishHotkey([] { return activePolishHotkey().has_value(); }),
-      polishHotkeyName([] { return hotkeyTitle(activePolishHotkey()); }) {}
+bool PolishMenuSection::SettingsHotkey::hasActivePolishHotkey() { return activePolishHotkey().has_value(); }
+QString PolishMenuSection::SettingsHotkey::polishHotkeyName() { return hotkeyTitle(activePolishHotkey()); }
 
 QList<MenuEntry> PolishMenuSection::entries() const {
     return {MenuEntry::toggle("togglePolish",
-                              hasActivePolishHotkey()
-                                  ? L("menu.polish", "Улучшить текст — %1$@", {polishHotkeyName()})
+                              hotkey_.hasActivePolishHotkey()
+                                  ? L("menu.polish", "Улучшить текст — %1$@", {hotkey_.polishHotkeyName()})
                                   : L("menu.polish.noKey", "Улучшить текст — клавиша не назначена"),
                               "wand.and.stars", TapPolish::isPolishEnabled())};
 }

@@ -3,7 +3,7 @@
 #include "base/Log.h"
 #include "dictation/RecordingControl.h"
 #include "input/TapConsumers.h"
-#include "layout/LayoutParts.h"
+#include "layout/LayoutOutput.h"
 #include "layout/LayoutSwitcher.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -13,9 +13,9 @@
 
 namespace murmelo {
 
-PolishRoutes::PolishRoutes(LayoutSwitcher& engine, PolishProtectedWords& words, PolishEditDelivery& delivery,
-                           PolishCardController& card)
-    : engine_(engine), words_(words), delivery_(delivery), card_(card), self_(std::make_shared<PolishRoutes*>(this)) {}
+PolishRoutes::PolishRoutes(LayoutSwitcher& engine, LayoutOutput& output, PolishProtectedWords& words,
+                           PolishEditDelivery& delivery, PolishCardController& card)
+    : engine_(engine), output_(output), words_(words), delivery_(delivery), card_(card), self_(std::make_shared<PolishRoutes*>(this)) {}
 
 bool PolishRoutes::isRecording() { return murmelo::isRecording(); }
 quint64 PolishRoutes::keyCount() { return engine_.typedGen; }
@@ -59,7 +59,7 @@ void PolishRoutes::endCorrecting() {
 
 void PolishRoutes::sendKey(quint16 keyCode, quint64 flags) {
     // The engine's own marked keys, which the simulated stand receives in stand mode.
-    engine_.parts().sendKey(keyCode, flags);
+    output_.sendKey(keyCode, flags);
 }
 
 QString PolishRoutes::frontAppName() const {

@@ -13,6 +13,7 @@
 
 namespace murmelo {
 
+class LayoutOutput;
 class LayoutSwitcher;
 class PolishCardController;
 class PolishEditDelivery;
@@ -36,7 +37,7 @@ public:
     // Waits between the reads that confirm a paste, each from the one before.
     static constexpr double CONFIRM_DELAYS[5] = {0.15, 0.3, 0.45, 0.9, 1.2};
 
-    PolishRoutes(LayoutSwitcher& engine, PolishProtectedWords& words, PolishEditDelivery& delivery,
+    PolishRoutes(LayoutSwitcher& engine, LayoutOutput& output, PolishProtectedWords& words, PolishEditDelivery& delivery,
                  PolishCardController& card);
     ~PolishRoutes();
     PolishRoutes(const PolishRoutes&) = delete;
@@ -121,6 +122,7 @@ private:
     std::function<void()> guarded(std::function<void()> fn) const;
 
     LayoutSwitcher& engine_;
+    LayoutOutput& output_;
     PolishProtectedWords& words_;
     PolishEditDelivery& delivery_;
     PolishCardController& card_;

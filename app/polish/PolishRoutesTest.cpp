@@ -38,7 +38,6 @@ struct PolishRoutesTest : ::testing::Test {
         SecureInput::resetForTesting();
         PolishUnderline::resetForTesting();
         env.defaults().set("polishEnabled", true);
-        steps.sendKey = [this](quint16 keyCode, quint64 flags) { output.sendKey(keyCode, flags); };
         clipboard.start();
         keys.addObserver([this](const KeyEvent& e) {
             if (e.keyDown) posted << e;
@@ -107,11 +106,11 @@ struct PolishRoutesTest : ::testing::Test {
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
     test::ProtectedWords words;
-    ApplicationEditHealing healing{engine};
-    PolishEditDelivery delivery{engine, healing};
+    ApplicationEditHealing healing{output};
+    PolishEditDelivery delivery{engine, output, healing};
     RuFormsWordForms forms;
     PolishCardController card{forms};
-    PolishRoutes routes{engine, words, delivery, card};
+    PolishRoutes routes{engine, output, words, delivery, card};
     QList<KeyEvent> posted;
     int asked = 0;
 };

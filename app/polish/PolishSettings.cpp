@@ -14,11 +14,10 @@
 
 namespace murmelo {
 
-PolishSwitchSteps::PolishSwitchSteps()
-    : startCorrector([](bool force) { CorrectorManager::shared().start(force); }),
-      stopCorrector([] { CorrectorManager::shared().stop(); }),
-      hideCard([] { PolishCardController::shared().hide(); }),
-      polishUnderlineClear([] { PolishUnderline::clear(); }) {}
+void PolishSwitchSteps::startCorrector(bool force) { CorrectorManager::shared().start(force); }
+void PolishSwitchSteps::stopCorrector() { CorrectorManager::shared().stop(); }
+void PolishSwitchSteps::hideCard() { PolishCardController::shared().hide(); }
+void PolishSwitchSteps::polishUnderlineClear() { PolishUnderline::clear(); }
 
 PolishSwitchSteps& PolishSwitchSteps::shared() { return sharedService<PolishSwitchSteps>(); }
 
@@ -26,11 +25,10 @@ void setPolishEnabled(bool on) {
     TapPolish::setPolishEnabled(on);
     PolishSwitchSteps& steps = PolishSwitchSteps::shared();
     if (!on) {
-        if (steps.stopCorrector) steps.stopCorrector();
-        if (steps.hideCard) steps.hideCard();
-        if (steps.polishUnderlineClear) steps.polishUnderlineClear();
-        else logLine(QStringLiteral("polish/underline: подчёркивания ещё не собраны — снимать нечего"));
-    } else if (steps.startCorrector) {
+        steps.stopCorrector();
+        steps.hideCard();
+        steps.polishUnderlineClear();
+    } else {
         steps.startCorrector(false);
     }
     logLine(QStringLiteral("полировка: ") + (on ? QStringLiteral("вкл") : QStringLiteral("выкл")));

@@ -1,18 +1,17 @@
 #pragma once
-#include <functional>
 
 namespace murmelo {
 
-// What switching polish does to its neighbours. The defaults are the program's own: the
-// corrector server is started or stopped, the polish card is hidden and the underline marks
-// are cleared; without an entry the switch says in the log what it left undone. Tests install
-// their own.
-struct PolishSwitchSteps {
-    PolishSwitchSteps();
-    std::function<void(bool force)> startCorrector;
-    std::function<void()> stopCorrector;
-    std::function<void()> hideCard;
-    std::function<void()> polishUnderlineClear;
+// What switching polish does to its neighbours, as the program does it: the corrector server
+// is started or stopped, the polish card is hidden and the underline marks are cleared. Tests
+// install a derived one that watches.
+class PolishSwitchSteps {
+public:
+    virtual ~PolishSwitchSteps() = default;
+    virtual void startCorrector(bool force);
+    virtual void stopCorrector();
+    virtual void hideCard();
+    virtual void polishUnderlineClear();
 
     static PolishSwitchSteps& shared();
 };

@@ -9,9 +9,15 @@
 #include "keepawake/OrphanedStayAwakeAlert.h"
 #include "sim/SimInstanceRegistry.h"
 #include "sim/SimNotificationCenter.h"
+#include "sim/SimProcesses.h"
 #include "sim/SimSessionEnd.h"
 
+#include "platform/Processes.h"
+#include "platform/Service.h"
+
 #include <gtest/gtest.h>
+
+#include <QMap>
 
 using namespace murmelo;
 
@@ -41,6 +47,14 @@ protected:
         OrderlyQuit::resetForTesting();
         AppQuit::resetForTesting();
     }
+
+    // The layout switcher's start-up and shutdown calls, heard like the others.
+    struct NotedLayout : LayoutSeam {
+        void layoutAppStatsFlush() override { logLine(QStringLiteral("· layoutAppStatsFlush")); }
+        void inputRivalsStart() override { logLine(QStringLiteral("· inputRivalsStart")); }
+        void layoutSwitcherStart() override { logLine(QStringLiteral("· layoutSwitcherStart")); }
+    } notedLayout;
+    ScopedService<LayoutSeam> notedLayoutScope{notedLayout};
 
     static std::function<void()> note(const char* name) {
         return [name] { logLine(QStringLiteral("· ") + QString::fromLatin1(name)); };
@@ -89,14 +103,12 @@ protected:
         };
         input.startTapGuard = note("startTapGuard");
         input.secureInputStart = note("secureInputStart");
-        layout.inputRivalsStart = note("inputRivalsStart");
         dictation.recorderPrime = note("recorderPrime");
         dictation.recorderSweepOldRecordings = note("recorderSweepOldRecordings");
         dictation.recorderSweepLeftovers = note("recorderSweepLeftovers");
         dictation.recordingHoldStartJanitor = note("recordingHoldStartJanitor");
         dictation.audioRouteStartListening = note("audioRouteStartListening");
         input.clipboardManagerStart = note("clipboardManagerStart");
-        layout.layoutSwitcherStart = note("layoutSwitcherStart");
         vocabulary.correctorStart = [](bool force) { logLine(force ? "· correctorStart(force)" : "· correctorStart"); };
         presence.beadDropPrewarm = note("beadDropPrewarm");
         dictation.modelStartDecision = [this] { return model; };
@@ -111,7 +123,6 @@ protected:
         dictation.recorderDiscardPrimedIfIdle = note("recorderDiscardPrimedIfIdle");
         dictation.recordingHoldSweepAll = note("recordingHoldSweepAll");
         stats.monthlyStatsFlushNow = note("monthlyStatsFlushNow");
-        layout.layoutAppStatsFlush = note("layoutAppStatsFlush");
         keepawake.isArmed = [] { return true; };
         keepawake.usesSystemDaemon = [] { return false; };
         ai.quickActionsDismiss = note("quickActionsDismiss");
@@ -272,6 +283,32 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
     ASSERT_FALSE(background.empty());
     background.back()();
     EXPECT_EQ(lines().last(), "· openAIKeychainWarmUp");
+}
+
+TEST_F(AppDelegateTest, TheSweepThePulseAndTheRivalsShareOneReadingOfTheProcessTable) {
+    sim::SimProcesses procs;
+    ScopedService<Processes> installed(procs);
+    procs.add(10, 1, 100, "/usr/bin/a");
+    QMap<QString, qsizetype> seen;
+    const auto reads = [&](const char* name, std::function<void()> after = nullptr) {
+        return [&seen, name, after] {
+            seen[name] = Processes::shared().table()->size();
+            if (after) after();
+        };
+    };
+    // A process that starts right after the sweep's reading is only seen once the start's
+    // steps that share it are done.
+    diagnostics.orphansSweep = reads("sweep", [&] { procs.add(11, 1, 100, "/usr/bin/b"); });
+    diagnostics.healthStart = reads("pulse");
+    struct RivalsRead : NotedLayout {
+        std::function<void()> read;
+        void inputRivalsStart() override { read(); }
+    } rivals;
+    rivals.read = reads("rivals");
+    ScopedService<LayoutSeam> rivalsScope(rivals);
+    dictation.recorderPrime = reads("later");
+    launch();
+    EXPECT_EQ(seen, (QMap<QString, qsizetype>{{"sweep", 1}, {"pulse", 1}, {"rivals", 1}, {"later", 2}}));
 }
 
 TEST_F(AppDelegateTest, SolarCalibrationAndOnboardingPreviewOutsideSmoke) {

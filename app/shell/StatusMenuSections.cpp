@@ -1,8 +1,15 @@
 #include "shell/StatusMenuSections.h"
 
+#include "input/HistoryMenus.h"
+#include "settings/PrefsWindow.h"
+
 namespace murmelo {
 
-StatusMenuSections::StatusMenuSections() {
+StatusMenuSections::StatusMenuSections() : StatusMenuSections(hostSwitcher_, settingsHotkey_) {}
+
+StatusMenuSections::StatusMenuSections(LayoutMenuSection::Switcher& layoutSwitcher,
+                                       PolishMenuSection::Hotkey& polishHotkey)
+    : layout(layoutSwitcher), polish(polishHotkey) {
     using P = StatusMenuPlace;
     registrations_.emplace_back(P::header, &header);
     registrations_.emplace_back(P::model, &model);
@@ -20,6 +27,10 @@ StatusMenuSections::StatusMenuSections() {
     registrations_.emplace_back(P::meetings, &meetings);
     registrations_.emplace_back(P::settings, &settings);
     registrations_.emplace_back(P::quit, &quit);
+    // The settings window opens on its main page, and on the history page from the clipboard
+    // history's own line.
+    settings.openSettings = [] { PrefsWindow::shared().show(PrefsTab::home); };
+    HistoryMenus::openClipboardSettingsHandler() = [] { PrefsWindow::shared().show(PrefsTab::history); };
 }
 
 }  // namespace murmelo

@@ -18,7 +18,14 @@ namespace murmelo {
 // Every subsystem's lines of the status menu, each in its place, for as long as this
 // lives. The process makes one before the menu is built; tests make their own.
 struct StatusMenuSections {
+private:
+    // The program's answers of the switcher and the polish key, unless others are given.
+    LayoutMenuSection::HostSwitcher hostSwitcher_;
+    PolishMenuSection::SettingsHotkey settingsHotkey_;
+
+public:
     StatusMenuSections();
+    StatusMenuSections(LayoutMenuSection::Switcher& layoutSwitcher, PolishMenuSection::Hotkey& polishHotkey);
 
     HeaderMenuSection header;
     ModelMenuSection model;
@@ -28,9 +35,9 @@ struct StatusMenuSections {
     HistoryMenuSection history;
     CorrectionsMenuSection corrections;
     CleanupSelfTestMenuSection cleanupSelfTest;
-    LayoutMenuSection layout;
+    LayoutMenuSection layout{hostSwitcher_};
     CleanupModeMenuSection cleanupMode;
-    PolishMenuSection polish;
+    PolishMenuSection polish{settingsHotkey_};
     QuickActionsMenuSection quickActions;
     ScreenReplyMenuSection screenReply;
     MeetingsMenuSection meetings;

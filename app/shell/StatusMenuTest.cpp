@@ -15,23 +15,27 @@ using namespace murmelo;
 
 namespace {
 
-// The subsystems' sections, answering as their subsystems would; the switches keep their
-// settings-backed behaviour.
-struct FakeSections : StatusMenuSections {
+// The switcher's and the polish key's answers to the menu.
+struct MenuAnswers : LayoutMenuSection::Switcher, PolishMenuSection::Hotkey {
     bool layouts = true;
     bool polishKey = true;
+    bool typingFixLanguagesAvailable() override { return layouts; }
+    // The engine's answer, without the engine: the stored switch, off when unset.
+    bool layoutSwitchEnabled() override { return Defaults::shared().boolValue("layoutSwitchEnabled"); }
+    bool hasActivePolishHotkey() override { return polishKey; }
+    QString polishHotkeyName() override { return QString("правый Shift"); }
+};
+
+// The subsystems' sections, answering as their subsystems would; the switches keep their
+// settings-backed behaviour.
+struct FakeSections : MenuAnswers, StatusMenuSections {
     bool permission = true;
     bool grantOnRequest = false;
     int permissionRequests = 0, settingsOpened = 0, screenSettingsOpened = 0, historyRebuilt = 0;
-    FakeSections() {
+    FakeSections() : StatusMenuSections(static_cast<MenuAnswers&>(*this), static_cast<MenuAnswers&>(*this)) {
         header.dictationKeyName = [] { return QString("правый Ctrl"); };
         header.commandKeyName = [] { return QString("правый Alt"); };
         quickActions.commandHotkeyName = [] { return QString("правый Alt"); };
-        polish.polishHotkeyName = [] { return QString("правый Shift"); };
-        polish.hasActivePolishHotkey = [this] { return polishKey; };
-        layout.typingFixLanguagesAvailable = [this] { return layouts; };
-        // The engine's answer, without the engine: the stored switch, off when unset.
-        layout.layoutSwitchEnabled = [] { return Defaults::shared().boolValue("layoutSwitchEnabled"); };
         screenReply.windowOCRHasPermission = [this] { return permission; };
         screenReply.requestWindowOCRPermission = [this] {
             ++permissionRequests;
@@ -61,13 +65,11 @@ protected:
     test::TestEnvironment env;
     FakeSections services;
     // The polish switch starts no corrector server here.
-    PolishSwitchSteps polishSwitch;
+    struct NoCorrectorSwitch : PolishSwitchSteps {
+        void startCorrector(bool) override {}
+        void stopCorrector() override {}
+    } polishSwitch;
     ScopedService<PolishSwitchSteps> polishSwitchScope{polishSwitch};
-
-    void SetUp() override {
-        polishSwitch.startCorrector = [](bool) {};
-        polishSwitch.stopCorrector = [] {};
-    }
 };
 
 TEST_F(StatusMenuTest, ReleaseBuildMenuHasTheFixedOrderAndTexts) {

@@ -21,6 +21,8 @@ struct SubsystemLinksTest : ::testing::Test {
     test::TestEnvironment env;
     ScopedService<DictationNeighbours> neighboursScope{installedService<DictationNeighbours>()};
     ScopedService<TapTypingStats> typingScope{installedService<TapTypingStats>()};
+    ScopedService<TapQuickActions> quickActionsTapScope{installedService<TapQuickActions>()};
+    ScopedService<QuickActionsController> quickActionsScope{installedService<QuickActionsController>()};
     struct RestoreUnset {
         std::function<bool()> saved = TapPolish::whenUnset();
         ~RestoreUnset() { TapPolish::whenUnset() = saved; }
@@ -56,7 +58,7 @@ TEST_F(SubsystemLinksTest, LivePolishHearsKeysButStaysOff) {
     env.defaults().set(QStringLiteral("polishEnabled"), true);
     linkSubsystems();
 
-    LayoutSwitcherTap tap(LayoutSwitcher::shared());
+    LayoutSwitcherTap& tap = LayoutEngineParts::application().tap;
     for (int i = 0; i < 20; ++i) tap.notePolishLiveTyping();
     EXPECT_FALSE(LivePolish::shared().hasPendingTick());
     EXPECT_EQ(LivePolish::shared().liveGen, 0);

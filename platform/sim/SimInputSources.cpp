@@ -94,7 +94,7 @@ std::optional<InputSource> SimInputSources::currentSource() const {
 bool SimInputSources::select(const QString& sourceId) {
     selectCalls << sourceId;
     if (refuseSelection || !enabled_.contains(sourceId)) return false;
-    change(sourceId);
+    if (!loseSelection) change(sourceId);
     return true;
 }
 

@@ -33,6 +33,8 @@ public:
     void setEnabled(const QStringList& sourceIds);
     // select() answers false from now on, as a system that refuses.
     bool refuseSelection = false;
+    // select() answers true and changes nothing, as a system that loses the request.
+    bool loseSelection = false;
     // Every select() call, in order.
     QStringList selectCalls;
 

@@ -125,7 +125,9 @@ TEST_F(DictationTest, TypingWithoutCommandWhileRecordingEndsTheTake) {
     SwitcherDictationLink dictation;
     steps.isRecording = [&dictation] { return dictation.isRecording(); };
     steps.stopRecording = [&dictation] { dictation.stopRecording(); };
-    LayoutSwitcherTap tap(engine);
+    LayoutManualConversion manual(engine);
+    test::NoPolish polish;
+    LayoutSwitcherTap tap(engine, manual, polish);
     ScopedService<TapLayoutSwitcher> tapScope(tap);
     desk.open("org.kde.kate");
     playSpeech();

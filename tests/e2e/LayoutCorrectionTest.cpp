@@ -49,7 +49,8 @@ protected:
     LayoutSwitcher* engine = nullptr;
     std::unique_ptr<LayoutSwitcherTap> tap;
     std::unique_ptr<ScopedService<TapLayoutSwitcher>> tapScope;
-    QStringList cues;
+    test::HeardCues heard;
+    QStringList& cues = heard.cues;
 
     void SetUp() override {
         forgetLayouts();
@@ -59,7 +60,7 @@ protected:
         lexicons = std::make_unique<LayoutLexicons>(models, LayoutSwitcherRules{});
         lexicons->loadSpellIfNeeded();
         parts = std::make_unique<LayoutEngineParts>(
-            polish, dictation, lexicons.get(),
+            polish, dictation, heard, lexicons.get(),
             LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared()));
         engine = &parts->engine;
         engine->loaded = true;
@@ -67,8 +68,7 @@ protected:
             if (auto m = NgramModel::load(models + QLatin1Char('/') + code + QStringLiteral(".json")))
                 engine->models.insert_or_assign(code, std::move(*m));
         }
-        parts->selection->playCue = [this](const QString& cue) { cues << cue; };
-        tap = std::make_unique<LayoutSwitcherTap>(*engine);
+        tap = std::make_unique<LayoutSwitcherTap>(*engine, *parts->manual, polish);
         tapScope = std::make_unique<ScopedService<TapLayoutSwitcher>>(*tap);
     }
     void TearDown() override {

@@ -35,9 +35,10 @@ protected:
     LayoutSwitcher engine{parts, LayoutRules::read([](const char*) { return std::optional<QString>(); }, Defaults::shared())};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    LayoutSourceSelection selection{engine};
-    ApplicationEditHealing healing{engine};
-    PolishEditDelivery delivery{engine, healing};
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection{engine, effects};
+    ApplicationEditHealing healing{output};
+    PolishEditDelivery delivery{engine, output, healing};
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishScope{polishTap};
 

@@ -23,20 +23,18 @@ constexpr quint64 kRevertChord = 0x100000 | 0x80000;  // Ctrl+Alt on the PC keyb
 // joins them, with the corrector stand-in answering from a script.
 class PolishRoadsTest : public e2e::PolishDesk {
 protected:
-    PolishRoadsTest() {
-        // The switch works on the test's own corrector and card.
-        switchSteps.startCorrector = [](bool) {};
-        switchSteps.stopCorrector = [] {};
-        switchSteps.hideCard = [] {};
-    }
-
     bool logShows(const QString& fragment) {
         return desk.env.waitFor([&] { return desk.logHas(fragment); }, 20000);
     }
 
     PolishTapConsumer polishTap;
     ScopedService<TapPolish> polishTapScope{polishTap};
-    PolishSwitchSteps switchSteps;
+    // The switch works on the test's own corrector and card.
+    struct OwnCorrectorSwitch : PolishSwitchSteps {
+        void startCorrector(bool) override {}
+        void stopCorrector() override {}
+        void hideCard() override {}
+    } switchSteps;
     ScopedService<PolishSwitchSteps> switchScope{switchSteps};
 };
 
@@ -149,7 +147,8 @@ TEST_F(PolishRoadsTest, KeysAreNotTypedWhereTheCaretNoLongerIs) {
     routes.polishKeysFirst = false;
     sim::SimInputSources sources = sim::SimInputSources::usRussian();
     ScopedService<InputSources> sourcesScope{sources};
-    LayoutSourceSelection selection{engine};
+    SwitchSoundEffects effects;
+    LayoutSourceSelection selection{engine, effects};
     test::useOutput(steps, output, selection);
     e2e::Field field = desk.open(QStringLiteral("org.example.stubborn"));
     field->refusesWrites = true;

@@ -77,14 +77,25 @@ protected:
     LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    LayoutSwitcherTap tap{engine};
+    // The polish key and Space reach the routes, as the shell's polish port hands them on.
+    struct RoutesPolish final : SwitcherPolish {
+        PolishRoutes& routes;
+        explicit RoutesPolish(PolishRoutes& r) : routes(r) {}
+        void notePolishDown() override { routes.notePolishDown(); }
+        void notePolishUp() override { routes.notePolishUp(); }
+        void cancelPendingPolish(const QString& reason) override { routes.cancelPendingPolish(reason); }
+        void noteSpaceTyped() override { routes.noteSpaceTyped(); }
+        void notePolishLiveTyping() override {}
+        void auditUndoEdit(const AXElementPtr&, const DeliveryRepair::EditPacket&, quint64) override {}
+    } routesPolish{routes};
+    LayoutSwitcherTap tap{engine, manual, routesPolish};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
     test::ProtectedWords words;
-    ApplicationEditHealing healing{engine};
-    PolishEditDelivery delivery{engine, healing};
+    ApplicationEditHealing healing{output};
+    PolishEditDelivery delivery{engine, output, healing};
     RuFormsWordForms forms;
     PolishCardController card{forms};
-    PolishRoutes routes{engine, words, delivery, card};
+    PolishRoutes routes{engine, output, words, delivery, card};
     LayoutManualConversion manual{engine};
     CorrectorEndpoint endpoint;
     ScopedService<CorrectorEndpoint> endpointScope{endpoint};

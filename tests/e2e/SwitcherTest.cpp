@@ -29,7 +29,6 @@ class SwitcherTest : public ::testing::Test {
 protected:
     SwitcherTest() {
         test::useOutput(steps, output, selection);
-        selection.playCue = [](const QString&) {};
         steps.sourceLayout = [](const QString& w) { return LayoutSwitcherHost::sourceLayout(w); };
         test::useManualConversion(steps, manual);
         InputRivals::resetForTesting();
@@ -54,9 +53,11 @@ protected:
     LayoutSwitcher engine{parts};
     LayoutAppGates gates{engine};
     LayoutOutput output{engine, gates};
-    LayoutSourceSelection selection{engine};
+    test::HeardCues cues;
+    LayoutSourceSelection selection{engine, cues};
     LayoutManualConversion manual{engine};
-    LayoutSwitcherTap tap{engine};
+    test::NoPolish polish;
+    LayoutSwitcherTap tap{engine, manual, polish};
     ScopedService<TapLayoutSwitcher> tapScope{tap};
 };
 
