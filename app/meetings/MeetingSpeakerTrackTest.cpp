@@ -71,6 +71,14 @@ public:
         return AXError::success;
     }
     void settle(double) override {}
+    AXElementPtr elementAtPoint(const AXElement&, QPointF, AXError* error) override {
+        if (error) *error = AXError::noValue;
+        return nullptr;
+    }
+    AXElementPtr parent(const AXElement&, AXError* error) override {
+        if (error) *error = AXError::noValue;
+        return nullptr;
+    }
     bool isProcessTrusted() override { return trusted; }
     AXElementPtr windowOf(const AXElement&, WindowKind kind, AXError* error) override {
         if (error) *error = AXError::success;
