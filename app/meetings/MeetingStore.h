@@ -117,6 +117,8 @@ bool shouldDropAudio(bool hasTranscript, double ageDays, int keepDays);
 qint64 sweep(const QString& in, const QDateTime& now, std::optional<int> keepDays = std::nullopt);
 // The folder now being recorded; the sweep never touches it. The recorder sets and clears it.
 void setRecordingFolder(std::optional<QString> path);
+// Whether the folder is the one now being recorded.
+bool isRecording(const Folder& folder);
 // stamp -> (target name -> legacy name)
 QMap<qint64, QMap<QString, QString>> legacyGroups(const QStringList& names);
 int migrate(const QString& from, const QString& to);

@@ -25,11 +25,6 @@ namespace {
 std::mutex g_recordingMutex;
 std::optional<QString> g_recording;
 
-bool isRecording(const Folder& folder) {
-    std::lock_guard lock(g_recordingMutex);
-    return g_recording && QFileInfo(*g_recording).absoluteFilePath() == QFileInfo(folder.url).absoluteFilePath();
-}
-
 // A folder that a migration began: holds the stamp of its group until the record is written,
 // so that a retry finishes the same folder instead of starting a second one.
 const QString kMigrationMark = QStringLiteral(".migration");
@@ -76,6 +71,11 @@ bool shouldDropAudio(bool hasTranscript, double ageDays, int keepDays) {
 void setRecordingFolder(std::optional<QString> path) {
     std::lock_guard lock(g_recordingMutex);
     g_recording = std::move(path);
+}
+
+bool isRecording(const Folder& folder) {
+    std::lock_guard lock(g_recordingMutex);
+    return g_recording && QFileInfo(*g_recording).absoluteFilePath() == QFileInfo(folder.url).absoluteFilePath();
 }
 
 qint64 sweep(const QString& in, const QDateTime& now, std::optional<int> keepDays) {

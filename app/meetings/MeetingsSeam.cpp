@@ -2,6 +2,8 @@
 
 #include "meetings/MeetingAudioSource.h"
 #include "meetings/MeetingNotes.h"
+#include "meetings/MeetingParticipants.h"
+#include "meetings/MeetingPreflight.h"
 #include "meetings/MeetingStore.h"
 
 #include <QThreadPool>
@@ -10,6 +12,9 @@ namespace murmelo {
 
 MeetingsSeam::MeetingsSeam() {
     meetingStoreStartupMaintenance = [] { MeetingStore::startupMaintenance(); };
+    meetingPreflightReport = [] { return MeetingPreflight::report(); };
+    meetingCallWindowTitles = [] { return MeetingParticipants::CALL_WINDOW_TITLES(); };
+    meetingParticipantCandidates = [](const QString& text) { return MeetingParticipants::candidates(text); };
     meetingCallAppPID = [] { return MeetingAudioSource::callAppPID(); };
     localizedApplicationName = [](qint64 pid) { return MeetingAudioSource::localizedApplicationName(pid); };
     meetingNotesDraft = [](const QString& folder, const QString& kind, QString* error) -> std::optional<NotesDraft> {
