@@ -57,7 +57,7 @@ TEST_F(StatsFormatTest, SavedCompactTexts) {
 
 TEST_F(StatsFormatTest, MonthTextsFollowTheInterfaceLanguage) {
     const struct { const char* language; QDateTime date; const char* month; const char* name; const char* shortName; } cases[] = {
-        {"ru", day(2025, 3, 31), "март 2025", "март", "мар"},
+        {"ru", day(2025, 3, 31), "март 2025", "март", "март"},
         {"ru", day(2025, 1, 1), "январь 2025", "январь", "янв"},
         {"ru", day(2025, 5, 15), "май 2025", "май", "май"},
         {"en", day(2025, 1, 20), "January 2025", "January", "jan"},
