@@ -3,6 +3,7 @@
 #include "dictation/DictationNeighbours.h"
 #include "reply/QuickReplyPreviewController.h"
 #include "reply/ReplyTrigger.h"
+#include "reply/WindowOCR.h"
 
 namespace murmelo {
 
@@ -18,6 +19,14 @@ ReplySeam::ReplySeam() {
         n.quickReplyPreviewCancel = [] { QuickReplyPreviewController::shared().cancel(); };
     };
     quickReplyPreviewCancel = [] { QuickReplyPreviewController::shared().cancel(); };
+    // The answer comes on the recognition worker, or at once on this thread when the capture
+    // is refused: the one-shot mode waits on the main thread for it.
+    windowOCRRecognizeText = [](qint64 pid, const QStringList& titles, auto completion) {
+        WindowOCR::recognizeText(qint32(pid), titles,
+                                 [completion](std::optional<QString> text, std::optional<WindowOCR::Failure> failure) {
+                                     completion(text, failure ? failure->description() : QString());
+                                 });
+    };
 }
 
 }  // namespace murmelo

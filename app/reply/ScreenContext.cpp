@@ -23,4 +23,13 @@ bool isWholeWindow(ScreenContextSource source) {
     return source == ScreenContextSource::axWindow || source == ScreenContextSource::ocr;
 }
 
+QString ScreenContext::label() const { return appName + QStringLiteral(" · ") + rawValue(source); }
+
+QString ScreenContextError::description() const {
+    if (kind == blockedApp)
+        return QStringLiteral("«") + detail +
+               QStringLiteral("» — менеджер паролей: контекст с него не собирается. Вернись в окно, на которое отвечаешь, и повтори.");
+    return QStringLiteral("Не нашёл текст, на который отвечать. ") + detail;
+}
+
 }  // namespace murmelo

@@ -1,4 +1,5 @@
 #pragma once
+#include "reply/WindowOCR.h"
 #include "ui/StatusMenu.h"
 
 #include <functional>
@@ -14,8 +15,8 @@ public:
     void refresh(StatusMenu& menu) override;
 
     static bool screenReplyOCREnabled();
-    std::function<bool()> windowOCRHasPermission = [] { return true; };
-    std::function<bool()> requestWindowOCRPermission = [this] { return windowOCRHasPermission(); };
+    std::function<bool()> windowOCRHasPermission = [] { return WindowOCR::hasPermission(); };
+    std::function<bool()> requestWindowOCRPermission = [] { return WindowOCR::requestPermission(); };
     std::function<void()> openScreenCaptureSettings = [] {};
 };
 

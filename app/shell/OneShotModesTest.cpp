@@ -236,7 +236,7 @@ TEST_F(OneShotModesTest, FailedModesSaySoAndExitNonZero) {
              meetings.meetingCallAppPID = [] { return std::optional<qint64>(4242); };
              meetings.localizedApplicationName = [](qint64) { return QString("Zoom"); };
          },
-         {"окно: Zoom [pid 4242]", "снимок не вышел: распознавание окон в этой сборке недоступно"}},
+         {"окно: Zoom [pid 4242]", "снимок не вышел: Не нашёл окно приложения на экране."}},
     };
     for (const Case& c : cases) {
         fresh();

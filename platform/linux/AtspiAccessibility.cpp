@@ -424,6 +424,15 @@ QVariant AtspiAccessibility::attribute(const AXElement& el, const QString& name,
             return {{}, AXError::noValue};
         }
         if (name == QLatin1String("AXIsEditable")) return {hasState(obj, ATSPI_STATE_EDITABLE), AXError::success};
+        if (name == QLatin1String("AXTitle") || name == QLatin1String("AXDescription")) {
+            gchar* s = name == QLatin1String("AXTitle") ? atspi_accessible_get_name(obj, &err)
+                                                        : atspi_accessible_get_description(obj, &err);
+            const bool ok = !err && s && *s;
+            const QString out = ok ? QString::fromUtf8(s) : QString();
+            g_free(s);
+            clearError(&err);
+            return ok ? std::pair{QVariant(out), AXError::success} : std::pair{QVariant(), AXError::noValue};
+        }
         if (!isTextAttribute(name)) return {{}, AXError::attributeUnsupported};
         bool ok = false;
         const QString value = textOf(obj, &ok);
@@ -536,6 +545,64 @@ std::optional<qint64> AtspiAccessibility::pid(const AXElement& el) {
         return ok ? std::optional<qint64>(p) : std::nullopt;
     });
     return answer ? *answer : std::nullopt;
+}
+
+AXElementPtr AtspiAccessibility::windowOf(const AXElement& application, WindowKind kind, AXError* error) {
+    AtspiAccessible* app = objOf(application);
+    auto answer = connection_.call<std::pair<AtspiAccessible*, AXError>>(
+        [app, kind](CallGate&) -> std::pair<AtspiAccessible*, AXError> {
+            if (!app) return {nullptr, AXError::invalidUIElement};
+            GError* err = nullptr;
+            const int n = atspi_accessible_get_child_count(app, &err);
+            if (err) {
+                clearError(&err);
+                return {nullptr, AXError::cannotComplete};
+            }
+            for (int i = 0; i < n; ++i) {
+                AtspiAccessible* w = atspi_accessible_get_child_at_index(app, i, &err);
+                clearError(&err);
+                if (!w) continue;
+                if (kind == WindowKind::main || hasState(w, ATSPI_STATE_ACTIVE)) return {w, AXError::success};
+                g_object_unref(w);
+            }
+            return {nullptr, AXError::noValue};
+        });
+    if (!answer) {
+        if (error) *error = AXError::cannotComplete;
+        return nullptr;
+    }
+    if (error) *error = answer->second;
+    return answer->first ? std::make_shared<AtspiElement>(answer->first) : nullptr;
+}
+
+std::vector<AXElementPtr> AtspiAccessibility::children(const AXElement& el, AXError* error) {
+    AtspiAccessible* obj = objOf(el);
+    auto answer = connection_.call<std::pair<std::vector<AtspiAccessible*>, AXError>>(
+        [obj](CallGate&) -> std::pair<std::vector<AtspiAccessible*>, AXError> {
+            if (!obj) return {{}, AXError::invalidUIElement};
+            GError* err = nullptr;
+            const int n = atspi_accessible_get_child_count(obj, &err);
+            if (err) {
+                clearError(&err);
+                return {{}, AXError::cannotComplete};
+            }
+            std::vector<AtspiAccessible*> out;
+            for (int i = 0; i < n && i < MAX_CHILDREN; ++i) {
+                AtspiAccessible* child = atspi_accessible_get_child_at_index(obj, i, &err);
+                clearError(&err);
+                if (child) out.push_back(child);
+            }
+            return {out, AXError::success};
+        });
+    if (!answer) {
+        if (error) *error = AXError::cannotComplete;
+        return {};
+    }
+    if (error) *error = answer->second;
+    std::vector<AXElementPtr> out;
+    out.reserve(answer->first.size());
+    for (AtspiAccessible* child : answer->first) out.push_back(std::make_shared<AtspiElement>(child));
+    return out;
 }
 
 // AT-SPI has one time-out for all calls: the shortest asked for wins until a longer one is

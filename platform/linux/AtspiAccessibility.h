@@ -43,7 +43,13 @@ public:
     std::optional<qint64> pid(const AXElement& el) override;
     AXError setMessagingTimeout(const AXElement& el, float seconds) override;
     void settle(double seconds) override;
+    // The application's frames and dialogs: the focused one is the one AT-SPI calls active,
+    // the main one the first.
+    AXElementPtr windowOf(const AXElement& application, WindowKind kind, AXError* error = nullptr) override;
+    // At most MAX_CHILDREN of them: no reader of a window walks further.
+    std::vector<AXElementPtr> children(const AXElement& el, AXError* error = nullptr) override;
 
+    static constexpr int MAX_CHILDREN = 6000;
     static constexpr double CALL_TIMEOUT = 1.5;
     static constexpr int DBUS_TIMEOUT_MS = 800;
     // A write under way may take the longest D-Bus time-out, which is longer for an

@@ -14,6 +14,8 @@
 #include "linux/X11ModifierFlags.h"
 #include "linux/X11Workspace.h"
 #include "linux/QtScreens.h"
+#include "linux/QtWindowCapture.h"
+#include "linux/TesseractRecognizer.h"
 #include "linux/XiEventTap.h"
 #include "linux/XTestKeyPoster.h"
 #include "linux/XkbInputSources.h"
@@ -57,12 +59,15 @@ void installLinuxPlatform(const QString& appId) {
     // The key store needs the session bus, not a display.
     static SecretKeyStore keys;
     KeyStore::install(&keys);
+    // Recognition needs no display; the engine loads on first use.
+    TextRecognizer::install(new TesseractRecognizer);
     if (!onX11Display()) return;
 
     // Kept for the life of the process; the X connections close with it.
     Screens::install(new QtScreens);
     auto* workspace = new X11Workspace;
     if (workspace->isConnected()) Workspace::install(workspace);
+    WindowCapture::install(new QtWindowCapture);
     auto* sources = new XkbInputSources;
     if (sources->isConnected()) {
         const LayoutOwner owner = chooseLayoutOwner(sessionProbe());

@@ -97,11 +97,72 @@ X11Workspace::~X11Workspace() {
     if (framesDpy_) XCloseDisplay(framesDpy_);
 }
 
+Display* X11Workspace::framesDisplay() const {
+    if (!framesDpy_) framesDpy_ = XOpenDisplay(displayName_.isEmpty() ? nullptr : displayName_.constData());
+    return framesDpy_;
+}
+
+std::vector<WindowInfo> X11Workspace::windowsOf(qint64 pid) const {
+    std::lock_guard lock(framesLock_);
+    std::vector<WindowInfo> out;
+    Display* d = framesDisplay();
+    if (!d || pid <= 0) return out;
+    const Window root = DefaultRootWindow(d);
+    QueryTrap trap(d, "windows of a process");
+    std::vector<Window> clients;
+    Atom type;
+    int format;
+    unsigned long n = 0, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, root, atom(d, "_NET_CLIENT_LIST"), 0, 4096, False, XA_WINDOW, &type, &format, &n, &after,
+                           &data) == Success &&
+        data && type == XA_WINDOW && format == 32) {
+        const auto* ws = reinterpret_cast<const unsigned long*>(data);
+        clients.assign(ws, ws + n);
+    }
+    if (data) XFree(data);
+    if (clients.empty()) {
+        Window rootRet, parent;
+        Window* kids = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(d, root, &rootRet, &parent, &kids, &count) && kids)
+            for (unsigned int i = 0; i < count; ++i)
+                if (!stringProperty(d, kids[i], atom(d, "WM_CLASS")).isEmpty()) clients.push_back(kids[i]);
+        if (kids) XFree(kids);
+    }
+    const Atom wmPid = atom(d, "_NET_WM_PID");
+    const Atom windowType = atom(d, "_NET_WM_WINDOW_TYPE");
+    const Atom normalType = atom(d, "_NET_WM_WINDOW_TYPE_NORMAL");
+    const Atom dialogType = atom(d, "_NET_WM_WINDOW_TYPE_DIALOG");
+    for (const Window w : clients) {
+        if (cardinalProperty(d, w, wmPid) != static_cast<unsigned long>(pid)) continue;
+        XWindowAttributes attrs;
+        if (!XGetWindowAttributes(d, w, &attrs)) continue;
+        int x = 0, y = 0;
+        Window child;
+        if (!XTranslateCoordinates(d, w, root, 0, 0, &x, &y, &child)) continue;
+        WindowInfo info;
+        info.id = w;
+        info.frame = QRectF(x, y, attrs.width, attrs.height);
+        info.mapped = attrs.map_state == IsViewable;
+        data = nullptr;
+        if (XGetWindowProperty(d, w, windowType, 0, 16, False, XA_ATOM, &type, &format, &n, &after, &data) == Success &&
+            data && format == 32 && n > 0) {
+            const auto* types = reinterpret_cast<const unsigned long*>(data);
+            info.normal = std::any_of(types, types + n, [&](unsigned long t) { return t == normalType || t == dialogType; });
+        }
+        if (data) XFree(data);
+        QByteArray title = stringProperty(d, w, atom(d, "_NET_WM_NAME"));
+        info.title = title.isEmpty() ? QString::fromLocal8Bit(stringProperty(d, w, XA_WM_NAME)) : QString::fromUtf8(title);
+        out.push_back(info);
+    }
+    return out;
+}
+
 std::vector<QRectF> X11Workspace::onScreenWindowFrames() const {
     std::lock_guard lock(framesLock_);
     std::vector<QRectF> out;
-    if (!framesDpy_) framesDpy_ = XOpenDisplay(displayName_.isEmpty() ? nullptr : displayName_.constData());
-    Display* d = framesDpy_;
+    Display* d = framesDisplay();
     if (!d) return out;
     const Window root = DefaultRootWindow(d);
     QueryTrap trap(d, "window frames");

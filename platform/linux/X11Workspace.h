@@ -56,8 +56,13 @@ public:
     // nor dock, each with its frame (_NET_FRAME_EXTENTS). Reads on a connection of its own,
     // so that the background refresh of the window list does not share the main thread's.
     std::vector<QRectF> onScreenWindowFrames() const override;
+    // From the window manager's client list (else the root's children that carry WM_CLASS),
+    // on the same connection as the frames. Frames are the windows' own areas; the title is
+    // _NET_WM_NAME, else WM_NAME; ordinary means no type, or the normal or dialog type.
+    std::vector<WindowInfo> windowsOf(qint64 pid) const override;
 
 private:
+    Display* framesDisplay() const;
     void drain();
     void scheduleDrain() const;
     void check();

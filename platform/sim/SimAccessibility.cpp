@@ -9,6 +9,8 @@ struct SimAXElement : AXElement {
     std::weak_ptr<SimField> field;
     qint64 pid = 0;
     bool application = false;
+    // Reached through a window's tree: it stops answering when its application quits.
+    bool inTree = false;
     float timeout = 0;
 };
 
@@ -76,8 +78,48 @@ AXElementPtr SimAccessibility::focusedElementOf(const AXElement& application, AX
 std::shared_ptr<SimField> SimAccessibility::fieldOf(const AXElement& el, AXError* error) {
     const SimAXElement* e = simElement(el);
     std::shared_ptr<SimField> f = e && !e->application ? e->field.lock() : nullptr;
+    if (f && e->inTree) {
+        const SimApp* owner = desktop_.appByPid(e->pid);
+        if (!owner || !owner->running) f = nullptr;
+    }
     if (!f) fail(error, e && e->application ? AXError::attributeUnsupported : AXError::invalidUIElement);
     return f;
+}
+
+AXElementPtr SimAccessibility::treeElement(const std::shared_ptr<SimField>& field, qint64 pid) {
+    auto el = std::make_shared<SimAXElement>();
+    el->field = field;
+    el->pid = pid;
+    el->inTree = true;
+    return el;
+}
+
+AXElementPtr SimAccessibility::windowOf(const AXElement& application, WindowKind kind, AXError* error) {
+    ++reads;
+    const SimAXElement* e = simElement(application);
+    SimApp* a = e && e->application ? desktop_.appByPid(e->pid) : nullptr;
+    if (!a || !a->running) {
+        fail(error, AXError::invalidUIElement);
+        return nullptr;
+    }
+    const auto& window = kind == WindowKind::focused ? a->focusedWindow : a->mainWindow;
+    if (!window) {
+        fail(error, AXError::noValue);
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    return treeElement(window, a->identity.pid);
+}
+
+std::vector<AXElementPtr> SimAccessibility::children(const AXElement& el, AXError* error) {
+    ++reads;
+    auto f = fieldOf(el, error);
+    if (!f) return {};
+    if (error) *error = AXError::success;
+    std::vector<AXElementPtr> out;
+    out.reserve(f->children.size());
+    for (const auto& child : f->children) out.push_back(treeElement(child, simElement(el)->pid));
+    return out;
 }
 
 QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, AXError* error) {
@@ -98,8 +140,12 @@ QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, A
         return fail(error, AXError::noValue);
     }
     if (name == AXNames::editable) return f->editable;
+    if (name == AXNames::title) return f->title.isEmpty() ? fail(error, AXError::noValue) : QVariant(f->title);
+    if (name == AXNames::description)
+        return f->description.isEmpty() ? fail(error, AXError::noValue) : QVariant(f->description);
     if (name == AXNames::value) {
         if (!f->valueReadable) return fail(error, AXError::noValue);
+        if (f->otherValue.isValid()) return f->otherValue;
         // Password fields show only bullets.
         if (f->secure) return QString(f->value.size(), QChar(0x2022));
         auto p = pending_.find(f.get());

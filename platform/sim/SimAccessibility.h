@@ -27,6 +27,8 @@ public:
     bool isProcessTrusted() override { return trusted; }
     bool reportsEmptyValueReliably(const AXElement& el) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
+    AXElementPtr windowOf(const AXElement& application, WindowKind kind, AXError* error = nullptr) override;
+    std::vector<AXElementPtr> children(const AXElement& el, AXError* error = nullptr) override;
 
     // An element for a given field (as if the focus were on it).
     AXElementPtr elementFor(const std::shared_ptr<SimField>& field);
@@ -49,6 +51,7 @@ private:
         int readsLeft = 0;
     };
     std::shared_ptr<SimField> fieldOf(const AXElement& el, AXError* error);
+    AXElementPtr treeElement(const std::shared_ptr<SimField>& field, qint64 pid);
     void apply(SimField& field, const QString& newValue, qsizetype caret);
 
     SimDesktop& desktop_;

@@ -112,6 +112,12 @@ void SimDesktop::setActivationHandler(std::function<void(const AppIdentity&)> ha
     onActivate_ = std::move(handler);
 }
 
+std::vector<WindowInfo> SimDesktop::windowsOf(qint64 pid) const {
+    for (const auto& a : apps_)
+        if (a->identity.pid == pid && a->running) return a->windows;
+    return {};
+}
+
 SimApp* SimDesktop::appByPid(qint64 pid) {
     for (auto& a : apps_)
         if (a->identity.pid == pid) return a.get();

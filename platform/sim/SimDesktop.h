@@ -3,6 +3,7 @@
 
 #include <QRectF>
 #include <QString>
+#include <QVariant>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -40,6 +41,13 @@ struct SimField {
     bool emptyValueReliable = false;   // an empty "AXValue" is known to be really empty
     std::optional<QString> placeholder;
     std::optional<QRectF> frame;       // screen frame; ranges are laid out 8 units per code unit
+
+    // As an element of a window's tree: its label, its description, a value that is not text
+    // (a slider's number) in place of the text, and the elements inside it.
+    QString title;
+    QString description;
+    QVariant otherValue;
+    std::vector<std::shared_ptr<SimField>> children;
 };
 
 struct SimApp {
@@ -57,6 +65,11 @@ struct SimApp {
     double focusReadDelay = 0;
     // The window manager refuses to bring it to the front when another client asks.
     bool refusesActivation = false;
+    // The roots of its accessibility tree: the window with the focus and the main window.
+    std::shared_ptr<SimField> focusedWindow;
+    std::shared_ptr<SimField> mainWindow;
+    // Its top-level windows as the window list shows them.
+    std::vector<WindowInfo> windows;
 };
 
 // The one simulated desktop: applications with text fields, a front application and a
@@ -91,6 +104,8 @@ public:
     std::optional<AppIdentity> runningApplication(qint64 pid) const override;
     bool activate(const AppIdentity& app) override;
     void setActivationHandler(std::function<void(const AppIdentity&)> handler) override;
+    // Thread-safe as long as the test changes no window while a reader runs.
+    std::vector<WindowInfo> windowsOf(qint64 pid) const override;
 
 private:
     std::vector<std::unique_ptr<SimApp>> apps_;

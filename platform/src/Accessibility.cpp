@@ -34,6 +34,16 @@ public:
 
 }  // namespace
 
+AXElementPtr Accessibility::windowOf(const AXElement&, WindowKind, AXError* error) {
+    if (error) *error = AXError::attributeUnsupported;
+    return nullptr;
+}
+
+std::vector<AXElementPtr> Accessibility::children(const AXElement&, AXError* error) {
+    if (error) *error = AXError::attributeUnsupported;
+    return {};
+}
+
 AXElementPtr Accessibility::focusedElementOf(const AXElement& application, AXError* error) {
     AXError e = AXError::success;
     AXElementPtr focus = focusedElement(&e);

@@ -1,7 +1,8 @@
 // The target window of the real-desktop tests: a line edit and a text edit that other
-// clients type, paste and read into, a password line edit and a label that takes the focus
-// but no text. It takes commands, one per line, from a FIFO ("focus line", "focus text",
-// "focus password", "focus label", "clear", "copy TEXT", "read clipboard", "quit") and
+// clients type, paste and read into, a password line edit, a label that takes the focus
+// but no text, and a paragraph in English and Russian that screen context reads. It takes
+// commands, one per line, from a FIFO ("focus line", "focus text", "focus password",
+// "focus label", "clear", "copy TEXT", "read clipboard", "password TEXT", "quit") and
 // rewrites a JSON state file
 // after every change, so a test can tell what really arrived without trusting the
 // accessibility bus alone.
@@ -24,6 +25,10 @@
 
 namespace {
 
+const char* const PARAGRAPH =
+    "Please send the quarterly report to the board by Friday morning.\n"
+    "Пришлите квартальный доклад правлению до утра пятницы.";
+
 class Target : public QWidget {
 public:
     Target(const QString& statePath) : statePath_(statePath) {
@@ -43,11 +48,18 @@ public:
         label_->setObjectName(QStringLiteral("label"));
         label_->setAccessibleName(QStringLiteral("label"));
         label_->setFocusPolicy(Qt::StrongFocus);
+        auto* paragraph = new QLabel(QString::fromUtf8(PARAGRAPH), this);
+        paragraph->setObjectName(QStringLiteral("paragraph"));
+        paragraph->setWordWrap(true);
+        QFont large = paragraph->font();
+        large.setPointSize(14);
+        paragraph->setFont(large);
         layout->addWidget(line_);
         layout->addWidget(text_);
         layout->addWidget(password_);
         layout->addWidget(label_);
-        resize(480, 320);
+        layout->addWidget(paragraph);
+        resize(480, 440);
         connect(line_, &QLineEdit::textChanged, this, [this] { writeState(); });
         connect(text_, &QTextEdit::textChanged, this, [this] { writeState(); });
         connect(qApp, &QApplication::focusChanged, this, [this] { writeState(); });
@@ -112,6 +124,8 @@ private:
             text_->clear();
         } else if (cmd.startsWith(QLatin1String("copy "))) {
             QApplication::clipboard()->setText(cmd.mid(5));
+        } else if (cmd.startsWith(QLatin1String("password "))) {
+            password_->setText(cmd.mid(9));
         } else if (cmd == QLatin1String("read clipboard")) {
             // Fetches the clipboard's text as any pasting client would.
             clipboard_ = QApplication::clipboard()->text();

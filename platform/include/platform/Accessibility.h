@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace murmelo {
 
@@ -19,6 +20,8 @@ inline const QString selectedText = QStringLiteral("AXSelectedText");
 inline const QString placeholder = QStringLiteral("AXPlaceholderValue");
 inline const QString manualAccessibility = QStringLiteral("AXManualAccessibility");
 inline const QString secureTextFieldRole = QStringLiteral("AXSecureTextField");
+inline const QString title = QStringLiteral("AXTitle");
+inline const QString description = QStringLiteral("AXDescription");
 }  // namespace AXNames
 
 // Error numbers of the accessibility interface; write outcomes carry them ("rejected--25204").
@@ -92,6 +95,16 @@ public:
     // Whether two elements stand for the same object of its application (each read of the
     // focused element gives an element of its own). A backend that cannot tell compares identity.
     virtual bool sameElement(const AXElement& a, const AXElement& b) { return &a == &b; }
+
+    // Reading another application's window as a tree: its label ("AXTitle") and description
+    // ("AXDescription") are read through attribute(); these give the way down.
+    // The application's window with the focus ("AXFocusedWindow"), or its main one
+    // ("AXMainWindow"); none with success when it has no such window. A backend that cannot
+    // walk a tree answers as for an unsupported attribute.
+    enum class WindowKind { focused, main };
+    virtual AXElementPtr windowOf(const AXElement& application, WindowKind kind, AXError* error = nullptr);
+    // The element's children in order ("AXChildren"); none with an error when they cannot be read.
+    virtual std::vector<AXElementPtr> children(const AXElement& el, AXError* error = nullptr);
 
     static Accessibility& shared();
     static void install(Accessibility* accessibility);

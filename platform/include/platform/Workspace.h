@@ -16,6 +16,19 @@ struct AppIdentity {
     bool operator==(const AppIdentity&) const = default;
 };
 
+// A top-level window of an application as the window list shows it.
+struct WindowInfo {
+    quint64 id = 0;
+    QString title;
+    // The window's own area without decorations, in window-system coordinates.
+    QRectF frame;
+    // An ordinary application window or dialog (not a dock, menu, tooltip or desktop).
+    bool normal = true;
+    // Shown on the screen now.
+    bool mapped = true;
+    bool operator==(const WindowInfo&) const = default;
+};
+
 // The front application and its changes.
 class Workspace {
 public:
@@ -40,6 +53,12 @@ public:
     // to back, in window-system coordinates: origin at the first screen's top-left, y down.
     // Safe to call from any thread. A backend that knows no windows gives none.
     virtual std::vector<QRectF> onScreenWindowFrames() const { return {}; }
+    // The top-level windows whose process is pid, in the window manager's list order. Safe to
+    // call from any thread. A backend that knows no windows gives none.
+    virtual std::vector<WindowInfo> windowsOf(qint64 pid) const {
+        (void)pid;
+        return {};
+    }
 
     static Workspace& shared();
     static void install(Workspace* workspace);
