@@ -2,10 +2,9 @@
 // between recognition and delivery, so it has to stay well under 5 ms for 2,000 characters.
 // Each case runs at 500, 2,000, 8,000 and 32,000 characters: the cost must grow with the
 // length, not faster (8,000 characters at most 4.5 times 2,000).
+#include "base/Defaults.h"
 #include "cleanup/SmartCleanupEngine.h"
-#include "cleanup/SmartCleanupScenarioCorpus.h"
-#include "cleanup/SmartCleanupSelfTestEvaluator.h"
-#include "cleanup/SmartCleanupSkillRegistry.h"
+#include "cleanup/SmartCleanupSelfLearningCoordinator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,17 +82,14 @@ void BM_CleanupListsClean(benchmark::State& state) {
     state.SetLabel(QStringLiteral("%1 chars").arg(text.size()).toStdString());
 }
 
-// The launch self-test: the corpus built, then evaluated twice (the gate with every skill,
-// then the full run with the chosen ones), synchronously before the launch goes on.
+// The launch self-test as the start runs it, synchronously before the launch goes on: the
+// corpus built, the gate with every skill, then the user's scenarios (none here).
 void BM_SelfTestLaunchEvaluation(benchmark::State& state) {
-    const SmartCleanupSelfTestEvaluator evaluator;
+    Defaults defaults;
+    SmartCleanupScenarioStore store(&defaults);
+    SmartCleanupSelfLearningCoordinator coordinator(store);
     qint64 scenarios = 0;
-    for (auto _ : state) {
-        const auto corpus = SmartCleanupScenarioCorpus::builtIn() + SmartCleanupScenarioCorpus::generated();
-        benchmark::DoNotOptimize(evaluator.evaluate(corpus, SmartCleanupSkillRegistry::all()));
-        benchmark::DoNotOptimize(evaluator.evaluate(corpus, SmartCleanupSkillRegistry::all()));
-        scenarios = corpus.size();
-    }
+    for (auto _ : state) scenarios = coordinator.runEvaluation().totalCount;
     state.SetLabel(QStringLiteral("%1 scenarios").arg(scenarios).toStdString());
 }
 

@@ -1,5 +1,6 @@
 #include "ai/QuickActionsMenuSection.h"
 
+#include "ai/QuickActionsController.h"
 #include "base/Defaults.h"
 #include "base/Localization.h"
 #include "base/Log.h"
@@ -9,17 +10,10 @@
 #include <QAction>
 
 namespace murmelo {
-namespace {
-const QString QUICK_ACTIONS_KEY = QStringLiteral("quickActions.enabled");
-}  // namespace
-
 QuickActionsMenuSection::QuickActionsMenuSection()
     : commandHotkeyName([] { return hotkeyTitle(activeCommandHotkey()); }) {}
 
-bool QuickActionsMenuSection::isQuickActionsEnabled() {
-    // On until the user turns it off.
-    return Defaults::shared().object(QUICK_ACTIONS_KEY) ? Defaults::shared().boolValue(QUICK_ACTIONS_KEY) : true;
-}
+bool QuickActionsMenuSection::isQuickActionsEnabled() { return murmelo::isQuickActionsEnabled(); }
 
 QList<MenuEntry> QuickActionsMenuSection::entries() const {
     return {MenuEntry::toggle("toggleQuickActions", L("menu.quickActions", "Быстрые действия при выделении"),
@@ -32,7 +26,7 @@ QList<MenuEntry> QuickActionsMenuSection::entries() const {
 void QuickActionsMenuSection::trigger(const QString& name, QAction* sender) {
     if (name == QStringLiteral("toggleQuickActions")) {
         const bool on = !isQuickActionsEnabled();
-        Defaults::shared().set(QUICK_ACTIONS_KEY, on);
+        setQuickActionsEnabled(on);
         sender->setChecked(on);
         logLine(QStringLiteral("Quick Actions: ") + (on ? QStringLiteral("вкл") : QStringLiteral("выкл")));
     } else if (name == QStringLiteral("openQuickReplySettings")) {

@@ -130,6 +130,10 @@ TEST_F(SelfLearningTest, ConfirmedScenariosJoinTheReportButNeverChooseTheSkills)
     EXPECT_EQ(snapshot->confirmedScenarioCount, 2);
     EXPECT_EQ(snapshot->totalCount, report.totalCount);
     EXPECT_EQ(coordinator.lastReport(), report);
+    // Just what one run over every scenario gives.
+    const auto confirmed = store.confirmedScenarios();
+    EXPECT_EQ(report, SmartCleanupSelfTestEvaluator().evaluate(
+                          protectedCorpus() + confirmed + SmartCleanupScenarioCorpus::generated(confirmed), R::all()));
 }
 
 TEST_F(SelfLearningTest, TheShadowMonitorCountsDivergencesPerRulePack) {

@@ -8,13 +8,18 @@ namespace murmelo {
 
 SmartCleanupEvaluationReport SmartCleanupSelfTestEvaluator::evaluate(const QList<SmartCleanupScenarioCase>& scenarios,
                                                                     const QSet<SmartCleanupSkillID>& enabledSkills) const {
-    using Reason = SmartCleanupEvaluationFailure::Reason;
-    // No language guess here: every profile, as the dictation would get without a language.
-    const SmartCleanupEngine engine(SmartCleanupProfileRegistry::defaultProfiles(), enabledSkills);
-
     SmartCleanupEvaluationReport report;
     report.rulePackVersion = SmartCleanupSkillRegistry::rulePackVersion;
     report.activeSkills = enabledSkills;
+    return evaluate(scenarios, std::move(report));
+}
+
+SmartCleanupEvaluationReport SmartCleanupSelfTestEvaluator::evaluate(const QList<SmartCleanupScenarioCase>& scenarios,
+                                                                    SmartCleanupEvaluationReport report) const {
+    using Reason = SmartCleanupEvaluationFailure::Reason;
+    // No language guess here: every profile, as the dictation would get without a language.
+    const SmartCleanupEngine engine(SmartCleanupProfileRegistry::defaultProfiles(), report.activeSkills);
+
     for (const SmartCleanupScenarioCase& scenario : scenarios) {
         ++report.totalCount;
         switch (scenario.origin) {

@@ -11,6 +11,10 @@ namespace murmelo {
 struct SmartCleanupSelfTestEvaluator {
     SmartCleanupEvaluationReport evaluate(const QList<SmartCleanupScenarioCase>& scenarios,
                                           const QSet<SmartCleanupSkillID>& enabledSkills) const;
+    // The same scenarios added to a report made with the same skills: what evaluating both
+    // lists at once would have given.
+    SmartCleanupEvaluationReport evaluate(const QList<SmartCleanupScenarioCase>& scenarios,
+                                          SmartCleanupEvaluationReport report) const;
 };
 
 }  // namespace murmelo

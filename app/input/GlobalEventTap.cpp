@@ -210,6 +210,7 @@ void guardTick(unsigned generation) {
 }  // namespace
 
 QPointF appKitPoint(QPointF cg, double maxY) { return QPointF(cg.x(), maxY - cg.y()); }
+QRectF appKitRect(const QRectF& r, double maxY) { return QRectF(r.x(), maxY - r.y() - r.height(), r.width(), r.height()); }
 
 bool installTap() {
     if (!EventTap::shared().create(tapCallback)) {

@@ -2,6 +2,7 @@
 #include "platform/EventTap.h"
 
 #include <QPointF>
+#include <QRectF>
 #include <optional>
 
 namespace murmelo {
@@ -42,8 +43,9 @@ bool installTap();
 void startTapGuard();
 // Answers true to pass the event on, false to swallow it.
 bool tapCallback(const InputEvent& event);
-// Bottom-left point of a top-left global location.
+// Bottom-left point of a top-left global location, and the same for a rectangle.
 QPointF appKitPoint(QPointF cg, double mainScreenMaxY);
+QRectF appKitRect(const QRectF& ax, double mainScreenMaxY);
 
 void resetForTesting();
 

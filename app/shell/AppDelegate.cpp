@@ -26,6 +26,7 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/InstanceRegistry.h"
 #include "platform/MainQueue.h"
+#include "platform/Processes.h"
 #include "platform/RunningApplication.h"
 #include "platform/SessionEnd.h"
 
@@ -132,6 +133,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     // The orphan sweep must know which program is the recognition server.
     DictationSeam::shared().registerServerPrograms();
+    // The sweep, the first health pulse and the first look for rival key programs share
+    // one reading of the process table: reading it three times held up the event tap.
+    std::optional<SharedProcessTable> startTable(std::in_place);
     DiagnosticsSeam::shared().orphansSweep();
     // The meeting store is tidied off the main thread.
     background_(MeetingsSeam::shared().meetingStoreStartupMaintenance);
@@ -184,6 +188,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     InputSeam::shared().startTapGuard();
     InputSeam::shared().secureInputStart();
     LayoutSeam::shared().inputRivalsStart();
+    startTable.reset();
 
     if (smoke) {
         // A smoke test starts no capture or servers: only the model line of the menu.

@@ -9,9 +9,15 @@
 #include "keepawake/OrphanedStayAwakeAlert.h"
 #include "sim/SimInstanceRegistry.h"
 #include "sim/SimNotificationCenter.h"
+#include "sim/SimProcesses.h"
 #include "sim/SimSessionEnd.h"
 
+#include "platform/Processes.h"
+#include "platform/Service.h"
+
 #include <gtest/gtest.h>
+
+#include <QMap>
 
 using namespace murmelo;
 
@@ -277,6 +283,32 @@ TEST_F(AppDelegateTest, SmokeModeLeavesOutAudioTextAndServers) {
     ASSERT_FALSE(background.empty());
     background.back()();
     EXPECT_EQ(lines().last(), "· openAIKeychainWarmUp");
+}
+
+TEST_F(AppDelegateTest, TheSweepThePulseAndTheRivalsShareOneReadingOfTheProcessTable) {
+    sim::SimProcesses procs;
+    ScopedService<Processes> installed(procs);
+    procs.add(10, 1, 100, "/usr/bin/a");
+    QMap<QString, qsizetype> seen;
+    const auto reads = [&](const char* name, std::function<void()> after = nullptr) {
+        return [&seen, name, after] {
+            seen[name] = Processes::shared().table()->size();
+            if (after) after();
+        };
+    };
+    // A process that starts right after the sweep's reading is only seen once the start's
+    // steps that share it are done.
+    diagnostics.orphansSweep = reads("sweep", [&] { procs.add(11, 1, 100, "/usr/bin/b"); });
+    diagnostics.healthStart = reads("pulse");
+    struct RivalsRead : NotedLayout {
+        std::function<void()> read;
+        void inputRivalsStart() override { read(); }
+    } rivals;
+    rivals.read = reads("rivals");
+    ScopedService<LayoutSeam> rivalsScope(rivals);
+    dictation.recorderPrime = reads("later");
+    launch();
+    EXPECT_EQ(seen, (QMap<QString, qsizetype>{{"sweep", 1}, {"pulse", 1}, {"rivals", 1}, {"later", 2}}));
 }
 
 TEST_F(AppDelegateTest, SolarCalibrationAndOnboardingPreviewOutsideSmoke) {

@@ -8,6 +8,8 @@
 #include "dictation/ModelPerformance.h"
 #include "input/HotkeyDef.h"
 #include "keepawake/StayAwake.h"
+#include "settings/Appearance.h"
+#include "settings/PrefsWindow.h"
 #include "shell/AppQuit.h"
 #include "shell/OneShotModes.h"
 #include "shell/StatusMenuSections.h"
@@ -75,6 +77,23 @@ protected:
         out << qMakePair(QStringLiteral("model speed"), ModelPerformance::summary(QStringLiteral("no-such-model")));
         // A machine whose processor has no name.
         out << qMakePair(QStringLiteral("model speed device"), ModelPerformance::hardwareName(std::nullopt));
+        out << settingsTexts();
+        return out;
+    }
+
+    // The settings window: its pages, the theme and design choices, key names, time limits and
+    // the status lines of the model card.
+    static QList<QPair<QString, QString>> settingsTexts() {
+        QList<QPair<QString, QString>> out;
+        out << qMakePair(QStringLiteral("settings window"), L(QStringLiteral("prefs.window.title"), QStringLiteral("Настройки")));
+        for (PrefsTab tab : PrefsTabs::allCases) out << qMakePair(QStringLiteral("settings page"), PrefsTabs::title(tab));
+        for (AppAppearance a : AppAppearances::allCases)
+            out << qMakePair(QStringLiteral("window theme"), AppAppearances::title(a));
+        for (AppOrbStyle o : AppOrbStyles::allCases) out << qMakePair(QStringLiteral("design"), AppOrbStyles::title(o));
+        for (qint64 code : {54, 55, 60, 61, 62, -1})
+            out << qMakePair(QStringLiteral("settings key %1").arg(code), settingsHotkeyTitle(code));
+        for (int hours : {0, 1, 4, 8})
+            out << qMakePair(QStringLiteral("keep-awake limit"), PrefsWindow::stayAwakeHoldTitle(hours));
         return out;
     }
 
@@ -110,6 +129,11 @@ TEST_P(InterfaceWordingTest, MenuDialogsAndCommandLineSpeakOfNoOtherPlatform) {
             EXPECT_FALSE(text.contains(foreignPlatform())) << where.toStdString() << ": " << text.toStdString();
             EXPECT_FALSE(text.contains(QStringLiteral("Murmelo"))) << where.toStdString() << ": " << text.toStdString();
         }
+    }
+    // The settings window's texts come from the tables too.
+    if (english()) {
+        for (const auto& [where, text] : settingsTexts())
+            EXPECT_FALSE(text.contains(cyrillic())) << where.toStdString() << ": " << text.toStdString();
     }
 }
 

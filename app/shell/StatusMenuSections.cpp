@@ -1,5 +1,8 @@
 #include "shell/StatusMenuSections.h"
 
+#include "input/HistoryMenus.h"
+#include "settings/PrefsWindow.h"
+
 namespace murmelo {
 
 StatusMenuSections::StatusMenuSections() : StatusMenuSections(hostSwitcher_, settingsHotkey_) {}
@@ -24,6 +27,10 @@ StatusMenuSections::StatusMenuSections(LayoutMenuSection::Switcher& layoutSwitch
     registrations_.emplace_back(P::meetings, &meetings);
     registrations_.emplace_back(P::settings, &settings);
     registrations_.emplace_back(P::quit, &quit);
+    // The settings window opens on its main page, and on the history page from the clipboard
+    // history's own line.
+    settings.openSettings = [] { PrefsWindow::shared().show(PrefsTab::home); };
+    HistoryMenus::openClipboardSettingsHandler() = [] { PrefsWindow::shared().show(PrefsTab::history); };
 }
 
 }  // namespace murmelo

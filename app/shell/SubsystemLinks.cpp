@@ -1,6 +1,9 @@
 #include "shell/SubsystemLinks.h"
 
+#include "ai/QuickActionUsageStore.h"
 #include "ai/QuickActionsTap.h"
+#include "ai/QuickActionsUI.h"
+#include "dictation/DictationPreparation.h"
 #include "cleanup/LangGuess.h"
 #include "dictation/DictationNeighbours.h"
 #include "dictation/RecordingControl.h"
@@ -9,6 +12,7 @@
 #include "layout/LayoutSwitcher.h"
 #include "layout/LayoutSwitcherTap.h"
 #include "layout/RuForms.h"
+#include "platform/KeyEventPoster.h"
 #include "polish/LivePolish.h"
 #include "polish/PolishCard.h"
 #include "polish/PolishEditDelivery.h"
@@ -16,7 +20,9 @@
 #include "polish/PolishRoutes.h"
 #include "polish/PolishTapConsumer.h"
 #include "polish/RewriteGuard.h"
+#include "stats/MonthlyStats.h"
 #include "vocabulary/CorrectorManager.h"
+#include "vocabulary/PersonalDictionary.h"
 #include "shell/TypingStatsTap.h"
 
 namespace murmelo {
@@ -55,6 +61,30 @@ void SwitcherPolishLink::auditUndoEdit(const AXElementPtr& el, const DeliveryRep
     PolishEditDelivery::shared().auditUndoEdit(el, packet, typedAtWrite);
 }
 
+std::optional<QString> QuickActionsLink::dictionaryWord(const QString& text) { return PersonalDictionary::normalized(text); }
+bool QuickActionsLink::addToDictionary(const QString& word) { return PersonalDictionary::add(word); }
+std::pair<int, int> QuickActionsLink::personalPromptFit(const QString& bundleID, const QString& appName) {
+    const DictationPromptPlan plan = dictationPromptPlan(DictationContext{bundleID, appName});
+    return {plan.personalTotal, plan.personalFit};
+}
+bool QuickActionsLink::knowsWord(const QString& word) { return PolishKnownWords::application().knowsWord(word); }
+std::optional<QString> QuickActionsLink::rewriteRejection(const QString& original, const QString& candidate,
+                                                          bool mayShrink, bool mayGrow, bool mayChangeScript) {
+    return RewriteGuard::rejectionReason(original, candidate, {mayShrink, mayGrow, mayChangeScript});
+}
+void QuickActionsLink::noteQuickAction() { MonthlyStats::noteQuickAction(); }
+void QuickActionsLink::sendCopyKey() { LayoutSwitcher::shared().parts().sendKey(8, KeyFlags::command); }
+
+QuickActionsController& applicationQuickActions() {
+    static QuickActionsLink link;
+    static QuickActionsController* controller = [] {
+        auto* c = new QuickActionsController(link, QuickActionPanelController::shared(), QuickActionUsageStore::shared());
+        QuickActionsController::install(c);
+        return c;
+    }();
+    return *controller;
+}
+
 void linkSubsystems() {
     // The application's switcher engine, with its ports to polish and dictation.
     static SwitcherPolishLink switcherPolish;
@@ -67,7 +97,9 @@ void linkSubsystems() {
     // The user's key presses feed the typing statistics from the first key on.
     static TypingStatsTap typingStats;
     TapTypingStats::install(&typingStats);
-    // The event tap asks the cloud result card whether it has the keyboard and what it covers.
+    // The event tap hands mouse and keys to Quick Actions, and asks the cloud result card
+    // whether it has the keyboard and what it covers.
+    applicationQuickActions();
     static QuickActionsTap quickActionsTap;
     TapQuickActions::install(&quickActionsTap);
     // An unset polish switch follows whether a corrector engine exists.

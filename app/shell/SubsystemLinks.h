@@ -1,4 +1,5 @@
 #pragma once
+#include "ai/QuickActionsController.h"
 #include "dictation/DictationPolish.h"
 #include "layout/SwitcherDictation.h"
 #include "layout/SwitcherPolish.h"
@@ -38,5 +39,23 @@ public:
     void notePolishLiveTyping() override;
     void auditUndoEdit(const AXElementPtr& el, const DeliveryRepair::EditPacket& packet, quint64 typedAtWrite) override;
 };
+
+// Quick Actions' words go to the personal dictionary and count against the recogniser's
+// prompt; the switcher knows the words and sends the copy key; results pass the rewrite
+// guard and count in the monthly statistics.
+class QuickActionsLink final : public QuickActionsNeighbours {
+public:
+    std::optional<QString> dictionaryWord(const QString& text) override;
+    bool addToDictionary(const QString& word) override;
+    std::pair<int, int> personalPromptFit(const QString& bundleID, const QString& appName) override;
+    bool knowsWord(const QString& word) override;
+    std::optional<QString> rewriteRejection(const QString& original, const QString& candidate, bool mayShrink,
+                                            bool mayGrow, bool mayChangeScript) override;
+    void noteQuickAction() override;
+    void sendCopyKey() override;
+};
+
+// The program's Quick Actions, over the shared panel and usage store.
+QuickActionsController& applicationQuickActions();
 
 }  // namespace murmelo

@@ -21,6 +21,8 @@ struct SubsystemLinksTest : ::testing::Test {
     test::TestEnvironment env;
     ScopedService<DictationNeighbours> neighboursScope{installedService<DictationNeighbours>()};
     ScopedService<TapTypingStats> typingScope{installedService<TapTypingStats>()};
+    ScopedService<TapQuickActions> quickActionsTapScope{installedService<TapQuickActions>()};
+    ScopedService<QuickActionsController> quickActionsScope{installedService<QuickActionsController>()};
     struct RestoreUnset {
         std::function<bool()> saved = TapPolish::whenUnset();
         ~RestoreUnset() { TapPolish::whenUnset() = saved; }

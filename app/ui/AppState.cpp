@@ -4,6 +4,7 @@
 #include "base/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/RunningApplication.h"
+#include "ui/AppPalette.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -22,8 +23,9 @@ AppState::PresenceFactory& presenceFactory() {
     return factory;
 }
 
-// Trays do not tint template images, so the silhouette follows the desktop's palette.
-bool darkBar() { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; }
+// Trays do not tint template images, so the silhouette follows the desktop's palette, not the
+// theme our own windows were given.
+bool darkBar() { return AppPalette::desktopIsDark(); }
 
 bool isThisApplication(const AppIdentity& app) {
     if (app.pid == QCoreApplication::applicationPid()) return true;

@@ -509,6 +509,76 @@ AXError AtspiAccessibility::isAttributeSettable(const AXElement& el, const QStri
     return answer->second;
 }
 
+AXElementPtr AtspiAccessibility::elementAtPoint(const AXElement& application, QPointF point, AXError* error) {
+    AtspiAccessible* app = objOf(application);
+    const int x = static_cast<int>(point.x());
+    const int y = static_cast<int>(point.y());
+    auto found = connection_.call<AtspiAccessible*>([app, x, y](CallGate&) -> AtspiAccessible* {
+        if (!app) return nullptr;
+        GError* err = nullptr;
+        AtspiAccessible* hit = nullptr;
+        // The window under the point, then the deepest child the toolkit reports there; a
+        // bounded descent, since a broken toolkit may answer an element with itself.
+        const int n = atspi_accessible_get_child_count(app, &err);
+        clearError(&err);
+        for (int i = 0; i < n && !hit; ++i) {
+            AtspiAccessible* w = atspi_accessible_get_child_at_index(app, i, &err);
+            clearError(&err);
+            if (!w) continue;
+            AtspiComponent* c = atspi_accessible_get_component_iface(w);
+            const bool inside = c && atspi_component_contains(c, x, y, ATSPI_COORD_TYPE_SCREEN, &err) && !err;
+            clearError(&err);
+            if (c) g_object_unref(c);
+            if (inside) hit = w;
+            else g_object_unref(w);
+        }
+        for (int depth = 0; hit && depth < 32; ++depth) {
+            AtspiComponent* c = atspi_accessible_get_component_iface(hit);
+            if (!c) break;
+            AtspiAccessible* child = atspi_component_get_accessible_at_point(c, x, y, ATSPI_COORD_TYPE_SCREEN, &err);
+            clearError(&err);
+            g_object_unref(c);
+            if (!child) break;
+            if (child == hit) {
+                g_object_unref(child);
+                break;
+            }
+            g_object_unref(hit);
+            hit = child;
+        }
+        return hit;
+    });
+    if (!found || !*found) {
+        if (error) *error = found ? AXError::noValue : AXError::cannotComplete;
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    return std::make_shared<AtspiElement>(*found);
+}
+
+AXElementPtr AtspiAccessibility::parent(const AXElement& el, AXError* error) {
+    AtspiAccessible* obj = objOf(el);
+    auto found = connection_.call<AtspiAccessible*>([obj](CallGate&) -> AtspiAccessible* {
+        if (!obj) return nullptr;
+        GError* err = nullptr;
+        AtspiAccessible* p = atspi_accessible_get_parent(obj, &err);
+        clearError(&err);
+        // An application's parent is the desktop: no element of the application.
+        if (p && atspi_accessible_get_role(p, &err) == ATSPI_ROLE_DESKTOP_FRAME) {
+            g_object_unref(p);
+            p = nullptr;
+        }
+        clearError(&err);
+        return p;
+    });
+    if (!found || !*found) {
+        if (error) *error = found ? AXError::noValue : AXError::cannotComplete;
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    return std::make_shared<AtspiElement>(*found);
+}
+
 std::optional<QRectF> AtspiAccessibility::boundsForRange(const AXElement& el, AXRange range, AXError* error) {
     AtspiAccessible* obj = objOf(el);
     auto answer = connection_.call<std::optional<QRectF>>([obj, range](CallGate&) -> std::optional<QRectF> {

@@ -7,6 +7,7 @@
 #include "linux/LinuxPower.h"
 #include "linux/LocalSocketNotificationCenter.h"
 #include "linux/LogindSessionEnd.h"
+#include "linux/PortalColorScheme.h"
 #include "linux/PulseSoundPlayer.h"
 #include "linux/PulseAudioInput.h"
 #include "linux/QtPasteboard.h"
@@ -49,6 +50,8 @@ void installLinuxPlatform(const QString& appId) {
     DistributedNotificationCenter::install(&notifications);
     static LogindSessionEnd sessionEnd;
     SessionEnd::install(&sessionEnd);
+    static PortalColorScheme colorScheme;
+    ColorScheme::install(&colorScheme);
     // The microphone needs no display. Kept for the life of the process: its PulseAudio
     // thread may still be delivering while statics are destroyed.
     AudioInput::install(new PulseAudioInput);

@@ -51,7 +51,18 @@ QClipboard* clipboard() { return QGuiApplication::clipboard(); }
 QtPasteboard::QtPasteboard() {
     connect(clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
         if (mode == QClipboard::Clipboard) ++changeCount_;
+        // Qt hears of a new PRIMARY owner through XFixes; our own mirror does not count.
+        if (mode == QClipboard::Selection && !clipboard()->ownsSelection()) ++primaryChangeCount_;
     });
+}
+
+std::optional<QString> QtPasteboard::primaryString() const {
+    if (!clipboard()->supportsSelection() || clipboard()->ownsSelection()) return std::nullopt;
+    const QMimeData* m = clipboard()->mimeData(QClipboard::Selection);
+    if (!m || !m->hasText()) return std::nullopt;
+    const QString text = m->text();
+    if (text.size() > maxReadBytes / 2) return std::nullopt;
+    return text;
 }
 
 QStringList QtPasteboard::types() const {

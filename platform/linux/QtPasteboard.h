@@ -20,6 +20,8 @@ public:
     QList<PasteboardItem> items() const override;
     std::optional<QString> string() const override;
     BoundedText boundedString(qsizetype maxBytes) const override;
+    qint64 primaryChangeCount() const override { return primaryChangeCount_; }
+    std::optional<QString> primaryString() const override;
     void clearContents() override;
     bool writeItems(const QList<PasteboardItem>& items) override;
     bool writePromised(const PasteboardItem& item, const QString& promisedType,
@@ -32,6 +34,7 @@ public:
 
 private:
     qint64 changeCount_ = 0;
+    qint64 primaryChangeCount_ = 0;
     // What we last wrote, for PRIMARY.
     PasteboardItem lastItem_;
     QString lastPromisedType_;

@@ -509,14 +509,15 @@ void X11Workspace::drain() {
 }
 
 void X11Workspace::check() {
-    if (!onActivate_) return;
+    if (!onActivate_ && !hasActivationObservers()) return;
     const auto now = frontIdentity_;
     if (!now || (last_ && last_->pid == now->pid && last_->bundleIdentifier == now->bundleIdentifier)) {
         if (now) last_ = now;
         return;
     }
     last_ = now;
-    onActivate_(*now);
+    if (onActivate_) onActivate_(*now);
+    notifyActivationObservers(*now);
 }
 
 }  // namespace murmelo::linuxdesktop

@@ -283,13 +283,16 @@ void XTestKeyPoster::beginBatch() {
     if (batch_++ == 0) {
         batchGroup_ = -1;
         batchSent_ = false;
+        if (dpy_) batchRequest_ = NextRequest(dpy_);
     }
 }
 
 void XTestKeyPoster::endBatch() {
     if (batch_ == 0 || --batch_ > 0 || !dpy_) return;
+    // Every user's key opens a batch: most send nothing, and a flush reads the connection.
+    const bool anything = batchSent_ || NextRequest(dpy_) != batchRequest_;
     batchSent_ = false;
-    XFlush(dpy_);
+    if (anything) XFlush(dpy_);
     if (restoreAfterBatch_) {
         restoreAfterBatch_ = false;
         scheduleRestore();

@@ -119,6 +119,7 @@ private:
     int batch_ = 0;                 // open batches: sent keys are written out when the last closes
     bool restoreAfterBatch_ = false;  // the group and spare keys come back once it is written out
     bool batchSent_ = false;        // keys of the open batch are waiting to be written out
+    unsigned long batchRequest_ = 0;  // the connection's next request when the batch opened
     int batchGroup_ = -1;           // the group inside the batch, once asked (asking writes out)
     int spaceTwin_ = 0;             // a spare key code kept giving a space, 0 none
     double spaceTwinReadyAt_ = 0;   // uptime from which clients have read its mapping

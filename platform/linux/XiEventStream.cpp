@@ -219,6 +219,7 @@ private:
         if (!grabber_) grabber_ = XOpenDisplay(nullptr);
         std::map<quint64, bool> outcomes;
         for (const auto& r : requests) outcomes[r.id] = grabber_ && applyGrab(grabber_, r.keycode, r.modifiers, r.grab);
+        grabberReadable_ = true;  // the requests' replies may have brought its events in
         std::lock_guard lock(s_->mutex);
         for (const auto& [id, held] : outcomes) s_->outcomes[id] = held;
         s_->applied = requests.back().id;
@@ -347,8 +348,9 @@ private:
         return e.kind == StreamEvent::Kind::KeyDown && !(e.flags & shortcut) && !e.text.isEmpty() &&
                e.text != QLatin1String("\r") && e.text != QLatin1String("\t");
     }
+    // Only when its connection had something: asking it on every wake-up costs a read.
     void dropGrabbedKeys() {
-        if (!grabber_) return;
+        if (!grabber_ || !std::exchange(grabberReadable_, false)) return;
         while (XPending(grabber_) > 0) {
             XEvent dropped;
             XNextEvent(grabber_, &dropped);
@@ -361,6 +363,7 @@ private:
         poll(fds, 3, -1);
         uint64_t drained;
         if (fds[1].revents & POLLIN) (void)!read(s_->wakeFd, &drained, sizeof drained);
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) grabberReadable_ = true;
     }
 
     std::shared_ptr<XiEventStream::Shared> s_;
@@ -373,6 +376,7 @@ private:
     int group_ = 0;
     bool levelThree_ = false;
     bool contextChanged_ = false;  // since the last event handed on
+    bool grabberReadable_ = false;  // the grabbing connection may hold events to drop
     std::set<int> xtest_;
     quint64 flags_ = 0;
 };

@@ -132,7 +132,8 @@ void XiEventTap::deliver(const StreamEvent& e) {
     } notify{e.own ? nullptr : ordered_, ordered_, e.own ? 0 : e.seq};
     if (ordered_) ordered_->beginBatch();
     if (!enabled_ || !callback_) return;
-    auto event = translate(e, QCoreApplication::applicationPid());
+    // Only our own events carry our process id: no system call for the user's keys.
+    auto event = translate(e, e.own ? QCoreApplication::applicationPid() : 0);
     if (!event) return;
     if (event->type == InputEventType::leftMouseDown) event->clickState = clicks_.down(Clock::shared().uptime(), event->location);
     else if (event->type == InputEventType::leftMouseUp) event->clickState = std::max<qint64>(clicks_.current(), 1);

@@ -140,6 +140,8 @@ QVariant SimAccessibility::attribute(const AXElement& el, const QString& name, A
         return fail(error, AXError::noValue);
     }
     if (name == AXNames::editable) return f->editable;
+    if (!f->exposesText && (name == AXNames::value || name == AXNames::selectedRange || name == AXNames::selectedText))
+        return fail(error, AXError::attributeUnsupported);
     if (name == AXNames::title) return f->title.isEmpty() ? fail(error, AXError::noValue) : QVariant(f->title);
     if (name == AXNames::description)
         return f->description.isEmpty() ? fail(error, AXError::noValue) : QVariant(f->description);
@@ -235,6 +237,37 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& el, const QString
     else if (name == AXNames::value) answer = f->editable && !f->secure && f->valueSettable;
     if (settable) *settable = answer;
     return AXError::success;
+}
+
+AXElementPtr SimAccessibility::elementAtPoint(const AXElement& application, QPointF point, AXError* error) {
+    ++reads;
+    const SimAXElement* e = simElement(application);
+    SimApp* a = e && e->application ? desktop_.appByPid(e->pid) : nullptr;
+    if (!a) {
+        fail(error, AXError::invalidUIElement);
+        return nullptr;
+    }
+    // The field added last lies on top.
+    for (auto it = a->fields.rbegin(); it != a->fields.rend(); ++it) {
+        if ((*it)->frame && (*it)->frame->contains(point)) {
+            if (error) *error = AXError::success;
+            return elementFor(*it);
+        }
+    }
+    fail(error, AXError::noValue);
+    return nullptr;
+}
+
+AXElementPtr SimAccessibility::parent(const AXElement& el, AXError* error) {
+    ++reads;
+    auto f = fieldOf(el, error);
+    if (!f) return nullptr;
+    if (!f->parent) {
+        fail(error, AXError::noValue);
+        return nullptr;
+    }
+    if (error) *error = AXError::success;
+    return elementFor(f->parent);
 }
 
 std::optional<QRectF> SimAccessibility::boundsForRange(const AXElement& el, AXRange range, AXError* error) {

@@ -20,6 +20,8 @@ public:
     QVariant attribute(const AXElement& el, const QString& name, AXError* error = nullptr) override;
     AXError setAttribute(const AXElement& el, const QString& name, const QVariant& value) override;
     AXError isAttributeSettable(const AXElement& el, const QString& name, bool* settable) override;
+    AXElementPtr elementAtPoint(const AXElement& application, QPointF point, AXError* error = nullptr) override;
+    AXElementPtr parent(const AXElement& el, AXError* error = nullptr) override;
     std::optional<QRectF> boundsForRange(const AXElement& el, AXRange range, AXError* error = nullptr) override;
     std::optional<qint64> pid(const AXElement& el) override;
     AXError setMessagingTimeout(const AXElement& el, float seconds) override;

@@ -36,6 +36,7 @@ void SimDesktop::focus(const QString& bundleId, std::shared_ptr<SimField> field)
     const bool changed = front_ != &a;
     front_ = &a;
     if (changed && onActivate_) onActivate_(a.identity);
+    if (changed) notifyActivationObservers(a.identity);
 }
 
 void SimDesktop::quit(const QString& bundleId) {

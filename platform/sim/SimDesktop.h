@@ -41,6 +41,10 @@ struct SimField {
     bool emptyValueReliable = false;   // an empty "AXValue" is known to be really empty
     std::optional<QString> placeholder;
     std::optional<QRectF> frame;       // screen frame; ranges are laid out 8 units per code unit
+    // The element that contains this one in its window (a group, a web area); none: the
+    // field sits directly in its application.
+    std::shared_ptr<SimField> parent;
+    bool exposesText = true;           // false: an element with no text interface (a group)
 
     // As an element of a window's tree: its label, its description, a value that is not text
     // (a slider's number) in place of the text, and the elements inside it.

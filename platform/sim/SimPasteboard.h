@@ -14,6 +14,8 @@ public:
     QList<PasteboardItem> items() const override;
     std::optional<QString> string() const override;
     BoundedText boundedString(qsizetype maxBytes) const override;
+    qint64 primaryChangeCount() const override { return primaryChanges_; }
+    std::optional<QString> primaryString() const override { return primary_; }
     void clearContents() override;
     bool writeItems(const QList<PasteboardItem>& items) override;
     bool writePromised(const PasteboardItem& item, const QString& promisedType,
@@ -21,6 +23,11 @@ public:
 
     // Another program copies a plain text, with extra representations (marker types).
     void copyFromOtherApp(const QString& text, const QList<QPair<QString, QByteArray>>& extra = {});
+    // Another program selects a text and so takes PRIMARY.
+    void selectPrimaryFromOtherApp(const QString& text) {
+        primary_ = text;
+        ++primaryChanges_;
+    }
     // Another program replaces the contents with these items.
     void setItemsFromOtherApp(const QList<PasteboardItem>& items);
     // Another program reads the plain text, as a target does when it pastes.
@@ -41,6 +48,8 @@ private:
     PasteboardItem resolved(const Item& item) const;
 
     QList<Item> items_;
+    std::optional<QString> primary_;
+    qint64 primaryChanges_ = 0;
     qint64 changeCount_ = 1;
     bool refusesPromises_ = false;
     mutable int providerCalls_ = 0;

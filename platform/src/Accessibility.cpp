@@ -23,6 +23,14 @@ public:
         if (settable) *settable = false;
         return AXError::apiDisabled;
     }
+    AXElementPtr elementAtPoint(const AXElement&, QPointF, AXError* error) override {
+        if (error) *error = AXError::apiDisabled;
+        return nullptr;
+    }
+    AXElementPtr parent(const AXElement&, AXError* error) override {
+        if (error) *error = AXError::apiDisabled;
+        return nullptr;
+    }
     std::optional<QRectF> boundsForRange(const AXElement&, AXRange, AXError* error) override {
         if (error) *error = AXError::apiDisabled;
         return std::nullopt;

@@ -36,6 +36,8 @@ public:
     QList<PasteboardItem> items() const override { return {}; }
     std::optional<QString> string() const override { return std::nullopt; }
     BoundedText boundedString(qsizetype) const override { return {}; }
+    qint64 primaryChangeCount() const override { return 0; }
+    std::optional<QString> primaryString() const override { return std::nullopt; }
     void clearContents() override {}
     bool writeItems(const QList<PasteboardItem>&) override { return false; }
     bool writePromised(const PasteboardItem&, const QString&, std::function<QByteArray()>) override { return false; }

@@ -8,6 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <limits>
+#include <vector>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +33,23 @@ QByteArray readProcFile(const QString& path) {
         if (chunk.isEmpty()) break;
         all += chunk;
     }
+    return all;
+}
+
+// The same relative to a process's folder held open, without Qt's file object: the table
+// reads two files for each of some hundreds of processes.
+QByteArray readProcFileAt(int dirFd, const char* name) {
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    QByteArray all;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        all.append(chunk, n);
+    }
+    ::close(fd);
     return all;
 }
 
@@ -80,10 +103,22 @@ bool pidfdKill(int fd) {
 }  // namespace
 
 std::optional<ProcessRow> ProcProcesses::read(qint32 pid) {
-    const QString dir = QStringLiteral("/proc/%1").arg(pid);
+    char dir[32];
+    std::snprintf(dir, sizeof dir, "/proc/%d", int(pid));
+    const int dirFd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return std::nullopt;
+    const std::optional<ProcessRow> row = readIn(dirFd, pid);
+    ::close(dirFd);
+    return row;
+}
+
+// The files are read relative to the process's folder, held open: a process table of a
+// few hundred rows costs a handful of system calls per row, and a process that ends
+// meanwhile leaves a folder whose files can no longer be read.
+std::optional<ProcessRow> ProcProcesses::readIn(int dirFd, qint32 pid) {
     struct stat st {};
-    if (::stat(QFile::encodeName(dir).constData(), &st) != 0) return std::nullopt;
-    auto s = parseStat(readProcFile(dir + QStringLiteral("/stat")));
+    if (::fstat(dirFd, &st) != 0) return std::nullopt;
+    auto s = parseStat(readProcFileAt(dirFd, "stat"));
     if (!s) return std::nullopt;
     ProcessRow row;
     row.pid = pid;
@@ -92,10 +127,14 @@ std::optional<ProcessRow> ProcProcesses::read(qint32 pid) {
     row.rssKB = s->rssPages * pageKB;
     row.startTime = s->startTime;
     row.uid = st.st_uid;
-    QString exe = QFile::symLinkTarget(dir + QStringLiteral("/exe"));
-    if (exe.endsWith(QStringLiteral(" (deleted)"))) exe.chop(10);
-    row.executable = exe;
-    QByteArray cmdline = readProcFile(dir + QStringLiteral("/cmdline"));
+    char target[PATH_MAX];
+    const ssize_t n = ::readlinkat(dirFd, "exe", target, sizeof target);
+    if (n > 0 && size_t(n) < sizeof target) {
+        QString exe = QFile::decodeName(QByteArray(target, n));
+        if (exe.endsWith(QStringLiteral(" (deleted)"))) exe.chop(10);
+        row.executable = exe;
+    }
+    QByteArray cmdline = readProcFileAt(dirFd, "cmdline");
     if (cmdline.endsWith('\0')) cmdline.chop(1);
     if (!cmdline.isEmpty())
         for (const QByteArray& a : cmdline.split('\0')) row.arguments << QString::fromUtf8(a);
@@ -104,18 +143,27 @@ std::optional<ProcessRow> ProcProcesses::read(qint32 pid) {
 }
 
 std::optional<QList<ProcessRow>> ProcProcesses::table() const {
-    QDir proc(QStringLiteral("/proc"));
-    if (!proc.exists()) return std::nullopt;
-    QList<qint32> pids;
-    for (const QString& name : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool ok = false;
-        const qint32 pid = name.toInt(&ok);
-        if (ok && pid > 0) pids << pid;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return std::nullopt;
+    std::vector<qint32> pids;
+    while (const dirent* entry = ::readdir(proc)) {
+        if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (*end == '\0' && pid > 0 && pid <= std::numeric_limits<qint32>::max()) pids.push_back(qint32(pid));
     }
     std::sort(pids.begin(), pids.end());
     QList<ProcessRow> rows;
-    for (qint32 pid : pids)
-        if (auto row = read(pid)) rows << *row;  // a process that ended meanwhile is skipped
+    rows.reserve(qsizetype(pids.size()));
+    for (qint32 pid : pids) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%d", int(pid));
+        const int dirFd = ::openat(::dirfd(proc), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) continue;  // a process that ended meanwhile is skipped
+        if (auto row = readIn(dirFd, pid)) rows << *row;
+        ::close(dirFd);
+    }
+    ::closedir(proc);
     return rows;
 }
 
@@ -182,10 +230,38 @@ QList<qint32> ProcProcesses::tcpListeners(quint16 port) const {
 qint32 ProcProcesses::selfPid() const { return qint32(::getpid()); }
 quint32 ProcProcesses::selfUid() const { return quint32(::geteuid()); }
 
-Processes& Processes::shared() {
+namespace {
+thread_local SharedProcessTable* t_sharedTable = nullptr;
+
+Processes& installedOrReal() {
     if (auto* p = installedService<Processes>()) return *p;
     static ProcProcesses real;
     return real;
+}
+}  // namespace
+
+Processes& Processes::shared() {
+    if (t_sharedTable) return *t_sharedTable;
+    return installedOrReal();
+}
+
+SharedProcessTable::SharedProcessTable() : inner_(Processes::shared()), previous_(t_sharedTable) {
+    t_sharedTable = this;
+}
+
+SharedProcessTable::~SharedProcessTable() { t_sharedTable = previous_; }
+
+std::optional<QList<ProcessRow>> SharedProcessTable::table() const {
+    // An unreadable table is asked again: the next reader may have better luck.
+    if (!reading_) reading_ = inner_.table();
+    return reading_;
+}
+
+bool SharedProcessTable::kill(const ProcessRow& row) {
+    if (!inner_.kill(row)) return false;
+    // Until its parent reaps it, /proc would still show it: the reading forgets it at once.
+    if (reading_) reading_->removeIf([&](const ProcessRow& r) { return r.pid == row.pid && r.startTime == row.startTime; });
+    return true;
 }
 
 void Processes::install(Processes* processes) { installService<Processes>(processes); }

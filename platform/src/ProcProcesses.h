@@ -16,6 +16,9 @@ public:
 
     // One process, or nothing when it is gone or unreadable.
     static std::optional<ProcessRow> read(qint32 pid);
+
+private:
+    static std::optional<ProcessRow> readIn(int dirFd, qint32 pid);
 };
 
 }  // namespace murmelo

@@ -17,6 +17,20 @@ public:
 
 }  // namespace
 
+int Workspace::addActivationObserver(std::function<void(const AppIdentity&)> observer) {
+    const int id = nextObserver_++;
+    observers_[id] = std::move(observer);
+    return id;
+}
+
+void Workspace::removeActivationObserver(int id) { observers_.erase(id); }
+
+void Workspace::notifyActivationObservers(const AppIdentity& app) {
+    // A copy: an observer may remove itself.
+    const auto observers = observers_;
+    for (const auto& [id, observer] : observers) observer(app);
+}
+
 Workspace& Workspace::shared() {
     if (auto* w = installedService<Workspace>()) return *w;
     static NoWorkspace none;

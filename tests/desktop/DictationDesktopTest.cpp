@@ -75,6 +75,7 @@ TEST(DesktopDictation, HoldingRightCtrlOverTheMicrophoneTypesTheRecognisedTextIn
 
     // The program, in a home of its own.
     QProcessEnvironment env = test::programEnvironment(home.path());
+    test::putRecognitionModel(home.path());
     env.insert("MURMELO_SERVER", QString("http://127.0.0.1:%1/inference").arg(port));
     QProcess app;
     app.setProcessEnvironment(env);

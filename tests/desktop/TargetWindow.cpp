@@ -1,17 +1,19 @@
 // The target window of the real-desktop tests: a line edit and a text edit that other
 // clients type, paste and read into, a password line edit, a label that takes the focus
-// but no text, and a paragraph in English and Russian that screen context reads. It takes
-// commands, one per line, from a FIFO ("focus line", "focus text", "focus password",
-// "focus label", "clear", "copy TEXT", "read clipboard", "password TEXT", "quit") and
-// rewrites a JSON state file
-// after every change, so a test can tell what really arrived without trusting the
-// accessibility bus alone.
+// but no text, a paragraph in English and Russian that screen context reads, and a drawn
+// line of text without accessible text that a drag puts into PRIMARY. It takes commands,
+// one per line, from a FIFO ("focus line", "focus text", "focus password", "focus label",
+// "set line TEXT", "clear", "copy TEXT", "read clipboard", "password TEXT", "quit") and
+// rewrites a JSON state file after every change, so a test can tell what really arrived
+// without trusting the accessibility bus alone.
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextEdit>
@@ -24,6 +26,31 @@
 #include <unistd.h>
 
 namespace {
+
+// Text drawn, not exposed to accessibility, that a drag selects into PRIMARY, as a terminal
+// or a toolkit without accessible text does.
+class Canvas : public QWidget {
+public:
+    explicit Canvas(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("canvas"));
+        setAccessibleName(QStringLiteral("canvas"));
+        setFixedHeight(32);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("canvas words"));
+    }
+    void mousePressEvent(QMouseEvent* e) override { from_ = e->position(); }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if ((e->position() - from_).manhattanLength() >= 4)
+            QApplication::clipboard()->setText(QStringLiteral("canvas words"), QClipboard::Selection);
+    }
+
+private:
+    QPointF from_;
+};
 
 const char* const PARAGRAPH =
     "Please send the quarterly report to the board by Friday morning.\n"
@@ -59,7 +86,9 @@ public:
         layout->addWidget(password_);
         layout->addWidget(label_);
         layout->addWidget(paragraph);
-        resize(480, 440);
+        canvas_ = new Canvas(this);
+        layout->addWidget(canvas_);
+        resize(480, 472);
         connect(line_, &QLineEdit::textChanged, this, [this] { writeState(); });
         connect(text_, &QTextEdit::textChanged, this, [this] { writeState(); });
         connect(qApp, &QApplication::focusChanged, this, [this] { writeState(); });
@@ -90,6 +119,8 @@ public:
         o[QStringLiteral("done")] = done_;
         o[QStringLiteral("clipboard")] = clipboard_;
         o[QStringLiteral("winId")] = QString::number(winId());
+        const QPoint c = canvas_->mapToGlobal(QPoint(0, 0));
+        o[QStringLiteral("canvas")] = QStringLiteral("%1,%2,%3,%4").arg(c.x()).arg(c.y()).arg(canvas_->width()).arg(canvas_->height());
         QSaveFile f(statePath_);
         if (!f.open(QIODevice::WriteOnly)) return;
         f.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -119,6 +150,8 @@ private:
             raise();
             takeInputFocus();
             findChild<QWidget*>(cmd.mid(6))->setFocus();
+        } else if (cmd.startsWith(QLatin1String("set line "))) {
+            line_->setText(cmd.mid(9));
         } else if (cmd == QLatin1String("clear")) {
             line_->clear();
             text_->clear();
@@ -154,6 +187,7 @@ private:
     QTextEdit* text_;
     QLineEdit* password_;
     QLabel* label_;
+    Canvas* canvas_;
     int fd_ = -1;
     QByteArray pending_;
     int done_ = 0;

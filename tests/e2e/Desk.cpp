@@ -7,6 +7,7 @@
 #include "platform/Accessibility.h"
 #include "platform/KeyEventPoster.h"
 #include "platform/Pasteboard.h"
+#include "platform/Screens.h"
 #include "platform/SecureEventInput.h"
 #include "platform/Service.h"
 #include "platform/Workspace.h"
@@ -14,6 +15,8 @@
 #include "ui/AppState.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMenu>
 
 namespace murmelo::e2e {
@@ -48,6 +51,10 @@ Desk::Desk() : keys(desktop, pasteboard), ax(desktop), clipboard(&pasteboard), t
     restore_.push_back(installFor<ClipboardManager>(&clipboard));
     restore_.push_back(installFor<DeliveryRepairCardController>(&cards));
     restore_.push_back(installFor<EventTap>(&tap));
+    restore_.push_back(installFor<Screens>(&screens));
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRectF frame = primary ? QRectF(QPointF(0, 0), primary->geometry().size()) : QRectF(0, 0, 800, 600);
+    screens.setScreens({sim::SimScreens::screen(frame, 1, 0)});
     AXText::resetForTesting();
     SecureInput::resetForTesting();
     DeliveryAudit::setCorrectionSink(false);
@@ -124,6 +131,30 @@ Desk& Desk::hold(quint16 keyCode, double seconds, quint64 flags) {
     wait(seconds);
     key(keyCode, false, flags);
     env.runPending();
+    return *this;
+}
+
+void Desk::mouse(InputEventType type, QPointF at, int clickState) {
+    InputEvent e;
+    e.type = type;
+    e.location = at;
+    e.clickState = clickState;
+    screens.setMouse(QPointF(at.x(), screens.screens().front().frame.height() - at.y()));
+    tap.deliver(e);
+    env.runPending();
+}
+
+Desk& Desk::click(QPointF at, int clicks) {
+    for (int n = 1; n <= clicks; ++n) {
+        mouse(InputEventType::leftMouseDown, at, n);
+        mouse(InputEventType::leftMouseUp, at, n);
+    }
+    return *this;
+}
+
+Desk& Desk::drag(QPointF from, QPointF to) {
+    mouse(InputEventType::leftMouseDown, from, 1);
+    mouse(InputEventType::leftMouseUp, to, 1);
     return *this;
 }
 

@@ -17,6 +17,7 @@
 #include "sim/SimEventTap.h"
 #include "sim/SimKeyPoster.h"
 #include "sim/SimPasteboard.h"
+#include "sim/SimScreens.h"
 #include "sim/SimSecureEventInput.h"
 
 #include <QStringList>
@@ -50,6 +51,10 @@ public:
     // (pass the key's own flag bits), none after.
     Desk& press(quint16 keyCode, quint64 flags = 0);
     Desk& hold(quint16 keyCode, double seconds, quint64 flags = 0);
+    // The user clicks (clicks times in a row) or drags with the left button at window-system
+    // points (top-left origin); the pointer stays where the button went up.
+    Desk& click(QPointF at, int clicks = 1);
+    Desk& drag(QPointF from, QPointF to);
     // The user copies a text in another program; returns once the clipboard poll has
     // seen it.
     Desk& copy(const QString& text);
@@ -100,8 +105,11 @@ public:
     ClipboardManager clipboard;
     DeliveryRepairCardController cards;
     sim::SimEventTap tap;
+    // One screen, as large as the test process's own (the tap converts with it).
+    sim::SimScreens screens;
 
 private:
+    void mouse(InputEventType type, QPointF at, int clickState);
     void key(quint16 keyCode, bool down, quint64 flags, const QString& chars = {});
     std::vector<std::function<void()>> restore_;
     std::unique_ptr<struct DeskMenu> menu_;

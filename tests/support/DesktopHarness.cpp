@@ -101,8 +101,15 @@ QString DesktopProgram::log() const {
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-bool DesktopProgram::start(const QByteArray& defaultsJson) {
+void putRecognitionModel(const QString& home) {
+    QDir(home).mkpath(QStringLiteral(".whisper-models"));
+    QFile model(QDir(home).filePath(QStringLiteral(".whisper-models/ggml-large-v3-turbo-q5_0.bin")));
+    if (model.open(QIODevice::WriteOnly)) model.write("m");
+}
+
+bool DesktopProgram::start(const QByteArray& defaultsJson, Model model) {
     if (!home_.isValid()) return false;
+    if (model == Model::onDisk) putRecognitionModel(home_.path());
     QDir().mkpath(home_.filePath(QStringLiteral("config/Murmelo")));
     QFile defaults(home_.filePath(QStringLiteral("config/Murmelo/defaults.json")));
     if (!defaults.open(QIODevice::WriteOnly)) return false;

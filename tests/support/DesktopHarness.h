@@ -37,6 +37,11 @@ private:
 // the temporary folder inside that home (made here), on the test desktop's X server.
 QProcessEnvironment programEnvironment(const QString& home);
 
+// Puts the default recognition model's file (a stand-in: recognition goes to a stand-in
+// server) into the home. Without a model the program opens its settings for a download at
+// start-up, and that window takes the keyboard focus from the target.
+void putRecognitionModel(const QString& home);
+
 // The real program, started as the user starts it, in a home of its own (programEnvironment)
 // with the user settings given; ended when this goes away.
 class DesktopProgram {
@@ -47,8 +52,10 @@ public:
     DesktopProgram& operator=(const DesktopProgram&) = delete;
 
     // Stores the settings, starts the program and waits until its event tap is up and the
-    // layout switcher's word tables and spell checkers are loaded; false on time-out.
-    bool start(const QByteArray& defaultsJson = "{}");
+    // layout switcher's word tables and spell checkers are loaded; false on time-out. The
+    // home holds a recognition model unless told otherwise.
+    enum class Model { onDisk, none };
+    bool start(const QByteArray& defaultsJson = "{}", Model model = Model::onDisk);
     QString home() const { return home_.path(); }
     QString logPath() const { return home_.filePath(QStringLiteral("state/Murmelo/murmelo.log")); }
     QString log() const;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMetaType>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 #include <QVariant>
@@ -75,6 +76,11 @@ public:
     virtual AXError setAttribute(const AXElement& el, const QString& name, const QVariant& value) = 0;
     // A failed query leaves settable false and answers the error.
     virtual AXError isAttributeSettable(const AXElement& el, const QString& name, bool* settable) = 0;
+    // The deepest element of that application under a screen point (top-left origin, y
+    // down); none when nothing of it is there.
+    virtual AXElementPtr elementAtPoint(const AXElement& application, QPointF point, AXError* error = nullptr) = 0;
+    // The element that contains this one ("AXParent"); none at the application's top.
+    virtual AXElementPtr parent(const AXElement& el, AXError* error = nullptr) = 0;
     // Screen rectangle of a text range ("AXBoundsForRange").
     virtual std::optional<QRectF> boundsForRange(const AXElement& el, AXRange range, AXError* error = nullptr) = 0;
     virtual std::optional<qint64> pid(const AXElement& el) = 0;

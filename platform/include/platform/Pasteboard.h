@@ -54,6 +54,12 @@ public:
     };
     virtual BoundedText boundedString(qsizetype maxBytes) const = 0;
 
+    // The X11 PRIMARY selection: the text another program last selected, taken without a
+    // key. Its count grows whenever another program takes or changes it; what this program
+    // put there itself is not reported. A desktop without one answers none and never counts.
+    virtual qint64 primaryChangeCount() const = 0;
+    virtual std::optional<QString> primaryString() const = 0;
+
     virtual void clearContents() = 0;
     // Writes the items (after clearContents); false when refused.
     virtual bool writeItems(const QList<PasteboardItem>& items) = 0;

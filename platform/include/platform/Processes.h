@@ -42,4 +42,31 @@ public:
     static void install(Processes* processes);
 };
 
+// While one lives, Processes::shared() on the thread that made it reads the process table
+// once and hands that reading to every later ask; a process it kills leaves the reading.
+// The start-up's orphan sweep, first health pulse and first scan for rival key programs
+// come within a fraction of a second of each other, and each full read of /proc would
+// otherwise hold up the event tap. Other threads see the table as before.
+class SharedProcessTable final : public Processes {
+public:
+    SharedProcessTable();
+    ~SharedProcessTable() override;
+    SharedProcessTable(const SharedProcessTable&) = delete;
+    SharedProcessTable& operator=(const SharedProcessTable&) = delete;
+
+    std::optional<QList<ProcessRow>> table() const override;
+    bool kill(const ProcessRow& row) override;
+    std::optional<QString> environmentValue(const ProcessRow& row, const QString& name) const override {
+        return inner_.environmentValue(row, name);
+    }
+    QList<qint32> tcpListeners(quint16 port) const override { return inner_.tcpListeners(port); }
+    qint32 selfPid() const override { return inner_.selfPid(); }
+    quint32 selfUid() const override { return inner_.selfUid(); }
+
+private:
+    Processes& inner_;
+    SharedProcessTable* previous_;
+    mutable std::optional<QList<ProcessRow>> reading_;  // kept only once a read succeeded
+};
+
 }  // namespace murmelo

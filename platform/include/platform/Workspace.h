@@ -2,6 +2,7 @@
 #include <QRectF>
 #include <QString>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
     virtual bool activate(const AppIdentity& app) = 0;
     // Called on the main thread whenever another application comes to the front.
     virtual void setActivationHandler(std::function<void(const AppIdentity&)> handler) = 0;
+    // Further listeners of the same activations, told after the handler; the id removes one.
+    int addActivationObserver(std::function<void(const AppIdentity&)> observer);
+    void removeActivationObserver(int id);
     // The frames (with their decorations) of the ordinary mapped application windows, front
     // to back, in window-system coordinates: origin at the first screen's top-left, y down.
     // Safe to call from any thread. A backend that knows no windows gives none.
@@ -62,6 +66,14 @@ public:
 
     static Workspace& shared();
     static void install(Workspace* workspace);
+
+protected:
+    bool hasActivationObservers() const { return !observers_.empty(); }
+    void notifyActivationObservers(const AppIdentity& app);
+
+private:
+    std::map<int, std::function<void(const AppIdentity&)>> observers_;
+    int nextObserver_ = 1;
 };
 
 }  // namespace murmelo
